@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that Sonavix needs to build, run and test.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+# jackd2 must come in the same call as librtmidi-dev, otherwise apt swaps the
+# JACK development package and drops librtmidi-dev again.
+$SUDO apt-get install -y --no-install-recommends \
+  build-essential cmake ninja-build clang libclang-rt-14-dev pkg-config \
+  libgtest-dev libgmock-dev \
+  qt6-base-dev libgl-dev \
+  librtmidi-dev libjack-jackd2-dev jackd2 \
+  libfluidsynth-dev timgm6mb-soundfont \
+  libcurl4-openssl-dev \
+  fp-utils-3.2.2 libchm-dev \
+  xvfb xauth fonts-liberation
