@@ -1,0 +1,41 @@
+#pragma once
+// The program's MIDI unit: the one output that the whole program uses, the
+// channel it plays on, and the only three routes to it.
+#include <cstdint>
+#include <memory>
+
+class IClock;
+class IMidiOutService;
+
+// channel := 1; opens device 0 as the program's output. Throws what
+// GetMidiOutput throws (the output then stays empty).
+void InitMidiOut();
+
+// Sounds key keyNumber (MIDI note keyNumber + 8, velocity 110) for durationMs,
+// blocking for the whole duration. Key numbers <= 0, and those whose note would
+// exceed 127, are rests of the same duration. A negative duration is refused
+// (EInvalidInput). Without an output nothing is sent, but the wait still runs.
+void PlayNote(int32_t keyNumber, int32_t durationMs);
+
+// General MIDI program change on the program's channel; nothing without an output.
+void SelectInstrument(int32_t program);
+
+// Releases the output (program end): Note Off for every sounding note, then close.
+void ReleaseMidiOut();
+
+// True while InitMidiOut has given the program an output.
+bool HasMidiOut();
+
+// The playback run's rhythm: between BeginRhythm and EndRhythm every note's end
+// is an absolute deadline that continues from the previous note's deadline,
+// so per-note overhead does not accumulate; the chain re-anchors on the clock
+// when it has fallen behind by more than the note about to be played.
+// Outside a rhythm each PlayNote waits its duration from the moment it is called.
+void BeginRhythm();
+void EndRhythm();
+
+// Platform plumbing, set at program start or by tests.
+void SetMidiOutService(std::shared_ptr<IMidiOutService> service);
+IMidiOutService& MidiOutService();
+void SetMidiClock(IClock* clock);  // nullptr: the system clock
+IClock& MidiClock();

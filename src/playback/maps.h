@@ -1,0 +1,42 @@
+#pragma once
+// How members become music: the note map gives key numbers, the tempo map
+// length exponents, the slider the tempo; plus the scale presets and tempo names.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "playback/maptable.h"
+
+// The integer in the row of table that value's non-negative remainder selects.
+// "'%s' ist kein gültiger Integerwert" for a cell that is no 32-bit integer.
+int32_t MapLookup(const TValueListTable& table, int32_t value);
+
+// 240000 / (2^L * tempo) ms, rounded half to even. A length that gives no
+// duration representable as a non-negative 32-bit count is refused (EInvalidInput).
+int32_t NoteDurationMs(int32_t lengthExponent, int tempo);
+
+// kind 0: key number of value from the note map; kind 1: duration in ms of value
+// from the tempo map at the given tempo.
+int32_t GetKeyOrTempo(int kind, int32_t value, const TValueListTable& noteMap,
+                      const TValueListTable& tempoMap, int tempo);
+
+// Entries of the preset boxes, index 0 being "-keine Vorgabe-".
+extern const std::array<const char*, 8> kTonartEntries;
+extern const std::array<const char*, 78> kGrundtonEntries;
+// General MIDI program names, index = program number.
+extern const std::array<const char*, 128> kInstrumentNames;
+
+// Rewrites the note map from the two preset boxes' indices. Does nothing when
+// either index is 0 or is no listed entry (a typed text). Returns whether it applied.
+bool ApplyScalePreset(TValueListTable& noteMap, int tonartIndex, int grundtonIndex);
+
+// "+": appends "n=0" and selects it. "-": deletes the last row, keeping one.
+void AddMapRow(TValueListTable& table);
+void RemoveMapRow(TValueListTable& table);
+
+// "Tempo: 90 (Andante)".
+std::string TempoName(int position);
+std::string TempoCaption(int position);
+
+constexpr int kTempoMin = 20;
+constexpr int kTempoMax = 220;

@@ -1,0 +1,72 @@
+#include "playback/run.h"
+
+#include "midi/midi.h"
+#include "playback/seqtext.h"
+
+namespace {
+bool OnKeyboard(int32_t key) { return key >= 1 && key <= 88; }
+}  // namespace
+
+void TPlaybackRun::Stop() {
+    playing_ = false;
+    host_.SetPlayCaption(kCaptionPlay);
+}
+
+void TPlaybackRun::Press() {
+    if (playing_) {
+        Stop();
+        return;
+    }
+    playing_ = true;
+    host_.SetPlayCaption(kCaptionStop);
+    Play();
+}
+
+void TPlaybackRun::Play() {
+    // Whatever ends the run, a failure included, leaves it idle: flag clear,
+    // "Abspielen", the source controls usable and no key left red.
+    int32_t marked = 0;
+    struct Idle {
+        TPlaybackRun& run;
+        int32_t& marked;
+        ~Idle() {
+            EndRhythm();
+            if (marked) run.host_.UnmarkKey(marked);
+            run.host_.SetSourceControlsEnabled(true);
+            run.playing_ = false;
+            run.host_.SetPlayCaption(kCaptionPlay);
+        }
+    } idle{*this, marked};
+
+    SelectInstrument(host_.InstrumentProgram());
+    const std::string noteText = NormalizeSequenceText(host_.ReadNoteSource());
+    std::string tempoText =
+        host_.TempoSequenceUsed() ? NormalizeSequenceText(host_.ReadTempoSource()) : noteText;
+    // An empty tempo sequence cannot be repeated up to the note count; the
+    // notes then give their own lengths, as without a tempo sequence.
+    if (tempoText.empty()) tempoText = noteText;
+    if (host_.KeyboardWanted()) host_.ShowKeyboard();
+    host_.SetSourceControlsEnabled(false);
+
+    TSequenceCursor notes(noteText);
+    TSequenceCursor tempi(std::move(tempoText), /*cyclic=*/true);
+    BeginRhythm();
+    while (!notes.AtEnd() && playing_) {
+        const int32_t note = notes.Take();
+        const int32_t tempo = tempi.Take();
+        const int32_t shownKey = host_.GetKeyOrTempo(0, note);
+        if (host_.KeyboardWanted() && OnKeyboard(shownKey)) {
+            host_.MarkKey(shownKey);
+            marked = shownKey;
+        }
+        host_.ProcessPendingMessages();
+        const int32_t duration = host_.GetKeyOrTempo(1, tempo);
+        PlayNote(host_.GetKeyOrTempo(0, note), duration);
+        // The key marked for this note is the one to restore, even when the map
+        // or the check box changed while it sounded.
+        if (marked) {
+            host_.UnmarkKey(marked);
+            marked = 0;
+        }
+    }
+}

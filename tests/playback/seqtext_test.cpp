@@ -1,0 +1,52 @@
+#include "playback/seqtext.h"
+
+#include <gtest/gtest.h>
+
+#include "common/errors.h"
+
+TEST(SequenceText, NormalisesAnyTextIntoMembers) {
+    const struct { const char* raw, *text; } cases[] = {
+        {"234, 382, 2349, 1, -34, 234", "234,382,2349,1,34,234,"},
+        {"3.5", "3,5,"},
+        {"-7", "7,"},
+        {",,,1,,,2,,,", "1,2,"},
+        {"1\r\n2\n\n3", "1,2,3,"},
+        {"keine Ziffern", ""},
+        {"", ""},
+        {",", ""},
+        {"x_1=0012", "1,0012,"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(NormalizeSequenceText(c.raw), c.text) << c.raw;
+    EXPECT_EQ(MemberCount("1,2,3,"), 3u);
+}
+
+TEST(SequenceCursor, TakesMembersAndRefusesThoseAbove32Bits) {
+    TSequenceCursor c("5,2147483647,2147483648,9,");
+    EXPECT_EQ(c.Take(), 5);
+    EXPECT_EQ(c.Take(), 2147483647);
+    try {
+        c.Take();
+        ADD_FAILURE();
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), "'2147483648' ist kein gültiger Integerwert");
+    }
+    EXPECT_EQ(c.Take(), 9);
+    EXPECT_TRUE(c.AtEnd());
+}
+
+TEST(SequenceCursor, CyclicCursorLinesTempoUpLikeDoubling) {
+    // Two tempo members under five notes are used 1, 2, 1, 2, 1; nine under five use the first five.
+    const struct { const char* tempo; std::vector<int32_t> used; } cases[] = {
+        {"1,2,", {1, 2, 1, 2, 1}},
+        {"1,2,3,4,5,6,7,8,9,", {1, 2, 3, 4, 5}},
+        {"7,", {7, 7, 7, 7, 7}},
+    };
+    for (const auto& c : cases) {
+        TSequenceCursor t(c.tempo, true);
+        std::vector<int32_t> used;
+        for (int i = 0; i < 5; ++i) used.push_back(t.Take());
+        EXPECT_EQ(used, c.used) << c.tempo;
+        EXPECT_FALSE(t.AtEnd());
+    }
+    EXPECT_TRUE(TSequenceCursor("", true).AtEnd());
+}
