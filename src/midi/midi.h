@@ -36,6 +36,9 @@ void EndRhythm();
 
 // Platform plumbing, set at program start or by tests.
 void SetMidiOutService(std::shared_ptr<IMidiOutService> service);
+// Without a service set, the first use creates CreateDefaultMidiOutService().
+// Setting a service releases the output and forgets the device registry.
 IMidiOutService& MidiOutService();
+std::shared_ptr<IMidiOutService> CurrentMidiOutService();
 void SetMidiClock(IClock* clock);  // nullptr: the system clock
 IClock& MidiClock();

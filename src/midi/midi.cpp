@@ -1,0 +1,112 @@
+#include "midi/midi.h"
+
+#include <string>
+
+#include "common/errors.h"
+#include "midi/clock.h"
+#include "midi/midi_out.h"
+#include "midi/platform.h"
+
+namespace {
+constexpr uint8_t kVelocity = 110;
+constexpr int kNoteOffset = 8;
+
+struct MidiUnit {
+    std::shared_ptr<IMidiOutService> service;
+    IClock* clock = nullptr;
+    uint8_t channel = 1;
+    bool inRhythm = false;
+    bool chained = false;      // chainDeadlineUs holds the last note's end
+    int64_t chainDeadlineUs = 0;
+    // Declared last so that it is released first at exit.
+    std::shared_ptr<IMidiOutput> output;
+};
+
+MidiUnit& Unit() {
+    static MidiUnit unit;
+    return unit;
+}
+}  // namespace
+
+void InitMidiOut() {
+    MidiUnit& unit = Unit();
+    unit.channel = 1;
+    unit.output.reset();
+    unit.output = GetMidiOutput(0);
+}
+
+void PlayNote(int32_t keyNumber, int32_t durationMs) {
+    if (durationMs < 0)
+        throw EInvalidInput("Ungültige Notendauer: " + std::to_string(durationMs) + " ms");
+    MidiUnit& unit = Unit();
+    IClock& clock = MidiClock();
+    const int64_t durationUs = int64_t{durationMs} * 1000;
+    const int64_t now = clock.NowUs();
+
+    // In a rhythm the note starts where the previous one ended, so the time
+    // spent between notes is taken from the note rather than added to it;
+    // a run that has fallen behind by more than this note starts afresh.
+    int64_t start = now;
+    if (unit.inRhythm && unit.chained && now - unit.chainDeadlineUs <= durationUs)
+        start = unit.chainDeadlineUs;
+    const int64_t deadline = start + durationUs;
+    if (unit.inRhythm) {
+        unit.chained = true;
+        unit.chainDeadlineUs = deadline;
+    }
+
+    // Notes above 127 do not exist; such keys are rests like keys <= 0.
+    const int64_t note = int64_t{keyNumber} + kNoteOffset;
+    const bool sounds = unit.output && keyNumber > 0 && note <= 127;
+    clock.SleepUntilUs(start);
+    if (sounds) unit.output->NoteOn(unit.channel, static_cast<uint8_t>(note), kVelocity);
+    clock.SleepUntilUs(deadline);
+    // The output may have been released while waiting (program end).
+    if (sounds && unit.output)
+        unit.output->NoteOff(unit.channel, static_cast<uint8_t>(note), kVelocity);
+}
+
+void SelectInstrument(int32_t program) {
+    MidiUnit& unit = Unit();
+    const uint8_t low = static_cast<uint8_t>(program & 0xFF);
+    if (!unit.output || low > 127) return;
+    unit.output->ProgramChange(unit.channel, low);
+}
+
+void ReleaseMidiOut() { Unit().output.reset(); }
+
+bool HasMidiOut() { return Unit().output != nullptr; }
+
+void BeginRhythm() {
+    MidiUnit& unit = Unit();
+    unit.inRhythm = true;
+    unit.chained = false;
+}
+
+void EndRhythm() {
+    MidiUnit& unit = Unit();
+    unit.inRhythm = false;
+    unit.chained = false;
+}
+
+void SetMidiOutService(std::shared_ptr<IMidiOutService> service) {
+    MidiUnit& unit = Unit();
+    unit.output.reset();
+    ResetMidiOutputDevices();
+    unit.service = std::move(service);
+}
+
+std::shared_ptr<IMidiOutService> CurrentMidiOutService() {
+    MidiUnit& unit = Unit();
+    if (!unit.service) unit.service = CreateDefaultMidiOutService();
+    return unit.service;
+}
+
+IMidiOutService& MidiOutService() { return *CurrentMidiOutService(); }
+
+void SetMidiClock(IClock* clock) { Unit().clock = clock; }
+
+IClock& MidiClock() {
+    IClock* clock = Unit().clock;
+    return clock ? *clock : SystemClock();
+}

@@ -1,0 +1,210 @@
+#include "midi/midi_out.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/errors.h"
+#include "midi/midi.h"
+
+// ---- TJclMIDIOut ----
+
+void TJclMIDIOut::CheckChannel(int channel) {
+    if (channel < 1 || channel > 16) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Invalid MIDI channel number (%d)", channel);
+        throw EJclMIDIError(text);
+    }
+}
+
+const TMidiNotes& TJclMIDIOut::ActiveNotes(int channel) const {
+    CheckChannel(channel);
+    return activeNotes_[channel - 1];
+}
+
+void TJclMIDIOut::SetRunningStatusEnabled(bool enabled) {
+    runningStatusEnabled_ = enabled;
+    runningStatus_ = 0;
+}
+
+void TJclMIDIOut::SendMidiMessage(const uint8_t* bytes, int lastIndex) {
+    if (lastIndex < 0) return;
+    const uint8_t status = bytes[0];
+    if (runningStatusEnabled_ && status >= 0x80 && status < 0xF0) {
+        if (status == runningStatus_ && lastIndex > 0) {
+            SendBytes(bytes + 1, lastIndex - 1);
+            return;
+        }
+        runningStatus_ = status;
+    }
+    SendBytes(bytes, lastIndex);
+}
+
+void TJclMIDIOut::SendChannelMessage(uint8_t status, uint8_t channel, uint8_t data1,
+                                     uint8_t data2) {
+    // No channel check and no masking here: callers pass what they mean.
+    const uint8_t bytes[3] = {static_cast<uint8_t>(status | static_cast<uint8_t>(channel - 1)),
+                              data1, data2};
+    SendMidiMessage(bytes, 2);
+}
+
+void TJclMIDIOut::NoteOff(uint8_t channel, uint8_t note, uint8_t velocity) {
+    SendChannelMessage(0x80, channel, note, velocity);
+    if (note <= 127 && channel >= 1 && channel <= 16) activeNotes_[channel - 1].reset(note);
+}
+
+void TJclMIDIOut::NoteOn(uint8_t channel, uint8_t note, uint8_t velocity) {
+    SendChannelMessage(0x90, channel, note, velocity);
+    if (note <= 127 && channel >= 1 && channel <= 16) activeNotes_[channel - 1].set(note);
+}
+
+void TJclMIDIOut::ProgramChange(uint8_t channel, uint8_t program) {
+    SendChannelMessage(0xC0, channel, program, 0);
+}
+
+bool TJclMIDIOut::NoteIsOn(int channel, int note) const {
+    const TMidiNotes& notes = ActiveNotes(channel);
+    return note >= 0 && note <= 127 && notes.test(static_cast<size_t>(note));
+}
+
+void TJclMIDIOut::ReleaseActiveNotes(int channel) {
+    CheckChannel(channel);
+    if (activeNotes_[channel - 1].none()) return;
+    for (int note = 0; note <= 127; ++note) {
+        if (activeNotes_[channel - 1].test(note))
+            NoteOff(static_cast<uint8_t>(channel), static_cast<uint8_t>(note), 127);
+    }
+}
+
+void TJclMIDIOut::ReleaseAllActiveNotes() {
+    for (int channel = 1; channel <= 16; ++channel) ReleaseActiveNotes(channel);
+}
+
+void TJclMIDIOut::ReleaseAllActiveNotesQuietly() noexcept {
+    // A failing device must not stop the other channels from being silenced.
+    for (int channel = 1; channel <= 16; ++channel) {
+        try {
+            ReleaseActiveNotes(channel);
+        } catch (...) {
+        }
+    }
+}
+
+// ---- errors ----
+
+std::string MidiOutErrorText(IMidiOutService& service, MidiResult code) {
+    char text[128] = {};
+    if (service.GetErrorText(code, text, sizeof text) == kMidiNoError)
+        return std::string(text, strnlen(text, sizeof text - 1));
+    char fallback[64];
+    std::snprintf(fallback, sizeof fallback, "Unknown MIDI-Out error No. %d", static_cast<int>(code));
+    return fallback;
+}
+
+std::string MidiOutErrorText(MidiResult code) { return MidiOutErrorText(MidiOutService(), code); }
+
+void CheckMidiResult(IMidiOutService& service, MidiResult code) {
+    if (code != kMidiNoError) throw EJclMIDIError(MidiOutErrorText(service, code));
+}
+
+void CheckMidiResult(MidiResult code) {
+    if (code != kMidiNoError) CheckMidiResult(MidiOutService(), code);
+}
+
+// ---- registry ----
+
+namespace {
+// Never freed: outputs that outlive everything else still find it.
+TMidiOutputDevices& RegistryStorage() {
+    static auto* registry = new TMidiOutputDevices;
+    return *registry;
+}
+int64_t mapperId = -1;
+}  // namespace
+
+TMidiOutputDevices& MidiOutputDevices() {
+    TMidiOutputDevices& registry = RegistryStorage();
+    if (!registry.built_) {
+        IMidiOutService& service = MidiOutService();
+        const uint32_t count = service.GetNumDevs();
+        for (uint32_t id = 0; id < count; ++id) {
+            MIDIOUTCAPSA caps{};
+            if (service.GetDevCaps(id, caps, sizeof caps) != kMidiNoError) continue;
+            registry.names_.emplace_back(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+        }
+        registry.slots_.resize(registry.names_.size());
+        registry.built_ = true;
+    }
+    return registry;
+}
+
+void ResetMidiOutputDevices() {
+    TMidiOutputDevices& registry = RegistryStorage();
+    registry.names_.clear();
+    registry.slots_.clear();
+    registry.built_ = false;
+    mapperId = -1;
+}
+
+std::shared_ptr<IMidiOutput> GetMidiOutput(int32_t deviceId) {
+    TMidiOutputDevices& registry = MidiOutputDevices();
+    const int64_t id = deviceId == -1 ? mapperId : deviceId;
+    std::shared_ptr<TMidiOut> output;
+    if (id != -1) {
+        if (id < 0 || id >= registry.Count()) throw EListError(msg::ListIndexTooLarge(id));
+        output = registry.slots_[static_cast<size_t>(id)].ref.lock();
+    }
+    if (!output) {
+        output = TMidiOut::Create(CurrentMidiOutService(),
+                                  deviceId == -1 ? kMidiMapper : static_cast<uint32_t>(deviceId));
+        const uint32_t reported = output->DeviceId();
+        if (reported < registry.slots_.size()) {
+            registry.slots_[reported] = {output.get(), output};
+            if (deviceId == -1) mapperId = reported;
+        }
+    }
+    return output;
+}
+
+// ---- TMidiOut ----
+
+std::shared_ptr<TMidiOut> TMidiOut::Create(std::shared_ptr<IMidiOutService> service,
+                                           uint32_t deviceId) {
+    return std::shared_ptr<TMidiOut>(new TMidiOut(std::move(service), deviceId));
+}
+
+TMidiOut::TMidiOut(std::shared_ptr<IMidiOutService> service, uint32_t deviceId)
+    : service_(std::move(service)) {
+    try {
+        CheckMidiResult(*service_, service_->GetDevCaps(deviceId, caps_, sizeof caps_));
+        CheckMidiResult(*service_, service_->Open(handle_, deviceId));
+        CheckMidiResult(*service_, service_->GetID(handle_, deviceId_));
+    } catch (...) {
+        // Closing a handle that never opened is harmless; its result does not matter.
+        service_->Close(handle_);
+        throw;
+    }
+}
+
+TMidiOut::~TMidiOut() {
+    ReleaseAllActiveNotesQuietly();
+    service_->Close(handle_);
+    TMidiOutputDevices& registry = RegistryStorage();
+    if (deviceId_ < registry.slots_.size() && registry.slots_[deviceId_].output == this)
+        registry.slots_[deviceId_] = {};
+}
+
+std::string TMidiOut::DeviceName() const {
+    return std::string(caps_.szPname, strnlen(caps_.szPname, sizeof caps_.szPname));
+}
+
+void TMidiOut::SendBytes(const uint8_t* bytes, int lastIndex) {
+    if (lastIndex < 0) return;
+    if (lastIndex <= 2) {
+        uint32_t message = 0;
+        for (int i = 0; i <= lastIndex; ++i) message |= uint32_t{bytes[i]} << (8 * i);
+        CheckMidiResult(*service_, service_->ShortMsg(handle_, message));
+    } else {
+        CheckMidiResult(*service_,
+                        service_->LongMsg(handle_, bytes, static_cast<size_t>(lastIndex) + 1));
+    }
+}

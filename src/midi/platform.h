@@ -1,0 +1,78 @@
+#pragma once
+// The platform's MIDI output service, in the shape of the classic multimedia
+// API: numbered devices, a capabilities record, handles, packed short
+// messages and numeric result codes with texts. Back ends: RtMidi ports
+// (rtmidi_service.h) and a recording fake (recording_service.h).
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+using MidiResult = uint32_t;
+using MidiOutHandle = uintptr_t;
+
+// Result codes; 0 is success. The values follow the classic API so that the
+// "Unknown MIDI-Out error No. %d" texts stay comparable.
+inline constexpr MidiResult kMidiNoError = 0;
+inline constexpr MidiResult kMidiErrUnspecified = 1;
+inline constexpr MidiResult kMidiErrBadDeviceId = 2;
+inline constexpr MidiResult kMidiErrAllocated = 4;
+inline constexpr MidiResult kMidiErrInvalidHandle = 5;
+inline constexpr MidiResult kMidiErrNoDriver = 6;
+inline constexpr MidiResult kMidiErrBadErrorNumber = 9;
+inline constexpr MidiResult kMidiErrInvalidParam = 11;
+inline constexpr MidiResult kMidiErrNoDevice = 68;
+
+// Device identifier of the mapper, the system's default output.
+inline constexpr uint32_t kMidiMapper = 0xFFFFFFFFu;
+
+// The output-capabilities record; the product name is NUL-terminated within
+// its 32 characters.
+#pragma pack(push, 1)
+struct MIDIOUTCAPSA {
+    uint16_t wMid;
+    uint16_t wPid;
+    uint32_t vDriverVersion;
+    char szPname[32];
+    uint16_t wTechnology;
+    uint16_t wVoices;
+    uint16_t wNotes;
+    uint16_t wChannelMask;
+    uint32_t dwSupport;
+};
+#pragma pack(pop)
+static_assert(sizeof(MIDIOUTCAPSA) == 52);
+
+class IMidiOutService {
+public:
+    virtual ~IMidiOutService() = default;
+    virtual uint32_t GetNumDevs() = 0;
+    // Fills at most `size` bytes of caps.
+    virtual MidiResult GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& caps, uint32_t size) = 0;
+    virtual MidiResult Open(MidiOutHandle& handle, uint32_t deviceId) = 0;
+    virtual MidiResult GetID(MidiOutHandle handle, uint32_t& deviceId) = 0;
+    // Byte 0 in bits 0-7, byte 1 in bits 8-15, byte 2 in bits 16-23; sent at once.
+    virtual MidiResult ShortMsg(MidiOutHandle handle, uint32_t message) = 0;
+    // A complete system-exclusive message; returns when the platform is done with it.
+    virtual MidiResult LongMsg(MidiOutHandle handle, const uint8_t* bytes, size_t count) = 0;
+    virtual MidiResult Close(MidiOutHandle handle) = 0;
+    // Writes the code's text, NUL-terminated, into text[0..size-1].
+    virtual MidiResult GetErrorText(MidiResult code, char* text, uint32_t size) = 0;
+};
+
+// How many bytes of a packed short message the status byte uses; 0 when the
+// status cannot start a short message (a data byte, or system exclusive).
+inline int ShortMessageLength(uint8_t status) {
+    if (status < 0x80) return 0;
+    if (status < 0xF0) return (status & 0xE0) == 0xC0 ? 2 : 3;  // 0xC0, 0xD0: one data byte
+    switch (status) {
+        case 0xF1: case 0xF3: return 2;
+        case 0xF2: return 3;
+        case 0xF0: case 0xF7: return 0;
+        default: return 1;
+    }
+}
+
+// The service the program uses: RtMidi output ports, ALSA sequencer first,
+// then JACK; SONAVIX_MIDI_OUT (case-insensitive substring of a port name)
+// picks the port that becomes device 0.
+std::shared_ptr<IMidiOutService> CreateDefaultMidiOutService();

@@ -1,0 +1,252 @@
+#include "midi/rtmidi_service.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <RtMidi.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <vector>
+
+namespace {
+
+// ALSA, JACK and RtMidi itself complain on stderr when a sound system is
+// missing; that is an ordinary situation for us, reported by an empty list.
+class QuietStderr {
+public:
+    QuietStderr() {
+        std::cerr.flush();
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        if (null >= 0) close(null);
+    }
+    ~QuietStderr() {
+        std::cerr.flush();
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            dup2(saved_, STDERR_FILENO);
+            close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+// Collects what RtMidi reports instead of letting it print or throw.
+struct ErrorSink {
+    bool failed = false;
+    bool warned = false;
+    std::string text;
+
+    void Clear() { *this = {}; }
+    static void Callback(RtMidiError::Type type, const std::string& message, void* userData) {
+        auto* sink = static_cast<ErrorSink*>(userData);
+        if (type == RtMidiError::WARNING || type == RtMidiError::DEBUG_WARNING)
+            sink->warned = true;
+        else
+            sink->failed = true;
+        sink->text = message;
+    }
+};
+
+const char* const kClientName = "Sonavix";
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+struct Port {
+    RtMidi::Api api;
+    std::string name;
+};
+
+class TRtMidiOutService : public IMidiOutService {
+public:
+    explicit TRtMidiOutService(std::string preferredPort) : preferred_(std::move(preferredPort)) {}
+
+    uint32_t GetNumDevs() override {
+        ListPorts();
+        return static_cast<uint32_t>(ports_.size());
+    }
+
+    MidiResult GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& caps, uint32_t size) override {
+        if (!listed_) ListPorts();
+        const Port* port = Find(deviceId);
+        if (!port) return kMidiErrBadDeviceId;
+        MIDIOUTCAPSA filled{};
+        filled.wTechnology = 1;  // a port
+        filled.wChannelMask = 0xFFFF;
+        std::strncpy(filled.szPname, port->name.c_str(), sizeof filled.szPname - 1);
+        std::memcpy(&caps, &filled, std::min<size_t>(size, sizeof caps));
+        return kMidiNoError;
+    }
+
+    MidiResult Open(MidiOutHandle& handle, uint32_t deviceId) override {
+        if (!listed_) ListPorts();
+        const Port* port = Find(deviceId);
+        if (!port) return kMidiErrBadDeviceId;
+        auto open = std::make_unique<OpenPort>();
+        open->deviceId = deviceId == kMidiMapper ? 0 : deviceId;
+        QuietStderr quiet;
+        try {
+            open->out = std::make_unique<RtMidiOut>(port->api, kClientName);
+            open->out->setErrorCallback(&ErrorSink::Callback, &open->sink);
+            // Ports come and go; the name, not the position, is what was listed.
+            const unsigned count = open->out->getPortCount();
+            unsigned index = count;
+            for (unsigned i = 0; i < count && index == count; ++i)
+                if (open->out->getPortName(i) == port->name) index = i;
+            if (index == count) return kMidiErrNoDevice;
+            open->out->openPort(index, std::string(kClientName) + " Output");
+            if (open->sink.failed || !open->out->isPortOpen())
+                return Fail(open->sink.text, kMidiErrUnspecified);
+        } catch (const RtMidiError& error) {
+            return Fail(error.getMessage(), kMidiErrNoDriver);
+        }
+        open->sink.Clear();
+        handle = nextHandle_++;
+        open_[handle] = std::move(open);
+        return kMidiNoError;
+    }
+
+    MidiResult GetID(MidiOutHandle handle, uint32_t& deviceId) override {
+        auto it = open_.find(handle);
+        if (it == open_.end()) return kMidiErrInvalidHandle;
+        deviceId = it->second->deviceId;
+        return kMidiNoError;
+    }
+
+    MidiResult ShortMsg(MidiOutHandle handle, uint32_t message) override {
+        const int length = ShortMessageLength(static_cast<uint8_t>(message & 0xFF));
+        if (length == 0) return kMidiErrInvalidParam;
+        unsigned char bytes[3];
+        for (int i = 0; i < length; ++i) bytes[i] = static_cast<unsigned char>(message >> (8 * i));
+        return Send(handle, bytes, static_cast<size_t>(length));
+    }
+
+    MidiResult LongMsg(MidiOutHandle handle, const uint8_t* bytes, size_t count) override {
+        return Send(handle, bytes, count);
+    }
+
+    MidiResult Close(MidiOutHandle handle) override {
+        auto it = open_.find(handle);
+        if (it == open_.end()) return kMidiErrInvalidHandle;
+        QuietStderr quiet;
+        open_.erase(it);  // RtMidi lets queued messages out before it closes the port
+        return kMidiNoError;
+    }
+
+    MidiResult GetErrorText(MidiResult code, char* text, uint32_t size) override {
+        std::string message;
+        switch (code) {
+            case kMidiErrUnspecified: message = "MIDI-Fehler"; break;
+            case kMidiErrBadDeviceId: message = "Diesen MIDI-Ausgang gibt es nicht"; break;
+            case kMidiErrInvalidHandle: message = "Der MIDI-Ausgang ist nicht geöffnet"; break;
+            case kMidiErrNoDriver: message = "Das MIDI-System ist nicht verfügbar"; break;
+            case kMidiErrInvalidParam: message = "Ungültige MIDI-Nachricht"; break;
+            case kMidiErrNoDevice: message = "Der MIDI-Ausgang ist nicht mehr vorhanden"; break;
+            default: return kMidiErrBadErrorNumber;
+        }
+        if (!lastError_.empty() && (code == kMidiErrUnspecified || code == kMidiErrNoDriver))
+            message += ": " + lastError_;
+        if (size == 0) return kMidiErrInvalidParam;
+        const size_t length = std::min<size_t>(message.size(), size - 1);
+        std::memcpy(text, message.data(), length);
+        text[length] = '\0';
+        return kMidiNoError;
+    }
+
+private:
+    struct OpenPort {
+        ErrorSink sink;  // before out: RtMidi keeps a pointer to it
+        std::unique_ptr<RtMidiOut> out;
+        uint32_t deviceId = 0;
+    };
+
+    const Port* Find(uint32_t deviceId) const {
+        if (deviceId == kMidiMapper) deviceId = 0;  // the mapper is the first port
+        return deviceId < ports_.size() ? &ports_[deviceId] : nullptr;
+    }
+
+    MidiResult Fail(const std::string& text, MidiResult code) {
+        lastError_ = text;
+        return code;
+    }
+
+    MidiResult Send(MidiOutHandle handle, const unsigned char* bytes, size_t count) {
+        auto it = open_.find(handle);
+        if (it == open_.end()) return kMidiErrInvalidHandle;
+        ErrorSink& sink = it->second->sink;
+        sink.Clear();
+        try {
+            it->second->out->sendMessage(bytes, count);
+        } catch (const RtMidiError& error) {
+            return Fail(error.getMessage(), kMidiErrUnspecified);
+        }
+        // A message that could not be sent comes back as a warning.
+        if (sink.failed || sink.warned) return Fail(sink.text, kMidiErrUnspecified);
+        return kMidiNoError;
+    }
+
+    void ListPorts() {
+        std::vector<RtMidi::Api> compiled;
+        RtMidi::getCompiledApi(compiled);
+        std::vector<Port> ports;
+        QuietStderr quiet;
+        for (RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
+            if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) continue;
+            try {
+                ErrorSink sink;
+                RtMidiOut out(api, kClientName);
+                out.setErrorCallback(&ErrorSink::Callback, &sink);
+                const unsigned count = out.getPortCount();
+                for (unsigned i = 0; i < count; ++i) {
+                    std::string name = out.getPortName(i);
+                    if (!name.empty()) ports.push_back({api, std::move(name)});
+                }
+            } catch (const RtMidiError&) {
+                // This sound system is not there.
+            }
+        }
+        if (!preferred_.empty()) {
+            const std::string wanted = Lower(preferred_);
+            auto match = std::find_if(ports.begin(), ports.end(), [&](const Port& port) {
+                return Lower(port.name).find(wanted) != std::string::npos;
+            });
+            if (match != ports.end()) std::rotate(ports.begin(), match, match + 1);
+        }
+        ports_ = std::move(ports);
+        listed_ = true;
+    }
+
+    std::string preferred_;
+    std::vector<Port> ports_;
+    bool listed_ = false;
+    std::map<MidiOutHandle, std::unique_ptr<OpenPort>> open_;
+    MidiOutHandle nextHandle_ = 1;
+    std::string lastError_;
+};
+
+}  // namespace
+
+std::shared_ptr<IMidiOutService> CreateRtMidiOutService(const std::string& preferredPort) {
+    return std::make_shared<TRtMidiOutService>(preferredPort);
+}
+
+std::shared_ptr<IMidiOutService> CreateDefaultMidiOutService() {
+    const char* preferred = std::getenv("SONAVIX_MIDI_OUT");
+    return CreateRtMidiOutService(preferred ? preferred : "");
+}

@@ -1,0 +1,205 @@
+// PlayNote, SelectInstrument and the rhythm of the program's MIDI unit.
+#include <climits>
+
+#include "common/errors.h"
+#include "midi_fixture.h"
+
+namespace {
+
+class MidiUnitTest : public MidiFixture {};
+
+TEST_F(MidiUnitTest, PlayNoteSendsKeyPlusEightOrRests) {
+    struct Row {
+        int32_t key;
+        int note;  // -1: a rest, nothing sent
+    };
+    const Row rows[] = {
+        {1, 9},     {40, 48},   {88, 96},     {89, 97},      {119, 127},     {120, -1},
+        {248, -1},  {300, -1},  {0, -1},      {-3, -1},      {INT32_MAX, -1}, {INT32_MIN, -1},
+    };
+    InitMidiOut();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.key);
+        service->ClearMessages();
+        clock.AdvanceUs(1234);  // the note runs from its call, wherever the clock stands
+        const int64_t startMs = clock.NowUs() / 1000;
+        PlayNote(row.key, 500);
+        EXPECT_EQ(clock.NowUs() / 1000, startMs + 500);
+        if (row.note < 0) {
+            EXPECT_TRUE(service->Messages().empty());
+        } else {
+            const auto note = static_cast<uint8_t>(row.note);
+            EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x90, note, 0x6E}, {0x80, note, 0x6E}}));
+            EXPECT_EQ(SentAtMs(), (std::vector<int64_t>{startMs, startMs + 500}));
+        }
+    }
+}
+
+TEST_F(MidiUnitTest, ZeroDurationSendsOnAndOffBackToBack) {
+    InitMidiOut();
+    clock.AdvanceUs(7000);
+    PlayNote(40, 0);
+    PlayNote(41, 0);
+    EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x90, 48, 0x6E}, {0x80, 48, 0x6E}, {0x90, 49, 0x6E},
+                                          {0x80, 49, 0x6E}}));
+    EXPECT_EQ(SentAtMs(), (std::vector<int64_t>{7, 7, 7, 7}));
+    EXPECT_EQ(clock.NowUs(), 7000);
+}
+
+TEST_F(MidiUnitTest, NegativeDurationIsRefusedBeforeAnythingHappens) {
+    InitMidiOut();
+    const struct {
+        int32_t duration;
+        const char* message;
+    } rows[] = {{-5, "Ungültige Notendauer: -5 ms"},
+                {-1, "Ungültige Notendauer: -1 ms"},
+                {INT32_MIN, "Ungültige Notendauer: -2147483648 ms"}};
+    for (const auto& row : rows) {
+        try {
+            PlayNote(40, row.duration);
+            ADD_FAILURE() << "no error for " << row.duration;
+        } catch (const EInvalidInput& error) {
+            EXPECT_EQ(error.Message(), row.message);
+        }
+    }
+    EXPECT_TRUE(service->Messages().empty());
+    EXPECT_EQ(clock.NowUs(), 0);
+}
+
+TEST_F(MidiUnitTest, SelectInstrumentSendsLowByteOrNothingAboveTheRange) {
+    struct Row {
+        int32_t program;
+        int expected;  // -1: nothing sent
+    };
+    const Row rows[] = {{0, 0},      {127, 127}, {40, 40},   {128, -1}, {255, -1},
+                        {256, 0},    {0x17F, 127}, {-1, -1}, {-256, 0}, {INT32_MIN, 0}};
+    InitMidiOut();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.program);
+        service->ClearMessages();
+        SelectInstrument(row.program);
+        if (row.expected < 0) {
+            EXPECT_TRUE(service->Messages().empty());
+        } else {
+            ASSERT_EQ(service->Messages().size(), 1u);
+            // Three bytes are packed; the device uses two.
+            EXPECT_EQ(service->Messages()[0].packed, 0xC0u | (uint32_t(row.expected) << 8));
+            EXPECT_EQ(Sent()[0], (Bytes{0xC0, static_cast<uint8_t>(row.expected)}));
+        }
+    }
+}
+
+TEST_F(MidiUnitTest, WithoutDevicesInitFailsAndNotesStillTakeTheirTime) {
+    Install({});
+    try {
+        InitMidiOut();
+        ADD_FAILURE() << "InitMidiOut succeeded without a device";
+    } catch (const EListError& error) {
+        EXPECT_EQ(error.Message(), "Listenindex überschreitet das Maximum (0)");
+    }
+    EXPECT_FALSE(HasMidiOut());
+    SelectInstrument(5);
+    PlayNote(40, 500);
+    EXPECT_EQ(clock.NowUs(), 500000);
+    EXPECT_TRUE(service->Messages().empty());
+}
+
+TEST_F(MidiUnitTest, FailedOpenLeavesTheOutputEmpty) {
+    service->FailOpen(kMidiErrAllocated);
+    EXPECT_THROW(InitMidiOut(), EJclMIDIError);
+    EXPECT_FALSE(HasMidiOut());
+    PlayNote(40, 20);
+    EXPECT_EQ(clock.NowUs(), 20000);
+
+    service->FailOpen(kMidiNoError);
+    InitMidiOut();
+    EXPECT_TRUE(HasMidiOut());
+    EXPECT_EQ(service->OpenCount(), 1);
+}
+
+TEST_F(MidiUnitTest, ReleaseMidiOutClosesTheDevice) {
+    InitMidiOut();
+    SelectInstrument(3);
+    ReleaseMidiOut();
+    EXPECT_FALSE(HasMidiOut());
+    EXPECT_EQ(service->CloseCount(), 1);
+    EXPECT_EQ(service->OpenHandleCount(), 0);
+    EXPECT_EQ(Sent(), (std::vector<Bytes>{{0xC0, 3}}));
+}
+
+// Rhythm: each PlayNote call comes `overheadMs` after the previous one returned.
+void PlayRhythm(VirtualClock& clock, const std::vector<int64_t>& overheadMs, int32_t durationMs) {
+    BeginRhythm();
+    for (int64_t overhead : overheadMs) {
+        clock.AdvanceUs(overhead * 1000);
+        PlayNote(40, durationMs);
+    }
+    EndRhythm();
+}
+
+TEST_F(MidiUnitTest, RhythmChainsDeadlinesAndReanchorsWhenFarBehind) {
+    struct Row {
+        const char* what;
+        std::vector<int64_t> overheadMs;  // before each of the notes of 100 ms
+        std::vector<int64_t> offMs;       // when each Note Off goes out
+    };
+    const Row rows[] = {
+        {"no overhead", {0, 0, 0}, {100, 200, 300}},
+        {"overhead is absorbed", {0, 3, 3, 3}, {100, 200, 300, 400}},
+        {"late by exactly one note still chains", {0, 100, 0}, {100, 200, 300}},
+        {"late by more than a note re-anchors", {0, 101, 0}, {100, 301, 401}},
+        {"a long stall re-anchors", {5, 1000, 2}, {105, 1205, 1305}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Install({"Fake Synth"});
+        InitMidiOut();
+        PlayRhythm(clock, row.overheadMs, 100);
+        std::vector<int64_t> offs;
+        for (const auto& message : service->Messages())
+            if (message.bytes[0] == 0x80) offs.push_back(message.timeUs / 1000);
+        EXPECT_EQ(offs, row.offMs);
+        EXPECT_EQ(clock.NowUs() / 1000, row.offMs.back());
+        ReleaseMidiOut();
+        clock = VirtualClock();
+    }
+}
+
+TEST_F(MidiUnitTest, NoteOnGoesOutWhenCalledWithinTheChain) {
+    InitMidiOut();
+    BeginRhythm();
+    PlayNote(40, 100);
+    clock.AdvanceUs(3000);
+    PlayNote(41, 100);
+    EndRhythm();
+    EXPECT_EQ(SentAtMs(), (std::vector<int64_t>{0, 100, 103, 200}));
+}
+
+TEST_F(MidiUnitTest, OutsideARhythmEachNoteRunsFromItsCall) {
+    InitMidiOut();
+    BeginRhythm();
+    PlayNote(40, 100);
+    EndRhythm();
+    clock.AdvanceUs(3000);
+    PlayNote(0, 500);
+    EXPECT_EQ(clock.NowUs(), 603000);
+
+    // A new rhythm does not continue an old chain.
+    BeginRhythm();
+    clock.AdvanceUs(50000);
+    PlayNote(0, 100);
+    EndRhythm();
+    EXPECT_EQ(clock.NowUs(), 753000);
+}
+
+TEST_F(MidiUnitTest, LonePlayNoteOnTheSystemClockTakesItsDuration) {
+    SetMidiClock(nullptr);
+    IClock& system = SystemClock();
+    const int64_t start = system.NowUs();
+    PlayNote(0, 30);
+    const int64_t elapsed = system.NowUs() - start;
+    EXPECT_GE(elapsed, 30000);
+    EXPECT_LT(elapsed, 30000 + 20000);
+}
+
+}  // namespace
