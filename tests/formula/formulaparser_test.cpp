@@ -1,0 +1,378 @@
+#include "formula/formulaparser.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "common/errors.h"
+
+namespace {
+
+// Compiles a formula the way the formula frame does: Normalize, Parse, size
+// the list by MaxPredecessor, fill it, and parse again.
+void Compile(TTerm& term, const std::string& formula, const std::vector<uint32_t>& predecessors = {}) {
+    term.Parse(term.Normalize(formula));
+    term.Predecessors.assign(predecessors.begin(), predecessors.end());
+    term.Parse(term.Normalize(formula));
+}
+
+long double Value(const std::string& formula, uint32_t n, const std::vector<uint32_t>& predecessors = {}) {
+    TTerm term;
+    Compile(term, formula, predecessors);
+    return term.Evaluate(n);
+}
+
+TEST(Normalize, GivesTheCanonicalTexts) {
+    const struct { const char* formula; const char* canonical; } cases[] = {
+        {"x^2+1", "((x_0^2)+1)"},
+        {"10-2+3", "(10-(2+3))"},
+        {"8/2*2", "(8/(2*2))"},
+        {"2^3^2", "((2^3)^2)"},
+        {"-x+1", "(-(x_0+1))"},
+        {"3(x+1)", "(3*((x_0+1)))"},
+        {"2x_1+3x_2", "((2*x_1)+(3*x_2))"},
+        {"MOD(x_1+x_2;12)", "(MOD((x_1+x_2);12))"},
+        {"5", "(5+0)"},
+        {"", "(+0)"},
+        {"   ", "(+0)"},
+        {"x", "(x_0+0)"},
+        {"x_1", "(x_1+0)"},
+        {"x2", "(x_02+0)"},
+        {"xx", "(x_0*x_0)"},
+        {"x2x", "(x_02*x_0)"},
+        {" x : 2 ", "(x_0/2)"},
+        {"2PRIME(x)", "(2*(PRIME(x_0)))"},
+        {"PRIME(PRIME(x))", "(PRIME((PRIME(x_0))))"},
+        {"MOD(-7;3)", "(MOD((-7);3))"},
+        {"MOD(7;-x)", "(MOD(7;(-x_0)))"},
+        {"X+1", "(x_0+1)"},
+        {"(x)", "((x_0)+0)"},
+    };
+    TTerm term;
+    for (const auto& c : cases) EXPECT_EQ(term.Normalize(c.formula), c.canonical) << c.formula;
+}
+
+// One table for values: formula, index, start values, expected value.
+TEST(Evaluate, GivesTheLanguagesValues) {
+    const struct {
+        const char* formula;
+        uint32_t n;
+        std::vector<uint32_t> predecessors;
+        long double value;
+    } cases[] = {
+        {"0", 0, {}, 0},
+        {"0", 4000000000u, {}, 0},
+        {"", 17, {}, 0},
+        {"x", 7, {}, 7},
+        {"x", 4294967295u, {}, 4294967295.0L},
+        {"10-2+3", 0, {}, 5},
+        {"8/2*2", 0, {}, 2},
+        {"2^3^2", 0, {}, 64},
+        {"2*3^2", 0, {}, 18},
+        {"-x+1", 3, {}, -4},
+        {"+x", 3, {}, 3},
+        {"7/2", 0, {}, 3.5L},
+        {"5:2", 0, {}, 2.5L},
+        {"x2", 0, {5, 9}, 9},
+        {"x_1+x_2", 3, {1, 1}, 2},
+        {"x_1+1", 0, {4294967295u}, 4294967296.0L},
+        {"3(x+1)", 2, {}, 9},
+        {"2x_1+3x_2", 0, {10, 100}, 320},
+        {"xx", 5, {}, 25},
+        {"(x)", 4, {}, 4},
+        {"((x_1))", 4, {8}, 8},
+        {"2*(5)", 0, {}, 10},
+        {"2(5)", 0, {}, 10},
+        {"x^0", 0, {}, 1},
+        {"0^x", 0, {}, 1},
+        {"0^x", 3, {}, 0},
+        {"2^(0-2)", 0, {}, 0.25L},
+        {"(0-2)^3", 0, {}, -8},
+        {"(0-2)^(0-3)", 0, {}, -0.125L},
+        {"10^(0-5000)", 0, {}, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Value(c.formula, c.n, c.predecessors), c.value) << c.formula << " at " << c.n;
+}
+
+TEST(Evaluate, CallsTheBuiltInFunctions) {
+    const struct {
+        const char* formula;
+        uint32_t n;
+        std::vector<uint32_t> predecessors;
+        long double value;
+    } cases[] = {
+        {"PRIME(x)", 0, {}, 1},
+        {"PRIME(x)", 1, {}, 2},
+        {"prime(x)", 5, {}, 11},
+        {"PRIMZAHL(x)", 5, {}, 11},
+        {"2PRIME(x)", 3, {}, 10},
+        {"FOO(x)", 9, {}, 0},
+        {"FOO(2^64;x)", 9, {}, 0},  // an unknown name rounds no argument
+        {"MOD(0-7;3)", 0, {}, 2},
+        {"MOD(-7;3)", 0, {}, 2},
+        {"DIV(0-7;2)", 0, {}, -3},
+        {"DIV(7;2)", 0, {}, 3},
+        {"MOD(MOD(x;7)+1;5)", 13, {}, 2},
+        {"PRIME(x_1+1)", 0, {4}, 11},
+        {"GCD(12;18)", 0, {}, 6},
+        {"ggt(12;18)", 0, {}, 6},
+        {"KGV(4;6)", 0, {}, 12},
+        {"LCM(x;0)", 5, {}, 0},
+        {"SIGMA(12)", 0, {}, 16},
+        {"PHI(10)", 0, {}, 4},
+        {"PRIMECOUNT(100)", 0, {}, 25},
+        {"PRIMCOUNT(100)", 0, {}, 25},
+        {"PRIMEBOOL(46349)", 0, {}, 1},
+        {"PRIMBOOL(46341)", 0, {}, 0},
+        // DIV works on the full 64-bit values, the others on their low 32 bits.
+        {"DIV(2^40;3)", 0, {}, 366503875925.0L},
+        {"MOD(2^32+5;3)", 0, {}, 2},
+        {"GCD(0-4;6)", 0, {}, 6},
+        // Arguments are rounded to the nearest integer, ties to even.
+        {"MOD(5/2;7)", 0, {}, 2},
+        {"MOD(7/2;7)", 0, {}, 4},
+        {"DIV(0-5/2;1)", 0, {}, -2},
+        {"PRIME(3;2^70)", 0, {}, 5},  // one-argument functions ignore the second
+        {"DIV(0-2^63;0-1)", 0, {}, 9223372036854775808.0L},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Value(c.formula, c.n, c.predecessors), c.value) << c.formula << " at " << c.n;
+}
+
+TEST(Evaluate, FractionalPowersGoThroughTheLogarithm) {
+    EXPECT_NEAR(static_cast<double>(Value("4^(1/2)", 0)), 2.0, 1e-15);
+    EXPECT_NEAR(static_cast<double>(Value("2^(1/2)^2", 0)), 2.0, 1e-15);
+    EXPECT_EQ(Value("1^(x_1+1)", 0, {4294967295u}), 1);
+}
+
+template <typename E>
+void ExpectFailure(const std::function<void()>& action, const std::string& message, const std::string& what) {
+    try {
+        action();
+        ADD_FAILURE() << what << ": no failure";
+    } catch (const E& e) {
+        EXPECT_EQ(e.Message(), message) << what;
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << what << ": wrong failure " << e.what();
+    }
+}
+
+TEST(Evaluate, RaisesTheRunTimeLibraryMessages) {
+    const std::string zeroDivide = "Gleitkommadivision durch Null";
+    const std::string invalid = "Ungültige Gleitkommaoperation";
+    const std::string overflow = "Gleitkommaüberlauf";
+    const struct {
+        const char* formula;
+        uint32_t n;
+        std::vector<uint32_t> predecessors;
+        int kind;  // 0 zero divide, 1 invalid, 2 overflow, 3 integer division by zero
+    } cases[] = {
+        {"x/0", 1, {}, 0},
+        {"x/0", 0, {}, 1},
+        {"0^(0-1)", 0, {}, 0},
+        {"0^(0-1/2)", 0, {}, 0},
+        {"(0-8)^(1/3)", 0, {}, 1},
+        {"(0-2)^(x_1+1)", 0, {4294967295u}, 1},
+        {"DIV(2^63;1)", 0, {}, 1},
+        {"MOD(1;0-2^63-1)", 0, {}, 1},
+        {"10^5000", 0, {}, 2},
+        {"2^x", 16384, {}, 2},
+        {"(1/10)^(0-5000)", 0, {}, 2},
+        {"(3/2)^x", 30000, {}, 2},
+        {"2^(x_1+1)", 0, {4294967295u}, 2},
+        {"FOO(1/0)", 0, {}, 0},  // arguments are evaluated even for an unknown name
+        {"DIV(x;0)", 1, {}, 3},
+        {"MOD(x;0)", 1, {}, 3},
+    };
+    for (const auto& c : cases) {
+        TTerm term;
+        Compile(term, c.formula, c.predecessors);
+        const auto action = [&] { term.Evaluate(c.n); };
+        switch (c.kind) {
+            case 0: ExpectFailure<EZeroDivide>(action, zeroDivide, c.formula); break;
+            case 1: ExpectFailure<EInvalidOp>(action, invalid, c.formula); break;
+            case 2: ExpectFailure<EOverflow>(action, overflow, c.formula); break;
+            default: ExpectFailure<EDivByZero>(action, "Division durch Null", c.formula); break;
+        }
+    }
+}
+
+TEST(Parse, RefusesNumbersBeyondThe32BitRange) {
+    const struct { const char* formula; const char* digits; } cases[] = {
+        {"x+3000000000", "3000000000"},
+        {"x_2147483648", "2147483648"},
+        {"PRIME(99999999999)", "99999999999"},
+    };
+    for (const auto& c : cases) {
+        TTerm term;
+        const std::string canonical = term.Normalize(c.formula);
+        ExpectFailure<EConvertError>([&] { term.Parse(canonical); },
+                                     std::string("'") + c.digits + "' ist kein gültiger Integerwert", c.formula);
+    }
+    EXPECT_EQ(Value("2147483647+x", 1), 2147483648.0L);
+}
+
+TEST(MaxPredecessor, FindsTheLargestIndexAnywhereInTheTree) {
+    const struct { const char* formula; int32_t max; } cases[] = {
+        {"0", 0}, {"", 0}, {"x", 0}, {"x_0", 0}, {"x_3+x_1", 3}, {"x2", 2}, {"x_1x_2", 2},
+        {"PRIME(x_7)", 7}, {"MOD(x_2;x_5)", 5}, {"MOD(1;(x_4+1))", 4}, {"2^x_9", 9},
+        {"(x_6)", 6}, {"x_2147483647", 2147483647},
+    };
+    for (const auto& c : cases) {
+        TTerm term;
+        term.Parse(term.Normalize(c.formula));
+        EXPECT_EQ(term.MaxPredecessor(), c.max) << c.formula;
+    }
+}
+
+TEST(Predecessors, EveryNodeReadsTheRootsList) {
+    TTerm term;
+    Compile(term, "PRIME(x_1+1)+MOD(x_2;x_1)", {4, 23});
+    ASSERT_NE(term.LeftTerm, nullptr);
+    ASSERT_NE(term.LeftTerm->LeftTerm, nullptr);
+    EXPECT_EQ(&term.LeftTerm->LeftTerm->Predecessors, &term.Predecessors);
+    EXPECT_EQ(&term.RightTerm->Predecessors, &term.Predecessors);
+    EXPECT_EQ(term.Evaluate(0), 11 + 3);
+    // The tree sees the caller's later changes, also after a reallocation.
+    term.Predecessors = {6, 20};
+    EXPECT_EQ(term.Evaluate(0), 17 + 2);
+    term.Predecessors.resize(1000, 1);
+    EXPECT_EQ(term.Evaluate(0), 17 + 2);
+}
+
+TEST(Predecessors, AMissingStartValueIsReportedNotRead) {
+    TTerm term;
+    Compile(term, "x_1+x_3", {1, 2});
+    ExpectFailure<EInvalidInput>([&] { term.Evaluate(0); }, "Für x_3 fehlt der Startwert", "x_1+x_3");
+}
+
+// Texts outside the language: refused by Normalize with the formula quoted.
+TEST(Normalize, RefusesTextsOutsideTheLanguage) {
+    const struct { std::string formula; const char* reason; } cases[] = {
+        {"x*-1", "das Vorzeichen '-' folgt auf '*'"},
+        {"--x", "das Vorzeichen '-' folgt auf '-'"},
+        {"(x+1)(x+2)", "fehlt ein Operator"},
+        {"x(x+1)", "fehlt ein Operator"},
+        {"PRIME(x)2", "fehlt ein Operator"},
+        {"xPRIME(x)", "fehlt ein Operator"},
+        {"1.5", "das Zeichen '.'"},
+        {"x²", "das Zeichen '²'"},
+        {"x\t+1", "ein Steuerzeichen (Code 9)"},
+        {"f(x)", "'f' ist kein Funktionsname"},
+        {"PRIME", "nach dem Funktionsnamen 'PRIME' fehlt die Argumentliste"},
+        {"PRIME x", "nach dem Funktionsnamen 'PRIME' fehlt die Argumentliste"},
+        {"MAX(1;2)", "der Funktionsname 'MAX' enthält ein x"},
+        {"PRIME()", "der Funktion 'PRIME' fehlt ein Argument"},
+        {"MOD(;3)", "der Funktion 'MOD' fehlt ein Argument"},
+        {"MOD(3;)", "der Funktion 'MOD' fehlt das zweite Argument"},
+        {"MOD(1;2;3)", "hat mehr als zwei Argumente"},
+        {"MOD(1;2", "wird nicht geschlossen"},
+        {"(x+1", "eine öffnende Klammer wird nicht geschlossen"},
+        {"x+1)", "eine schließende Klammer ohne öffnende"},
+        {"()", "eine leere Klammer"},
+        {"(-)", "nach '-' fehlt ein Operand"},
+        {"x+", "nach '+' fehlt ein Operand"},
+        {"*x", "vor '*' fehlt ein Operand"},
+        {"x;1", "';' steht außerhalb"},
+        {"(x;1)", "';' steht außerhalb"},
+        {"x_", "nach 'x_' fehlt die Nummer"},
+        {"x_1_2", "'_' steht nicht direkt nach x"},
+        {"_1", "'_' steht nicht direkt nach x"},
+    };
+    for (const auto& c : cases) {
+        TTerm term;
+        try {
+            term.Normalize(c.formula);
+            ADD_FAILURE() << "accepted " << c.formula;
+        } catch (const EInvalidInput& e) {
+            const std::string prefix = "Die Formel '" + c.formula + "' ist ungültig: ";
+            EXPECT_EQ(e.Message().substr(0, prefix.size()), prefix);
+            EXPECT_NE(e.Message().find(c.reason), std::string::npos) << e.Message();
+        }
+    }
+}
+
+TEST(Normalize, CapsLengthAndNesting) {
+    TTerm term;
+    // The longest and the deepest accepted formulas still parse and evaluate.
+    const std::string longest(kMaxFormulaLength, 'x');
+    Compile(term, longest + "   ");
+    EXPECT_EQ(term.Evaluate(1), 1);
+    std::string deepest = std::string(kMaxFormulaDepth, '(') + "x" + std::string(kMaxFormulaDepth, ')');
+    Compile(term, deepest);
+    EXPECT_EQ(term.Evaluate(6), 6);
+    std::string powers = "x";
+    while (powers.size() + 2 <= kMaxFormulaLength) powers += "^1";
+    Compile(term, powers);
+    EXPECT_EQ(term.Evaluate(6), 6);
+
+    ExpectFailure<EInvalidInput>([&] { term.Normalize(longest + "x"); },
+                                 "Die Formel ist zu lang: höchstens 1000 Zeichen ohne Leerzeichen sind erlaubt",
+                                 "too long");
+    const std::string tooDeep = "(" + deepest + ")";
+    try {
+        term.Normalize(tooDeep);
+        ADD_FAILURE() << "accepted nesting deeper than the cap";
+    } catch (const EInvalidInput& e) {
+        EXPECT_NE(e.Message().find("tiefer als 100 Klammerebenen"), std::string::npos) << e.Message();
+    }
+}
+
+// Parse refuses what no Normalize produces, and a refused Parse leaves an
+// empty term behind instead of half a tree.
+TEST(Parse, RefusesMalformedTextAndLeavesAnEmptyTerm) {
+    const char* texts[] = {"", "()", "(x_0*)", "(*2)", "x_0+(1", "x_0+1)", "(x_0+1)(2+3)", "5(x_0+1)",
+                           "(1.5+0)", "(PRIME(x_0)+1", "(PRIME x_0)", "(MOD(1;2;3))", "(MOD(;3))",
+                           "(2PRIME(x_0))", "(x_+1)", "((x_0+1)+)"};
+    for (const char* text : texts) {
+        TTerm term;
+        term.Parse("((x_1^2)+(PRIME(x_0)))");
+        try {
+            term.Parse(text);
+            ADD_FAILURE() << "accepted " << text;
+        } catch (const EInvalidInput&) {
+        } catch (const EConvertError&) {
+        }
+        EXPECT_EQ(term.Operation, 0) << text;
+        EXPECT_EQ(term.LeftKind, 0) << text;
+        EXPECT_EQ(term.LeftTerm, nullptr) << text;
+        EXPECT_EQ(term.RightTerm, nullptr) << text;
+        EXPECT_EQ(term.MaxPredecessor(), 0) << text;
+    }
+}
+
+TEST(Parse, BuildsTheDescribedFields) {
+    TTerm term;
+    term.Parse("(MOD((x_1+x_2);12))");
+    EXPECT_EQ(term.Operation, kFunctionCall);
+    EXPECT_EQ(term.FunctionName, "MOD");
+    EXPECT_EQ(term.LeftKind, kSubterm);
+    EXPECT_EQ(term.RightKind, kConstant);
+    EXPECT_EQ(term.RightValue, 12u);
+    ASSERT_NE(term.LeftTerm, nullptr);
+    EXPECT_EQ(term.LeftTerm->Operation, kSum);
+    EXPECT_EQ(term.LeftTerm->LeftKind, kVariable);
+    EXPECT_EQ(term.LeftTerm->RightValue, 2u);
+
+    term.Parse("(-(x_0+1))");  // a new tree replaces the old one
+    EXPECT_EQ(term.Operation, kDifference);
+    EXPECT_EQ(term.LeftKind, kConstant);
+    EXPECT_EQ(term.LeftValue, 0u);
+    EXPECT_EQ(term.RightKind, kSubterm);
+    EXPECT_TRUE(term.FunctionName.empty());
+}
+
+TEST(RoundToInt64, RoundsToNearestWithTiesToEven) {
+    const struct { long double value; int64_t rounded; } cases[] = {
+        {2.5L, 2}, {3.5L, 4}, {-2.5L, -2}, {-3.5L, -4}, {2.4999L, 2}, {0.5L, 0},
+        {-9223372036854775808.0L, INT64_MIN}, {9223372036854775807.0L, INT64_MAX},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RoundToInt64(c.value), c.rounded) << static_cast<double>(c.value);
+    for (long double bad : {9223372036854775807.5L, 9223372036854775808.0L, -9223372036854775809.0L, 1e30L})
+        ExpectFailure<EInvalidOp>([&] { RoundToInt64(bad); }, "Ungültige Gleitkommaoperation", "range");
+}
+
+}  // namespace
