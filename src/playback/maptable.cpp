@@ -1,6 +1,9 @@
 #include "playback/maptable.h"
 
-TValueListTable::TValueListTable(const std::vector<std::string>& values) { Assign(values); }
+TValueListTable::TValueListTable(const std::vector<std::string>& values, int firstKey)
+    : firstKey_(firstKey) {
+    Assign(values);
+}
 
 void TValueListTable::SetValue(int row, const std::string& value) {
     rows_.at(row).Value = value;
@@ -24,7 +27,7 @@ void TValueListTable::SetValueByName(const std::string& key, const std::string& 
 }
 
 int TValueListTable::AppendRow(const std::string& value) {
-    rows_.push_back({std::to_string(rows_.size()), value});
+    rows_.push_back({KeyOf(rows_.size()), value});
     Reset();
     return RowCount() - 1;
 }
@@ -38,7 +41,7 @@ void TValueListTable::DeleteLastRow() {
 
 void TValueListTable::Assign(const std::vector<std::string>& values) {
     rows_.clear();
-    for (const auto& v : values) rows_.push_back({std::to_string(rows_.size()), v});
+    for (const auto& v : values) rows_.push_back({KeyOf(rows_.size()), v});
     if (current_ >= RowCount()) current_ = RowCount() - 1;
     if (current_ < 0 && !rows_.empty()) current_ = 0;
     Reset();

@@ -11,9 +11,10 @@ public:
         std::string Value;
     };
 
-    TValueListTable() = default;
+    // Rows are named firstKey, firstKey+1, ... (0 for the maps, 1 for start values).
+    explicit TValueListTable(int firstKey = 0) : firstKey_(firstKey) {}
     // Rows "0".."n-1" with the given values.
-    explicit TValueListTable(const std::vector<std::string>& values);
+    explicit TValueListTable(const std::vector<std::string>& values, int firstKey = 0);
 
     int RowCount() const { return static_cast<int>(rows_.size()); }
     const Row& At(int row) const { return rows_.at(row); }
@@ -25,10 +26,10 @@ public:
     // Name/value assignment: sets the row named key, or appends such a row.
     void SetValueByName(const std::string& key, const std::string& value);
 
-    // Appends the row "n=value" and returns its index.
+    // Appends the row named firstKey+n with the value and returns its index.
     int AppendRow(const std::string& value);
     void DeleteLastRow();
-    // Replaces every row by rows "0".."n-1" with the given values.
+    // Replaces every row by rows firstKey.. with the given values.
     void Assign(const std::vector<std::string>& values);
 
     // The selected row, -1 when none.
@@ -46,7 +47,9 @@ public:
 
 private:
     void Reset();
+    std::string KeyOf(size_t row) const { return std::to_string(firstKey_ + static_cast<long long>(row)); }
     std::vector<Row> rows_;
+    int firstKey_ = 0;
     int current_ = -1;
     Listener* listener_ = nullptr;
 };

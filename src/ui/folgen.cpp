@@ -1,0 +1,40 @@
+#include "ui/folgen.h"
+
+#include "ui/widgets.h"
+
+TfrmFolgen::TfrmFolgen(QWidget* parent) : QFrame(parent) {
+    SetHelpContext(this, 2000);
+    rbtFormel = Place(new QRadioButton("Formel", this), 0, 0, 57, 17);
+    SetHelpContext(rbtFormel, 2100);
+    rbtOEIS = Place(new QRadioButton("The On-Line Encyclopedia of Integer Sequences", this), 63, 0, 257, 17);
+    SetHelpContext(rbtOEIS, 2200);
+    rbtExplizit = Place(new QRadioButton("explizite Angabe", this), 319, 0, 105, 17);
+    rbtFormel->setChecked(true);
+    frmFormel1 = Place(new TfrmFormel(this), 7, 18, 401, 127);
+    // The other two sub-frames lie further down until start-up moves them up.
+    frmExplizit1 = Place(new TfrmExplizit(this), 7, 152, 413, 129);
+    frmExplizit1->hide();
+    frmOEIS1 = Place(new TfrmOEIS(this), 7, 285, 459, 125);
+    frmOEIS1->hide();
+    setTabOrder(rbtFormel, rbtOEIS);
+    setTabOrder(rbtOEIS, rbtExplizit);
+    for (QRadioButton* rbt : {rbtFormel, rbtOEIS, rbtExplizit})
+        connect(rbt, &QRadioButton::clicked, this, [this, rbt] { emit sourceClicked(rbt); });
+}
+
+void TfrmFolgen::MoveSubFramesUp() {
+    frmExplizit1->move(frmExplizit1->x(), 18);
+    frmOEIS1->move(frmOEIS1->x(), 18);
+}
+
+void TfrmFolgen::ShowSelectedSource() {
+    frmFormel1->setVisible(rbtFormel->isChecked());
+    frmExplizit1->setVisible(rbtExplizit->isChecked());
+    frmOEIS1->setVisible(rbtOEIS->isChecked());
+}
+
+bool TfrmFolgen::Owns(const QObject* control) const {
+    for (; control; control = control->parent())
+        if (control == this) return true;
+    return false;
+}

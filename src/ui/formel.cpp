@@ -1,0 +1,30 @@
+#include "ui/formel.h"
+
+#include <QEvent>
+
+#include "ui/widgets.h"
+
+TfrmFormel::TfrmFormel(QWidget* parent) : QFrame(parent) {
+    resize(401, 130);
+    SetHelpContext(this, 2100);
+    edtFormel = Place(new QLineEdit("0", this), 0, 0, 367, 21);
+    btnGo = Place(new QPushButton("Los!", this), 368, 0, 33, 21);
+    lblLaenge = Place(new QLabel("Anzahl Folgeglieder:", this), 0, 35, 95, 13);
+    edtLaenge = Place(new QLineEdit("30", this), 104, 32, 70, 21);
+    cbxNull = Place(new QCheckBox("0 ist eine natürliche Zahl", this), 0, 64, 145, 17);
+    FitWidth(lblLaenge);
+    FitWidth(cbxNull);
+    vleVarValues = Place(new TValueListEditor(VarValues, "Vorgängerindex", "Wert", this), 200, 32, 201, 94);
+    vleVarValues->SetColumnWidths(79, 116);
+    vleVarValues->hide();
+    setTabOrder(edtFormel, edtLaenge);
+    setTabOrder(edtLaenge, cbxNull);
+    setTabOrder(cbxNull, vleVarValues);
+    setTabOrder(vleVarValues, btnGo);
+    edtFormel->installEventFilter(this);
+}
+
+bool TfrmFormel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == edtFormel && event->type() == QEvent::FocusOut) emit formulaExited(edtFormel);
+    return QFrame::eventFilter(watched, event);
+}

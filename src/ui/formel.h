@@ -1,0 +1,31 @@
+#pragma once
+// The formula frame: a formula, the member count, the "0" box and the start values.
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "playback/maptable.h"
+#include "ui/valuelist_editor.h"
+
+class TfrmFormel : public QFrame {
+    Q_OBJECT
+public:
+    explicit TfrmFormel(QWidget* parent = nullptr);
+
+    QLineEdit* edtFormel;
+    QPushButton* btnGo;
+    QLabel* lblLaenge;
+    QLineEdit* edtLaenge;
+    QCheckBox* cbxNull;
+    TValueListTable VarValues{std::vector<std::string>{"0"}, 1};
+    TValueListEditor* vleVarValues;
+
+signals:
+    // Focus left the formula field.
+    void formulaExited(QObject* sender);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};

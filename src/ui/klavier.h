@@ -1,0 +1,54 @@
+#pragma once
+// The on-screen keyboard: 88 keys that show the melody and can be clicked.
+#include <QAbstractButton>
+#include <QColor>
+#include <QWidget>
+#include <array>
+#include <functional>
+
+class TTaste : public QAbstractButton {
+    Q_OBJECT
+public:
+    TTaste(int32_t keyNumber, QRgb colour, QWidget* parent);
+    int32_t KeyNumber() const { return keyNumber_; }
+    QRgb Colour() const { return colour_; }
+    // The colour the key shows now: its own, or red while marked.
+    QRgb Face() const { return face_; }
+    void SetFace(QRgb face);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    int32_t keyNumber_;
+    QRgb colour_;
+    QRgb face_;
+};
+
+class TfrmKlavier : public QWidget {
+    Q_OBJECT
+public:
+    // isPlaying tells whether a run is active; writeKey puts a clicked key
+    // number into the note map's selected row.
+    TfrmKlavier(std::function<bool()> isPlaying, std::function<void(int32_t)> writeKey,
+                QWidget* parent = nullptr);
+
+    void MarkKey(int32_t keyNumber);
+    void UnmarkKey(int32_t keyNumber);
+    // The key of a key number 1..88, nullptr otherwise.
+    TTaste* Key(int32_t keyNumber) const;
+    void PlayClick(TTaste* key);
+
+private:
+    void CreateWeiss(int32_t keyNumber, int left);
+    void CreateSchwarz(int32_t keyNumber, int left);
+    void Store(TTaste* key);
+
+    std::array<TTaste*, 89> keys_{};
+    std::function<bool()> isPlaying_;
+    std::function<void(int32_t)> writeKey_;
+};
+
+inline constexpr QRgb kWeiss = 0xFFFFFF;
+inline constexpr QRgb kSchwarz = 0x000000;
+inline constexpr QRgb kRot = 0xFF0000;

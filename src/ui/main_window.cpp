@@ -1,0 +1,295 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QMenuBar>
+#include <QScreen>
+#include <QUrl>
+
+#include "common/errors.h"
+#include "formula/functions.h"
+#include "midi/midi.h"
+#include "playback/maps.h"
+#include "ui/error_box.h"
+#include "ui/widgets.h"
+
+namespace {
+// Distances of the bottom row from the client area's lower edge.
+constexpr int kPlayBottomGap = 4, kKlaviaturBottomGap = 9, kHomepageBottomGap = 4;
+}  // namespace
+
+template <typename Sender, typename Signal>
+void TfrmMain::On(Sender* sender, Signal signal, void (TfrmMain::*handler)(QObject*)) {
+    connect(sender, signal, this, [this, sender, handler] { Guarded(this, [&] { (this->*handler)(sender); }); });
+}
+
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
+    setWindowTitle(kAppTitle);
+    SetHelpContext(this, 1000);
+    BuildControls();
+    frmKlavier = std::make_unique<TfrmKlavier>(
+        [this] { return Playing(); },
+        [this](int32_t key) {
+            NoteMap.SetValueByName(std::to_string(NoteMap.CurrentRow()), std::to_string(key));
+        });
+    Wire();
+    FormCreate(this);
+}
+
+TfrmMain::~TfrmMain() {
+    // The keyboard lives as long as the main window; stop a run cleanly first.
+    run_.Stop();
+}
+
+void TfrmMain::BuildControls() {
+    auto* menuDatei = menuBar()->addMenu("&Datei");
+    miBeenden = menuDatei->addAction("&Beenden");
+    auto* menuHilfe = menuBar()->addMenu("&?");
+    miHilfe = menuHilfe->addAction("&Hilfe");
+    miHilfe->setEnabled(false);  // the help viewer is not part of this build yet
+
+    client_ = new QWidget(this);
+    setCentralWidget(client_);
+    QWidget* c = client_;
+
+    lblNotenfolge = PlaceLabel(c, "Notenfolge:", 8, -2);
+    frmFolgenNoten = Place(new TfrmFolgen(c), 8, 11, 482, 149);
+    vleNoten = Place(new TValueListEditor(NoteMap, "Divisonsrest", "Notenwert", c), 8, 161, 161, 89);
+    vleNoten->SetColumnWidths(79, 76);
+    SetHelpContext(vleNoten, 3000);
+    btnLessNoten = Place(new QPushButton("-", c), 168, 181, 15, 35);
+    btnMoreNoten = Place(new QPushButton("+", c), 168, 216, 15, 35);
+    btnKlavier = Place(new QPushButton("Ton auf Klaviatur auswählen", c), 8, 249, 161, 25);
+    lblVorgaben = PlaceLabel(c, "Vorgaben:", 208, 161);
+    lblTonart = PlaceLabel(c, "Tonleiter:", 208, 181);
+    cbxTonart = Place(new QComboBox(c), 264, 177, 145, 21);
+    for (const char* entry : kTonartEntries) cbxTonart->addItem(entry);
+    SetHelpContext(cbxTonart, 3000);
+    lblGrundton = PlaceLabel(c, "Grundton:", 208, 207);
+    cbxGrundton = Place(new QComboBox(c), 264, 203, 145, 21);
+    for (const char* entry : kGrundtonEntries) cbxGrundton->addItem(entry);
+    SetHelpContext(cbxGrundton, 3000);
+    vleTempo = Place(new TValueListEditor(TempoMap, "Divisionsrest", "Notenlänge", c), 8, 279, 161, 89);
+    vleTempo->SetColumnWidths(79, 76);
+    SetHelpContext(vleTempo, 3000);
+    btnLessTempo = Place(new QPushButton("-", c), 168, 299, 15, 35);
+    btnMoreTempo = Place(new QPushButton("+", c), 168, 334, 15, 35);
+
+    gbxOptions = Place(new QGroupBox("Abspieloptionen", c), 192, 247, 233, 121);
+    SetHelpContext(gbxOptions, 3100);
+    lblInstrument = PlaceLabel(gbxOptions, "Instrument:", 13, 20);
+    cbxInstrument = Place(new QComboBox(gbxOptions), 14, 36, 145, 21);
+    for (const char* name : kInstrumentNames) cbxInstrument->addItem(name);
+    cbxInstrument->setMaxVisibleItems(16);
+    lblTempoSlider = Place(new QLabel(gbxOptions), 12, 68, 200, 13);
+    tbTempo = Place(new QSlider(Qt::Horizontal, gbxOptions), 6, 82, 219, 33);
+    tbTempo->setRange(kTempoMin, kTempoMax);
+    tbTempo->setTickInterval(10);
+    tbTempo->setTickPosition(QSlider::TicksBelow);
+    tbTempo->setValue(kTempoMin);
+
+    cbxTempoFolge = Place(new QCheckBox("Für Tempo eigene Folge verwenden", c), 8, 375, 201, 17);
+    lblTempoFolge = PlaceLabel(c, "Tempofolge:", 8, 392);
+    lblTempoFolge->hide();
+    frmFolgenTempo = Place(new TfrmFolgen(c), 8, 405, 484, 147);
+    frmFolgenTempo->hide();
+    cbxKlaviatur = Place(new QCheckBox("Melodie auf Klaviatur anzeigen", c), 8, 478, 169, 17);
+    cbxKlaviatur->setChecked(true);
+    btnPlay = Place(new QPushButton(kCaptionPlay, c), 197, 475, 122, 25);
+    lblHomepage = Place(new QLabel("Sonavix-Team", c), 326, 487, 89, 13);
+    lblHomepage->setAlignment(Qt::AlignRight);
+    StyleAsLink(lblHomepage);
+
+    for (QWidget* w : {static_cast<QWidget*>(cbxTempoFolge), static_cast<QWidget*>(cbxKlaviatur)}) FitWidth(w);
+
+    const QWidget* order[] = {frmFolgenNoten, vleNoten, btnLessNoten, btnMoreNoten, btnKlavier,
+                              cbxTonart, cbxGrundton, vleTempo, btnLessTempo, btnMoreTempo,
+                              cbxInstrument, tbTempo, cbxTempoFolge, frmFolgenTempo, cbxKlaviatur,
+                              btnPlay};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
+}
+
+void TfrmMain::Wire() {
+    On(frmFolgenNoten, &TfrmFolgen::sourceClicked, &TfrmMain::NotenrbtClick);
+    On(frmFolgenTempo, &TfrmFolgen::sourceClicked, &TfrmMain::TemporbtClick);
+    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) {
+        On(f->frmOEIS1->btnGo, &QPushButton::clicked, &TfrmMain::frmOEIS1btnGoClick);
+        connect(f->frmOEIS1, &TfrmOEIS::linkClicked, this, [this](QObject* sender) {
+            Guarded(this, [&] { frmOEIS1lblLinkClick(sender); });
+        });
+    }
+    // The tempo frame's "Los!" generates the tempo sequence, as its note twin does.
+    On(frmFolgenNoten->frmFormel1->btnGo, &QPushButton::clicked, &TfrmMain::frmFormel1btnGoClick);
+    On(frmFolgenTempo->frmFormel1->btnGo, &QPushButton::clicked, &TfrmMain::frmFormel1btnGoClick);
+    On(btnLessNoten, &QPushButton::clicked, &TfrmMain::btnLessClick);
+    On(btnMoreNoten, &QPushButton::clicked, &TfrmMain::btnMoreClick);
+    On(btnLessTempo, &QPushButton::clicked, &TfrmMain::btnLessClick);
+    On(btnMoreTempo, &QPushButton::clicked, &TfrmMain::btnMoreClick);
+    On(btnKlavier, &QPushButton::clicked, &TfrmMain::btnKlavierClick);
+    On(cbxTonart, &QComboBox::activated, &TfrmMain::cbxNotenVorgabeChange);
+    On(cbxGrundton, &QComboBox::activated, &TfrmMain::cbxNotenVorgabeChange);
+    On(cbxInstrument, &QComboBox::activated, &TfrmMain::cbxInstrumentChange);
+    On(tbTempo, &QSlider::valueChanged, &TfrmMain::tbTempoChange);
+    On(cbxTempoFolge, &QCheckBox::clicked, &TfrmMain::cbxTempoFolgeClick);
+    On(btnPlay, &QPushButton::clicked, &TfrmMain::btnPlayClick);
+    On(miBeenden, &QAction::triggered, &TfrmMain::miBeendenClick);
+    lblHomepage->installEventFilter(this);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblHomepage && event->type() == QEvent::MouseButtonRelease)
+        Guarded(this, [&] { lblHomepageClick(lblHomepage); });
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::FormCreate(QObject*) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const bool narrowScreen = screen && screen->geometry().width() < 1023;
+    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) f->MoveSubFramesUp();
+    tbTempo->setValue(90);
+    // Without a MIDI output the window still opens complete; playing then stays silent.
+    Guarded(this, [] { InitMidiOut(); });
+    run_.Stop();
+    cbxTempoFolgeClick(cbxTempoFolge);
+    cbxGrundton->setCurrentIndex(40);
+    cbxTonart->setCurrentIndex(cbxTonart->findText("Chromatisch (12-Ton)"));
+    cbxNotenVorgabeChange(this);
+    ResetPrimes();
+    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) f->frmOEIS1->LinkUrl = kOeisHomePage;
+    cbxTempoFolgeClick(cbxTempoFolge);
+    if (narrowScreen) {
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+}
+
+void TfrmMain::SetClientHeight(int outerHeight) {
+    outerHeight_ = outerHeight;
+    const int client = outerHeight - kNonClientHeight;
+    const int w = 431;
+    client_->setFixedSize(w, client);
+    cbxKlaviatur->move(8, client - kKlaviaturBottomGap - 17);
+    Place(btnPlay, 197, client - kPlayBottomGap - 25, 122, 25);
+    Place(lblHomepage, 326, client - kHomepageBottomGap - 13, 89, 13);
+    setFixedSize(w, client + menuBar()->sizeHint().height());
+}
+
+TfrmFolgen* TfrmMain::FrameOf(QObject* control) const {
+    return frmFolgenTempo->Owns(control) ? frmFolgenTempo : frmFolgenNoten;
+}
+
+// ---- maps, presets, slider, instrument -------------------------------------------------
+
+int32_t TfrmMain::GetKeyOrTempo(int kind, int32_t value) {
+    return ::GetKeyOrTempo(kind, value, NoteMap, TempoMap, tbTempo->value());
+}
+
+void TfrmMain::cbxNotenVorgabeChange(QObject*) {
+    ApplyScalePreset(NoteMap, cbxTonart->currentIndex(), cbxGrundton->currentIndex());
+}
+
+void TfrmMain::btnMoreClick(QObject* Sender) {
+    AddMapRow(Sender == btnMoreTempo ? TempoMap : NoteMap);
+}
+
+void TfrmMain::btnLessClick(QObject* Sender) {
+    RemoveMapRow(Sender == btnLessTempo ? TempoMap : NoteMap);
+}
+
+void TfrmMain::tbTempoChange(QObject*) {
+    lblTempoSlider->setText(QString::fromStdString(TempoCaption(tbTempo->value())));
+}
+
+void TfrmMain::cbxInstrumentChange(QObject*) { SelectInstrument(InstrumentProgram()); }
+
+int TfrmMain::InstrumentProgram() {
+    const int index = cbxInstrument->currentIndex();
+    return index >= 0 && index <= 127 ? index : 0;
+}
+
+// ---- sources and the run ---------------------------------------------------------------
+
+void TfrmMain::NotenrbtClick(QObject*) { frmFolgenNoten->ShowSelectedSource(); }
+
+void TfrmMain::TemporbtClick(QObject*) { frmFolgenTempo->ShowSelectedSource(); }
+
+void TfrmMain::cbxTempoFolgeClick(QObject*) {
+    const bool ticked = cbxTempoFolge->isChecked();
+    lblTempoFolge->setVisible(ticked);
+    frmFolgenTempo->setVisible(ticked);
+    const QRect bottom = ticked ? frmFolgenTempo->geometry() : cbxTempoFolge->geometry();
+    SetClientHeight(bottom.y() + bottom.height() + btnPlay->height() + 49);
+}
+
+void TfrmMain::btnPlayClick(QObject*) {
+    run_.Press();
+    if (closeRequested_ && !Playing()) close();
+}
+
+void TfrmMain::frmFormel1btnGoClick(QObject*) {
+    throw EInvalidInput("Die Formelquelle ist in dieser Version noch nicht verfügbar");
+}
+
+void TfrmMain::frmOEIS1btnGoClick(QObject*) {
+    throw EInvalidInput("Die OEIS-Suche ist in dieser Version noch nicht verfügbar");
+}
+
+void TfrmMain::frmOEIS1lblLinkClick(QObject* Sender) {
+    QDesktopServices::openUrl(QUrl(FrameOf(Sender)->frmOEIS1->LinkUrl));
+}
+
+std::string TfrmMain::ReadSourceFrame(TfrmFolgen* f) {
+    if (f->rbtFormel->isChecked()) frmFormel1btnGoClick(f->frmFormel1->btnGo);
+    if (f->rbtOEIS->isChecked()) {
+        if (f->frmOEIS1->mmoSequence->toPlainText().isEmpty()) frmOEIS1btnGoClick(f->frmOEIS1->btnGo);
+        return f->frmOEIS1->mmoSequence->toPlainText().toStdString();
+    }
+    return f->frmExplizit1->mmoExplizit->toPlainText().toStdString();
+}
+
+std::string TfrmMain::ReadNoteSource() { return ReadSourceFrame(frmFolgenNoten); }
+bool TfrmMain::TempoSequenceUsed() { return cbxTempoFolge->isChecked(); }
+std::string TfrmMain::ReadTempoSource() { return ReadSourceFrame(frmFolgenTempo); }
+bool TfrmMain::KeyboardWanted() { return cbxKlaviatur->isChecked(); }
+void TfrmMain::ShowKeyboard() { frmKlavier->show(); }
+void TfrmMain::MarkKey(int32_t keyNumber) { frmKlavier->MarkKey(keyNumber); }
+void TfrmMain::UnmarkKey(int32_t keyNumber) { frmKlavier->UnmarkKey(keyNumber); }
+
+void TfrmMain::SetSourceControlsEnabled(bool enabled) {
+    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) {
+        f->frmOEIS1->btnGo->setEnabled(enabled);
+        f->frmFormel1->btnGo->setEnabled(enabled);
+        f->frmExplizit1->mmoExplizit->setEnabled(enabled);
+    }
+}
+
+void TfrmMain::SetPlayCaption(const std::string& caption) {
+    btnPlay->setText(QString::fromStdString(caption));
+}
+
+void TfrmMain::ProcessPendingMessages() { QCoreApplication::processEvents(); }
+
+// ---- window ----------------------------------------------------------------------------
+
+void TfrmMain::btnKlavierClick(QObject*) { frmKlavier->show(); }
+
+void TfrmMain::lblHomepageClick(QObject*) { QDesktopServices::openUrl(QUrl(kHomepageUrl)); }
+
+void TfrmMain::miBeendenClick(QObject*) {
+    run_.Stop();
+    close();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    // A run in progress plays to its end; the window closes when it is over.
+    if (Playing()) {
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
+    frmKlavier->hide();
+    event->accept();
+}

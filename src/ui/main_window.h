@@ -1,0 +1,120 @@
+#pragma once
+// The main window: owns the program's state and wires every control to its handler.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QSlider>
+#include <memory>
+
+#include "playback/maptable.h"
+#include "playback/run.h"
+#include "ui/folgen.h"
+#include "ui/klavier.h"
+#include "ui/valuelist_editor.h"
+
+class QAction;
+
+class TfrmMain : public QMainWindow, public IPlaybackHost {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // The maps behind vleNoten and vleTempo.
+    TValueListTable NoteMap{std::vector<std::string>{"0"}};
+    TValueListTable TempoMap{std::vector<std::string>{"2"}};
+
+    QLabel* lblNotenfolge;
+    TfrmFolgen* frmFolgenNoten;
+    TValueListEditor* vleNoten;
+    QPushButton* btnLessNoten;
+    QPushButton* btnMoreNoten;
+    QPushButton* btnKlavier;
+    QLabel* lblVorgaben;
+    QLabel* lblTonart;
+    QComboBox* cbxTonart;
+    QLabel* lblGrundton;
+    QComboBox* cbxGrundton;
+    TValueListEditor* vleTempo;
+    QPushButton* btnLessTempo;
+    QPushButton* btnMoreTempo;
+    QGroupBox* gbxOptions;
+    QLabel* lblInstrument;
+    QComboBox* cbxInstrument;
+    QLabel* lblTempoSlider;
+    QSlider* tbTempo;
+    QCheckBox* cbxTempoFolge;
+    QLabel* lblTempoFolge;
+    TfrmFolgen* frmFolgenTempo;
+    QCheckBox* cbxKlaviatur;
+    QPushButton* btnPlay;
+    QLabel* lblHomepage;
+    QAction* miBeenden;
+    QAction* miHilfe;
+    std::unique_ptr<TfrmKlavier> frmKlavier;
+
+    bool Playing() const { return run_.Playing(); }
+    // Window height including the title bar and frame, as the layout counts it.
+    int OuterHeight() const { return outerHeight_; }
+
+    // Handlers; each takes the control that raised the event.
+    void FormCreate(QObject* Sender);
+    void btnPlayClick(QObject* Sender);
+    void NotenrbtClick(QObject* Sender);
+    void TemporbtClick(QObject* Sender);
+    void cbxTempoFolgeClick(QObject* Sender);
+    void cbxNotenVorgabeChange(QObject* Sender);
+    void btnMoreClick(QObject* Sender);
+    void btnLessClick(QObject* Sender);
+    void tbTempoChange(QObject* Sender);
+    void cbxInstrumentChange(QObject* Sender);
+    void btnKlavierClick(QObject* Sender);
+    void lblHomepageClick(QObject* Sender);
+    void miBeendenClick(QObject* Sender);
+    void frmFormel1btnGoClick(QObject* Sender);
+    void frmOEIS1btnGoClick(QObject* Sender);
+    void frmOEIS1lblLinkClick(QObject* Sender);
+
+    int32_t GetKeyOrTempo(int kind, int32_t value) override;
+
+    // IPlaybackHost
+    int InstrumentProgram() override;
+    std::string ReadNoteSource() override;
+    bool TempoSequenceUsed() override;
+    std::string ReadTempoSource() override;
+    bool KeyboardWanted() override;
+    void ShowKeyboard() override;
+    void MarkKey(int32_t keyNumber) override;
+    void UnmarkKey(int32_t keyNumber) override;
+    void SetSourceControlsEnabled(bool enabled) override;
+    void SetPlayCaption(const std::string& caption) override;
+    void ProcessPendingMessages() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void Wire();
+    // Connects a signal to a handler that runs inside the error-box guard.
+    template <typename Sender, typename Signal>
+    void On(Sender* sender, Signal signal, void (TfrmMain::*handler)(QObject*));
+    void SetClientHeight(int outerHeight);
+    TfrmFolgen* FrameOf(QObject* control) const;
+    std::string ReadSourceFrame(TfrmFolgen* frame);
+
+    QWidget* client_;
+    TPlaybackRun run_{*this};
+    int outerHeight_ = 0;
+    bool closeRequested_ = false;
+};
+
+// The database's home page, which the lookup link opens.
+inline const char* const kOeisHomePage = "https://oeis.org/";
+inline const char* const kHomepageUrl = "https://example.org/sonavix/";
+// Title bar, menu bar and frame: what the outer height counts beyond the client area.
+inline constexpr int kNonClientHeight = 45;

@@ -1,0 +1,46 @@
+#pragma once
+// The two-column name/value table editor: shows a TValueListTable, names read-only.
+#include <QAbstractTableModel>
+#include <QTableView>
+
+#include "playback/maptable.h"
+
+class TValueListModel : public QAbstractTableModel, private TValueListTable::Listener {
+    Q_OBJECT
+public:
+    TValueListModel(TValueListTable& table, QString keyTitle, QString valueTitle,
+                    QObject* parent = nullptr);
+    ~TValueListModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+    TValueListTable& Table() { return table_; }
+
+signals:
+    void currentRowChanged(int row);
+
+private:
+    void TableReset() override;
+    void ValueChanged(int row) override;
+    void CurrentRowChanged(int row) override;
+
+    TValueListTable& table_;
+    QString titles_[2];
+};
+
+class TValueListEditor : public QTableView {
+    Q_OBJECT
+public:
+    TValueListEditor(TValueListTable& table, const QString& keyTitle, const QString& valueTitle,
+                     QWidget* parent = nullptr);
+    TValueListTable& Table() { return model_->Table(); }
+    void SetColumnWidths(int keyWidth, int valueWidth);
+
+private:
+    TValueListModel* model_;
+};

@@ -1,0 +1,33 @@
+#include "ui/widgets.h"
+
+QLabel* PlaceLabel(QWidget* parent, const QString& caption, int left, int top) {
+    auto* label = new QLabel(caption, parent);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+void SetHelpContext(QWidget* widget, int context) { widget->setProperty("HelpContext", context); }
+
+int HelpContextOf(const QWidget* widget) {
+    for (; widget; widget = widget->parentWidget()) {
+        const int context = widget->property("HelpContext").toInt();
+        if (context) return context;
+    }
+    return 0;
+}
+
+void StyleAsLink(QLabel* label) {
+    QFont f = label->font();
+    f.setUnderline(true);
+    label->setFont(f);
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, Qt::blue);
+    label->setPalette(p);
+    label->setCursor(Qt::PointingHandCursor);
+}
+
+void FitWidth(QWidget* widget) {
+    const int needed = widget->sizeHint().width();
+    if (needed > widget->width()) widget->resize(needed, widget->height());
+}

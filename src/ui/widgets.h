@@ -1,0 +1,24 @@
+#pragma once
+// Small helpers for placing controls at their pixel positions.
+#include <QLabel>
+#include <QWidget>
+
+// Places a control at left, top, width, height of its parent's client area.
+template <typename W>
+W* Place(W* widget, int left, int top, int width, int height) {
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+// Widens a captioned control whose text the font draws wider than its box.
+void FitWidth(QWidget* widget);
+
+// A label placed by its top-left corner, sized to its caption.
+QLabel* PlaceLabel(QWidget* parent, const QString& caption, int left, int top);
+
+// The help context number that F1 on this control (or its nearest parent with one) opens.
+void SetHelpContext(QWidget* widget, int context);
+int HelpContextOf(const QWidget* widget);
+
+// Makes a label look and act like a link: blue, underlined, hand cursor.
+void StyleAsLink(QLabel* label);

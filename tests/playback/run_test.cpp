@@ -1,0 +1,221 @@
+#include "playback/run.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "common/errors.h"
+#include "playback/maps.h"
+#include "support/midi_fixture.h"
+
+namespace {
+constexpr const char* kDefaultList = "234, 382, 2349, 1, -34, 234, 49, 23, 91, 4, 34";
+
+// A window stand-in that records what the run does to it.
+class FakeHost : public IPlaybackHost {
+public:
+    FakeHost() { ApplyScalePreset(noteMap, 7, 40); }
+
+    int InstrumentProgram() override { return program; }
+    std::string ReadNoteSource() override { return noteSource; }
+    bool TempoSequenceUsed() override { return tempoUsed; }
+    std::string ReadTempoSource() override { return tempoSource; }
+    int32_t GetKeyOrTempo(int kind, int32_t value) override {
+        return ::GetKeyOrTempo(kind, value, noteMap, tempoMap, tempo);
+    }
+    bool KeyboardWanted() override { return keyboard; }
+    void ShowKeyboard() override { ++keyboardShown; }
+    void MarkKey(int32_t key) override { marked.push_back(key); }
+    void UnmarkKey(int32_t key) override { unmarked.push_back(key); }
+    void SetSourceControlsEnabled(bool enabled) override { enabledLog.push_back(enabled); }
+    void SetPlayCaption(const std::string& c) override { caption = c; }
+    void ProcessPendingMessages() override {
+        ++pending;
+        if (onPending) onPending(pending);
+    }
+
+    TValueListTable noteMap;
+    TValueListTable tempoMap{std::vector<std::string>{"2"}};
+    int tempo = 90;
+    int program = 0;
+    std::string noteSource = kDefaultList;
+    bool tempoUsed = false;
+    std::string tempoSource;
+    bool keyboard = true;
+    int keyboardShown = 0;
+    std::vector<int32_t> marked, unmarked;
+    std::vector<bool> enabledLog;
+    std::string caption = kCaptionPlay;
+    int pending = 0;
+    std::function<void(int)> onPending;
+};
+
+class PlaybackRun : public RecordedMidi {
+protected:
+    std::vector<int> Keys() const {
+        std::vector<int> keys;
+        for (const auto& n : Notes()) keys.push_back(n.note - 8);
+        return keys;
+    }
+    std::vector<int64_t> DurationsMs() const {
+        std::vector<int64_t> d;
+        for (const auto& n : Notes()) d.push_back((n.offUs - n.onUs) / 1000);
+        return d;
+    }
+    void ExpectIdle() {
+        EXPECT_FALSE(run.Playing());
+        EXPECT_EQ(host.caption, kCaptionPlay);
+        ASSERT_FALSE(host.enabledLog.empty());
+        EXPECT_TRUE(host.enabledLog.back());
+    }
+
+    FakeHost host;
+    TPlaybackRun run{host};
+};
+}  // namespace
+
+TEST_F(PlaybackRun, DefaultListPlaysItsKeysAtAndanteQuarters) {
+    host.program = 40;
+    run.Press();
+    const std::vector<int> expected{46, 50, 49, 41, 50, 46, 41, 51, 47, 44, 50};
+    EXPECT_EQ(Keys(), expected);
+    EXPECT_EQ(DurationsMs(), std::vector<int64_t>(11, 667));
+    // The instrument goes first, as a two-byte program change.
+    ASSERT_FALSE(service->Messages().empty());
+    EXPECT_EQ(service->Messages().front().bytes, (std::vector<uint8_t>{0xC0, 40}));
+    EXPECT_EQ(host.marked, expected);
+    EXPECT_EQ(host.unmarked, expected);
+    EXPECT_EQ(host.keyboardShown, 1);
+    EXPECT_EQ(host.pending, 11);
+    EXPECT_EQ(host.enabledLog, (std::vector<bool>{false, true}));
+    ExpectIdle();
+}
+
+TEST_F(PlaybackRun, NotesFollowOneAnotherWithoutGaps) {
+    run.Press();
+    const auto notes = Notes();
+    for (size_t i = 1; i < notes.size(); ++i) EXPECT_EQ(notes[i].onUs, notes[i - 1].offUs);
+}
+
+TEST_F(PlaybackRun, StopPressDuringANoteEndsAfterTheNextElement) {
+    // The press arrives while note 2 sounds; it is handled when element 3 lets
+    // messages through, and element 3 still sounds in full.
+    host.onPending = [this](int element) {
+        if (element == 3) {
+            run.Press();
+            EXPECT_EQ(host.caption, kCaptionPlay);
+        }
+    };
+    run.Press();
+    EXPECT_EQ(Keys(), (std::vector<int>{46, 50, 49}));
+    EXPECT_EQ(DurationsMs().back(), 667);
+    ExpectIdle();
+}
+
+TEST_F(PlaybackRun, EditsDuringTheRunApplyFromTheNextLookup) {
+    host.onPending = [this](int element) {
+        if (element == 2) {
+            host.noteMap.SetValue(382 % 12, "1");
+            host.tempo = 120;
+        }
+    };
+    run.Press();
+    const auto keys = Keys();
+    ASSERT_GE(keys.size(), 3u);
+    EXPECT_EQ(keys[1], 1);
+    EXPECT_EQ(DurationsMs()[0], 667);
+    EXPECT_EQ(DurationsMs()[1], 500);
+    EXPECT_EQ(host.marked[1], 50);    // marked before the edit
+    EXPECT_EQ(host.unmarked[1], 50);  // and that key is the one restored
+}
+
+TEST_F(PlaybackRun, MembersAsTheRunReadsThem) {
+    const struct { const char* source; std::vector<int> keys; } cases[] = {
+        {"3.5", {43, 45}},
+        {"-7", {47}},
+        {"keine Ziffern", {}},
+        {"", {}},
+        {"12\n24\r\n\t36", {40, 40, 40}},
+    };
+    for (const auto& c : cases) {
+        service->ClearMessages();
+        host.noteSource = c.source;
+        run.Press();
+        EXPECT_EQ(Keys(), c.keys) << c.source;
+        ExpectIdle();
+    }
+}
+
+TEST_F(PlaybackRun, SeparateTempoSequenceIsLinedUpByRepetition) {
+    host.tempoMap.Assign({"0", "1", "2", "3"});
+    host.noteSource = "1, 2, 3, 4, 5";
+    host.tempoUsed = true;
+    const struct { const char* tempo; std::vector<int64_t> ms; } cases[] = {
+        {"2, 3", {667, 333, 667, 333, 667}},
+        {"0,1,2,3,0,1,2,3,1", {2667, 1333, 667, 333, 2667}},
+        {"", {1333, 667, 333, 2667, 1333}},  // no tempo members: the notes give the lengths
+        {"nichts", {1333, 667, 333, 2667, 1333}},
+    };
+    for (const auto& c : cases) {
+        service->ClearMessages();
+        host.tempoSource = c.tempo;
+        run.Press();
+        EXPECT_EQ(DurationsMs(), c.ms) << c.tempo;
+    }
+}
+
+TEST_F(PlaybackRun, RestsAndKeysOffTheKeyboardMarkNothing) {
+    host.noteMap.Assign({"0", "-3", "89", "120", "88"});
+    host.noteSource = "0, 1, 2, 3, 4";
+    run.Press();
+    // 89 sounds as note 97; 120 would need note 128 and is a rest instead.
+    EXPECT_EQ(Keys(), (std::vector<int>{89, 88}));
+    EXPECT_EQ(host.marked, (std::vector<int32_t>{88}));
+    EXPECT_EQ(clock.NowUs(), 5 * 667000);
+}
+
+TEST_F(PlaybackRun, WithoutTheKeyboardNothingIsShownOrMarked) {
+    host.keyboard = false;
+    run.Press();
+    EXPECT_EQ(Keys().size(), 11u);
+    EXPECT_EQ(host.keyboardShown, 0);
+    EXPECT_TRUE(host.marked.empty());
+}
+
+TEST_F(PlaybackRun, FailureLeavesTheRunIdleAndTheListUsable) {
+    const struct { const char* name; std::function<void()> arrange; size_t soundedBefore; } cases[] = {
+        {"member above 32 bits", [this] { host.noteSource = "1, 2, 2147483648, 4"; }, 2},
+        {"map cell edited mid-note", [this] {
+             host.noteSource = "1, 2, 3";
+             host.onPending = [this](int e) { if (e == 2) host.tempoMap.SetValue(0, "Viertel"); };
+         }, 1},
+    };
+    for (const auto& c : cases) {
+        host = FakeHost();
+        service->ClearMessages();
+        c.arrange();
+        try {
+            run.Press();
+            ADD_FAILURE() << c.name;
+        } catch (const EConvertError&) {
+        }
+        EXPECT_EQ(Notes().size(), c.soundedBefore) << c.name;
+        ExpectIdle();
+        EXPECT_EQ(host.marked.size(), host.unmarked.size()) << c.name;
+        // The next press starts a new run at once.
+        host.onPending = nullptr;
+        host.tempoMap.SetValue(0, "2");
+        host.noteSource = "5";
+        run.Press();
+        EXPECT_EQ(Keys().back(), 45) << c.name;
+    }
+}
+
+TEST_F(PlaybackRun, StopClearsTheFlagForTheRunningLoop) {
+    host.onPending = [this](int element) {
+        if (element == 1) run.Stop();
+    };
+    run.Press();
+    EXPECT_EQ(Keys().size(), 1u);
+    ExpectIdle();
+}
