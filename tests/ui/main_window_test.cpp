@@ -1,0 +1,164 @@
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "support/midi_fixture.h"
+#include "ui/error_box.h"
+
+namespace {
+class MainWindow : public RecordedMidi {
+protected:
+    void SetUp() override {
+        RecordedMidi::SetUp();
+        SetErrorBoxSink([this](const QString& text) { errors.push_back(text); });
+        window = std::make_unique<TfrmMain>();
+    }
+    void TearDown() override {
+        window.reset();
+        SetErrorBoxSink(nullptr);
+        RecordedMidi::TearDown();
+    }
+    std::vector<std::string> NoteValues() const {
+        std::vector<std::string> v;
+        for (int i = 0; i < window->NoteMap.RowCount(); ++i) {
+            EXPECT_EQ(window->NoteMap.Key(i), std::to_string(i));
+            v.push_back(window->NoteMap.Value(i));
+        }
+        return v;
+    }
+    void PlayExplicit(const QString& list) {
+        window->frmFolgenNoten->rbtExplizit->click();
+        window->frmFolgenNoten->frmExplizit1->mmoExplizit->setPlainText(list);
+        window->btnPlay->click();
+    }
+
+    std::vector<QString> errors;
+    std::unique_ptr<TfrmMain> window;
+};
+}  // namespace
+
+TEST_F(MainWindow, StartsWithItsStartUpValues) {
+    TfrmMain& w = *window;
+    EXPECT_EQ(w.lblTempoSlider->text(), "Tempo: 90 (Andante)");
+    EXPECT_EQ(w.cbxTonart->currentText(), "Chromatisch (12-Ton)");
+    EXPECT_EQ(w.cbxGrundton->currentText(), "c'");
+    EXPECT_EQ(NoteValues(), (std::vector<std::string>{"40", "41", "42", "43", "44", "45", "46",
+                                                      "47", "48", "49", "50", "51"}));
+    ASSERT_EQ(w.TempoMap.RowCount(), 1);
+    EXPECT_EQ(w.TempoMap.Key(0) + "=" + w.TempoMap.Value(0), "0=2");
+    EXPECT_FALSE(w.frmFolgenTempo->isVisibleTo(&w));
+    EXPECT_FALSE(w.lblTempoFolge->isVisibleTo(&w));
+    EXPECT_EQ(w.OuterHeight(), 466);
+    EXPECT_EQ(w.cbxInstrument->currentText(), "Acoustic Grand Piano");
+    EXPECT_TRUE(w.cbxKlaviatur->isChecked());
+    EXPECT_EQ(w.btnPlay->text(), "Abspielen");
+    EXPECT_TRUE(w.frmFolgenNoten->rbtFormel->isChecked());
+    EXPECT_EQ(w.frmFolgenNoten->frmOEIS1->y(), 18);
+    EXPECT_EQ(w.frmFolgenNoten->frmExplizit1->y(), 18);
+    EXPECT_EQ(w.frmFolgenNoten->frmOEIS1->LinkUrl, kOeisHomePage);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(MainWindow, TempoSequenceBoxShowsTheFrameAndMovesTheBottomRow) {
+    TfrmMain& w = *window;
+    const int playGap = w.centralWidget()->height() - w.btnPlay->geometry().bottom();
+    w.cbxTempoFolge->click();
+    EXPECT_TRUE(w.frmFolgenTempo->isVisibleTo(&w));
+    EXPECT_TRUE(w.lblTempoFolge->isVisibleTo(&w));
+    EXPECT_EQ(w.OuterHeight(), 626);
+    EXPECT_EQ(w.centralWidget()->height() - w.btnPlay->geometry().bottom(), playGap);
+    EXPECT_GE(w.btnPlay->y(), w.frmFolgenTempo->geometry().bottom());
+    w.cbxTempoFolge->click();
+    EXPECT_EQ(w.OuterHeight(), 466);
+    EXPECT_GE(w.btnPlay->y(), w.cbxTempoFolge->geometry().bottom());
+}
+
+TEST_F(MainWindow, RadioButtonsShowTheirSubFrame) {
+    TfrmFolgen* f = window->frmFolgenNoten;
+    const struct { QRadioButton* rbt; QWidget* shown; } cases[] = {
+        {f->rbtOEIS, f->frmOEIS1}, {f->rbtExplizit, f->frmExplizit1}, {f->rbtFormel, f->frmFormel1}};
+    for (const auto& c : cases) {
+        c.rbt->click();
+        for (QWidget* sub : {static_cast<QWidget*>(f->frmFormel1), static_cast<QWidget*>(f->frmOEIS1),
+                             static_cast<QWidget*>(f->frmExplizit1)})
+            EXPECT_EQ(sub->isVisibleTo(f), sub == c.shown) << c.rbt->text().toStdString();
+    }
+}
+
+TEST_F(MainWindow, PresetBoxesAndRowButtonsEditTheMaps) {
+    TfrmMain& w = *window;
+    w.cbxTonart->setCurrentIndex(1);
+    w.cbxNotenVorgabeChange(w.cbxTonart);
+    EXPECT_EQ(NoteValues(), (std::vector<std::string>{"40", "42", "44", "45", "47", "49", "51"}));
+    w.cbxTonart->setCurrentIndex(0);
+    w.cbxGrundton->setCurrentIndex(1);
+    w.cbxNotenVorgabeChange(w.cbxGrundton);
+    EXPECT_EQ(NoteValues().size(), 7u);
+    w.btnMoreTempo->click();
+    EXPECT_EQ(w.TempoMap.RowCount(), 2);
+    EXPECT_EQ(w.vleTempo->currentIndex().row(), 1);
+    w.btnLessNoten->click();
+    EXPECT_EQ(w.NoteMap.RowCount(), 6);
+    w.btnLessTempo->click();
+    w.btnLessTempo->click();
+    EXPECT_EQ(w.TempoMap.RowCount(), 1);
+    w.tbTempo->setValue(121);
+    EXPECT_EQ(w.lblTempoSlider->text(), "Tempo: 121 (Allegro)");
+}
+
+TEST_F(MainWindow, ValueCellsAreEditableAndKeysAreNot) {
+    QAbstractItemModel* model = window->vleNoten->model();
+    EXPECT_FALSE(model->flags(model->index(0, 0)) & Qt::ItemIsEditable);
+    EXPECT_TRUE(model->flags(model->index(0, 1)) & Qt::ItemIsEditable);
+    EXPECT_FALSE(model->setData(model->index(0, 0), "7"));
+    EXPECT_TRUE(model->setData(model->index(3, 1), "Hallo"));
+    EXPECT_EQ(window->NoteMap.Value(3), "Hallo");
+    EXPECT_EQ(window->NoteMap.Key(0), "0");
+    EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), "Divisonsrest");
+    EXPECT_EQ(window->vleTempo->model()->headerData(1, Qt::Horizontal).toString(), "Notenlänge");
+}
+
+TEST_F(MainWindow, PlayButtonPlaysTheExplicitListWithTheInstrument) {
+    window->cbxInstrument->setCurrentIndex(40);
+    PlayExplicit("234, 382, -34");
+    ASSERT_FALSE(service->Messages().empty());
+    EXPECT_EQ(service->Messages().front().bytes, (std::vector<uint8_t>{0xC0, 40}));
+    std::vector<int> keys;
+    for (const auto& n : Notes()) keys.push_back(n.note - 8);
+    EXPECT_EQ(keys, (std::vector<int>{46, 50, 50}));
+    EXPECT_EQ(window->btnPlay->text(), "Abspielen");
+    EXPECT_TRUE(window->frmFolgenNoten->frmExplizit1->mmoExplizit->isEnabled());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(MainWindow, BadMemberShowsTheErrorAndLeavesTheListEditable) {
+    PlayExplicit("1, 99999999999, 3");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "'99999999999' ist kein gültiger Integerwert.");
+    EXPECT_EQ(Notes().size(), 1u);
+    EXPECT_FALSE(window->Playing());
+    EXPECT_EQ(window->btnPlay->text(), "Abspielen");
+    for (TfrmFolgen* f : {window->frmFolgenNoten, window->frmFolgenTempo}) {
+        EXPECT_TRUE(f->frmExplizit1->mmoExplizit->isEnabled());
+        EXPECT_TRUE(f->frmFormel1->btnGo->isEnabled());
+        EXPECT_TRUE(f->frmOEIS1->btnGo->isEnabled());
+    }
+    for (int key = 1; key <= 88; ++key) EXPECT_EQ(window->frmKlavier->Key(key)->Face(), window->frmKlavier->Key(key)->Colour());
+}
+
+TEST_F(MainWindow, InstrumentChangeSendsAProgramChangeAtOnce) {
+    window->cbxInstrument->setCurrentIndex(127);
+    emit window->cbxInstrument->activated(127);
+    ASSERT_FALSE(service->Messages().empty());
+    EXPECT_EQ(service->Messages().back().bytes, (std::vector<uint8_t>{0xC0, 127}));
+}
+
+TEST_F(MainWindow, KeyClickWritesIntoTheSelectedNoteMapRow) {
+    window->vleNoten->setCurrentIndex(window->vleNoten->model()->index(2, 1));
+    window->frmKlavier->show();
+    QTest::mouseClick(window->frmKlavier->Key(49), Qt::LeftButton);
+    EXPECT_EQ(window->NoteMap.Value(2), "49");
+    EXPECT_EQ(Notes(), (std::vector<SoundedNote>{{57, 0, 200000}}));
+}
