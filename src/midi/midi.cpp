@@ -16,7 +16,7 @@ struct MidiUnit {
     IClock* clock = nullptr;
     uint8_t channel = 1;
     bool inRhythm = false;
-    bool chained = false;      // chainDeadlineUs holds the last note's end
+    bool chained = false;  // chainDeadlineUs holds the last note's end
     int64_t chainDeadlineUs = 0;
     // Declared last so that it is released first at exit.
     std::shared_ptr<IMidiOutput> output;

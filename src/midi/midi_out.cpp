@@ -96,7 +96,8 @@ std::string MidiOutErrorText(IMidiOutService& service, MidiResult code) {
     if (service.GetErrorText(code, text, sizeof text) == kMidiNoError)
         return std::string(text, strnlen(text, sizeof text - 1));
     char fallback[64];
-    std::snprintf(fallback, sizeof fallback, "Unknown MIDI-Out error No. %d", static_cast<int>(code));
+    std::snprintf(fallback, sizeof fallback, "Unknown MIDI-Out error No. %d",
+                  static_cast<int>(code));
     return fallback;
 }
 

@@ -13,7 +13,7 @@ using MidiOutHandle = uintptr_t;
 // Result codes; 0 is success. The values follow the classic API so that the
 // "Unknown MIDI-Out error No. %d" texts stay comparable.
 inline constexpr MidiResult kMidiNoError = 0;
-inline constexpr MidiResult kMidiErrUnspecified = 1;
+inline constexpr MidiResult kMidiErrGeneral = 1;
 inline constexpr MidiResult kMidiErrBadDeviceId = 2;
 inline constexpr MidiResult kMidiErrAllocated = 4;
 inline constexpr MidiResult kMidiErrInvalidHandle = 5;
@@ -65,10 +65,16 @@ inline int ShortMessageLength(uint8_t status) {
     if (status < 0x80) return 0;
     if (status < 0xF0) return (status & 0xE0) == 0xC0 ? 2 : 3;  // 0xC0, 0xD0: one data byte
     switch (status) {
-        case 0xF1: case 0xF3: return 2;
-        case 0xF2: return 3;
-        case 0xF0: case 0xF7: return 0;
-        default: return 1;
+        case 0xF1:
+        case 0xF3:
+            return 2;
+        case 0xF2:
+            return 3;
+        case 0xF0:
+        case 0xF7:
+            return 0;
+        default:
+            return 1;
     }
 }
 

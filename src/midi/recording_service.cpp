@@ -9,7 +9,7 @@
 TRecordingMidiService::TRecordingMidiService(std::vector<std::string> deviceNames, IClock* clock)
     : names_(std::move(deviceNames)), clock_(clock) {
     errorTexts_ = {
-        {kMidiErrUnspecified, "Unspecified error"},
+        {kMidiErrGeneral, "General error"},
         {kMidiErrBadDeviceId, "The device identifier is out of range"},
         {kMidiErrAllocated, "The device is already in use"},
         {kMidiErrInvalidHandle, "Invalid device handle"},
@@ -33,7 +33,8 @@ MidiResult TRecordingMidiService::GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& ca
     if (deviceId == kMidiMapper && !names_.empty()) deviceId = 0;
     if (deviceId >= names_.size()) return kMidiErrBadDeviceId;
     auto failure = devCapsFailures_.find(deviceId);
-    if (failure != devCapsFailures_.end() && failure->second != kMidiNoError) return failure->second;
+    if (failure != devCapsFailures_.end() && failure->second != kMidiNoError)
+        return failure->second;
     MIDIOUTCAPSA filled{};
     filled.wTechnology = 1;
     filled.wChannelMask = 0xFFFF;
@@ -80,7 +81,8 @@ MidiResult TRecordingMidiService::ShortMsg(MidiOutHandle handle, uint32_t messag
     return kMidiNoError;
 }
 
-MidiResult TRecordingMidiService::LongMsg(MidiOutHandle handle, const uint8_t* bytes, size_t count) {
+MidiResult TRecordingMidiService::LongMsg(MidiOutHandle handle, const uint8_t* bytes,
+                                          size_t count) {
     if (!openHandles_.count(handle)) return kMidiErrInvalidHandle;
     Record(handle, std::vector<uint8_t>(bytes, bytes + count), 0);
     return kMidiNoError;

@@ -15,7 +15,7 @@ struct TRecordedMidiMessage {
     int64_t timeUs;              // the clock's time when the message was sent
     std::vector<uint8_t> bytes;  // as the device uses them (a program change has two)
     uint32_t device;
-    uint32_t packed;             // the short message as handed over; 0 for long messages
+    uint32_t packed;  // the short message as handed over; 0 for long messages
 };
 
 class TRecordingMidiService : public IMidiOutService {

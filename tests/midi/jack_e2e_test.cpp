@@ -1,8 +1,7 @@
 // End to end through a real JACK server: the RtMidi service plays a short
 // melody into jack_midi_dump, and the dumped bytes must be ours.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -172,7 +171,8 @@ TEST(RtMidiService, MissingSoundSystemsAreQuiet) {
 
 TEST(JackEndToEnd, MelodyArrivesAtJackMidiDump) {
     const auto jackd = FindOnPath("jackd");
-    if (!jackd) GTEST_SKIP() << "jackd is not installed (package jackd2); no JACK server to play into";
+    if (!jackd)
+        GTEST_SKIP() << "jackd is not installed (package jackd2); no JACK server to play into";
     if (!FindOnPath("jack_midi_dump"))
         GTEST_SKIP() << "jack_midi_dump is not installed (package jackd2)";
 
@@ -227,9 +227,9 @@ TEST(JackEndToEnd, MelodyArrivesAtJackMidiDump) {
 
     std::this_thread::sleep_for(300ms);
     dump->Stop();
-    const std::vector<Bytes> expected = {
-        {0xC0, 0x28},       {0x90, 0x30, 0x6E}, {0x80, 0x30, 0x6E}, {0x90, 0x34, 0x6E},
-        {0x80, 0x34, 0x6E}, {0x90, 0x37, 0x6E}, {0x80, 0x37, 0x6E}};
+    const std::vector<Bytes> expected = {{0xC0, 0x28},       {0x90, 0x30, 0x6E}, {0x80, 0x30, 0x6E},
+                                         {0x90, 0x34, 0x6E}, {0x80, 0x34, 0x6E}, {0x90, 0x37, 0x6E},
+                                         {0x80, 0x37, 0x6E}};
     const std::string dumped = ReadFile(dumpFile);
     EXPECT_EQ(ParseDump(dumped), expected) << dumped;
 }

@@ -1,8 +1,9 @@
 // The outputs, their shared opening through the registry, and the error texts.
+#include "midi/midi_out.h"
+
 #include <string>
 
 #include "common/errors.h"
-#include "midi/midi_out.h"
 #include "midi_fixture.h"
 
 namespace {
@@ -107,8 +108,8 @@ TEST_F(MidiOutTest, ErrorTextIsCutToItsBuffer) {
 TEST_F(MidiOutTest, DestroyingReleasesSoundingNotesAt127BeforeClosing) {
     struct Row {
         const char* what;
-        std::vector<Bytes> played;      // sent through SendMidiMessage
-        std::vector<Bytes> onRelease;   // what goes out when the output goes away
+        std::vector<Bytes> played;     // sent through SendMidiMessage
+        std::vector<Bytes> onRelease;  // what goes out when the output goes away
     };
     const Row rows[] = {
         {"nothing sounding", {}, {}},
@@ -116,7 +117,9 @@ TEST_F(MidiOutTest, DestroyingReleasesSoundingNotesAt127BeforeClosing) {
         {"channels and notes ascending",
          {{0x92, 70, 9}, {0x90, 64, 9}, {0x90, 10, 9}, {0x9F, 127, 9}},
          {{0x80, 10, 127}, {0x80, 64, 127}, {0x82, 70, 127}, {0x8F, 127, 127}}},
-        {"a note sounding twice is released once", {{0x90, 60, 1}, {0x90, 60, 2}}, {{0x80, 60, 127}}},
+        {"a note sounding twice is released once",
+         {{0x90, 60, 1}, {0x90, 60, 2}},
+         {{0x80, 60, 127}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -206,7 +209,8 @@ TEST(ShortMessageLength, ByStatus) {
     } rows[] = {{0x00, 0}, {0x7F, 0}, {0x80, 3}, {0x9F, 3}, {0xA3, 3}, {0xB0, 3}, {0xC0, 2},
                 {0xCF, 2}, {0xD0, 2}, {0xDF, 2}, {0xE0, 3}, {0xEF, 3}, {0xF0, 0}, {0xF1, 2},
                 {0xF2, 3}, {0xF3, 2}, {0xF6, 1}, {0xF7, 0}, {0xF8, 1}, {0xFF, 1}};
-    for (const auto& row : rows) EXPECT_EQ(ShortMessageLength(row.status), row.length) << int(row.status);
+    for (const auto& row : rows)
+        EXPECT_EQ(ShortMessageLength(row.status), row.length) << int(row.status);
 }
 
 }  // namespace

@@ -14,8 +14,8 @@ TEST_F(MidiUnitTest, PlayNoteSendsKeyPlusEightOrRests) {
         int note;  // -1: a rest, nothing sent
     };
     const Row rows[] = {
-        {1, 9},     {40, 48},   {88, 96},     {89, 97},      {119, 127},     {120, -1},
-        {248, -1},  {300, -1},  {0, -1},      {-3, -1},      {INT32_MAX, -1}, {INT32_MIN, -1},
+        {1, 9},    {40, 48},  {88, 96}, {89, 97}, {119, 127},      {120, -1},
+        {248, -1}, {300, -1}, {0, -1},  {-3, -1}, {INT32_MAX, -1}, {INT32_MIN, -1},
     };
     InitMidiOut();
     for (const Row& row : rows) {
@@ -40,8 +40,8 @@ TEST_F(MidiUnitTest, ZeroDurationSendsOnAndOffBackToBack) {
     clock.AdvanceUs(7000);
     PlayNote(40, 0);
     PlayNote(41, 0);
-    EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x90, 48, 0x6E}, {0x80, 48, 0x6E}, {0x90, 49, 0x6E},
-                                          {0x80, 49, 0x6E}}));
+    EXPECT_EQ(Sent(), (std::vector<Bytes>{
+                          {0x90, 48, 0x6E}, {0x80, 48, 0x6E}, {0x90, 49, 0x6E}, {0x80, 49, 0x6E}}));
     EXPECT_EQ(SentAtMs(), (std::vector<int64_t>{7, 7, 7, 7}));
     EXPECT_EQ(clock.NowUs(), 7000);
 }
@@ -71,8 +71,8 @@ TEST_F(MidiUnitTest, SelectInstrumentSendsLowByteOrNothingAboveTheRange) {
         int32_t program;
         int expected;  // -1: nothing sent
     };
-    const Row rows[] = {{0, 0},      {127, 127}, {40, 40},   {128, -1}, {255, -1},
-                        {256, 0},    {0x17F, 127}, {-1, -1}, {-256, 0}, {INT32_MIN, 0}};
+    const Row rows[] = {{0, 0},   {127, 127},   {40, 40}, {128, -1}, {255, -1},
+                        {256, 0}, {0x17F, 127}, {-1, -1}, {-256, 0}, {INT32_MIN, 0}};
     InitMidiOut();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.program);
