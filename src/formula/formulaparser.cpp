@@ -263,6 +263,19 @@ long double Apply(int32_t function, long double a, long double b) {
     }
 }
 
+// a^bits for a != 0 and bits >= 1, by repeated squaring. Squares only while
+// bits remain, so no unused square can overflow.
+inline long double IntPower(long double a, uint32_t bits) {
+    long double result = 1;
+    long double square = a;
+    for (;;) {
+        if (bits & 1) result *= square;
+        bits >>= 1;
+        if (bits == 0) return result;
+        square *= square;
+    }
+}
+
 long double Power(long double a, long double b) {
     if (b == 0) return 1;
     if (a == 0) {
@@ -271,17 +284,10 @@ long double Power(long double a, long double b) {
     }
     const long double magnitude = std::fabs(b);
     if (magnitude <= 2147483647.0L) {
-        auto bits = static_cast<uint32_t>(magnitude);
+        // llrint is one x87 store; a truncating cast switches the rounding mode twice.
+        const auto bits = static_cast<uint32_t>(std::llrint(magnitude));
         if (static_cast<long double>(bits) == magnitude) {
-            // Square only while bits remain, so no unused square can overflow.
-            long double result = 1;
-            long double square = a;
-            for (;;) {
-                if (bits & 1) result *= square;
-                bits >>= 1;
-                if (bits == 0) break;
-                square *= square;
-            }
+            const long double result = IntPower(a, bits);
             return b < 0 ? 1 / result : result;
         }
     }
@@ -289,13 +295,39 @@ long double Power(long double a, long double b) {
     return std::exp(b * std::log(a));
 }
 
+// The throws live out of line so that the evaluation walk stays small.
+[[noreturn, gnu::noinline, gnu::cold]] void ThrowOverflow() { throw EOverflow(msg::FloatOverflow); }
+
+[[noreturn, gnu::noinline, gnu::cold]] void ThrowDivision(long double dividend) {
+    if (dividend == 0) throw EInvalidOp(msg::InvalidFloatOp);
+    throw EZeroDivide(msg::FloatDivisionByZero);
+}
+
+[[noreturn, gnu::noinline, gnu::cold]] void ThrowMissingStartValue(uint32_t k) {
+    throw EInvalidInput("Für x_" + std::to_string(k) + " fehlt der Startwert");
+}
+
+[[gnu::always_inline]] inline long double OperandValue(int32_t kind, const TTerm* term, uint32_t value,
+                                                        const std::vector<uint32_t>& predecessors, uint32_t n) {
+    switch (kind) {
+        case kSubterm: return term != nullptr ? term->Evaluate(n) : 0;
+        case kVariable:
+            if (value == 0) return n;
+            if (value > predecessors.size()) ThrowMissingStartValue(value);
+            return predecessors[value - 1];
+        case kConstant: return value;
+        default: return 0;
+    }
+}
+
 }  // namespace
 
 int64_t RoundToInt64(long double value) {
-    const long double rounded = std::nearbyint(value);
-    if (!(rounded >= -9223372036854775808.0L && rounded < 9223372036854775808.0L))
+    // Every extended value from -2^63 to 2^63 - 1 rounds into range; the next
+    // one above, 2^63 - 0.5, is a tie that goes to the even 2^63.
+    if (!(value >= -9223372036854775808.0L && value <= 9223372036854775807.0L))
         throw EInvalidOp(msg::InvalidFloatOp);
-    return static_cast<int64_t>(rounded);
+    return std::llrint(value);  // the default rounding: nearest, ties to even
 }
 
 TTerm::TTerm() : Predecessors(ownPredecessors_) {}
@@ -547,39 +579,29 @@ int32_t TTerm::MaxPredecessor() const {
     return left > right ? left : right;
 }
 
-long double TTerm::OperandValue(int32_t kind, const TTerm* term, uint32_t value, uint32_t n) const {
-    switch (kind) {
-        case kSubterm: return term != nullptr ? term->Evaluate(n) : 0;
-        case kVariable:
-            if (value == 0) return n;
-            if (value > Predecessors.size())
-                throw EInvalidInput("Für x_" + std::to_string(value) + " fehlt der Startwert");
-            return Predecessors[value - 1];
-        case kConstant: return value;
-        default: return 0;
-    }
-}
-
 long double TTerm::Evaluate(uint32_t n) const {
-    const long double a = OperandValue(LeftKind, LeftTerm.get(), LeftValue, n);
-    const long double b = OperandValue(RightKind, RightTerm.get(), RightValue, n);
+    const long double a = OperandValue(LeftKind, LeftTerm.get(), LeftValue, Predecessors, n);
+    const long double b = OperandValue(RightKind, RightTerm.get(), RightValue, Predecessors, n);
     long double result;
     switch (Operation) {
         case kFunctionCall: return Apply(function_, a, b);
-        case kPower: result = Power(a, b); break;
+        case kPower:
+            // A constant exponent is a known whole number: straight to the squaring.
+            if (RightKind == kConstant && RightValue != 0 && RightValue <= 2147483647u && a != 0)
+                result = IntPower(a, RightValue);
+            else
+                result = Power(a, b);
+            break;
         case kProduct: result = a * b; break;
         case kQuotient:
-            if (b == 0) {
-                if (a == 0) throw EInvalidOp(msg::InvalidFloatOp);
-                throw EZeroDivide(msg::FloatDivisionByZero);
-            }
+            if (b == 0) ThrowDivision(a);
             result = a / b;
             break;
         case kSum: result = a + b; break;
         case kDifference: result = a - b; break;
         default: return 0;
     }
-    if (std::isinf(result)) throw EOverflow(msg::FloatOverflow);
+    if (std::isinf(result)) ThrowOverflow();
     return result;
 }
 

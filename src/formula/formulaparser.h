@@ -74,7 +74,6 @@ private:
     void ParseNode(std::string_view text, int depth);
     void ParseOperand(std::string_view operand, std::string_view whole, bool left, int depth);
     void ParseArgument(std::string_view argument, std::string_view whole, bool left, int depth);
-    long double OperandValue(int32_t kind, const TTerm* term, uint32_t value, uint32_t n) const;
 
     int32_t function_ = 0;  // FunctionName resolved once by Parse
     std::vector<uint32_t> ownPredecessors_;
