@@ -13,7 +13,7 @@ $SUDO apt-get install -y --no-install-recommends \
   libgtest-dev libgmock-dev \
   qt6-base-dev libgl-dev \
   librtmidi-dev libjack-jackd2-dev jackd2 \
-  libfluidsynth-dev timgm6mb-soundfont \
+  libfluidsynth-dev fluidsynth timgm6mb-soundfont \
   libcurl4-openssl-dev \
   fp-utils-3.2.2 libchm-dev \
   xvfb xauth fonts-liberation

@@ -61,7 +61,9 @@ TValueListEditor::TValueListEditor(TValueListTable& table, const QString& keyTit
     verticalHeader()->setDefaultSectionSize(18);
     horizontalHeader()->setFixedHeight(18);
     horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setStretchLastSection(true);
+    // The value column takes what the name column leaves, so nothing scrolls sideways
+    // when a vertical scroll bar appears.
+    horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -83,5 +85,5 @@ TValueListEditor::TValueListEditor(TValueListTable& table, const QString& keyTit
 
 void TValueListEditor::SetColumnWidths(int keyWidth, int valueWidth) {
     setColumnWidth(0, keyWidth);
-    setColumnWidth(1, valueWidth);
+    setColumnWidth(1, valueWidth);  // a starting width; the column stretches to the view
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <QTimer>
 
 #include "support/midi_fixture.h"
 #include "ui/error_box.h"
@@ -161,4 +162,33 @@ TEST_F(MainWindow, KeyClickWritesIntoTheSelectedNoteMapRow) {
     QTest::mouseClick(window->frmKlavier->Key(49), Qt::LeftButton);
     EXPECT_EQ(window->NoteMap.Value(2), "49");
     EXPECT_EQ(Notes(), (std::vector<SoundedNote>{{57, 0, 200000}}));
+}
+
+TEST_F(MainWindow, BeendenDuringARunEndsItAfterTheCurrentElement) {
+    window->show();
+    QTimer::singleShot(0, window.get(), [this] { window->miBeenden->trigger(); });
+    PlayExplicit("1, 2, 3, 4");
+    EXPECT_EQ(Notes().size(), 1u);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindow, CloseBoxDuringARunWaitsForItsLastMember) {
+    window->show();
+    QTimer::singleShot(0, window.get(), [this] {
+        window->close();
+        EXPECT_TRUE(window->isVisible());
+    });
+    PlayExplicit("1, 2, 3, 4");
+    EXPECT_EQ(Notes().size(), 4u);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindow, SecondPressStopsTheRun) {
+    QTimer::singleShot(0, window.get(), [this] {
+        window->btnPlay->click();
+        EXPECT_EQ(window->btnPlay->text(), "Abspielen");
+    });
+    PlayExplicit("1, 2, 3, 4");
+    EXPECT_EQ(Notes().size(), 1u);
+    EXPECT_FALSE(window->Playing());
 }
