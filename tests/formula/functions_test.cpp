@@ -20,11 +20,13 @@ constexpr uint32_t kMaxU = std::numeric_limits<uint32_t>::max();
 
 // The references below are deliberately naive and share no code with the unit.
 
-// Primes in [lo, hi] by crossing off the multiples of every integer up to sqrt(hi).
+// Primes in [lo, hi] by crossing off the multiples of every integer up to sqrt(hi)
+// (only of primes when the window starts at 0).
 std::vector<uint64_t> WindowPrimes(uint64_t lo, uint64_t hi) {
-    std::vector<bool> composite(hi - lo + 1, false);
+    std::vector<char> composite(hi - lo + 1, 0);
     for (uint64_t d = 2; d * d <= hi; ++d) {
-        for (uint64_t m = std::max(d * d, (lo + d - 1) / d * d); m <= hi; m += d) composite[m - lo] = true;
+        if (lo == 0 && composite[d]) continue;  // its prime factors have done its work
+        for (uint64_t m = std::max(d * d, (lo + d - 1) / d * d); m <= hi; m += d) composite[m - lo] = 1;
     }
     std::vector<uint64_t> primes;
     for (uint64_t n = std::max<uint64_t>(lo, 2); n <= hi; ++n) {
