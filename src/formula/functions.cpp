@@ -5,7 +5,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
-#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -81,7 +80,6 @@ public:
         if (count_ % 64 != 0) words_.back() &= (uint64_t{1} << (count_ % 64)) - 1;
     }
 
-    uint64_t First() const { return first_; }
     const std::vector<uint64_t>& Words() const { return words_; }
 
     uint64_t Count() const {
