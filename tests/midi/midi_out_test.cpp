@@ -158,6 +158,18 @@ TEST_F(MidiOutTest, ActiveNotesFollowNoteOnAndOff) {
     EXPECT_EQ(Sent().back(), (Bytes{0x8F, 127, 127}));
 }
 
+TEST_F(MidiOutTest, NotesOnChannelsOutsideTheRangeAreSentButNotTracked) {
+    auto output = GetMidiOutput(0);
+    output->NoteOn(0, 5, 1);
+    output->NoteOn(17, 6, 1);
+    EXPECT_EQ(Sent().size(), 2u);
+    for (int channel = 1; channel <= 16; ++channel)
+        EXPECT_TRUE(output->ActiveNotes(channel).none()) << channel;
+    service->ClearMessages();
+    output.reset();
+    EXPECT_TRUE(service->Messages().empty());
+}
+
 TEST_F(MidiOutTest, ChannelIsValidatedWhereTheNoteSetsAreRead) {
     auto output = GetMidiOutput(0);
     const struct {
