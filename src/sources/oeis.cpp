@@ -1,0 +1,235 @@
+#include "sources/oeis.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <random>
+
+#include "sources/fetch_url.h"
+#include "sources/oeis_json.h"
+#include "sources/oeis_query.h"
+#include "sources/text_routines.h"
+
+namespace {
+
+// Markers of the old pages, in the order the lookup meets them.
+constexpr const char* kM1 = R"(<table cellspacing="0" cellpadding="0" border="0" width="100%">)";
+constexpr const char* kM2 = R"(<a href="/~kvet/sequences/A)";
+constexpr const char* kM3 = "\"";
+constexpr const char* kM4 = "<td valign=top align=left>";
+constexpr const char* kM5 = "</td>";
+constexpr const char* kM6 = "<pre>";
+constexpr const char* kM7 = "[";
+constexpr const char* kM8 = "]";
+
+constexpr std::size_t kMaxQueryShown = 80;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool AllDigits(const std::string& s) {
+    if (s.empty()) return false;
+    for (const char c : s)
+        if (!IsDigit(c)) return false;
+    return true;
+}
+
+bool IsRandomWord(const std::string& q) {
+    std::string upper = q;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return upper == "ZUFALL" || upper == "RANDOM";
+}
+
+std::string WithoutLeadingZeros(std::string digits) {
+    digits.erase(0, digits.find_first_not_of('0') == std::string::npos
+                        ? digits.size()
+                        : digits.find_first_not_of('0'));
+    return digits;
+}
+
+// "A" and the number with at least six digits, as the database writes it.
+std::string SixDigitANumber(const std::string& digits) {
+    return "A" + std::string(digits.size() < 6 ? 6 - digits.size() : 0, '0') + digits;
+}
+
+// An A-number typed in the field: "A45", "a000045", blanks around allowed.
+bool ParseANumber(const std::string& q, std::string& digits) {
+    const std::size_t first = q.find_first_not_of(' ');
+    const std::size_t last = q.find_last_not_of(' ');
+    if (first == std::string::npos || (q[first] != 'A' && q[first] != 'a')) return false;
+    const std::string rest = WithoutLeadingZeros(q.substr(first + 1, last - first));
+    if (!AllDigits(rest) || rest.size() > 7) return false;
+    digits = rest;
+    return true;
+}
+
+// Deletes each "<" through the first ">" after it, as long as such a pair is
+// left; a "<" without a ">" after it ends the removal.
+std::string WithoutMarkup(const std::string& s) {
+    std::string out;
+    std::size_t i = 0;
+    for (;;) {
+        const std::size_t lt = s.find('<', i);
+        const std::size_t gt = lt == std::string::npos ? lt : s.find('>', lt + 1);
+        if (gt == std::string::npos) {
+            out.append(s, i);
+            return out;
+        }
+        out.append(s, i, lt - i);
+        i = gt + 1;
+    }
+}
+
+// Line feeds go (carriage returns stay), then blanks at both ends.
+std::string CleanName(std::string s) {
+    std::erase(s, '\n');
+    const std::size_t first = s.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+// Keeps digits and ",", then puts one blank after every ",".
+std::string TermsText(const std::string& raw) {
+    std::string out;
+    for (const char c : raw) {
+        if (IsDigit(c)) out += c;
+        if (c == ',') out += ", ";
+    }
+    return out;
+}
+
+bool HasDigit(const std::string& s) {
+    for (const char c : s)
+        if (IsDigit(c)) return true;
+    return false;
+}
+
+std::string Shown(const std::string& query) {
+    if (query.size() <= kMaxQueryShown) return SanitizeUtf8(query);
+    std::size_t cut = kMaxQueryShown;
+    while (cut > 0 && (static_cast<unsigned char>(query[cut]) & 0xC0) == 0x80) --cut;
+    return SanitizeUtf8(query.substr(0, cut)) + "...";
+}
+
+[[noreturn]] void Fail(const std::string& query, const std::string& cause) {
+    throw EOeisError("Die OEIS-Suche nach \"" + Shown(query) + "\" ist fehlgeschlagen: " + cause);
+}
+
+}  // namespace
+
+std::uint32_t ClockSeededDraw() {
+    std::mt19937 generator(
+        static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count()));
+    return std::uniform_int_distribution<std::uint32_t>(0, 99999)(generator);
+}
+
+std::string NormalizeOeisBase(std::string base) {
+    const std::size_t first = base.find_first_not_of(" \t");
+    if (first == std::string::npos) return kOeisDefaultBase;
+    base = base.substr(first, base.find_last_not_of(" \t") - first + 1);
+    base = WithHttpPrefix(base);
+    if (base.back() != '/') base += '/';
+    return base;
+}
+
+std::string OeisBaseAddress() {
+    const char* configured = std::getenv("SONAVIX_OEIS_BASE");
+    return NormalizeOeisBase(configured ? configured : "");
+}
+
+TOeisDialect OeisDialectOf(const std::string& base) {
+    return base.ends_with("/sequences/") ? TOeisDialect::Legacy : TOeisDialect::Json;
+}
+
+TOeisLookup::TOeisLookup(std::string base, FetchFunction fetch, DrawFunction draw)
+    : base_(NormalizeOeisBase(std::move(base))),
+      dialect_(OeisDialectOf(base_)),
+      fetch_(fetch ? std::move(fetch) : [](const std::string& url) { return FetchUrl(url); }),
+      draw_(draw ? std::move(draw) : &ClockSeededDraw) {}
+
+std::string TOeisLookup::Fetch(const std::string& url, const std::string& query) const {
+    std::string text;
+    try {
+        text = fetch_(url);
+    } catch (const EFetchError& e) {
+        Fail(query, e.Message());
+    }
+    if (text.empty()) Fail(query, "der Server gab eine leere Antwort");
+    if (text.starts_with("Status:"))
+        Fail(query, "der Server antwortete mit dem Status " + text.substr(7));
+    return text;
+}
+
+TOeisHit TOeisLookup::Run(const std::string& query) const {
+    if (query.find_first_not_of(" \t\r\n") == std::string::npos)
+        throw EOeisError(
+            "Bitte einen OEIS-Index, einen Suchbegriff oder einige Glieder einer Folge eingeben");
+    std::string q = query;
+    if (IsRandomWord(query)) q = "A" + std::to_string(draw_() % 100000 + 1);
+    return dialect_ == TOeisDialect::Legacy ? RunLegacy(query, q) : RunJson(query, q);
+}
+
+TOeisHit TOeisLookup::RunLegacy(const std::string& query, const std::string& q) const {
+    std::string page = Fetch(base_ + "?q=" + EncodeQuery(Utf8ToWindows1252(q)), query);
+    if (!DeleteThrough(page, kM1)) Fail(query, "die Antwort ist keine Ergebnisseite der OEIS");
+    if (!DeleteThrough(page, kM2)) Fail(query, "keine Treffer");
+
+    std::string number = page;
+    if (!DeleteFrom(number, kM3) || !AllDigits(number) || number.size() > 9 ||
+        WithoutLeadingZeros(number).empty())
+        Fail(query, "die Ergebnisseite hat ein unbekanntes Format");
+    TOeisHit hit;
+    hit.linkCaption = "A" + number;
+    hit.linkUrl = base_ + "A" + number;
+    number = WithoutLeadingZeros(number);
+
+    if (!DeleteThrough(page, kM4) || !DeleteFrom(page, kM5))
+        Fail(query, "die Ergebnisseite hat ein unbekanntes Format");
+    hit.name = Windows1252ToUtf8(CleanName(WithoutMarkup(page)));
+
+    std::string terms = Fetch(base_ + "table?a=" + number + "&fmt=4", query);
+    if (!DeleteThrough(terms, kM6) || !DeleteThrough(terms, kM7) || !DeleteFrom(terms, kM8))
+        Fail(query, "die Seite der Glieder von " + hit.linkCaption + " hat ein unbekanntes Format");
+    if (!HasDigit(terms)) Fail(query, hit.linkCaption + " hat keine Glieder");
+    hit.terms = TermsText(terms);
+    return hit;
+}
+
+TOeisHit TOeisLookup::RunJson(const std::string& query, const std::string& q) const {
+    std::string digits;
+    const std::string search = ParseANumber(q, digits) ? "id:" + SixDigitANumber(digits) : q;
+    const std::optional<TJsonValue> answer =
+        ParseJson(Fetch(base_ + "search?q=" + EncodeQuery(SanitizeUtf8(search)) + "&fmt=json",
+                        query));
+    if (!answer) Fail(query, "die Antwort ist kein gültiges JSON");
+
+    using Kind = TJsonValue::Kind;
+    const TJsonValue* results = &*answer;
+    if (answer->kind == Kind::Object) {
+        results = answer->Member("results");
+        if (!results) Fail(query, "die Antwort hat ein unbekanntes Format");
+    }
+    if (results->kind == Kind::Null || (results->kind == Kind::Array && results->items.empty())) {
+        const TJsonValue* count = answer->Member("count");
+        if (count && count->kind == Kind::Number && HasDigit(WithoutLeadingZeros(count->text)))
+            Fail(query, "zu viele Treffer; bitte die Suche eingrenzen");
+        Fail(query, "keine Treffer");
+    }
+    if (results->kind != Kind::Array) Fail(query, "die Antwort hat ein unbekanntes Format");
+
+    const TJsonValue& first = results->items.front();
+    const TJsonValue* number = first.Member("number");
+    const TJsonValue* name = first.Member("name");
+    const TJsonValue* data = first.Member("data");
+    if (!number || number->kind != Kind::Number || !AllDigits(number->text) ||
+        number->text.size() > 9 || WithoutLeadingZeros(number->text).empty() || !name ||
+        name->kind != Kind::String || !data || data->kind != Kind::String)
+        Fail(query, "die Antwort hat ein unbekanntes Format");
+
+    TOeisHit hit;
+    hit.linkCaption = SixDigitANumber(WithoutLeadingZeros(number->text));
+    hit.linkUrl = base_ + hit.linkCaption;
+    hit.name = CleanName(name->text);
+    if (!HasDigit(data->text)) Fail(query, hit.linkCaption + " hat keine Glieder");
+    hit.terms = TermsText(data->text);
+    return hit;
+}

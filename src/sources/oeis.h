@@ -1,0 +1,72 @@
+#pragma once
+// The lookup of a sequence in the On-Line Encyclopedia of Integer Sequences.
+//
+// It speaks two dialects of the server: today's JSON search (the default,
+// https://oeis.org/) and the old HTML pages of a base address whose path ends
+// in "/sequences/" (search page, then the list-of-terms page). The environment
+// variable SONAVIX_OEIS_BASE names another base address.
+//
+// A lookup either gives a complete hit or throws EOeisError, whose German
+// message names the query and the cause; the caller then leaves the frame as
+// it was. All texts it gives are UTF-8.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "common/errors.h"
+
+class EOeisError : public EInvalidInput { using EInvalidInput::EInvalidInput; };
+
+enum class TOeisDialect { Legacy, Json };
+
+inline constexpr const char* kOeisDefaultBase = "https://oeis.org/";
+
+// The base address: SONAVIX_OEIS_BASE when set, else kOeisDefaultBase; with
+// "http://" put in front when it names no scheme and a "/" at its end. It is
+// also the home page that the link opens before the first lookup.
+std::string OeisBaseAddress();
+std::string NormalizeOeisBase(std::string base);
+TOeisDialect OeisDialectOf(const std::string& base);
+
+// What the frame shows after a successful lookup: "OEIS-Index:" becomes
+// visible, the link reads linkCaption and opens linkUrl, Memo1 gets name and
+// mmoSequence terms.
+struct TOeisHit {
+    std::string linkCaption;  // "A" and the number, e.g. "A000045"
+    std::string linkUrl;      // the sequence's page
+    std::string name;
+    std::string terms;  // result text: unsigned members separated by ", "
+};
+
+class TOeisLookup {
+public:
+    // One GET; gives the body or "Status:" and the code, throws EFetchError
+    // when no answer came (FetchUrl's contract).
+    using FetchFunction = std::function<std::string(const std::string& url)>;
+    // A random draw from 0 to 99999 for the words "ZUFALL" and "RANDOM".
+    using DrawFunction = std::function<std::uint32_t()>;
+
+    // Without fetch, FetchUrl with its standard time-outs; without draw, a
+    // generator seeded from the clock at every draw.
+    explicit TOeisLookup(std::string base = OeisBaseAddress(), FetchFunction fetch = {},
+                         DrawFunction draw = {});
+
+    const std::string& Base() const { return base_; }
+    TOeisDialect Dialect() const { return dialect_; }
+
+    // Looks the text of the query field up; throws EOeisError.
+    TOeisHit Run(const std::string& query) const;
+
+private:
+    std::string base_;
+    TOeisDialect dialect_;
+    FetchFunction fetch_;
+    DrawFunction draw_;
+
+    std::string Fetch(const std::string& url, const std::string& query) const;
+    TOeisHit RunLegacy(const std::string& query, const std::string& q) const;
+    TOeisHit RunJson(const std::string& query, const std::string& q) const;
+};
+
+// Draws from 0 to 99999 with a generator seeded from the clock.
+std::uint32_t ClockSeededDraw();

@@ -1,0 +1,27 @@
+#pragma once
+// A small JSON reader for the search answers of the OEIS. It reads the whole
+// grammar (RFC 8259) into a tree, refuses anything else, and is bounded: the
+// nesting depth is limited and the text is never read past its end.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+struct TJsonValue {
+    enum class Kind { Null, Bool, Number, String, Array, Object };
+    Kind kind = Kind::Null;
+    bool boolean = false;
+    std::string text;  // a string's UTF-8 content, or a number as written
+    std::vector<TJsonValue> items;
+    std::vector<std::pair<std::string, TJsonValue>> members;
+
+    // The first member of that name of an object; nullptr otherwise.
+    const TJsonValue* Member(std::string_view name) const;
+};
+
+constexpr int kJsonMaxDepth = 64;
+
+// The value of the text, or nothing when the text is not JSON (or nests deeper
+// than kJsonMaxDepth).
+std::optional<TJsonValue> ParseJson(std::string_view text);
