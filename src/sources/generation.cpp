@@ -1,0 +1,60 @@
+#include "sources/generation.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/convert.h"
+#include "common/errors.h"
+
+void TFormulaGenerator::Compile(const std::string& formula) {
+    term_.Parse(term_.Normalize(formula));
+    const int32_t k = term_.MaxPredecessor();
+    if (k > kMaxPredecessorIndex)
+        throw EInvalidInput("Die Formel \"" + formula + "\" verweist auf x_" + std::to_string(k) +
+                            "; erlaubt sind x_1 bis x_" + std::to_string(kMaxPredecessorIndex));
+}
+
+void TFormulaGenerator::FormulaExit(const std::string& formula) {
+    Compile(formula);
+    const int32_t k = term_.MaxPredecessor();
+    const auto& remembered = term_.Predecessors;
+    for (int r = startValues_.RowCount(); r < k; ++r)
+        startValues_.AppendRow(static_cast<size_t>(r) < remembered.size() ? std::to_string(remembered[r]) : "0");
+    if (k > 0)
+        while (startValues_.RowCount() > k) startValues_.DeleteLastRow();
+    shown_ = k > 0;
+}
+
+void TFormulaGenerator::StartValuesExit(const std::string& formula) {
+    const int32_t k = term_.MaxPredecessor();
+    std::vector<uint32_t> values(static_cast<size_t>(k));
+    for (int32_t i = 1; i <= k; ++i) {
+        const int row = startValues_.FindKey(std::to_string(i));
+        values[i - 1] = static_cast<uint32_t>(StrToInt(row >= 0 ? startValues_.Value(row) : std::string()));
+    }
+    term_.Predecessors = std::move(values);
+    Compile(formula);
+}
+
+void TFormulaGenerator::Generate(const std::string& formula, const std::string& countText,
+                                 bool zeroNatural, std::string& list) {
+    FormulaExit(formula);
+    StartValuesExit(formula);
+    list.clear();
+    const int32_t count = StrToInt(countText);
+    auto& predecessors = term_.Predecessors;
+    const size_t k = predecessors.size();
+    char member[16];
+    for (int64_t i = 1; i <= count; ++i) {
+        const auto index = static_cast<uint32_t>(zeroNatural ? i - 1 : i);
+        const auto value = static_cast<int32_t>(static_cast<uint32_t>(RoundToInt64(term_.Evaluate(index))));
+        const int length = std::snprintf(member, sizeof member, i == 1 ? "%d" : ", %d", value);
+        if (list.size() + static_cast<size_t>(length) > kExplicitListCapacity)
+            throw EOutOfCapacity(msg::MemoCapacity);
+        list.append(member, static_cast<size_t>(length));
+        if (k > 0) {
+            std::copy_backward(predecessors.begin(), predecessors.end() - 1, predecessors.end());
+            predecessors[0] = static_cast<uint32_t>(value);
+        }
+    }
+}

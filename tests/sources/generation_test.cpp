@@ -1,0 +1,141 @@
+#include "sources/generation.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "common/errors.h"
+
+namespace {
+struct Frame {
+    TTerm term;
+    TValueListTable startValues{std::vector<std::string>{"0"}, 1};
+    TFormulaGenerator generator{term, startValues};
+
+    std::string Generate(const std::string& formula, const std::string& count, bool zero = false,
+                         std::vector<std::string> starts = {}) {
+        if (!starts.empty()) {
+            generator.FormulaExit(formula);
+            for (size_t i = 0; i < starts.size(); ++i) startValues.SetValue(static_cast<int>(i), starts[i]);
+        }
+        std::string list = "vorher";
+        generator.Generate(formula, count, zero, list);
+        return list;
+    }
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> rows;
+        for (int i = 0; i < startValues.RowCount(); ++i)
+            rows.push_back(startValues.Key(i) + "=" + startValues.Value(i));
+        return rows;
+    }
+};
+}  // namespace
+
+TEST(Generation, MembersAsTheExplicitListShowsThem) {
+    const struct {
+        const char* formula;
+        const char* count;
+        bool zero;
+        std::vector<std::string> starts;
+        std::string list;
+    } cases[] = {
+        {"0", "30", false, {}, "0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0"},
+        {"x", "3", false, {}, "1, 2, 3"},
+        {"x", "3", true, {}, "0, 1, 2"},
+        {"x_1+x_2", "5", false, {"1", "0"}, "1, 2, 3, 5, 8"},
+        {"x_1-5", "3", false, {"0"}, "-5, -10, -15"},
+        {"x_1/2", "1", false, {"-4"}, "2147483646"},
+        {"x*2000000000", "2", false, {}, "2000000000, -294967296"},
+        {"x_3", "4", false, {"7", "8", "9"}, "9, 8, 7, 9"},
+        {"x", "0", false, {}, ""},
+        {"x", "-5", false, {}, ""},
+        {"x^2", "+4", false, {}, "1, 4, 9, 16"},
+    };
+    for (const auto& c : cases) {
+        Frame f;
+        EXPECT_EQ(f.Generate(c.formula, c.count, c.zero, c.starts), c.list) << c.formula;
+    }
+}
+
+TEST(Generation, StartValueTableFollowsTheFormula) {
+    Frame f;
+    f.generator.FormulaExit("x_1+x_2");
+    EXPECT_EQ(f.Rows(), (std::vector<std::string>{"1=0", "2=0"}));
+    EXPECT_TRUE(f.generator.StartValuesShown());
+    f.startValues.SetValue(1, "6");
+    f.generator.FormulaExit("x_3");
+    EXPECT_EQ(f.Rows(), (std::vector<std::string>{"1=0", "2=6", "3=0"}));
+    f.generator.FormulaExit("x+1");  // no x_k: hidden, rows kept
+    EXPECT_FALSE(f.generator.StartValuesShown());
+    EXPECT_EQ(f.Rows().size(), 3u);
+    f.generator.FormulaExit("x_1");
+    EXPECT_EQ(f.Rows(), (std::vector<std::string>{"1=0"}));
+}
+
+TEST(Generation, NewRowsTakeWhatTheTermRemembers) {
+    Frame f;
+    EXPECT_EQ(f.Generate("x_1+x_2", "4", false, {"1", "1"}), "2, 3, 5, 8");
+    // Predecessors now holds 8, 5; a third row takes the list's third element, which does not exist.
+    f.generator.FormulaExit("x_4");
+    EXPECT_EQ(f.Rows(), (std::vector<std::string>{"1=1", "2=1", "3=0", "4=0"}));
+    Frame g;
+    g.Generate("x_1-1", "3", false, {"0"});  // leaves 4294967293
+    g.startValues.Assign({});
+    g.generator.FormulaExit("x_1");
+    EXPECT_EQ(g.Rows(), (std::vector<std::string>{"1=4294967293"}));
+}
+
+TEST(Generation, FailuresLeaveWhatTheyShould) {
+    struct Case {
+        const char* name;
+        const char* formula;
+        const char* count;
+        std::vector<std::string> starts;
+        const char* message;
+        const char* list;
+    } cases[] = {
+        {"start value", "x_1+1", "3", {"eins"}, "'eins' ist kein gültiger Integerwert", "vorher"},
+        {"count", "x", "drei", {}, "'drei' ist kein gültiger Integerwert", ""},
+        {"evaluation", "1/(3-x)", "5", {}, "Gleitkommadivision durch Null", "0, 1"},
+        {"too many predecessors", "x_101", "1", {}, nullptr, "vorher"},
+    };
+    for (const auto& c : cases) {
+        Frame f;
+        if (!c.starts.empty()) {
+            f.generator.FormulaExit(c.formula);
+            f.startValues.SetValue(0, c.starts[0]);
+        }
+        std::string list = "vorher";
+        try {
+            f.generator.Generate(c.formula, c.count, false, list);
+            ADD_FAILURE() << c.name;
+        } catch (const Exception& e) {
+            if (c.message) EXPECT_EQ(e.Message(), c.message) << c.name;
+            else EXPECT_NE(e.Message().find("x_101"), std::string::npos) << e.Message();
+        }
+        EXPECT_EQ(list, c.list) << c.name;
+    }
+}
+
+TEST(Generation, EvaluationFailureKeepsTheMembersBefore) {
+    Frame f;
+    std::string list;
+    EXPECT_THROW(f.generator.Generate("6/(3-x)", "5", false, list), EZeroDivide);
+    EXPECT_EQ(list, "3, 6");
+}
+
+TEST(Generation, HugeCountEndsAtTheListCapacity) {
+    Frame f;
+    std::string list;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        f.generator.Generate("x", "2147483647", false, list);
+        ADD_FAILURE();
+    } catch (const EOutOfCapacity& e) {
+        EXPECT_EQ(e.Message(), "Text überschreitet Memo-Kapazität");
+    }
+    EXPECT_LE(list.size(), kExplicitListCapacity);
+    EXPECT_GT(list.size(), kExplicitListCapacity - 16);
+    EXPECT_EQ(list.substr(0, 9), "1, 2, 3, ");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
