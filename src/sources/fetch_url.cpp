@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -36,8 +37,12 @@ bool HasOtherScheme(const std::string& s) {
 // each kept up to its first zero byte. Pieces are cut at fixed offsets of the
 // body, so the result does not depend on how the network splits the data.
 struct TBodySink {
+    using Clock = std::chrono::steady_clock;
     CURL* curl;
     std::size_t cap;
+    std::chrono::milliseconds stallLimit;
+    Clock::time_point lastActivity = Clock::now();
+    bool stalled = false;
     std::string text;
     char piece[kPieceSize];
     std::size_t fill = 0;
@@ -57,6 +62,7 @@ bool StatusWanted(long code) { return code == 200 || code == 302; }
 
 size_t WriteBody(char* data, size_t, size_t size, void* userdata) {
     auto* sink = static_cast<TBodySink*>(userdata);
+    sink->lastActivity = TBodySink::Clock::now();
     if (!sink->statusChecked) {
         // Only the status matters for other answers; stop before their body.
         long code = 0;
@@ -80,6 +86,27 @@ size_t WriteBody(char* data, size_t, size_t size, void* userdata) {
     return size;
 }
 
+size_t HeaderLine(char*, size_t, size_t size, void* userdata) {
+    static_cast<TBodySink*>(userdata)->lastActivity = TBodySink::Clock::now();
+    return size;
+}
+
+// A server that has accepted the connection but sends nothing for a while is
+// given up; curl's own speed check does not watch the wait for the headers.
+int CheckStall(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* sink = static_cast<TBodySink*>(userdata);
+    curl_off_t connected = 0;
+    curl_easy_getinfo(sink->curl, CURLINFO_CONNECT_TIME_T, &connected);
+    const auto now = TBodySink::Clock::now();
+    if (connected == 0) {
+        sink->lastActivity = now;  // the connect time-out rules until then
+    } else if (now - sink->lastActivity >= sink->stallLimit) {
+        sink->stalled = true;
+        return 1;
+    }
+    return 0;
+}
+
 // Proxies configured for the system stay in use, but never for this machine.
 std::string NoProxyList() {
     std::string list = "localhost,127.0.0.1,::1";
@@ -92,19 +119,18 @@ std::string Seconds(long ms) { return std::to_string((ms + 999) / 1000) + " s"; 
 
 std::string Cause(CURLcode rc, CURL* curl, const TFetchOptions& o, const TBodySink& sink) {
     if (sink.overCap) return "die Antwort ist größer als " + std::to_string(o.maxBodyBytes) + " Bytes";
+    if (sink.stalled)
+        return "Zeitüberschreitung: der Server sendet seit " + Seconds(o.stallTimeoutMs) +
+               " nichts mehr";
     switch (rc) {
         case CURLE_OPERATION_TIMEDOUT: {
-            curl_off_t connected = 0, total = 0;
+            curl_off_t connected = 0;
             curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
-            curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME_T, &total);
             if (connected == 0)
                 return "Zeitüberschreitung: keine Verbindung innerhalb von " +
                        Seconds(o.connectTimeoutMs);
-            if (total / 1000 + 50 >= o.totalTimeoutMs)
-                return "Zeitüberschreitung: keine vollständige Antwort innerhalb von " +
-                       Seconds(o.totalTimeoutMs);
-            return "Zeitüberschreitung: der Server sendet seit " + Seconds(o.stallTimeoutMs) +
-                   " nichts mehr";
+            return "Zeitüberschreitung: keine vollständige Antwort innerhalb von " +
+                   Seconds(o.totalTimeoutMs);
         }
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_RESOLVE_PROXY:
@@ -158,6 +184,7 @@ std::string FetchUrl(const std::string& address, const TFetchOptions& options) {
     auto sink = std::make_unique<TBodySink>();
     sink->curl = curl.get();
     sink->cap = options.maxBodyBytes;
+    sink->stallLimit = std::chrono::milliseconds(options.stallTimeoutMs);
     const std::string url = WithHttpPrefix(address);
     const std::string noProxy = NoProxyList();
     CURL* c = curl.get();
@@ -171,8 +198,11 @@ std::string FetchUrl(const std::string& address, const TFetchOptions& options) {
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, options.maxRedirects);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, options.totalTimeoutMs);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, std::max(1L, (options.stallTimeoutMs + 999) / 1000));
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &CheckStall);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, sink.get());
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &HeaderLine);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, sink.get());
     curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBodyBytes));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteBody);

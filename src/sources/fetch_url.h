@@ -15,7 +15,7 @@ class EFetchError : public EInvalidInput { using EInvalidInput::EInvalidInput; }
 
 struct TFetchOptions {
     long connectTimeoutMs = 10000;  // to establish the connection
-    long stallTimeoutMs = 15000;    // without a single byte arriving (whole seconds)
+    long stallTimeoutMs = 15000;    // without a single byte arriving, once connected
     long totalTimeoutMs = 30000;    // for the whole transfer, redirects included
     std::size_t maxBodyBytes = std::size_t{4} << 20;
     long maxRedirects = 5;

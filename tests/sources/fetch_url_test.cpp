@@ -1,0 +1,180 @@
+// FetchUrl against a real HTTP server on 127.0.0.1.
+#include "sources/fetch_url.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+
+#include "sources/http_test_server.h"
+
+namespace {
+
+TTestResponse Body(std::string body, int status = 200) {
+    TTestResponse r;
+    r.status = status;
+    r.body = std::move(body);
+    return r;
+}
+
+// The cause of a failed fetch, or nothing when it gave a text.
+std::optional<std::string> FailureOf(const std::string& url, const TFetchOptions& options = {}) {
+    try {
+        FetchUrl(url, options);
+    } catch (const EFetchError& e) {
+        return e.Message();
+    }
+    return std::nullopt;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+TEST(FetchUrl, SendsTheOldAgentAndAsksForNoCachedCopy) {
+    TTestHttpServer server([](const TTestRequest&) { return Body("ok"); });
+    EXPECT_EQ(FetchUrl(server.Url("/x?q=1%2C+2")), "ok");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/x?q=1%2C+2");
+    EXPECT_EQ(requests[0].headers.at("user-agent"), "InetURL:/1.0");
+    EXPECT_EQ(requests[0].headers.at("cache-control"), "no-cache");
+    EXPECT_EQ(requests[0].headers.at("pragma"), "no-cache");
+}
+
+TEST(FetchUrl, PutsTheHttpPrefixOnlyWhereNoneStands) {
+    const struct { const char* in, *out; } cases[] = {
+        {"127.0.0.1/x", "http://127.0.0.1/x"},
+        {"HTTP://127.0.0.1/x", "HTTP://127.0.0.1/x"},
+        {"hTtPs://oeis.org/", "hTtPs://oeis.org/"},
+        {"oeis.org/search?q=http://x", "http://oeis.org/search?q=http://x"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WithHttpPrefix(c.in), c.out);
+
+    TTestHttpServer server([](const TTestRequest&) { return Body("ok"); });
+    const std::string hostAndPath = "127.0.0.1:" + std::to_string(server.Port()) + "/p";
+    EXPECT_EQ(FetchUrl(hostAndPath), "ok");
+    EXPECT_EQ(FetchUrl("HTTP://" + hostAndPath), "ok");
+    EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+TEST(FetchUrl, StatusOtherThan200Or302GivesStatusText) {
+    const struct { int status; const char* body, *result; } cases[] = {
+        {200, "<html>page</html>", "<html>page</html>"},
+        {200, "", ""},
+        {302, "moved, but no Location", "moved, but no Location"},
+        {404, "<html>Not Found: 1, 2, 3</html>", "Status:404"},
+        {500, "", "Status:500"},
+        {204, "", "Status:204"},
+        {301, "no Location", "Status:301"},
+    };
+    for (const auto& c : cases) {
+        TTestHttpServer server([&](const TTestRequest&) { return Body(c.body, c.status); });
+        EXPECT_EQ(FetchUrl(server.Url("/")), c.result) << c.status;
+    }
+}
+
+TEST(FetchUrl, EachPieceOf4095BytesEndsAtItsFirstZeroByte) {
+    const std::string filler(4095, 'x');
+    const struct { std::string body, result; } cases[] = {
+        {std::string("ab\0cd", 5), "ab"},
+        {std::string("\0", 1) + "abc", ""},
+        {std::string("ab\0", 3) + filler + "tail", "abxxxtail"},
+        {filler + std::string("\0z", 2), filler},
+        {filler.substr(1) + std::string("\0", 1) + "next", filler.substr(1) + "next"},
+        {filler + filler + "!", filler + filler + "!"},
+    };
+    for (const auto& c : cases) {
+        TTestHttpServer server([&](const TTestRequest&) { return Body(c.body); });
+        EXPECT_EQ(FetchUrl(server.Url("/")), c.result) << c.body.size();
+    }
+}
+
+TEST(FetchUrl, FollowsAtMostFiveRedirectsAndOnlyToHttp) {
+    // /r/N sends the client on to /r/N-1; /r/0 answers.
+    TTestHttpServer server([](const TTestRequest& r) {
+        if (r.target == "/r/0") return Body("arrived");
+        if (r.target == "/ftp") {
+            TTestResponse to = Body("", 302);
+            to.headers = {"Location: ftp://127.0.0.1/file"};
+            return to;
+        }
+        TTestResponse next = Body("", r.target == "/r/3" ? 301 : 302);
+        next.headers = {"Location: /r/" + std::to_string(std::stoi(r.target.substr(3)) - 1)};
+        return next;
+    });
+    EXPECT_EQ(FetchUrl(server.Url("/r/5")), "arrived");
+    EXPECT_EQ(server.Requests().size(), 6u);
+    EXPECT_EQ(FailureOf(server.Url("/r/6")), "mehr als 5 Weiterleitungen");
+    EXPECT_EQ(FailureOf(server.Url("/ftp")), "nur http- und https-Adressen werden abgerufen");
+    EXPECT_EQ(FailureOf("ftp://127.0.0.1/x"), "nur http- und https-Adressen werden abgerufen");
+    EXPECT_EQ(FailureOf("file:///etc/passwd"), "nur http- und https-Adressen werden abgerufen");
+}
+
+TEST(FetchUrl, RefusesBodiesBeyondTheSizeCap) {
+    TFetchOptions small;
+    small.maxBodyBytes = 100000;
+    const struct { std::size_t size; const char* declared; const TFetchOptions options; bool fits; } cases[] = {
+        {100000, nullptr, small, true},
+        {100001, nullptr, small, false},
+        {10, "Content-Length: 100001", small, false},  // refused before the body arrives
+        {std::size_t{4} << 20, nullptr, {}, true},
+        {(std::size_t{4} << 20) + 1, nullptr, {}, false},
+    };
+    for (const auto& c : cases) {
+        TTestHttpServer server([&](const TTestRequest&) {
+            TTestResponse r = Body(std::string(c.size, '7'));
+            if (c.declared) r.headers = {c.declared};
+            return r;
+        });
+        const auto failure = FailureOf(server.Url("/"), c.options);
+        if (c.fits)
+            EXPECT_FALSE(failure) << c.size << ": " << *failure;
+        else
+            EXPECT_EQ(failure.value_or("fits"),
+                      "die Antwort ist größer als " + std::to_string(c.options.maxBodyBytes) +
+                          " Bytes")
+                << c.size;
+    }
+}
+
+TEST(FetchUrl, TimesOutOnSilentStalledAndDawdlingServers) {
+    TFetchOptions patient;  // runs out of patience before the whole time is up
+    patient.stallTimeoutMs = 1000;
+    patient.totalTimeoutMs = 5000;
+    TFetchOptions hurried;  // the whole time runs out though bytes keep coming
+    hurried.stallTimeoutMs = 1000;
+    hurried.totalTimeoutMs = 1000;
+    TTestResponse silent = Body("never");
+    silent.delayMs = 20000;
+    TTestResponse stalled = Body(std::string(100, '1'));
+    stalled.stallAfterBytes = 10;
+    stalled.stallAfterMs = 20000;
+    TTestResponse dawdling = Body(std::string(200, '1'));  // a byte every 20 ms: 4 s in all
+    dawdling.trickleMs = 20;
+    const struct { TTestResponse response; TFetchOptions options; const char* cause; } cases[] = {
+        {silent, patient, "Zeitüberschreitung: der Server sendet seit 1 s nichts mehr"},
+        {stalled, patient, "Zeitüberschreitung: der Server sendet seit 1 s nichts mehr"},
+        {dawdling, hurried, "Zeitüberschreitung: keine vollständige Antwort innerhalb von 1 s"},
+    };
+    for (const auto& c : cases) {
+        TTestHttpServer server([&](const TTestRequest&) { return c.response; });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(FailureOf(server.Url("/"), c.options).value_or("no failure"), c.cause);
+        EXPECT_LT(SecondsSince(start), 3.0);
+    }
+}
+
+TEST(FetchUrl, ReportsAServerThatIsNotThere) {
+    int port;
+    {
+        TTestHttpServer gone([](const TTestRequest&) { return Body(""); });
+        port = gone.Port();
+    }
+    EXPECT_EQ(FailureOf("http://127.0.0.1:" + std::to_string(port) + "/"),
+              "keine Verbindung zum Server");
+    EXPECT_EQ(FailureOf("http://name.invalid/"),
+              "der Servername wurde nicht gefunden (keine Netzverbindung?)");
+}
