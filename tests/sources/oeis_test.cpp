@@ -1,0 +1,284 @@
+// The lookup in both dialects, against a loopback server and against a fake fetch.
+#include "sources/oeis.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "sources/http_test_server.h"
+
+namespace {
+
+const std::string kLegacyPath = "/~kvet/sequences/";
+const std::string kM1 = R"(<table cellspacing="0" cellpadding="0" border="0" width="100%">)";
+const std::string kM2 = R"(<a href="/~kvet/sequences/A)";
+
+std::string Fixture(const char* name) {
+    const auto path = std::filesystem::path(__FILE__).parent_path().parent_path() / "data" /
+                      "oeis" / name;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (text.str().empty()) throw std::runtime_error("fixture missing: " + path.string());
+    return text.str();
+}
+
+TTestResponse Answer(int status, std::string body) {
+    TTestResponse r;
+    r.status = status;
+    r.body = std::move(body);
+    return r;
+}
+
+// The message of the failed lookup, or "no failure".
+std::string FailureOf(const TOeisLookup& lookup, const std::string& query) {
+    try {
+        lookup.Run(query);
+    } catch (const EOeisError& e) {
+        return e.Message();
+    }
+    return "no failure";
+}
+
+std::string Failed(const std::string& query, const std::string& cause) {
+    return "Die OEIS-Suche nach \"" + query + "\" ist fehlgeschlagen: " + cause;
+}
+
+// A fetch that notes the addresses and answers every one with the same text.
+struct TRecordingFetch {
+    std::vector<std::string> urls;
+    std::string answer = "Status:404";
+    TOeisLookup::FetchFunction Function() {
+        return [this](const std::string& url) {
+            urls.push_back(url);
+            return answer;
+        };
+    }
+};
+
+}  // namespace
+
+TEST(OeisLegacy, FillsTheFrameFromTheFirstHitAndItsListOfTerms) {
+    TTestHttpServer server([](const TTestRequest& r) {
+        if (r.target.starts_with(kLegacyPath + "?q="))
+            return Answer(200, Fixture("legacy_search_fibonacci.html"));
+        if (r.target == kLegacyPath + "table?a=45&fmt=4")
+            return Answer(200, Fixture("legacy_table_45.html"));
+        return Answer(404, "");
+    });
+    const TOeisLookup lookup(server.Url(kLegacyPath));
+    ASSERT_EQ(lookup.Dialect(), TOeisDialect::Legacy);
+
+    const TOeisHit hit = lookup.Run("1, 2, 3, 5, 8");
+    EXPECT_EQ(hit.linkCaption, "A000045");
+    EXPECT_EQ(hit.linkUrl, server.Url(kLegacyPath + "A000045"));
+    EXPECT_EQ(hit.name, "Fibonacci numbers: F(n) = F(n-1) + F(n-2).");
+    EXPECT_EQ(hit.terms, "0, 1, 1, 2");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].target, kLegacyPath + "?q=1%2C+2%2C+3%2C+5%2C+8");
+    EXPECT_EQ(requests[1].target, kLegacyPath + "table?a=45&fmt=4");
+    EXPECT_EQ(requests[1].headers.at("user-agent"), "InetURL:/1.0");
+}
+
+TEST(OeisJson, FillsTheFrameFromTheFirstResultOfObjectOrBareArray) {
+    const struct { const char* fixture, *name, *terms; } cases[] = {
+        {"json_fibonacci_object.json",
+         "Fibonacci numbers: F(n) = F(n-1) + F(n-2) with F(0) = 0 and F(1) = 1.",
+         "0, 1, 1, 2, 3, 5, 8, 13"},
+        {"json_fibonacci_array.json", "Fibonacci numbers: F(n) ≡ F(n-1) + F(n-2), \"golden\" 🌻",
+         "0, 1, 1, 2, 3, 5, 8, 13"},
+    };
+    for (const auto& c : cases) {
+        TTestHttpServer server([&](const TTestRequest&) { return Answer(200, Fixture(c.fixture)); });
+        const TOeisLookup lookup(server.Url("/"));
+        ASSERT_EQ(lookup.Dialect(), TOeisDialect::Json);
+        const TOeisHit hit = lookup.Run("1, 2, 3, 5, 8");
+        EXPECT_EQ(hit.linkCaption, "A000045") << c.fixture;
+        EXPECT_EQ(hit.linkUrl, server.Url("/A000045")) << c.fixture;
+        EXPECT_EQ(hit.name, c.name) << c.fixture;
+        EXPECT_EQ(hit.terms, c.terms) << c.fixture;
+        ASSERT_EQ(server.Requests().size(), 1u);
+        EXPECT_EQ(server.Requests()[0].target, "/search?q=1%2C+2%2C+3%2C+5%2C+8&fmt=json");
+    }
+}
+
+TEST(OeisLookup, SendsTheQueryEncodedForItsDialect) {
+    TTestHttpServer server([](const TTestRequest&) { return Answer(404, "nothing here"); });
+    const struct { TOeisDialect dialect; const char* query, *target; } cases[] = {
+        {TOeisDialect::Legacy, "Primzahlen größer", "?q=Primzahlen+gr%F6%DFer"},
+        {TOeisDialect::Legacy, "50%+x", "?q=50%25+x"},
+        {TOeisDialect::Legacy, "A45", "?q=A45"},
+        {TOeisDialect::Legacy, "Fibonacci π", "?q=Fibonacci+%3F"},
+        {TOeisDialect::Json, "Primzahlen größer", "search?q=Primzahlen+gr%C3%B6%C3%9Fer&fmt=json"},
+        {TOeisDialect::Json, "50%+x", "search?q=50%25+x&fmt=json"},
+        {TOeisDialect::Json, "A45", "search?q=id%3AA000045&fmt=json"},
+        {TOeisDialect::Json, " a0000045 ", "search?q=id%3AA000045&fmt=json"},
+        {TOeisDialect::Json, "A1234567", "search?q=id%3AA1234567&fmt=json"},
+        {TOeisDialect::Json, "A12345678", "search?q=A12345678&fmt=json"},
+        {TOeisDialect::Json, "A4x", "search?q=A4x&fmt=json"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = c.dialect == TOeisDialect::Legacy ? kLegacyPath : "/";
+        const TOeisLookup lookup(server.Url(path));
+        EXPECT_EQ(FailureOf(lookup, c.query),
+                  Failed(c.query, "der Server antwortete mit dem Status 404"));
+        EXPECT_EQ(server.Requests().back().target, path + c.target) << c.query;
+    }
+}
+
+TEST(OeisLookup, FailedOrOddAnswersGiveAMessageNamingQueryAndCause) {
+    const std::string search = Fixture("legacy_search_fibonacci.html");
+    const std::string hitStart = kM1 + "<tr><td>" + kM2;
+    const struct { TOeisDialect dialect; int status; std::string body; int tableStatus;
+                   std::string table; const char* cause; } cases[] = {
+        {TOeisDialect::Legacy, 404, "<html>Not found: 1, 2, 3</html>", 200, "", "der Server antwortete mit dem Status 404"},
+        {TOeisDialect::Legacy, 500, "", 200, "", "der Server antwortete mit dem Status 500"},
+        {TOeisDialect::Legacy, 200, "", 200, "", "der Server gab eine leere Antwort"},
+        {TOeisDialect::Legacy, 200, "<html>Wartung bis 12:00, 13. 5.</html>", 200, "", "die Antwort ist keine Ergebnisseite der OEIS"},
+        {TOeisDialect::Legacy, 200, kM1 + "<p>No results.</p>", 200, "", "keine Treffer"},
+        {TOeisDialect::Legacy, 200, hitStart + "12x\">", 200, "", "die Ergebnisseite hat ein unbekanntes Format"},
+        {TOeisDialect::Legacy, 200, hitStart + "000000\">", 200, "", "die Ergebnisseite hat ein unbekanntes Format"},
+        {TOeisDialect::Legacy, 200, hitStart + "000045\">A000045</a></td></tr>", 200, "", "die Ergebnisseite hat ein unbekanntes Format"},
+        {TOeisDialect::Legacy, 200, search, 404, "", "der Server antwortete mit dem Status 404"},
+        {TOeisDialect::Legacy, 200, search, 200, "<pre>no list here, 1, 2</pre>", "die Seite der Glieder von A000045 hat ein unbekanntes Format"},
+        {TOeisDialect::Legacy, 200, search, 200, "<pre>[0, 1, 1, 2", "die Seite der Glieder von A000045 hat ein unbekanntes Format"},
+        {TOeisDialect::Legacy, 200, search, 200, "<p>[1, 2]</p>", "die Seite der Glieder von A000045 hat ein unbekanntes Format"},
+        {TOeisDialect::Legacy, 200, search, 200, "<pre>[]</pre>", "A000045 hat keine Glieder"},
+        {TOeisDialect::Json, 503, "", 0, "", "der Server antwortete mit dem Status 503"},
+        {TOeisDialect::Json, 200, "null", 0, "", "keine Treffer"},
+        {TOeisDialect::Json, 200, " [ ] ", 0, "", "keine Treffer"},
+        {TOeisDialect::Json, 200, R"({"count":0,"results":null})", 0, "", "keine Treffer"},
+        {TOeisDialect::Json, 200, R"({"count":523,"results":null})", 0, "", "zu viele Treffer; bitte die Suche eingrenzen"},
+        {TOeisDialect::Json, 200, R"({"greeting":"hello"})", 0, "", "die Antwort hat ein unbekanntes Format"},
+        {TOeisDialect::Json, 200, R"({"results":{"number":45}})", 0, "", "die Antwort hat ein unbekanntes Format"},
+        {TOeisDialect::Json, 200, R"([{"number":"45","name":"x","data":"1"}])", 0, "", "die Antwort hat ein unbekanntes Format"},
+        {TOeisDialect::Json, 200, R"([{"number":-45,"name":"x","data":"1"}])", 0, "", "die Antwort hat ein unbekanntes Format"},
+        {TOeisDialect::Json, 200, R"([{"number":45,"data":"1"}])", 0, "", "die Antwort hat ein unbekanntes Format"},
+        {TOeisDialect::Json, 200, R"([{"number":45,"name":"x","data":""}])", 0, "", "A000045 hat keine Glieder"},
+        {TOeisDialect::Json, 200, "<html>1, 2, 3</html>", 0, "", "die Antwort ist kein gültiges JSON"},
+    };
+    for (const auto& c : cases) {
+        TTestHttpServer server([&](const TTestRequest& r) {
+            return r.target.find("table?a=") != std::string::npos ? Answer(c.tableStatus, c.table)
+                                                                   : Answer(c.status, c.body);
+        });
+        const TOeisLookup lookup(
+            server.Url(c.dialect == TOeisDialect::Legacy ? kLegacyPath : "/"));
+        EXPECT_EQ(FailureOf(lookup, "1, 2, 3"), Failed("1, 2, 3", c.cause)) << c.body;
+    }
+}
+
+TEST(OeisLookup, TransferFailuresAndEmptyQueriesBecomeMessages) {
+    int port;
+    {
+        TTestHttpServer gone([](const TTestRequest&) { return Answer(200, ""); });
+        port = gone.Port();
+    }
+    const TOeisLookup unreachable("http://127.0.0.1:" + std::to_string(port) + "/");
+    EXPECT_EQ(FailureOf(unreachable, "Fibonacci"), Failed("Fibonacci", "keine Verbindung zum Server"));
+
+    TRecordingFetch fetch;
+    const TOeisLookup lookup("http://h/", fetch.Function());
+    const std::string query(200, '7');
+    EXPECT_EQ(FailureOf(lookup, query),
+              Failed(std::string(80, '7') + "...", "der Server antwortete mit dem Status 404"));
+    for (const char* blank : {"", "   ", " \t\r\n"})
+        EXPECT_EQ(FailureOf(lookup, blank),
+                  "Bitte einen OEIS-Index, einen Suchbegriff oder einige Glieder einer Folge eingeben");
+    EXPECT_EQ(fetch.urls.size(), 1u);
+}
+
+TEST(OeisLookup, RandomWordsDrawANumberFrom1To100000AtEveryRun) {
+    const struct { const char* base, *word; std::uint32_t draw; const char* url; } cases[] = {
+        {"http://h/~kvet/sequences/", "zufall", 0, "http://h/~kvet/sequences/?q=A1"},
+        {"http://h/~kvet/sequences/", "Zufall", 99999, "http://h/~kvet/sequences/?q=A100000"},
+        {"http://h/~kvet/sequences/", "RANDOM", 44, "http://h/~kvet/sequences/?q=A45"},
+        {"http://h/~kvet/sequences/", "rAnDoM", 100044, "http://h/~kvet/sequences/?q=A45"},
+        {"http://h/", "ZUFALL", 44, "http://h/search?q=id%3AA000045&fmt=json"},
+        {"http://h/", "random", 99999, "http://h/search?q=id%3AA100000&fmt=json"},
+    };
+    for (const auto& c : cases) {
+        TRecordingFetch fetch;
+        int draws = 0;
+        const TOeisLookup lookup(c.base, fetch.Function(), [&] { return ++draws, c.draw; });
+        FailureOf(lookup, c.word);
+        FailureOf(lookup, c.word);
+        EXPECT_EQ(draws, 2) << c.word;
+        ASSERT_EQ(fetch.urls.size(), 2u);
+        EXPECT_EQ(fetch.urls[0], c.url);
+    }
+    TRecordingFetch fetch;
+    const TOeisLookup lookup("http://h/~kvet/sequences/", fetch.Function(),
+                             []() -> std::uint32_t { throw std::logic_error("no draw wanted"); });
+    FailureOf(lookup, "zufall ");
+    FailureOf(lookup, "Zufallszahlen");
+    EXPECT_EQ(fetch.urls, (std::vector<std::string>{"http://h/~kvet/sequences/?q=zufall+",
+                                                    "http://h/~kvet/sequences/?q=Zufallszahlen"}));
+
+    std::set<std::uint32_t> drawn;
+    for (int i = 0; i < 1000; ++i) {
+        const std::uint32_t r = ClockSeededDraw();
+        ASSERT_LE(r, 99999u);
+        drawn.insert(r);
+    }
+    EXPECT_GT(drawn.size(), 1u);
+}
+
+TEST(OeisLegacy, NameCellLosesMarkupLineFeedsAndOuterBlanks) {
+    const struct { const char* cell, *name; } cases[] = {
+        {"<i>F</i>(n)", "F(n)"},
+        {"\n  Fibonacci numbers  \n", "Fibonacci numbers"},
+        {"a(n) > 2", "a(n) > 2"},
+        {"a(n) < 2", "a(n) < 2"},
+        {"<a<b>c", "c"},
+        {"1 < 2, 3 > 2", "1  2"},
+        {"x<sup>2</sup> <", "x2 <"},
+        {"zwei\nZeilen\r\n", "zweiZeilen\r"},
+        {" \tTab ", "\tTab"},
+        {"gr\xF6\xDF" "er \x80 <b>", "größer €"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        TRecordingFetch fetch;
+        const std::string page = kM1 + kM2 + "000045\">A000045</a><td valign=top align=left>" +
+                                 c.cell + "</td></tr>";
+        const TOeisLookup lookup("http://h/~kvet/sequences/", [&](const std::string& url) {
+            fetch.urls.push_back(url);
+            return url.find("table?a=") != std::string::npos ? "<pre>\n[1,\n 2]" : page;
+        });
+        EXPECT_EQ(lookup.Run("x").name, c.name) << c.cell;
+        EXPECT_EQ(fetch.urls.back(), "http://h/~kvet/sequences/table?a=45&fmt=4");
+    }
+}
+
+TEST(OeisBase, DefaultEnvironmentAndDialect) {
+    const struct { const char* given, *base; TOeisDialect dialect; } cases[] = {
+        {"", "https://oeis.org/", TOeisDialect::Json},
+        {"  ", "https://oeis.org/", TOeisDialect::Json},
+        {"https://oeis.org", "https://oeis.org/", TOeisDialect::Json},
+        {"127.0.0.1:8080", "http://127.0.0.1:8080/", TOeisDialect::Json},
+        {"HTTP://h/~kvet/sequences", "HTTP://h/~kvet/sequences/", TOeisDialect::Legacy},
+        {" http://h/~kvet/sequences/ ", "http://h/~kvet/sequences/", TOeisDialect::Legacy},
+        {"http://h/sequences/x/", "http://h/sequences/x/", TOeisDialect::Json},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(NormalizeOeisBase(c.given), c.base) << c.given;
+        EXPECT_EQ(TOeisLookup(c.given, [](const std::string&) { return ""; }).Dialect(), c.dialect);
+    }
+    const char* saved = std::getenv("SONAVIX_OEIS_BASE");
+    const std::string keep = saved ? saved : "";
+    unsetenv("SONAVIX_OEIS_BASE");
+    EXPECT_EQ(OeisBaseAddress(), "https://oeis.org/");
+    setenv("SONAVIX_OEIS_BASE", "127.0.0.1:9/~kvet/sequences/", 1);
+    EXPECT_EQ(OeisBaseAddress(), "http://127.0.0.1:9/~kvet/sequences/");
+    EXPECT_EQ(TOeisLookup().Dialect(), TOeisDialect::Legacy);
+    if (saved)
+        setenv("SONAVIX_OEIS_BASE", keep.c_str(), 1);
+    else
+        unsetenv("SONAVIX_OEIS_BASE");
+}
