@@ -29,7 +29,8 @@ double ThreadCpuNs() {
     return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
 }
 
-double NsPerEval(const std::string& formula, const std::vector<uint32_t>& predecessors, uint32_t period) {
+double NsPerEval(const std::string& formula, const std::vector<uint32_t>& predecessors,
+                 uint32_t period) {
     TTerm term;
     term.Parse(term.Normalize(formula));
     term.Predecessors = predecessors;
@@ -45,7 +46,8 @@ double NsPerEval(const std::string& formula, const std::vector<uint32_t>& predec
     const auto stop = std::chrono::steady_clock::now();
     const double ns = (ThreadCpuNs() - cpuStart) / kEvaluations;
     g_sink = sum;
-    const double wall = std::chrono::duration<double, std::nano>(stop - start).count() / kEvaluations;
+    const double wall =
+        std::chrono::duration<double, std::nano>(stop - start).count() / kEvaluations;
     std::printf("%-18s %8.2f ns per evaluation (wall %.2f ns)\n", formula.c_str(), ns, wall);
     return ns;
 }

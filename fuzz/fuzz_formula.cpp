@@ -12,7 +12,6 @@
 #include <string>
 
 #include "common/convert.h"
-
 #include "common/errors.h"
 #include "formula/formulaparser.h"
 
@@ -36,7 +35,8 @@ public:
             if (c == ' ') continue;
             if (c == ':') c = '/';
             if (c == 'X') c = 'x';
-            if (!s_.empty() && ((IsDigit(s_.back()) && (c == '(' || IsLetter(c))) || (s_.back() == 'x' && c == 'x')))
+            if (!s_.empty() && ((IsDigit(s_.back()) && (c == '(' || IsLetter(c))) ||
+                                (s_.back() == 'x' && c == 'x')))
                 s_ += '*';
             s_ += c;
         }
@@ -75,7 +75,8 @@ private:
         while (Peek() == '/') {
             ++i_;
             const long double b = Product();
-            if (b == 0) throw v == 0 ? Exception(msg::InvalidFloatOp) : Exception(msg::FloatDivisionByZero);
+            if (b == 0)
+                throw v == 0 ? Exception(msg::InvalidFloatOp) : Exception(msg::FloatDivisionByZero);
             v = Finite(v / b);
         }
         return v;
@@ -186,8 +187,8 @@ void EvaluateAll(const TTerm& term, const std::string* formula) {
         if (formula == nullptr) continue;
         const std::string reference = Outcome([&] { return Reference(*formula, term, n).Value(); });
         if (tree != reference) {
-            std::fprintf(stderr, "formula %s at %u: tree %s, reference %s\n", formula->c_str(), n, tree.c_str(),
-                         reference.c_str());
+            std::fprintf(stderr, "formula %s at %u: tree %s, reference %s\n", formula->c_str(), n,
+                         tree.c_str(), reference.c_str());
             std::abort();
         }
     }
@@ -229,8 +230,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Size the start values as the formula frame does (capped, so that a
     // large x_k also exercises the missing-start-value message), parse again.
-    const size_t count = static_cast<size_t>(max) < std::size(kPredecessorValues) ? static_cast<size_t>(max)
-                                                                                   : std::size(kPredecessorValues);
+    const size_t count = static_cast<size_t>(max) < std::size(kPredecessorValues)
+                             ? static_cast<size_t>(max)
+                             : std::size(kPredecessorValues);
     term.Predecessors.assign(kPredecessorValues, kPredecessorValues + count);
     term.Parse(term.Normalize(text));
     EvaluateAll(term, &text);

@@ -100,10 +100,11 @@ private:
             }
             if (IsOperator(Peek())) {
                 if (pendingOperator != '\0' && (Peek() == '+' || Peek() == '-'))
-                    Fail("das Vorzeichen " + Quote(std::string(1, Peek())) + " folgt auf " +
-                         Quote(std::string(1, pendingOperator)) +
-                         "; ein Vorzeichen steht nur am Anfang der Formel, einer Klammer oder eines "
-                         "Funktionsarguments");
+                    Fail(
+                        "das Vorzeichen " + Quote(std::string(1, Peek())) + " folgt auf " +
+                        Quote(std::string(1, pendingOperator)) +
+                        "; ein Vorzeichen steht nur am Anfang der Formel, einer Klammer oder eines "
+                        "Funktionsarguments");
                 if (pendingOperator != '\0')
                     Fail("nach " + Quote(std::string(1, pendingOperator)) + " fehlt ein Operand");
                 Fail("vor " + Quote(std::string(1, Peek())) + " fehlt ein Operand");
@@ -118,12 +119,13 @@ private:
                 continue;
             }
             const char next = Peek();
-            const bool startsOperand = next == '(' || next == 'x' || IsLetter(next) || IsDigit(next);
+            const bool startsOperand =
+                next == '(' || next == 'x' || IsLetter(next) || IsDigit(next);
             const bool digitBefore = unit == Unit::EndsWithDigit && (next == '(' || IsLetter(next));
             if (digitBefore || (unit == Unit::BareX && next == 'x'))
                 continue;  // implicit product: 2x, 3(x+1), 2PRIME(x), xx
             if (startsOperand)
-                Fail("zwischen " + Quote(s_.substr(start, i_ - start)) + " und dem folgenden " +
+                Fail("zwischen " + Quote(typed_.substr(start, i_ - start)) + " und dem folgenden " +
                      Quote(std::string(1, next)) + " fehlt ein Operator");
             Fail(Unexpected());
         }
@@ -157,23 +159,26 @@ private:
             // "MAX(1;2)" or "EXPO(x)" mean a name with an x in it; "PRIME x" lacks its list.
             if (end > i_ && (lettersAfterX || (end < s_.size() && s_[end] == '(')))
                 Fail("der Funktionsname " + Quote(typed_.substr(start, end - start)) +
-                         " enthält ein x; x steht in Formeln nur für den Index");
+                     " enthält ein x; x steht in Formeln nur für den Index");
             const std::string name(typed_.substr(start, i_ - start));
             if (name.size() < 2)
-                Fail(Quote(name) + " ist kein Funktionsname; Funktionsnamen haben mindestens zwei Buchstaben");
+                Fail(Quote(name) +
+                     " ist kein Funktionsname; Funktionsnamen haben mindestens zwei Buchstaben");
             if (Peek() != '(')
-                Fail("nach dem Funktionsnamen " + Quote(name) + " fehlt die Argumentliste in Klammern");
+                Fail("nach dem Funktionsnamen " + Quote(name) +
+                     " fehlt die Argumentliste in Klammern");
             Enter(depth);
             ++i_;
-            if (!Expression(depth + 1))
-                Fail("der Funktion " + Quote(name) + " fehlt ein Argument");
+            if (!Expression(depth + 1)) Fail("der Funktion " + Quote(name) + " fehlt ein Argument");
             if (Peek() == ';') {
                 ++i_;
                 if (!Expression(depth + 1))
                     Fail("der Funktion " + Quote(name) + " fehlt das zweite Argument");
-                if (Peek() == ';') Fail("die Funktion " + Quote(name) + " hat mehr als zwei Argumente");
+                if (Peek() == ';')
+                    Fail("die Funktion " + Quote(name) + " hat mehr als zwei Argumente");
             }
-            if (Peek() != ')') Fail("die Argumentliste von " + Quote(name) + " wird nicht geschlossen");
+            if (Peek() != ')')
+                Fail("die Argumentliste von " + Quote(name) + " wird nicht geschlossen");
             ++i_;
             return Unit::Other;
         }
@@ -194,7 +199,8 @@ private:
 
     void Enter(int depth) const {
         if (depth + 1 > kMaxFormulaDepth)
-            Fail("sie ist tiefer als " + std::to_string(kMaxFormulaDepth) + " Klammerebenen verschachtelt");
+            Fail("sie ist tiefer als " + std::to_string(kMaxFormulaDepth) +
+                 " Klammerebenen verschachtelt");
     }
 
     std::string Unexpected() const {
@@ -217,7 +223,18 @@ private:
 }
 
 // Function codes, resolved from FunctionName once per Parse.
-enum Function : int32_t { kUnknown, kLcm, kGcd, kNthPrime, kIsPrime, kSigma, kPhi, kPrimeCount, kDiv, kMod };
+enum Function : int32_t {
+    kUnknown,
+    kLcm,
+    kGcd,
+    kNthPrime,
+    kIsPrime,
+    kSigma,
+    kPhi,
+    kPrimeCount,
+    kDiv,
+    kMod
+};
 
 int32_t LookupFunction(std::string_view name) {
     std::string upper(name);
@@ -227,10 +244,20 @@ int32_t LookupFunction(std::string_view name) {
         const char* name;
         Function function;
     } table[] = {
-        {"KGV", kLcm},         {"LCM", kLcm},          {"GGT", kGcd},          {"GCD", kGcd},
-        {"PRIMZAHL", kNthPrime}, {"PRIME", kNthPrime}, {"PRIMBOOL", kIsPrime}, {"PRIMEBOOL", kIsPrime},
-        {"SIGMA", kSigma},     {"PHI", kPhi},          {"PRIMCOUNT", kPrimeCount},
-        {"PRIMECOUNT", kPrimeCount}, {"DIV", kDiv},    {"MOD", kMod},
+        {"KGV", kLcm},
+        {"LCM", kLcm},
+        {"GGT", kGcd},
+        {"GCD", kGcd},
+        {"PRIMZAHL", kNthPrime},
+        {"PRIME", kNthPrime},
+        {"PRIMBOOL", kIsPrime},
+        {"PRIMEBOOL", kIsPrime},
+        {"SIGMA", kSigma},
+        {"PHI", kPhi},
+        {"PRIMCOUNT", kPrimeCount},
+        {"PRIMECOUNT", kPrimeCount},
+        {"DIV", kDiv},
+        {"MOD", kMod},
     };
     for (const auto& entry : table)
         if (upper == entry.name) return entry.function;
@@ -249,17 +276,26 @@ long double Apply(int32_t function, long double a, long double b) {
     }
     const auto x = static_cast<uint32_t>(RoundToInt64(a));
     switch (function) {
-        case kLcm: return Lcm(x, static_cast<uint32_t>(RoundToInt64(b)));
-        case kGcd: return Gcd(x, static_cast<uint32_t>(RoundToInt64(b)));
-        case kNthPrime: return static_cast<int32_t>(NthPrime(static_cast<int32_t>(x)));
-        case kIsPrime: return static_cast<int32_t>(IsPrime(static_cast<int32_t>(x)));
-        case kSigma: return Sigma(x);
-        case kPhi: return Phi(x);
-        case kPrimeCount: return PrimeCount(x);
+        case kLcm:
+            return Lcm(x, static_cast<uint32_t>(RoundToInt64(b)));
+        case kGcd:
+            return Gcd(x, static_cast<uint32_t>(RoundToInt64(b)));
+        case kNthPrime:
+            return static_cast<int32_t>(NthPrime(static_cast<int32_t>(x)));
+        case kIsPrime:
+            return static_cast<int32_t>(IsPrime(static_cast<int32_t>(x)));
+        case kSigma:
+            return Sigma(x);
+        case kPhi:
+            return Phi(x);
+        case kPrimeCount:
+            return PrimeCount(x);
         case kMod:
             return static_cast<int32_t>(
-                PosMod(static_cast<int32_t>(x), static_cast<int32_t>(static_cast<uint32_t>(RoundToInt64(b)))));
-        default: return 0;
+                PosMod(static_cast<int32_t>(x),
+                       static_cast<int32_t>(static_cast<uint32_t>(RoundToInt64(b)))));
+        default:
+            return 0;
     }
 }
 
@@ -307,16 +343,21 @@ long double Power(long double a, long double b) {
     throw EInvalidInput("Für x_" + std::to_string(k) + " fehlt der Startwert");
 }
 
-[[gnu::always_inline]] inline long double OperandValue(int32_t kind, const TTerm* term, uint32_t value,
-                                                        const std::vector<uint32_t>& predecessors, uint32_t n) {
+[[gnu::always_inline]] inline long double OperandValue(int32_t kind, const TTerm* term,
+                                                       uint32_t value,
+                                                       const std::vector<uint32_t>& predecessors,
+                                                       uint32_t n) {
     switch (kind) {
-        case kSubterm: return term != nullptr ? term->Evaluate(n) : 0;
+        case kSubterm:
+            return term != nullptr ? term->Evaluate(n) : 0;
         case kVariable:
             if (value == 0) return n;
             if (value > predecessors.size()) ThrowMissingStartValue(value);
             return predecessors[value - 1];
-        case kConstant: return value;
-        default: return 0;
+        case kConstant:
+            return value;
+        default:
+            return 0;
     }
 }
 
@@ -352,7 +393,8 @@ std::string TTerm::Normalize(std::string_view formula) const {
     for (char c : formula) {
         if (c == ' ') continue;
         if (typed.size() >= kMaxFormulaLength)
-            throw EInvalidInput("Die Formel ist zu lang: höchstens " + std::to_string(kMaxFormulaLength) +
+            throw EInvalidInput("Die Formel ist zu lang: höchstens " +
+                                std::to_string(kMaxFormulaLength) +
                                 " Zeichen ohne Leerzeichen sind erlaubt");
         typed += c;
     }
@@ -367,7 +409,8 @@ std::string TTerm::Normalize(std::string_view formula) const {
     for (size_t i = s.size(); i-- > 1;) {
         const char c = s[i];
         const char before = s[i - 1];
-        if ((c == '(' && IsDigit(before)) || (IsLetter(c) && IsDigit(before)) || (c == 'x' && before == 'x'))
+        if ((c == '(' && IsDigit(before)) || (IsLetter(c) && IsDigit(before)) ||
+            (c == 'x' && before == 'x'))
             s.insert(i, 1, '*');
     }
 
@@ -430,7 +473,8 @@ std::string TTerm::Normalize(std::string_view formula) const {
 void TTerm::Parse(std::string_view text) {
     Clear();
     if (text.size() > kMaxCanonicalLength)
-        FailTerm(text.substr(0, 40), "er ist länger als " + std::to_string(kMaxCanonicalLength) + " Zeichen");
+        FailTerm(text.substr(0, 40),
+                 "er ist länger als " + std::to_string(kMaxCanonicalLength) + " Zeichen");
     int count = 0;
     for (char c : text) {
         if (c == '(' && ++count > kMaxCanonicalDepth)
@@ -450,7 +494,8 @@ namespace {
 
 // Removes parentheses that enclose the whole of a (balanced) text.
 std::string_view StripOuter(std::string_view s) {
-    while (s.size() >= 2 && s.front() == '(' && MatchForward(s, 0) == s.size() - 1) s = s.substr(1, s.size() - 2);
+    while (s.size() >= 2 && s.front() == '(' && MatchForward(s, 0) == s.size() - 1)
+        s = s.substr(1, s.size() - 2);
     return s;
 }
 
@@ -504,7 +549,8 @@ void TTerm::ParseNode(std::string_view text, int depth) {
         } else {
             ParseOperand(s.substr(0, split), text, true, depth);
         }
-        if (split + 1 == s.size()) FailTerm(text, "nach " + Quote(s.substr(split, 1)) + " fehlt ein Operand");
+        if (split + 1 == s.size())
+            FailTerm(text, "nach " + Quote(s.substr(split, 1)) + " fehlt ein Operand");
         ParseOperand(s.substr(split + 1), text, false, depth);
         return;
     }
@@ -513,7 +559,8 @@ void TTerm::ParseNode(std::string_view text, int depth) {
     while (open < s.size() && IsNameLetter(s[open])) ++open;
     if (split != 0) FailTerm(text, "vor dem Funktionsnamen steht " + Quote(s.substr(0, split)));
     if (open >= s.size() || s[open] != '(' || MatchForward(s, open) != s.size() - 1)
-        FailTerm(text, "nach dem Funktionsnamen " + Quote(s.substr(0, open)) + " fehlt die Argumentliste");
+        FailTerm(text, "nach dem Funktionsnamen " + Quote(s.substr(0, open)) +
+                           " fehlt die Argumentliste");
     Operation = kFunctionCall;
     FunctionName = std::string(s.substr(0, open));
     function_ = LookupFunction(FunctionName);
@@ -525,7 +572,8 @@ void TTerm::ParseNode(std::string_view text, int depth) {
         if (arguments[i] == '(') ++count;
         if (arguments[i] == ')') --count;
         if (arguments[i] == ';' && count == 0) {
-            if (separator != std::string_view::npos) FailTerm(text, "die Funktion hat mehr als zwei Argumente");
+            if (separator != std::string_view::npos)
+                FailTerm(text, "die Funktion hat mehr als zwei Argumente");
             separator = i;
         }
     }
@@ -559,7 +607,8 @@ void TTerm::ParseOperand(std::string_view operand, std::string_view whole, bool 
         return;
     }
     const int32_t plain = PlainOperand(operand, value);
-    if (plain == 0) FailTerm(whole, Quote(operand) + " ist weder eine Zahl noch ein x_k noch eine Klammer");
+    if (plain == 0)
+        FailTerm(whole, Quote(operand) + " ist weder eine Zahl noch ein x_k noch eine Klammer");
     kind = plain;
 }
 
@@ -584,7 +633,8 @@ long double TTerm::Evaluate(uint32_t n) const {
     const long double b = OperandValue(RightKind, RightTerm.get(), RightValue, Predecessors, n);
     long double result;
     switch (Operation) {
-        case kFunctionCall: return Apply(function_, a, b);
+        case kFunctionCall:
+            return Apply(function_, a, b);
         case kPower:
             // A constant exponent is a known whole number: straight to the squaring.
             if (RightKind == kConstant && RightValue != 0 && RightValue <= 2147483647u && a != 0)
@@ -592,14 +642,21 @@ long double TTerm::Evaluate(uint32_t n) const {
             else
                 result = Power(a, b);
             break;
-        case kProduct: result = a * b; break;
+        case kProduct:
+            result = a * b;
+            break;
         case kQuotient:
             if (b == 0) ThrowDivision(a);
             result = a / b;
             break;
-        case kSum: result = a + b; break;
-        case kDifference: result = a - b; break;
-        default: return 0;
+        case kSum:
+            result = a + b;
+            break;
+        case kDifference:
+            result = a - b;
+            break;
+        default:
+            return 0;
     }
     if (std::isinf(result)) ThrowOverflow();
     return result;

@@ -12,20 +12,25 @@ namespace {
 
 // Compiles a formula the way the formula frame does: Normalize, Parse, size
 // the list by MaxPredecessor, fill it, and parse again.
-void Compile(TTerm& term, const std::string& formula, const std::vector<uint32_t>& predecessors = {}) {
+void Compile(TTerm& term, const std::string& formula,
+             const std::vector<uint32_t>& predecessors = {}) {
     term.Parse(term.Normalize(formula));
     term.Predecessors.assign(predecessors.begin(), predecessors.end());
     term.Parse(term.Normalize(formula));
 }
 
-long double Value(const std::string& formula, uint32_t n, const std::vector<uint32_t>& predecessors = {}) {
+long double Value(const std::string& formula, uint32_t n,
+                  const std::vector<uint32_t>& predecessors = {}) {
     TTerm term;
     Compile(term, formula, predecessors);
     return term.Evaluate(n);
 }
 
 TEST(Normalize, GivesTheCanonicalTexts) {
-    const struct { const char* formula; const char* canonical; } cases[] = {
+    const struct {
+        const char* formula;
+        const char* canonical;
+    } cases[] = {
         {"x^2+1", "((x_0^2)+1)"},
         {"10-2+3", "(10-(2+3))"},
         {"8/2*2", "(8/(2*2))"},
@@ -149,7 +154,8 @@ TEST(Evaluate, FractionalPowersGoThroughTheLogarithm) {
 }
 
 template <typename E>
-void ExpectFailure(const std::function<void()>& action, const std::string& message, const std::string& what) {
+void ExpectFailure(const std::function<void()>& action, const std::string& message,
+                   const std::string& what) {
     try {
         action();
         ADD_FAILURE() << what << ": no failure";
@@ -192,16 +198,27 @@ TEST(Evaluate, RaisesTheRunTimeLibraryMessages) {
         Compile(term, c.formula, c.predecessors);
         const auto action = [&] { term.Evaluate(c.n); };
         switch (c.kind) {
-            case 0: ExpectFailure<EZeroDivide>(action, zeroDivide, c.formula); break;
-            case 1: ExpectFailure<EInvalidOp>(action, invalid, c.formula); break;
-            case 2: ExpectFailure<EOverflow>(action, overflow, c.formula); break;
-            default: ExpectFailure<EDivByZero>(action, "Division durch Null", c.formula); break;
+            case 0:
+                ExpectFailure<EZeroDivide>(action, zeroDivide, c.formula);
+                break;
+            case 1:
+                ExpectFailure<EInvalidOp>(action, invalid, c.formula);
+                break;
+            case 2:
+                ExpectFailure<EOverflow>(action, overflow, c.formula);
+                break;
+            default:
+                ExpectFailure<EDivByZero>(action, "Division durch Null", c.formula);
+                break;
         }
     }
 }
 
 TEST(Parse, RefusesNumbersBeyondThe32BitRange) {
-    const struct { const char* formula; const char* digits; } cases[] = {
+    const struct {
+        const char* formula;
+        const char* digits;
+    } cases[] = {
         {"x+3000000000", "3000000000"},
         {"x_2147483648", "2147483648"},
         {"PRIME(99999999999)", "99999999999"},
@@ -209,17 +226,31 @@ TEST(Parse, RefusesNumbersBeyondThe32BitRange) {
     for (const auto& c : cases) {
         TTerm term;
         const std::string canonical = term.Normalize(c.formula);
-        ExpectFailure<EConvertError>([&] { term.Parse(canonical); },
-                                     std::string("'") + c.digits + "' ist kein gültiger Integerwert", c.formula);
+        ExpectFailure<EConvertError>(
+            [&] { term.Parse(canonical); },
+            std::string("'") + c.digits + "' ist kein gültiger Integerwert", c.formula);
     }
     EXPECT_EQ(Value("2147483647+x", 1), 2147483648.0L);
 }
 
 TEST(MaxPredecessor, FindsTheLargestIndexAnywhereInTheTree) {
-    const struct { const char* formula; int32_t max; } cases[] = {
-        {"0", 0}, {"", 0}, {"x", 0}, {"x_0", 0}, {"x_3+x_1", 3}, {"x2", 2}, {"x_1x_2", 2},
-        {"PRIME(x_7)", 7}, {"MOD(x_2;x_5)", 5}, {"MOD(1;(x_4+1))", 4}, {"2^x_9", 9},
-        {"(x_6)", 6}, {"x_2147483647", 2147483647},
+    const struct {
+        const char* formula;
+        int32_t max;
+    } cases[] = {
+        {"0", 0},
+        {"", 0},
+        {"x", 0},
+        {"x_0", 0},
+        {"x_3+x_1", 3},
+        {"x2", 2},
+        {"x_1x_2", 2},
+        {"PRIME(x_7)", 7},
+        {"MOD(x_2;x_5)", 5},
+        {"MOD(1;(x_4+1))", 4},
+        {"2^x_9", 9},
+        {"(x_6)", 6},
+        {"x_2147483647", 2147483647},
     };
     for (const auto& c : cases) {
         TTerm term;
@@ -246,12 +277,16 @@ TEST(Predecessors, EveryNodeReadsTheRootsList) {
 TEST(Predecessors, AMissingStartValueIsReportedNotRead) {
     TTerm term;
     Compile(term, "x_1+x_3", {1, 2});
-    ExpectFailure<EInvalidInput>([&] { term.Evaluate(0); }, "Für x_3 fehlt der Startwert", "x_1+x_3");
+    ExpectFailure<EInvalidInput>([&] { term.Evaluate(0); }, "Für x_3 fehlt der Startwert",
+                                 "x_1+x_3");
 }
 
 // Texts outside the language: refused by Normalize with the formula quoted.
 TEST(Normalize, RefusesTextsOutsideTheLanguage) {
-    const struct { std::string formula; const char* reason; } cases[] = {
+    const struct {
+        std::string formula;
+        const char* reason;
+    } cases[] = {
         {"x*-1", "das Vorzeichen '-' folgt auf '*'"},
         {"--x", "das Vorzeichen '-' folgt auf '-'"},
         {"(x+1)(x+2)", "fehlt ein Operator"},
@@ -301,7 +336,8 @@ TEST(Normalize, CapsLengthAndNesting) {
     const std::string longest(kMaxFormulaLength, 'x');
     Compile(term, longest + "   ");
     EXPECT_EQ(term.Evaluate(1), 1);
-    std::string deepest = std::string(kMaxFormulaDepth, '(') + "x" + std::string(kMaxFormulaDepth, ')');
+    std::string deepest =
+        std::string(kMaxFormulaDepth, '(') + "x" + std::string(kMaxFormulaDepth, ')');
     Compile(term, deepest);
     EXPECT_EQ(term.Evaluate(6), 6);
     std::string powers = "x";
@@ -309,24 +345,38 @@ TEST(Normalize, CapsLengthAndNesting) {
     Compile(term, powers);
     EXPECT_EQ(term.Evaluate(6), 6);
 
-    ExpectFailure<EInvalidInput>([&] { term.Normalize(longest + "x"); },
-                                 "Die Formel ist zu lang: höchstens 1000 Zeichen ohne Leerzeichen sind erlaubt",
-                                 "too long");
+    ExpectFailure<EInvalidInput>(
+        [&] { term.Normalize(longest + "x"); },
+        "Die Formel ist zu lang: höchstens 1000 Zeichen ohne Leerzeichen sind erlaubt", "too long");
     const std::string tooDeep = "(" + deepest + ")";
     try {
         term.Normalize(tooDeep);
         ADD_FAILURE() << "accepted nesting deeper than the cap";
     } catch (const EInvalidInput& e) {
-        EXPECT_NE(e.Message().find("tiefer als 100 Klammerebenen"), std::string::npos) << e.Message();
+        EXPECT_NE(e.Message().find("tiefer als 100 Klammerebenen"), std::string::npos)
+            << e.Message();
     }
 }
 
 // Parse refuses what no Normalize produces, and a refused Parse leaves an
 // empty term behind instead of half a tree.
 TEST(Parse, RefusesMalformedTextAndLeavesAnEmptyTerm) {
-    const char* texts[] = {"", "()", "(x_0*)", "(*2)", "x_0+(1", "x_0+1)", "(x_0+1)(2+3)", "5(x_0+1)",
-                           "(1.5+0)", "(PRIME(x_0)+1", "(PRIME x_0)", "(MOD(1;2;3))", "(MOD(;3))",
-                           "(2PRIME(x_0))", "(x_+1)", "((x_0+1)+)"};
+    const char* texts[] = {"",
+                           "()",
+                           "(x_0*)",
+                           "(*2)",
+                           "x_0+(1",
+                           "x_0+1)",
+                           "(x_0+1)(2+3)",
+                           "5(x_0+1)",
+                           "(1.5+0)",
+                           "(PRIME(x_0)+1",
+                           "(PRIME x_0)",
+                           "(MOD(1;2;3))",
+                           "(MOD(;3))",
+                           "(2PRIME(x_0))",
+                           "(x_+1)",
+                           "((x_0+1)+)"};
     for (const char* text : texts) {
         TTerm term;
         term.Parse("((x_1^2)+(PRIME(x_0)))");
@@ -366,13 +416,25 @@ TEST(Parse, BuildsTheDescribedFields) {
 }
 
 TEST(RoundToInt64, RoundsToNearestWithTiesToEven) {
-    const struct { long double value; int64_t rounded; } cases[] = {
-        {2.5L, 2}, {3.5L, 4}, {-2.5L, -2}, {-3.5L, -4}, {2.4999L, 2}, {0.5L, 0},
-        {-9223372036854775808.0L, INT64_MIN}, {9223372036854775807.0L, INT64_MAX},
+    const struct {
+        long double value;
+        int64_t rounded;
+    } cases[] = {
+        {2.5L, 2},
+        {3.5L, 4},
+        {-2.5L, -2},
+        {-3.5L, -4},
+        {2.4999L, 2},
+        {0.5L, 0},
+        {-9223372036854775808.0L, INT64_MIN},
+        {9223372036854775807.0L, INT64_MAX},
     };
-    for (const auto& c : cases) EXPECT_EQ(RoundToInt64(c.value), c.rounded) << static_cast<double>(c.value);
-    for (long double bad : {9223372036854775807.5L, 9223372036854775808.0L, -9223372036854775809.0L, 1e30L})
-        ExpectFailure<EInvalidOp>([&] { RoundToInt64(bad); }, "Ungültige Gleitkommaoperation", "range");
+    for (const auto& c : cases)
+        EXPECT_EQ(RoundToInt64(c.value), c.rounded) << static_cast<double>(c.value);
+    for (long double bad :
+         {9223372036854775807.5L, 9223372036854775808.0L, -9223372036854775809.0L, 1e30L})
+        ExpectFailure<EInvalidOp>([&] { RoundToInt64(bad); }, "Ungültige Gleitkommaoperation",
+                                  "range");
 }
 
 }  // namespace
