@@ -1,6 +1,6 @@
 #include "ui/formel.h"
 
-#include <QEvent>
+#include <QFocusEvent>
 
 #include "ui/widgets.h"
 
@@ -25,6 +25,11 @@ TfrmFormel::TfrmFormel(QWidget* parent) : QFrame(parent) {
 }
 
 bool TfrmFormel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == edtFormel && event->type() == QEvent::FocusOut) emit formulaExited(edtFormel);
+    // Only a move to another control counts, not a switch to another window.
+    if (watched == edtFormel && event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            emit formulaExited(edtFormel);
+    }
     return QFrame::eventFilter(watched, event);
 }

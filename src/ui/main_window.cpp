@@ -16,6 +16,22 @@
 #include "ui/widgets.h"
 
 namespace {
+// A text box lays out each line as a whole, which for one line of many
+// megabytes takes minutes. A long list therefore gets a line break in place of
+// the blank after every 16th member; the members and their order stay, and
+// playback reads line breaks as separators like blanks.
+constexpr size_t kLongListBytes = 64 * 1024;
+constexpr int kMembersPerLine = 16;
+
+QString ListForDisplay(const std::string& list) {
+    if (list.size() <= kLongListBytes) return QString::fromStdString(list);
+    std::string text = list;
+    int members = 0;
+    for (size_t i = 0; i + 1 < text.size(); ++i)
+        if (text[i] == ',' && text[i + 1] == ' ' && ++members % kMembersPerLine == 0) text[i + 1] = '\n';
+    return QString::fromStdString(text);
+}
+
 // Distances of the bottom row from the client area's lower edge.
 constexpr int kPlayBottomGap = 4, kKlaviaturBottomGap = 9, kHomepageBottomGap = 4;
 }  // namespace
@@ -29,6 +45,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(kAppTitle);
     SetHelpContext(this, 1000);
     BuildControls();
+    noteGenerator_ = std::make_unique<TFormulaGenerator>(NoteTerm, frmFolgenNoten->frmFormel1->VarValues);
+    tempoGenerator_ = std::make_unique<TFormulaGenerator>(TempoTerm, frmFolgenTempo->frmFormel1->VarValues);
     frmKlavier = std::make_unique<TfrmKlavier>(
         [this] { return Playing(); },
         [this](int32_t key) {
@@ -120,6 +138,12 @@ void TfrmMain::Wire() {
         connect(f->frmOEIS1, &TfrmOEIS::linkClicked, this, [this](QObject* sender) {
             Guarded(this, [&] { frmOEIS1lblLinkClick(sender); });
         });
+    }
+    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) {
+        connect(f->frmFormel1, &TfrmFormel::formulaExited, this, [this](QObject* sender) {
+            Guarded(this, [&] { frmFormel1edtFormelExit(sender); });
+        });
+        On(f->frmFormel1->cbxNull, &QCheckBox::clicked, &TfrmMain::frmFormel1cbxNullClick);
     }
     // The tempo frame's "Los!" generates the tempo sequence, as its note twin does.
     On(frmFolgenNoten->frmFormel1->btnGo, &QPushButton::clicked, &TfrmMain::frmFormel1btnGoClick);
@@ -229,8 +253,54 @@ void TfrmMain::btnPlayClick(QObject*) {
     if (closeRequested_ && !Playing()) close();
 }
 
-void TfrmMain::frmFormel1btnGoClick(QObject*) {
-    throw EInvalidInput("Die Formelquelle ist in dieser Version noch nicht verfügbar");
+TFormulaGenerator& TfrmMain::GeneratorOf(TfrmFolgen* frame) {
+    return frame == frmFolgenTempo ? *tempoGenerator_ : *noteGenerator_;
+}
+
+void TfrmMain::ShowStartValues(TfrmFolgen* frame) {
+    frame->frmFormel1->vleVarValues->setVisible(GeneratorOf(frame).StartValuesShown());
+}
+
+void TfrmMain::frmFormel1edtFormelExit(QObject* Sender) {
+    TfrmFolgen* f = FrameOf(Sender);
+    GeneratorOf(f).FormulaExit(f->frmFormel1->edtFormel->text().toStdString());
+    ShowStartValues(f);
+}
+
+void TfrmMain::frmFormel1vleVarValuesExit(QObject* Sender) {
+    TfrmFolgen* f = FrameOf(Sender);
+    GeneratorOf(f).StartValuesExit(f->frmFormel1->edtFormel->text().toStdString());
+}
+
+void TfrmMain::frmFormel1btnGoClick(QObject* Sender) {
+    TfrmFolgen* f = FrameOf(Sender);
+    TfrmFormel* formel = f->frmFormel1;
+    QPlainTextEdit* memo = f->frmExplizit1->mmoExplizit;
+    const std::string before = memo->toPlainText().toStdString();
+    std::string list = before;
+    // Whatever the generation left in the list stands there, also after a failure.
+    struct Show {
+        TfrmMain& w;
+        TfrmFolgen* f;
+        QPlainTextEdit* memo;
+        const std::string& before;
+        std::string& list;
+        ~Show() {
+            w.ShowStartValues(f);
+            if (list != before) memo->setPlainText(ListForDisplay(list));
+        }
+    } show{*this, f, memo, before, list};
+    GeneratorOf(f).Generate(formel->edtFormel->text().toStdString(), formel->edtLaenge->text().toStdString(),
+                            formel->cbxNull->isChecked(), list);
+    f->rbtExplizit->setChecked(true);
+    f->ShowSelectedSource();
+}
+
+void TfrmMain::frmFormel1cbxNullClick(QObject* Sender) {
+    // The two boxes always agree; setting a box raises no click, so there is no echo.
+    QCheckBox* other = FrameOf(Sender) == frmFolgenNoten ? frmFolgenTempo->frmFormel1->cbxNull
+                                                         : frmFolgenNoten->frmFormel1->cbxNull;
+    other->setChecked(static_cast<QCheckBox*>(Sender)->isChecked());
 }
 
 void TfrmMain::frmOEIS1btnGoClick(QObject*) {

@@ -9,8 +9,10 @@
 #include <QSlider>
 #include <memory>
 
+#include "formula/formulaparser.h"
 #include "playback/maptable.h"
 #include "playback/run.h"
+#include "sources/generation.h"
 #include "ui/folgen.h"
 #include "ui/klavier.h"
 #include "ui/valuelist_editor.h"
@@ -22,6 +24,10 @@ class TfrmMain : public QMainWindow, public IPlaybackHost {
 public:
     explicit TfrmMain(QWidget* parent = nullptr);
     ~TfrmMain() override;
+
+    // The compiled formulas of the note and the tempo frame.
+    TTerm NoteTerm;
+    TTerm TempoTerm;
 
     // The maps behind vleNoten and vleTempo.
     TValueListTable NoteMap{std::vector<std::string>{"0"}};
@@ -74,7 +80,10 @@ public:
     void btnKlavierClick(QObject* Sender);
     void lblHomepageClick(QObject* Sender);
     void miBeendenClick(QObject* Sender);
+    void frmFormel1edtFormelExit(QObject* Sender);
+    void frmFormel1vleVarValuesExit(QObject* Sender);
     void frmFormel1btnGoClick(QObject* Sender);
+    void frmFormel1cbxNullClick(QObject* Sender);
     void frmOEIS1btnGoClick(QObject* Sender);
     void frmOEIS1lblLinkClick(QObject* Sender);
 
@@ -105,9 +114,12 @@ private:
     void On(Sender* sender, Signal signal, void (TfrmMain::*handler)(QObject*));
     void SetClientHeight(int outerHeight);
     TfrmFolgen* FrameOf(QObject* control) const;
+    TFormulaGenerator& GeneratorOf(TfrmFolgen* frame);
+    void ShowStartValues(TfrmFolgen* frame);
     std::string ReadSourceFrame(TfrmFolgen* frame);
 
     QWidget* client_;
+    std::unique_ptr<TFormulaGenerator> noteGenerator_, tempoGenerator_;
     TPlaybackRun run_{*this};
     int outerHeight_ = 0;
     bool closeRequested_ = false;

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include "support/midi_fixture.h"
+#include "ui/error_box.h"
+#include "ui/main_window.h"
+
+namespace {
+class FormulaFrame : public RecordedMidi {
+protected:
+    void SetUp() override {
+        RecordedMidi::SetUp();
+        SetErrorBoxSink([this](const QString& text) { errors.push_back(text); });
+        window = std::make_unique<TfrmMain>();
+    }
+    void TearDown() override {
+        window.reset();
+        SetErrorBoxSink(nullptr);
+        RecordedMidi::TearDown();
+    }
+    TfrmFolgen* Noten() { return window->frmFolgenNoten; }
+    TfrmFolgen* Tempo() { return window->frmFolgenTempo; }
+    QString List(TfrmFolgen* f) { return f->frmExplizit1->mmoExplizit->toPlainText(); }
+
+    std::vector<QString> errors;
+    std::unique_ptr<TfrmMain> window;
+};
+}  // namespace
+
+TEST_F(FormulaFrame, LosFillsTheExplicitListAndSwitchesToIt) {
+    Noten()->frmFormel1->btnGo->click();
+    EXPECT_EQ(List(Noten()), QString("0, ").repeated(29) + "0");
+    EXPECT_TRUE(Noten()->rbtExplizit->isChecked());
+    EXPECT_TRUE(Noten()->frmExplizit1->isVisibleTo(Noten()));
+    EXPECT_FALSE(Noten()->frmFormel1->isVisibleTo(Noten()));
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(FormulaFrame, PlayEvaluatesTheFormulaOnceThenPlaysTheList) {
+    Noten()->frmFormel1->edtFormel->setText("x");
+    Noten()->frmFormel1->edtLaenge->setText("3");
+    window->btnPlay->click();
+    EXPECT_EQ(List(Noten()), "1, 2, 3");
+    EXPECT_EQ(Notes().size(), 3u);
+    Noten()->frmFormel1->edtFormel->setText("x+1");
+    window->btnPlay->click();
+    EXPECT_EQ(List(Noten()), "1, 2, 3");  // the explicit source is selected now
+    EXPECT_EQ(Notes().size(), 6u);
+}
+
+TEST_F(FormulaFrame, TempoFrameLosGeneratesTheTempoSequence) {
+    window->cbxTempoFolge->click();
+    Tempo()->frmFormel1->edtFormel->setText("x_1+1");
+    Tempo()->frmFormel1->edtLaenge->setText("3");
+    Tempo()->frmFormel1->btnGo->click();
+    EXPECT_EQ(List(Tempo()), "1, 2, 3");
+    EXPECT_EQ(List(Noten()), kDefaultExplicitList);
+    EXPECT_TRUE(Noten()->rbtFormel->isChecked());
+}
+
+TEST_F(FormulaFrame, FailureKeepsTheMembersBeforeAndTheFormulaSource) {
+    Noten()->frmFormel1->edtFormel->setText("6/(3-x)");
+    Noten()->frmFormel1->btnGo->click();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Gleitkommadivision durch Null.");
+    EXPECT_EQ(List(Noten()), "3, 6");
+    EXPECT_TRUE(Noten()->rbtFormel->isChecked());
+}
+
+TEST_F(FormulaFrame, BadFormulaLeavesTheListUntouched) {
+    Noten()->frmFormel1->edtFormel->setText("x*-1");
+    Noten()->frmFormel1->btnGo->click();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].indexOf("x*-1"), -1) << errors[0].toStdString();
+    EXPECT_EQ(List(Noten()), kDefaultExplicitList);
+}
+
+TEST_F(FormulaFrame, StartValueTableShowsForRecursiveFormulas) {
+    TfrmFormel* formel = Noten()->frmFormel1;
+    formel->edtFormel->setText("x_1+x_2");
+    window->frmFormel1edtFormelExit(formel->edtFormel);
+    EXPECT_TRUE(formel->vleVarValues->isVisibleTo(formel));
+    ASSERT_EQ(formel->VarValues.RowCount(), 2);
+    formel->VarValues.SetValue(0, "1");
+    formel->edtLaenge->setText("5");
+    formel->btnGo->click();
+    EXPECT_EQ(List(Noten()), "1, 2, 3, 5, 8");
+    formel->edtFormel->setText("x");
+    window->frmFormel1edtFormelExit(formel->edtFormel);
+    EXPECT_FALSE(formel->vleVarValues->isVisibleTo(formel));
+    EXPECT_EQ(formel->VarValues.RowCount(), 2);
+}
+
+TEST_F(FormulaFrame, ZeroBoxesAgree) {
+    Noten()->frmFormel1->cbxNull->click();
+    EXPECT_TRUE(Tempo()->frmFormel1->cbxNull->isChecked());
+    Tempo()->frmFormel1->cbxNull->click();
+    EXPECT_FALSE(Noten()->frmFormel1->cbxNull->isChecked());
+}
+
+TEST_F(FormulaFrame, HugeCountEndsWithTheCapacityMessageInSeconds) {
+    Noten()->frmFormel1->edtFormel->setText("x");
+    Noten()->frmFormel1->edtLaenge->setText("2147483647");
+    QElapsedTimer timer;
+    timer.start();
+    Noten()->frmFormel1->btnGo->click();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Text überschreitet Memo-Kapazität.");
+    EXPECT_TRUE(List(Noten()).startsWith("1, 2, 3, "));
+    EXPECT_LT(timer.elapsed(), 10000);
+}
