@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -99,6 +101,7 @@ public:
         if (!port) return kMidiErrBadDeviceId;
         auto open = std::make_unique<OpenPort>();
         open->deviceId = deviceId == kMidiMapper ? 0 : deviceId;
+        open->api = port->api;
         QuietStderr quiet;
         try {
             open->out = std::make_unique<RtMidiOut>(port->api, kClientName);
@@ -143,8 +146,12 @@ public:
     MidiResult Close(MidiOutHandle handle) override {
         auto it = open_.find(handle);
         if (it == open_.end()) return kMidiErrInvalidHandle;
+        // A JACK output hands its messages to the server's next process cycle;
+        // closing at once can drop the last ones (the final Note Offs), so give
+        // the server a few periods first.
+        if (it->second->api == RtMidi::UNIX_JACK) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         QuietStderr quiet;
-        open_.erase(it);  // RtMidi lets queued messages out before it closes the port
+        open_.erase(it);
         return kMidiNoError;
     }
 
@@ -186,6 +193,7 @@ private:
         ErrorSink sink;  // before out: RtMidi keeps a pointer to it
         std::unique_ptr<RtMidiOut> out;
         uint32_t deviceId = 0;
+        RtMidi::Api api = RtMidi::UNSPECIFIED;
     };
 
     const Port* Find(uint32_t deviceId) const {
