@@ -1,11 +1,31 @@
 #include "playback/run.h"
 
 #include "midi/midi.h"
-#include "playback/seqtext.h"
 
 namespace {
 bool OnKeyboard(int32_t key) { return key >= 1 && key <= 88; }
 }  // namespace
+
+TMelodySequences ReadMelodySequences(IPlaybackHost& host) {
+    std::string noteText = NormalizeSequenceText(host.ReadNoteSource());
+    std::string tempoText =
+        host.TempoSequenceUsed() ? NormalizeSequenceText(host.ReadTempoSource()) : noteText;
+    // An empty tempo sequence cannot be repeated up to the note count; the
+    // notes then give their own lengths, as without a tempo sequence.
+    if (tempoText.empty()) tempoText = noteText;
+    return {TSequenceCursor(std::move(noteText)), TSequenceCursor(std::move(tempoText), /*cyclic=*/true)};
+}
+
+std::vector<TMelodyNote> BuildMelody(IPlaybackHost& host) {
+    TMelodySequences melody = ReadMelodySequences(host);
+    std::vector<TMelodyNote> notes;
+    while (!melody.Notes.AtEnd()) {
+        const int32_t note = melody.Notes.Take();
+        const int32_t tempo = melody.Tempi.Take();
+        notes.push_back({host.GetKeyOrTempo(0, note), host.GetKeyOrTempo(1, tempo)});
+    }
+    return notes;
+}
 
 void TPlaybackRun::Stop() {
     playing_ = false;
@@ -39,17 +59,11 @@ void TPlaybackRun::Play() {
     } idle{*this, marked};
 
     SelectInstrument(host_.InstrumentProgram());
-    const std::string noteText = NormalizeSequenceText(host_.ReadNoteSource());
-    std::string tempoText =
-        host_.TempoSequenceUsed() ? NormalizeSequenceText(host_.ReadTempoSource()) : noteText;
-    // An empty tempo sequence cannot be repeated up to the note count; the
-    // notes then give their own lengths, as without a tempo sequence.
-    if (tempoText.empty()) tempoText = noteText;
+    TMelodySequences melody = ReadMelodySequences(host_);
+    TSequenceCursor& notes = melody.Notes;
+    TSequenceCursor& tempi = melody.Tempi;
     if (host_.KeyboardWanted()) host_.ShowKeyboard();
     host_.SetSourceControlsEnabled(false);
-
-    TSequenceCursor notes(noteText);
-    TSequenceCursor tempi(std::move(tempoText), /*cyclic=*/true);
     BeginRhythm();
     while (!notes.AtEnd() && playing_) {
         const int32_t note = notes.Take();

@@ -3,6 +3,9 @@
 // then sounds them one by one, handling pending window messages once per note.
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "playback/seqtext.h"
 
 // What the run needs from the window that hosts it. Every call reads the
 // controls as they are at that moment.
@@ -29,6 +32,28 @@ public:
     virtual void SetPlayCaption(const std::string& caption) = 0;
     virtual void ProcessPendingMessages() = 0;
 };
+
+// The members a run walks: the note sequence, and the tempo sequence lined up
+// with it (repeated as often as needed).
+struct TMelodySequences {
+    TSequenceCursor Notes;
+    TSequenceCursor Tempi;
+};
+
+// Reads both sources as a run does when it starts: the note text, the tempo
+// text (or the note text again), normalised; an empty tempo text under notes
+// is replaced by the note text.
+TMelodySequences ReadMelodySequences(IPlaybackHost& host);
+
+// One note of a melody: the key number (<= 0 a rest) and its duration.
+struct TMelodyNote {
+    int32_t Key;
+    int32_t DurationMs;
+    bool operator==(const TMelodyNote&) const = default;
+};
+
+// The melody that a press of the play button would sound, without sounding it.
+std::vector<TMelodyNote> BuildMelody(IPlaybackHost& host);
 
 class TPlaybackRun {
 public:

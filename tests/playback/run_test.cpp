@@ -219,3 +219,14 @@ TEST_F(PlaybackRun, StopClearsTheFlagForTheRunningLoop) {
     EXPECT_EQ(Keys().size(), 1u);
     ExpectIdle();
 }
+
+TEST_F(PlaybackRun, BuildMelodyGivesWhatARunWouldSoundWithoutSoundingIt) {
+    host.tempoMap.Assign({"2", "3"});
+    host.tempoUsed = true;
+    host.tempoSource = "0, 1";
+    host.noteSource = "234, 382, 2349";
+    const std::vector<TMelodyNote> melody = BuildMelody(host);
+    EXPECT_EQ(melody, (std::vector<TMelodyNote>{{46, 667}, {50, 333}, {49, 667}}));
+    EXPECT_TRUE(service->Messages().empty());
+    EXPECT_FALSE(run.Playing());
+}
