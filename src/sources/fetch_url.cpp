@@ -28,9 +28,8 @@ bool HasOtherScheme(const std::string& s) {
     while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '+' ||
                             s[i] == '-' || s[i] == '.'))
         ++i;
-    return i > 0 && std::isalpha(static_cast<unsigned char>(s[0])) &&
-           s.compare(i, 3, "://") == 0 && !StartsWithNoCase(s, "http://") &&
-           !StartsWithNoCase(s, "https://");
+    return i > 0 && std::isalpha(static_cast<unsigned char>(s[0])) && s.compare(i, 3, "://") == 0 &&
+           !StartsWithNoCase(s, "http://") && !StartsWithNoCase(s, "https://");
 }
 
 // Collects the body as the old client read it: fixed pieces of 4095 bytes,
@@ -118,7 +117,8 @@ std::string NoProxyList() {
 std::string Seconds(long ms) { return std::to_string((ms + 999) / 1000) + " s"; }
 
 std::string Cause(CURLcode rc, CURL* curl, const TFetchOptions& o, const TBodySink& sink) {
-    if (sink.overCap) return "die Antwort ist größer als " + std::to_string(o.maxBodyBytes) + " Bytes";
+    if (sink.overCap)
+        return "die Antwort ist größer als " + std::to_string(o.maxBodyBytes) + " Bytes";
     if (sink.stalled)
         return "Zeitüberschreitung: der Server sendet seit " + Seconds(o.stallTimeoutMs) +
                " nichts mehr";

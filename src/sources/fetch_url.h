@@ -11,7 +11,9 @@
 
 #include "common/errors.h"
 
-class EFetchError : public EInvalidInput { using EInvalidInput::EInvalidInput; };
+class EFetchError : public EInvalidInput {
+    using EInvalidInput::EInvalidInput;
+};
 
 struct TFetchOptions {
     long connectTimeoutMs = 10000;  // to establish the connection

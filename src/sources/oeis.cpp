@@ -197,9 +197,8 @@ TOeisHit TOeisLookup::RunLegacy(const std::string& query, const std::string& q) 
 TOeisHit TOeisLookup::RunJson(const std::string& query, const std::string& q) const {
     std::string digits;
     const std::string search = ParseANumber(q, digits) ? "id:" + SixDigitANumber(digits) : q;
-    const std::optional<TJsonValue> answer =
-        ParseJson(Fetch(base_ + "search?q=" + EncodeQuery(SanitizeUtf8(search)) + "&fmt=json",
-                        query));
+    const std::optional<TJsonValue> answer = ParseJson(
+        Fetch(base_ + "search?q=" + EncodeQuery(SanitizeUtf8(search)) + "&fmt=json", query));
     if (!answer) Fail(query, "die Antwort ist kein gültiges JSON");
 
     using Kind = TJsonValue::Kind;

@@ -15,7 +15,9 @@
 
 #include "common/errors.h"
 
-class EOeisError : public EInvalidInput { using EInvalidInput::EInvalidInput; };
+class EOeisError : public EInvalidInput {
+    using EInvalidInput::EInvalidInput;
+};
 
 enum class TOeisDialect { Legacy, Json };
 

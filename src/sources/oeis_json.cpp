@@ -23,8 +23,8 @@ private:
     char Peek() const { return AtEnd() ? '\0' : s_[pos_]; }
 
     void SkipBlanks() {
-        while (!AtEnd() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' ||
-                            s_[pos_] == '\r'))
+        while (!AtEnd() &&
+               (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r'))
             ++pos_;
     }
 
@@ -165,14 +165,30 @@ private:
     bool Escape(std::string& out) {
         const char c = s_[pos_++];
         switch (c) {
-            case '"': case '\\': case '/': out += c; return true;
-            case 'b': out += '\b'; return true;
-            case 'f': out += '\f'; return true;
-            case 'n': out += '\n'; return true;
-            case 'r': out += '\r'; return true;
-            case 't': out += '\t'; return true;
-            case 'u': break;
-            default: return false;
+            case '"':
+            case '\\':
+            case '/':
+                out += c;
+                return true;
+            case 'b':
+                out += '\b';
+                return true;
+            case 'f':
+                out += '\f';
+                return true;
+            case 'n':
+                out += '\n';
+                return true;
+            case 'r':
+                out += '\r';
+                return true;
+            case 't':
+                out += '\t';
+                return true;
+            case 'u':
+                break;
+            default:
+                return false;
         }
         unsigned cp;
         if (!Hex4(cp)) return false;

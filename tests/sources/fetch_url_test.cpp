@@ -45,7 +45,9 @@ TEST(FetchUrl, SendsTheOldAgentAndAsksForNoCachedCopy) {
 }
 
 TEST(FetchUrl, PutsTheHttpPrefixOnlyWhereNoneStands) {
-    const struct { const char* in, *out; } cases[] = {
+    const struct {
+        const char *in, *out;
+    } cases[] = {
         {"127.0.0.1/x", "http://127.0.0.1/x"},
         {"HTTP://127.0.0.1/x", "HTTP://127.0.0.1/x"},
         {"hTtPs://oeis.org/", "hTtPs://oeis.org/"},
@@ -61,7 +63,10 @@ TEST(FetchUrl, PutsTheHttpPrefixOnlyWhereNoneStands) {
 }
 
 TEST(FetchUrl, StatusOtherThan200Or302GivesStatusText) {
-    const struct { int status; const char* body, *result; } cases[] = {
+    const struct {
+        int status;
+        const char *body, *result;
+    } cases[] = {
         {200, "<html>page</html>", "<html>page</html>"},
         {200, "", ""},
         {302, "moved, but no Location", "moved, but no Location"},
@@ -78,7 +83,9 @@ TEST(FetchUrl, StatusOtherThan200Or302GivesStatusText) {
 
 TEST(FetchUrl, EachPieceOf4095BytesEndsAtItsFirstZeroByte) {
     const std::string filler(4095, 'x');
-    const struct { std::string body, result; } cases[] = {
+    const struct {
+        std::string body, result;
+    } cases[] = {
         {std::string("ab\0cd", 5), "ab"},
         {std::string("\0", 1) + "abc", ""},
         {std::string("ab\0", 3) + filler + "tail", "abxxxtail"},
@@ -116,7 +123,12 @@ TEST(FetchUrl, FollowsAtMostFiveRedirectsAndOnlyToHttp) {
 TEST(FetchUrl, RefusesBodiesBeyondTheSizeCap) {
     TFetchOptions small;
     small.maxBodyBytes = 100000;
-    const struct { std::size_t size; const char* declared; const TFetchOptions options; bool fits; } cases[] = {
+    const struct {
+        std::size_t size;
+        const char* declared;
+        const TFetchOptions options;
+        bool fits;
+    } cases[] = {
         {100000, nullptr, small, true},
         {100001, nullptr, small, false},
         {10, "Content-Length: 100001", small, false},  // refused before the body arrives
@@ -133,9 +145,9 @@ TEST(FetchUrl, RefusesBodiesBeyondTheSizeCap) {
         if (c.fits)
             EXPECT_FALSE(failure) << c.size << ": " << *failure;
         else
-            EXPECT_EQ(failure.value_or("fits"),
-                      "die Antwort ist größer als " + std::to_string(c.options.maxBodyBytes) +
-                          " Bytes")
+            EXPECT_EQ(
+                failure.value_or("fits"),
+                "die Antwort ist größer als " + std::to_string(c.options.maxBodyBytes) + " Bytes")
                 << c.size;
     }
 }
@@ -154,7 +166,11 @@ TEST(FetchUrl, TimesOutOnSilentStalledAndDawdlingServers) {
     stalled.stallAfterMs = 20000;
     TTestResponse dawdling = Body(std::string(200, '1'));  // a byte every 20 ms: 4 s in all
     dawdling.trickleMs = 20;
-    const struct { TTestResponse response; TFetchOptions options; const char* cause; } cases[] = {
+    const struct {
+        TTestResponse response;
+        TFetchOptions options;
+        const char* cause;
+    } cases[] = {
         {silent, patient, "Zeitüberschreitung: der Server sendet seit 1 s nichts mehr"},
         {stalled, patient, "Zeitüberschreitung: der Server sendet seit 1 s nichts mehr"},
         {dawdling, hurried, "Zeitüberschreitung: keine vollständige Antwort innerhalb von 1 s"},

@@ -20,7 +20,7 @@
 #include <vector>
 
 struct TTestRequest {
-    std::string target;                         // path and query as sent
+    std::string target;                          // path and query as sent
     std::map<std::string, std::string> headers;  // names in lower case
 };
 

@@ -18,8 +18,8 @@ const std::string kM1 = R"(<table cellspacing="0" cellpadding="0" border="0" wid
 const std::string kM2 = R"(<a href="/~kvet/sequences/A)";
 
 std::string Fixture(const char* name) {
-    const auto path = std::filesystem::path(__FILE__).parent_path().parent_path() / "data" /
-                      "oeis" / name;
+    const auto path =
+        std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "oeis" / name;
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -86,7 +86,9 @@ TEST(OeisLegacy, FillsTheFrameFromTheFirstHitAndItsListOfTerms) {
 }
 
 TEST(OeisJson, FillsTheFrameFromTheFirstResultOfObjectOrBareArray) {
-    const struct { const char* fixture, *name, *terms; } cases[] = {
+    const struct {
+        const char *fixture, *name, *terms;
+    } cases[] = {
         {"json_fibonacci_object.json",
          "Fibonacci numbers: F(n) = F(n-1) + F(n-2) with F(0) = 0 and F(1) = 1.",
          "0, 1, 1, 2, 3, 5, 8, 13"},
@@ -94,7 +96,8 @@ TEST(OeisJson, FillsTheFrameFromTheFirstResultOfObjectOrBareArray) {
          "0, 1, 1, 2, 3, 5, 8, 13"},
     };
     for (const auto& c : cases) {
-        TTestHttpServer server([&](const TTestRequest&) { return Answer(200, Fixture(c.fixture)); });
+        TTestHttpServer server(
+            [&](const TTestRequest&) { return Answer(200, Fixture(c.fixture)); });
         const TOeisLookup lookup(server.Url("/"));
         ASSERT_EQ(lookup.Dialect(), TOeisDialect::Json);
         const TOeisHit hit = lookup.Run("1, 2, 3, 5, 8");
@@ -109,7 +112,10 @@ TEST(OeisJson, FillsTheFrameFromTheFirstResultOfObjectOrBareArray) {
 
 TEST(OeisLookup, SendsTheQueryEncodedForItsDialect) {
     TTestHttpServer server([](const TTestRequest&) { return Answer(404, "nothing here"); });
-    const struct { TOeisDialect dialect; const char* query, *target; } cases[] = {
+    const struct {
+        TOeisDialect dialect;
+        const char *query, *target;
+    } cases[] = {
         {TOeisDialect::Legacy, "Primzahlen größer", "?q=Primzahlen+gr%F6%DFer"},
         {TOeisDialect::Legacy, "50%+x", "?q=50%25+x"},
         {TOeisDialect::Legacy, "A45", "?q=A45"},
@@ -131,46 +137,72 @@ TEST(OeisLookup, SendsTheQueryEncodedForItsDialect) {
     }
 }
 
-TEST(OeisLookup, FailedOrOddAnswersGiveAMessageNamingQueryAndCause) {
-    const std::string search = Fixture("legacy_search_fibonacci.html");
-    const std::string hitStart = kM1 + "<tr><td>" + kM2;
-    const struct { TOeisDialect dialect; int status; std::string body; int tableStatus;
-                   std::string table; const char* cause; } cases[] = {
-        {TOeisDialect::Legacy, 404, "<html>Not found: 1, 2, 3</html>", 200, "", "der Server antwortete mit dem Status 404"},
-        {TOeisDialect::Legacy, 500, "", 200, "", "der Server antwortete mit dem Status 500"},
-        {TOeisDialect::Legacy, 200, "", 200, "", "der Server gab eine leere Antwort"},
-        {TOeisDialect::Legacy, 200, "<html>Wartung bis 12:00, 13. 5.</html>", 200, "", "die Antwort ist keine Ergebnisseite der OEIS"},
-        {TOeisDialect::Legacy, 200, kM1 + "<p>No results.</p>", 200, "", "keine Treffer"},
-        {TOeisDialect::Legacy, 200, hitStart + "12x\">", 200, "", "die Ergebnisseite hat ein unbekanntes Format"},
-        {TOeisDialect::Legacy, 200, hitStart + "000000\">", 200, "", "die Ergebnisseite hat ein unbekanntes Format"},
-        {TOeisDialect::Legacy, 200, hitStart + "000045\">A000045</a></td></tr>", 200, "", "die Ergebnisseite hat ein unbekanntes Format"},
-        {TOeisDialect::Legacy, 200, search, 404, "", "der Server antwortete mit dem Status 404"},
-        {TOeisDialect::Legacy, 200, search, 200, "<pre>no list here, 1, 2</pre>", "die Seite der Glieder von A000045 hat ein unbekanntes Format"},
-        {TOeisDialect::Legacy, 200, search, 200, "<pre>[0, 1, 1, 2", "die Seite der Glieder von A000045 hat ein unbekanntes Format"},
-        {TOeisDialect::Legacy, 200, search, 200, "<p>[1, 2]</p>", "die Seite der Glieder von A000045 hat ein unbekanntes Format"},
-        {TOeisDialect::Legacy, 200, search, 200, "<pre>[]</pre>", "A000045 hat keine Glieder"},
-        {TOeisDialect::Json, 503, "", 0, "", "der Server antwortete mit dem Status 503"},
-        {TOeisDialect::Json, 200, "null", 0, "", "keine Treffer"},
-        {TOeisDialect::Json, 200, " [ ] ", 0, "", "keine Treffer"},
-        {TOeisDialect::Json, 200, R"({"count":0,"results":null})", 0, "", "keine Treffer"},
-        {TOeisDialect::Json, 200, R"({"count":523,"results":null})", 0, "", "zu viele Treffer; bitte die Suche eingrenzen"},
-        {TOeisDialect::Json, 200, R"({"greeting":"hello"})", 0, "", "die Antwort hat ein unbekanntes Format"},
-        {TOeisDialect::Json, 200, R"({"results":{"number":45}})", 0, "", "die Antwort hat ein unbekanntes Format"},
-        {TOeisDialect::Json, 200, R"([{"number":"45","name":"x","data":"1"}])", 0, "", "die Antwort hat ein unbekanntes Format"},
-        {TOeisDialect::Json, 200, R"([{"number":-45,"name":"x","data":"1"}])", 0, "", "die Antwort hat ein unbekanntes Format"},
-        {TOeisDialect::Json, 200, R"([{"number":45,"data":"1"}])", 0, "", "die Antwort hat ein unbekanntes Format"},
-        {TOeisDialect::Json, 200, R"([{"number":45,"name":"x","data":""}])", 0, "", "A000045 hat keine Glieder"},
-        {TOeisDialect::Json, 200, "<html>1, 2, 3</html>", 0, "", "die Antwort ist kein gültiges JSON"},
+namespace {
+
+// Runs "1, 2, 3" against a server that answers the search and the list of terms.
+std::string FailureAgainst(const std::string& path, const TTestResponse& search,
+                           const TTestResponse& table) {
+    TTestHttpServer server([&](const TTestRequest& r) {
+        return r.target.find("table?a=") != std::string::npos ? table : search;
+    });
+    return FailureOf(TOeisLookup(server.Url(path)), "1, 2, 3");
+}
+
+}  // namespace
+
+TEST(OeisLegacy, FailedOrOddPagesGiveAMessageNamingQueryAndCause) {
+    const TTestResponse good = Answer(200, Fixture("legacy_search_fibonacci.html"));
+    const std::string hit = kM1 + "<tr><td>" + kM2;
+    const std::string layout = "die Ergebnisseite hat ein unbekanntes Format";
+    const std::string termsLayout = "die Seite der Glieder von A000045 hat ein unbekanntes Format";
+    const struct {
+        TTestResponse search, table;
+        std::string cause;
+    } cases[] = {
+        {Answer(404, "<p>Not found: 1, 2, 3</p>"), {}, "der Server antwortete mit dem Status 404"},
+        {Answer(500, ""), {}, "der Server antwortete mit dem Status 500"},
+        {Answer(200, ""), {}, "der Server gab eine leere Antwort"},
+        {Answer(200, "<p>Wartung bis 12:00, 1. 5.</p>"),
+         {},
+         "die Antwort ist keine Ergebnisseite der OEIS"},
+        {Answer(200, kM1 + "<p>No results.</p>"), {}, "keine Treffer"},
+        {Answer(200, hit + "12x\">"), {}, layout},
+        {Answer(200, hit + "000000\">"), {}, layout},
+        {Answer(200, hit + "000045\">A000045</a></td></tr>"), {}, layout},
+        {good, Answer(404, ""), "der Server antwortete mit dem Status 404"},
+        {good, Answer(200, "<pre>no list here, 1, 2</pre>"), termsLayout},
+        {good, Answer(200, "<pre>[0, 1, 1, 2"), termsLayout},
+        {good, Answer(200, "<p>[1, 2]</p>"), termsLayout},
+        {good, Answer(200, "<pre>[]</pre>"), "A000045 hat keine Glieder"},
     };
-    for (const auto& c : cases) {
-        TTestHttpServer server([&](const TTestRequest& r) {
-            return r.target.find("table?a=") != std::string::npos ? Answer(c.tableStatus, c.table)
-                                                                   : Answer(c.status, c.body);
-        });
-        const TOeisLookup lookup(
-            server.Url(c.dialect == TOeisDialect::Legacy ? kLegacyPath : "/"));
-        EXPECT_EQ(FailureOf(lookup, "1, 2, 3"), Failed("1, 2, 3", c.cause)) << c.body;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(FailureAgainst(kLegacyPath, c.search, c.table), Failed("1, 2, 3", c.cause))
+            << c.search.body << " / " << c.table.body;
+}
+
+TEST(OeisJson, FailedOrOddAnswersGiveAMessageNamingQueryAndCause) {
+    const std::string layout = "die Antwort hat ein unbekanntes Format";
+    const struct {
+        int status;
+        const char* body;
+        std::string cause;
+    } cases[] = {
+        {503, "", "der Server antwortete mit dem Status 503"},
+        {200, "null", "keine Treffer"},
+        {200, " [ ] ", "keine Treffer"},
+        {200, R"({"count":0,"results":null})", "keine Treffer"},
+        {200, R"({"count":523,"results":null})", "zu viele Treffer; bitte die Suche eingrenzen"},
+        {200, R"({"greeting":"hello"})", layout},
+        {200, R"({"results":{"number":45}})", layout},
+        {200, R"([{"number":"45","name":"x","data":"1"}])", layout},
+        {200, R"([{"number":-45,"name":"x","data":"1"}])", layout},
+        {200, R"([{"number":45,"data":"1"}])", layout},
+        {200, R"([{"number":45,"name":"x","data":""}])", "A000045 hat keine Glieder"},
+        {200, "<html>1, 2, 3</html>", "die Antwort ist kein gültiges JSON"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FailureAgainst("/", Answer(c.status, c.body), {}), Failed("1, 2, 3", c.cause))
+            << c.body;
 }
 
 TEST(OeisLookup, TransferFailuresAndEmptyQueriesBecomeMessages) {
@@ -180,7 +212,8 @@ TEST(OeisLookup, TransferFailuresAndEmptyQueriesBecomeMessages) {
         port = gone.Port();
     }
     const TOeisLookup unreachable("http://127.0.0.1:" + std::to_string(port) + "/");
-    EXPECT_EQ(FailureOf(unreachable, "Fibonacci"), Failed("Fibonacci", "keine Verbindung zum Server"));
+    EXPECT_EQ(FailureOf(unreachable, "Fibonacci"),
+              Failed("Fibonacci", "keine Verbindung zum Server"));
 
     TRecordingFetch fetch;
     const TOeisLookup lookup("http://h/", fetch.Function());
@@ -188,13 +221,18 @@ TEST(OeisLookup, TransferFailuresAndEmptyQueriesBecomeMessages) {
     EXPECT_EQ(FailureOf(lookup, query),
               Failed(std::string(80, '7') + "...", "der Server antwortete mit dem Status 404"));
     for (const char* blank : {"", "   ", " \t\r\n"})
-        EXPECT_EQ(FailureOf(lookup, blank),
-                  "Bitte einen OEIS-Index, einen Suchbegriff oder einige Glieder einer Folge eingeben");
+        EXPECT_EQ(
+            FailureOf(lookup, blank),
+            "Bitte einen OEIS-Index, einen Suchbegriff oder einige Glieder einer Folge eingeben");
     EXPECT_EQ(fetch.urls.size(), 1u);
 }
 
 TEST(OeisLookup, RandomWordsDrawANumberFrom1To100000AtEveryRun) {
-    const struct { const char* base, *word; std::uint32_t draw; const char* url; } cases[] = {
+    const struct {
+        const char *base, *word;
+        std::uint32_t draw;
+        const char* url;
+    } cases[] = {
         {"http://h/~kvet/sequences/", "zufall", 0, "http://h/~kvet/sequences/?q=A1"},
         {"http://h/~kvet/sequences/", "Zufall", 99999, "http://h/~kvet/sequences/?q=A100000"},
         {"http://h/~kvet/sequences/", "RANDOM", 44, "http://h/~kvet/sequences/?q=A45"},
@@ -230,7 +268,9 @@ TEST(OeisLookup, RandomWordsDrawANumberFrom1To100000AtEveryRun) {
 }
 
 TEST(OeisLegacy, NameCellLosesMarkupLineFeedsAndOuterBlanks) {
-    const struct { const char* cell, *name; } cases[] = {
+    const struct {
+        const char *cell, *name;
+    } cases[] = {
         {"<i>F</i>(n)", "F(n)"},
         {"\n  Fibonacci numbers  \n", "Fibonacci numbers"},
         {"a(n) > 2", "a(n) > 2"},
@@ -240,13 +280,15 @@ TEST(OeisLegacy, NameCellLosesMarkupLineFeedsAndOuterBlanks) {
         {"x<sup>2</sup> <", "x2 <"},
         {"zwei\nZeilen\r\n", "zweiZeilen\r"},
         {" \tTab ", "\tTab"},
-        {"gr\xF6\xDF" "er \x80 <b>", "größer €"},
+        {"gr\xF6\xDF"
+         "er \x80 <b>",
+         "größer €"},
         {"", ""},
     };
     for (const auto& c : cases) {
         TRecordingFetch fetch;
-        const std::string page = kM1 + kM2 + "000045\">A000045</a><td valign=top align=left>" +
-                                 c.cell + "</td></tr>";
+        const std::string page =
+            kM1 + kM2 + "000045\">A000045</a><td valign=top align=left>" + c.cell + "</td></tr>";
         const TOeisLookup lookup("http://h/~kvet/sequences/", [&](const std::string& url) {
             fetch.urls.push_back(url);
             return url.find("table?a=") != std::string::npos ? "<pre>\n[1,\n 2]" : page;
@@ -257,7 +299,10 @@ TEST(OeisLegacy, NameCellLosesMarkupLineFeedsAndOuterBlanks) {
 }
 
 TEST(OeisBase, DefaultEnvironmentAndDialect) {
-    const struct { const char* given, *base; TOeisDialect dialect; } cases[] = {
+    const struct {
+        const char *given, *base;
+        TOeisDialect dialect;
+    } cases[] = {
         {"", "https://oeis.org/", TOeisDialect::Json},
         {"  ", "https://oeis.org/", TOeisDialect::Json},
         {"https://oeis.org", "https://oeis.org/", TOeisDialect::Json},
