@@ -11,8 +11,8 @@
 
 namespace {
 
-// Compiles a formula the way the formula frame does: Normalize, Parse, size
-// the list by MaxPredecessor, fill it, and parse again.
+// Compiles a formula the way the formula frame does: Normalize and Parse,
+// then the start values into the root's list, then Normalize and Parse again.
 void Compile(TTerm& term, const std::string& formula,
              const std::vector<uint32_t>& predecessors = {}) {
     term.Parse(term.Normalize(formula));
