@@ -12,6 +12,7 @@
 #include "formula/functions.h"
 #include "midi/midi.h"
 #include "playback/maps.h"
+#include "sources/oeis.h"
 #include "ui/error_box.h"
 #include "ui/widgets.h"
 
@@ -182,7 +183,7 @@ void TfrmMain::FormCreate(QObject*) {
     cbxTonart->setCurrentIndex(cbxTonart->findText("Chromatisch (12-Ton)"));
     cbxNotenVorgabeChange(this);
     ResetPrimes();
-    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) f->frmOEIS1->LinkUrl = kOeisHomePage;
+    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) f->frmOEIS1->LinkUrl = QString::fromStdString(OeisBaseAddress());
     cbxTempoFolgeClick(cbxTempoFolge);
     if (narrowScreen) {
         setMinimumSize(0, 0);
@@ -303,8 +304,16 @@ void TfrmMain::frmFormel1cbxNullClick(QObject* Sender) {
     other->setChecked(static_cast<QCheckBox*>(Sender)->isChecked());
 }
 
-void TfrmMain::frmOEIS1btnGoClick(QObject*) {
-    throw EInvalidInput("Die OEIS-Suche ist in dieser Version noch nicht verfügbar");
+void TfrmMain::frmOEIS1btnGoClick(QObject* Sender) {
+    TfrmOEIS* frame = FrameOf(Sender)->frmOEIS1;
+    // The frame changes only when the lookup found a sequence.
+    const TOeisHit hit = TOeisLookup().Run(frame->edtOEIS->text().toStdString());
+    frame->lblVorLink->show();
+    frame->lblLink->setText(QString::fromStdString(hit.linkCaption));
+    frame->lblLink->adjustSize();
+    frame->LinkUrl = QString::fromStdString(hit.linkUrl);
+    frame->Memo1->setPlainText(QString::fromStdString(hit.name));
+    frame->mmoSequence->setPlainText(QString::fromStdString(hit.terms));
 }
 
 void TfrmMain::frmOEIS1lblLinkClick(QObject* Sender) {

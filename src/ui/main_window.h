@@ -125,8 +125,6 @@ private:
     bool closeRequested_ = false;
 };
 
-// The database's home page, which the lookup link opens.
-inline const char* const kOeisHomePage = "https://oeis.org/";
 inline const char* const kHomepageUrl = "https://example.org/sonavix/";
 // Title bar, menu bar and frame: what the outer height counts beyond the client area.
 inline constexpr int kNonClientHeight = 45;

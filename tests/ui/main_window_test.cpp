@@ -58,7 +58,7 @@ TEST_F(MainWindow, StartsWithItsStartUpValues) {
     EXPECT_TRUE(w.frmFolgenNoten->rbtFormel->isChecked());
     EXPECT_EQ(w.frmFolgenNoten->frmOEIS1->y(), 18);
     EXPECT_EQ(w.frmFolgenNoten->frmExplizit1->y(), 18);
-    EXPECT_EQ(w.frmFolgenNoten->frmOEIS1->LinkUrl, kOeisHomePage);
+    EXPECT_EQ(w.frmFolgenNoten->frmOEIS1->LinkUrl, "https://oeis.org/");
     EXPECT_TRUE(errors.empty());
 }
 

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "sources/http_test_server.h"
+#include "support/midi_fixture.h"
+#include "ui/error_box.h"
+#include "ui/main_window.h"
+
+namespace {
+std::string Fixture(const char* name) {
+    const auto path = std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "oeis" / name;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TTestResponse Answer(int status, std::string body) {
+    TTestResponse r;
+    r.status = status;
+    r.body = std::move(body);
+    return r;
+}
+
+// Both dialects answer the members 1, 2, 3, 5, 8 with the Fibonacci numbers.
+TTestResponse Serve(const TTestRequest& r) {
+    if (r.target.starts_with("/~kvet/sequences/?q=1%2C+2%2C+3%2C+5%2C+8")) return Answer(200, Fixture("legacy_search_fibonacci.html"));
+    if (r.target == "/~kvet/sequences/table?a=45&fmt=4") return Answer(200, Fixture("legacy_table_45.html"));
+    if (r.target.starts_with("/search?q=1%2C+2%2C+3%2C+5%2C+8&fmt=json"))
+        return Answer(200, Fixture("json_fibonacci_object.json"));
+    return Answer(404, "");
+}
+
+struct Dialect {
+    const char* base;   // path of the server's base address
+    const char* terms;  // what its fixture holds of the Fibonacci numbers
+    std::vector<int> keys;
+};
+
+class OeisFrame : public RecordedMidi, public ::testing::WithParamInterface<Dialect> {
+protected:
+    void SetUp() override {
+        RecordedMidi::SetUp();
+        SetErrorBoxSink([this](const QString& text) { errors.push_back(text); });
+        setenv("SONAVIX_OEIS_BASE", server.Url(GetParam().base).c_str(), 1);
+        window = std::make_unique<TfrmMain>();
+    }
+    void TearDown() override {
+        window.reset();
+        unsetenv("SONAVIX_OEIS_BASE");
+        SetErrorBoxSink(nullptr);
+        RecordedMidi::TearDown();
+    }
+
+    TTestHttpServer server{Serve};
+    std::vector<QString> errors;
+    std::unique_ptr<TfrmMain> window;
+};
+}  // namespace
+
+TEST_P(OeisFrame, LookupFillsTheFrameAndPlays) {
+    TfrmFolgen* f = window->frmFolgenNoten;
+    EXPECT_EQ(f->frmOEIS1->LinkUrl.toStdString(), server.Url(GetParam().base));
+    f->rbtOEIS->click();
+    EXPECT_TRUE(f->frmOEIS1->isVisibleTo(f));
+    f->frmOEIS1->edtOEIS->setText("1, 2, 3, 5, 8");
+    window->btnPlay->click();
+    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+    EXPECT_EQ(f->frmOEIS1->mmoSequence->toPlainText(), GetParam().terms);
+    EXPECT_EQ(f->frmOEIS1->lblLink->text(), "A000045");
+    EXPECT_TRUE(f->frmOEIS1->lblVorLink->isVisibleTo(f));
+    EXPECT_EQ(f->frmOEIS1->LinkUrl.toStdString(), server.Url(std::string(GetParam().base) + "A000045"));
+    EXPECT_TRUE(f->frmOEIS1->Memo1->toPlainText().startsWith("Fibonacci numbers"));
+    std::vector<int> keys;
+    for (const auto& n : Notes()) keys.push_back(n.note - 8);
+    EXPECT_EQ(keys, GetParam().keys);
+
+    // Members in the memo are played again without a new lookup.
+    const size_t requests = server.Requests().size();
+    window->btnPlay->click();
+    EXPECT_EQ(server.Requests().size(), requests);
+    EXPECT_EQ(Notes().size(), 2 * keys.size());
+}
+
+TEST_P(OeisFrame, TempoFrameLookupChangesOnlyItsOwnControls) {
+    window->cbxTempoFolge->click();
+    TfrmOEIS* tempo = window->frmFolgenTempo->frmOEIS1;
+    TfrmOEIS* noten = window->frmFolgenNoten->frmOEIS1;
+    tempo->edtOEIS->setText("1, 2, 3, 5, 8");
+    tempo->btnGo->click();
+    EXPECT_EQ(tempo->mmoSequence->toPlainText(), GetParam().terms);
+    EXPECT_EQ(noten->mmoSequence->toPlainText(), "");
+    EXPECT_EQ(noten->lblLink->text(), "OEIS");
+    EXPECT_FALSE(noten->lblVorLink->isVisibleTo(window.get()));
+}
+
+TEST_P(OeisFrame, FailedLookupLeavesTheFrameAndSaysWhy) {
+    TfrmOEIS* frame = window->frmFolgenNoten->frmOEIS1;
+    frame->mmoSequence->setPlainText("7, 8");
+    frame->edtOEIS->setText("gibt es nicht");
+    frame->btnGo->click();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].contains("gibt es nicht")) << errors[0].toStdString();
+    EXPECT_EQ(frame->mmoSequence->toPlainText(), "7, 8");
+    EXPECT_EQ(frame->lblLink->text(), "OEIS");
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialects, OeisFrame,
+                         ::testing::Values(Dialect{"/", "0, 1, 1, 2, 3, 5, 8, 13", {40, 41, 41, 42, 43, 45, 48, 41}},
+                                           Dialect{"/~kvet/sequences/", "0, 1, 1, 2", {40, 41, 41, 42}}));
