@@ -42,6 +42,13 @@ void TfrmMain::On(Sender* sender, Signal signal, void (TfrmMain::*handler)(QObje
     connect(sender, signal, this, [this, sender, handler] { Guarded(this, [&] { (this->*handler)(sender); }); });
 }
 
+template <typename Sender, typename Signal>
+void TfrmMain::OnControl(Sender* sender, Signal signal, void (TfrmMain::*handler)(QObject*)) {
+    connect(sender, signal, this, [this, handler](QObject* control) {
+        Guarded(this, [&] { (this->*handler)(control); });
+    });
+}
+
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(kAppTitle);
     SetHelpContext(this, 1000);
@@ -132,18 +139,12 @@ void TfrmMain::BuildControls() {
 }
 
 void TfrmMain::Wire() {
-    On(frmFolgenNoten, &TfrmFolgen::sourceClicked, &TfrmMain::NotenrbtClick);
-    On(frmFolgenTempo, &TfrmFolgen::sourceClicked, &TfrmMain::TemporbtClick);
+    OnControl(frmFolgenNoten, &TfrmFolgen::sourceClicked, &TfrmMain::NotenrbtClick);
+    OnControl(frmFolgenTempo, &TfrmFolgen::sourceClicked, &TfrmMain::TemporbtClick);
     for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) {
         On(f->frmOEIS1->btnGo, &QPushButton::clicked, &TfrmMain::frmOEIS1btnGoClick);
-        connect(f->frmOEIS1, &TfrmOEIS::linkClicked, this, [this](QObject* sender) {
-            Guarded(this, [&] { frmOEIS1lblLinkClick(sender); });
-        });
-    }
-    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) {
-        connect(f->frmFormel1, &TfrmFormel::formulaExited, this, [this](QObject* sender) {
-            Guarded(this, [&] { frmFormel1edtFormelExit(sender); });
-        });
+        OnControl(f->frmOEIS1, &TfrmOEIS::linkClicked, &TfrmMain::frmOEIS1lblLinkClick);
+        OnControl(f->frmFormel1, &TfrmFormel::formulaExited, &TfrmMain::frmFormel1edtFormelExit);
         On(f->frmFormel1->cbxNull, &QCheckBox::clicked, &TfrmMain::frmFormel1cbxNullClick);
     }
     // The tempo frame's "Los!" generates the tempo sequence, as its note twin does.

@@ -112,6 +112,9 @@ private:
     // Connects a signal to a handler that runs inside the error-box guard.
     template <typename Sender, typename Signal>
     void On(Sender* sender, Signal signal, void (TfrmMain::*handler)(QObject*));
+    // The same for a signal that names the control that raised it.
+    template <typename Sender, typename Signal>
+    void OnControl(Sender* sender, Signal signal, void (TfrmMain::*handler)(QObject*));
     void SetClientHeight(int outerHeight);
     TfrmFolgen* FrameOf(QObject* control) const;
     TFormulaGenerator& GeneratorOf(TfrmFolgen* frame);
