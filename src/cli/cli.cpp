@@ -1,0 +1,305 @@
+#include "cli/cli.h"
+
+#include <csignal>
+#include <map>
+#include <optional>
+#include <ostream>
+
+#include "cli/host.h"
+#include "common/convert.h"
+#include "common/errors.h"
+#include "midi/midi.h"
+#include "midi/midifile.h"
+#include "playback/maps.h"
+#include "playback/run.h"
+
+namespace {
+
+enum TCommand { kEval = 1, kMelody = 2 };
+
+struct TOptionSpec {
+    const char* name;
+    bool takesValue;
+    int commands;  // TCommand bits
+};
+
+const TOptionSpec kOptions[] = {
+    {"--count", true, kEval | kMelody},    {"--zero", false, kEval | kMelody},
+    {"--start", true, kEval | kMelody},    {"--list", true, kMelody},
+    {"--formula", true, kMelody},          {"--oeis", true, kMelody},
+    {"--tempo-list", true, kMelody},       {"--tempo-formula", true, kMelody},
+    {"--tempo-count", true, kMelody},      {"--tempo-start", true, kMelody},
+    {"--scale", true, kMelody},            {"--root", true, kMelody},
+    {"--note-map", true, kMelody},         {"--tempo-map", true, kMelody},
+    {"--tempo", true, kMelody},            {"--instrument", true, kMelody},
+    {"--play", false, kMelody},            {"--out", true, kMelody},
+};
+
+std::string HelpText() {
+    std::string scales;
+    for (size_t i = 0; i < kTonartEntries.size(); ++i)
+        scales += "                          " + std::to_string(i) + " " + kTonartEntries[i] + "\n";
+    return "Sonavix auf der Kommandozeile: Zahlenfolgen als Melodien.\n"
+           "\n"
+           "Aufruf:\n"
+           "  sonavix-cli eval [--count N] [--zero] [--start W1,W2,...] FORMEL\n"
+           "  sonavix-cli melody QUELLE [OPTIONEN]\n"
+           "  sonavix-cli --help\n"
+           "\n"
+           "eval berechnet die Folge einer Formel wie \"Los!\" im Notenrahmen und gibt sie\n"
+           "als eine Zeile aus, z. B. \"1, 4, 9\".\n"
+           "  --count N             Anzahl Folgeglieder (Vorgabe 30)\n"
+           "  --zero                0 ist eine natürliche Zahl (Index ab 0)\n"
+           "  --start W1,W2,...     Startwerte von x_1, x_2, ... (fehlende sind 0)\n"
+           "\n"
+           "melody gibt die Melodie aus, die \"Abspielen\" spielen würde: je Note eine\n"
+           "Zeile mit Tastennummer und Dauer in Millisekunden (Tasten <= 0 sind Pausen).\n"
+           "QUELLE der Notenfolge, genau eine von:\n"
+           "  --list TEXT           explizite Angabe, z. B. \"1, 2, 3\"\n"
+           "  --formula FORMEL      Formel, mit --count, --zero und --start wie bei eval\n"
+           "  --oeis SUCHE          Suche in der OEIS (A-Nummer, Suchwort oder Glieder)\n"
+           "OPTIONEN:\n"
+           "  --tempo-list TEXT     eigene Folge für die Notenlängen (explizit)\n"
+           "  --tempo-formula F     eigene Folge für die Notenlängen (Formel), mit\n"
+           "  --tempo-count N       ihrer Anzahl Folgeglieder (Vorgabe 30) und\n"
+           "  --tempo-start W,...   ihren Startwerten\n"
+           "  --scale INDEX         Tonleiter (Vorgabe 7):\n" +
+           scales +
+           "  --root INDEX          Grundton als Tastennummer 1 bis 77 (Vorgabe 40 = c');\n"
+           "                        0 = -keine Vorgabe-\n"
+           "  --note-map W,W,...    Notenwerte der Zeilen 0, 1, ... statt --scale/--root\n"
+           "  --tempo-map W,W,...   Notenlängen der Zeilen 0, 1, ... (Vorgabe 2 = Viertel)\n"
+           "  --tempo T             Tempo 20 bis 220 (Vorgabe 90)\n"
+           "  --instrument N        General-MIDI-Instrument 0 bis 127 (Vorgabe 0)\n"
+           "  --play                spielt die Melodie auf MIDI-Gerät 0 (Strg+C beendet sie;\n"
+           "                        SONAVIX_MIDI_OUT wählt den Anschluss)\n"
+           "  --out DATEI.mid       schreibt die Melodie als Standard-MIDI-Datei\n"
+           "\n"
+           "Die Suche in der OEIS fragt https://oeis.org/ oder die Adresse in\n"
+           "SONAVIX_OEIS_BASE.\n"
+           "\n"
+           "Exit-Status: 0 erfolgreich, 1 Fehler (Meldung auf der Fehlerausgabe; eval gibt\n"
+           "die bis dahin berechneten Glieder aus), 2 fehlerhafter Aufruf.\n";
+}
+
+// The command line, read but not yet checked against what each command needs.
+struct TArguments {
+    TCommand command;
+    std::map<std::string, std::string> options;  // flags hold ""
+    std::vector<std::string> operands;
+    bool Has(const std::string& name) const { return options.count(name) != 0; }
+    const std::string& Value(const std::string& name) const { return options.at(name); }
+};
+
+const char* CommandName(TCommand command) { return command == kEval ? "eval" : "melody"; }
+
+TArguments ParseArguments(TCommand command, const std::vector<std::string>& args) {
+    TArguments parsed{command, {}, {}};
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        // A formula may begin with "-" ("-x+3"): only "--" starts an option.
+        if (optionsEnded || !arg.starts_with("--")) {
+            parsed.operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const TOptionSpec* spec = nullptr;
+        for (const TOptionSpec& candidate : kOptions)
+            if (name == candidate.name) spec = &candidate;
+        if (!spec) throw ECliUsage("Unbekannte Option \"" + name + "\"");
+        if (!(spec->commands & command))
+            throw ECliUsage("Die Option " + name + " gilt nicht für " + CommandName(command));
+        if (parsed.Has(name)) throw ECliUsage("Die Option " + name + " ist mehrfach angegeben");
+        std::string value;
+        if (!spec->takesValue) {
+            if (equals != std::string::npos) throw ECliUsage("Die Option " + name + " nimmt keinen Wert");
+        } else if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            throw ECliUsage("Der Option " + name + " fehlt ihr Wert");
+        }
+        parsed.options[name] = value;
+    }
+    return parsed;
+}
+
+// "1, 2,3" -> {"1", "2", "3"}: values as they are typed into table cells,
+// without the blanks around them; "" -> no values.
+std::vector<std::string> SplitValues(const std::string& text) {
+    std::vector<std::string> values;
+    if (text.find_first_not_of(" \t") == std::string::npos) return values;
+    size_t begin = 0;
+    while (true) {
+        const size_t end = text.find(',', begin);
+        std::string value = text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+        const size_t first = value.find_first_not_of(" \t");
+        const size_t last = value.find_last_not_of(" \t");
+        values.push_back(first == std::string::npos ? "" : value.substr(first, last - first + 1));
+        if (end == std::string::npos) return values;
+        begin = end + 1;
+    }
+}
+
+int IntegerOption(const TArguments& a, const std::string& name, int low, int high, int fallback) {
+    if (!a.Has(name)) return fallback;
+    int32_t value = 0;
+    if (!TryStrToInt(a.Value(name), value) || value < low || value > high)
+        throw ECliUsage(name + " erwartet eine ganze Zahl von " + std::to_string(low) + " bis " +
+                        std::to_string(high) + ", nicht \"" + a.Value(name) + "\"");
+    return value;
+}
+
+void RequireWith(const TArguments& a, const std::string& name, const std::string& needed) {
+    if (a.Has(name) && !a.Has(needed))
+        throw ECliUsage("Die Option " + name + " gilt nur zusammen mit " + needed);
+}
+
+void NoOperands(const TArguments& a) {
+    if (!a.operands.empty()) throw ECliUsage("Überzähliges Argument \"" + a.operands.front() + "\"");
+}
+
+// The formula frame as the options fill it.
+void SetFormula(TCliSource& source, const TArguments& a, const std::string& formula,
+                const std::string& countOption, const std::string& startOption) {
+    source.Kind = TCliSource::TKind::Formula;
+    source.Formula = formula;
+    if (a.Has(countOption)) source.Count = a.Value(countOption);
+    if (a.Has(startOption)) source.StartValues = SplitValues(a.Value(startOption));
+}
+
+int Eval(const TArguments& a, std::ostream& out, std::ostream& err) {
+    if (a.operands.empty()) throw ECliUsage("eval braucht eine Formel");
+    if (a.operands.size() > 1) throw ECliUsage("Überzähliges Argument \"" + a.operands[1] + "\"");
+    TCliSource source;
+    SetFormula(source, a, a.operands[0], "--count", "--start");
+    try {
+        source.Generate(a.Has("--zero"));
+    } catch (const Exception& e) {
+        out << source.ExplicitList << '\n';
+        err << ErrorBoxText(e.Message()) << '\n';
+        return kExitFailure;
+    }
+    out << source.ExplicitList << '\n';
+    return kExitOk;
+}
+
+void ConfigureMelody(TCliHost& host, const TArguments& a) {
+    NoOperands(a);
+    const int sources = a.Has("--list") + a.Has("--formula") + a.Has("--oeis");
+    if (sources == 0) throw ECliUsage("melody braucht eine Quelle: --list, --formula oder --oeis");
+    if (sources > 1) throw ECliUsage("Nur eine Quelle ist möglich: --list, --formula oder --oeis");
+    if (a.Has("--tempo-list") && a.Has("--tempo-formula"))
+        throw ECliUsage("Nur eine Tempofolge ist möglich: --tempo-list oder --tempo-formula");
+    for (const char* name : {"--count", "--start"}) RequireWith(a, name, "--formula");
+    for (const char* name : {"--tempo-count", "--tempo-start"}) RequireWith(a, name, "--tempo-formula");
+    if (a.Has("--zero") && !a.Has("--formula") && !a.Has("--tempo-formula"))
+        throw ECliUsage("Die Option --zero gilt nur zusammen mit --formula oder --tempo-formula");
+    if (a.Has("--note-map") && (a.Has("--scale") || a.Has("--root")))
+        throw ECliUsage("--note-map und --scale/--root schließen einander aus");
+
+    if (a.Has("--list")) host.Notes.ExplicitList = a.Value("--list");
+    if (a.Has("--formula")) SetFormula(host.Notes, a, a.Value("--formula"), "--count", "--start");
+    if (a.Has("--oeis")) {
+        host.Notes.Kind = TCliSource::TKind::Oeis;
+        host.Notes.OeisQuery = a.Value("--oeis");
+    }
+    host.TempoUsed = a.Has("--tempo-list") || a.Has("--tempo-formula");
+    if (a.Has("--tempo-list")) host.Tempi.ExplicitList = a.Value("--tempo-list");
+    if (a.Has("--tempo-formula"))
+        SetFormula(host.Tempi, a, a.Value("--tempo-formula"), "--tempo-count", "--tempo-start");
+    host.ZeroNatural = a.Has("--zero");
+
+    // Index 0 of either box is "-keine Vorgabe-": the start-up map stays.
+    const int scale = IntegerOption(a, "--scale", 0, static_cast<int>(kTonartEntries.size()) - 1, 7);
+    const int root = IntegerOption(a, "--root", 0, static_cast<int>(kGrundtonEntries.size()) - 1, 40);
+    ApplyScalePreset(host.NoteMap, scale, root);
+    for (const auto& [name, table] : {std::pair{"--note-map", &host.NoteMap}, {"--tempo-map", &host.TempoMap}}) {
+        if (!a.Has(name)) continue;
+        const std::vector<std::string> values = SplitValues(a.Value(name));
+        if (values.empty()) throw ECliUsage(std::string(name) + " braucht mindestens einen Wert");
+        table->Assign(values);
+    }
+    host.Tempo = IntegerOption(a, "--tempo", kTempoMin, kTempoMax, 90);
+    host.Program = IntegerOption(a, "--instrument", 0, 127, 0);
+    if (a.Has("--out") && a.Value("--out").empty()) throw ECliUsage("--out braucht einen Dateinamen");
+}
+
+extern "C" void OnInterrupt(int) {
+    RequestStop();
+    std::signal(SIGINT, SIG_DFL);  // a second Ctrl+C ends the program at once
+}
+
+// Sounds the melody as the play button does; true when it ran to its end.
+bool Play(TCliHost& host) {
+    try {
+        InitMidiOut();
+    } catch (const Exception& e) {
+        throw Exception("MIDI-Gerät 0 lässt sich nicht öffnen: " + ErrorBoxText(e.Message()));
+    }
+    // Note Off for whatever still sounds, however the run ends.
+    struct Release {
+        ~Release() { ReleaseMidiOut(); }
+    } release;
+    TPlaybackRun run(host);
+    host.Run = &run;
+    std::signal(SIGINT, OnInterrupt);
+    run.Press();
+    std::signal(SIGINT, SIG_DFL);
+    host.Run = nullptr;
+    return !StopRequested();
+}
+
+int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
+    TCliHost host;
+    ConfigureMelody(host, a);
+    try {
+        const std::vector<TMelodyNote> melody = BuildMelody(host);
+        for (const TMelodyNote& note : melody) out << note.Key << ' ' << note.DurationMs << '\n';
+        out.flush();
+        if (a.Has("--out")) WriteMidiFile(a.Value("--out"), melody, host.Tempo, host.Program);
+        // The sources have been read: the run plays the list a formula or a
+        // lookup left, as a second press of the button would.
+        if (a.Has("--play") && !Play(host)) return kExitStopped;
+    } catch (const Exception& e) {
+        err << ErrorBoxText(e.Message()) << '\n';
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    for (const std::string& arg : args) {
+        if (arg == "--") break;
+        if (arg == "--help" || arg == "-h") {
+            out << HelpText();
+            return kExitOk;
+        }
+    }
+    try {
+        try {
+            if (args.empty()) throw ECliUsage("Kein Befehl angegeben (eval oder melody)");
+            const std::string& command = args[0];
+            const std::vector<std::string> rest(args.begin() + 1, args.end());
+            if (command == "eval") return Eval(ParseArguments(kEval, rest), out, err);
+            if (command == "melody") return Melody(ParseArguments(kMelody, rest), out, err);
+            throw ECliUsage("Unbekannter Befehl \"" + command + "\" (eval oder melody)");
+        } catch (const ECliUsage& e) {
+            err << "sonavix-cli: " << e.what() << "\nHilfe: sonavix-cli --help\n";
+            return kExitUsage;
+        }
+    } catch (const std::exception& e) {
+        // Faults outside the program's own messages (out of memory, say).
+        err << ErrorBoxText(e.what()) << '\n';
+        return kExitFailure;
+    }
+}

@@ -1,0 +1,14 @@
+#pragma once
+// The command-line tool: its commands on arguments and two output streams.
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// Exit statuses: success, a failure of the command, a command line in error.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitStopped = 130;  // playing ended by Ctrl+C
+
+// args without the program name.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,0 +1,77 @@
+#pragma once
+// The main window's sources, maps and controls as the command line sets them,
+// so that the core's melody building and playback run work on them unchanged.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "formula/formulaparser.h"
+#include "playback/maptable.h"
+#include "playback/run.h"
+
+// A command line that cannot be carried out as given (exit status 2).
+class ECliUsage : public std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// One sequence-source frame: which source is selected, and what each holds.
+class TCliSource {
+public:
+    enum class TKind { Explicit, Formula, Oeis };
+
+    TKind Kind = TKind::Explicit;
+    std::string ExplicitList;              // the explicit list
+    std::string Formula;                   // the formula field
+    std::string Count = "30";              // "Anzahl Folgeglieder:"
+    std::vector<std::string> StartValues;  // typed into rows 1, 2, ...; the rest stay "0"
+    std::string OeisQuery;                 // the lookup's query field
+    std::string OeisSequence;              // the lookup frame's sequence memo
+
+    // The formula frame's "Los!": the members go into the explicit list, which
+    // becomes the selected source; on a failure the list holds what the frame's
+    // list would hold and the formula stays selected.
+    void Generate(bool zeroNatural);
+    // What a run reads from the frame: asks the formula or lookup source first.
+    std::string Read(bool zeroNatural);
+
+private:
+    TTerm term_;
+    TValueListTable startTable_{std::vector<std::string>{"0"}, 1};
+};
+
+class TPlaybackRun;
+
+class TCliHost : public IPlaybackHost {
+public:
+    TCliHost();
+
+    TCliSource Notes;
+    TCliSource Tempi;
+    bool TempoUsed = false;
+    bool ZeroNatural = false;
+    TValueListTable NoteMap;
+    TValueListTable TempoMap{std::vector<std::string>{"2"}};
+    int Tempo = 90;
+    int Program = 0;
+    // The run that a stop request (Ctrl+C) ends at its next check; may be null.
+    TPlaybackRun* Run = nullptr;
+
+    int InstrumentProgram() override { return Program; }
+    std::string ReadNoteSource() override { return Notes.Read(ZeroNatural); }
+    bool TempoSequenceUsed() override { return TempoUsed; }
+    std::string ReadTempoSource() override { return Tempi.Read(ZeroNatural); }
+    int32_t GetKeyOrTempo(int kind, int32_t value) override;
+    // No keyboard window on the command line.
+    bool KeyboardWanted() override { return false; }
+    void ShowKeyboard() override {}
+    void MarkKey(int32_t) override {}
+    void UnmarkKey(int32_t) override {}
+    void SetSourceControlsEnabled(bool) override {}
+    void SetPlayCaption(const std::string&) override {}
+    void ProcessPendingMessages() override;
+};
+
+// Set from a signal handler: the user asked the playing melody to stop.
+void RequestStop();
+bool StopRequested();

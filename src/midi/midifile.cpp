@@ -1,0 +1,124 @@
+#include "midi/midifile.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "midi/midinote.h"
+#include "playback/maps.h"
+
+namespace {
+constexpr int64_t kMaxDeltaTicks = 0x0FFFFFFF;  // the most a variable-length delta holds
+constexpr uint8_t kChannelBits = 0;             // channel 1, as the program plays on
+
+void PutBigEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
+    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void PutVariableLength(std::vector<uint8_t>& out, uint32_t value) {
+    uint8_t groups[4];
+    int n = 0;
+    do {
+        groups[n++] = value & 0x7F;
+        value >>= 7;
+    } while (value);
+    while (n > 1) out.push_back(groups[--n] | 0x80);
+    out.push_back(groups[0]);
+}
+
+// The tick nearest to elapsedMs after the start: ms * 480 * tempo / 60000,
+// which is ms * tempo / 125. 125 is odd, so no time lies halfway between two
+// ticks. Split by 125 first so that long melodies cannot overflow.
+int64_t TickAt(int64_t elapsedMs, int tempo) {
+    const int64_t whole = elapsedMs / 125, rest = elapsedMs % 125;
+    return whole * tempo + (rest * tempo * 2 + 125) / 250;
+}
+
+class TTrack {
+public:
+    void Event(int64_t tick, std::initializer_list<uint8_t> bytes) {
+        if (tick - last_ > kMaxDeltaTicks)
+            throw EMidiFileError("Eine Note oder Pause der Melodie ist für eine MIDI-Datei zu lang "
+                                 "(höchstens " + std::to_string(kMaxDeltaTicks) + " Ticks)");
+        PutVariableLength(data_, static_cast<uint32_t>(tick - last_));
+        data_.insert(data_.end(), bytes);
+        last_ = tick;
+    }
+    const std::vector<uint8_t>& Data() const { return data_; }
+
+private:
+    std::vector<uint8_t> data_;
+    int64_t last_ = 0;
+};
+
+std::string WriteFailure(int error) {
+    switch (error) {
+        case ENOENT: return "der Ordner existiert nicht";
+        case EACCES:
+        case EPERM: return "Zugriff verweigert";
+        case EISDIR: return "das ist ein Ordner";
+        case ENOSPC: return "kein Platz mehr auf dem Datenträger";
+        case EROFS: return "das Dateisystem ist schreibgeschützt";
+        default: return "Systemfehler " + std::to_string(error);
+    }
+}
+}  // namespace
+
+std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int tempo, int program) {
+    if (tempo < kTempoMin || tempo > kTempoMax)
+        throw EMidiFileError("Ungültiges Tempo: " + std::to_string(tempo) + " (erlaubt sind " +
+                             std::to_string(kTempoMin) + " bis " + std::to_string(kTempoMax) + ")");
+    if (program < 0 || program > 127)
+        throw EMidiFileError("Ungültiges Instrument: " + std::to_string(program) +
+                             " (erlaubt sind 0 bis 127)");
+
+    TTrack track;
+    // Microseconds per quarter note; 60000000 / tempo is never a half for 20..220.
+    const uint32_t usPerQuarter = static_cast<uint32_t>((60000000 + tempo / 2) / tempo);
+    track.Event(0, {0xFF, 0x51, 0x03, static_cast<uint8_t>(usPerQuarter >> 16),
+                    static_cast<uint8_t>(usPerQuarter >> 8), static_cast<uint8_t>(usPerQuarter)});
+    track.Event(0, {static_cast<uint8_t>(0xC0 | kChannelBits), static_cast<uint8_t>(program)});
+
+    int64_t elapsedMs = 0;
+    for (const TMelodyNote& note : melody) {
+        if (note.DurationMs < 0)
+            throw EMidiFileError("Ungültige Notendauer: " + std::to_string(note.DurationMs) + " ms");
+        const int64_t start = TickAt(elapsedMs, tempo);
+        elapsedMs += note.DurationMs;
+        if (!KeySounds(note.Key)) continue;  // a rest is only time
+        const uint8_t key = KeyNote(note.Key);
+        track.Event(start, {static_cast<uint8_t>(0x90 | kChannelBits), key, kNoteVelocity});
+        track.Event(TickAt(elapsedMs, tempo), {static_cast<uint8_t>(0x80 | kChannelBits), key, kNoteVelocity});
+    }
+    track.Event(TickAt(elapsedMs, tempo), {0xFF, 0x2F, 0x00});
+
+    const std::vector<uint8_t>& events = track.Data();
+    if (events.size() > UINT32_MAX) throw EMidiFileError("Die Melodie ist für eine MIDI-Datei zu lang");
+    std::vector<uint8_t> file = {'M', 'T', 'h', 'd'};
+    PutBigEndian(file, 6, 4);
+    PutBigEndian(file, 0, 2);  // format 0
+    PutBigEndian(file, 1, 2);  // one track
+    PutBigEndian(file, kMidiFileTicksPerQuarter, 2);
+    file.insert(file.end(), {'M', 'T', 'r', 'k'});
+    PutBigEndian(file, static_cast<uint32_t>(events.size()), 4);
+    file.insert(file.end(), events.begin(), events.end());
+    return file;
+}
+
+void WriteMidiFile(const std::string& path, const std::vector<TMelodyNote>& melody, int tempo,
+                   int program) {
+    // A melody that cannot be written leaves an existing file untouched.
+    const std::vector<uint8_t> bytes = MidiFileBytes(melody, tempo, program);
+    const auto failed = [&](int error) {
+        return EMidiFileError("Die Datei \"" + path + "\" kann nicht geschrieben werden: " +
+                              WriteFailure(error));
+    };
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) throw failed(errno);
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    int error = written ? 0 : errno;
+    if (std::fclose(file) != 0 && !error) error = errno;
+    if (!written || error) {
+        std::remove(path.c_str());  // no half-written file behind
+        throw failed(error ? error : EIO);
+    }
+}

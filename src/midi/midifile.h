@@ -1,0 +1,27 @@
+#pragma once
+// A melody as a Standard MIDI File: format 0, one track on channel 1, 480
+// ticks per quarter note, the tempo and the program at its start, each note
+// sounded as PlayNote sounds it and each rest as time.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/errors.h"
+#include "playback/run.h"
+
+inline constexpr int kMidiFileTicksPerQuarter = 480;
+
+// A melody that no file can hold, or a file that cannot be written.
+class EMidiFileError : public EInvalidInput {
+    using EInvalidInput::EInvalidInput;
+};
+
+// The file's bytes. tempo: quarter beats per minute, kTempoMin..kTempoMax;
+// program: General MIDI program 0..127. A note's start and end lie on the
+// tick nearest to the time elapsed since the start of the melody, so rounding
+// never adds up over a long melody.
+std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int tempo, int program);
+
+// Writes MidiFileBytes to path, replacing a file that is there.
+void WriteMidiFile(const std::string& path, const std::vector<TMelodyNote>& melody, int tempo,
+                   int program);
