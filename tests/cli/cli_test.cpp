@@ -1,0 +1,313 @@
+// The command-line tool run as a program: what it prints, what it reports and
+// how it exits, and the MIDI files it writes read back independently.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/run_program.h"
+#include "cli/smf_reader.h"
+#include "sources/http_test_server.h"
+
+namespace {
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+
+constexpr const char* kDefaultList = "234, 382, 2349, 1, -34, 234, 49, 23, 91, 4, 34";
+
+TProgramResult Cli(const Args& args, const std::vector<std::string>& env = {}) {
+    return RunProgram(SONAVIX_CLI, args, env);
+}
+
+std::string ArgsText(const Args& args) {
+    std::string text;
+    for (const auto& a : args) text += " [" + a + "]";
+    return text;
+}
+
+struct TCase {
+    Args args;
+    std::string out, err;
+    int status;
+};
+
+void ExpectCases(const std::vector<TCase>& cases) {
+    for (const auto& c : cases) {
+        const TProgramResult r = Cli(c.args);
+        EXPECT_EQ(r.out, c.out) << ArgsText(c.args);
+        EXPECT_EQ(r.err, c.err) << ArgsText(c.args);
+        EXPECT_EQ(r.status, c.status) << ArgsText(c.args);
+    }
+}
+
+// "k d" lines of a melody whose notes all last the same.
+std::string Lines(const std::vector<int>& keys, int durationMs) {
+    std::string text;
+    for (int key : keys) text += std::to_string(key) + " " + std::to_string(durationMs) + "\n";
+    return text;
+}
+
+std::string Zeros(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += i ? ", 0" : "0";
+    return text;
+}
+
+// A fresh folder for the files of one test, removed afterwards.
+class TempDir {
+public:
+    TempDir() : path_(fs::temp_directory_path() / ("sonavix-cli-files-" + std::to_string(getpid()))) {
+        fs::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+    const std::string text = ReadWholeFile(path);
+    return {text.begin(), text.end()};
+}
+
+TTestResponse Answer(int status, std::string body) {
+    TTestResponse response;
+    response.status = status;
+    response.body = std::move(body);
+    return response;
+}
+
+}  // namespace
+
+TEST(CliEval, MembersAsTheFormulaFrameWritesThem) {
+    ExpectCases({
+        {{"eval", "0"}, Zeros(30) + "\n", "", 0},
+        {{"eval", "--count", "3", "x"}, "1, 2, 3\n", "", 0},
+        {{"eval", "--zero", "--count=3", "x"}, "0, 1, 2\n", "", 0},
+        {{"eval", "--count", "3", "-x"}, "-1, -2, -3\n", "", 0},
+        {{"eval", "x_1+x_2", "--start", "1,0", "--count", "5"}, "1, 2, 3, 5, 8\n", "", 0},
+        {{"eval", "x_1-5", "--start", "0", "--count", "3"}, "-5, -10, -15\n", "", 0},
+        // A negative start value is read back as its 32-bit pattern.
+        {{"eval", "x_1/2", "--start", "-4", "--count", "1"}, "2147483646\n", "", 0},
+        {{"eval", "x*2000000000", "--count", "2"}, "2000000000, -294967296\n", "", 0},
+        // Only x_3 is used, yet all three rows are loaded; rows not given stay 0.
+        {{"eval", "x_3", "--start", "0, 0, 7", "--count", "2"}, "7, 0\n", "", 0},
+        {{"eval", "x_2+1", "--start", "5", "--count", "3"}, "1, 6, 2\n", "", 0},
+        {{"eval", "x", "--count", "0"}, "\n", "", 0},
+        {{"eval", "x", "--count", "-4"}, "\n", "", 0},
+    });
+}
+
+TEST(CliEval, FailuresKeepTheMembersBeforeAndExitWithOne) {
+    ExpectCases({
+        // 1/2 rounds to the even 0; x = 3 divides by zero.
+        {{"eval", "1/(3-x)", "--count", "5"}, "0, 1\n", "Gleitkommadivision durch Null.\n", 1},
+        {{"eval", "x", "--count", "abc"}, "\n", "'abc' ist kein gültiger Integerwert.\n", 1},
+        {{"eval", "x_1+x_2", "--start", "1,zwei"}, "\n", "'zwei' ist kein gültiger Integerwert.\n", 1},
+        {{"eval", "x_1+x_2", "--start", " ,3"}, "\n", "'' ist kein gültiger Integerwert.\n", 1},
+    });
+    const TProgramResult r = Cli({"eval", "(x+1)(x+2)"});
+    EXPECT_EQ(r.out, "\n");
+    EXPECT_TRUE(r.err.starts_with("Die Formel '(x+1)(x+2)' ist ungültig")) << r.err;
+    EXPECT_TRUE(r.err.ends_with(".\n")) << r.err;
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(CliMelody, KeysAndDurationsAsThePlayButtonWouldSoundThem) {
+    ExpectCases({
+        {{"melody", "--list", kDefaultList}, Lines({46, 50, 49, 41, 50, 46, 41, 51, 47, 44, 50}, 667), "", 0},
+        // 1, 4, 9, ..., 144 on the twelve chromatic rows from c' (key 40).
+        {{"melody", "--formula", "x^2", "--count", "12"},
+         Lines({41, 44, 49, 44, 41, 40, 41, 44, 49, 44, 41, 40}, 667), "", 0},
+        {{"melody", "--formula", "x", "--count", "3", "--zero"}, Lines({40, 41, 42}, 667), "", 0},
+        // Anything but digits separates members.
+        {{"melody", "--list", "3.5"}, Lines({43, 45}, 667), "", 0},
+        {{"melody", "--list", "-7"}, Lines({47}, 667), "", 0},
+        {{"melody", "--list", "keine Ziffern"}, "", "", 0},
+        // Major on C (key 4); the eighth member wraps to the root.
+        {{"melody", "--list", "0,1,2,3,4,5,6,7", "--scale", "1", "--root", "4"},
+         Lines({4, 6, 8, 9, 11, 13, 15, 4}, 667), "", 0},
+        {{"melody", "--list", "6,7", "--scale", "6", "--root", "37"}, Lines({47, 37}, 667), "", 0},
+        // "-keine Vorgabe-" keeps the map the window starts with.
+        {{"melody", "--list", "1", "--scale", "0", "--root", "4"}, Lines({41}, 667), "", 0},
+        {{"melody", "--list", "1,2,3", "--note-map", "0, 88"}, Lines({88, 0, 88}, 667), "", 0},
+        {{"melody", "--list", "0", "--tempo", "120", "--tempo-map", "0"}, "40 2000\n", "", 0},
+        {{"melody", "--list", "0", "--tempo", "220", "--tempo-map", "3"}, "40 136\n", "", 0},
+        {{"melody", "--list", "0", "--tempo", "150", "--tempo-map", "7"}, "40 12\n", "", 0},
+        {{"melody", "--list", "0", "--tempo", "20", "--tempo-map", "-1"}, "40 24000\n", "", 0},
+        {{"melody", "--list", "0", "--tempo-map", "40"}, "40 0\n", "", 0},
+        {{"melody", "--list", "0", "--instrument", "127"}, "40 667\n", "", 0},
+    });
+}
+
+TEST(CliMelody, SeparateTempoSequence) {
+    ExpectCases({
+        // Two tempo members under five notes: 1, 2, 1, 2, 1.
+        {{"melody", "--list", "1,2,3,4,5", "--tempo-list", "0,1", "--tempo-map", "2,3"},
+         "41 667\n42 333\n43 667\n44 333\n45 667\n", "", 0},
+        {{"melody", "--list", "0,0", "--tempo-list", "1,1,1,0,0,0,0,0,0", "--tempo-map", "2,3"},
+         "40 333\n40 333\n", "", 0},
+        {{"melody", "--list", "0,0,0", "--tempo-formula", "x", "--tempo-count", "2", "--tempo-map", "1,2,3"},
+         "40 667\n40 333\n40 667\n", "", 0},
+        // One "0 ist eine natürliche Zahl" for both frames.
+        {{"melody", "--list", "0,0", "--tempo-formula", "x", "--tempo-count", "2", "--zero", "--tempo-map", "2,3"},
+         "40 667\n40 333\n", "", 0},
+        {{"melody", "--list", "0,0", "--tempo-formula", "x_1+1", "--tempo-start", "1", "--tempo-map", "2,3,4"},
+         "40 167\n40 667\n", "", 0},
+        // A tempo list without members: the notes give their own lengths.
+        {{"melody", "--list", "1,2", "--tempo-list", "nichts", "--tempo-map", "2,3"}, "41 333\n42 667\n", "", 0},
+    });
+}
+
+TEST(CliMelody, FailuresReportTheMessageAndExitWithOne) {
+    ExpectCases({
+        {{"melody", "--formula", "1/(3-x)"}, "", "Gleitkommadivision durch Null.\n", 1},
+        {{"melody", "--list", "2147483648"}, "", "'2147483648' ist kein gültiger Integerwert.\n", 1},
+        {{"melody", "--list", "1", "--note-map", "5,x"}, "", "'x' ist kein gültiger Integerwert.\n", 1},
+        {{"melody", "--list", "1", "--tempo-map", "-30"}, "",
+         "Die Notenlänge -30 ergibt bei Tempo 90 keine gültige Dauer.\n", 1},
+        {{"melody", "--list", "1", "--tempo-formula", "x/0"}, "", "Gleitkommadivision durch Null.\n", 1},
+    });
+}
+
+TEST(CliUsage, MistakesOnTheCommandLineExitWithTwo) {
+    const struct {
+        Args args;
+        const char* message;
+    } cases[] = {
+        {{}, "Kein Befehl angegeben"},
+        {{"play"}, "Unbekannter Befehl \"play\""},
+        {{"eval"}, "eval braucht eine Formel"},
+        {{"eval", "x", "y"}, "Überzähliges Argument \"y\""},
+        {{"eval", "--bogus", "x"}, "Unbekannte Option \"--bogus\""},
+        {{"eval", "--tempo", "100", "x"}, "Die Option --tempo gilt nicht für eval"},
+        {{"eval", "x", "--count"}, "Der Option --count fehlt ihr Wert"},
+        {{"eval", "--count", "3", "--count", "4", "x"}, "Die Option --count ist mehrfach angegeben"},
+        {{"eval", "--zero=1", "x"}, "Die Option --zero nimmt keinen Wert"},
+        {{"eval", "x_1", "--start", "1,2"}, "Zu viele Startwerte: die Formel \"x_1\" verwendet nur x_1 bis x_1"},
+        {{"eval", "x", "--start", "1"}, "Zu viele Startwerte: die Formel \"x\" verwendet keine früheren Glieder"},
+        {{"melody"}, "melody braucht eine Quelle"},
+        {{"melody", "--list", "1", "2"}, "Überzähliges Argument \"2\""},
+        {{"melody", "--list", "1", "--formula", "x"}, "Nur eine Quelle ist möglich"},
+        {{"melody", "--list", "1", "--tempo-list", "1", "--tempo-formula", "x"}, "Nur eine Tempofolge ist möglich"},
+        {{"melody", "--list", "1", "--count", "3"}, "Die Option --count gilt nur zusammen mit --formula"},
+        {{"melody", "--list", "1", "--tempo-start", "3"}, "--tempo-start gilt nur zusammen mit --tempo-formula"},
+        {{"melody", "--list", "1", "--zero"}, "--zero gilt nur zusammen mit --formula oder --tempo-formula"},
+        {{"melody", "--formula", "x", "--start", "1"}, "Zu viele Startwerte"},
+        {{"melody", "--list", "1", "--tempo", "300"}, "--tempo erwartet eine ganze Zahl von 20 bis 220, nicht \"300\""},
+        {{"melody", "--list", "1", "--tempo", "19"}, "--tempo erwartet eine ganze Zahl von 20 bis 220"},
+        {{"melody", "--list", "1", "--tempo", "schnell"}, "nicht \"schnell\""},
+        {{"melody", "--list", "1", "--instrument", "128"}, "--instrument erwartet eine ganze Zahl von 0 bis 127"},
+        {{"melody", "--list", "1", "--instrument", "-1"}, "--instrument erwartet eine ganze Zahl von 0 bis 127"},
+        {{"melody", "--list", "1", "--scale", "8"}, "--scale erwartet eine ganze Zahl von 0 bis 7"},
+        {{"melody", "--list", "1", "--root", "78"}, "--root erwartet eine ganze Zahl von 0 bis 77"},
+        {{"melody", "--list", "1", "--note-map", " "}, "--note-map braucht mindestens einen Wert"},
+        {{"melody", "--list", "1", "--note-map", "1", "--root", "4"}, "schließen einander aus"},
+        {{"melody", "--list", "1", "--out="}, "--out braucht einen Dateinamen"},
+    };
+    for (const auto& c : cases) {
+        const TProgramResult r = Cli(c.args);
+        EXPECT_EQ(r.status, 2) << ArgsText(c.args);
+        EXPECT_EQ(r.out, "") << ArgsText(c.args);
+        EXPECT_TRUE(r.err.starts_with("sonavix-cli: ")) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << ArgsText(c.args) << "\n" << r.err;
+        EXPECT_TRUE(r.err.ends_with("Hilfe: sonavix-cli --help\n")) << r.err;
+    }
+}
+
+TEST(CliHelp, GermanHelpNamesEveryOption) {
+    for (const Args& args : {Args{"--help"}, Args{"-h"}, Args{"melody", "--list", "1", "--help"}}) {
+        const TProgramResult r = Cli(args);
+        EXPECT_EQ(r.status, 0) << ArgsText(args);
+        EXPECT_EQ(r.err, "");
+        EXPECT_NE(r.out.find("Aufruf:"), std::string::npos);
+        for (const char* option :
+             {"eval", "melody", "--count", "--zero", "--start", "--list", "--formula", "--oeis", "--tempo-list",
+              "--tempo-formula", "--tempo-count", "--tempo-start", "--scale", "--root", "--note-map",
+              "--tempo-map", "--tempo ", "--instrument", "--play", "--out", "Chromatisch (12-Ton)"})
+            EXPECT_NE(r.out.find(option), std::string::npos) << option;
+    }
+}
+
+TEST(CliMidiFile, HeaderTempoProgramNotesAndRests) {
+    TempDir dir;
+    const std::string path = dir.File("melodie.mid");
+    // Key 0 is a rest, key 120 would be note 128 and rests too.
+    const TProgramResult r = Cli({"melody", "--list", "0, 1, 2, 1", "--note-map", "0,40,120", "--instrument",
+                                  "73", "--tempo", "120", "--out", path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0 500\n40 500\n120 500\n40 500\n");
+    const TSmf smf = ReadSmf(FileBytes(path));
+    EXPECT_EQ(smf.format, 0);
+    EXPECT_EQ(smf.trackCount, 1);
+    EXPECT_EQ(smf.division, 480);
+    EXPECT_EQ(smf.TempoUs(), 500000);
+    EXPECT_EQ(smf.Programs(), (std::vector<std::pair<int, int>>{{1, 73}}));
+    // At 120 beats a 500 ms quarter is 480 ticks.
+    EXPECT_EQ(smf.Notes(), (std::vector<TSmfNote>{{48, 110, 110, 480, 960}, {48, 110, 110, 1440, 1920}}));
+    EXPECT_EQ(smf.EndTick(), 1920);
+    // Tempo and program come before the first note.
+    ASSERT_GE(smf.events.size(), 3u);
+    EXPECT_EQ(smf.events[0].tick, 0);
+    EXPECT_EQ(smf.events[1].tick, 0);
+}
+
+TEST(CliMidiFile, TimeIsExactToTheTickOverTheWholeMelody) {
+    TempDir dir;
+    const std::string path = dir.File("achtel.mid");
+    // Eighths of 333 ms at 90 beats are 239.76 ticks each: the notes must end
+    // at 240, 480 and 719 (not 720) so the file keeps the printed time.
+    const TProgramResult r =
+        Cli({"melody", "--list", "0,0,0,1", "--note-map", "40,0", "--tempo-map", "3", "--out", path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "40 333\n40 333\n40 333\n0 333\n");
+    const TSmf smf = ReadSmf(FileBytes(path));
+    EXPECT_EQ(smf.TempoUs(), 666667);  // 60000000 / 90, rounded
+    EXPECT_EQ(smf.Programs(), (std::vector<std::pair<int, int>>{{1, 0}}));
+    EXPECT_EQ(smf.Notes(), (std::vector<TSmfNote>{{48, 110, 110, 0, 240}, {48, 110, 110, 240, 480},
+                                                  {48, 110, 110, 480, 719}}));
+    // The closing rest of 333 ms: 1332 ms are 958.9 ticks.
+    EXPECT_EQ(smf.EndTick(), 959);
+}
+
+TEST(CliMidiFile, FailuresWriteNoFile) {
+    TempDir dir;
+    const std::string missingFolder = dir.File("fehlt") + "/melodie.mid";
+    TProgramResult r = Cli({"melody", "--list", "1", "--out", missingFolder});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "41 667\n");
+    EXPECT_EQ(r.err, "Die Datei \"" + missingFolder + "\" kann nicht geschrieben werden: der Ordner existiert nicht.\n");
+
+    const std::string path = dir.File("nie.mid");
+    r = Cli({"melody", "--list", "1", "--note-map", "x", "--out", path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST(CliOeis, LookupFillsTheSequenceThatIsPlayed) {
+    TTestHttpServer server([](const TTestRequest&) {
+        return Answer(200, R"([{"number": 45, "data": "0,1,1,2,3,5,8,13", "name": "Fibonacci numbers."}])");
+    });
+    const TProgramResult r =
+        Cli({"melody", "--oeis", "fibonacci"}, {"SONAVIX_OEIS_BASE=" + server.Url("/")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, Lines({40, 41, 41, 42, 43, 45, 48, 41}, 667));
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_NE(requests[0].target.find("q=fibonacci"), std::string::npos) << requests[0].target;
+}
+
+TEST(CliOeis, FailedLookupReportsTheLookupsMessage) {
+    TTestHttpServer server([](const TTestRequest&) { return Answer(404, "nothing here"); });
+    const TProgramResult r = Cli({"melody", "--oeis", "1, 2, 3"}, {"SONAVIX_OEIS_BASE=" + server.Url("/")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "Die OEIS-Suche nach \"1, 2, 3\" ist fehlgeschlagen: der Server antwortete mit dem Status 404.\n");
+}
