@@ -111,4 +111,5 @@ TEST_P(OeisFrame, FailedLookupLeavesTheFrameAndSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(Dialects, OeisFrame,
                          ::testing::Values(Dialect{"/", "0, 1, 1, 2, 3, 5, 8, 13", {40, 41, 41, 42, 43, 45, 48, 41}},
-                                           Dialect{"/~kvet/sequences/", "0, 1, 1, 2", {40, 41, 41, 42}}));
+                                           Dialect{"/~kvet/sequences/", "0, 1, 1, 2", {40, 41, 41, 42}}),
+                         [](const auto& info) { return info.index == 0 ? "Json" : "Legacy"; });
