@@ -1,0 +1,151 @@
+#include "midi/midifile.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "cli/smf_reader.h"
+#include "support/midi_fixture.h"
+
+namespace {
+namespace fs = std::filesystem;
+using Melody = std::vector<TMelodyNote>;
+
+std::string Failure(const Melody& melody, int tempo, int program) {
+    try {
+        MidiFileBytes(melody, tempo, program);
+    } catch (const EMidiFileError& e) {
+        return e.Message();
+    }
+    return "no failure";
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class ScratchFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("sonavix-midifile-" + std::to_string(getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    fs::path dir;
+};
+}  // namespace
+
+TEST(MidiFileBytes, OneNoteByteForByte) {
+    // Worked out by hand from the file format: 120 beats are 500000 us per
+    // quarter (07 A1 20); 500 ms are 480 ticks, written 83 60.
+    const std::vector<uint8_t> expected = {
+        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0,  //
+        'M', 'T', 'r', 'k', 0, 0, 0, 23,                         //
+        0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,                //
+        0x00, 0xC0, 0x05,                                        //
+        0x00, 0x90, 0x30, 0x6E,                                  //
+        0x83, 0x60, 0x80, 0x30, 0x6E,                            //
+        0x00, 0xFF, 0x2F, 0x00};
+    EXPECT_EQ(MidiFileBytes({{40, 500}}, 120, 5), expected);
+}
+
+TEST(MidiFileBytes, EmptyMelodyHasTempoProgramAndEnd) {
+    const TSmf smf = ReadSmf(MidiFileBytes({}, 90, 0));
+    EXPECT_EQ(smf.TempoUs(), 666667);
+    EXPECT_EQ(smf.Programs().size(), 1u);
+    EXPECT_TRUE(smf.Notes().empty());
+    EXPECT_EQ(smf.EndTick(), 0);
+}
+
+TEST(MidiFileBytes, LongestDeltaFitsAndOneTickMoreIsRefused) {
+    // At tempo 125 a millisecond is one tick; four bytes of delta hold 2^28 - 1.
+    const TSmf smf = ReadSmf(MidiFileBytes({{40, 268435455}}, 125, 0));
+    EXPECT_EQ(smf.Notes(), (std::vector<TSmfNote>{{48, 110, 110, 0, 268435455}}));
+    EXPECT_EQ(Failure({{40, 268435456}}, 125, 0),
+              "Eine Note oder Pause der Melodie ist für eine MIDI-Datei zu lang (höchstens 268435455 Ticks)");
+    // Rests in a row are one gap.
+    EXPECT_EQ(Failure({{0, 200000000}, {0, 68435456}, {40, 1}}, 125, 0),
+              "Eine Note oder Pause der Melodie ist für eine MIDI-Datei zu lang (höchstens 268435455 Ticks)");
+}
+
+TEST(MidiFileBytes, RefusesWhatNoFileCanHold) {
+    const struct {
+        Melody melody;
+        int tempo, program;
+        const char* message;
+    } cases[] = {
+        {{{40, 100}, {41, -1}}, 90, 0, "Ungültige Notendauer: -1 ms"},
+        {{}, 19, 0, "Ungültiges Tempo: 19 (erlaubt sind 20 bis 220)"},
+        {{}, 221, 0, "Ungültiges Tempo: 221 (erlaubt sind 20 bis 220)"},
+        {{}, 90, -1, "Ungültiges Instrument: -1 (erlaubt sind 0 bis 127)"},
+        {{}, 90, 128, "Ungültiges Instrument: 128 (erlaubt sind 0 bis 127)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Failure(c.melody, c.tempo, c.program), c.message);
+    EXPECT_EQ(ReadSmf(MidiFileBytes({}, 20, 127)).Programs(), (std::vector<std::pair<int, int>>{{1, 127}}));
+    EXPECT_EQ(ReadSmf(MidiFileBytes({}, 220, 0)).TempoUs(), 272727);
+}
+
+// The file must sound what PlayNote sounds, at the times it sounds it.
+class MidiFileAgainstPlayNote : public RecordedMidi {};
+
+TEST_F(MidiFileAgainstPlayNote, SameNotesVelocitiesAndTimes) {
+    const Melody melody = {{-3, 250},  {0, 100}, {1, 333},   {40, 667}, {119, 12},         {120, 500},
+                           {88, 0},    {47, 1},  {INT_MAX, 90}, {40, 1999}, {INT_MIN, 7}, {52, 136}};
+    const int64_t origin = clock.NowUs();
+    for (const TMelodyNote& note : melody) PlayNote(note.Key, note.DurationMs);
+    const int64_t end = clock.NowUs();
+    const std::vector<SoundedNote> played = Notes();
+    ASSERT_EQ(played.size(), 7u);
+
+    for (const int tempo : {20, 90, 137, 220}) {
+        const TSmf smf = ReadSmf(MidiFileBytes(melody, tempo, 0));
+        const std::vector<TSmfNote> written = smf.Notes();
+        ASSERT_EQ(written.size(), played.size()) << "tempo " << tempo;
+        // A tick lasts 60000 / (480 * tempo) ms; every event lies on the tick
+        // nearest to its time.
+        const auto tickOf = [&](int64_t us) { return (us - origin) / 1000.0 * tempo / 125.0; };
+        for (size_t i = 0; i < played.size(); ++i) {
+            EXPECT_EQ(written[i].note, played[i].note);
+            EXPECT_EQ(written[i].onVelocity, 110);
+            EXPECT_EQ(written[i].offVelocity, 110);
+            EXPECT_LE(std::abs(written[i].onTick - tickOf(played[i].onUs)), 0.5) << i << " at " << tempo;
+            EXPECT_LE(std::abs(written[i].offTick - tickOf(played[i].offUs)), 0.5) << i << " at " << tempo;
+        }
+        EXPECT_LE(std::abs(smf.EndTick() - tickOf(end)), 0.5);
+    }
+}
+
+TEST_F(ScratchFolder, WritesTheBytesAndReportsWhatCannotBeWritten) {
+    const Melody melody = {{40, 667}, {0, 333}, {44, 667}};
+    const fs::path file = dir / "melodie.mid";
+    WriteMidiFile(file.string(), melody, 90, 19);
+    EXPECT_EQ(ReadBytes(file), MidiFileBytes(melody, 90, 19));
+
+    // A melody that cannot be written leaves the file there as it was.
+    EXPECT_THROW(WriteMidiFile(file.string(), {{40, -5}}, 90, 0), EMidiFileError);
+    EXPECT_EQ(ReadBytes(file), MidiFileBytes(melody, 90, 19));
+
+    const struct {
+        fs::path path;
+        const char* cause;
+    } cases[] = {
+        {dir / "fehlt" / "x.mid", "der Ordner existiert nicht"},
+        {dir, "das ist ein Ordner"},
+    };
+    for (const auto& c : cases) {
+        try {
+            WriteMidiFile(c.path.string(), melody, 90, 0);
+            ADD_FAILURE() << "written: " << c.path;
+        } catch (const EMidiFileError& e) {
+            EXPECT_EQ(e.Message(), "Die Datei \"" + c.path.string() + "\" kann nicht geschrieben werden: " + c.cause);
+        }
+    }
+}
