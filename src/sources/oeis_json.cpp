@@ -76,7 +76,8 @@ private:
             SkipBlanks();
             TJsonValue member;
             if (!Value(member, depth + 1)) return false;
-            v.members.emplace_back(std::move(name), std::move(member));
+            v.memberNames.push_back(std::move(name));
+            v.memberValues.push_back(std::move(member));
             SkipBlanks();
             if (Peek() == '}') return ++pos_, true;
             if (Peek() != ',') return false;
@@ -144,24 +145,6 @@ private:
         return true;
     }
 
-    static void AppendCodePoint(std::string& out, unsigned cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-
     bool Escape(std::string& out) {
         const char c = s_[pos_++];
         switch (c) {
@@ -203,7 +186,7 @@ private:
         } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
             return false;
         }
-        AppendCodePoint(out, cp);
+        AppendUtf8(out, cp);
         return true;
     }
 
@@ -234,8 +217,8 @@ private:
 
 const TJsonValue* TJsonValue::Member(std::string_view name) const {
     if (kind != Kind::Object) return nullptr;
-    for (const auto& [key, value] : members)
-        if (key == name) return &value;
+    for (size_t i = 0; i < memberNames.size(); ++i)
+        if (memberNames[i] == name) return &memberValues[i];
     return nullptr;
 }
 

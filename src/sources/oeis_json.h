@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 struct TJsonValue {
@@ -14,7 +13,10 @@ struct TJsonValue {
     bool boolean = false;
     std::string text;  // a string's UTF-8 content, or a number as written
     std::vector<TJsonValue> items;
-    std::vector<std::pair<std::string, TJsonValue>> members;
+    // An object's members in order: names[i] names values[i]. (Two lists,
+    // since a pair of a still incomplete type is not portable.)
+    std::vector<std::string> memberNames;
+    std::vector<TJsonValue> memberValues;
 
     // The first member of that name of an object; nullptr otherwise.
     const TJsonValue* Member(std::string_view name) const;

@@ -54,6 +54,8 @@ char32_t NextCodePoint(std::string_view s, std::size_t& i) {
     return cp;
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -71,8 +73,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-}  // namespace
 
 std::string Utf8ToWindows1252(std::string_view utf8) {
     std::string out;
