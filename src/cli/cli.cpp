@@ -248,11 +248,10 @@ bool Play(TCliHost& host) {
     struct Release {
         ~Release() { ReleaseMidiOut(); }
     } release;
+    if (StopRequested()) return false;
     TPlaybackRun run(host);
     host.Run = &run;
-    std::signal(SIGINT, OnInterrupt);
     run.Press();
-    std::signal(SIGINT, SIG_DFL);
     host.Run = nullptr;
     return !StopRequested();
 }
@@ -262,6 +261,8 @@ int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
     ConfigureMelody(host, a);
     try {
         const std::vector<TMelodyNote> melody = BuildMelody(host);
+        // From the first printed line on, Ctrl+C means: stop the melody.
+        if (a.Has("--play")) std::signal(SIGINT, OnInterrupt);
         for (const TMelodyNote& note : melody) out << note.Key << ' ' << note.DurationMs << '\n';
         out.flush();
         if (a.Has("--out")) WriteMidiFile(a.Value("--out"), melody, host.Tempo, host.Program);

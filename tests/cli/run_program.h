@@ -2,6 +2,7 @@
 // Runs the built command-line tool as a child process and collects what it
 // wrote to standard output and standard error, and its exit status.
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,39 +29,82 @@ inline std::string ReadWholeFile(const std::filesystem::path& path) {
     return text.str();
 }
 
-// env: extra "NAME=value" entries in front of this process's environment.
+// The tool started as a child process with its output in files; Wait()
+// collects it. env: extra "NAME=value" entries in front of this process's
+// environment.
+class TProgram {
+public:
+    TProgram(const std::string& program, const std::vector<std::string>& args,
+             const std::vector<std::string>& env = {}) {
+        static int calls = 0;
+        const std::filesystem::path base =
+            std::filesystem::temp_directory_path() /
+            ("sonavix-cli-test-" + std::to_string(getpid()) + "-" + std::to_string(++calls));
+        outFile_ = base.string() + ".out";
+        errFile_ = base.string() + ".err";
+
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (const auto& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
+        for (char** e = environ; *e; ++e) envp.push_back(*e);
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~TProgram() {
+        Stop();
+        std::filesystem::remove(outFile_);
+        std::filesystem::remove(errFile_);
+    }
+    TProgram(const TProgram&) = delete;
+    TProgram& operator=(const TProgram&) = delete;
+
+    // Asks the program to end (TERM), and after three seconds makes it end (KILL).
+    void Stop() {
+        if (!Running()) return;
+        kill(pid_, SIGTERM);
+        for (int i = 0; i < 60 && Running(); ++i) usleep(50000);
+        if (Running()) {
+            kill(pid_, SIGKILL);
+            Reap(0);
+        }
+    }
+    bool Running() {
+        if (pid_ > 0) Reap(WNOHANG);
+        return pid_ > 0;
+    }
+    // What it has written to standard output so far.
+    std::string OutputSoFar() const { return ReadWholeFile(outFile_); }
+    void Signal(int signal) {
+        if (pid_ > 0) kill(pid_, signal);
+    }
+    TProgramResult Wait() {
+        if (pid_ > 0) Reap(0);
+        return {ReadWholeFile(outFile_), ReadWholeFile(errFile_), status_};
+    }
+
+private:
+    void Reap(int options) {
+        int status = 0;
+        if (waitpid(pid_, &status, options) != pid_) return;
+        pid_ = -1;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    pid_t pid_ = -1;
+    int status_ = -1;  // exit status once it ended normally
+    std::string outFile_, errFile_;
+};
+
 inline TProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                                  const std::vector<std::string>& env = {}) {
-    namespace fs = std::filesystem;
-    static int calls = 0;
-    const fs::path base = fs::temp_directory_path() /
-                          ("sonavix-cli-test-" + std::to_string(getpid()) + "-" + std::to_string(++calls));
-    const std::string outFile = base.string() + ".out", errFile = base.string() + ".err";
-
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const auto& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
-    for (char** e = environ; *e; ++e) envp.push_back(*e);
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    TProgramResult result;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    result.out = ReadWholeFile(outFile);
-    result.err = ReadWholeFile(errFile);
-    fs::remove(outFile);
-    fs::remove(errFile);
-    return result;
+    return TProgram(program, args, env).Wait();
 }
