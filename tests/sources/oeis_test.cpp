@@ -4,35 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 
-#include "sources/http_test_server.h"
+#include "sources/oeis_fixtures.h"
 
 namespace {
 
 const std::string kLegacyPath = "/~kvet/sequences/";
 const std::string kM1 = R"(<table cellspacing="0" cellpadding="0" border="0" width="100%">)";
 const std::string kM2 = R"(<a href="/~kvet/sequences/A)";
-
-std::string Fixture(const char* name) {
-    const auto path =
-        std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "oeis" / name;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (text.str().empty()) throw std::runtime_error("fixture missing: " + path.string());
-    return text.str();
-}
-
-TTestResponse Answer(int status, std::string body) {
-    TTestResponse r;
-    r.status = status;
-    r.body = std::move(body);
-    return r;
-}
 
 // The message of the failed lookup, or "no failure".
 std::string FailureOf(const TOeisLookup& lookup, const std::string& query) {

@@ -3,29 +3,15 @@
 #include <QElapsedTimer>
 #include <QTest>
 
-#include "support/midi_fixture.h"
-#include "ui/error_box.h"
+#include "support/window_fixture.h"
 #include "ui/main_window.h"
 
 namespace {
-class FormulaFrame : public RecordedMidi {
+class FormulaFrame : public WindowTest {
 protected:
-    void SetUp() override {
-        RecordedMidi::SetUp();
-        SetErrorBoxSink([this](const QString& text) { errors.push_back(text); });
-        window = std::make_unique<TfrmMain>();
-    }
-    void TearDown() override {
-        window.reset();
-        SetErrorBoxSink(nullptr);
-        RecordedMidi::TearDown();
-    }
     TfrmFolgen* Noten() { return window->frmFolgenNoten; }
     TfrmFolgen* Tempo() { return window->frmFolgenTempo; }
     QString List(TfrmFolgen* f) { return f->frmExplizit1->mmoExplizit->toPlainText(); }
-
-    std::vector<QString> errors;
-    std::unique_ptr<TfrmMain> window;
 };
 }  // namespace
 

@@ -5,22 +5,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "support/midi_fixture.h"
-#include "ui/error_box.h"
+#include "support/window_fixture.h"
 
 namespace {
-class MainWindow : public RecordedMidi {
+class MainWindow : public WindowTest {
 protected:
-    void SetUp() override {
-        RecordedMidi::SetUp();
-        SetErrorBoxSink([this](const QString& text) { errors.push_back(text); });
-        window = std::make_unique<TfrmMain>();
-    }
-    void TearDown() override {
-        window.reset();
-        SetErrorBoxSink(nullptr);
-        RecordedMidi::TearDown();
-    }
     std::vector<std::string> NoteValues() const {
         std::vector<std::string> v;
         for (int i = 0; i < window->NoteMap.RowCount(); ++i) {
@@ -34,9 +23,6 @@ protected:
         window->frmFolgenNoten->frmExplizit1->mmoExplizit->setPlainText(list);
         window->btnPlay->click();
     }
-
-    std::vector<QString> errors;
-    std::unique_ptr<TfrmMain> window;
 };
 }  // namespace
 

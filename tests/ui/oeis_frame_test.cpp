@@ -1,30 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "sources/http_test_server.h"
-#include "support/midi_fixture.h"
-#include "ui/error_box.h"
-#include "ui/main_window.h"
+#include "sources/oeis_fixtures.h"
+#include "support/window_fixture.h"
 
 namespace {
-std::string Fixture(const char* name) {
-    const auto path = std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "oeis" / name;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-TTestResponse Answer(int status, std::string body) {
-    TTestResponse r;
-    r.status = status;
-    r.body = std::move(body);
-    return r;
-}
 
 // Both dialects answer the members 1, 2, 3, 5, 8 with the Fibonacci numbers.
 TTestResponse Serve(const TTestRequest& r) {
@@ -41,22 +22,20 @@ struct Dialect {
     std::vector<int> keys;
 };
 
-class OeisFrame : public RecordedMidi, public ::testing::WithParamInterface<Dialect> {
+class OeisFrame : public WindowTest, public ::testing::WithParamInterface<Dialect> {
 protected:
     void SetUp() override {
-        RecordedMidi::SetUp();
-        SetErrorBoxSink([this](const QString& text) { errors.push_back(text); });
+        // The window takes its base address when it is created.
         setenv("SONAVIX_OEIS_BASE", server.Url(GetParam().base).c_str(), 1);
-        window = std::make_unique<TfrmMain>();
+        WindowTest::SetUp();
     }
     void TearDown() override {
-        window.reset();
+        WindowTest::TearDown();
         unsetenv("SONAVIX_OEIS_BASE");
-        SetErrorBoxSink(nullptr);
-        RecordedMidi::TearDown();
     }
 
     TTestHttpServer server{Serve};
+};
     std::vector<QString> errors;
     std::unique_ptr<TfrmMain> window;
 };

@@ -1,0 +1,26 @@
+#pragma once
+// The fixture pages of the lookup tests and a shorthand for plain answers.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "sources/http_test_server.h"
+
+inline std::string Fixture(const char* name) {
+    const auto path =
+        std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "oeis" / name;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (text.str().empty()) throw std::runtime_error("fixture missing: " + path.string());
+    return text.str();
+}
+
+inline TTestResponse Answer(int status, std::string body) {
+    TTestResponse r;
+    r.status = status;
+    r.body = std::move(body);
+    return r;
+}
