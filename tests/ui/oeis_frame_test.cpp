@@ -9,8 +9,10 @@ namespace {
 
 // Both dialects answer the members 1, 2, 3, 5, 8 with the Fibonacci numbers.
 TTestResponse Serve(const TTestRequest& r) {
-    if (r.target.starts_with("/~kvet/sequences/?q=1%2C+2%2C+3%2C+5%2C+8")) return Answer(200, Fixture("legacy_search_fibonacci.html"));
-    if (r.target == "/~kvet/sequences/table?a=45&fmt=4") return Answer(200, Fixture("legacy_table_45.html"));
+    if (r.target.starts_with("/~kvet/sequences/?q=1%2C+2%2C+3%2C+5%2C+8"))
+        return Answer(200, Fixture("legacy_search_fibonacci.html"));
+    if (r.target == "/~kvet/sequences/table?a=45&fmt=4")
+        return Answer(200, Fixture("legacy_table_45.html"));
     if (r.target.starts_with("/search?q=1%2C+2%2C+3%2C+5%2C+8&fmt=json"))
         return Answer(200, Fixture("json_fibonacci_object.json"));
     return Answer(404, "");
@@ -35,9 +37,6 @@ protected:
     }
 
     TTestHttpServer server{Serve};
-};
-    std::vector<QString> errors;
-    std::unique_ptr<TfrmMain> window;
 };
 }  // namespace
 
