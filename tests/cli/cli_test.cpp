@@ -132,16 +132,11 @@ TEST(CliMelody, KeysAndDurationsAsThePlayButtonWouldSoundThem) {
         // Major on C (key 4); the eighth member wraps to the root.
         {{"melody", "--list", "0,1,2,3,4,5,6,7", "--scale", "1", "--root", "4"},
          Lines({4, 6, 8, 9, 11, 13, 15, 4}, 667), "", 0},
-        {{"melody", "--list", "6,7", "--scale", "6", "--root", "37"}, Lines({47, 37}, 667), "", 0},
         // "-keine Vorgabe-" keeps the map the window starts with.
         {{"melody", "--list", "1", "--scale", "0", "--root", "4"}, Lines({41}, 667), "", 0},
         {{"melody", "--list", "1,2,3", "--note-map", "0, 88"}, Lines({88, 0, 88}, 667), "", 0},
         {{"melody", "--list", "0", "--tempo", "120", "--tempo-map", "0"}, "40 2000\n", "", 0},
-        {{"melody", "--list", "0", "--tempo", "220", "--tempo-map", "3"}, "40 136\n", "", 0},
-        {{"melody", "--list", "0", "--tempo", "150", "--tempo-map", "7"}, "40 12\n", "", 0},
         {{"melody", "--list", "0", "--tempo", "20", "--tempo-map", "-1"}, "40 24000\n", "", 0},
-        {{"melody", "--list", "0", "--tempo-map", "40"}, "40 0\n", "", 0},
-        {{"melody", "--list", "0", "--instrument", "127"}, "40 667\n", "", 0},
     });
 }
 
@@ -150,8 +145,6 @@ TEST(CliMelody, SeparateTempoSequence) {
         // Two tempo members under five notes: 1, 2, 1, 2, 1.
         {{"melody", "--list", "1,2,3,4,5", "--tempo-list", "0,1", "--tempo-map", "2,3"},
          "41 667\n42 333\n43 667\n44 333\n45 667\n", "", 0},
-        {{"melody", "--list", "0,0", "--tempo-list", "1,1,1,0,0,0,0,0,0", "--tempo-map", "2,3"},
-         "40 333\n40 333\n", "", 0},
         {{"melody", "--list", "0,0,0", "--tempo-formula", "x", "--tempo-count", "2", "--tempo-map", "1,2,3"},
          "40 667\n40 333\n40 667\n", "", 0},
         // One "0 ist eine natürliche Zahl" for both frames.
@@ -203,7 +196,6 @@ TEST(CliUsage, MistakesOnTheCommandLineExitWithTwo) {
         {{"melody", "--list", "1", "--tempo", "19"}, "--tempo erwartet eine ganze Zahl von 20 bis 220"},
         {{"melody", "--list", "1", "--tempo", "schnell"}, "nicht \"schnell\""},
         {{"melody", "--list", "1", "--instrument", "128"}, "--instrument erwartet eine ganze Zahl von 0 bis 127"},
-        {{"melody", "--list", "1", "--instrument", "-1"}, "--instrument erwartet eine ganze Zahl von 0 bis 127"},
         {{"melody", "--list", "1", "--scale", "8"}, "--scale erwartet eine ganze Zahl von 0 bis 7"},
         {{"melody", "--list", "1", "--root", "78"}, "--root erwartet eine ganze Zahl von 0 bis 77"},
         {{"melody", "--list", "1", "--note-map", " "}, "--note-map braucht mindestens einen Wert"},

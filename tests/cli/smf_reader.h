@@ -117,10 +117,7 @@ inline TSmf ReadSmf(const std::vector<uint8_t>& file) {
             event.bytes.insert(event.bytes.end(), file.begin() + pos, file.begin() + pos + size);
             pos += size;
         } else if (first == 0xF0 || first == 0xF7) {
-            const uint32_t size = varLength();
-            need(size);
-            event.bytes.assign(file.begin() + pos - 1, file.begin() + pos + size);
-            pos += size;
+            throw std::runtime_error("system exclusive: not expected here");
         } else {
             if (first & 0x80) {
                 status = first;
