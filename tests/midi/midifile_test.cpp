@@ -29,7 +29,7 @@ std::vector<uint8_t> ReadBytes(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-class ScratchFolder : public ::testing::Test {
+class MidiFileWrite : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = fs::temp_directory_path() / ("sonavix-midifile-" + std::to_string(getpid()));
@@ -123,7 +123,7 @@ TEST_F(MidiFileAgainstPlayNote, SameNotesVelocitiesAndTimes) {
     }
 }
 
-TEST_F(ScratchFolder, WritesTheBytesAndReportsWhatCannotBeWritten) {
+TEST_F(MidiFileWrite, WritesTheBytesAndReportsWhatCannotBeWritten) {
     const Melody melody = {{40, 667}, {0, 333}, {44, 667}};
     const fs::path file = dir / "melodie.mid";
     WriteMidiFile(file.string(), melody, 90, 19);
