@@ -17,13 +17,13 @@ namespace {
 
 enum TCommand { kEval = 1, kMelody = 2 };
 
-struct TOptionSpec {
+struct TOptionInfo {
     const char* name;
     bool takesValue;
     int commands;  // TCommand bits
 };
 
-const TOptionSpec kOptions[] = {
+const TOptionInfo kOptions[] = {
     {"--count", true, kEval | kMelody},    {"--zero", false, kEval | kMelody},
     {"--start", true, kEval | kMelody},    {"--list", true, kMelody},
     {"--formula", true, kMelody},          {"--oeis", true, kMelody},
@@ -109,15 +109,15 @@ TArguments ParseArguments(TCommand command, const std::vector<std::string>& args
         }
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const TOptionSpec* spec = nullptr;
-        for (const TOptionSpec& candidate : kOptions)
-            if (name == candidate.name) spec = &candidate;
-        if (!spec) throw ECliUsage("Unbekannte Option \"" + name + "\"");
-        if (!(spec->commands & command))
+        const TOptionInfo* known = nullptr;
+        for (const TOptionInfo& candidate : kOptions)
+            if (name == candidate.name) known = &candidate;
+        if (!known) throw ECliUsage("Unbekannte Option \"" + name + "\"");
+        if (!(known->commands & command))
             throw ECliUsage("Die Option " + name + " gilt nicht für " + CommandName(command));
         if (parsed.Has(name)) throw ECliUsage("Die Option " + name + " ist mehrfach angegeben");
         std::string value;
-        if (!spec->takesValue) {
+        if (!known->takesValue) {
             if (equals != std::string::npos) throw ECliUsage("Die Option " + name + " nimmt keinen Wert");
         } else if (equals != std::string::npos) {
             value = arg.substr(equals + 1);
