@@ -5,11 +5,10 @@
 #include "common/errors.h"
 #include "midi/clock.h"
 #include "midi/midi_out.h"
+#include "midi/midinote.h"
 #include "midi/platform.h"
 
 namespace {
-constexpr uint8_t kVelocity = 110;
-constexpr int kNoteOffset = 8;
 
 struct MidiUnit {
     std::shared_ptr<IMidiOutService> service;
@@ -56,14 +55,14 @@ void PlayNote(int32_t keyNumber, int32_t durationMs) {
     }
 
     // Notes above 127 do not exist; such keys are rests like keys <= 0.
-    const int64_t note = int64_t{keyNumber} + kNoteOffset;
-    const bool sounds = unit.output && keyNumber > 0 && note <= 127;
+    const bool sounds = unit.output && KeySounds(keyNumber);
+    const uint8_t note = sounds ? KeyNote(keyNumber) : 0;
     clock.SleepUntilUs(start);
-    if (sounds) unit.output->NoteOn(unit.channel, static_cast<uint8_t>(note), kVelocity);
+    if (sounds) unit.output->NoteOn(unit.channel, note, kNoteVelocity);
     clock.SleepUntilUs(deadline);
     // The output may have been released while waiting (program end).
     if (sounds && unit.output)
-        unit.output->NoteOff(unit.channel, static_cast<uint8_t>(note), kVelocity);
+        unit.output->NoteOff(unit.channel, note, kNoteVelocity);
 }
 
 void SelectInstrument(int32_t program) {
