@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QMenuBar>
 #include <QScreen>
 #include <QUrl>
@@ -11,6 +12,7 @@
 #include "common/errors.h"
 #include "formula/functions.h"
 #include "midi/midi.h"
+#include "midi/midifile.h"
 #include "playback/maps.h"
 #include "sources/oeis.h"
 #include "ui/error_box.h"
@@ -53,6 +55,10 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(kAppTitle);
     SetHelpContext(this, 1000);
     BuildControls();
+    ChooseMidiFilePath = [this] {
+        return QFileDialog::getSaveFileName(this, "Als MIDI-Datei speichern", "melodie.mid",
+                                            "MIDI-Dateien (*.mid *.midi)");
+    };
     noteGenerator_ = std::make_unique<TFormulaGenerator>(NoteTerm, frmFolgenNoten->frmFormel1->VarValues);
     tempoGenerator_ = std::make_unique<TFormulaGenerator>(TempoTerm, frmFolgenTempo->frmFormel1->VarValues);
     frmKlavier = std::make_unique<TfrmKlavier>(
@@ -71,6 +77,7 @@ TfrmMain::~TfrmMain() {
 
 void TfrmMain::BuildControls() {
     auto* menuDatei = menuBar()->addMenu("&Datei");
+    miMidiDatei = menuDatei->addAction("Als MIDI-Datei speichern...");
     miBeenden = menuDatei->addAction("&Beenden");
     auto* menuHilfe = menuBar()->addMenu("&?");
     miHilfe = menuHilfe->addAction("&Hilfe");
@@ -161,6 +168,7 @@ void TfrmMain::Wire() {
     On(tbTempo, &QSlider::valueChanged, &TfrmMain::tbTempoChange);
     On(cbxTempoFolge, &QCheckBox::clicked, &TfrmMain::cbxTempoFolgeClick);
     On(btnPlay, &QPushButton::clicked, &TfrmMain::btnPlayClick);
+    On(miMidiDatei, &QAction::triggered, &TfrmMain::miMidiDateiClick);
     On(miBeenden, &QAction::triggered, &TfrmMain::miBeendenClick);
     lblHomepage->installEventFilter(this);
 }
@@ -361,6 +369,13 @@ void TfrmMain::lblHomepageClick(QObject*) { QDesktopServices::openUrl(QUrl(kHome
 void TfrmMain::miBeendenClick(QObject*) {
     run_.Stop();
     close();
+}
+
+void TfrmMain::miMidiDateiClick(QObject*) {
+    const QString path = ChooseMidiFilePath();
+    if (path.isEmpty()) return;
+    // The melody that "Abspielen" would play, asked of the sources the same way.
+    WriteMidiFile(path.toStdString(), BuildMelody(*this), tbTempo->value(), InstrumentProgram());
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

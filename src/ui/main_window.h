@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QSlider>
+#include <functional>
 #include <memory>
 
 #include "formula/formulaparser.h"
@@ -58,11 +59,14 @@ public:
     QCheckBox* cbxKlaviatur;
     QPushButton* btnPlay;
     QLabel* lblHomepage;
+    QAction* miMidiDatei;
     QAction* miBeenden;
     QAction* miHilfe;
     std::unique_ptr<TfrmKlavier> frmKlavier;
 
     bool Playing() const { return run_.Playing(); }
+    // Asks where to save a MIDI file; an empty path cancels. Tests replace the dialog.
+    std::function<QString()> ChooseMidiFilePath;
     // Window height including the title bar and frame, as the layout counts it.
     int OuterHeight() const { return outerHeight_; }
 
@@ -80,6 +84,7 @@ public:
     void btnKlavierClick(QObject* Sender);
     void lblHomepageClick(QObject* Sender);
     void miBeendenClick(QObject* Sender);
+    void miMidiDateiClick(QObject* Sender);
     void frmFormel1edtFormelExit(QObject* Sender);
     void frmFormel1vleVarValuesExit(QObject* Sender);
     void frmFormel1btnGoClick(QObject* Sender);

@@ -5,7 +5,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include "midi/midifile.h"
 #include "support/window_fixture.h"
+
+#include <fstream>
 
 namespace {
 class MainWindow : public WindowTest {
@@ -177,4 +180,23 @@ TEST_F(MainWindow, SecondPressStopsTheRun) {
     PlayExplicit("1, 2, 3, 4");
     EXPECT_EQ(Notes().size(), 1u);
     EXPECT_FALSE(window->Playing());
+}
+
+TEST_F(MainWindow, MidiFileHoldsTheMelodyThatWouldPlayWithoutPlayingIt) {
+    const std::string path = ::testing::TempDir() + "sonavix_menu_test.mid";
+    window->ChooseMidiFilePath = [&] { return QString::fromStdString(path); };
+    window->frmFolgenNoten->rbtExplizit->click();
+    window->frmFolgenNoten->frmExplizit1->mmoExplizit->setPlainText("234, 382");
+    window->cbxInstrument->setCurrentIndex(40);
+    window->miMidiDatei->trigger();
+    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> written{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(written, MidiFileBytes({{46, 667}, {50, 667}}, 90, 40));
+    EXPECT_TRUE(service->Messages().empty());
+    std::remove(path.c_str());
+
+    window->ChooseMidiFilePath = [] { return QString(); };  // cancelled: nothing happens
+    window->miMidiDatei->trigger();
+    EXPECT_TRUE(errors.empty());
 }
