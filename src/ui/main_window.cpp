@@ -9,7 +9,6 @@
 #include <QScreen>
 #include <QUrl>
 
-#include "common/errors.h"
 #include "formula/functions.h"
 #include "midi/midi.h"
 #include "midi/midifile.h"
@@ -171,17 +170,21 @@ void TfrmMain::Wire() {
     On(miMidiDatei, &QAction::triggered, &TfrmMain::miMidiDateiClick);
     On(miBeenden, &QAction::triggered, &TfrmMain::miBeendenClick);
     lblHomepage->installEventFilter(this);
+    client_->installEventFilter(this);
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    // The bottom row keeps its distance from the lower edge when the user resizes.
+    if (watched == client_ && event->type() == QEvent::Resize && resizable_) PlaceBottomRow(client_->height());
     if (watched == lblHomepage && event->type() == QEvent::MouseButtonRelease)
         Guarded(this, [&] { lblHomepageClick(lblHomepage); });
     return QMainWindow::eventFilter(watched, event);
 }
 
 void TfrmMain::FormCreate(QObject*) {
+    // A narrow screen gets a window the user can resize.
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const bool narrowScreen = screen && screen->geometry().width() < 1023;
+    resizable_ = screen && screen->geometry().width() < 1023;
     for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) f->MoveSubFramesUp();
     tbTempo->setValue(90);
     // Without a MIDI output the window still opens complete; playing then stays silent.
@@ -194,21 +197,23 @@ void TfrmMain::FormCreate(QObject*) {
     ResetPrimes();
     for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) f->frmOEIS1->LinkUrl = QString::fromStdString(OeisBaseAddress());
     cbxTempoFolgeClick(cbxTempoFolge);
-    if (narrowScreen) {
-        setMinimumSize(0, 0);
-        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    }
 }
 
 void TfrmMain::SetClientHeight(int outerHeight) {
     outerHeight_ = outerHeight;
     const int client = outerHeight - kNonClientHeight;
     const int w = 431;
-    client_->setFixedSize(w, client);
-    cbxKlaviatur->move(8, client - kKlaviaturBottomGap - 17);
-    Place(btnPlay, 197, client - kPlayBottomGap - 25, 122, 25);
-    Place(lblHomepage, 326, client - kHomepageBottomGap - 13, 89, 13);
-    setFixedSize(w, client + menuBar()->sizeHint().height());
+    client_->resize(w, client);
+    PlaceBottomRow(client);
+    const QSize outer(w, client + menuBar()->sizeHint().height());
+    if (resizable_) resize(outer);
+    else setFixedSize(outer);
+}
+
+void TfrmMain::PlaceBottomRow(int clientHeight) {
+    cbxKlaviatur->move(8, clientHeight - kKlaviaturBottomGap - 17);
+    Place(btnPlay, 197, clientHeight - kPlayBottomGap - 25, 122, 25);
+    Place(lblHomepage, 326, clientHeight - kHomepageBottomGap - 13, 89, 13);
 }
 
 TfrmFolgen* TfrmMain::FrameOf(QObject* control) const {

@@ -69,6 +69,8 @@ public:
     std::function<QString()> ChooseMidiFilePath;
     // Window height including the title bar and frame, as the layout counts it.
     int OuterHeight() const { return outerHeight_; }
+    // Whether the user may resize the window (only on a narrow screen).
+    bool Resizable() const { return resizable_; }
 
     // Handlers; each takes the control that raised the event.
     void FormCreate(QObject* Sender);
@@ -121,6 +123,7 @@ private:
     template <typename Sender, typename Signal>
     void OnControl(Sender* sender, Signal signal, void (TfrmMain::*handler)(QObject*));
     void SetClientHeight(int outerHeight);
+    void PlaceBottomRow(int clientHeight);
     TfrmFolgen* FrameOf(QObject* control) const;
     TFormulaGenerator& GeneratorOf(TfrmFolgen* frame);
     void ShowStartValues(TfrmFolgen* frame);
@@ -131,6 +134,7 @@ private:
     TPlaybackRun run_{*this};
     int outerHeight_ = 0;
     bool closeRequested_ = false;
+    bool resizable_ = false;
 };
 
 inline const char* const kHomepageUrl = "https://example.org/sonavix/";

@@ -200,3 +200,13 @@ TEST_F(MainWindow, MidiFileHoldsTheMelodyThatWouldPlayWithoutPlayingIt) {
     window->miMidiDatei->trigger();
     EXPECT_TRUE(errors.empty());
 }
+
+TEST_F(MainWindow, BorderIsResizableOnlyOnANarrowScreen) {
+    // The offscreen platform's screen is 800 pixels wide unless configured otherwise.
+    const bool narrow = QGuiApplication::primaryScreen()->geometry().width() < 1023;
+    EXPECT_EQ(window->Resizable(), narrow);
+    EXPECT_EQ(window->minimumSize() != window->maximumSize(), narrow);
+    window->cbxTempoFolge->click();  // a later height change keeps the border as it is
+    EXPECT_EQ(window->minimumSize() != window->maximumSize(), narrow);
+    EXPECT_EQ(window->OuterHeight(), 626);
+}
