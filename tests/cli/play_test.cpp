@@ -12,40 +12,12 @@
 #include <vector>
 
 #include "cli/run_program.h"
+#include "support/jack_dump.h"
 
 namespace {
 using namespace std::chrono_literals;
-using Bytes = std::vector<uint8_t>;
 
-std::optional<std::string> FindOnPath(const std::string& program) {
-    std::stringstream dirs(std::getenv("PATH") ? std::getenv("PATH") : "");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        const std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return std::nullopt;
-}
 
-// jack_midi_dump writes "   <time>: 90 30 6e note on (...)": the hex pairs
-// after the colon are the message.
-std::vector<Bytes> ParseDump(const std::string& text) {
-    std::vector<Bytes> messages;
-    std::stringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        std::stringstream tokens(line.substr(colon + 1));
-        std::string token;
-        Bytes bytes;
-        while (tokens >> token && token.size() == 2 && std::isxdigit(uint8_t(token[0])) &&
-               std::isxdigit(uint8_t(token[1])))
-            bytes.push_back(static_cast<uint8_t>(std::stoul(token, nullptr, 16)));
-        if (!bytes.empty()) messages.push_back(bytes);
-    }
-    return messages;
-}
 
 // A JACK server of its own name with jack_midi_dump listening on it.
 class JackDump : public ::testing::Test {

@@ -24,6 +24,8 @@ struct Dialect {
     std::vector<int> keys;
 };
 
+void PrintTo(const Dialect& d, std::ostream* os) { *os << d.base; }
+
 class OeisFrame : public WindowTest, public ::testing::WithParamInterface<Dialect> {
 protected:
     void SetUp() override {
