@@ -152,10 +152,9 @@ void TfrmMain::Wire() {
         OnControl(f->frmOEIS1, &TfrmOEIS::linkClicked, &TfrmMain::frmOEIS1lblLinkClick);
         OnControl(f->frmFormel1, &TfrmFormel::formulaExited, &TfrmMain::frmFormel1edtFormelExit);
         On(f->frmFormel1->cbxNull, &QCheckBox::clicked, &TfrmMain::frmFormel1cbxNullClick);
+        // The tempo frame's "Los!" generates the tempo sequence, as its note twin does.
+        On(f->frmFormel1->btnGo, &QPushButton::clicked, &TfrmMain::frmFormel1btnGoClick);
     }
-    // The tempo frame's "Los!" generates the tempo sequence, as its note twin does.
-    On(frmFolgenNoten->frmFormel1->btnGo, &QPushButton::clicked, &TfrmMain::frmFormel1btnGoClick);
-    On(frmFolgenTempo->frmFormel1->btnGo, &QPushButton::clicked, &TfrmMain::frmFormel1btnGoClick);
     On(btnLessNoten, &QPushButton::clicked, &TfrmMain::btnLessClick);
     On(btnMoreNoten, &QPushButton::clicked, &TfrmMain::btnMoreClick);
     On(btnLessTempo, &QPushButton::clicked, &TfrmMain::btnLessClick);
