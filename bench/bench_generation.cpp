@@ -10,7 +10,8 @@
 #include "sources/generation.h"
 
 namespace {
-double GenerateMs(const char* formula, const char* count, std::vector<std::string> starts, size_t& length) {
+double GenerateMs(const char* formula, const char* count, std::vector<std::string> starts,
+                  size_t& length) {
     TTerm term;
     TValueListTable startValues{std::vector<std::string>{"0"}, 1};
     TFormulaGenerator generator(term, startValues);
@@ -23,7 +24,8 @@ double GenerateMs(const char* formula, const char* count, std::vector<std::strin
     } catch (const EOutOfCapacity&) {
     }
     length = list.size();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 }  // namespace
 
@@ -32,9 +34,11 @@ int main() {
     const double modMs = GenerateMs("MOD(x_1+x_2;12)", "1000000", {"1", "1"}, length);
     std::printf("formula=MOD(x_1+x_2;12) members=1000000 ms=%.1f bytes=%zu\n", modMs, length);
     const double capMs = GenerateMs("x", "2147483647", {}, length);
-    std::printf("formula=x count=2147483647 ms=%.1f bytes=%zu (stopped at the capacity)\n", capMs, length);
+    std::printf("formula=x count=2147483647 ms=%.1f bytes=%zu (stopped at the capacity)\n", capMs,
+                length);
     double best = 1e9;
-    for (int run = 0; run < 5; ++run) best = std::min(best, GenerateMs("x^2", "1000000", {}, length));
+    for (int run = 0; run < 5; ++run)
+        best = std::min(best, GenerateMs("x^2", "1000000", {}, length));
     std::printf("formula=x^2 bytes=%zu\n", length);
     std::printf("members=1000000 ms=%.1f\n", best);
     return 0;

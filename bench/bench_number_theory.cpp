@@ -46,7 +46,8 @@ double TimeInFreshProcess(const std::function<void()>& call) {
         } catch (const Exception&) {
             // A refused argument answers too; its time counts like any other.
         }
-        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - start;
         const double ms = took.count();
         const bool ok = write(fds[1], &ms, sizeof ms) == static_cast<ssize_t>(sizeof ms);
         _exit(ok ? 0 : 1);
@@ -107,9 +108,9 @@ int main() {
 
     std::vector<Bench> benches;
     Bench nth{"NthPrime", {}};
-    for (int32_t n : {-1, 0, 1, 2, 4793, 100000, kPrimeTableBoundCount, kPrimeTableBoundCount + 1, 1000000,
-                      50847534, 105097565, 105097566, 150000000, kLargestPrimeIndex - 1, kLargestPrimeIndex,
-                      kLargestPrimeIndex + 1, kMaxInt}) {
+    for (int32_t n : {-1, 0, 1, 2, 4793, 100000, kPrimeTableBoundCount, kPrimeTableBoundCount + 1,
+                      1000000, 50847534, 105097565, 105097566, 150000000, kLargestPrimeIndex - 1,
+                      kLargestPrimeIndex, kLargestPrimeIndex + 1, kMaxInt}) {
         nth.cases.push_back(Signed(n, NthPrime));
     }
     benches.push_back(nth);
@@ -130,9 +131,12 @@ int main() {
 
     // Consecutive Fibonacci numbers make Euclid take the most steps.
     Bench gcd{"Gcd", {}}, lcm{"Lcm", {}};
-    for (auto [a, b] : std::vector<std::pair<uint32_t, uint32_t>>{
-             {0, 0}, {4294967295u, 4294967294u}, {2971215073u, 1836311903u}, {65536, 65521u * 65519u},
-             {100000, 200000}, {4294967291u, 4294967279u}}) {
+    for (auto [a, b] : std::vector<std::pair<uint32_t, uint32_t>>{{0, 0},
+                                                                  {4294967295u, 4294967294u},
+                                                                  {2971215073u, 1836311903u},
+                                                                  {65536, 65521u * 65519u},
+                                                                  {100000, 200000},
+                                                                  {4294967291u, 4294967279u}}) {
         gcd.cases.push_back(Two(a, b, [](uint32_t x, uint32_t y) { return Gcd(x, y); }));
         lcm.cases.push_back(Two(a, b, [](uint32_t x, uint32_t y) { return Lcm(x, y); }));
     }
@@ -140,8 +144,12 @@ int main() {
     benches.push_back(lcm);
 
     Bench mod{"PosMod", {}};
-    for (auto [a, b] : std::vector<std::pair<int32_t, int32_t>>{
-             {kMinInt, -1}, {kMinInt, kMaxInt}, {-1, kMinInt}, {kMaxInt, kMinInt}, {-7, 0}, {7, 0}}) {
+    for (auto [a, b] : std::vector<std::pair<int32_t, int32_t>>{{kMinInt, -1},
+                                                                {kMinInt, kMaxInt},
+                                                                {-1, kMinInt},
+                                                                {kMaxInt, kMinInt},
+                                                                {-7, 0},
+                                                                {7, 0}}) {
         mod.cases.push_back(Two(a, b, [](int32_t x, int32_t y) { return PosMod(x, y); }));
     }
     benches.push_back(mod);

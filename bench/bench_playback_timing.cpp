@@ -81,7 +81,8 @@ int main() {
     // so one late first note does not count as every other note's jitter.
     const int64_t noteUs = int64_t{noteMs} * 1000;
     std::vector<int64_t> gridStarts;
-    for (size_t i = 0; i < onsets.size(); ++i) gridStarts.push_back(onsets[i] - int64_t(i) * noteUs);
+    for (size_t i = 0; i < onsets.size(); ++i)
+        gridStarts.push_back(onsets[i] - int64_t(i) * noteUs);
     std::nth_element(gridStarts.begin(), gridStarts.begin() + kNotes / 2, gridStarts.end());
     const int64_t gridStart = gridStarts[kNotes / 2];
     std::vector<double> jitterMs;

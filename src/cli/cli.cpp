@@ -24,15 +24,15 @@ struct TOptionInfo {
 };
 
 const TOptionInfo kOptions[] = {
-    {"--count", true, kEval | kMelody},    {"--zero", false, kEval | kMelody},
-    {"--start", true, kEval | kMelody},    {"--list", true, kMelody},
-    {"--formula", true, kMelody},          {"--oeis", true, kMelody},
-    {"--tempo-list", true, kMelody},       {"--tempo-formula", true, kMelody},
-    {"--tempo-count", true, kMelody},      {"--tempo-start", true, kMelody},
-    {"--scale", true, kMelody},            {"--root", true, kMelody},
-    {"--note-map", true, kMelody},         {"--tempo-map", true, kMelody},
-    {"--tempo", true, kMelody},            {"--instrument", true, kMelody},
-    {"--play", false, kMelody},            {"--out", true, kMelody},
+    {"--count", true, kEval | kMelody}, {"--zero", false, kEval | kMelody},
+    {"--start", true, kEval | kMelody}, {"--list", true, kMelody},
+    {"--formula", true, kMelody},       {"--oeis", true, kMelody},
+    {"--tempo-list", true, kMelody},    {"--tempo-formula", true, kMelody},
+    {"--tempo-count", true, kMelody},   {"--tempo-start", true, kMelody},
+    {"--scale", true, kMelody},         {"--root", true, kMelody},
+    {"--note-map", true, kMelody},      {"--tempo-map", true, kMelody},
+    {"--tempo", true, kMelody},         {"--instrument", true, kMelody},
+    {"--play", false, kMelody},         {"--out", true, kMelody},
 };
 
 std::string HelpText() {
@@ -118,7 +118,8 @@ TArguments ParseArguments(TCommand command, const std::vector<std::string>& args
         if (parsed.Has(name)) throw ECliUsage("Die Option " + name + " ist mehrfach angegeben");
         std::string value;
         if (!known->takesValue) {
-            if (equals != std::string::npos) throw ECliUsage("Die Option " + name + " nimmt keinen Wert");
+            if (equals != std::string::npos)
+                throw ECliUsage("Die Option " + name + " nimmt keinen Wert");
         } else if (equals != std::string::npos) {
             value = arg.substr(equals + 1);
         } else if (i + 1 < args.size()) {
@@ -139,7 +140,8 @@ std::vector<std::string> SplitValues(const std::string& text) {
     size_t begin = 0;
     while (true) {
         const size_t end = text.find(',', begin);
-        std::string value = text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+        std::string value =
+            text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
         const size_t first = value.find_first_not_of(" \t");
         const size_t last = value.find_last_not_of(" \t");
         values.push_back(first == std::string::npos ? "" : value.substr(first, last - first + 1));
@@ -163,7 +165,8 @@ void RequireWith(const TArguments& a, const std::string& name, const std::string
 }
 
 void NoOperands(const TArguments& a) {
-    if (!a.operands.empty()) throw ECliUsage("Überzähliges Argument \"" + a.operands.front() + "\"");
+    if (!a.operands.empty())
+        throw ECliUsage("Überzähliges Argument \"" + a.operands.front() + "\"");
 }
 
 // The formula frame as the options fill it.
@@ -199,7 +202,8 @@ void ConfigureMelody(TCliHost& host, const TArguments& a) {
     if (a.Has("--tempo-list") && a.Has("--tempo-formula"))
         throw ECliUsage("Nur eine Tempofolge ist möglich: --tempo-list oder --tempo-formula");
     for (const char* name : {"--count", "--start"}) RequireWith(a, name, "--formula");
-    for (const char* name : {"--tempo-count", "--tempo-start"}) RequireWith(a, name, "--tempo-formula");
+    for (const char* name : {"--tempo-count", "--tempo-start"})
+        RequireWith(a, name, "--tempo-formula");
     if (a.Has("--zero") && !a.Has("--formula") && !a.Has("--tempo-formula"))
         throw ECliUsage("Die Option --zero gilt nur zusammen mit --formula oder --tempo-formula");
     if (a.Has("--note-map") && (a.Has("--scale") || a.Has("--root")))
@@ -218,10 +222,13 @@ void ConfigureMelody(TCliHost& host, const TArguments& a) {
     host.ZeroNatural = a.Has("--zero");
 
     // Index 0 of either box is "-keine Vorgabe-": the start-up map stays.
-    const int scale = IntegerOption(a, "--scale", 0, static_cast<int>(kTonartEntries.size()) - 1, 7);
-    const int root = IntegerOption(a, "--root", 0, static_cast<int>(kGrundtonEntries.size()) - 1, 40);
+    const int scale =
+        IntegerOption(a, "--scale", 0, static_cast<int>(kTonartEntries.size()) - 1, 7);
+    const int root =
+        IntegerOption(a, "--root", 0, static_cast<int>(kGrundtonEntries.size()) - 1, 40);
     ApplyScalePreset(host.NoteMap, scale, root);
-    for (const auto& [name, table] : {std::pair{"--note-map", &host.NoteMap}, {"--tempo-map", &host.TempoMap}}) {
+    for (const auto& [name, table] :
+         {std::pair{"--note-map", &host.NoteMap}, {"--tempo-map", &host.TempoMap}}) {
         if (!a.Has(name)) continue;
         const std::vector<std::string> values = SplitValues(a.Value(name));
         if (values.empty()) throw ECliUsage(std::string(name) + " braucht mindestens einen Wert");
@@ -229,7 +236,8 @@ void ConfigureMelody(TCliHost& host, const TArguments& a) {
     }
     host.Tempo = IntegerOption(a, "--tempo", kTempoMin, kTempoMax, 90);
     host.Program = IntegerOption(a, "--instrument", 0, 127, 0);
-    if (a.Has("--out") && a.Value("--out").empty()) throw ECliUsage("--out braucht einen Dateinamen");
+    if (a.Has("--out") && a.Value("--out").empty())
+        throw ECliUsage("--out braucht einen Dateinamen");
 }
 
 extern "C" void OnInterrupt(int) {

@@ -22,8 +22,8 @@ void TCliSource::Generate(bool zeroNatural) {
     if (static_cast<int64_t>(StartValues.size()) > used)
         throw ECliUsage(used == 0 ? "Zu viele Startwerte: die Formel \"" + Formula +
                                         "\" verwendet keine früheren Glieder"
-                                  : "Zu viele Startwerte: die Formel \"" + Formula + "\" verwendet nur x_1 bis x_" +
-                                        std::to_string(used));
+                                  : "Zu viele Startwerte: die Formel \"" + Formula +
+                                        "\" verwendet nur x_1 bis x_" + std::to_string(used));
     for (size_t row = 0; row < StartValues.size(); ++row)
         startTable_.SetValue(static_cast<int>(row), StartValues[row]);
     generator.Generate(Formula, Count, zeroNatural, ExplicitList);

@@ -11,30 +11,54 @@ public:
 };
 
 // Text that is not a valid number ("'%s' ist kein gültiger Integerwert").
-class EConvertError : public Exception { using Exception::Exception; };
+class EConvertError : public Exception {
+    using Exception::Exception;
+};
 
 // Floating-point faults.
-class EMathError : public Exception { using Exception::Exception; };
-class EInvalidOp : public EMathError { using EMathError::EMathError; };
-class EZeroDivide : public EMathError { using EMathError::EMathError; };
-class EOverflow : public EMathError { using EMathError::EMathError; };
+class EMathError : public Exception {
+    using Exception::Exception;
+};
+class EInvalidOp : public EMathError {
+    using EMathError::EMathError;
+};
+class EZeroDivide : public EMathError {
+    using EMathError::EMathError;
+};
+class EOverflow : public EMathError {
+    using EMathError::EMathError;
+};
 
 // Integer faults.
-class EIntError : public Exception { using Exception::Exception; };
-class EDivByZero : public EIntError { using EIntError::EIntError; };
+class EIntError : public Exception {
+    using Exception::Exception;
+};
+class EDivByZero : public EIntError {
+    using EIntError::EIntError;
+};
 
 // An index outside a list ("Listenindex überschreitet das Maximum (%d)").
-class EListError : public Exception { using Exception::Exception; };
+class EListError : public Exception {
+    using Exception::Exception;
+};
 
 // A text that would not fit its box ("Text überschreitet Memo-Kapazität").
-class EOutOfCapacity : public Exception { using Exception::Exception; };
+class EOutOfCapacity : public Exception {
+    using Exception::Exception;
+};
 
 // Faults of the MIDI layer.
-class EJclError : public Exception { using Exception::Exception; };
-class EJclMIDIError : public EJclError { using EJclError::EJclError; };
+class EJclError : public Exception {
+    using Exception::Exception;
+};
+class EJclMIDIError : public EJclError {
+    using EJclError::EJclError;
+};
 
 // Input the program refuses with a message of its own (no run-time library text).
-class EInvalidInput : public Exception { using Exception::Exception; };
+class EInvalidInput : public Exception {
+    using Exception::Exception;
+};
 
 // The run-time library's texts, word for word.
 namespace msg {

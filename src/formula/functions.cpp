@@ -119,13 +119,15 @@ private:
     static constexpr uint64_t kPeriod = 15015;
 
     struct Pattern {
-        std::vector<uint64_t> bits;  // one period and two words more, so any 64-bit window can be read
+        std::vector<uint64_t>
+            bits;  // one period and two words more, so any 64-bit window can be read
         Pattern() {
             const uint64_t total = kPeriod + 128;
             bits.assign((total + 63) / 64 + 1, 0);
             for (uint64_t i = 0; i < total; ++i) {
                 const uint64_t n = 2 * i + 1;  // the pattern starts at odd number 1
-                if (n % 3 && n % 5 && n % 7 && n % 11 && n % 13) bits[i / 64] |= uint64_t{1} << (i % 64);
+                if (n % 3 && n % 5 && n % 7 && n % 11 && n % 13)
+                    bits[i / 64] |= uint64_t{1} << (i % 64);
             }
         }
         uint64_t Window(uint64_t offset) const {
@@ -296,7 +298,7 @@ long double LogIntegral(long double x) {
     constexpr long double kEulerGamma = 0.5772156649015328606065120900824024L;
     const long double lnx = std::log(x);
     long double sum = 0;
-    long double term = 1;  // (ln x)^n / (n! 2^(n-1)), built up step by step
+    long double term = 1;   // (ln x)^n / (n! 2^(n-1)), built up step by step
     long double inner = 0;  // sum of 1/(2k+1) for k up to (n-1)/2
     for (int n = 1; n < 200; ++n) {
         term *= lnx / n;
@@ -399,7 +401,8 @@ void GrowTable(NeedMore needMore) {
     OddSieve sieve;
     while (needMore()) {
         const uint64_t lo = uint64_t{g_primes.back()} + 2;
-        if (lo > kPrimeTableBound) throw std::logic_error("prime table asked to grow past its bound");
+        if (lo > kPrimeTableBound)
+            throw std::logic_error("prime table asked to grow past its bound");
         sieve.Sieve(lo, std::min(lo + kSegmentSpan, uint64_t{kPrimeTableBound} + 1));
         sieve.ForEachPrime([&](uint64_t prime) {
             if (!needMore()) return false;
@@ -459,10 +462,12 @@ std::vector<TPTeiler> Factorize(uint32_t n) {
 }
 
 uint32_t NthPrime(int32_t n) {
-    if (n < 0) throw EInvalidInput("Es gibt keine Primzahl mit der Nummer " + std::to_string(n) + PrimeIndexRange());
-    if (n > kLargestPrimeIndex) {
-        throw EInvalidInput("Die Primzahl mit der Nummer " + std::to_string(n) + " ist größer als 4294967295" +
+    if (n < 0)
+        throw EInvalidInput("Es gibt keine Primzahl mit der Nummer " + std::to_string(n) +
                             PrimeIndexRange());
+    if (n > kLargestPrimeIndex) {
+        throw EInvalidInput("Die Primzahl mit der Nummer " + std::to_string(n) +
+                            " ist größer als 4294967295" + PrimeIndexRange());
     }
     if (n == 0) return 1;
     const auto wanted = static_cast<size_t>(n);
@@ -486,7 +491,8 @@ uint32_t PrimeCount(uint32_t a) {
     if (a >= kPrimeTableBound) return static_cast<uint32_t>(CountPrimes(a));
     // The table ends on the first prime above a, as counting one by one would leave it.
     GrowTable([&] { return g_primes.back() <= a; });
-    return static_cast<uint32_t>(std::upper_bound(g_primes.begin(), g_primes.end(), a) - g_primes.begin());
+    return static_cast<uint32_t>(std::upper_bound(g_primes.begin(), g_primes.end(), a) -
+                                 g_primes.begin());
 }
 
 uint32_t Sigma(uint32_t n) {

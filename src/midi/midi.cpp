@@ -61,8 +61,7 @@ void PlayNote(int32_t keyNumber, int32_t durationMs) {
     if (sounds) unit.output->NoteOn(unit.channel, note, kNoteVelocity);
     clock.SleepUntilUs(deadline);
     // The output may have been released while waiting (program end).
-    if (sounds && unit.output)
-        unit.output->NoteOff(unit.channel, note, kNoteVelocity);
+    if (sounds && unit.output) unit.output->NoteOff(unit.channel, note, kNoteVelocity);
 }
 
 void SelectInstrument(int32_t program) {

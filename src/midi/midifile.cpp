@@ -11,7 +11,8 @@ constexpr int64_t kMaxDeltaTicks = 0x0FFFFFFF;  // the most a variable-length de
 constexpr uint8_t kChannelBits = 0;             // channel 1, as the program plays on
 
 void PutBigEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
+    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
 void PutVariableLength(std::vector<uint8_t>& out, uint32_t value) {
@@ -37,8 +38,10 @@ class TTrack {
 public:
     void Event(int64_t tick, std::initializer_list<uint8_t> bytes) {
         if (tick - last_ > kMaxDeltaTicks)
-            throw EMidiFileError("Eine Note oder Pause der Melodie ist für eine MIDI-Datei zu lang "
-                                 "(höchstens " + std::to_string(kMaxDeltaTicks) + " Ticks)");
+            throw EMidiFileError(
+                "Eine Note oder Pause der Melodie ist für eine MIDI-Datei zu lang "
+                "(höchstens " +
+                std::to_string(kMaxDeltaTicks) + " Ticks)");
         PutVariableLength(data_, static_cast<uint32_t>(tick - last_));
         data_.insert(data_.end(), bytes);
         last_ = tick;
@@ -52,13 +55,19 @@ private:
 
 std::string WriteFailure(int error) {
     switch (error) {
-        case ENOENT: return "der Ordner existiert nicht";
+        case ENOENT:
+            return "der Ordner existiert nicht";
         case EACCES:
-        case EPERM: return "Zugriff verweigert";
-        case EISDIR: return "das ist ein Ordner";
-        case ENOSPC: return "kein Platz mehr auf dem Datenträger";
-        case EROFS: return "das Dateisystem ist schreibgeschützt";
-        default: return "Systemfehler " + std::to_string(error);
+        case EPERM:
+            return "Zugriff verweigert";
+        case EISDIR:
+            return "das ist ein Ordner";
+        case ENOSPC:
+            return "kein Platz mehr auf dem Datenträger";
+        case EROFS:
+            return "das Dateisystem ist schreibgeschützt";
+        default:
+            return "Systemfehler " + std::to_string(error);
     }
 }
 }  // namespace
@@ -81,18 +90,21 @@ std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int t
     int64_t elapsedMs = 0;
     for (const TMelodyNote& note : melody) {
         if (note.DurationMs < 0)
-            throw EMidiFileError("Ungültige Notendauer: " + std::to_string(note.DurationMs) + " ms");
+            throw EMidiFileError("Ungültige Notendauer: " + std::to_string(note.DurationMs) +
+                                 " ms");
         const int64_t start = TickAt(elapsedMs, tempo);
         elapsedMs += note.DurationMs;
         if (!KeySounds(note.Key)) continue;  // a rest is only time
         const uint8_t key = KeyNote(note.Key);
         track.Event(start, {static_cast<uint8_t>(0x90 | kChannelBits), key, kNoteVelocity});
-        track.Event(TickAt(elapsedMs, tempo), {static_cast<uint8_t>(0x80 | kChannelBits), key, kNoteVelocity});
+        track.Event(TickAt(elapsedMs, tempo),
+                    {static_cast<uint8_t>(0x80 | kChannelBits), key, kNoteVelocity});
     }
     track.Event(TickAt(elapsedMs, tempo), {0xFF, 0x2F, 0x00});
 
     const std::vector<uint8_t>& events = track.Data();
-    if (events.size() > UINT32_MAX) throw EMidiFileError("Die Melodie ist für eine MIDI-Datei zu lang");
+    if (events.size() > UINT32_MAX)
+        throw EMidiFileError("Die Melodie ist für eine MIDI-Datei zu lang");
     std::vector<uint8_t> file = {'M', 'T', 'h', 'd'};
     PutBigEndian(file, 6, 4);
     PutBigEndian(file, 0, 2);  // format 0
@@ -109,8 +121,8 @@ void WriteMidiFile(const std::string& path, const std::vector<TMelodyNote>& melo
     // A melody that cannot be written leaves an existing file untouched.
     const std::vector<uint8_t> bytes = MidiFileBytes(melody, tempo, program);
     const auto failed = [&](int error) {
-        return EMidiFileError("Die Datei \"" + path + "\" kann nicht geschrieben werden: " +
-                              WriteFailure(error));
+        return EMidiFileError("Die Datei \"" + path +
+                              "\" kann nicht geschrieben werden: " + WriteFailure(error));
     };
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) throw failed(errno);

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -149,7 +149,8 @@ public:
         // A JACK output hands its messages to the server's next process cycle;
         // closing at once can drop the last ones (the final Note Offs), so give
         // the server a few periods first.
-        if (it->second->api == RtMidi::UNIX_JACK) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (it->second->api == RtMidi::UNIX_JACK)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         QuietStderr quiet;
         open_.erase(it);
         return kMidiNoError;

@@ -47,7 +47,9 @@ public:
 
 private:
     void Reset();
-    std::string KeyOf(size_t row) const { return std::to_string(firstKey_ + static_cast<long long>(row)); }
+    std::string KeyOf(size_t row) const {
+        return std::to_string(firstKey_ + static_cast<long long>(row));
+    }
     std::vector<Row> rows_;
     int firstKey_ = 0;
     int current_ = -1;

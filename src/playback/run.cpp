@@ -13,7 +13,8 @@ TMelodySequences ReadMelodySequences(IPlaybackHost& host) {
     // An empty tempo sequence cannot be repeated up to the note count; the
     // notes then give their own lengths, as without a tempo sequence.
     if (tempoText.empty()) tempoText = noteText;
-    return {TSequenceCursor(std::move(noteText)), TSequenceCursor(std::move(tempoText), /*cyclic=*/true)};
+    return {TSequenceCursor(std::move(noteText)),
+            TSequenceCursor(std::move(tempoText), /*cyclic=*/true)};
 }
 
 std::vector<TMelodyNote> BuildMelody(IPlaybackHost& host) {

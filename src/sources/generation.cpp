@@ -19,7 +19,8 @@ void TFormulaGenerator::FormulaExit(const std::string& formula) {
     const int32_t k = term_.MaxPredecessor();
     const auto& remembered = term_.Predecessors;
     for (int r = startValues_.RowCount(); r < k; ++r)
-        startValues_.AppendRow(static_cast<size_t>(r) < remembered.size() ? std::to_string(remembered[r]) : "0");
+        startValues_.AppendRow(
+            static_cast<size_t>(r) < remembered.size() ? std::to_string(remembered[r]) : "0");
     if (k > 0)
         while (startValues_.RowCount() > k) startValues_.DeleteLastRow();
     shown_ = k > 0;
@@ -30,7 +31,8 @@ void TFormulaGenerator::StartValuesExit(const std::string& formula) {
     std::vector<uint32_t> values(static_cast<size_t>(k));
     for (int32_t i = 1; i <= k; ++i) {
         const int row = startValues_.FindKey(std::to_string(i));
-        values[i - 1] = static_cast<uint32_t>(StrToInt(row >= 0 ? startValues_.Value(row) : std::string()));
+        values[i - 1] =
+            static_cast<uint32_t>(StrToInt(row >= 0 ? startValues_.Value(row) : std::string()));
     }
     term_.Predecessors = std::move(values);
     Compile(formula);
@@ -47,7 +49,8 @@ void TFormulaGenerator::Generate(const std::string& formula, const std::string& 
     char member[16];
     for (int64_t i = 1; i <= count; ++i) {
         const auto index = static_cast<uint32_t>(zeroNatural ? i - 1 : i);
-        const auto value = static_cast<int32_t>(static_cast<uint32_t>(RoundToInt64(term_.Evaluate(index))));
+        const auto value =
+            static_cast<int32_t>(static_cast<uint32_t>(RoundToInt64(term_.Evaluate(index))));
         const int length = std::snprintf(member, sizeof member, i == 1 ? "%d" : ", %d", value);
         if (list.size() + static_cast<size_t>(length) > kExplicitListCapacity)
             throw EOutOfCapacity(msg::MemoCapacity);

@@ -6,7 +6,8 @@ TfrmFolgen::TfrmFolgen(QWidget* parent) : QFrame(parent) {
     SetHelpContext(this, 2000);
     rbtFormel = Place(new QRadioButton("Formel", this), 0, 0, 57, 17);
     SetHelpContext(rbtFormel, 2100);
-    rbtOEIS = Place(new QRadioButton("The On-Line Encyclopedia of Integer Sequences", this), 63, 0, 257, 17);
+    rbtOEIS = Place(new QRadioButton("The On-Line Encyclopedia of Integer Sequences", this), 63, 0,
+                    257, 17);
     SetHelpContext(rbtOEIS, 2200);
     rbtExplizit = Place(new QRadioButton("explizite Angabe", this), 319, 0, 105, 17);
     rbtFormel->setChecked(true);

@@ -40,7 +40,8 @@ TfrmKlavier::TfrmKlavier(std::function<bool()> isPlaying, std::function<void(int
     CreateWeiss(3, 16);
     for (int i = 1; i <= 7; ++i) {
         const int base = 112 * (i - 1);
-        const int keys[] = {12 * i - 8, 12 * i - 6, 12 * i - 4, 12 * i - 3, 12 * i - 1, 12 * i + 1, 12 * i + 3};
+        const int keys[] = {12 * i - 8, 12 * i - 6, 12 * i - 4, 12 * i - 3,
+                            12 * i - 1, 12 * i + 1, 12 * i + 3};
         for (int j = 0; j < 7; ++j) CreateWeiss(keys[j], base + 32 + 16 * j);
     }
     CreateWeiss(88, 816);
@@ -57,9 +58,8 @@ TfrmKlavier::TfrmKlavier(std::function<bool()> isPlaying, std::function<void(int
 
 void TfrmKlavier::Store(TTaste* key) {
     keys_[key->KeyNumber()] = key;
-    connect(key, &QAbstractButton::clicked, this, [this, key] {
-        Guarded(this, [this, key] { PlayClick(key); });
-    });
+    connect(key, &QAbstractButton::clicked, this,
+            [this, key] { Guarded(this, [this, key] { PlayClick(key); }); });
 }
 
 void TfrmKlavier::CreateWeiss(int32_t keyNumber, int left) {

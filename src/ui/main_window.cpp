@@ -30,7 +30,8 @@ QString ListForDisplay(const std::string& list) {
     std::string text = list;
     int members = 0;
     for (size_t i = 0; i + 1 < text.size(); ++i)
-        if (text[i] == ',' && text[i + 1] == ' ' && ++members % kMembersPerLine == 0) text[i + 1] = '\n';
+        if (text[i] == ',' && text[i + 1] == ' ' && ++members % kMembersPerLine == 0)
+            text[i + 1] = '\n';
     return QString::fromStdString(text);
 }
 
@@ -40,7 +41,8 @@ constexpr int kPlayBottomGap = 4, kKlaviaturBottomGap = 9, kHomepageBottomGap = 
 
 template <typename Sender, typename Signal>
 void TfrmMain::On(Sender* sender, Signal signal, void (TfrmMain::*handler)(QObject*)) {
-    connect(sender, signal, this, [this, sender, handler] { Guarded(this, [&] { (this->*handler)(sender); }); });
+    connect(sender, signal, this,
+            [this, sender, handler] { Guarded(this, [&] { (this->*handler)(sender); }); });
 }
 
 template <typename Sender, typename Signal>
@@ -58,8 +60,10 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
         return QFileDialog::getSaveFileName(this, "Als MIDI-Datei speichern", "melodie.mid",
                                             "MIDI-Dateien (*.mid *.midi)");
     };
-    noteGenerator_ = std::make_unique<TFormulaGenerator>(NoteTerm, frmFolgenNoten->frmFormel1->VarValues);
-    tempoGenerator_ = std::make_unique<TFormulaGenerator>(TempoTerm, frmFolgenTempo->frmFormel1->VarValues);
+    noteGenerator_ =
+        std::make_unique<TFormulaGenerator>(NoteTerm, frmFolgenNoten->frmFormel1->VarValues);
+    tempoGenerator_ =
+        std::make_unique<TFormulaGenerator>(TempoTerm, frmFolgenTempo->frmFormel1->VarValues);
     frmKlavier = std::make_unique<TfrmKlavier>(
         [this] { return Playing(); },
         [this](int32_t key) {
@@ -88,7 +92,8 @@ void TfrmMain::BuildControls() {
 
     lblNotenfolge = PlaceLabel(c, "Notenfolge:", 8, -2);
     frmFolgenNoten = Place(new TfrmFolgen(c), 8, 11, 482, 149);
-    vleNoten = Place(new TValueListEditor(NoteMap, "Divisonsrest", "Notenwert", c), 8, 161, 161, 89);
+    vleNoten =
+        Place(new TValueListEditor(NoteMap, "Divisonsrest", "Notenwert", c), 8, 161, 161, 89);
     vleNoten->SetColumnWidths(79, 76);
     SetHelpContext(vleNoten, 3000);
     btnLessNoten = Place(new QPushButton("-", c), 168, 181, 15, 35);
@@ -103,7 +108,8 @@ void TfrmMain::BuildControls() {
     cbxGrundton = Place(new QComboBox(c), 264, 203, 145, 21);
     for (const char* entry : kGrundtonEntries) cbxGrundton->addItem(entry);
     SetHelpContext(cbxGrundton, 3000);
-    vleTempo = Place(new TValueListEditor(TempoMap, "Divisionsrest", "Notenlänge", c), 8, 279, 161, 89);
+    vleTempo =
+        Place(new TValueListEditor(TempoMap, "Divisionsrest", "Notenlänge", c), 8, 279, 161, 89);
     vleTempo->SetColumnWidths(79, 76);
     SetHelpContext(vleTempo, 3000);
     btnLessTempo = Place(new QPushButton("-", c), 168, 299, 15, 35);
@@ -134,12 +140,13 @@ void TfrmMain::BuildControls() {
     lblHomepage->setAlignment(Qt::AlignRight);
     StyleAsLink(lblHomepage);
 
-    for (QWidget* w : {static_cast<QWidget*>(cbxTempoFolge), static_cast<QWidget*>(cbxKlaviatur)}) FitWidth(w);
+    for (QWidget* w : {static_cast<QWidget*>(cbxTempoFolge), static_cast<QWidget*>(cbxKlaviatur)})
+        FitWidth(w);
 
-    const QWidget* order[] = {frmFolgenNoten, vleNoten, btnLessNoten, btnMoreNoten, btnKlavier,
-                              cbxTonart, cbxGrundton, vleTempo, btnLessTempo, btnMoreTempo,
-                              cbxInstrument, tbTempo, cbxTempoFolge, frmFolgenTempo, cbxKlaviatur,
-                              btnPlay};
+    const QWidget* order[] = {frmFolgenNoten, vleNoten,       btnLessNoten,  btnMoreNoten,
+                              btnKlavier,     cbxTonart,      cbxGrundton,   vleTempo,
+                              btnLessTempo,   btnMoreTempo,   cbxInstrument, tbTempo,
+                              cbxTempoFolge,  frmFolgenTempo, cbxKlaviatur,  btnPlay};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
 }
@@ -174,7 +181,8 @@ void TfrmMain::Wire() {
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     // The bottom row keeps its distance from the lower edge when the user resizes.
-    if (watched == client_ && event->type() == QEvent::Resize && resizable_) PlaceBottomRow(client_->height());
+    if (watched == client_ && event->type() == QEvent::Resize && resizable_)
+        PlaceBottomRow(client_->height());
     if (watched == lblHomepage && event->type() == QEvent::MouseButtonRelease)
         Guarded(this, [&] { lblHomepageClick(lblHomepage); });
     return QMainWindow::eventFilter(watched, event);
@@ -194,7 +202,8 @@ void TfrmMain::FormCreate(QObject*) {
     cbxTonart->setCurrentIndex(cbxTonart->findText("Chromatisch (12-Ton)"));
     cbxNotenVorgabeChange(this);
     ResetPrimes();
-    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) f->frmOEIS1->LinkUrl = QString::fromStdString(OeisBaseAddress());
+    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo})
+        f->frmOEIS1->LinkUrl = QString::fromStdString(OeisBaseAddress());
     cbxTempoFolgeClick(cbxTempoFolge);
 }
 
@@ -205,8 +214,10 @@ void TfrmMain::SetClientHeight(int outerHeight) {
     client_->resize(w, client);
     PlaceBottomRow(client);
     const QSize outer(w, client + menuBar()->sizeHint().height());
-    if (resizable_) resize(outer);
-    else setFixedSize(outer);
+    if (resizable_)
+        resize(outer);
+    else
+        setFixedSize(outer);
 }
 
 void TfrmMain::PlaceBottomRow(int clientHeight) {
@@ -304,8 +315,9 @@ void TfrmMain::frmFormel1btnGoClick(QObject* Sender) {
             if (list != before) memo->setPlainText(ListForDisplay(list));
         }
     } show{*this, f, memo, before, list};
-    GeneratorOf(f).Generate(formel->edtFormel->text().toStdString(), formel->edtLaenge->text().toStdString(),
-                            formel->cbxNull->isChecked(), list);
+    GeneratorOf(f).Generate(formel->edtFormel->text().toStdString(),
+                            formel->edtLaenge->text().toStdString(), formel->cbxNull->isChecked(),
+                            list);
     f->rbtExplizit->setChecked(true);
     f->ShowSelectedSource();
 }
@@ -336,7 +348,8 @@ void TfrmMain::frmOEIS1lblLinkClick(QObject* Sender) {
 std::string TfrmMain::ReadSourceFrame(TfrmFolgen* f) {
     if (f->rbtFormel->isChecked()) frmFormel1btnGoClick(f->frmFormel1->btnGo);
     if (f->rbtOEIS->isChecked()) {
-        if (f->frmOEIS1->mmoSequence->toPlainText().isEmpty()) frmOEIS1btnGoClick(f->frmOEIS1->btnGo);
+        if (f->frmOEIS1->mmoSequence->toPlainText().isEmpty())
+            frmOEIS1btnGoClick(f->frmOEIS1->btnGo);
         return f->frmOEIS1->mmoSequence->toPlainText().toStdString();
     }
     return f->frmExplizit1->mmoExplizit->toPlainText().toStdString();

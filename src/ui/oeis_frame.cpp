@@ -7,10 +7,12 @@
 TfrmOEIS::TfrmOEIS(QWidget* parent) : QFrame(parent) {
     resize(459, 125);
     SetHelpContext(this, 2200);
-    lblIndex = Place(new QLabel("OEIS-Index, Suchbegriff oder Teilfolge eingeben:", this), 0, 3, 231, 13);
+    lblIndex =
+        Place(new QLabel("OEIS-Index, Suchbegriff oder Teilfolge eingeben:", this), 0, 3, 231, 13);
     edtOEIS = Place(new QLineEdit(this), 232, 0, 140, 21);
     btnGo = Place(new QPushButton("Los!", this), 374, 0, 27, 21);
-    lblThanks = Place(new QLabel("Mit Dank an die OEIS für die Nutzungserlaubnis.", this), 0, 24, 230, 13);
+    lblThanks =
+        Place(new QLabel("Mit Dank an die OEIS für die Nutzungserlaubnis.", this), 0, 24, 230, 13);
     lblVorLink = Place(new QLabel("OEIS-Index:", this), 248, 24, 57, 13);
     lblVorLink->hide();
     lblLink = Place(new QLabel("OEIS", this), 312, 24, 25, 13);
@@ -30,6 +32,7 @@ TfrmOEIS::TfrmOEIS(QWidget* parent) : QFrame(parent) {
 }
 
 bool TfrmOEIS::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lblLink && event->type() == QEvent::MouseButtonRelease) emit linkClicked(lblLink);
+    if (watched == lblLink && event->type() == QEvent::MouseButtonRelease)
+        emit linkClicked(lblLink);
     return QFrame::eventFilter(watched, event);
 }

@@ -4,7 +4,9 @@
 
 TValueListModel::TValueListModel(TValueListTable& table, QString keyTitle, QString valueTitle,
                                  QObject* parent)
-    : QAbstractTableModel(parent), table_(table), titles_{std::move(keyTitle), std::move(valueTitle)} {
+    : QAbstractTableModel(parent),
+      table_(table),
+      titles_{std::move(keyTitle), std::move(valueTitle)} {
     table_.SetListener(this);
 }
 
@@ -14,7 +16,9 @@ int TValueListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : table_.RowCount();
 }
 
-int TValueListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+int TValueListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
 
 QVariant TValueListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
@@ -47,9 +51,7 @@ void TValueListModel::TableReset() {
     emit currentRowChanged(table_.CurrentRow());
 }
 
-void TValueListModel::ValueChanged(int row) {
-    emit dataChanged(index(row, 1), index(row, 1));
-}
+void TValueListModel::ValueChanged(int row) { emit dataChanged(index(row, 1), index(row, 1)); }
 
 void TValueListModel::CurrentRowChanged(int row) { emit currentRowChanged(row); }
 

@@ -57,7 +57,8 @@ std::string Zeros(int count) {
 // A fresh folder for the files of one test, removed afterwards.
 class TempDir {
 public:
-    TempDir() : path_(fs::temp_directory_path() / ("sonavix-cli-files-" + std::to_string(getpid()))) {
+    TempDir()
+        : path_(fs::temp_directory_path() / ("sonavix-cli-files-" + std::to_string(getpid()))) {
         fs::create_directories(path_);
     }
     ~TempDir() {
@@ -108,7 +109,10 @@ TEST(CliEval, FailuresKeepTheMembersBeforeAndExitWithOne) {
         // 1/2 rounds to the even 0; x = 3 divides by zero.
         {{"eval", "1/(3-x)", "--count", "5"}, "0, 1\n", "Gleitkommadivision durch Null.\n", 1},
         {{"eval", "x", "--count", "abc"}, "\n", "'abc' ist kein gültiger Integerwert.\n", 1},
-        {{"eval", "x_1+x_2", "--start", "1,zwei"}, "\n", "'zwei' ist kein gültiger Integerwert.\n", 1},
+        {{"eval", "x_1+x_2", "--start", "1,zwei"},
+         "\n",
+         "'zwei' ist kein gültiger Integerwert.\n",
+         1},
         {{"eval", "x_1+x_2", "--start", " ,3"}, "\n", "'' ist kein gültiger Integerwert.\n", 1},
     });
     const TProgramResult r = Cli({"eval", "(x+1)(x+2)"});
@@ -120,10 +124,15 @@ TEST(CliEval, FailuresKeepTheMembersBeforeAndExitWithOne) {
 
 TEST(CliMelody, KeysAndDurationsAsThePlayButtonWouldSoundThem) {
     ExpectCases({
-        {{"melody", "--list", kDefaultList}, Lines({46, 50, 49, 41, 50, 46, 41, 51, 47, 44, 50}, 667), "", 0},
+        {{"melody", "--list", kDefaultList},
+         Lines({46, 50, 49, 41, 50, 46, 41, 51, 47, 44, 50}, 667),
+         "",
+         0},
         // 1, 4, 9, ..., 144 on the twelve chromatic rows from c' (key 40).
         {{"melody", "--formula", "x^2", "--count", "12"},
-         Lines({41, 44, 49, 44, 41, 40, 41, 44, 49, 44, 41, 40}, 667), "", 0},
+         Lines({41, 44, 49, 44, 41, 40, 41, 44, 49, 44, 41, 40}, 667),
+         "",
+         0},
         {{"melody", "--formula", "x", "--count", "3", "--zero"}, Lines({40, 41, 42}, 667), "", 0},
         // Anything but digits separates members.
         {{"melody", "--list", "3.5"}, Lines({43, 45}, 667), "", 0},
@@ -131,7 +140,9 @@ TEST(CliMelody, KeysAndDurationsAsThePlayButtonWouldSoundThem) {
         {{"melody", "--list", "keine Ziffern"}, "", "", 0},
         // Major on C (key 4); the eighth member wraps to the root.
         {{"melody", "--list", "0,1,2,3,4,5,6,7", "--scale", "1", "--root", "4"},
-         Lines({4, 6, 8, 9, 11, 13, 15, 4}, 667), "", 0},
+         Lines({4, 6, 8, 9, 11, 13, 15, 4}, 667),
+         "",
+         0},
         // "-keine Vorgabe-" keeps the map the window starts with.
         {{"melody", "--list", "1", "--scale", "0", "--root", "4"}, Lines({41}, 667), "", 0},
         {{"melody", "--list", "1,2,3", "--note-map", "0, 88"}, Lines({88, 0, 88}, 667), "", 0},
@@ -144,27 +155,52 @@ TEST(CliMelody, SeparateTempoSequence) {
     ExpectCases({
         // Two tempo members under five notes: 1, 2, 1, 2, 1.
         {{"melody", "--list", "1,2,3,4,5", "--tempo-list", "0,1", "--tempo-map", "2,3"},
-         "41 667\n42 333\n43 667\n44 333\n45 667\n", "", 0},
-        {{"melody", "--list", "0,0,0", "--tempo-formula", "x", "--tempo-count", "2", "--tempo-map", "1,2,3"},
-         "40 667\n40 333\n40 667\n", "", 0},
+         "41 667\n42 333\n43 667\n44 333\n45 667\n",
+         "",
+         0},
+        {{"melody", "--list", "0,0,0", "--tempo-formula", "x", "--tempo-count", "2", "--tempo-map",
+          "1,2,3"},
+         "40 667\n40 333\n40 667\n",
+         "",
+         0},
         // One "0 ist eine natürliche Zahl" for both frames.
-        {{"melody", "--list", "0,0", "--tempo-formula", "x", "--tempo-count", "2", "--zero", "--tempo-map", "2,3"},
-         "40 667\n40 333\n", "", 0},
-        {{"melody", "--list", "0,0", "--tempo-formula", "x_1+1", "--tempo-start", "1", "--tempo-map", "2,3,4"},
-         "40 167\n40 667\n", "", 0},
+        {{"melody", "--list", "0,0", "--tempo-formula", "x", "--tempo-count", "2", "--zero",
+          "--tempo-map", "2,3"},
+         "40 667\n40 333\n",
+         "",
+         0},
+        {{"melody", "--list", "0,0", "--tempo-formula", "x_1+1", "--tempo-start", "1",
+          "--tempo-map", "2,3,4"},
+         "40 167\n40 667\n",
+         "",
+         0},
         // A tempo list without members: the notes give their own lengths.
-        {{"melody", "--list", "1,2", "--tempo-list", "nichts", "--tempo-map", "2,3"}, "41 333\n42 667\n", "", 0},
+        {{"melody", "--list", "1,2", "--tempo-list", "nichts", "--tempo-map", "2,3"},
+         "41 333\n42 667\n",
+         "",
+         0},
     });
 }
 
 TEST(CliMelody, FailuresReportTheMessageAndExitWithOne) {
     ExpectCases({
         {{"melody", "--formula", "1/(3-x)"}, "", "Gleitkommadivision durch Null.\n", 1},
-        {{"melody", "--list", "2147483648"}, "", "'2147483648' ist kein gültiger Integerwert.\n", 1},
-        {{"melody", "--list", "1", "--note-map", "5,x"}, "", "'x' ist kein gültiger Integerwert.\n", 1},
-        {{"melody", "--list", "1", "--tempo-map", "-30"}, "",
-         "Die Notenlänge -30 ergibt bei Tempo 90 keine gültige Dauer.\n", 1},
-        {{"melody", "--list", "1", "--tempo-formula", "x/0"}, "", "Gleitkommadivision durch Null.\n", 1},
+        {{"melody", "--list", "2147483648"},
+         "",
+         "'2147483648' ist kein gültiger Integerwert.\n",
+         1},
+        {{"melody", "--list", "1", "--note-map", "5,x"},
+         "",
+         "'x' ist kein gültiger Integerwert.\n",
+         1},
+        {{"melody", "--list", "1", "--tempo-map", "-30"},
+         "",
+         "Die Notenlänge -30 ergibt bei Tempo 90 keine gültige Dauer.\n",
+         1},
+        {{"melody", "--list", "1", "--tempo-formula", "x/0"},
+         "",
+         "Gleitkommadivision durch Null.\n",
+         1},
     });
 }
 
@@ -180,22 +216,32 @@ TEST(CliUsage, MistakesOnTheCommandLineExitWithTwo) {
         {{"eval", "--bogus", "x"}, "Unbekannte Option \"--bogus\""},
         {{"eval", "--tempo", "100", "x"}, "Die Option --tempo gilt nicht für eval"},
         {{"eval", "x", "--count"}, "Der Option --count fehlt ihr Wert"},
-        {{"eval", "--count", "3", "--count", "4", "x"}, "Die Option --count ist mehrfach angegeben"},
+        {{"eval", "--count", "3", "--count", "4", "x"},
+         "Die Option --count ist mehrfach angegeben"},
         {{"eval", "--zero=1", "x"}, "Die Option --zero nimmt keinen Wert"},
-        {{"eval", "x_1", "--start", "1,2"}, "Zu viele Startwerte: die Formel \"x_1\" verwendet nur x_1 bis x_1"},
-        {{"eval", "x", "--start", "1"}, "Zu viele Startwerte: die Formel \"x\" verwendet keine früheren Glieder"},
+        {{"eval", "x_1", "--start", "1,2"},
+         "Zu viele Startwerte: die Formel \"x_1\" verwendet nur x_1 bis x_1"},
+        {{"eval", "x", "--start", "1"},
+         "Zu viele Startwerte: die Formel \"x\" verwendet keine früheren Glieder"},
         {{"melody"}, "melody braucht eine Quelle"},
         {{"melody", "--list", "1", "2"}, "Überzähliges Argument \"2\""},
         {{"melody", "--list", "1", "--formula", "x"}, "Nur eine Quelle ist möglich"},
-        {{"melody", "--list", "1", "--tempo-list", "1", "--tempo-formula", "x"}, "Nur eine Tempofolge ist möglich"},
-        {{"melody", "--list", "1", "--count", "3"}, "Die Option --count gilt nur zusammen mit --formula"},
-        {{"melody", "--list", "1", "--tempo-start", "3"}, "--tempo-start gilt nur zusammen mit --tempo-formula"},
-        {{"melody", "--list", "1", "--zero"}, "--zero gilt nur zusammen mit --formula oder --tempo-formula"},
+        {{"melody", "--list", "1", "--tempo-list", "1", "--tempo-formula", "x"},
+         "Nur eine Tempofolge ist möglich"},
+        {{"melody", "--list", "1", "--count", "3"},
+         "Die Option --count gilt nur zusammen mit --formula"},
+        {{"melody", "--list", "1", "--tempo-start", "3"},
+         "--tempo-start gilt nur zusammen mit --tempo-formula"},
+        {{"melody", "--list", "1", "--zero"},
+         "--zero gilt nur zusammen mit --formula oder --tempo-formula"},
         {{"melody", "--formula", "x", "--start", "1"}, "Zu viele Startwerte"},
-        {{"melody", "--list", "1", "--tempo", "300"}, "--tempo erwartet eine ganze Zahl von 20 bis 220, nicht \"300\""},
-        {{"melody", "--list", "1", "--tempo", "19"}, "--tempo erwartet eine ganze Zahl von 20 bis 220"},
+        {{"melody", "--list", "1", "--tempo", "300"},
+         "--tempo erwartet eine ganze Zahl von 20 bis 220, nicht \"300\""},
+        {{"melody", "--list", "1", "--tempo", "19"},
+         "--tempo erwartet eine ganze Zahl von 20 bis 220"},
         {{"melody", "--list", "1", "--tempo", "schnell"}, "nicht \"schnell\""},
-        {{"melody", "--list", "1", "--instrument", "128"}, "--instrument erwartet eine ganze Zahl von 0 bis 127"},
+        {{"melody", "--list", "1", "--instrument", "128"},
+         "--instrument erwartet eine ganze Zahl von 0 bis 127"},
         {{"melody", "--list", "1", "--scale", "8"}, "--scale erwartet eine ganze Zahl von 0 bis 7"},
         {{"melody", "--list", "1", "--root", "78"}, "--root erwartet eine ganze Zahl von 0 bis 77"},
         {{"melody", "--list", "1", "--note-map", " "}, "--note-map braucht mindestens einen Wert"},
@@ -218,10 +264,27 @@ TEST(CliHelp, GermanHelpNamesEveryOption) {
         EXPECT_EQ(r.status, 0) << ArgsText(args);
         EXPECT_EQ(r.err, "");
         EXPECT_NE(r.out.find("Aufruf:"), std::string::npos);
-        for (const char* option :
-             {"eval", "melody", "--count", "--zero", "--start", "--list", "--formula", "--oeis", "--tempo-list",
-              "--tempo-formula", "--tempo-count", "--tempo-start", "--scale", "--root", "--note-map",
-              "--tempo-map", "--tempo ", "--instrument", "--play", "--out", "Chromatisch (12-Ton)"})
+        for (const char* option : {"eval",
+                                   "melody",
+                                   "--count",
+                                   "--zero",
+                                   "--start",
+                                   "--list",
+                                   "--formula",
+                                   "--oeis",
+                                   "--tempo-list",
+                                   "--tempo-formula",
+                                   "--tempo-count",
+                                   "--tempo-start",
+                                   "--scale",
+                                   "--root",
+                                   "--note-map",
+                                   "--tempo-map",
+                                   "--tempo ",
+                                   "--instrument",
+                                   "--play",
+                                   "--out",
+                                   "Chromatisch (12-Ton)"})
             EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
 }
@@ -230,8 +293,8 @@ TEST(CliMidiFile, HeaderTempoProgramNotesAndRests) {
     TempDir dir;
     const std::string path = dir.File("melodie.mid");
     // Key 0 is a rest, key 120 would be note 128 and rests too.
-    const TProgramResult r = Cli({"melody", "--list", "0, 1, 2, 1", "--note-map", "0,40,120", "--instrument",
-                                  "73", "--tempo", "120", "--out", path});
+    const TProgramResult r = Cli({"melody", "--list", "0, 1, 2, 1", "--note-map", "0,40,120",
+                                  "--instrument", "73", "--tempo", "120", "--out", path});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0 500\n40 500\n120 500\n40 500\n");
     const TSmf smf = ReadSmf(FileBytes(path));
@@ -241,7 +304,8 @@ TEST(CliMidiFile, HeaderTempoProgramNotesAndRests) {
     EXPECT_EQ(smf.TempoUs(), 500000);
     EXPECT_EQ(smf.Programs(), (std::vector<std::pair<int, int>>{{1, 73}}));
     // At 120 beats a 500 ms quarter is 480 ticks.
-    EXPECT_EQ(smf.Notes(), (std::vector<TSmfNote>{{48, 110, 110, 480, 960}, {48, 110, 110, 1440, 1920}}));
+    EXPECT_EQ(smf.Notes(),
+              (std::vector<TSmfNote>{{48, 110, 110, 480, 960}, {48, 110, 110, 1440, 1920}}));
     EXPECT_EQ(smf.EndTick(), 1920);
     // Tempo and program come before the first note.
     ASSERT_GE(smf.events.size(), 3u);
@@ -254,15 +318,16 @@ TEST(CliMidiFile, TimeIsExactToTheTickOverTheWholeMelody) {
     const std::string path = dir.File("achtel.mid");
     // Eighths of 333 ms at 90 beats are 239.76 ticks each: the notes must end
     // at 240, 480 and 719 (not 720) so the file keeps the printed time.
-    const TProgramResult r =
-        Cli({"melody", "--list", "0,0,0,1", "--note-map", "40,0", "--tempo-map", "3", "--out", path});
+    const TProgramResult r = Cli(
+        {"melody", "--list", "0,0,0,1", "--note-map", "40,0", "--tempo-map", "3", "--out", path});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "40 333\n40 333\n40 333\n0 333\n");
     const TSmf smf = ReadSmf(FileBytes(path));
     EXPECT_EQ(smf.TempoUs(), 666667);  // 60000000 / 90, rounded
     EXPECT_EQ(smf.Programs(), (std::vector<std::pair<int, int>>{{1, 0}}));
-    EXPECT_EQ(smf.Notes(), (std::vector<TSmfNote>{{48, 110, 110, 0, 240}, {48, 110, 110, 240, 480},
-                                                  {48, 110, 110, 480, 719}}));
+    EXPECT_EQ(smf.Notes(),
+              (std::vector<TSmfNote>{
+                  {48, 110, 110, 0, 240}, {48, 110, 110, 240, 480}, {48, 110, 110, 480, 719}}));
     // The closing rest of 333 ms: 1332 ms are 958.9 ticks.
     EXPECT_EQ(smf.EndTick(), 959);
 }
@@ -273,7 +338,8 @@ TEST(CliMidiFile, FailuresWriteNoFile) {
     TProgramResult r = Cli({"melody", "--list", "1", "--out", missingFolder});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "41 667\n");
-    EXPECT_EQ(r.err, "Die Datei \"" + missingFolder + "\" kann nicht geschrieben werden: der Ordner existiert nicht.\n");
+    EXPECT_EQ(r.err, "Die Datei \"" + missingFolder +
+                         "\" kann nicht geschrieben werden: der Ordner existiert nicht.\n");
 
     const std::string path = dir.File("nie.mid");
     r = Cli({"melody", "--list", "1", "--note-map", "x", "--out", path});
@@ -283,7 +349,8 @@ TEST(CliMidiFile, FailuresWriteNoFile) {
 
 TEST(CliOeis, LookupFillsTheSequenceThatIsPlayed) {
     TTestHttpServer server([](const TTestRequest&) {
-        return Answer(200, R"([{"number": 45, "data": "0,1,1,2,3,5,8,13", "name": "Fibonacci numbers."}])");
+        return Answer(
+            200, R"([{"number": 45, "data": "0,1,1,2,3,5,8,13", "name": "Fibonacci numbers."}])");
     });
     const TProgramResult r =
         Cli({"melody", "--oeis", "fibonacci"}, {"SONAVIX_OEIS_BASE=" + server.Url("/")});
@@ -297,9 +364,11 @@ TEST(CliOeis, LookupFillsTheSequenceThatIsPlayed) {
 
 TEST(CliOeis, FailedLookupReportsTheLookupsMessage) {
     TTestHttpServer server([](const TTestRequest&) { return Answer(404, "nothing here"); });
-    const TProgramResult r = Cli({"melody", "--oeis", "1, 2, 3"}, {"SONAVIX_OEIS_BASE=" + server.Url("/")});
+    const TProgramResult r =
+        Cli({"melody", "--oeis", "1, 2, 3"}, {"SONAVIX_OEIS_BASE=" + server.Url("/")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err,
-              "Die OEIS-Suche nach \"1, 2, 3\" ist fehlgeschlagen: der Server antwortete mit dem Status 404.\n");
+              "Die OEIS-Suche nach \"1, 2, 3\" ist fehlgeschlagen: der Server antwortete mit dem "
+              "Status 404.\n");
 }

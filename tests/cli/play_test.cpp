@@ -17,8 +17,6 @@
 namespace {
 using namespace std::chrono_literals;
 
-
-
 // A JACK server of its own name with jack_midi_dump listening on it.
 class JackDump : public ::testing::Test {
 protected:
@@ -26,11 +24,14 @@ protected:
         jackd = FindOnPath("jackd");
         dumpTool = FindOnPath("jack_midi_dump");
         lsp = FindOnPath("jack_lsp");
-        if (!jackd || !dumpTool || !lsp) GTEST_SKIP() << "jackd, jack_midi_dump or jack_lsp missing (package jackd2)";
+        if (!jackd || !dumpTool || !lsp)
+            GTEST_SKIP() << "jackd, jack_midi_dump or jack_lsp missing (package jackd2)";
         tag = "sonavix-cli-" + std::to_string(getpid());
         env = {"JACK_DEFAULT_SERVER=" + tag, "SONAVIX_MIDI_OUT=" + tag + "-dump:input"};
-        server.emplace(*jackd, std::vector<std::string>{"-n", tag, "-r", "-d", "dummy", "-r", "48000", "-p", "256"},
-                       env);
+        server.emplace(
+            *jackd,
+            std::vector<std::string>{"-n", tag, "-r", "-d", "dummy", "-r", "48000", "-p", "256"},
+            env);
         const auto giveUp = std::chrono::steady_clock::now() + 15s;
         while (std::chrono::steady_clock::now() < giveUp) {
             ASSERT_TRUE(server->Running()) << "jackd ended: " << server->Wait().err;
@@ -62,22 +63,28 @@ protected:
 
 TEST_F(JackDump, PlaySoundsTheMelodyOnDeviceZero) {
     // Keys 0 and 120 are rests; 40 and 44 sound as notes 48 and 52.
-    const TProgramResult r = RunProgram(SONAVIX_CLI,
-                                        {"melody", "--list", "0, 1, 2, 3", "--note-map", "0,40,120,44", "--tempo",
-                                         "220", "--tempo-map", "4", "--instrument", "40", "--play"},
-                                        env);
+    const TProgramResult r =
+        RunProgram(SONAVIX_CLI,
+                   {"melody", "--list", "0, 1, 2, 3", "--note-map", "0,40,120,44", "--tempo", "220",
+                    "--tempo-map", "4", "--instrument", "40", "--play"},
+                   env);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, "0 68\n40 68\n120 68\n44 68\n");
-    const std::vector<Bytes> expected = {{0xC0, 0x28},       {0x90, 0x30, 0x6E}, {0x80, 0x30, 0x6E},
-                                         {0x90, 0x34, 0x6E}, {0x80, 0x34, 0x6E}};
+    const std::vector<Bytes> expected = {{0xC0, 0x28},
+                                         {0x90, 0x30, 0x6E},
+                                         {0x80, 0x30, 0x6E},
+                                         {0x90, 0x34, 0x6E},
+                                         {0x80, 0x34, 0x6E}};
     EXPECT_EQ(Dumped(), expected);
 }
 
 TEST_F(JackDump, CtrlCStopsTheMelodyAndSilencesIt) {
     // Ten notes of 545 ms; Ctrl+C once the melody is printed.
-    TProgram play(SONAVIX_CLI,
-                  {"melody", "--list", "0,1,2,3,4,5,6,7,8,9", "--tempo", "220", "--tempo-map", "1", "--play"}, env);
+    TProgram play(
+        SONAVIX_CLI,
+        {"melody", "--list", "0,1,2,3,4,5,6,7,8,9", "--tempo", "220", "--tempo-map", "1", "--play"},
+        env);
     const auto giveUp = std::chrono::steady_clock::now() + 10s;
     while (play.OutputSoFar().empty() && std::chrono::steady_clock::now() < giveUp)
         std::this_thread::sleep_for(20ms);
@@ -99,13 +106,15 @@ TEST_F(JackDump, CtrlCStopsTheMelodyAndSilencesIt) {
 TEST(CliPlay, WithoutAnyMidiPortTheMelodyIsNotPlayed) {
     struct stat info;
     if (stat("/dev/snd/seq", &info) == 0) GTEST_SKIP() << "this machine has an ALSA sequencer";
-    // Under the leak checker the JACK client's known leak is reported as suppressed; keep that quiet.
+    // Under the leak checker the JACK client's known leak is reported as suppressed; keep that
+    // quiet.
     const char* lsan = std::getenv("LSAN_OPTIONS");
-    const TProgramResult r = RunProgram(
-        SONAVIX_CLI, {"melody", "--list", "1", "--play"},
-        {"JACK_DEFAULT_SERVER=sonavix-nowhere-" + std::to_string(getpid()),
-         "LSAN_OPTIONS=" + std::string(lsan ? lsan : "") + ":print_suppressions=0"});
+    const TProgramResult r =
+        RunProgram(SONAVIX_CLI, {"melody", "--list", "1", "--play"},
+                   {"JACK_DEFAULT_SERVER=sonavix-nowhere-" + std::to_string(getpid()),
+                    "LSAN_OPTIONS=" + std::string(lsan ? lsan : "") + ":print_suppressions=0"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "41 667\n");
-    EXPECT_EQ(r.err, "MIDI-Gerät 0 lässt sich nicht öffnen: Listenindex überschreitet das Maximum (0)\n");
+    EXPECT_EQ(r.err,
+              "MIDI-Gerät 0 lässt sich nicht öffnen: Listenindex überschreitet das Maximum (0)\n");
 }

@@ -34,7 +34,8 @@ struct TSmf {
     std::vector<std::pair<int, int>> Programs() const {
         std::vector<std::pair<int, int>> programs;
         for (const auto& e : events)
-            if ((e.bytes[0] & 0xF0) == 0xC0) programs.push_back({(e.bytes[0] & 0x0F) + 1, e.bytes[1]});
+            if ((e.bytes[0] & 0xF0) == 0xC0)
+                programs.push_back({(e.bytes[0] & 0x0F) + 1, e.bytes[1]});
         return programs;
     }
     // Note On (velocity > 0) paired with the next Note Off of that note (or a
@@ -67,7 +68,8 @@ struct TSmf {
 inline TSmf ReadSmf(const std::vector<uint8_t>& file) {
     size_t pos = 0;
     const auto need = [&](size_t n) {
-        if (file.size() - pos < n) throw std::runtime_error("file ends early at byte " + std::to_string(pos));
+        if (file.size() - pos < n)
+            throw std::runtime_error("file ends early at byte " + std::to_string(pos));
     };
     const auto byte = [&]() -> uint8_t {
         need(1);

@@ -5,16 +5,25 @@
 #include "common/errors.h"
 
 TEST(StrToInt, AcceptsDecimalWithOptionalSign) {
-    const struct { const char* text; int32_t value; } cases[] = {
-        {"0", 0}, {"42", 42}, {"+7", 7}, {"-34", -34}, {"2147483647", 2147483647},
-        {"-2147483648", INT32_MIN}, {"007", 7},
+    const struct {
+        const char* text;
+        int32_t value;
+    } cases[] = {
+        {"0", 0},
+        {"42", 42},
+        {"+7", 7},
+        {"-34", -34},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"007", 7},
     };
     for (const auto& c : cases) EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
 }
 
 TEST(StrToInt, RefusesWithTheRunTimeLibraryText) {
-    const char* bad[] = {"", "-", "+", " 1", "1 ", "1.5", "abc", "2147483648", "-2147483649",
-                         "99999999999999999999", "12a", "0x10"};
+    const char* bad[] = {"",    "-",   "+",          " 1",          "1 ",
+                         "1.5", "abc", "2147483648", "-2147483649", "99999999999999999999",
+                         "12a", "0x10"};
     for (const char* text : bad) {
         try {
             StrToInt(text);

@@ -26,7 +26,8 @@ std::vector<uint64_t> WindowPrimes(uint64_t lo, uint64_t hi) {
     std::vector<char> composite(hi - lo + 1, 0);
     for (uint64_t d = 2; d * d <= hi; ++d) {
         if (lo == 0 && composite[d]) continue;  // its prime factors have done its work
-        for (uint64_t m = std::max(d * d, (lo + d - 1) / d * d); m <= hi; m += d) composite[m - lo] = 1;
+        for (uint64_t m = std::max(d * d, (lo + d - 1) / d * d); m <= hi; m += d)
+            composite[m - lo] = 1;
     }
     std::vector<uint64_t> primes;
     for (uint64_t n = std::max<uint64_t>(lo, 2); n <= hi; ++n) {
@@ -86,22 +87,45 @@ TEST_F(Functions, DocumentedValues) {
         uint32_t got;
         uint32_t expected;
     } cases[] = {
-        {"NthPrime(0)", NthPrime(0), 1}, {"NthPrime(1)", NthPrime(1), 2}, {"NthPrime(2)", NthPrime(2), 3},
-        {"NthPrime(4792)", NthPrime(4792), 46337}, {"NthPrime(4793)", NthPrime(4793), 46349},
-        {"IsPrime(0)", IsPrime(0), 0}, {"IsPrime(1)", IsPrime(1), 0}, {"IsPrime(-7)", IsPrime(-7), 0},
-        {"IsPrime(2)", IsPrime(2), 1}, {"IsPrime(46349)", IsPrime(46349), 1}, {"IsPrime(46341)", IsPrime(46341), 0},
-        {"PrimeCount(0)", PrimeCount(0), 0}, {"PrimeCount(1)", PrimeCount(1), 0},
-        {"PrimeCount(2)", PrimeCount(2), 1}, {"PrimeCount(100)", PrimeCount(100), 25},
-        {"Sigma(0)", Sigma(0), 0}, {"Sigma(1)", Sigma(1), 1}, {"Sigma(2)", Sigma(2), 1},
-        {"Sigma(6)", Sigma(6), 6}, {"Sigma(12)", Sigma(12), 16}, {"Sigma(28)", Sigma(28), 28},
-        {"Phi(0)", Phi(0), 1}, {"Phi(1)", Phi(1), 1}, {"Phi(2)", Phi(2), 1},
-        {"Phi(9)", Phi(9), 6}, {"Phi(10)", Phi(10), 4},
-        {"Gcd(12, 18)", Gcd(12, 18), 6}, {"Gcd(5, 0)", Gcd(5, 0), 5}, {"Gcd(0, 5)", Gcd(0, 5), 5},
-        {"Gcd(0, 0)", Gcd(0, 0), 0}, {"Gcd(-4, 6)", Gcd(static_cast<uint32_t>(-4), 6), 6},
-        {"Lcm(4, 6)", Lcm(4, 6), 12}, {"Lcm(5, 0)", Lcm(5, 0), 0}, {"Lcm(0, 5)", Lcm(0, 5), 0},
+        {"NthPrime(0)", NthPrime(0), 1},
+        {"NthPrime(1)", NthPrime(1), 2},
+        {"NthPrime(2)", NthPrime(2), 3},
+        {"NthPrime(4792)", NthPrime(4792), 46337},
+        {"NthPrime(4793)", NthPrime(4793), 46349},
+        {"IsPrime(0)", IsPrime(0), 0},
+        {"IsPrime(1)", IsPrime(1), 0},
+        {"IsPrime(-7)", IsPrime(-7), 0},
+        {"IsPrime(2)", IsPrime(2), 1},
+        {"IsPrime(46349)", IsPrime(46349), 1},
+        {"IsPrime(46341)", IsPrime(46341), 0},
+        {"PrimeCount(0)", PrimeCount(0), 0},
+        {"PrimeCount(1)", PrimeCount(1), 0},
+        {"PrimeCount(2)", PrimeCount(2), 1},
+        {"PrimeCount(100)", PrimeCount(100), 25},
+        {"Sigma(0)", Sigma(0), 0},
+        {"Sigma(1)", Sigma(1), 1},
+        {"Sigma(2)", Sigma(2), 1},
+        {"Sigma(6)", Sigma(6), 6},
+        {"Sigma(12)", Sigma(12), 16},
+        {"Sigma(28)", Sigma(28), 28},
+        {"Phi(0)", Phi(0), 1},
+        {"Phi(1)", Phi(1), 1},
+        {"Phi(2)", Phi(2), 1},
+        {"Phi(9)", Phi(9), 6},
+        {"Phi(10)", Phi(10), 4},
+        {"Gcd(12, 18)", Gcd(12, 18), 6},
+        {"Gcd(5, 0)", Gcd(5, 0), 5},
+        {"Gcd(0, 5)", Gcd(0, 5), 5},
+        {"Gcd(0, 0)", Gcd(0, 0), 0},
+        {"Gcd(-4, 6)", Gcd(static_cast<uint32_t>(-4), 6), 6},
+        {"Lcm(4, 6)", Lcm(4, 6), 12},
+        {"Lcm(5, 0)", Lcm(5, 0), 0},
+        {"Lcm(0, 5)", Lcm(0, 5), 0},
         {"Lcm(100000, 200000)", Lcm(100000, 200000), 200000},
-        {"PosMod(-7, 3)", PosMod(-7, 3), 2}, {"PosMod(7, 3)", PosMod(7, 3), 1},
-        {"PosMod(7, -3)", PosMod(7, -3), 1}, {"PosMod(-7, -3)", PosMod(-7, -3), 2},
+        {"PosMod(-7, 3)", PosMod(-7, 3), 2},
+        {"PosMod(7, 3)", PosMod(7, 3), 1},
+        {"PosMod(7, -3)", PosMod(7, -3), 1},
+        {"PosMod(-7, -3)", PosMod(-7, -3), 2},
     };
     for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.call;
 }
@@ -134,13 +158,15 @@ TEST_F(Functions, RefusalsCarryTheirMessages) {
 }
 
 TEST_F(Functions, PosModIsTheRemainderModuloAbsoluteB) {
-    const int32_t values[] = {kMinInt, kMinInt + 1, -1000000007, -12, -7, -3, -1, 0, 1, 3, 7, 12, 1000000007, kMaxInt};
+    const int32_t values[] = {kMinInt, kMinInt + 1, -1000000007, -12, -7, -3,         -1,
+                              0,       1,           3,           7,   12, 1000000007, kMaxInt};
     for (int32_t a : values) {
         for (int32_t b : values) {
             if (b == 0) continue;
             const int64_t r = PosMod(a, b);
             const int64_t m = b < 0 ? -int64_t{b} : b;
-            EXPECT_TRUE(r >= 0 && r < m && (int64_t{a} - r) % m == 0) << a << " mod " << b << " gave " << r;
+            EXPECT_TRUE(r >= 0 && r < m && (int64_t{a} - r) % m == 0)
+                << a << " mod " << b << " gave " << r;
         }
     }
 }
@@ -159,9 +185,9 @@ TEST_F(Functions, TableGrowsExactlyAsFarAsEachCallNeeds) {
         Kind kind;
         uint32_t arg;
     } calls[] = {
-        {Is, 10},     {Is, 11},        {Count, 11},       {Nth, 7},       {Nth, 40},
-        {Count, 500}, {Is, 100000},    {Is, 1000},        {Nth, 20000},   {Count, 1000000},
-        {Is, 17},     {Count, 4194300}, {Nth, 295947},    {Is, 4194301},  {Count, 4194301},
+        {Is, 10},     {Is, 11},         {Count, 11},   {Nth, 7},      {Nth, 40},
+        {Count, 500}, {Is, 100000},     {Is, 1000},    {Nth, 20000},  {Count, 1000000},
+        {Is, 17},     {Count, 4194300}, {Nth, 295947}, {Is, 4194301}, {Count, 4194301},
     };
     const auto& ref = LowPrimes();
     size_t expected = 2;
@@ -173,12 +199,15 @@ TEST_F(Functions, TableGrowsExactlyAsFarAsEachCallNeeds) {
                 break;
             case Is:  // up to the first prime not below a
                 IsPrime(static_cast<int32_t>(c.arg));
-                expected = std::max<size_t>(expected, std::lower_bound(ref.begin(), ref.end(), c.arg) - ref.begin() + 1);
+                expected = std::max<size_t>(
+                    expected, std::lower_bound(ref.begin(), ref.end(), c.arg) - ref.begin() + 1);
                 break;
             case Count:  // up to the first prime above a, unless that lies past the bound
                 PrimeCount(c.arg);
                 if (c.arg < kPrimeTableBound) {
-                    expected = std::max<size_t>(expected, std::upper_bound(ref.begin(), ref.end(), c.arg) - ref.begin() + 1);
+                    expected =
+                        std::max<size_t>(expected, std::upper_bound(ref.begin(), ref.end(), c.arg) -
+                                                       ref.begin() + 1);
                 }
                 break;
         }
@@ -219,14 +248,19 @@ TEST_F(Functions, ArgumentsBeyondTheBoundLeaveTheTableAlone) {
 TEST_F(Functions, PrimeFunctionsAgreeWithASieveBelow2To22) {
     const auto& ref = LowPrimes();
     for (int32_t a = -3; a <= 200000; ++a) {
-        ASSERT_EQ(IsPrime(a), std::binary_search(ref.begin(), ref.end(), static_cast<uint64_t>(a)) ? 1u : 0u) << a;
+        ASSERT_EQ(IsPrime(a),
+                  std::binary_search(ref.begin(), ref.end(), static_cast<uint64_t>(a)) ? 1u : 0u)
+            << a;
     }
     for (uint32_t a = 0; a <= 200000; a += 7) ASSERT_EQ(PrimeCount(a), LowPi(a)) << a;
     // Across the bound, where table look-up gives way to computing.
     for (uint32_t a = kPrimeTableBound - 3000; a <= kPrimeTableBound + 900; ++a) {
-        ASSERT_EQ(IsPrime(static_cast<int32_t>(a)), std::binary_search(ref.begin(), ref.end(), a) ? 1u : 0u) << a;
+        ASSERT_EQ(IsPrime(static_cast<int32_t>(a)),
+                  std::binary_search(ref.begin(), ref.end(), a) ? 1u : 0u)
+            << a;
     }
-    for (uint32_t a = kPrimeTableBound - 300; a <= kPrimeTableBound + 900; a += 3) ASSERT_EQ(PrimeCount(a), LowPi(a)) << a;
+    for (uint32_t a = kPrimeTableBound - 300; a <= kPrimeTableBound + 900; a += 3)
+        ASSERT_EQ(PrimeCount(a), LowPi(a)) << a;
     for (int32_t n = kPrimeTableBoundCount - 20; n < static_cast<int32_t>(ref.size()); ++n) {
         ASSERT_EQ(NthPrime(n), ref[n - 1]) << n;
     }
@@ -237,7 +271,7 @@ TEST_F(Functions, PublishedPrimeCountsAndPrimes) {
         uint32_t x;
         uint32_t pi;
     } counts[] = {
-        {10000000, 664579},     {100000000, 5761455},   {1000000000, 50847534},
+        {10000000, 664579},      {100000000, 5761455},     {1000000000, 50847534},
         {2147483647, 105097565}, {2147483648u, 105097565}, {4294967295u, 203280221},
     };
     for (const auto& c : counts) EXPECT_EQ(PrimeCount(c.x), c.pi) << c.x;
@@ -245,8 +279,11 @@ TEST_F(Functions, PublishedPrimeCountsAndPrimes) {
         int32_t n;
         uint32_t prime;
     } primes[] = {
-        {1000000, 15485863},      {10000000, 179424673},     {100000000, 2038074743},
-        {105097565, 2147483647},  {kLargestPrimeIndex, 4294967291u},
+        {1000000, 15485863},
+        {10000000, 179424673},
+        {100000000, 2038074743},
+        {105097565, 2147483647},
+        {kLargestPrimeIndex, 4294967291u},
     };
     for (const auto& c : primes) EXPECT_EQ(NthPrime(c.n), c.prime) << c.n;
 }
@@ -271,7 +308,8 @@ TEST_F(Functions, PrimeFunctionsAgreeWithWindowSievesAtTheTop) {
         }
         if (w.top <= static_cast<uint64_t>(kMaxInt)) {
             for (uint64_t a = lo; a <= w.top; ++a) {
-                ASSERT_EQ(IsPrime(static_cast<int32_t>(a)), std::binary_search(primes.begin(), primes.end(), a) ? 1u : 0u)
+                ASSERT_EQ(IsPrime(static_cast<int32_t>(a)),
+                          std::binary_search(primes.begin(), primes.end(), a) ? 1u : 0u)
                     << a;
             }
         }
@@ -282,7 +320,8 @@ TEST_F(Functions, PrimeFunctionsAgreeWithWindowSievesAtTheTop) {
 // (25326001 passes bases 2, 3 and 5 too).
 TEST_F(Functions, StrongPseudoprimesAreNoPrimes) {
     for (int32_t n : {4335241, 4360621, 4502485, 5016191, 25326001}) {
-        ASSERT_NE(TotientByTrial(static_cast<uint32_t>(n)), static_cast<uint32_t>(n) - 1) << n << " is prime";
+        ASSERT_NE(TotientByTrial(static_cast<uint32_t>(n)), static_cast<uint32_t>(n) - 1)
+            << n << " is prime";
         EXPECT_EQ(IsPrime(n), 0u) << n;
     }
 }
@@ -318,7 +357,8 @@ TEST_F(Functions, SigmaAndPhiAcrossThe32BitRange) {
         3491888400u, 4294967291u, 4294967294u,     4294967295u,     4294967279u, 3221225472u,
     };
     std::mt19937 random(7);
-    for (int i = 0; i < 300; ++i) values.push_back(std::uniform_int_distribution<uint32_t>(2, kMaxU)(random));
+    for (int i = 0; i < 300; ++i)
+        values.push_back(std::uniform_int_distribution<uint32_t>(2, kMaxU)(random));
     for (uint32_t n : values) {
         EXPECT_EQ(Sigma(n), static_cast<uint32_t>(DivisorSum(n) - n)) << n;
         EXPECT_EQ(Phi(n), TotientByTrial(n)) << n;
@@ -348,8 +388,9 @@ TEST_F(Functions, FactorizeGivesIncreasingPrimePowersThatMultiplyBack) {
 
 TEST_F(Functions, GcdAndLcmAgreeWithTheStandardLibrary) {
     std::vector<std::pair<uint32_t, uint32_t>> pairs = {
-        {2971215073u, 1836311903u}, {kMaxU, kMaxU - 1}, {kMaxU, kMaxU}, {65536, 65521u * 65519u},
-        {1, kMaxU}, {0, kMaxU}, {4294967291u, 4294967279u},
+        {2971215073u, 1836311903u}, {kMaxU, kMaxU - 1}, {kMaxU, kMaxU},
+        {65536, 65521u * 65519u},   {1, kMaxU},         {0, kMaxU},
+        {4294967291u, 4294967279u},
     };
     std::mt19937 random(3);
     std::uniform_int_distribution<uint32_t> any;
@@ -361,7 +402,8 @@ TEST_F(Functions, GcdAndLcmAgreeWithTheStandardLibrary) {
         const uint64_t g = std::gcd(uint64_t{a}, uint64_t{b});
         EXPECT_EQ(Gcd(a, b), g) << a << ", " << b;
         if (a != 0 || b != 0) {
-            EXPECT_EQ(Lcm(a, b), static_cast<uint32_t>(std::lcm(uint64_t{a}, uint64_t{b}))) << a << ", " << b;
+            EXPECT_EQ(Lcm(a, b), static_cast<uint32_t>(std::lcm(uint64_t{a}, uint64_t{b})))
+                << a << ", " << b;
         }
     }
 }

@@ -32,7 +32,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-
 // A child process with its output in a file; stopped (TERM, then KILL) when
 // it goes out of scope, whatever the test's outcome.
 class Child {
@@ -108,7 +107,6 @@ std::string ReadFile(const std::string& path) {
     text << in.rdbuf();
     return text.str();
 }
-
 
 bool ServiceSeesPort(const std::string& port) {
     auto service = CreateRtMidiOutService(port);

@@ -46,14 +46,14 @@ protected:
 TEST(MidiFileBytes, OneNoteByteForByte) {
     // Worked out by hand from the file format: 120 beats are 500000 us per
     // quarter (07 A1 20); 500 ms are 480 ticks, written 83 60.
-    const std::vector<uint8_t> expected = {
-        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0,  //
-        'M', 'T', 'r', 'k', 0, 0, 0, 23,                         //
-        0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,                //
-        0x00, 0xC0, 0x05,                                        //
-        0x00, 0x90, 0x30, 0x6E,                                  //
-        0x83, 0x60, 0x80, 0x30, 0x6E,                            //
-        0x00, 0xFF, 0x2F, 0x00};
+    const std::vector<uint8_t> expected = {'M',  'T',  'h',  'd',  0,    0,    0,    6,
+                                           0,    0,    0,    1,    0x01, 0xE0,            //
+                                           'M',  'T',  'r',  'k',  0,    0,    0,    23,  //
+                                           0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,      //
+                                           0x00, 0xC0, 0x05,                              //
+                                           0x00, 0x90, 0x30, 0x6E,                        //
+                                           0x83, 0x60, 0x80, 0x30, 0x6E,                  //
+                                           0x00, 0xFF, 0x2F, 0x00};
     EXPECT_EQ(MidiFileBytes({{40, 500}}, 120, 5), expected);
 }
 
@@ -70,10 +70,12 @@ TEST(MidiFileBytes, LongestDeltaFitsAndOneTickMoreIsRefused) {
     const TSmf smf = ReadSmf(MidiFileBytes({{40, 268435455}}, 125, 0));
     EXPECT_EQ(smf.Notes(), (std::vector<TSmfNote>{{48, 110, 110, 0, 268435455}}));
     EXPECT_EQ(Failure({{40, 268435456}}, 125, 0),
-              "Eine Note oder Pause der Melodie ist für eine MIDI-Datei zu lang (höchstens 268435455 Ticks)");
+              "Eine Note oder Pause der Melodie ist für eine MIDI-Datei zu lang (höchstens "
+              "268435455 Ticks)");
     // Rests in a row are one gap.
     EXPECT_EQ(Failure({{0, 200000000}, {0, 68435456}, {40, 1}}, 125, 0),
-              "Eine Note oder Pause der Melodie ist für eine MIDI-Datei zu lang (höchstens 268435455 Ticks)");
+              "Eine Note oder Pause der Melodie ist für eine MIDI-Datei zu lang (höchstens "
+              "268435455 Ticks)");
 }
 
 TEST(MidiFileBytes, RefusesWhatNoFileCanHold) {
@@ -89,7 +91,8 @@ TEST(MidiFileBytes, RefusesWhatNoFileCanHold) {
         {{}, 90, 128, "Ungültiges Instrument: 128 (erlaubt sind 0 bis 127)"},
     };
     for (const auto& c : cases) EXPECT_EQ(Failure(c.melody, c.tempo, c.program), c.message);
-    EXPECT_EQ(ReadSmf(MidiFileBytes({}, 20, 127)).Programs(), (std::vector<std::pair<int, int>>{{1, 127}}));
+    EXPECT_EQ(ReadSmf(MidiFileBytes({}, 20, 127)).Programs(),
+              (std::vector<std::pair<int, int>>{{1, 127}}));
     EXPECT_EQ(ReadSmf(MidiFileBytes({}, 220, 0)).TempoUs(), 272727);
 }
 
@@ -97,8 +100,8 @@ TEST(MidiFileBytes, RefusesWhatNoFileCanHold) {
 class MidiFileAgainstPlayNote : public RecordedMidi {};
 
 TEST_F(MidiFileAgainstPlayNote, SameNotesVelocitiesAndTimes) {
-    const Melody melody = {{-3, 250},  {0, 100}, {1, 333},   {40, 667}, {119, 12},         {120, 500},
-                           {88, 0},    {47, 1},  {INT_MAX, 90}, {40, 1999}, {INT_MIN, 7}, {52, 136}};
+    const Melody melody = {{-3, 250}, {0, 100}, {1, 333},      {40, 667},  {119, 12},    {120, 500},
+                           {88, 0},   {47, 1},  {INT_MAX, 90}, {40, 1999}, {INT_MIN, 7}, {52, 136}};
     const int64_t origin = clock.NowUs();
     for (const TMelodyNote& note : melody) PlayNote(note.Key, note.DurationMs);
     const int64_t end = clock.NowUs();
@@ -116,8 +119,10 @@ TEST_F(MidiFileAgainstPlayNote, SameNotesVelocitiesAndTimes) {
             EXPECT_EQ(written[i].note, played[i].note);
             EXPECT_EQ(written[i].onVelocity, 110);
             EXPECT_EQ(written[i].offVelocity, 110);
-            EXPECT_LE(std::abs(written[i].onTick - tickOf(played[i].onUs)), 0.5) << i << " at " << tempo;
-            EXPECT_LE(std::abs(written[i].offTick - tickOf(played[i].offUs)), 0.5) << i << " at " << tempo;
+            EXPECT_LE(std::abs(written[i].onTick - tickOf(played[i].onUs)), 0.5)
+                << i << " at " << tempo;
+            EXPECT_LE(std::abs(written[i].offTick - tickOf(played[i].offUs)), 0.5)
+                << i << " at " << tempo;
         }
         EXPECT_LE(std::abs(smf.EndTick() - tickOf(end)), 0.5);
     }
@@ -145,7 +150,8 @@ TEST_F(MidiFileWrite, WritesTheBytesAndReportsWhatCannotBeWritten) {
             WriteMidiFile(c.path.string(), melody, 90, 0);
             ADD_FAILURE() << "written: " << c.path;
         } catch (const EMidiFileError& e) {
-            EXPECT_EQ(e.Message(), "Die Datei \"" + c.path.string() + "\" kann nicht geschrieben werden: " + c.cause);
+            EXPECT_EQ(e.Message(), "Die Datei \"" + c.path.string() +
+                                       "\" kann nicht geschrieben werden: " + c.cause);
         }
     }
 }

@@ -23,9 +23,18 @@ std::vector<std::string> Values(const TValueListTable& t) {
 
 TEST(MapLookup, MembersSelectTheRowOfTheirRemainder) {
     const TValueListTable notes = Chromatic();
-    const struct { int32_t member, key; } cases[] = {
-        {0, 40}, {12, 40}, {24, 40}, {13, 41}, {11, 51}, {-1, 51}, {-12, 40},
-        {INT32_MIN, 40 + 4}, {INT32_MAX, 40 + 7},
+    const struct {
+        int32_t member, key;
+    } cases[] = {
+        {0, 40},
+        {12, 40},
+        {24, 40},
+        {13, 41},
+        {11, 51},
+        {-1, 51},
+        {-12, 40},
+        {INT32_MIN, 40 + 4},
+        {INT32_MAX, 40 + 7},
     };
     for (const auto& c : cases) EXPECT_EQ(MapLookup(notes, c.member), c.key) << c.member;
 }
@@ -44,10 +53,14 @@ TEST(MapLookup, CellThatIsNoIntegerFailsWithItsText) {
 }
 
 TEST(NoteDuration, FollowsLengthAndTempoRoundingHalvesToEven) {
-    const struct { int32_t length; int tempo; int32_t ms; } cases[] = {
-        {2, 90, 667}, {0, 120, 2000}, {3, 220, 136}, {7, 150, 12}, {-1, 60, 8000},
-        {1, 64, 1875}, {5, 20, 375}, {40, 20, 0}, {-17, 220, 142987636}, {-17, 20, 1572864000},
-        {1000000, 90, 0},
+    const struct {
+        int32_t length;
+        int tempo;
+        int32_t ms;
+    } cases[] = {
+        {2, 90, 667},          {0, 120, 2000},        {3, 220, 136},    {7, 150, 12},
+        {-1, 60, 8000},        {1, 64, 1875},         {5, 20, 375},     {40, 20, 0},
+        {-17, 220, 142987636}, {-17, 20, 1572864000}, {1000000, 90, 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(NoteDurationMs(c.length, c.tempo), c.ms) << c.length << " @ " << c.tempo;
@@ -57,7 +70,8 @@ TEST(NoteDuration, RefusesDurationsBeyondThe32BitWait) {
     for (int32_t length : {-18, -40, -1000000, INT32_MIN}) {
         EXPECT_THROW(NoteDurationMs(length, 20), EInvalidInput) << length;
     }
-    EXPECT_EQ(NoteDurationMs(-17, 20), 1572864000);  // the longest wait the slider allows still fits
+    EXPECT_EQ(NoteDurationMs(-17, 20),
+              1572864000);  // the longest wait the slider allows still fits
 }
 
 TEST(GetKeyOrTempo, ReadsTheMapsAsTheyAreAtTheCall) {
@@ -73,7 +87,10 @@ TEST(GetKeyOrTempo, ReadsTheMapsAsTheyAreAtTheCall) {
 }
 
 TEST(ScalePreset, ModesOnRoots) {
-    const struct { int mode, root; std::vector<std::string> values; } cases[] = {
+    const struct {
+        int mode, root;
+        std::vector<std::string> values;
+    } cases[] = {
         {1, 40, {"40", "42", "44", "45", "47", "49", "51"}},
         {2, 40, {"40", "42", "43", "45", "47", "49", "50"}},
         {3, 1, {"1", "2", "4", "6", "8", "9", "11"}},
@@ -99,7 +116,9 @@ TEST(ScalePreset, ShrinksAndGrowsRewritingEveryValue) {
 }
 
 TEST(ScalePreset, NoPresetOrUnlistedIndexLeavesTheMap) {
-    const struct { int mode, root; } cases[] = {{0, 40}, {7, 0}, {-1, 40}, {8, 40}, {7, 78}, {3, -1}};
+    const struct {
+        int mode, root;
+    } cases[] = {{0, 40}, {7, 0}, {-1, 40}, {8, 40}, {7, 78}, {3, -1}};
     for (const auto& c : cases) {
         TValueListTable t({"1", "2", "3"});
         EXPECT_FALSE(ApplyScalePreset(t, c.mode, c.root));
@@ -122,12 +141,15 @@ TEST(MapRows, PlusAppendsAndSelectsMinusKeepsOneRow) {
 }
 
 TEST(TempoCaption, NamesAtTheBandBounds) {
-    const struct { int position; const char* name; } cases[] = {
-        {20, "Grave"},       {40, "Grave"},       {41, "Largo"},    {60, "Largo"},
-        {61, "Larghetto"},   {66, "Larghetto"},   {67, "Adagio"},   {76, "Adagio"},
-        {77, "Andante"},     {108, "Andante"},    {109, "Moderato"}, {120, "Moderato"},
-        {121, "Allegro"},    {168, "Allegro"},    {169, "Presto"},  {208, "Presto"},
-        {209, "Prestissimo"}, {220, "Prestissimo"}, {19, "?"},      {221, "?"},
+    const struct {
+        int position;
+        const char* name;
+    } cases[] = {
+        {20, "Grave"},        {40, "Grave"},        {41, "Largo"},     {60, "Largo"},
+        {61, "Larghetto"},    {66, "Larghetto"},    {67, "Adagio"},    {76, "Adagio"},
+        {77, "Andante"},      {108, "Andante"},     {109, "Moderato"}, {120, "Moderato"},
+        {121, "Allegro"},     {168, "Allegro"},     {169, "Presto"},   {208, "Presto"},
+        {209, "Prestissimo"}, {220, "Prestissimo"}, {19, "?"},         {221, "?"},
     };
     for (const auto& c : cases) EXPECT_EQ(TempoName(c.position), c.name) << c.position;
     EXPECT_EQ(TempoCaption(90), "Tempo: 90 (Andante)");

@@ -130,7 +130,10 @@ TEST_F(PlaybackRun, EditsDuringTheRunApplyFromTheNextLookup) {
 }
 
 TEST_F(PlaybackRun, MembersAsTheRunReadsThem) {
-    const struct { const char* source; std::vector<int> keys; } cases[] = {
+    const struct {
+        const char* source;
+        std::vector<int> keys;
+    } cases[] = {
         {"3.5", {43, 45}},
         {"-7", {47}},
         {"keine Ziffern", {}},
@@ -150,7 +153,10 @@ TEST_F(PlaybackRun, SeparateTempoSequenceIsLinedUpByRepetition) {
     host.tempoMap.Assign({"0", "1", "2", "3"});
     host.noteSource = "1, 2, 3, 4, 5";
     host.tempoUsed = true;
-    const struct { const char* tempo; std::vector<int64_t> ms; } cases[] = {
+    const struct {
+        const char* tempo;
+        std::vector<int64_t> ms;
+    } cases[] = {
         {"2, 3", {667, 333, 667, 333, 667}},
         {"0,1,2,3,0,1,2,3,1", {2667, 1333, 667, 333, 2667}},
         {"", {1333, 667, 333, 2667, 1333}},  // no tempo members: the notes give the lengths
@@ -183,12 +189,20 @@ TEST_F(PlaybackRun, WithoutTheKeyboardNothingIsShownOrMarked) {
 }
 
 TEST_F(PlaybackRun, FailureLeavesTheRunIdleAndTheListUsable) {
-    const struct { const char* name; std::function<void()> arrange; size_t soundedBefore; } cases[] = {
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        size_t soundedBefore;
+    } cases[] = {
         {"member above 32 bits", [this] { host.noteSource = "1, 2, 2147483648, 4"; }, 2},
-        {"map cell edited mid-note", [this] {
+        {"map cell edited mid-note",
+         [this] {
              host.noteSource = "1, 2, 3";
-             host.onPending = [this](int e) { if (e == 2) host.tempoMap.SetValue(0, "Viertel"); };
-         }, 1},
+             host.onPending = [this](int e) {
+                 if (e == 2) host.tempoMap.SetValue(0, "Viertel");
+             };
+         },
+         1},
     };
     for (const auto& c : cases) {
         host = FakeHost();

@@ -5,7 +5,9 @@
 #include "common/errors.h"
 
 TEST(SequenceText, NormalisesAnyTextIntoMembers) {
-    const struct { const char* raw, *text; } cases[] = {
+    const struct {
+        const char *raw, *text;
+    } cases[] = {
         {"234, 382, 2349, 1, -34, 234", "234,382,2349,1,34,234,"},
         {"3.5", "3,5,"},
         {"-7", "7,"},
@@ -35,8 +37,12 @@ TEST(SequenceCursor, TakesMembersAndRefusesThoseAbove32Bits) {
 }
 
 TEST(SequenceCursor, CyclicCursorLinesTempoUpLikeDoubling) {
-    // Two tempo members under five notes are used 1, 2, 1, 2, 1; nine under five use the first five.
-    const struct { const char* tempo; std::vector<int32_t> used; } cases[] = {
+    // Two tempo members under five notes are used 1, 2, 1, 2, 1; nine under five use the first
+    // five.
+    const struct {
+        const char* tempo;
+        std::vector<int32_t> used;
+    } cases[] = {
         {"1,2,", {1, 2, 1, 2, 1}},
         {"1,2,3,4,5,6,7,8,9,", {1, 2, 3, 4, 5}},
         {"7,", {7, 7, 7, 7, 7}},

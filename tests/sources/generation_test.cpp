@@ -16,7 +16,8 @@ struct Frame {
                          std::vector<std::string> starts = {}) {
         if (!starts.empty()) {
             generator.FormulaExit(formula);
-            for (size_t i = 0; i < starts.size(); ++i) startValues.SetValue(static_cast<int>(i), starts[i]);
+            for (size_t i = 0; i < starts.size(); ++i)
+                startValues.SetValue(static_cast<int>(i), starts[i]);
         }
         std::string list = "vorher";
         generator.Generate(formula, count, zero, list);
@@ -39,7 +40,12 @@ TEST(Generation, MembersAsTheExplicitListShowsThem) {
         std::vector<std::string> starts;
         std::string list;
     } cases[] = {
-        {"0", "30", false, {}, "0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0"},
+        {"0",
+         "30",
+         false,
+         {},
+         "0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "
+         "0"},
         {"x", "3", false, {}, "1, 2, 3"},
         {"x", "3", true, {}, "0, 1, 2"},
         {"x_1+x_2", "5", false, {"1", "0"}, "1, 2, 3, 5, 8"},
@@ -75,7 +81,8 @@ TEST(Generation, StartValueTableFollowsTheFormula) {
 TEST(Generation, NewRowsTakeWhatTheTermRemembers) {
     Frame f;
     EXPECT_EQ(f.Generate("x_1+x_2", "4", false, {"1", "1"}), "2, 3, 5, 8");
-    // Predecessors now holds 8, 5; a third row takes the list's third element, which does not exist.
+    // Predecessors now holds 8, 5; a third row takes the list's third element, which does not
+    // exist.
     f.generator.FormulaExit("x_4");
     EXPECT_EQ(f.Rows(), (std::vector<std::string>{"1=1", "2=1", "3=0", "4=0"}));
     Frame g;
@@ -110,8 +117,10 @@ TEST(Generation, FailuresLeaveWhatTheyShould) {
             f.generator.Generate(c.formula, c.count, false, list);
             ADD_FAILURE() << c.name;
         } catch (const Exception& e) {
-            if (c.message) EXPECT_EQ(e.Message(), c.message) << c.name;
-            else EXPECT_NE(e.Message().find("x_101"), std::string::npos) << e.Message();
+            if (c.message)
+                EXPECT_EQ(e.Message(), c.message) << c.name;
+            else
+                EXPECT_NE(e.Message().find("x_101"), std::string::npos) << e.Message();
         }
         EXPECT_EQ(list, c.list) << c.name;
     }

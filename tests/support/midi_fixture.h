@@ -19,7 +19,8 @@ struct SoundedNote {
 class RecordedMidi : public ::testing::Test {
 protected:
     void SetUp() override {
-        service = std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Testgerät"}, &clock);
+        service =
+            std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Testgerät"}, &clock);
         SetMidiOutService(service);
         SetMidiClock(&clock);
         InitMidiOut();

@@ -31,9 +31,11 @@ TEST_F(Keyboard, EightyEightKeysInPianoOrder) {
     }
     EXPECT_EQ(white, 52);
     EXPECT_EQ(black, 36);
-    const struct { int key, left; QRgb colour; } cases[] = {
-        {1, 0, kWeiss}, {2, 11, kSchwarz}, {40, 368, kWeiss}, {41, 378, kSchwarz},
-        {49, 448, kWeiss}, {87, 800, kWeiss}, {88, 816, kWeiss}};
+    const struct {
+        int key, left;
+        QRgb colour;
+    } cases[] = {{1, 0, kWeiss},    {2, 11, kSchwarz}, {40, 368, kWeiss}, {41, 378, kSchwarz},
+                 {49, 448, kWeiss}, {87, 800, kWeiss}, {88, 816, kWeiss}};
     for (const auto& c : cases) {
         EXPECT_EQ(klavier.Key(c.key)->x(), c.left) << c.key;
         EXPECT_EQ(klavier.Key(c.key)->Colour(), c.colour) << c.key;

@@ -4,11 +4,10 @@
 
 #include <QTest>
 #include <QTimer>
+#include <fstream>
 
 #include "midi/midifile.h"
 #include "support/window_fixture.h"
-
-#include <fstream>
 
 namespace {
 class MainWindow : public WindowTest {
@@ -67,12 +66,17 @@ TEST_F(MainWindow, TempoSequenceBoxShowsTheFrameAndMovesTheBottomRow) {
 
 TEST_F(MainWindow, RadioButtonsShowTheirSubFrame) {
     TfrmFolgen* f = window->frmFolgenNoten;
-    const struct { QRadioButton* rbt; QWidget* shown; } cases[] = {
-        {f->rbtOEIS, f->frmOEIS1}, {f->rbtExplizit, f->frmExplizit1}, {f->rbtFormel, f->frmFormel1}};
+    const struct {
+        QRadioButton* rbt;
+        QWidget* shown;
+    } cases[] = {{f->rbtOEIS, f->frmOEIS1},
+                 {f->rbtExplizit, f->frmExplizit1},
+                 {f->rbtFormel, f->frmFormel1}};
     for (const auto& c : cases) {
         c.rbt->click();
-        for (QWidget* sub : {static_cast<QWidget*>(f->frmFormel1), static_cast<QWidget*>(f->frmOEIS1),
-                             static_cast<QWidget*>(f->frmExplizit1)})
+        for (QWidget* sub :
+             {static_cast<QWidget*>(f->frmFormel1), static_cast<QWidget*>(f->frmOEIS1),
+              static_cast<QWidget*>(f->frmExplizit1)})
             EXPECT_EQ(sub->isVisibleTo(f), sub == c.shown) << c.rbt->text().toStdString();
     }
 }
@@ -135,7 +139,8 @@ TEST_F(MainWindow, BadMemberShowsTheErrorAndLeavesTheListEditable) {
         EXPECT_TRUE(f->frmFormel1->btnGo->isEnabled());
         EXPECT_TRUE(f->frmOEIS1->btnGo->isEnabled());
     }
-    for (int key = 1; key <= 88; ++key) EXPECT_EQ(window->frmKlavier->Key(key)->Face(), window->frmKlavier->Key(key)->Colour());
+    for (int key = 1; key <= 88; ++key)
+        EXPECT_EQ(window->frmKlavier->Key(key)->Face(), window->frmKlavier->Key(key)->Colour());
 }
 
 TEST_F(MainWindow, InstrumentChangeSendsAProgramChangeAtOnce) {

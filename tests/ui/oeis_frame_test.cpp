@@ -53,7 +53,8 @@ TEST_P(OeisFrame, LookupFillsTheFrameAndPlays) {
     EXPECT_EQ(f->frmOEIS1->mmoSequence->toPlainText(), GetParam().terms);
     EXPECT_EQ(f->frmOEIS1->lblLink->text(), "A000045");
     EXPECT_TRUE(f->frmOEIS1->lblVorLink->isVisibleTo(f));
-    EXPECT_EQ(f->frmOEIS1->LinkUrl.toStdString(), server.Url(std::string(GetParam().base) + "A000045"));
+    EXPECT_EQ(f->frmOEIS1->LinkUrl.toStdString(),
+              server.Url(std::string(GetParam().base) + "A000045"));
     EXPECT_TRUE(f->frmOEIS1->Memo1->toPlainText().startsWith("Fibonacci numbers"));
     std::vector<int> keys;
     for (const auto& n : Notes()) keys.push_back(n.note - 8);
@@ -89,7 +90,8 @@ TEST_P(OeisFrame, FailedLookupLeavesTheFrameAndSaysWhy) {
     EXPECT_EQ(frame->lblLink->text(), "OEIS");
 }
 
-INSTANTIATE_TEST_SUITE_P(Dialects, OeisFrame,
-                         ::testing::Values(Dialect{"/", "0, 1, 1, 2, 3, 5, 8, 13", {40, 41, 41, 42, 43, 45, 48, 41}},
-                                           Dialect{"/~kvet/sequences/", "0, 1, 1, 2", {40, 41, 41, 42}}),
-                         [](const auto& info) { return info.index == 0 ? "Json" : "Legacy"; });
+INSTANTIATE_TEST_SUITE_P(
+    Dialects, OeisFrame,
+    ::testing::Values(Dialect{"/", "0, 1, 1, 2, 3, 5, 8, 13", {40, 41, 41, 42, 43, 45, 48, 41}},
+                      Dialect{"/~kvet/sequences/", "0, 1, 1, 2", {40, 41, 41, 42}}),
+    [](const auto& info) { return info.index == 0 ? "Json" : "Legacy"; });
