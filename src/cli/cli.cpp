@@ -9,7 +9,7 @@
 #include "common/convert.h"
 #include "common/errors.h"
 #include "midi/midi.h"
-#include "midi/midifile.h"
+#include "melodyfile/midifile.h"
 #include "playback/maps.h"
 #include "playback/run.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "formula/formulaparser.h"
-#include "playback/maptable.h"
+#include "common/maptable.h"
 #include "playback/run.h"
 
 // A command line that cannot be carried out as given (exit status 2).

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "playback/maptable.h"
+#include "common/maptable.h"
 
 // The integer in the row of table that value's non-negative remainder selects.
 // "'%s' ist kein gültiger Integerwert" for a cell that is no 32-bit integer.

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "formula/formulaparser.h"
-#include "playback/maptable.h"
+#include "common/maptable.h"
 
 // The explicit list holds at most this much text; a generation that would pass
 // it stops with "Text überschreitet Memo-Kapazität".

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "playback/maptable.h"
+#include "common/maptable.h"
 #include "ui/valuelist_editor.h"
 
 class TfrmFormel : public QFrame {

@@ -11,7 +11,7 @@
 
 #include "formula/functions.h"
 #include "midi/midi.h"
-#include "midi/midifile.h"
+#include "melodyfile/midifile.h"
 #include "playback/maps.h"
 #include "sources/oeis.h"
 #include "ui/error_box.h"

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "formula/formulaparser.h"
-#include "playback/maptable.h"
+#include "common/maptable.h"
 #include "playback/run.h"
 #include "sources/generation.h"
 #include "ui/folgen.h"

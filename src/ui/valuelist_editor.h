@@ -3,7 +3,7 @@
 #include <QAbstractTableModel>
 #include <QTableView>
 
-#include "playback/maptable.h"
+#include "common/maptable.h"
 
 class TValueListModel : public QAbstractTableModel, private TValueListTable::Listener {
     Q_OBJECT

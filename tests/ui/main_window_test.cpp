@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <fstream>
 
-#include "midi/midifile.h"
+#include "melodyfile/midifile.h"
 #include "support/window_fixture.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "midi/midifile.h"
+#include "melodyfile/midifile.h"
 
 #include <cerrno>
 #include <cstdio>

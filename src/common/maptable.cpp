@@ -1,4 +1,4 @@
-#include "playback/maptable.h"
+#include "common/maptable.h"
 
 TValueListTable::TValueListTable(const std::vector<std::string>& values, int firstKey)
     : firstKey_(firstKey) {
