@@ -14,6 +14,7 @@
 #include "midi/recording_service.h"
 #include "playback/maps.h"
 #include "playback/run.h"
+#include "playback/startup.h"
 
 namespace {
 constexpr int kNotes = 1000;
@@ -22,25 +23,19 @@ constexpr int kTempo = 150;
 
 // Stands in for the window: real map look-ups, key marking through the
 // keyboard interface, and some work where the window would handle its messages.
-class BenchHost : public IPlaybackHost {
+class BenchHost : public QuietPlaybackHost {
 public:
     BenchHost() {
-        ApplyScalePreset(noteMap_, 7, 40);
+        Tempo = kTempo;
+        TempoMap.Assign({std::to_string(kLengthExponent)});
         for (int i = 0; i < kNotes; ++i) notes_ += std::to_string(i) + ", ";
     }
-    int InstrumentProgram() override { return 0; }
     std::string ReadNoteSource() override { return notes_; }
     bool TempoSequenceUsed() override { return false; }
     std::string ReadTempoSource() override { return {}; }
-    int32_t GetKeyOrTempo(int kind, int32_t value) override {
-        return ::GetKeyOrTempo(kind, value, noteMap_, tempoMap_, kTempo);
-    }
     bool KeyboardWanted() override { return true; }
-    void ShowKeyboard() override {}
     void MarkKey(int32_t key) override { marked_[key] = true; }
     void UnmarkKey(int32_t key) override { marked_[key] = false; }
-    void SetSourceControlsEnabled(bool) override {}
-    void SetPlayCaption(const std::string&) override {}
     void ProcessPendingMessages() override {
         // About what a repaint of two keys and an idle event queue cost.
         const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(150);
@@ -49,8 +44,6 @@ public:
     }
 
 private:
-    TValueListTable noteMap_;
-    TValueListTable tempoMap_{std::vector<std::string>{std::to_string(kLengthExponent)}};
     std::string notes_;
     bool marked_[89] = {};
 };

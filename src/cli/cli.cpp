@@ -8,10 +8,11 @@
 #include "cli/host.h"
 #include "common/convert.h"
 #include "common/errors.h"
-#include "midi/midi.h"
 #include "melodyfile/midifile.h"
+#include "midi/midi.h"
 #include "playback/maps.h"
 #include "playback/run.h"
+#include "playback/startup.h"
 
 namespace {
 
@@ -172,7 +173,7 @@ void NoOperands(const TArguments& a) {
 // The formula frame as the options fill it.
 void SetFormula(TCliSource& source, const TArguments& a, const std::string& formula,
                 const std::string& countOption, const std::string& startOption) {
-    source.Kind = TCliSource::TKind::Formula;
+    source.Kind = SourceKind::Formula;
     source.Formula = formula;
     if (a.Has(countOption)) source.Count = a.Value(countOption);
     if (a.Has(startOption)) source.StartValues = SplitValues(a.Value(startOption));
@@ -212,7 +213,7 @@ void ConfigureMelody(TCliHost& host, const TArguments& a) {
     if (a.Has("--list")) host.Notes.ExplicitList = a.Value("--list");
     if (a.Has("--formula")) SetFormula(host.Notes, a, a.Value("--formula"), "--count", "--start");
     if (a.Has("--oeis")) {
-        host.Notes.Kind = TCliSource::TKind::Oeis;
+        host.Notes.Kind = SourceKind::Oeis;
         host.Notes.OeisQuery = a.Value("--oeis");
     }
     host.TempoUsed = a.Has("--tempo-list") || a.Has("--tempo-formula");
@@ -222,10 +223,10 @@ void ConfigureMelody(TCliHost& host, const TArguments& a) {
     host.ZeroNatural = a.Has("--zero");
 
     // Index 0 of either box is "-keine Vorgabe-": the start-up map stays.
-    const int scale =
-        IntegerOption(a, "--scale", 0, static_cast<int>(kTonartEntries.size()) - 1, 7);
-    const int root =
-        IntegerOption(a, "--root", 0, static_cast<int>(kGrundtonEntries.size()) - 1, 40);
+    const int scale = IntegerOption(a, "--scale", 0, static_cast<int>(kTonartEntries.size()) - 1,
+                                    kStartScaleIndex);
+    const int root = IntegerOption(a, "--root", 0, static_cast<int>(kGrundtonEntries.size()) - 1,
+                                   kStartRootIndex);
     ApplyScalePreset(host.NoteMap, scale, root);
     for (const auto& [name, table] :
          {std::pair{"--note-map", &host.NoteMap}, {"--tempo-map", &host.TempoMap}}) {
@@ -234,8 +235,8 @@ void ConfigureMelody(TCliHost& host, const TArguments& a) {
         if (values.empty()) throw ECliUsage(std::string(name) + " braucht mindestens einen Wert");
         table->Assign(values);
     }
-    host.Tempo = IntegerOption(a, "--tempo", kTempoMin, kTempoMax, 90);
-    host.Program = IntegerOption(a, "--instrument", 0, 127, 0);
+    host.Tempo = IntegerOption(a, "--tempo", kTempoMin, kTempoMax, kStartTempo);
+    host.Program = IntegerOption(a, "--instrument", 0, 127, kStartInstrument);
     if (a.Has("--out") && a.Value("--out").empty())
         throw ECliUsage("--out braucht einen Dateinamen");
 }

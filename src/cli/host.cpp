@@ -2,7 +2,6 @@
 
 #include <atomic>
 
-#include "playback/maps.h"
 #include "sources/generation.h"
 #include "sources/oeis.h"
 
@@ -27,24 +26,15 @@ void TCliSource::Generate(bool zeroNatural) {
     for (size_t row = 0; row < StartValues.size(); ++row)
         startTable_.SetValue(static_cast<int>(row), StartValues[row]);
     generator.Generate(Formula, Count, zeroNatural, ExplicitList);
-    Kind = TKind::Explicit;
+    Kind = SourceKind::Explicit;
 }
 
 std::string TCliSource::Read(bool zeroNatural) {
-    if (Kind == TKind::Formula) Generate(zeroNatural);
-    if (Kind == TKind::Oeis) {
-        // A memo that already holds members is played without a new lookup.
-        if (OeisSequence.empty()) OeisSequence = TOeisLookup().Run(OeisQuery).terms;
-        return OeisSequence;
-    }
-    return ExplicitList;
+    zeroNatural_ = zeroNatural;
+    return ReadSourceFrame(*this);
 }
 
-TCliHost::TCliHost() { ApplyScalePreset(NoteMap, 7, 40); }  // as the window starts: chromatic on c'
-
-int32_t TCliHost::GetKeyOrTempo(int kind, int32_t value) {
-    return ::GetKeyOrTempo(kind, value, NoteMap, TempoMap, Tempo);
-}
+void TCliSource::LookUp() { OeisSequence = TOeisLookup().Run(OeisQuery).terms; }
 
 void TCliHost::ProcessPendingMessages() {
     // The one point where a run takes requests, as the window's stop button does.

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "formula/formulaparser.h"
 #include "common/maptable.h"
+#include "formula/formulaparser.h"
 #include "playback/run.h"
+#include "playback/startup.h"
+#include "sources/source_frame.h"
 
 // A command line that cannot be carried out as given (exit status 2).
 class ECliUsage : public std::runtime_error {
@@ -16,11 +18,9 @@ class ECliUsage : public std::runtime_error {
 };
 
 // One sequence-source frame: which source is selected, and what each holds.
-class TCliSource {
+class TCliSource : public ISourceFrame {
 public:
-    enum class TKind { Explicit, Formula, Oeis };
-
-    TKind Kind = TKind::Explicit;
+    SourceKind Kind = SourceKind::Explicit;
     std::string ExplicitList;              // the explicit list
     std::string Formula;                   // the formula field
     std::string Count = "30";              // "Anzahl Folgeglieder:"
@@ -35,40 +35,32 @@ public:
     // What a run reads from the frame: asks the formula or lookup source first.
     std::string Read(bool zeroNatural);
 
+    SourceKind SelectedSource() override { return Kind; }
+    void GenerateFormula() override { Generate(zeroNatural_); }
+    void LookUp() override;
+    std::string LookupMembers() override { return OeisSequence; }
+    std::string ExplicitListText() override { return ExplicitList; }
+
 private:
     TTerm term_;
     TValueListTable startTable_{std::vector<std::string>{"0"}, 1};
+    bool zeroNatural_ = false;
 };
 
 class TPlaybackRun;
 
-class TCliHost : public IPlaybackHost {
+class TCliHost : public QuietPlaybackHost {
 public:
-    TCliHost();
-
     TCliSource Notes;
     TCliSource Tempi;
     bool TempoUsed = false;
     bool ZeroNatural = false;
-    TValueListTable NoteMap;
-    TValueListTable TempoMap{std::vector<std::string>{"2"}};
-    int Tempo = 90;
-    int Program = 0;
     // The run that a stop request (Ctrl+C) ends at its next check; may be null.
     TPlaybackRun* Run = nullptr;
 
-    int InstrumentProgram() override { return Program; }
     std::string ReadNoteSource() override { return Notes.Read(ZeroNatural); }
     bool TempoSequenceUsed() override { return TempoUsed; }
     std::string ReadTempoSource() override { return Tempi.Read(ZeroNatural); }
-    int32_t GetKeyOrTempo(int kind, int32_t value) override;
-    // No keyboard window on the command line.
-    bool KeyboardWanted() override { return false; }
-    void ShowKeyboard() override {}
-    void MarkKey(int32_t) override {}
-    void UnmarkKey(int32_t) override {}
-    void SetSourceControlsEnabled(bool) override {}
-    void SetPlayCaption(const std::string&) override {}
     void ProcessPendingMessages() override;
 };
 

@@ -10,10 +10,11 @@
 #include <QUrl>
 
 #include "formula/functions.h"
-#include "midi/midi.h"
 #include "melodyfile/midifile.h"
+#include "midi/midi.h"
 #include "playback/maps.h"
 #include "sources/oeis.h"
+#include "sources/source_frame.h"
 #include "ui/error_box.h"
 #include "ui/widgets.h"
 
@@ -121,6 +122,7 @@ void TfrmMain::BuildControls() {
     cbxInstrument = Place(new QComboBox(gbxOptions), 14, 36, 145, 21);
     for (const char* name : kInstrumentNames) cbxInstrument->addItem(name);
     cbxInstrument->setMaxVisibleItems(16);
+    cbxInstrument->setCurrentIndex(kStartInstrument);
     lblTempoSlider = Place(new QLabel(gbxOptions), 12, 68, 200, 13);
     tbTempo = Place(new QSlider(Qt::Horizontal, gbxOptions), 6, 82, 219, 33);
     tbTempo->setRange(kTempoMin, kTempoMax);
@@ -193,13 +195,13 @@ void TfrmMain::FormCreate(QObject*) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     resizable_ = screen && screen->geometry().width() < 1023;
     for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) f->MoveSubFramesUp();
-    tbTempo->setValue(90);
+    tbTempo->setValue(kStartTempo);
     // Without a MIDI output the window still opens complete; playing then stays silent.
     Guarded(this, [] { InitMidiOut(); });
     run_.Stop();
     cbxTempoFolgeClick(cbxTempoFolge);
-    cbxGrundton->setCurrentIndex(40);
-    cbxTonart->setCurrentIndex(cbxTonart->findText("Chromatisch (12-Ton)"));
+    cbxGrundton->setCurrentIndex(kStartRootIndex);
+    cbxTonart->setCurrentIndex(kStartScaleIndex);
     cbxNotenVorgabeChange(this);
     ResetPrimes();
     for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo})
@@ -345,14 +347,35 @@ void TfrmMain::frmOEIS1lblLinkClick(QObject* Sender) {
     QDesktopServices::openUrl(QUrl(FrameOf(Sender)->frmOEIS1->LinkUrl));
 }
 
-std::string TfrmMain::ReadSourceFrame(TfrmFolgen* f) {
-    if (f->rbtFormel->isChecked()) frmFormel1btnGoClick(f->frmFormel1->btnGo);
-    if (f->rbtOEIS->isChecked()) {
-        if (f->frmOEIS1->mmoSequence->toPlainText().isEmpty())
-            frmOEIS1btnGoClick(f->frmOEIS1->btnGo);
-        return f->frmOEIS1->mmoSequence->toPlainText().toStdString();
+namespace {
+// A frame of the window as the core's source rule sees it: its radio buttons,
+// its two "Los!" handlers and its memos.
+class WindowSourceFrame : public ISourceFrame {
+public:
+    WindowSourceFrame(TfrmMain& window, TfrmFolgen* frame) : w_(window), f_(frame) {}
+    SourceKind SelectedSource() override {
+        if (f_->rbtFormel->isChecked()) return SourceKind::Formula;
+        if (f_->rbtOEIS->isChecked()) return SourceKind::Oeis;
+        return SourceKind::Explicit;
     }
-    return f->frmExplizit1->mmoExplizit->toPlainText().toStdString();
+    void GenerateFormula() override { w_.frmFormel1btnGoClick(f_->frmFormel1->btnGo); }
+    void LookUp() override { w_.frmOEIS1btnGoClick(f_->frmOEIS1->btnGo); }
+    std::string LookupMembers() override {
+        return f_->frmOEIS1->mmoSequence->toPlainText().toStdString();
+    }
+    std::string ExplicitListText() override {
+        return f_->frmExplizit1->mmoExplizit->toPlainText().toStdString();
+    }
+
+private:
+    TfrmMain& w_;
+    TfrmFolgen* f_;
+};
+}  // namespace
+
+std::string TfrmMain::ReadSourceFrame(TfrmFolgen* f) {
+    WindowSourceFrame frame(*this, f);
+    return ::ReadSourceFrame(frame);
 }
 
 std::string TfrmMain::ReadNoteSource() { return ReadSourceFrame(frmFolgenNoten); }

@@ -10,9 +10,10 @@
 #include <functional>
 #include <memory>
 
-#include "formula/formulaparser.h"
 #include "common/maptable.h"
+#include "formula/formulaparser.h"
 #include "playback/run.h"
+#include "playback/startup.h"
 #include "sources/generation.h"
 #include "ui/folgen.h"
 #include "ui/klavier.h"
@@ -32,7 +33,7 @@ public:
 
     // The maps behind vleNoten and vleTempo.
     TValueListTable NoteMap{std::vector<std::string>{"0"}};
-    TValueListTable TempoMap{std::vector<std::string>{"2"}};
+    TValueListTable TempoMap = StartTempoMap();
 
     QLabel* lblNotenfolge;
     TfrmFolgen* frmFolgenNoten;

@@ -6,23 +6,18 @@
 
 #include "common/errors.h"
 #include "playback/maps.h"
+#include "playback/startup.h"
 #include "support/midi_fixture.h"
 
 namespace {
 constexpr const char* kDefaultList = "234, 382, 2349, 1, -34, 234, 49, 23, 91, 4, 34";
 
 // A window stand-in that records what the run does to it.
-class FakeHost : public IPlaybackHost {
+class FakeHost : public QuietPlaybackHost {
 public:
-    FakeHost() { ApplyScalePreset(noteMap, 7, 40); }
-
-    int InstrumentProgram() override { return program; }
     std::string ReadNoteSource() override { return noteSource; }
     bool TempoSequenceUsed() override { return tempoUsed; }
     std::string ReadTempoSource() override { return tempoSource; }
-    int32_t GetKeyOrTempo(int kind, int32_t value) override {
-        return ::GetKeyOrTempo(kind, value, noteMap, tempoMap, tempo);
-    }
     bool KeyboardWanted() override { return keyboard; }
     void ShowKeyboard() override { ++keyboardShown; }
     void MarkKey(int32_t key) override { marked.push_back(key); }
@@ -34,10 +29,6 @@ public:
         if (onPending) onPending(pending);
     }
 
-    TValueListTable noteMap;
-    TValueListTable tempoMap{std::vector<std::string>{"2"}};
-    int tempo = 90;
-    int program = 0;
     std::string noteSource = kDefaultList;
     bool tempoUsed = false;
     std::string tempoSource;
@@ -75,7 +66,7 @@ protected:
 }  // namespace
 
 TEST_F(PlaybackRun, DefaultListPlaysItsKeysAtAndanteQuarters) {
-    host.program = 40;
+    host.Program = 40;
     run.Press();
     const std::vector<int> expected{46, 50, 49, 41, 50, 46, 41, 51, 47, 44, 50};
     EXPECT_EQ(Keys(), expected);
@@ -115,8 +106,8 @@ TEST_F(PlaybackRun, StopPressDuringANoteEndsAfterTheNextElement) {
 TEST_F(PlaybackRun, EditsDuringTheRunApplyFromTheNextLookup) {
     host.onPending = [this](int element) {
         if (element == 2) {
-            host.noteMap.SetValue(382 % 12, "1");
-            host.tempo = 120;
+            host.NoteMap.SetValue(382 % 12, "1");
+            host.Tempo = 120;
         }
     };
     run.Press();
@@ -150,7 +141,7 @@ TEST_F(PlaybackRun, MembersAsTheRunReadsThem) {
 }
 
 TEST_F(PlaybackRun, SeparateTempoSequenceIsLinedUpByRepetition) {
-    host.tempoMap.Assign({"0", "1", "2", "3"});
+    host.TempoMap.Assign({"0", "1", "2", "3"});
     host.noteSource = "1, 2, 3, 4, 5";
     host.tempoUsed = true;
     const struct {
@@ -171,7 +162,7 @@ TEST_F(PlaybackRun, SeparateTempoSequenceIsLinedUpByRepetition) {
 }
 
 TEST_F(PlaybackRun, RestsAndKeysOffTheKeyboardMarkNothing) {
-    host.noteMap.Assign({"0", "-3", "89", "120", "88"});
+    host.NoteMap.Assign({"0", "-3", "89", "120", "88"});
     host.noteSource = "0, 1, 2, 3, 4";
     run.Press();
     // 89 sounds as note 97; 120 would need note 128 and is a rest instead.
@@ -199,7 +190,7 @@ TEST_F(PlaybackRun, FailureLeavesTheRunIdleAndTheListUsable) {
          [this] {
              host.noteSource = "1, 2, 3";
              host.onPending = [this](int e) {
-                 if (e == 2) host.tempoMap.SetValue(0, "Viertel");
+                 if (e == 2) host.TempoMap.SetValue(0, "Viertel");
              };
          },
          1},
@@ -218,7 +209,7 @@ TEST_F(PlaybackRun, FailureLeavesTheRunIdleAndTheListUsable) {
         EXPECT_EQ(host.marked.size(), host.unmarked.size()) << c.name;
         // The next press starts a new run at once.
         host.onPending = nullptr;
-        host.tempoMap.SetValue(0, "2");
+        host.TempoMap.SetValue(0, "2");
         host.noteSource = "5";
         run.Press();
         EXPECT_EQ(Keys().back(), 45) << c.name;
@@ -235,7 +226,7 @@ TEST_F(PlaybackRun, StopClearsTheFlagForTheRunningLoop) {
 }
 
 TEST_F(PlaybackRun, BuildMelodyGivesWhatARunWouldSoundWithoutSoundingIt) {
-    host.tempoMap.Assign({"2", "3"});
+    host.TempoMap.Assign({"2", "3"});
     host.tempoUsed = true;
     host.tempoSource = "0, 1";
     host.noteSource = "234, 382, 2349";

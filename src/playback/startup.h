@@ -1,0 +1,39 @@
+#pragma once
+// The values the window starts with. The command line and the test and
+// benchmark hosts start from the same ones, so a melody sounds alike everywhere.
+#include <cstdint>
+#include <string>
+
+#include "common/maptable.h"
+#include "playback/run.h"
+
+inline constexpr int kStartScaleIndex = 7;  // "Chromatisch (12-Ton)"
+inline constexpr int kStartRootIndex = 40;  // c'
+inline constexpr int kStartTempo = 90;
+inline constexpr const char* kStartTempoMapValue = "2";
+inline constexpr int kStartInstrument = 0;
+
+// The note map as the window starts: the chromatic preset on c'.
+TValueListTable StartNoteMap();
+// The tempo map as the window starts: one row "2".
+TValueListTable StartTempoMap();
+
+// A host with the start-up maps, tempo and instrument whose display does
+// nothing: a base for hosts without a window, which keep only what differs.
+class QuietPlaybackHost : public IPlaybackHost {
+public:
+    TValueListTable NoteMap = StartNoteMap();
+    TValueListTable TempoMap = StartTempoMap();
+    int Tempo = kStartTempo;
+    int Program = kStartInstrument;
+
+    int InstrumentProgram() override { return Program; }
+    int32_t GetKeyOrTempo(int kind, int32_t value) override;
+    bool KeyboardWanted() override { return false; }
+    void ShowKeyboard() override {}
+    void MarkKey(int32_t) override {}
+    void UnmarkKey(int32_t) override {}
+    void SetSourceControlsEnabled(bool) override {}
+    void SetPlayCaption(const std::string&) override {}
+    void ProcessPendingMessages() override {}
+};
