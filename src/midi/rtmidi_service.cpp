@@ -2,6 +2,7 @@
 
 #include <RtMidi.h>
 #include <fcntl.h>
+#include <jack/jack.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -62,6 +63,39 @@ struct ErrorSink {
 };
 
 const char* const kClientName = "Sonavix";
+const char* const kOutputPortName = "Sonavix Output";
+
+// A new JACK connection takes effect at one of the server's next process
+// cycles; messages sent before then are lost. Waits (bounded) until the
+// destination lists our output among its connections, then two periods more.
+void WaitForJackConnection(const std::string& destination) {
+    using Clock = std::chrono::steady_clock;
+    const auto giveUp = Clock::now() + std::chrono::seconds(1);
+    jack_status_t status;
+    jack_client_t* client = jack_client_open("Sonavix-Verbindung", JackNoStartServer, &status);
+    if (!client) return;
+    const std::string ours = std::string(":") + kOutputPortName;
+    bool connected = false;
+    while (!connected && Clock::now() < giveUp) {
+        if (jack_port_t* port = jack_port_by_name(client, destination.c_str())) {
+            if (const char** peers = jack_port_get_all_connections(client, port)) {
+                for (const char** peer = peers; *peer && !connected; ++peer) {
+                    const std::string name = *peer;
+                    connected = name.size() >= ours.size() &&
+                                name.compare(name.size() - ours.size(), ours.size(), ours) == 0;
+                }
+                jack_free(peers);
+            }
+        }
+        if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const double rate = jack_get_sample_rate(client);
+    const double periodMs = rate > 0 ? 1000.0 * jack_get_buffer_size(client) / rate : 10.0;
+    jack_client_close(client);
+    if (connected)
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(static_cast<int64_t>(2000 * periodMs)));
+}
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -112,9 +146,10 @@ public:
             for (unsigned i = 0; i < count && index == count; ++i)
                 if (open->out->getPortName(i) == port->name) index = i;
             if (index == count) return kMidiErrNoDevice;
-            open->out->openPort(index, std::string(kClientName) + " Output");
+            open->out->openPort(index, kOutputPortName);
             if (open->sink.failed || !open->out->isPortOpen())
                 return Fail(open->sink.text, kMidiErrGeneral);
+            if (port->api == RtMidi::UNIX_JACK) WaitForJackConnection(port->name);
         } catch (const RtMidiError& error) {
             return Fail(error.getMessage(), kMidiErrNoDriver);
         }

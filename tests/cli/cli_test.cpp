@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_program.h"
 #include "cli/smf_reader.h"
 #include "sources/http_test_server.h"
+#include "support/program.h"
 
 namespace {
 namespace fs = std::filesystem;

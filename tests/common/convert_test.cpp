@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/errors.h"
+#include "support/expect_error.h"
 
 TEST(StrToInt, AcceptsDecimalWithOptionalSign) {
     const struct {
@@ -24,14 +25,9 @@ TEST(StrToInt, RefusesWithTheRunTimeLibraryText) {
     const char* bad[] = {"",    "-",   "+",          " 1",          "1 ",
                          "1.5", "abc", "2147483648", "-2147483649", "99999999999999999999",
                          "12a", "0x10"};
-    for (const char* text : bad) {
-        try {
-            StrToInt(text);
-            ADD_FAILURE() << "accepted " << text;
-        } catch (const EConvertError& e) {
-            EXPECT_EQ(e.Message(), std::string("'") + text + "' ist kein gültiger Integerwert");
-        }
-    }
+    for (const char* text : bad)
+        EXPECT_EQ(MessageOf<EConvertError>([&] { StrToInt(text); }),
+                  std::string("'") + text + "' ist kein gültiger Integerwert");
 }
 
 TEST(ErrorBoxText, AppendsPointOnlyAfterCharactersSortingAfterIt) {

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "cli/smf_reader.h"
+#include "support/expect_error.h"
 #include "support/midi_fixture.h"
 
 namespace {
@@ -16,12 +17,7 @@ namespace fs = std::filesystem;
 using Melody = std::vector<TMelodyNote>;
 
 std::string Failure(const Melody& melody, int tempo, int program) {
-    try {
-        MidiFileBytes(melody, tempo, program);
-    } catch (const EMidiFileError& e) {
-        return e.Message();
-    }
-    return "no failure";
+    return MessageOf<EMidiFileError>([&] { MidiFileBytes(melody, tempo, program); });
 }
 
 std::vector<uint8_t> ReadBytes(const fs::path& path) {
@@ -145,13 +141,8 @@ TEST_F(MidiFileWrite, WritesTheBytesAndReportsWhatCannotBeWritten) {
         {dir / "fehlt" / "x.mid", "der Ordner existiert nicht"},
         {dir, "das ist ein Ordner"},
     };
-    for (const auto& c : cases) {
-        try {
-            WriteMidiFile(c.path.string(), melody, 90, 0);
-            ADD_FAILURE() << "written: " << c.path;
-        } catch (const EMidiFileError& e) {
-            EXPECT_EQ(e.Message(), "Die Datei \"" + c.path.string() +
-                                       "\" kann nicht geschrieben werden: " + c.cause);
-        }
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(
+            MessageOf<EMidiFileError>([&] { WriteMidiFile(c.path.string(), melody, 90, 0); }),
+            "Die Datei \"" + c.path.string() + "\" kann nicht geschrieben werden: " + c.cause);
 }

@@ -4,21 +4,12 @@
 #include <string>
 
 #include "common/errors.h"
-#include "midi_fixture.h"
+#include "support/expect_error.h"
+#include "support/midi_fixture.h"
 
 namespace {
 
-class MidiOutTest : public MidiFixture {};
-
-template <class E, class F>
-std::string MessageOf(F&& action) {
-    try {
-        action();
-    } catch (const E& error) {
-        return error.what();
-    }
-    return "<no error>";
-}
+class MidiOutTest : public IdleMidiDevices {};
 
 TEST_F(MidiOutTest, OneDeviceIsSharedAndClosedWithItsLastReference) {
     auto first = GetMidiOutput(0);

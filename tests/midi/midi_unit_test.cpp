@@ -2,11 +2,12 @@
 #include <climits>
 
 #include "common/errors.h"
-#include "midi_fixture.h"
+#include "support/expect_error.h"
+#include "support/midi_fixture.h"
 
 namespace {
 
-class MidiUnitTest : public MidiFixture {};
+class MidiUnitTest : public IdleMidiDevices {};
 
 TEST_F(MidiUnitTest, PlayNoteSendsKeyPlusEightOrRests) {
     struct Row {
@@ -54,14 +55,8 @@ TEST_F(MidiUnitTest, NegativeDurationIsRefusedBeforeAnythingHappens) {
     } rows[] = {{-5, "Ungültige Notendauer: -5 ms"},
                 {-1, "Ungültige Notendauer: -1 ms"},
                 {INT32_MIN, "Ungültige Notendauer: -2147483648 ms"}};
-    for (const auto& row : rows) {
-        try {
-            PlayNote(40, row.duration);
-            ADD_FAILURE() << "no error for " << row.duration;
-        } catch (const EInvalidInput& error) {
-            EXPECT_EQ(error.Message(), row.message);
-        }
-    }
+    for (const auto& row : rows)
+        EXPECT_EQ(MessageOf<EInvalidInput>([&] { PlayNote(40, row.duration); }), row.message);
     EXPECT_TRUE(service->Messages().empty());
     EXPECT_EQ(clock.NowUs(), 0);
 }
@@ -91,12 +86,8 @@ TEST_F(MidiUnitTest, SelectInstrumentSendsLowByteOrNothingAboveTheRange) {
 
 TEST_F(MidiUnitTest, WithoutDevicesInitFailsAndNotesStillTakeTheirTime) {
     Install({});
-    try {
-        InitMidiOut();
-        ADD_FAILURE() << "InitMidiOut succeeded without a device";
-    } catch (const EListError& error) {
-        EXPECT_EQ(error.Message(), "Listenindex überschreitet das Maximum (0)");
-    }
+    EXPECT_EQ(MessageOf<EListError>([] { InitMidiOut(); }),
+              "Listenindex überschreitet das Maximum (0)");
     EXPECT_FALSE(HasMidiOut());
     SelectInstrument(5);
     PlayNote(40, 500);

@@ -1,13 +1,17 @@
 #pragma once
-// A recording MIDI device on a virtual clock, opened as the program's output.
+// Recording MIDI devices on a virtual clock as the program's MIDI service; by
+// default one device, opened as the program's output.
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "midi/clock.h"
 #include "midi/midi.h"
 #include "midi/recording_service.h"
+
+using Bytes = std::vector<uint8_t>;
 
 struct SoundedNote {
     int note;
@@ -19,16 +23,30 @@ struct SoundedNote {
 class RecordedMidi : public ::testing::Test {
 protected:
     void SetUp() override {
-        service =
-            std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Testgerät"}, &clock);
-        SetMidiOutService(service);
-        SetMidiClock(&clock);
+        Install({"Testgerät"});
         InitMidiOut();
     }
     void TearDown() override {
+        EndRhythm();
         ReleaseMidiOut();
         SetMidiOutService(nullptr);
         SetMidiClock(nullptr);
+    }
+    // Replaces the service by one with these devices, none of them open.
+    void Install(std::vector<std::string> names) {
+        service = std::make_shared<TRecordingMidiService>(std::move(names), &clock);
+        SetMidiOutService(service);
+        SetMidiClock(&clock);
+    }
+    std::vector<Bytes> Sent() const {
+        std::vector<Bytes> result;
+        for (const auto& message : service->Messages()) result.push_back(message.bytes);
+        return result;
+    }
+    std::vector<int64_t> SentAtMs() const {
+        std::vector<int64_t> result;
+        for (const auto& message : service->Messages()) result.push_back(message.timeUs / 1000);
+        return result;
     }
 
     // Note On / Note Off pairs in the order they started.
@@ -51,4 +69,10 @@ protected:
 
     VirtualClock clock;
     std::shared_ptr<TRecordingMidiService> service;
+};
+
+// Two devices, none open: for the tests of opening and sharing them.
+class IdleMidiDevices : public RecordedMidi {
+protected:
+    void SetUp() override { Install({"Fake Synth", "Second Port"}); }
 };

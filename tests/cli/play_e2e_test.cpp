@@ -11,53 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "cli/run_program.h"
-#include "support/jack_dump.h"
+#include "support/jack_server.h"
+#include "support/program.h"
 
 namespace {
 using namespace std::chrono_literals;
 
-// A JACK server of its own name with jack_midi_dump listening on it.
-class JackDump : public ::testing::Test {
-protected:
-    void SetUp() override {
-        jackd = FindOnPath("jackd");
-        dumpTool = FindOnPath("jack_midi_dump");
-        lsp = FindOnPath("jack_lsp");
-        if (!jackd || !dumpTool || !lsp)
-            GTEST_SKIP() << "jackd, jack_midi_dump or jack_lsp missing (package jackd2)";
-        tag = "sonavix-cli-" + std::to_string(getpid());
-        env = {"JACK_DEFAULT_SERVER=" + tag, "SONAVIX_MIDI_OUT=" + tag + "-dump:input"};
-        server.emplace(
-            *jackd,
-            std::vector<std::string>{"-n", tag, "-r", "-d", "dummy", "-r", "48000", "-p", "256"},
-            env);
-        const auto giveUp = std::chrono::steady_clock::now() + 15s;
-        while (std::chrono::steady_clock::now() < giveUp) {
-            ASSERT_TRUE(server->Running()) << "jackd ended: " << server->Wait().err;
-            const TProgramResult ports = RunProgram(*lsp, {}, env);
-            if (ports.status == 0 && !dump)
-                dump.emplace(*dumpTool, std::vector<std::string>{tag + "-dump"}, env);
-            if (ports.out.find(tag + "-dump:input") != std::string::npos) return;
-            std::this_thread::sleep_for(100ms);
-        }
-        FAIL() << "no port of jack_midi_dump within 15 s";
-    }
-    void TearDown() override {
-        dump.reset();
-        server.reset();
-    }
-    std::vector<Bytes> Dumped() {
-        std::this_thread::sleep_for(300ms);  // the last messages on their way
-        dump->Stop();
-        return ParseDump(dump->Wait().out);
-    }
-
-    std::optional<std::string> jackd, dumpTool, lsp;
-    std::string tag;
-    std::vector<std::string> env;
-    std::optional<TProgram> server, dump;
-};
+using JackDump = JackDumpTest;
 
 }  // namespace
 

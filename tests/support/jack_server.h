@@ -1,0 +1,116 @@
+#pragma once
+// The end-to-end tests' MIDI destination: a JACK server of its own name on the
+// dummy driver, with jack_midi_dump listening on it. A test derives from
+// JackDumpTest; it is skipped where jackd2 is not installed.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/program.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// The full path of a program on PATH, if it is installed.
+inline std::optional<std::string> FindOnPath(const std::string& program) {
+    std::stringstream dirs(std::getenv("PATH") ? std::getenv("PATH") : "");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        const std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return std::nullopt;
+}
+
+// jack_midi_dump writes "   <time>: 90 30 6e note on (...)": the hex pairs
+// after the colon are the message.
+inline std::vector<Bytes> ParseDump(const std::string& text) {
+    std::vector<Bytes> messages;
+    std::stringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        std::stringstream tokens(line.substr(colon + 1));
+        std::string token;
+        Bytes bytes;
+        while (tokens >> token && token.size() == 2 && std::isxdigit(uint8_t(token[0])) &&
+               std::isxdigit(uint8_t(token[1])))
+            bytes.push_back(static_cast<uint8_t>(std::stoul(token, nullptr, 16)));
+        if (!bytes.empty()) messages.push_back(bytes);
+    }
+    return messages;
+}
+
+// Sets an environment variable for this process and its children, restoring it afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+class JackDumpTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        using namespace std::chrono_literals;
+        const auto jackd = FindOnPath("jackd");
+        const auto dumpTool = FindOnPath("jack_midi_dump");
+        const auto lsp = FindOnPath("jack_lsp");
+        if (!jackd || !dumpTool || !lsp)
+            GTEST_SKIP() << "jackd, jack_midi_dump or jack_lsp missing (package jackd2)";
+        tag = "sonavix-e2e-" + std::to_string(getpid());
+        port = tag + "-dump:input";
+        env = {"JACK_DEFAULT_SERVER=" + tag, "SONAVIX_MIDI_OUT=" + port};
+        server.emplace(
+            *jackd,
+            std::vector<std::string>{"-n", tag, "-r", "-d", "dummy", "-r", "48000", "-p", "256"},
+            env);
+        // Up when the dump's input port is listed; bounded, and watching jackd.
+        const auto giveUp = std::chrono::steady_clock::now() + 15s;
+        while (std::chrono::steady_clock::now() < giveUp) {
+            ASSERT_TRUE(server->Running()) << "jackd ended: " << server->Wait().err;
+            const TProgramResult ports = RunProgram(*lsp, {}, env);
+            if (ports.status == 0 && !dump)
+                dump.emplace(*dumpTool, std::vector<std::string>{tag + "-dump"}, env);
+            if (ports.out.find(port) != std::string::npos) return;
+            std::this_thread::sleep_for(100ms);
+        }
+        FAIL() << "no port of jack_midi_dump within 15 s";
+    }
+    void TearDown() override {
+        dump.reset();
+        server.reset();
+    }
+    // What reached the dump; stops it.
+    std::vector<Bytes> Dumped() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the last messages
+        dump->Stop();
+        return ParseDump(dump->Wait().out);
+    }
+
+    std::string tag, port;
+    std::vector<std::string> env;  // JACK_DEFAULT_SERVER and SONAVIX_MIDI_OUT for a child
+    std::optional<TProgram> server, dump;
+};
