@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "formula/formulaparser.h"
 #include "common/maptable.h"
+#include "formula/formulaparser.h"
 
 // The explicit list holds at most this much text; a generation that would pass
 // it stops with "Text überschreitet Memo-Kapazität".
