@@ -72,6 +72,8 @@ private:
     explicit TTerm(std::vector<uint32_t>& shared);
     void Clear();
     void ParseNode(std::string_view text, int depth);
+    // The function call that s (text without its outer parentheses) holds from split on.
+    void ParseCall(std::string_view s, std::string_view text, size_t split, int depth);
     void ParseOperand(std::string_view operand, std::string_view whole, bool left, int depth);
     void ParseArgument(std::string_view argument, std::string_view whole, bool left, int depth);
 
