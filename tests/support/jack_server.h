@@ -83,10 +83,12 @@ protected:
         tag = "sonavix-e2e-" + std::to_string(getpid());
         port = tag + "-dump:input";
         env = {"JACK_DEFAULT_SERVER=" + tag, "SONAVIX_MIDI_OUT=" + port};
-        server.emplace(
-            *jackd,
-            std::vector<std::string>{"-n", tag, "-r", "-d", "dummy", "-r", "48000", "-p", "256"},
-            env);
+        // Long periods and a generous client time-out: on a loaded machine a
+        // client that misses a short cycle loses that cycle's events.
+        server.emplace(*jackd,
+                       std::vector<std::string>{"-n", tag, "-r", "-t", "5000", "-d", "dummy", "-r",
+                                                "48000", "-p", "1024"},
+                       env);
         // Up when the dump's input port is listed; bounded, and watching jackd.
         const auto giveUp = std::chrono::steady_clock::now() + 15s;
         while (std::chrono::steady_clock::now() < giveUp) {
