@@ -1,5 +1,6 @@
 #include "midi/midi.h"
 
+#include <algorithm>
 #include <string>
 
 #include "common/errors.h"
@@ -17,6 +18,7 @@ struct MidiUnit {
     bool inRhythm = false;
     bool chained = false;  // chainDeadlineUs holds the last note's end
     int64_t chainDeadlineUs = 0;
+    std::function<void()> whileWaiting;
     // Declared last so that it is released first at exit.
     std::shared_ptr<IMidiOutput> output;
 };
@@ -24,6 +26,19 @@ struct MidiUnit {
 MidiUnit& Unit() {
     static MidiUnit unit;
     return unit;
+}
+
+// Waits until the deadline; with a hook set, in slices with the hook between them.
+void WaitUntil(IClock& clock, int64_t deadlineUs) {
+    const std::function<void()> hook = Unit().whileWaiting;  // a copy: the hook may replace it
+    if (!hook) {
+        clock.SleepUntilUs(deadlineUs);
+        return;
+    }
+    for (int64_t now = clock.NowUs(); now < deadlineUs; now = clock.NowUs()) {
+        clock.SleepUntilUs(std::min(deadlineUs, now + kWaitSliceUs));
+        if (clock.NowUs() < deadlineUs) hook();
+    }
 }
 }  // namespace
 
@@ -43,10 +58,11 @@ void PlayNote(int32_t keyNumber, int32_t durationMs) {
     const int64_t now = clock.NowUs();
 
     // In a rhythm the note starts where the previous one ended, so the time
-    // spent between notes is taken from the note rather than added to it;
-    // a run that has fallen behind by more than this note starts afresh.
+    // spent between notes is taken from the note rather than added to it. A
+    // hitch that would cut the note below half its length re-anchors the chain
+    // instead: the note sounds in full from now.
     int64_t start = now;
-    if (unit.inRhythm && unit.chained && now - unit.chainDeadlineUs <= durationUs)
+    if (unit.inRhythm && unit.chained && now - unit.chainDeadlineUs <= durationUs / 2)
         start = unit.chainDeadlineUs;
     const int64_t deadline = start + durationUs;
     if (unit.inRhythm) {
@@ -59,7 +75,7 @@ void PlayNote(int32_t keyNumber, int32_t durationMs) {
     const uint8_t note = sounds ? KeyNote(keyNumber) : 0;
     clock.SleepUntilUs(start);
     if (sounds) unit.output->NoteOn(unit.channel, note, kNoteVelocity);
-    clock.SleepUntilUs(deadline);
+    WaitUntil(clock, deadline);
     // The output may have been released while waiting (program end).
     if (sounds && unit.output) unit.output->NoteOff(unit.channel, note, kNoteVelocity);
 }
@@ -103,6 +119,8 @@ std::shared_ptr<IMidiOutService> CurrentMidiOutService() {
 IMidiOutService& MidiOutService() { return *CurrentMidiOutService(); }
 
 void SetMidiClock(IClock* clock) { Unit().clock = clock; }
+
+void SetWaitHook(std::function<void()> hook) { Unit().whileWaiting = std::move(hook); }
 
 IClock& MidiClock() {
     IClock* clock = Unit().clock;

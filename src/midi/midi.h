@@ -2,6 +2,7 @@
 // The program's MIDI unit: the one output that the whole program uses, the
 // channel it plays on, and the only three routes to it.
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class IClock;
@@ -28,8 +29,9 @@ bool HasMidiOut();
 
 // The playback run's rhythm: between BeginRhythm and EndRhythm every note's end
 // is an absolute deadline that continues from the previous note's deadline,
-// so per-note overhead does not accumulate; the chain re-anchors on the clock
-// when it has fallen behind by more than the note about to be played.
+// so per-note overhead does not accumulate. A note is never cut below half its
+// duration: when the chain has fallen behind by more than that, it re-anchors
+// on the clock and the note sounds in full.
 // Outside a rhythm each PlayNote waits its duration from the moment it is called.
 void BeginRhythm();
 void EndRhythm();
@@ -42,3 +44,7 @@ IMidiOutService& MidiOutService();
 std::shared_ptr<IMidiOutService> CurrentMidiOutService();
 void SetMidiClock(IClock* clock);  // nullptr: the system clock
 IClock& MidiClock();
+// Called every kWaitSliceUs while a note's wait goes on, so that a window can
+// repaint during long notes; nullptr: one uninterrupted wait.
+void SetWaitHook(std::function<void()> hook);
+inline constexpr int64_t kWaitSliceUs = 20000;

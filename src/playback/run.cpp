@@ -38,6 +38,9 @@ void TPlaybackRun::Press() {
         Stop();
         return;
     }
+    // A stopped run still sounds its last element; a press handled meanwhile
+    // (the second half of a double click) would start a run inside it.
+    if (active_) return;
     playing_ = true;
     host_.SetPlayCaption(kCaptionStop);
     Play();
@@ -55,9 +58,11 @@ void TPlaybackRun::Play() {
             if (marked) run.host_.UnmarkKey(marked);
             run.host_.SetSourceControlsEnabled(true);
             run.playing_ = false;
+            run.active_ = false;
             run.host_.SetPlayCaption(kCaptionPlay);
         }
     } idle{*this, marked};
+    active_ = true;
 
     SelectInstrument(host_.InstrumentProgram());
     TMelodySequences melody = ReadMelodySequences(host_);
@@ -69,10 +74,14 @@ void TPlaybackRun::Play() {
     while (!notes.AtEnd() && playing_) {
         const int32_t note = notes.Take();
         const int32_t tempo = tempi.Take();
-        const int32_t shownKey = host_.GetKeyOrTempo(0, note);
-        if (host_.KeyboardWanted() && OnKeyboard(shownKey)) {
-            host_.MarkKey(shownKey);
-            marked = shownKey;
+        // The key is looked up here only for the keyboard: without it, the
+        // first lookup is the duration's, and its failure is the one reported.
+        if (host_.KeyboardWanted()) {
+            const int32_t shownKey = host_.GetKeyOrTempo(0, note);
+            if (OnKeyboard(shownKey)) {
+                host_.MarkKey(shownKey);
+                marked = shownKey;
+            }
         }
         host_.ProcessPendingMessages();
         const int32_t duration = host_.GetKeyOrTempo(1, tempo);

@@ -60,17 +60,21 @@ public:
     explicit TPlaybackRun(IPlaybackHost& host) : host_(host) {}
 
     // The play button: starts a run, or while one is active asks it to stop at
-    // its next check. A failure ends the run and leaves it idle, then propagates.
+    // its next check. A press while a stopped run winds down is ignored. A
+    // failure ends the run and leaves it idle, then propagates.
     void Press();
     // Clears the playing flag ("&Beenden"); the active run ends at its next check.
     void Stop();
     bool Playing() const { return playing_; }
+    // A run is under way, possibly stopped and sounding its last element.
+    bool Active() const { return active_; }
 
 private:
     void Play();
 
     IPlaybackHost& host_;
     bool playing_ = false;
+    bool active_ = false;
 };
 
 inline const char* const kCaptionPlay = "Abspielen";

@@ -18,9 +18,12 @@ void TFormulaGenerator::FormulaExit(const std::string& formula) {
     Compile(formula);
     const int32_t k = term_.MaxPredecessor();
     const auto& remembered = term_.Predecessors;
+    // The term stores members as 32-bit patterns; the row shows the signed
+    // member, so that the next generation accepts what the table shows.
     for (int r = startValues_.RowCount(); r < k; ++r)
-        startValues_.AppendRow(
-            static_cast<size_t>(r) < remembered.size() ? std::to_string(remembered[r]) : "0");
+        startValues_.AppendRow(static_cast<size_t>(r) < remembered.size()
+                                   ? std::to_string(static_cast<int32_t>(remembered[r]))
+                                   : "0");
     if (k > 0)
         while (startValues_.RowCount() > k) startValues_.DeleteLastRow();
     shown_ = k > 0;

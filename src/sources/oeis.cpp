@@ -146,16 +146,24 @@ TOeisLookup::TOeisLookup(std::string base, FetchFunction fetch, DrawFunction dra
       fetch_(fetch ? std::move(fetch) : [](const std::string& url) { return FetchUrl(url); }),
       draw_(draw ? std::move(draw) : &ClockSeededDraw) {}
 
-std::string TOeisLookup::Fetch(const std::string& url, const std::string& query) const {
+std::string TOeisLookup::Fetch(const std::string& url, const std::string& query,
+                               const std::string& hit) const {
+    // A failed second request is not a failed search: the message names the hit.
+    const auto failed = [&](const std::string& cause) {
+        if (hit.empty()) Fail(query, cause);
+        throw EOeisError("Die OEIS-Suche nach \"" + Shown(query) + "\" fand " + hit +
+                         ", aber die Glieder von " + hit +
+                         " konnten nicht geladen werden: " + cause);
+    };
     std::string text;
     try {
         text = fetch_(url);
     } catch (const EFetchError& e) {
-        Fail(query, e.Message());
+        failed(e.Message());
     }
-    if (text.empty()) Fail(query, "der Server gab eine leere Antwort");
+    if (text.empty()) failed("der Server gab eine leere Antwort");
     if (text.starts_with("Status:"))
-        Fail(query, "der Server antwortete mit dem Status " + text.substr(7));
+        failed("der Server antwortete mit dem Status " + text.substr(7));
     return text;
 }
 
@@ -186,7 +194,7 @@ TOeisHit TOeisLookup::RunLegacy(const std::string& query, const std::string& q) 
         Fail(query, "die Ergebnisseite hat ein unbekanntes Format");
     hit.name = Windows1252ToUtf8(CleanName(WithoutMarkup(page)));
 
-    std::string terms = Fetch(base_ + "table?a=" + number + "&fmt=4", query);
+    std::string terms = Fetch(base_ + "table?a=" + number + "&fmt=4", query, hit.linkCaption);
     if (!DeleteThrough(terms, kM6) || !DeleteThrough(terms, kM7) || !DeleteFrom(terms, kM8))
         Fail(query, "die Seite der Glieder von " + hit.linkCaption + " hat ein unbekanntes Format");
     if (!HasDigit(terms)) Fail(query, hit.linkCaption + " hat keine Glieder");

@@ -65,7 +65,9 @@ private:
     FetchFunction fetch_;
     DrawFunction draw_;
 
-    std::string Fetch(const std::string& url, const std::string& query) const;
+    // hit: the A-number whose list of terms is fetched, empty for the search.
+    std::string Fetch(const std::string& url, const std::string& query,
+                      const std::string& hit = {}) const;
     TOeisHit RunLegacy(const std::string& query, const std::string& q) const;
     TOeisHit RunJson(const std::string& query, const std::string& q) const;
 };

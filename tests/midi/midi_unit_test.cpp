@@ -137,8 +137,9 @@ TEST_F(MidiUnitTest, RhythmChainsDeadlinesAndReanchorsWhenFarBehind) {
     const Row rows[] = {
         {"no overhead", {0, 0, 0}, {100, 200, 300}},
         {"overhead is absorbed", {0, 3, 3, 3}, {100, 200, 300, 400}},
-        {"late by exactly one note still chains", {0, 100, 0}, {100, 200, 300}},
-        {"late by more than a note re-anchors", {0, 101, 0}, {100, 301, 401}},
+        {"late by half a note still chains", {0, 50, 0}, {100, 200, 300}},
+        {"late by more than half a note re-anchors", {0, 51, 0}, {100, 251, 351}},
+        {"late by a whole note sounds it in full", {0, 100, 0}, {100, 300, 400}},
         {"a long stall re-anchors", {5, 1000, 2}, {105, 1205, 1305}},
     };
     for (const Row& row : rows) {
@@ -154,6 +155,36 @@ TEST_F(MidiUnitTest, RhythmChainsDeadlinesAndReanchorsWhenFarBehind) {
         ReleaseMidiOut();
         clock = VirtualClock();
     }
+}
+
+TEST_F(MidiUnitTest, HitchNeverCutsANoteBelowHalfItsLength) {
+    // Notes of 667 ms (Andante quarters); a hitch of the given length before the second.
+    const struct {
+        int64_t hitchMs, secondNoteMs;
+    } rows[] = {{0, 667}, {100, 567}, {333, 334}, {334, 667}, {667, 667}, {2000, 667}};
+    for (const auto& row : rows) {
+        Install({"Fake Synth"});
+        InitMidiOut();
+        PlayRhythm(clock, {0, row.hitchMs, 0}, 667);
+        std::vector<int64_t> times = SentAtMs();
+        ASSERT_EQ(times.size(), 6u);
+        EXPECT_EQ(times[3] - times[2], row.secondNoteMs) << row.hitchMs;
+        EXPECT_EQ(times[5] - times[4], 667) << row.hitchMs;  // the chain holds afterwards
+        ReleaseMidiOut();
+        clock = VirtualClock();
+    }
+}
+
+TEST_F(MidiUnitTest, WaitHookRunsThroughoutALongNoteWithoutChangingIt) {
+    InitMidiOut();
+    std::vector<int64_t> calls;
+    SetWaitHook([&] { calls.push_back(clock.NowUs()); });
+    PlayNote(40, 1000);
+    SetWaitHook(nullptr);
+    EXPECT_EQ(SentAtMs(), (std::vector<int64_t>{0, 1000}));
+    ASSERT_EQ(calls.size(), static_cast<size_t>(1000000 / kWaitSliceUs - 1));
+    EXPECT_EQ(calls.front(), kWaitSliceUs);
+    EXPECT_EQ(calls.back(), 1000000 - kWaitSliceUs);
 }
 
 TEST_F(MidiUnitTest, NoteOnGoesOutWhenCalledWithinTheChain) {

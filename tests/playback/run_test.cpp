@@ -216,6 +216,43 @@ TEST_F(PlaybackRun, FailureLeavesTheRunIdleAndTheListUsable) {
     }
 }
 
+TEST_F(PlaybackRun, DoubleClickOnStoppEndsTheRunWithoutANestedOne) {
+    // Both presses of a double click are handled in the same pass of element 2:
+    // the first stops, the second finds the run winding down and is ignored.
+    host.onPending = [this](int element) {
+        if (element == 2) {
+            run.Press();
+            run.Press();
+            EXPECT_EQ(host.caption, kCaptionPlay);
+        }
+    };
+    run.Press();
+    EXPECT_EQ(Keys(), (std::vector<int>{46, 50}));
+    EXPECT_EQ(clock.NowUs(), 2 * 667000);
+    ExpectIdle();
+    // Once the run has ended, a press starts the next one.
+    host.onPending = nullptr;
+    run.Press();
+    EXPECT_EQ(Keys().size(), 2u + 11u);
+}
+
+TEST_F(PlaybackRun, WithoutTheKeyboardTheDurationIsLookedUpFirst) {
+    // Bad cells in both maps: the element's first lookup names the failing cell.
+    host.noteMap.Assign({"Note?"});
+    host.tempoMap.Assign({"Tempo?"});
+    for (const bool keyboard : {false, true}) {
+        host.keyboard = keyboard;
+        try {
+            run.Press();
+            ADD_FAILURE();
+        } catch (const EConvertError& e) {
+            EXPECT_NE(e.Message().find(keyboard ? "Note?" : "Tempo?"), std::string::npos)
+                << e.Message();
+        }
+        ExpectIdle();
+    }
+}
+
 TEST_F(PlaybackRun, StopClearsTheFlagForTheRunningLoop) {
     host.onPending = [this](int element) {
         if (element == 1) run.Stop();

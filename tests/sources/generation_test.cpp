@@ -86,10 +86,12 @@ TEST(Generation, NewRowsTakeWhatTheTermRemembers) {
     f.generator.FormulaExit("x_4");
     EXPECT_EQ(f.Rows(), (std::vector<std::string>{"1=1", "2=1", "3=0", "4=0"}));
     Frame g;
-    g.Generate("x_1-1", "3", false, {"0"});  // leaves 4294967293
+    g.Generate("x_1-1", "3", false, {"0"});  // leaves the pattern of -3
     g.startValues.Assign({});
     g.generator.FormulaExit("x_1");
-    EXPECT_EQ(g.Rows(), (std::vector<std::string>{"1=4294967293"}));
+    EXPECT_EQ(g.Rows(), (std::vector<std::string>{"1=-3"}));
+    // What the table shows is accepted by the next generation.
+    EXPECT_EQ(g.Generate("x_1", "1"), "-3");
 }
 
 TEST(Generation, FailuresLeaveWhatTheyShould) {

@@ -149,7 +149,6 @@ TEST(OeisLegacy, FailedOrOddPagesGiveAMessageNamingQueryAndCause) {
         {Answer(200, hit + "12x\">"), {}, layout},
         {Answer(200, hit + "000000\">"), {}, layout},
         {Answer(200, hit + "000045\">A000045</a></td></tr>"), {}, layout},
-        {good, Answer(404, ""), "der Server antwortete mit dem Status 404"},
         {good, Answer(200, "<pre>no list here, 1, 2</pre>"), termsLayout},
         {good, Answer(200, "<pre>[0, 1, 1, 2"), termsLayout},
         {good, Answer(200, "<p>[1, 2]</p>"), termsLayout},
@@ -158,6 +157,17 @@ TEST(OeisLegacy, FailedOrOddPagesGiveAMessageNamingQueryAndCause) {
     for (const auto& c : cases)
         EXPECT_EQ(FailureAgainst(kLegacyPath, c.search, c.table), Failed("1, 2, 3", c.cause))
             << c.search.body << " / " << c.table.body;
+}
+
+TEST(OeisLegacy, FailedListOfTermsNamesTheHitNotTheSearch) {
+    const TTestResponse good = Answer(200, Fixture("legacy_search_fibonacci.html"));
+    const std::string found =
+        "Die OEIS-Suche nach \"1, 2, 3\" fand A000045, aber die Glieder "
+        "von A000045 konnten nicht geladen werden: ";
+    EXPECT_EQ(FailureAgainst(kLegacyPath, good, Answer(404, "")),
+              found + "der Server antwortete mit dem Status 404");
+    EXPECT_EQ(FailureAgainst(kLegacyPath, good, Answer(200, "")),
+              found + "der Server gab eine leere Antwort");
 }
 
 TEST(OeisJson, FailedOrOddAnswersGiveAMessageNamingQueryAndCause) {
