@@ -11,6 +11,17 @@ TfrmFolgen::TfrmFolgen(QWidget* parent) : QFrame(parent) {
     SetHelpContext(rbtOEIS, 2200);
     rbtExplizit = Place(new QRadioButton("explizite Angabe", this), 319, 0, 105, 17);
     rbtFormel->setChecked(true);
+    // The captions size to their text, with the narrow gap between mark and
+    // text that the layout was drawn for; a button whose caption grew pushes
+    // its right neighbour along so that no caption runs into the next.
+    QRadioButton* left = nullptr;
+    for (QRadioButton* rbt : {rbtFormel, rbtOEIS, rbtExplizit}) {
+        rbt->setStyleSheet("QRadioButton { spacing: 2px; }");
+        FitWidth(rbt);
+        if (left && rbt->x() <= left->geometry().right())
+            rbt->move(left->geometry().right() + 1, rbt->y());
+        left = rbt;
+    }
     frmFormel1 = Place(new TfrmFormel(this), 7, 18, 401, 127);
     // The other two sub-frames lie further down until start-up moves them up.
     frmExplizit1 = Place(new TfrmExplizit(this), 7, 152, 413, 129);

@@ -9,10 +9,9 @@ TfrmFormel::TfrmFormel(QWidget* parent) : QFrame(parent) {
     SetHelpContext(this, 2100);
     edtFormel = Place(new QLineEdit("0", this), 0, 0, 367, 21);
     btnGo = Place(new QPushButton("Los!", this), 368, 0, 33, 21);
-    lblLaenge = Place(new QLabel("Anzahl Folgeglieder:", this), 0, 35, 95, 13);
+    lblLaenge = PlaceLabel(this, "Anzahl Folgeglieder:", 0, 35);
     edtLaenge = Place(new QLineEdit("30", this), 104, 32, 70, 21);
     cbxNull = Place(new QCheckBox("0 ist eine natürliche Zahl", this), 0, 64, 145, 17);
-    FitWidth(lblLaenge);
     FitWidth(cbxNull);
     vleVarValues =
         Place(new TValueListEditor(VarValues, "Vorgängerindex", "Wert", this), 200, 32, 201, 94);
@@ -23,6 +22,8 @@ TfrmFormel::TfrmFormel(QWidget* parent) : QFrame(parent) {
     setTabOrder(cbxNull, vleVarValues);
     setTabOrder(vleVarValues, btnGo);
     edtFormel->installEventFilter(this);
+    // Enter in the formula field does what "Los!" does (nothing while it is disabled).
+    connect(edtFormel, &QLineEdit::returnPressed, btnGo, &QPushButton::click);
 }
 
 bool TfrmFormel::eventFilter(QObject* watched, QEvent* event) {

@@ -55,6 +55,10 @@ void TfrmMain::OnControl(Sender* sender, Signal signal, void (TfrmMain::*handler
 
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(kAppTitle);
+    // A fixed window: system menu and minimise box, no maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     SetHelpContext(this, 1000);
     BuildControls();
     ChooseMidiFilePath = [this] {
@@ -65,18 +69,27 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
         std::make_unique<TFormulaGenerator>(NoteTerm, frmFolgenNoten->frmFormel1->VarValues);
     tempoGenerator_ =
         std::make_unique<TFormulaGenerator>(TempoTerm, frmFolgenTempo->frmFormel1->VarValues);
+    OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    Wire();
+    FormCreate(this);
+    // The keyboard window comes after the main window's start-up values.
     frmKlavier = std::make_unique<TfrmKlavier>(
         [this] { return Playing(); },
         [this](int32_t key) {
             NoteMap.SetValueByName(std::to_string(NoteMap.CurrentRow()), std::to_string(key));
         });
-    Wire();
-    FormCreate(this);
+    CentreOnScreen(this);
+    // Long notes keep the window painted; user input still waits for the next element.
+    SetWaitHook([] {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::X11ExcludeTimers);
+    });
 }
 
 TfrmMain::~TfrmMain() {
     // The keyboard lives as long as the main window; stop a run cleanly first.
     run_.Stop();
+    SetWaitHook(nullptr);
 }
 
 void TfrmMain::BuildControls() {
@@ -123,7 +136,9 @@ void TfrmMain::BuildControls() {
     for (const char* name : kInstrumentNames) cbxInstrument->addItem(name);
     cbxInstrument->setMaxVisibleItems(16);
     cbxInstrument->setCurrentIndex(kStartInstrument);
-    lblTempoSlider = Place(new QLabel(gbxOptions), 12, 68, 200, 13);
+    // Without this the style opens the list as a menu as tall as the screen.
+    cbxInstrument->setStyleSheet("combobox-popup: 0;");
+    lblTempoSlider = PlaceLabel(gbxOptions, "", 12, 68);
     tbTempo = Place(new QSlider(Qt::Horizontal, gbxOptions), 6, 82, 219, 33);
     tbTempo->setRange(kTempoMin, kTempoMax);
     tbTempo->setTickInterval(10);
@@ -159,7 +174,12 @@ void TfrmMain::Wire() {
     for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) {
         On(f->frmOEIS1->btnGo, &QPushButton::clicked, &TfrmMain::frmOEIS1btnGoClick);
         OnControl(f->frmOEIS1, &TfrmOEIS::linkClicked, &TfrmMain::frmOEIS1lblLinkClick);
-        OnControl(f->frmFormel1, &TfrmFormel::formulaExited, &TfrmMain::frmFormel1edtFormelExit);
+        connect(f->frmFormel1, &TfrmFormel::formulaExited, this, [this, f](QObject* control) {
+            if (Guarded(this, [&] { frmFormel1edtFormelExit(control); })) return;
+            // The keys meant to mend the refused formula belong in its field.
+            f->frmFormel1->edtFormel->setFocus(Qt::OtherFocusReason);
+            f->frmFormel1->edtFormel->selectAll();
+        });
         On(f->frmFormel1->cbxNull, &QCheckBox::clicked, &TfrmMain::frmFormel1cbxNullClick);
         // The tempo frame's "Los!" generates the tempo sequence, as its note twin does.
         On(f->frmFormel1->btnGo, &QPushButton::clicked, &TfrmMain::frmFormel1btnGoClick);
@@ -216,10 +236,14 @@ void TfrmMain::SetClientHeight(int outerHeight) {
     client_->resize(w, client);
     PlaceBottomRow(client);
     const QSize outer(w, client + menuBar()->sizeHint().height());
-    if (resizable_)
+    if (resizable_) {
+        // The user may enlarge the window but never pull the bottom row over
+        // the controls above it.
+        setMinimumSize(outer);
         resize(outer);
-    else
+    } else {
         setFixedSize(outer);
+    }
 }
 
 void TfrmMain::PlaceBottomRow(int clientHeight) {
@@ -252,6 +276,7 @@ void TfrmMain::btnLessClick(QObject* Sender) {
 
 void TfrmMain::tbTempoChange(QObject*) {
     lblTempoSlider->setText(QString::fromStdString(TempoCaption(tbTempo->value())));
+    lblTempoSlider->adjustSize();
 }
 
 void TfrmMain::cbxInstrumentChange(QObject*) { SelectInstrument(InstrumentProgram()); }
@@ -276,8 +301,17 @@ void TfrmMain::cbxTempoFolgeClick(QObject*) {
 }
 
 void TfrmMain::btnPlayClick(QObject*) {
+    // A close request made during the run is carried out when the run has
+    // ended, whichever way it ends, and never outlives it.
+    struct CloseAfterRun {
+        TfrmMain& w;
+        ~CloseAfterRun() {
+            if (!w.closeRequested_ || w.run_.Active()) return;
+            w.closeRequested_ = false;
+            w.close();
+        }
+    } closeAfterRun{*this};
     run_.Press();
-    if (closeRequested_ && !Playing()) close();
 }
 
 TFormulaGenerator& TfrmMain::GeneratorOf(TfrmFolgen* frame) {
@@ -344,7 +378,7 @@ void TfrmMain::frmOEIS1btnGoClick(QObject* Sender) {
 }
 
 void TfrmMain::frmOEIS1lblLinkClick(QObject* Sender) {
-    QDesktopServices::openUrl(QUrl(FrameOf(Sender)->frmOEIS1->LinkUrl));
+    OpenUrl(QUrl(FrameOf(Sender)->frmOEIS1->LinkUrl));
 }
 
 namespace {
@@ -392,6 +426,9 @@ void TfrmMain::SetSourceControlsEnabled(bool enabled) {
         f->frmFormel1->btnGo->setEnabled(enabled);
         f->frmExplizit1->mmoExplizit->setEnabled(enabled);
     }
+    // Saving would ask the sources from inside the run: a formula or a lookup
+    // would rewrite the lists the run has locked.
+    miMidiDatei->setEnabled(enabled);
 }
 
 void TfrmMain::SetPlayCaption(const std::string& caption) {
@@ -404,7 +441,7 @@ void TfrmMain::ProcessPendingMessages() { QCoreApplication::processEvents(); }
 
 void TfrmMain::btnKlavierClick(QObject*) { frmKlavier->show(); }
 
-void TfrmMain::lblHomepageClick(QObject*) { QDesktopServices::openUrl(QUrl(kHomepageUrl)); }
+void TfrmMain::lblHomepageClick(QObject*) { OpenUrl(QUrl(kHomepageUrl)); }
 
 void TfrmMain::miBeendenClick(QObject*) {
     run_.Stop();
@@ -419,8 +456,10 @@ void TfrmMain::miMidiDateiClick(QObject*) {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-    // A run in progress plays to its end; the window closes when it is over.
-    if (Playing()) {
+    // Closing during a run ends it as "&Beenden" does: the element being
+    // prepared still sounds, then the window closes.
+    if (run_.Active()) {
+        run_.Stop();
         closeRequested_ = true;
         event->ignore();
         return;

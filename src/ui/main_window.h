@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QSlider>
+#include <QUrl>
 #include <functional>
 #include <memory>
 
@@ -68,6 +69,8 @@ public:
     bool Playing() const { return run_.Playing(); }
     // Asks where to save a MIDI file; an empty path cancels. Tests replace the dialog.
     std::function<QString()> ChooseMidiFilePath;
+    // Opens an address in the user's browser. Tests replace the opener.
+    std::function<void(const QUrl&)> OpenUrl;
     // Window height including the title bar and frame, as the layout counts it.
     int OuterHeight() const { return outerHeight_; }
     // Whether the user may resize the window (only on a narrow screen).

@@ -7,16 +7,18 @@
 TfrmOEIS::TfrmOEIS(QWidget* parent) : QFrame(parent) {
     resize(459, 125);
     SetHelpContext(this, 2200);
-    lblIndex =
-        Place(new QLabel("OEIS-Index, Suchbegriff oder Teilfolge eingeben:", this), 0, 3, 231, 13);
+    lblIndex = PlaceLabel(this, "OEIS-Index, Suchbegriff oder Teilfolge eingeben:", 0, 3);
     edtOEIS = Place(new QLineEdit(this), 232, 0, 140, 21);
+    // The query field starts after its label's text and keeps its right edge.
+    if (const int right = lblIndex->geometry().right(); right >= edtOEIS->x())
+        edtOEIS->setGeometry(right + 2, 0, edtOEIS->geometry().right() - right - 1, 21);
     btnGo = Place(new QPushButton("Los!", this), 374, 0, 27, 21);
-    lblThanks =
-        Place(new QLabel("Mit Dank an die OEIS für die Nutzungserlaubnis.", this), 0, 24, 230, 13);
-    lblVorLink = Place(new QLabel("OEIS-Index:", this), 248, 24, 57, 13);
+    lblThanks = PlaceLabel(this, "Mit Dank an die OEIS für die Nutzungserlaubnis.", 0, 24);
+    lblVorLink = PlaceLabel(this, "OEIS-Index:", 248, 24);
     lblVorLink->hide();
-    lblLink = Place(new QLabel("OEIS", this), 312, 24, 25, 13);
+    lblLink = PlaceLabel(this, "OEIS", 312, 24);
     StyleAsLink(lblLink);
+    lblLink->adjustSize();
     lblLink->installEventFilter(this);
     mmoSequence = Place(new QPlainTextEdit(this), 0, 40, 209, 85);
     mmoSequence->setTabChangesFocus(true);
@@ -26,6 +28,8 @@ TfrmOEIS::TfrmOEIS(QWidget* parent) : QFrame(parent) {
     Memo1->viewport()->setBackgroundRole(QPalette::Window);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setTabChangesFocus(true);
+    // Enter in the query field does what "Los!" does (nothing while it is disabled).
+    connect(edtOEIS, &QLineEdit::returnPressed, btnGo, &QPushButton::click);
     setTabOrder(edtOEIS, btnGo);
     setTabOrder(btnGo, mmoSequence);
     setTabOrder(mmoSequence, Memo1);

@@ -1,5 +1,9 @@
 #include "ui/widgets.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <algorithm>
+
 QLabel* PlaceLabel(QWidget* parent, const QString& caption, int left, int top) {
     auto* label = new QLabel(caption, parent);
     label->move(left, top);
@@ -30,4 +34,14 @@ void StyleAsLink(QLabel* label) {
 void FitWidth(QWidget* widget) {
     const int needed = widget->sizeHint().width();
     if (needed > widget->width()) widget->resize(needed, widget->height());
+}
+
+void CentreOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    QRect placed(QPoint(), window->frameGeometry().size());
+    placed.moveCenter(area.center());
+    // A window taller or wider than the screen keeps its title bar on it.
+    window->move(std::max(placed.left(), area.left()), std::max(placed.top(), area.top()));
 }

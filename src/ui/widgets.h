@@ -20,5 +20,8 @@ QLabel* PlaceLabel(QWidget* parent, const QString& caption, int left, int top);
 void SetHelpContext(QWidget* widget, int context);
 int HelpContextOf(const QWidget* widget);
 
+// Moves a top-level window to the centre of its screen's free area.
+void CentreOnScreen(QWidget* window);
+
 // Makes a label look and act like a link: blue, underlined, hand cursor.
 void StyleAsLink(QLabel* label);

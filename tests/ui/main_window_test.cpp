@@ -215,3 +215,29 @@ TEST_F(MainWindow, BorderIsResizableOnlyOnANarrowScreen) {
     EXPECT_EQ(window->minimumSize() != window->maximumSize(), narrow);
     EXPECT_EQ(window->OuterHeight(), 626);
 }
+
+TEST_F(MainWindow, NoCaptionIsClippedOrRunsIntoItsNeighbour) {
+    // The note frame shows its lookup after a hit, the tempo frame its formula.
+    window->cbxTempoFolge->click();
+    window->frmFolgenNoten->rbtOEIS->click();
+    window->frmFolgenNoten->frmOEIS1->lblVorLink->show();
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!(qobject_cast<QLabel*>(w) || qobject_cast<QRadioButton*>(w) ||
+              qobject_cast<QCheckBox*>(w)) ||
+            !w->isVisibleTo(window.get()))
+            continue;
+        const std::string name = w->property("text").toString().toStdString();
+        EXPECT_GE(w->width(), w->sizeHint().width()) << name;
+        const QRect caption(w->pos(), QSize(w->sizeHint().width(), w->height()));
+        for (QWidget* sibling :
+             w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (sibling != w && sibling->isVisibleTo(window.get()))
+                EXPECT_FALSE(caption.intersects(sibling->geometry()))
+                    << name << " runs into " << sibling->metaObject()->className() << " "
+                    << sibling->property("text").toString().toStdString();
+        }
+        // Nor past the window's right edge.
+        EXPECT_LE(w->parentWidget()->mapTo(window.get(), caption.topRight()).x(), window->width())
+            << name;
+    }
+}
