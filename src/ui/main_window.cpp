@@ -176,9 +176,16 @@ void TfrmMain::Wire() {
         OnControl(f->frmOEIS1, &TfrmOEIS::linkClicked, &TfrmMain::frmOEIS1lblLinkClick);
         connect(f->frmFormel1, &TfrmFormel::formulaExited, this, [this, f](QObject* control) {
             if (Guarded(this, [&] { frmFormel1edtFormelExit(control); })) return;
-            // The keys meant to mend the refused formula belong in its field.
-            f->frmFormel1->edtFormel->setFocus(Qt::OtherFocusReason);
-            f->frmFormel1->edtFormel->selectAll();
+            // The keys meant to mend the refused formula belong in its field;
+            // focus goes back once the move that left it has completed.
+            QLineEdit* edit = f->frmFormel1->edtFormel;
+            QMetaObject::invokeMethod(
+                edit,
+                [edit] {
+                    edit->setFocus(Qt::OtherFocusReason);
+                    edit->selectAll();
+                },
+                Qt::QueuedConnection);
         });
         On(f->frmFormel1->cbxNull, &QCheckBox::clicked, &TfrmMain::frmFormel1cbxNullClick);
         // The tempo frame's "Los!" generates the tempo sequence, as its note twin does.

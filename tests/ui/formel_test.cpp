@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 #include "support/window_fixture.h"
 #include "ui/main_window.h"
@@ -96,4 +98,46 @@ TEST_F(FormulaFrame, HugeCountEndsWithTheCapacityMessageInSeconds) {
     EXPECT_EQ(errors[0], "Text überschreitet Memo-Kapazität.");
     EXPECT_TRUE(List(Noten()).startsWith("1, 2, 3, "));
     EXPECT_LT(timer.elapsed(), 10000);
+}
+
+TEST_F(FormulaFrame, TabOutOfTheFormulaFieldFitsTheTableOrReturnsToARefusedFormula) {
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    TfrmFormel* formel = Noten()->frmFormel1;
+    const struct {
+        const char* formula;
+        bool refused;
+    } cases[] = {{"x_1+x_2", false}, {"x_1+", true}};
+    for (const auto& c : cases) {
+        errors.clear();
+        formel->edtFormel->setFocus();
+        formel->edtFormel->setText(c.formula);
+        QTest::keyClick(formel->edtFormel, Qt::Key_Tab);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(errors.size(), c.refused ? 1u : 0u) << c.formula;
+        QWidget* focus = QApplication::focusWidget();
+        EXPECT_EQ(focus, c.refused ? static_cast<QWidget*>(formel->edtFormel) : formel->edtLaenge)
+            << c.formula;
+        if (c.refused) EXPECT_EQ(formel->edtFormel->selectedText(), c.formula);
+        // The table follows the last formula that compiled.
+        EXPECT_TRUE(formel->vleVarValues->isVisibleTo(formel)) << c.formula;
+        EXPECT_EQ(formel->VarValues.RowCount(), 2) << c.formula;
+    }
+}
+
+TEST_F(FormulaFrame, EnterInTheFormulaFieldDoesWhatLosDoes) {
+    TfrmFormel* formel = Noten()->frmFormel1;
+    formel->edtFormel->setText("x");
+    formel->edtLaenge->setText("3");
+    QTest::keyClick(formel->edtFormel, Qt::Key_Return);
+    EXPECT_EQ(List(Noten()), "1, 2, 3");
+    // While a run has "Los!" disabled, Enter does nothing either.
+    window->frmFolgenNoten->frmExplizit1->mmoExplizit->setPlainText("1, 2");
+    QTimer::singleShot(0, window.get(), [&] {
+        formel->edtFormel->setText("x+1");
+        QTest::keyClick(formel->edtFormel, Qt::Key_Return);
+    });
+    window->btnPlay->click();
+    EXPECT_EQ(List(Noten()), "1, 2");
 }

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <fstream>
+#include <utility>
 
 #include "melodyfile/midifile.h"
 #include "support/window_fixture.h"
@@ -166,25 +170,101 @@ TEST_F(MainWindow, BeendenDuringARunEndsItAfterTheCurrentElement) {
     EXPECT_FALSE(window->isVisible());
 }
 
-TEST_F(MainWindow, CloseBoxDuringARunWaitsForItsLastMember) {
+TEST_F(MainWindow, CloseBoxDuringARunEndsItAsBeendenDoesAndNeverLater) {
+    const struct {
+        const char* name;
+        bool runFails;
+    } cases[] = {{"run ends after the current element", false},
+                 {"run fails in the current element", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        errors.clear();
+        service->ClearMessages();
+        window->TempoMap.SetValue(0, "2");
+        window->show();
+        QTimer::singleShot(0, window.get(), [&] {
+            if (c.runFails) window->TempoMap.SetValue(0, "lang");
+            window->close();
+            EXPECT_TRUE(window->isVisible());  // until the element has sounded
+        });
+        PlayExplicit("1, 2, 3, 4");
+        EXPECT_EQ(Notes().size(), c.runFails ? 0u : 1u);
+        EXPECT_EQ(errors.size(), c.runFails ? 1u : 0u);
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_FALSE(window->Playing());
+    }
+    // No close request is left over for the next run.
+    window->TempoMap.SetValue(0, "2");
     window->show();
-    QTimer::singleShot(0, window.get(), [this] {
-        window->close();
-        EXPECT_TRUE(window->isVisible());
-    });
-    PlayExplicit("1, 2, 3, 4");
-    EXPECT_EQ(Notes().size(), 4u);
-    EXPECT_FALSE(window->isVisible());
+    PlayExplicit("1, 2");
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindow, OpensCentredWithoutMaximiseBox) {
+    const QRect screen = window->screen()->availableGeometry();
+    const QPoint offset = window->geometry().center() - screen.center();
+    EXPECT_LE(std::abs(offset.x()), 1);
+    EXPECT_LE(std::abs(offset.y()), 1);
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+}
+
+TEST_F(MainWindow, InstrumentListOpensWithSixteenEntries) {
+    window->show();
+    window->cbxInstrument->showPopup();
+    QAbstractItemView* view = window->cbxInstrument->view();
+    ASSERT_TRUE(view->isVisible());
+    EXPECT_EQ(view->viewport()->height() / view->sizeHintForRow(0), 16);
+    window->cbxInstrument->hidePopup();
 }
 
 TEST_F(MainWindow, SecondPressStopsTheRun) {
     QTimer::singleShot(0, window.get(), [this] {
+        // Saving a MIDI file would ask the sources from inside the run.
+        EXPECT_FALSE(window->miMidiDatei->isEnabled());
         window->btnPlay->click();
         EXPECT_EQ(window->btnPlay->text(), "Abspielen");
     });
     PlayExplicit("1, 2, 3, 4");
     EXPECT_EQ(Notes().size(), 1u);
     EXPECT_FALSE(window->Playing());
+    EXPECT_TRUE(window->miMidiDatei->isEnabled());
+}
+
+TEST_F(MainWindow, LongNoteKeepsTheWindowPainted) {
+    // A note of 8 s; one second into it the label needs a repaint (as when a
+    // window that covered it goes away). It is painted while the note sounds.
+    struct ExposingClock : VirtualClock {
+        std::function<void()> atOneSecond;
+        void SleepUntilUs(int64_t deadlineUs) override {
+            VirtualClock::SleepUntilUs(deadlineUs);
+            if (atOneSecond && NowUs() >= 1000000) std::exchange(atOneSecond, nullptr)();
+        }
+    } exposing;
+    struct PaintTimes : QObject {
+        IClock* clock = nullptr;
+        std::vector<int64_t> us;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) us.push_back(clock->NowUs());
+            return false;
+        }
+    } paints;
+    paints.clock = &exposing;
+    window->TempoMap.SetValue(0, "0");
+    window->tbTempo->setValue(30);
+    window->show();
+    QCoreApplication::processEvents();
+    window->lblHomepage->installEventFilter(&paints);
+    exposing.atOneSecond = [&] { window->lblHomepage->update(); };
+    SetMidiClock(&exposing);
+    PlayExplicit("1");
+    SetMidiClock(&clock);
+    EXPECT_EQ(exposing.NowUs(), 8000000);
+    ASSERT_FALSE(paints.us.empty());
+    EXPECT_GE(paints.us.front(), 1000000);
+    EXPECT_LT(paints.us.front(), 1000000 + kWaitSliceUs + 1);
 }
 
 TEST_F(MainWindow, MidiFileHoldsTheMelodyThatWouldPlayWithoutPlayingIt) {
