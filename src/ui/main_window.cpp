@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -71,6 +72,10 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
         std::make_unique<TFormulaGenerator>(TempoTerm, frmFolgenTempo->frmFormel1->VarValues);
     OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     Wire();
+    // Message boxes of the start-up are placed over the window, so it stands
+    // centred at its design size before they can appear.
+    resize(431, 504 + menuBar()->sizeHint().height());
+    CentreOnScreen(this);
     FormCreate(this);
     // The keyboard window comes after the main window's start-up values.
     frmKlavier = std::make_unique<TfrmKlavier>(
@@ -83,6 +88,11 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     SetWaitHook([] {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                         QEventLoop::X11ExcludeTimers);
+        // The input held back is looked at again only when the dispatcher is
+        // woken; without this a click during the wait would sit there until
+        // the next event from the display arrived.
+        if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+            dispatcher->wakeUp();
     });
 }
 
