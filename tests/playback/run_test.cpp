@@ -238,8 +238,8 @@ TEST_F(PlaybackRun, DoubleClickOnStoppEndsTheRunWithoutANestedOne) {
 
 TEST_F(PlaybackRun, WithoutTheKeyboardTheDurationIsLookedUpFirst) {
     // Bad cells in both maps: the element's first lookup names the failing cell.
-    host.noteMap.Assign({"Note?"});
-    host.tempoMap.Assign({"Tempo?"});
+    host.NoteMap.Assign({"Note?"});
+    host.TempoMap.Assign({"Tempo?"});
     for (const bool keyboard : {false, true}) {
         host.keyboard = keyboard;
         try {

@@ -119,7 +119,9 @@ TEST_F(FormulaFrame, TabOutOfTheFormulaFieldFitsTheTableOrReturnsToARefusedFormu
         QWidget* focus = QApplication::focusWidget();
         EXPECT_EQ(focus, c.refused ? static_cast<QWidget*>(formel->edtFormel) : formel->edtLaenge)
             << c.formula;
-        if (c.refused) EXPECT_EQ(formel->edtFormel->selectedText(), c.formula);
+        if (c.refused) {
+            EXPECT_EQ(formel->edtFormel->selectedText(), c.formula);
+        }
         // The table follows the last formula that compiled.
         EXPECT_TRUE(formel->vleVarValues->isVisibleTo(formel)) << c.formula;
         EXPECT_EQ(formel->VarValues.RowCount(), 2) << c.formula;

@@ -325,10 +325,10 @@ TEST_F(MainWindow, NoCaptionIsClippedOrRunsIntoItsNeighbour) {
         const QRect caption(w->pos(), QSize(w->sizeHint().width(), w->height()));
         for (QWidget* sibling :
              w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            if (sibling != w && sibling->isVisibleTo(window.get()))
-                EXPECT_FALSE(caption.intersects(sibling->geometry()))
-                    << name << " runs into " << sibling->metaObject()->className() << " "
-                    << sibling->property("text").toString().toStdString();
+            if (sibling == w || !sibling->isVisibleTo(window.get())) continue;
+            EXPECT_FALSE(caption.intersects(sibling->geometry()))
+                << name << " runs into " << sibling->metaObject()->className() << " "
+                << sibling->property("text").toString().toStdString();
         }
         // Nor past the window's right edge.
         EXPECT_LE(w->parentWidget()->mapTo(window.get(), caption.topRight()).x(), window->width())
