@@ -9,8 +9,7 @@
 #include "sources/http_test_server.h"
 
 inline std::string Fixture(const char* name) {
-    const auto path =
-        std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "oeis" / name;
+    const auto path = std::filesystem::path(SONAVIX_TEST_DATA_DIR) / "oeis" / name;
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
