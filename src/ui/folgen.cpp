@@ -1,14 +1,15 @@
 #include "ui/folgen.h"
 
+#include "help/help_contexts.h"
 #include "ui/widgets.h"
 
 TfrmFolgen::TfrmFolgen(QWidget* parent) : QFrame(parent) {
-    SetHelpContext(this, 2000);
+    SetHelpContext(this, IDH_FOLGEN);
     rbtFormel = Place(new QRadioButton("Formel", this), 0, 0, 57, 17);
-    SetHelpContext(rbtFormel, 2100);
+    SetHelpContext(rbtFormel, IDH_FORMEL);
     rbtOEIS = Place(new QRadioButton("The On-Line Encyclopedia of Integer Sequences", this), 63, 0,
                     257, 17);
-    SetHelpContext(rbtOEIS, 2200);
+    SetHelpContext(rbtOEIS, IDH_OEIS);
     rbtExplizit = Place(new QRadioButton("explizite Angabe", this), 319, 0, 105, 17);
     rbtFormel->setChecked(true);
     // The captions size to their text, with the narrow gap between mark and

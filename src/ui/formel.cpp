@@ -2,11 +2,12 @@
 
 #include <QFocusEvent>
 
+#include "help/help_contexts.h"
 #include "ui/widgets.h"
 
 TfrmFormel::TfrmFormel(QWidget* parent) : QFrame(parent) {
     resize(401, 130);
-    SetHelpContext(this, 2100);
+    SetHelpContext(this, IDH_FORMEL);
     edtFormel = Place(new QLineEdit("0", this), 0, 0, 367, 21);
     btnGo = Place(new QPushButton("Los!", this), 368, 0, 33, 21);
     lblLaenge = PlaceLabel(this, "Anzahl Folgeglieder:", 0, 35);

@@ -1,6 +1,11 @@
 #include <QApplication>
 #include <QFont>
+#include <filesystem>
+#include <string>
+#include <vector>
 
+#include "help/d6onhelpfix.h"
+#include "help/hh_funcs.h"
 #include "midi/midi.h"
 #include "midi/rtmidi_service.h"
 #include "ui/main_window.h"
@@ -11,6 +16,12 @@ int main(int argc, char** argv) {
     QFont font("Liberation Sans");
     font.setPixelSize(11);
     QApplication::setFont(font);
+    // Help detection first, before any window: the program's own path, its parameters.
+    std::error_code ec;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    HHDetect(self.empty() ? std::string(argv[0]) : self, argv[0],
+             std::vector<std::string>(argv + 1, argv + argc));
+    HelpRouting helpRouting;
     SetMidiOutService(CreateDefaultMidiOutService());
     int result = 0;
     {

@@ -11,6 +11,10 @@
 #include <QUrl>
 
 #include "formula/functions.h"
+#include "help/d6onhelpfix.h"
+#include "help/help_contexts.h"
+#include "help/hh.h"
+#include "help/hh_funcs.h"
 #include "melodyfile/midifile.h"
 #include "midi/midi.h"
 #include "playback/maps.h"
@@ -60,7 +64,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    SetHelpContext(this, 1000);
+    SetHelpContext(this, IDH_HAUPTFENSTER);
     BuildControls();
     ChooseMidiFilePath = [this] {
         return QFileDialog::getSaveFileName(this, "Als MIDI-Datei speichern", "melodie.mid",
@@ -97,6 +101,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmMain::~TfrmMain() {
+    FormDestroy(this);
     // The keyboard lives as long as the main window; stop a run cleanly first.
     run_.Stop();
     SetWaitHook(nullptr);
@@ -108,7 +113,6 @@ void TfrmMain::BuildControls() {
     miBeenden = menuDatei->addAction("&Beenden");
     auto* menuHilfe = menuBar()->addMenu("&?");
     miHilfe = menuHilfe->addAction("&Hilfe");
-    miHilfe->setEnabled(false);  // the help viewer is not part of this build yet
 
     client_ = new QWidget(this);
     setCentralWidget(client_);
@@ -119,7 +123,7 @@ void TfrmMain::BuildControls() {
     vleNoten =
         Place(new TValueListEditor(NoteMap, "Divisonsrest", "Notenwert", c), 8, 161, 161, 89);
     vleNoten->SetColumnWidths(79, 76);
-    SetHelpContext(vleNoten, 3000);
+    SetHelpContext(vleNoten, IDH_KARTEN);
     btnLessNoten = Place(new QPushButton("-", c), 168, 181, 15, 35);
     btnMoreNoten = Place(new QPushButton("+", c), 168, 216, 15, 35);
     btnKlavier = Place(new QPushButton("Ton auf Klaviatur auswählen", c), 8, 249, 161, 25);
@@ -127,20 +131,20 @@ void TfrmMain::BuildControls() {
     lblTonart = PlaceLabel(c, "Tonleiter:", 208, 181);
     cbxTonart = Place(new QComboBox(c), 264, 177, 145, 21);
     for (const char* entry : kTonartEntries) cbxTonart->addItem(entry);
-    SetHelpContext(cbxTonart, 3000);
+    SetHelpContext(cbxTonart, IDH_KARTEN);
     lblGrundton = PlaceLabel(c, "Grundton:", 208, 207);
     cbxGrundton = Place(new QComboBox(c), 264, 203, 145, 21);
     for (const char* entry : kGrundtonEntries) cbxGrundton->addItem(entry);
-    SetHelpContext(cbxGrundton, 3000);
+    SetHelpContext(cbxGrundton, IDH_KARTEN);
     vleTempo =
         Place(new TValueListEditor(TempoMap, "Divisionsrest", "Notenlänge", c), 8, 279, 161, 89);
     vleTempo->SetColumnWidths(79, 76);
-    SetHelpContext(vleTempo, 3000);
+    SetHelpContext(vleTempo, IDH_KARTEN);
     btnLessTempo = Place(new QPushButton("-", c), 168, 299, 15, 35);
     btnMoreTempo = Place(new QPushButton("+", c), 168, 334, 15, 35);
 
     gbxOptions = Place(new QGroupBox("Abspieloptionen", c), 192, 247, 233, 121);
-    SetHelpContext(gbxOptions, 3100);
+    SetHelpContext(gbxOptions, IDH_ABSPIELEN);
     lblInstrument = PlaceLabel(gbxOptions, "Instrument:", 13, 20);
     cbxInstrument = Place(new QComboBox(gbxOptions), 14, 36, 145, 21);
     for (const char* name : kInstrumentNames) cbxInstrument->addItem(name);
@@ -214,6 +218,7 @@ void TfrmMain::Wire() {
     On(btnPlay, &QPushButton::clicked, &TfrmMain::btnPlayClick);
     On(miMidiDatei, &QAction::triggered, &TfrmMain::miMidiDateiClick);
     On(miBeenden, &QAction::triggered, &TfrmMain::miBeendenClick);
+    On(miHilfe, &QAction::triggered, &TfrmMain::miHilfeClick);
     lblHomepage->installEventFilter(this);
     client_->installEventFilter(this);
 }
@@ -231,6 +236,11 @@ void TfrmMain::FormCreate(QObject*) {
     // A narrow screen gets a window the user can resize.
     const QScreen* screen = QGuiApplication::primaryScreen();
     resizable_ = screen && screen->geometry().width() < 1023;
+    const HHDetection& hh = HHState();
+    const std::string helpFile = FindHelpFile(hh.moduleDir);
+    if (!HHVersionSufficient(hh.hhLoaded, hh.hhVersion))
+        ShowPlainMessage(QString::fromUtf8(kHHMissingMessage));
+    mHHelp = std::make_unique<THookHelpSystem>(helpFile, "", 0);
     for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) f->MoveSubFramesUp();
     tbTempo->setValue(kStartTempo);
     // Without a MIDI output the window still opens complete; playing then stays silent.
@@ -463,6 +473,13 @@ void TfrmMain::lblHomepageClick(QObject*) { OpenUrl(QUrl(kHomepageUrl)); }
 void TfrmMain::miBeendenClick(QObject*) {
     run_.Stop();
     close();
+}
+
+void TfrmMain::miHilfeClick(QObject*) { HelpManager::Instance().HelpContext(IDH_HAUPTFENSTER); }
+
+void TfrmMain::FormDestroy(QObject*) {
+    HHCloseAll();
+    mHHelp.reset();
 }
 
 void TfrmMain::miMidiDateiClick(QObject*) {

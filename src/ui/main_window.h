@@ -21,6 +21,7 @@
 #include "ui/valuelist_editor.h"
 
 class QAction;
+class THookHelpSystem;
 
 class TfrmMain : public QMainWindow, public IPlaybackHost {
     Q_OBJECT
@@ -65,6 +66,8 @@ public:
     QAction* miBeenden;
     QAction* miHilfe;
     std::unique_ptr<TfrmKlavier> frmKlavier;
+    // The help hook, from FormCreate to FormDestroy.
+    std::unique_ptr<THookHelpSystem> mHHelp;
 
     bool Playing() const { return run_.Playing(); }
     // Asks where to save a MIDI file; an empty path cancels. Tests replace the dialog.
@@ -78,6 +81,7 @@ public:
 
     // Handlers; each takes the control that raised the event.
     void FormCreate(QObject* Sender);
+    void FormDestroy(QObject* Sender);
     void btnPlayClick(QObject* Sender);
     void NotenrbtClick(QObject* Sender);
     void TemporbtClick(QObject* Sender);
@@ -91,6 +95,7 @@ public:
     void lblHomepageClick(QObject* Sender);
     void miBeendenClick(QObject* Sender);
     void miMidiDateiClick(QObject* Sender);
+    void miHilfeClick(QObject* Sender);
     void frmFormel1edtFormelExit(QObject* Sender);
     void frmFormel1vleVarValuesExit(QObject* Sender);
     void frmFormel1btnGoClick(QObject* Sender);

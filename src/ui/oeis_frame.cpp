@@ -2,11 +2,12 @@
 
 #include <QEvent>
 
+#include "help/help_contexts.h"
 #include "ui/widgets.h"
 
 TfrmOEIS::TfrmOEIS(QWidget* parent) : QFrame(parent) {
     resize(459, 125);
-    SetHelpContext(this, 2200);
+    SetHelpContext(this, IDH_OEIS);
     lblIndex = PlaceLabel(this, "OEIS-Index, Suchbegriff oder Teilfolge eingeben:", 0, 3);
     edtOEIS = Place(new QLineEdit(this), 232, 0, 140, 21);
     // The query field starts after its label's text and keeps its right edge.

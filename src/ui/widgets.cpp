@@ -11,16 +11,6 @@ QLabel* PlaceLabel(QWidget* parent, const QString& caption, int left, int top) {
     return label;
 }
 
-void SetHelpContext(QWidget* widget, int context) { widget->setProperty("HelpContext", context); }
-
-int HelpContextOf(const QWidget* widget) {
-    for (; widget; widget = widget->parentWidget()) {
-        const int context = widget->property("HelpContext").toInt();
-        if (context) return context;
-    }
-    return 0;
-}
-
 void StyleAsLink(QLabel* label) {
     QFont f = label->font();
     f.setUnderline(true);

@@ -16,9 +16,8 @@ void FitWidth(QWidget* widget);
 // A label placed by its top-left corner, sized to its caption.
 QLabel* PlaceLabel(QWidget* parent, const QString& caption, int left, int top);
 
-// The help context number that F1 on this control (or its nearest parent with one) opens.
-void SetHelpContext(QWidget* widget, int context);
-int HelpContextOf(const QWidget* widget);
+// SetHelpContext and HelpContextOf: the help number that F1 on a control opens.
+#include "help/d6onhelpfix.h"
 
 // Moves a top-level window to the centre of its screen's free area.
 void CentreOnScreen(QWidget* window);

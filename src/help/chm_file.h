@@ -1,0 +1,56 @@
+#pragma once
+// Reading the compiled help file: the CHM library is loaded at run time (the
+// help viewer counts as present only when it loads), topics are found through
+// the file's own context tables. The file is input like any other: every
+// offset and length in it is checked before use.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+struct chmFile;
+
+// The CHM library, loaded once.
+struct ChmLibrary {
+    bool loaded = false;
+    std::string path;  // the library's file
+};
+const ChmLibrary& LoadChmLibrary();
+
+// Context number -> topic path as stored in #STRINGS, from the #IVB and
+// #STRINGS streams. Entries whose offsets fall outside #STRINGS are skipped;
+// a #IVB whose length field disagrees with the stream is read only as far as both reach.
+std::map<uint32_t, std::string> ParseContextMap(const std::string& ivb, const std::string& strings);
+// The default topic from the #SYSTEM stream (entry code 2), or empty.
+std::string ParseDefaultTopic(const std::string& system);
+
+// Objects larger than this are refused rather than read.
+inline constexpr uint64_t kMaxHelpObjectBytes = 16 * 1024 * 1024;
+
+class HelpFile {
+public:
+    // nullptr when the library is missing or the file cannot be opened.
+    static std::unique_ptr<HelpFile> Open(const std::string& path);
+    ~HelpFile();
+    HelpFile(const HelpFile&) = delete;
+    HelpFile& operator=(const HelpFile&) = delete;
+
+    // The object's bytes; nothing when it is missing, too large or unreadable.
+    std::optional<std::string> Read(const std::string& objectPath) const;
+    // The object path ("/page.htm") of a context number's topic, or nothing.
+    std::optional<std::string> TopicOfContext(uint32_t context) const;
+    // The file's default topic as an object path, or nothing.
+    std::optional<std::string> DefaultTopic() const;
+    const std::map<uint32_t, std::string>& ContextMap() const { return contexts_; }
+
+private:
+    explicit HelpFile(chmFile* handle);
+    // The help compiler stores build-folder paths; the object is found by
+    // dropping leading folders until a stored name matches.
+    std::optional<std::string> ResolveStoredPath(const std::string& stored) const;
+    bool Exists(const std::string& objectPath) const;
+
+    chmFile* handle_;
+    std::map<uint32_t, std::string> contexts_;
+};

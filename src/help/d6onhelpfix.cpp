@@ -1,0 +1,119 @@
+#include "help/d6onhelpfix.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+#include <algorithm>
+
+#include "help/hh.h"
+#include "help/hh_funcs.h"
+
+namespace {
+constexpr const char* kHelpContextProperty = "HelpContext";
+
+// Hands a command to the application's help event. There is no classic help
+// engine behind a command the hook passes on, so nothing more happens to it.
+void SendHelpCommand(uint16_t command, int32_t data) {
+    bool callHelp = true;
+    if (ApplicationOnHelp()) ApplicationOnHelp()(command, data, callHelp);
+}
+}  // namespace
+
+void SetHelpContext(QWidget* widget, int context) {
+    widget->setProperty(kHelpContextProperty, context);
+}
+
+QWidget* ControlWithHelp(QWidget* widget) {
+    for (; widget; widget = widget->parentWidget())
+        if (widget->property(kHelpContextProperty).toInt()) return widget;
+    return nullptr;
+}
+
+int HelpContextOf(const QWidget* widget) {
+    const QWidget* w = ControlWithHelp(const_cast<QWidget*>(widget));
+    return w ? w->property(kHelpContextProperty).toInt() : 0;
+}
+
+int32_t PackPopupPosition(QPoint p) {
+    return static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(p.y())) << 16) |
+                                static_cast<uint16_t>(p.x()));
+}
+
+void THTMLHelpViewer::ShowHelp(int context) {
+    QPoint where;
+    if (QWidget* control = ControlWithHelp(QApplication::focusWidget()))
+        where = control->mapToGlobal(QPoint(0, 0));
+    SendHelpCommand(HELP_SETPOPUP_POS, PackPopupPosition(where));
+    SendHelpCommand(HELP_CONTEXT, context);
+}
+
+void THTMLHelpViewer::ShowKeyword(const QString&) { SendHelpCommand(HELP_KEY, 0); }
+
+void THTMLHelpViewer::ShowTableOfContents() { SendHelpCommand(HELP_CONTENTS, 0); }
+
+int THelpSelector::SelectViewer(const std::vector<THelpViewerBase*>& viewers) const {
+    for (size_t i = 0; i < viewers.size(); ++i)
+        if (viewers[i]->GetViewerName() == "D6OnHelpFix") return static_cast<int>(i);
+    return viewers.empty() ? -1 : 0;
+}
+
+HelpManager& HelpManager::Instance() {
+    static HelpManager manager;
+    return manager;
+}
+
+void HelpManager::RegisterViewer(THelpViewerBase* viewer) { viewers_.push_back(viewer); }
+
+void HelpManager::UnregisterViewer(THelpViewerBase* viewer) {
+    viewers_.erase(std::remove(viewers_.begin(), viewers_.end(), viewer), viewers_.end());
+}
+
+THelpViewerBase* HelpManager::Pick(bool (*claims)(THelpViewerBase*, const void*), const void* arg) {
+    std::vector<THelpViewerBase*> willing;
+    for (THelpViewerBase* v : viewers_)
+        if (claims(v, arg)) willing.push_back(v);
+    if (willing.size() <= 1) return willing.empty() ? nullptr : willing.front();
+    const int chosen = selector_.SelectViewer(willing);
+    return chosen < 0 ? nullptr : willing[chosen];
+}
+
+void HelpManager::HelpContext(int context) {
+    if (winHelpTester_.CanShowContext(context, "")) return;
+    auto claims = [](THelpViewerBase* v, const void* c) {
+        return v->UnderstandsContext(*static_cast<const int*>(c));
+    };
+    if (THelpViewerBase* v = Pick(claims, &context)) v->ShowHelp(context);
+}
+
+void HelpManager::HelpKeyword(const QString& keyword) {
+    auto claims = [](THelpViewerBase* v, const void* k) {
+        return v->UnderstandsKeyword(*static_cast<const QString*>(k));
+    };
+    if (THelpViewerBase* v = Pick(claims, &keyword)) v->ShowKeyword(keyword);
+}
+
+void HelpManager::ShowTableOfContents() {
+    auto claims = [](THelpViewerBase* v, const void*) { return v->CanShowTableOfContents(); };
+    if (THelpViewerBase* v = Pick(claims, nullptr)) v->ShowTableOfContents();
+}
+
+bool HelpManager::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
+        watched->isWidgetType()) {
+        // F1 belongs to the focused control, whichever object saw the key first.
+        const int context = HelpContextOf(QApplication::focusWidget());
+        if (context) HelpContext(context);
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+HelpRouting::HelpRouting() {
+    HelpManager::Instance().RegisterViewer(&viewer_);
+    qApp->installEventFilter(&HelpManager::Instance());
+}
+
+HelpRouting::~HelpRouting() {
+    if (qApp) qApp->removeEventFilter(&HelpManager::Instance());
+    HelpManager::Instance().UnregisterViewer(&viewer_);
+}

@@ -1,0 +1,14 @@
+/* Help context numbers: the controls of the program carry them, and the help
+   project maps them to its topics ([MAP] includes this file, [ALIAS] names the
+   pages). Plain #define lines only, so the help compiler can read it too. */
+#ifndef SONAVIX_HELP_CONTEXTS_H
+#define SONAVIX_HELP_CONTEXTS_H
+
+#define IDH_HAUPTFENSTER 1000
+#define IDH_FOLGEN 2000
+#define IDH_FORMEL 2100
+#define IDH_OEIS 2200
+#define IDH_KARTEN 3000
+#define IDH_ABSPIELEN 3100
+
+#endif

@@ -1,0 +1,283 @@
+#include "help/hh_funcs.h"
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <locale>
+#include <tuple>
+
+#include "help/chm_file.h"
+
+namespace {
+
+auto Key(const FileVersion& v) { return std::make_tuple(v.major, v.minor, v.release, v.build); }
+
+struct Threshold {
+    FileVersion at;
+    const char* name;
+};
+
+// First match wins: at or above the threshold.
+std::string LookUp(const FileVersion& v, const Threshold* table, size_t n, const char* below) {
+    for (size_t i = 0; i < n; ++i)
+        if (Key(v) >= Key(table[i].at)) return table[i].name;
+    return below;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Sprintf(const char* pattern, const std::string& value) {
+    std::string out(pattern);
+    const size_t at = out.find("%s");
+    if (at != std::string::npos) out.replace(at, 2, value);
+    return out;
+}
+
+std::string Now(const char* format) {
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char buffer[64];
+    return std::strftime(buffer, sizeof buffer, format, &local) ? buffer : "";
+}
+
+}  // namespace
+
+std::string VersionString(const FileVersion& v) {
+    if (!v.known) return "";
+    return std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
+           std::to_string(v.release) + "." + std::to_string(v.build);
+}
+
+std::string HHFriendlyVersion(const FileVersion& v) {
+    if (!v.known) return "";
+    static constexpr FileVersion k133{4, 74, 9273, 0, true};
+    if (Key(v) > Key(k133)) return "> 1.33";
+    if (Key(v) == Key(k133)) return "1.33";
+    static constexpr Threshold kTable[] = {
+        {{4, 74, 8857, 0, true}, "1.32"},  {{4, 74, 8793, 0, true}, "1.31"},
+        {{4, 74, 8702, 0, true}, "1.3"},   {{4, 73, 8561, 0, true}, "1.22"},
+        {{4, 73, 8474, 0, true}, "1.21a"}, {{4, 73, 8412, 0, true}, "1.21"},
+        {{4, 73, 8252, 0, true}, "1.2"},   {{4, 72, 8164, 0, true}, "1.1b"},
+        {{4, 72, 7325, 0, true}, "1.1a"},  {{4, 72, 7323, 0, true}, "1.1"},
+        {{4, 72, 7290, 0, true}, "1.0"}};
+    return LookUp(v, kTable, std::size(kTable), "< 1.0");
+}
+
+std::string IEFriendlyVersion(const FileVersion& v) {
+    if (!v.known) return "";
+    static constexpr FileVersion kXp{6, 0, 2600, 0, true};
+    if (Key(v) > Key(kXp)) return "> Internet Explorer 6";
+    if (Key(v) == Key(kXp)) return "Internet Explorer 6 (Windows XP)";
+    static constexpr Threshold kTable[] = {
+        {{6, 0, 2479, 6, true}, "Internet Explorer 6 Public Preview Refresh"},
+        {{6, 0, 2462, 0, true}, "Internet Explorer 6 Public Preview"},
+        {{5, 50, 4807, 2300, true}, "Internet Explorer 5.5 SP2"},
+        {{5, 50, 4522, 1800, true}, "Internet Explorer 5.5 SP1"},
+        {{5, 50, 4134, 600, true}, "Internet Explorer 5.5"},
+        {{5, 50, 4030, 2400, true}, "Internet Explorer 5.5 Beta"},
+        {{5, 50, 3825, 1300, true}, "Internet Explorer 5.5 Developer Preview"},
+        {{5, 0, 3314, 2100, true}, "Internet Explorer 5.01 SP2"},
+        {{5, 0, 3103, 1000, true}, "Internet Explorer 5.01 SP1"},
+        {{5, 0, 2920, 0, true}, "Internet Explorer 5.01 (Windows 2000)"},
+        {{5, 0, 2919, 6307, true}, "Internet Explorer 5.01"},
+        {{5, 0, 2919, 3800, true}, "Internet Explorer 5 (Windows 2000 RC2)"},
+        {{5, 0, 2717, 2000, true}, "Internet Explorer 5 (Windows 2000 Beta)"},
+        {{5, 0, 2614, 3500, true}, "Internet Explorer 5 (Windows 98 SE)"},
+        {{5, 0, 2314, 1003, true}, "Internet Explorer 5 (Office 2000)"},
+        {{5, 0, 2014, 216, true}, "Internet Explorer 5"},
+        {{5, 0, 910, 1309, true}, "Internet Explorer 5 Beta 2"},
+        {{5, 0, 518, 10, true}, "Internet Explorer 5 Developer Preview"},
+        {{4, 72, 3612, 1713, true}, "Internet Explorer 4.01 SP2"},
+        {{4, 72, 3110, 0, true}, "Internet Explorer 4.01 SP1"},
+        {{4, 72, 2106, 8, true}, "Internet Explorer 4.01"},
+        {{4, 71, 1712, 6, true}, "Internet Explorer 4.0"},
+        {{4, 71, 1008, 3, true}, "Internet Explorer 4.0 Platform Preview 2"},
+        {{4, 71, 544, 0, true}, "Internet Explorer 4.0 Platform Preview 1"},
+        {{4, 70, 1300, 0, true}, "Internet Explorer 3.02"},
+        {{4, 70, 1215, 0, true}, "Internet Explorer 3.01"},
+        {{4, 70, 1158, 0, true}, "Internet Explorer 3.0 (OSR2)"},
+        {{4, 70, 1155, 0, true}, "Internet Explorer 3.0"},
+        {{4, 40, 520, 0, true}, "Internet Explorer 2.0"},
+        {{4, 40, 308, 0, true}, "Internet Explorer 1.0 (Plus!)"}};
+    return LookUp(v, kTable, std::size(kTable), "< Internet Explorer 1.0 (Plus!)");
+}
+
+FileVersion RenumberOldBrowserVersion(FileVersion v) {
+    if (v.known && v.major == 4 && v.minor <= 70 && v.release == 0) {
+        v.release = v.build;
+        v.build = 0;
+    }
+    return v;
+}
+
+bool HHVersionSufficient(bool loaded, const FileVersion& v) {
+    if (!loaded || !v.known) return false;
+    return v.major > 4 || (v.major == 4 && v.minor >= 73);
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    std::string dir = path.substr(0, slash);
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir.empty() ? "/" : dir;
+}
+
+bool DebugFlag(const std::string& programDir, const std::vector<std::string>& params) {
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::path(programDir) / "debug.debug", ec)) return true;
+    return std::any_of(params.begin(), params.end(), [](const std::string& p) {
+        const std::string l = Lower(p);
+        return l == "/debug" || l == "-debug";
+    });
+}
+
+std::string LogDirectory(const std::string& programDir, const std::string& tempDir) {
+    const std::string probe = programDir + "/$_Temp_$.$$$";
+    if (std::FILE* f = std::fopen(probe.c_str(), "w")) {
+        std::fclose(f);
+        std::remove(probe.c_str());
+        return programDir;
+    }
+    return tempDir;
+}
+
+PlatformFacts ReadPlatformFacts(const std::function<const char*(const char*)>& getenv,
+                                const std::string& sysname, const std::string& release) {
+    PlatformFacts p;
+    p.osName = sysname;
+    std::sscanf(release.c_str(), "%d.%d.%d", &p.osMajor, &p.osMinor, &p.osBuild);
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = getenv(name);
+        if (value && *value) {
+            p.locale = value;
+            break;
+        }
+    }
+    if (p.locale.empty()) p.locale = "C";
+    // "de_DE.UTF-8@euro": language "de", territory "DE".
+    const std::string base = p.locale.substr(0, p.locale.find_first_of(".@"));
+    const size_t underscore = base.find('_');
+    p.language = base.substr(0, underscore);
+    p.territory = underscore == std::string::npos ? "" : base.substr(underscore + 1);
+    p.decimalSeparator = ".";
+    try {
+        p.decimalSeparator = std::string(
+            1, std::use_facet<std::numpunct<char>>(std::locale(p.locale)).decimal_point());
+    } catch (const std::exception&) {
+        // A locale the system does not have keeps the C separator.
+    }
+    return p;
+}
+
+std::string FormatLogLine(const std::string& text, const std::string& timeOfDay) {
+    std::string line = text;
+    if (line == "-" || line == "=") line = std::string(80, line[0]);
+    if (!line.empty() && (line[0] == '!' || line[0] == '-' || line[0] == '='))
+        return line.substr(1);
+    return line + "   " + timeOfDay;
+}
+
+std::vector<std::string> LogHeaderEntries(const HHDetection& d, const PlatformFacts& p,
+                                          const std::string& logFile, const std::string& dateTime) {
+    std::string params;
+    for (const std::string& param : d.params) params += (params.empty() ? "" : " | ") + param;
+    const std::string os = p.osName + " " + std::to_string(p.osMajor) + "." +
+                           std::to_string(p.osMinor) + "." + std::to_string(p.osBuild);
+    const auto yesNo = [](bool b) { return std::string(b ? "YES" : "NO"); };
+    return {Sprintf("!Filename:             \t%s", logFile),
+            Sprintf("!Date:                 \t%s", dateTime),
+            Sprintf("!Operating System:      \t%s", os),
+            Sprintf("!SysLocale.DefaultLCID: \t%s", p.locale),
+            Sprintf("!SysLocale.PriLangID:   \t%s", p.language),
+            Sprintf("!SysLocale.SubLangID:   \t%s", p.territory),
+            Sprintf("!DecimalSeparator:      \t%s", p.decimalSeparator),
+            "-",
+            Sprintf("!EXE Path =          \t%s", d.moduleName),
+            Sprintf("!Cmdline Param(s) =  \t%s", params),
+            Sprintf("!_RunDir =           \t%s", d.runDir),
+            Sprintf("!_ModuleName =       \t%s", d.moduleName),
+            Sprintf("!_ModuleDir =        \t%s", d.moduleDir),
+            "-",
+            Sprintf("!_hhInstalled =      \t%s", yesNo(d.hhInstalled)),
+            Sprintf("!_hhVerStr =         \t%s", d.hhVerStr),
+            Sprintf("!_hhFriendlyVerStr = \t%s", d.hhFriendly),
+            "-",
+            Sprintf("!_ieInstalled =      \t%s", yesNo(d.ieInstalled)),
+            Sprintf("!_ieVerStr =         \t%s", d.ieVerStr),
+            Sprintf("!_ieFriendlyVerStr = \t%s", d.ieFriendly),
+            "="};
+}
+
+std::string FindHelpFile(const std::string& programDir) {
+    const std::string beside = programDir + "/" + kHelpFileName;
+    const std::string shared = DirectoryOf(programDir) + "/share/sonavix/" + kHelpFileName;
+    std::error_code ec;
+    if (!std::filesystem::exists(beside, ec) && std::filesystem::exists(shared, ec)) return shared;
+    return beside;
+}
+
+HHDetection& HHState() {
+    static HHDetection state;
+    return state;
+}
+
+std::string HHLogFile() { return HHState().logDir + "/HHDebug.txt"; }
+
+void HHLog(const std::string& text) {
+    if (!HHState().debug) return;
+    std::FILE* f = std::fopen(HHLogFile().c_str(), "a");
+    if (!f) return;
+    const std::string line = FormatLogLine(text, Now("%H:%M:%S")) + "\n";
+    std::fwrite(line.data(), 1, line.size(), f);
+    std::fflush(f);
+    std::fclose(f);
+}
+
+void HHDetect(const std::string& programPath, const std::string& firstWord,
+              const std::vector<std::string>& params) {
+    HHDetection& d = HHState();
+    d = HHDetection{};
+    d.moduleName = programPath.substr(0, 300);
+    d.moduleDir = DirectoryOf(d.moduleName);
+    d.params = params;
+    d.runDir = DirectoryOf(firstWord);
+    const char* tmp = std::getenv("TMPDIR");
+    d.logDir =
+        LogDirectory(d.moduleDir, tmp && *tmp ? DirectoryOf(std::string(tmp) + "/") : "/tmp");
+    d.debug = DebugFlag(d.moduleDir, params);
+
+    // The viewer is built in; it works whenever the CHM library can be loaded.
+    const ChmLibrary& lib = LoadChmLibrary();
+    d.hhPath = lib.path;
+    d.hhLoaded = lib.loaded;
+    if (lib.loaded) d.hhVersion = kBuiltInViewerVersion;
+    d.hhVerStr = VersionString(d.hhVersion);
+    d.hhInstalled = !d.hhVerStr.empty();
+    d.hhFriendly = HHFriendlyVersion(d.hhVersion);
+    // There is no browser component of that family here: its lines stay empty.
+    d.ieVersion = RenumberOldBrowserVersion(d.ieVersion);
+    d.ieVerStr = VersionString(d.ieVersion);
+    d.ieInstalled = !d.ieVerStr.empty();
+    d.ieFriendly = IEFriendlyVersion(d.ieVersion);
+
+    std::remove(HHLogFile().c_str());
+    if (!d.debug) return;
+    utsname names{};
+    uname(&names);
+    const PlatformFacts facts = ReadPlatformFacts(
+        [](const char* name) { return std::getenv(name); }, names.sysname, names.release);
+    for (const std::string& entry :
+         LogHeaderEntries(d, facts, HHLogFile(), Now("%d.%m.%Y %H:%M:%S")))
+        HHLog(entry);
+}
