@@ -152,12 +152,14 @@ void TfrmMain::BuildControls() {
     cbxInstrument->setCurrentIndex(kStartInstrument);
     // Without this the style opens the list as a menu as tall as the screen.
     cbxInstrument->setStyleSheet("combobox-popup: 0;");
+    SetHelpContext(cbxInstrument, IDH_ABSPIELEN);
     lblTempoSlider = PlaceLabel(gbxOptions, "", 12, 68);
     tbTempo = Place(new QSlider(Qt::Horizontal, gbxOptions), 6, 82, 219, 33);
     tbTempo->setRange(kTempoMin, kTempoMax);
     tbTempo->setTickInterval(10);
     tbTempo->setTickPosition(QSlider::TicksBelow);
     tbTempo->setValue(kTempoMin);
+    SetHelpContext(tbTempo, IDH_ABSPIELEN);
 
     cbxTempoFolge = Place(new QCheckBox("Für Tempo eigene Folge verwenden", c), 8, 375, 201, 17);
     lblTempoFolge = PlaceLabel(c, "Tempofolge:", 8, 392);

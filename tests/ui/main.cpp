@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QFont>
+#include <filesystem>
+
+#include "help/d6onhelpfix.h"
+#include "help/hh_funcs.h"
 
 int main(int argc, char** argv) {
     // Widgets are tested without a display.
@@ -10,6 +14,9 @@ int main(int argc, char** argv) {
     QFont font("Liberation Sans");
     font.setPixelSize(11);
     QApplication::setFont(font);
+    // As at program start: the help detection, then the routing of F1.
+    HHDetect(std::filesystem::read_symlink("/proc/self/exe").string(), argv[0], {});
+    HelpRouting helpRouting;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,97 @@
+#include "help/chm_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "help/help_contexts.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string LE32(uint32_t v) {
+    return {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+}
+
+TEST(HelpContextMap, EveryOffsetAndLengthIsChecked) {
+    const std::string strings = std::string("\0/a/b.htm\0/c.htm\0/open", 22);
+    const struct {
+        const char* what;
+        std::string ivb;
+        std::map<uint32_t, std::string> map;
+    } cases[] = {
+        {"two entries",
+         LE32(16) + LE32(1000) + LE32(1) + LE32(2000) + LE32(10),
+         {{1000, "/a/b.htm"}, {2000, "/c.htm"}}},
+        {"length beyond the stream", LE32(0xFFFFFFF8) + LE32(1000) + LE32(1), {{1000, "/a/b.htm"}}},
+        {"length shorter than the entries",
+         LE32(8) + LE32(1000) + LE32(1) + LE32(2000) + LE32(10),
+         {{1000, "/a/b.htm"}}},
+        {"half an entry", LE32(12) + LE32(1000) + LE32(1) + LE32(2000), {{1000, "/a/b.htm"}}},
+        {"offset past the strings", LE32(8) + LE32(1000) + LE32(0xFFFFFFFF), {}},
+        {"text without its terminator", LE32(8) + LE32(1000) + LE32(17), {}},
+        {"empty text", LE32(8) + LE32(1000) + LE32(0), {}},
+        {"no length", std::string("\x10\0", 2), {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseContextMap(c.ivb, strings), c.map) << c.what;
+}
+
+TEST(HelpContextMap, DefaultTopicFromTheSystemStream) {
+    const std::string entry2 = std::string("\x02\0\x0b\0inhalt.htm\0", 15);
+    const std::string other = std::string("\x09\0\x02\0xy", 6);
+    EXPECT_EQ(ParseDefaultTopic(LE32(3) + other + entry2), "inhalt.htm");
+    EXPECT_EQ(ParseDefaultTopic(LE32(3) + std::string("\x02\0\xff\0inhalt", 10)), "");
+    EXPECT_EQ(ParseDefaultTopic("\x03"), "");
+}
+
+// The file the build ships.
+TEST(ShippedHelpFile, EveryContextOfTheProgramOpensItsTopic) {
+    const auto file = HelpFile::Open(SONAVIX_HELP_FILE);
+    ASSERT_TRUE(file);
+    const struct {
+        uint32_t context;
+        const char* topic;
+    } contexts[] = {{IDH_HAUPTFENSTER, "/hauptfenster.htm"},
+                    {IDH_FOLGEN, "/folgen.htm"},
+                    {IDH_FORMEL, "/formel.htm"},
+                    {IDH_OEIS, "/oeis.htm"},
+                    {IDH_KARTEN, "/karten.htm"},
+                    {IDH_ABSPIELEN, "/abspielen.htm"}};
+    EXPECT_EQ(file->ContextMap().size(), std::size(contexts));
+    for (const auto& c : contexts) {
+        EXPECT_EQ(file->TopicOfContext(c.context), c.topic) << c.context;
+        const auto page = file->Read(c.topic);
+        ASSERT_TRUE(page) << c.topic;
+        EXPECT_NE(page->find("<h1>"), std::string::npos) << c.topic;
+    }
+    EXPECT_EQ(file->TopicOfContext(0), std::nullopt);
+    EXPECT_EQ(file->DefaultTopic(), "/inhalt.htm");
+    EXPECT_TRUE(file->Read("/sonavix.png"));
+}
+
+TEST(ShippedHelpFile, CorruptTruncatedOrMissingFilesOpenNothing) {
+    std::ifstream in(SONAVIX_HELP_FILE, std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), {});
+    const fs::path path = fs::temp_directory_path() / "sonavix-broken.chm";
+    // Cut at the headers, inside the directory and inside the content; then damage the middle.
+    for (size_t cut : {size_t{0}, size_t{40}, size_t{120}, whole.size() / 3, whole.size() - 100}) {
+        std::ofstream(path, std::ios::binary) << whole.substr(0, cut);
+        const auto file = HelpFile::Open(path.string());
+        if (cut <= 40) {
+            EXPECT_EQ(file, nullptr) << cut;
+        }
+        if (file) file->TopicOfContext(IDH_ABSPIELEN);
+    }
+    std::string damaged = whole;
+    for (size_t i = 0x60; i < damaged.size(); i += 97) damaged[i] = static_cast<char>(~damaged[i]);
+    std::ofstream(path, std::ios::binary) << damaged;
+    if (const auto file = HelpFile::Open(path.string()))
+        for (const auto& [context, stored] : file->ContextMap()) file->TopicOfContext(context);
+    fs::remove(path);
+    EXPECT_EQ(HelpFile::Open("/nonexistent/Sonavix Hilfe.chm"), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+#include "help/hh_funcs.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+FileVersion V(uint16_t a, uint16_t b, uint16_t c, uint16_t d) { return {a, b, c, d, true}; }
+
+TEST(HelpViewerVersion, CheckAndFriendlyName) {
+    struct Case {
+        FileVersion v;
+        bool passes;
+        const char* friendly;
+    } cases[] = {
+        {V(4, 73, 0, 0), true, "1.1b"},      {V(4, 72, 9999, 0), false, "1.1b"},
+        {V(3, 99, 9999, 9), false, "< 1.0"}, {V(5, 0, 0, 0), true, "> 1.33"},
+        {V(4, 74, 9273, 0), true, "1.33"},   {V(4, 74, 9273, 1), true, "> 1.33"},
+        {V(4, 74, 8857, 0), true, "1.32"},   {V(4, 73, 8561, 0), true, "1.22"},
+        {V(4, 72, 7290, 0), false, "1.0"},   {V(4, 72, 7289, 65535), false, "< 1.0"},
+    };
+    for (const Case& c : cases) {
+        const std::string name = VersionString(c.v);
+        EXPECT_EQ(HHVersionSufficient(true, c.v), c.passes) << name;
+        EXPECT_EQ(HHFriendlyVersion(c.v), c.friendly) << name;
+    }
+    EXPECT_FALSE(HHVersionSufficient(false, V(4, 74, 0, 0)));
+    EXPECT_EQ(HHFriendlyVersion(FileVersion{}), "");
+    EXPECT_EQ(VersionString(FileVersion{}), "");
+    EXPECT_EQ(VersionString(V(4, 73, 8561, 7)), "4.73.8561.7");
+}
+
+TEST(BrowserComponentVersion, FriendlyNameAndOldNumbering) {
+    EXPECT_EQ(IEFriendlyVersion(V(6, 0, 2600, 0)), "Internet Explorer 6 (Windows XP)");
+    EXPECT_EQ(IEFriendlyVersion(V(6, 0, 2600, 1)), "> Internet Explorer 6");
+    EXPECT_EQ(IEFriendlyVersion(V(4, 40, 308, 0)), "Internet Explorer 1.0 (Plus!)");
+    EXPECT_EQ(IEFriendlyVersion(V(4, 40, 307, 9)), "< Internet Explorer 1.0 (Plus!)");
+    EXPECT_EQ(VersionString(RenumberOldBrowserVersion(V(4, 70, 0, 1155))), "4.70.1155.0");
+    EXPECT_EQ(VersionString(RenumberOldBrowserVersion(V(4, 71, 0, 1712))), "4.71.0.1712");
+    EXPECT_EQ(VersionString(RenumberOldBrowserVersion(V(4, 70, 1, 5))), "4.70.1.5");
+}
+
+TEST(HelpLog, LineFormat) {
+    const struct {
+        const char* text;
+        std::string line;
+    } cases[] = {
+        {"-", std::string(79, '-')},
+        {"=", std::string(79, '=')},
+        {"!_hhInstalled = YES", "_hhInstalled = YES"},
+        {"--x", "-x"},
+        {"THookHelpSystem.Destroy", "THookHelpSystem.Destroy   12:34:56"},
+        {"", "   12:34:56"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FormatLogLine(c.text, "12:34:56"), c.line) << c.text;
+}
+
+TEST(HelpLog, PlatformFactsFromTheEnvironment) {
+    auto env = [](const char* name) -> const char* {
+        return std::string(name) == "LANG" ? "de_DE.UTF-8@euro" : nullptr;
+    };
+    const PlatformFacts p = ReadPlatformFacts(env, "Linux", "6.1.0-18-amd64");
+    EXPECT_EQ(p.osName + " " + std::to_string(p.osMajor) + "." + std::to_string(p.osMinor) + "." +
+                  std::to_string(p.osBuild),
+              "Linux 6.1.0");
+    EXPECT_EQ(p.locale, "de_DE.UTF-8@euro");
+    EXPECT_EQ(p.language, "de");
+    EXPECT_EQ(p.territory, "DE");
+    const PlatformFacts none = ReadPlatformFacts([](const char*) { return nullptr; }, "Linux", "");
+    EXPECT_EQ(none.locale, "C");
+    EXPECT_EQ(none.decimalSeparator, ".");
+}
+
+// A program folder in the temporary directory, with the detection run as from there.
+class HelpDetection : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("sonavix-help-" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        HHState() = HHDetection{};
+        fs::remove_all(dir);
+    }
+    std::vector<std::string> LogLines() {
+        std::ifstream in(dir / "HHDebug.txt");
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    std::string Program() const { return (dir / "sonavix").string(); }
+    fs::path dir;
+};
+
+TEST_F(HelpDetection, DebugSwitchOnTheCommandLineWritesTheHeaderAndEntries) {
+    HHDetect(Program(), "./sonavix", {"-DEBUG", "x y"});
+    HHLog("THookHelpSystem.Destroy");
+    const std::vector<std::string> lines = LogLines();
+    ASSERT_EQ(lines.size(), 23u);
+    EXPECT_EQ(lines[0], "Filename:             \t" + (dir / "HHDebug.txt").string());
+    EXPECT_EQ(lines[7], std::string(79, '-'));
+    const std::vector<std::string> expected = {
+        "EXE Path =          \t" + Program(),
+        "Cmdline Param(s) =  \t-DEBUG | x y",
+        "_RunDir =           \t.",
+        "_ModuleName =       \t" + Program(),
+        "_ModuleDir =        \t" + dir.string(),
+        std::string(79, '-'),
+        "_hhInstalled =      \tYES",
+        "_hhVerStr =         \t4.74.9273.0",
+        "_hhFriendlyVerStr = \t1.33",
+        std::string(79, '-'),
+        "_ieInstalled =      \tNO",
+        "_ieVerStr =         \t",
+        "_ieFriendlyVerStr = \t",
+        std::string(79, '='),
+    };
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 8, lines.begin() + 22), expected);
+    EXPECT_EQ(lines[22].substr(0, 26), "THookHelpSystem.Destroy   ");
+    EXPECT_EQ(lines[22].size(), 26u + 8u);
+}
+
+TEST_F(HelpDetection, DebugFileBesideTheProgramAndNoSwitch) {
+    // Without either, a log from an earlier run is removed and nothing is written.
+    std::ofstream(dir / "HHDebug.txt") << "old\n";
+    HHDetect(Program(), Program(), {"/debugx"});
+    HHLog("entry");
+    EXPECT_FALSE(fs::exists(dir / "HHDebug.txt"));
+
+    std::ofstream(dir / "debug.debug").flush();
+    HHDetect(Program(), Program(), {});
+    const std::vector<std::string> lines = LogLines();
+    ASSERT_EQ(lines.size(), 22u);
+    EXPECT_EQ(lines[9], "Cmdline Param(s) =  \t");
+    EXPECT_EQ(lines[10], "_RunDir =           \t" + dir.string());
+}
+
+TEST_F(HelpDetection, DebugSwitchIgnoresCaseAndNeedsTheWholeWord) {
+    for (const char* on : {"/debug", "-Debug", "/DEBUG"})
+        EXPECT_TRUE(DebugFlag(dir.string(), {on}));
+    for (const char* off : {"debug", "--debug", "-debug2"})
+        EXPECT_FALSE(DebugFlag(dir.string(), {off}));
+}
+
+TEST_F(HelpDetection, LogGoesToTheTemporaryFolderWhenTheProgramFolderIsReadOnly) {
+    EXPECT_EQ(LogDirectory(dir.string(), "/tmp"), dir.string());
+    EXPECT_EQ(LogDirectory((dir / "missing").string(), "/tmp"), "/tmp");
+    EXPECT_TRUE(fs::is_empty(dir));  // the probe file is gone again
+}
+
+TEST_F(HelpDetection, HelpFileBesideTheProgramFirstThenAsInstalled) {
+    const fs::path bin = dir / "bin", share = dir / "share" / "sonavix";
+    fs::create_directories(bin);
+    fs::create_directories(share);
+    EXPECT_EQ(FindHelpFile(bin.string()), (bin / kHelpFileName).string());
+    std::ofstream(share / kHelpFileName).flush();
+    EXPECT_EQ(FindHelpFile(bin.string()), (share / kHelpFileName).string());
+    std::ofstream(bin / kHelpFileName).flush();
+    EXPECT_EQ(FindHelpFile(bin.string()), (bin / kHelpFileName).string());
+}
+
+}  // namespace
