@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -24,6 +25,22 @@ ChmEntryPoints& EntryPoints() {
 uint32_t ReadLE32(const std::string& s, size_t at) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + at;
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+uint64_t ReadLE64(const std::string& s, size_t at) {
+    return ReadLE32(s, at) | (static_cast<uint64_t>(ReadLE32(s, at + 4)) << 32);
+}
+
+// Header sizes and limits of the format.
+constexpr size_t kItsfV2Size = 0x58, kItsfV3Size = 0x60, kItspSize = 0x54;
+constexpr uint32_t kMinDirectoryBlock = 0x100, kMaxDirectoryBlock = 0x10000;
+
+// The first bytes of a file and the bytes at an offset, as far as the file reaches.
+std::string ReadAt(std::FILE* f, uint64_t offset, size_t count) {
+    std::string data(count, '\0');
+    if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) return "";
+    data.resize(std::fread(data.data(), 1, count, f));
+    return data;
 }
 
 uint16_t ReadLE16(const std::string& s, size_t at) {
@@ -97,8 +114,46 @@ std::string ParseDefaultTopic(const std::string& system) {
     return "";
 }
 
+bool ChmHeadersSound(const std::string& start, const std::string& directory, uint64_t fileSize) {
+    if (start.size() < kItsfV2Size || start.compare(0, 4, "ITSF") != 0) return false;
+    const uint32_t version = ReadLE32(start, 4);
+    if (version != 2 && version != 3) return false;
+    if (version == 3 && start.size() < kItsfV3Size) return false;
+    const uint64_t dirOffset = ReadLE64(start, 0x48), dirLength = ReadLE64(start, 0x50);
+    if (dirOffset > fileSize || dirLength > fileSize - dirOffset || dirLength < kItspSize)
+        return false;
+    const uint64_t dataOffset = version == 3 ? ReadLE64(start, 0x58) : dirOffset + dirLength;
+    if (dataOffset > fileSize) return false;
+
+    if (directory.size() < kItspSize || directory.compare(0, 4, "ITSP") != 0) return false;
+    if (ReadLE32(directory, 8) != kItspSize) return false;
+    const uint32_t blockLength = ReadLE32(directory, 0x10);
+    const int32_t root = static_cast<int32_t>(ReadLE32(directory, 0x1C));
+    const int32_t head = static_cast<int32_t>(ReadLE32(directory, 0x20));
+    const uint32_t blocks = ReadLE32(directory, 0x2C);
+    if (blockLength < kMinDirectoryBlock || blockLength > kMaxDirectoryBlock) return false;
+    if (static_cast<uint64_t>(blocks) * blockLength > dirLength - kItspSize) return false;
+    if (head < 0 || static_cast<uint32_t>(head) >= blocks) return false;
+    if (root < -1 || (root >= 0 && static_cast<uint32_t>(root) >= blocks)) return false;
+    return true;
+}
+
 std::unique_ptr<HelpFile> HelpFile::Open(const std::string& path) {
     if (!LoadChmLibrary().loaded) return nullptr;
+    {
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f) return nullptr;
+        std::string start = ReadAt(f, 0, kItsfV3Size);
+        const bool sound = [&] {
+            if (fseeko(f, 0, SEEK_END) != 0) return false;
+            const off_t size = ftello(f);
+            if (size < 0 || start.size() < kItsfV2Size) return false;
+            const std::string directory = ReadAt(f, ReadLE64(start, 0x48), kItspSize);
+            return ChmHeadersSound(start, directory, static_cast<uint64_t>(size));
+        }();
+        std::fclose(f);
+        if (!sound) return nullptr;
+    }
     chmFile* handle = EntryPoints().open(path.c_str());
     if (!handle) return nullptr;
     std::unique_ptr<HelpFile> file(new HelpFile(handle));

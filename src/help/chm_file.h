@@ -25,6 +25,12 @@ std::map<uint32_t, std::string> ParseContextMap(const std::string& ivb, const st
 // The default topic from the #SYSTEM stream (entry code 2), or empty.
 std::string ParseDefaultTopic(const std::string& system);
 
+// Whether the file's two headers describe a file of this size: the CHM
+// library takes their sizes on trust (a block length of gigabytes is
+// allocated as it stands), so a file is handed to it only after this check.
+// `start` holds the file's first bytes, `directory` the bytes at the directory offset.
+bool ChmHeadersSound(const std::string& start, const std::string& directory, uint64_t fileSize);
+
 // Objects larger than this are refused rather than read.
 inline constexpr uint64_t kMaxHelpObjectBytes = 16 * 1024 * 1024;
 
