@@ -16,4 +16,5 @@ $SUDO apt-get install -y --no-install-recommends \
   libfluidsynth-dev fluidsynth timgm6mb-soundfont \
   libcurl4-openssl-dev \
   fp-utils-3.2.2 libchm-dev \
-  xvfb xauth fonts-liberation
+  xvfb xauth fonts-liberation \
+  desktop-file-utils appstream dpkg-dev

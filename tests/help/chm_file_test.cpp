@@ -72,6 +72,34 @@ TEST(ShippedHelpFile, EveryContextOfTheProgramOpensItsTopic) {
     EXPECT_TRUE(file->Read("/sonavix.png"));
 }
 
+TEST(ShippedHelpFile, HeadersWhoseSizesDoNotFitTheFileAreRefused) {
+    std::ifstream in(SONAVIX_HELP_FILE, std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_GT(whole.size(), 0x200u);
+    const size_t dir = whole[0x48] & 0xFF;  // the directory lies near the start
+    auto sound = [&](const std::string& file) {
+        return ChmHeadersSound(file.substr(0, 0x60), file.substr(dir, 0x54), file.size());
+    };
+    EXPECT_TRUE(sound(whole));
+    const struct {
+        const char* what;
+        size_t at;
+        std::string bytes;
+    } forged[] = {
+        {"block length of gigabytes", dir + 0x10, LE32(0xBD740000)},
+        {"directory past the end", 0x50, LE32(0x7FFFFFFF)},
+        {"first block outside the directory", dir + 0x20, LE32(7)},
+        {"index root outside the directory", dir + 0x1C, LE32(9)},
+        {"more blocks than the directory holds", dir + 0x2C, LE32(100000)},
+        {"not a help file", 0, "ITSX"},
+    };
+    for (const auto& f : forged) {
+        std::string file = whole;
+        file.replace(f.at, f.bytes.size(), f.bytes);
+        EXPECT_FALSE(sound(file)) << f.what;
+    }
+}
+
 TEST(ShippedHelpFile, CorruptTruncatedOrMissingFilesOpenNothing) {
     std::ifstream in(SONAVIX_HELP_FILE, std::ios::binary);
     const std::string whole((std::istreambuf_iterator<char>(in)), {});
