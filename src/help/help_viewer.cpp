@@ -1,9 +1,11 @@
 #include "help/help_viewer.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
@@ -72,6 +74,13 @@ HelpViewerWindow* HelpViewerWindow::ShowTopic(const std::string& path,
         CloseAll();
         w = new HelpViewerWindow;
         Window() = w;
+        // Beside the window that asked, where the screen leaves room, so that both stay readable.
+        if (const QWidget* owner = QApplication::activeWindow()) {
+            const QRect screen = owner->screen()->availableGeometry();
+            const QRect frame = owner->frameGeometry();
+            if (frame.right() + 8 + w->width() <= screen.right())
+                w->move(frame.right() + 8, frame.top());
+        }
     }
     w->filePath_ = path;
     w->file_ = file;
