@@ -36,6 +36,8 @@ QVariant HelpBrowser::loadResource(int type, const QUrl& name) {
 
 HelpViewerWindow::HelpViewerWindow() {
     setAttribute(Qt::WA_DeleteOnClose);
+    // Closing the main window ends the program even while help is open.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle("Sonavix Hilfe");
     resize(640, 560);
     btnBack_ = new QPushButton("Zurück", this);
@@ -111,6 +113,7 @@ HelpViewerWindow* HelpViewerWindow::ShowContents(const std::string& path) {
 void HelpViewerWindow::CloseAll() {
     if (HelpViewerWindow* w = Window()) {
         Window() = nullptr;
-        w->close();  // deletes itself
+        // At once: the program's end runs no event loop that would delete it later.
+        delete w;
     }
 }
