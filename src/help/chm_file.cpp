@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -34,14 +35,6 @@ uint64_t ReadLE64(const std::string& s, size_t at) {
 // Header sizes and limits of the format.
 constexpr size_t kItsfV2Size = 0x58, kItsfV3Size = 0x60, kItspSize = 0x54;
 constexpr uint32_t kMinDirectoryBlock = 0x100, kMaxDirectoryBlock = 0x10000;
-
-// The first bytes of a file and the bytes at an offset, as far as the file reaches.
-std::string ReadAt(std::FILE* f, uint64_t offset, size_t count) {
-    std::string data(count, '\0');
-    if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) return "";
-    data.resize(std::fread(data.data(), 1, count, f));
-    return data;
-}
 
 uint16_t ReadLE16(const std::string& s, size_t at) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + at;
@@ -138,25 +131,121 @@ bool ChmHeadersSound(const std::string& start, const std::string& directory, uin
     return true;
 }
 
+namespace {
+// Control data: size, "LZXC", version, reset interval, window size, windows per reset.
+bool LzxControlSound(const std::string& control) {
+    if (control.size() < 24 || control.compare(4, 4, "LZXC") != 0) return false;
+    const uint32_t version = ReadLE32(control, 8);
+    uint64_t interval = ReadLE32(control, 12), window = ReadLE32(control, 16);
+    const uint32_t windowsPerReset = ReadLE32(control, 20);
+    if (version == 2) {
+        interval *= 0x8000;
+        window *= 0x8000;
+    } else if (version != 1) {
+        return false;
+    }
+    // LZX windows are powers of two from 32 KiB to 2 MiB.
+    if (window < (1u << 15) || window > (1u << 21) || (window & (window - 1)) != 0) return false;
+    if (interval == 0 || interval % (window / 2) != 0 || windowsPerReset == 0) return false;
+    return interval / (window / 2) * windowsPerReset <= (1u << 16);
+}
+
+// A number of the directory: seven bits a byte, the high bit says more follow.
+bool ReadEncInt(const std::string& s, size_t& at, size_t end, uint64_t& value) {
+    value = 0;
+    for (int i = 0; i < 9 && at < end; ++i) {
+        const auto b = static_cast<unsigned char>(s[at++]);
+        value = (value << 7) | (b & 0x7F);
+        if (!(b & 0x80)) return true;
+    }
+    return false;
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+constexpr const char* kControlDataName = "::DataSpace/Storage/MSCompressed/ControlData";
+}  // namespace
+
+bool ControlDataSound(const std::string& file) {
+    // The headers were checked: the directory and its blocks lie inside the file.
+    const uint32_t version = ReadLE32(file, 4);
+    const uint64_t dirOffset = ReadLE64(file, 0x48), dirLength = ReadLE64(file, 0x50);
+    const uint64_t dataOffset = version == 3 ? ReadLE64(file, 0x58) : dirOffset + dirLength;
+    const uint32_t blockLength = ReadLE32(file, dirOffset + 0x10);
+    const uint32_t blocks = ReadLE32(file, dirOffset + 0x2C);
+    for (uint32_t b = 0; b < blocks; ++b) {
+        const size_t block = dirOffset + kItspSize + static_cast<size_t>(b) * blockLength;
+        if (file.compare(block, 4, "PMGL") != 0) continue;  // an index block
+        const uint32_t freeSpace = ReadLE32(file, block + 4);
+        if (freeSpace > blockLength - 20) return false;
+        const size_t end = block + blockLength - freeSpace;
+        for (size_t at = block + 20; at < end;) {
+            uint64_t nameLength, section, offset, length;
+            if (!ReadEncInt(file, at, end, nameLength) || nameLength > end - at) return false;
+            const std::string name = file.substr(at, nameLength);
+            at += nameLength;
+            if (!ReadEncInt(file, at, end, section) || !ReadEncInt(file, at, end, offset) ||
+                !ReadEncInt(file, at, end, length))
+                return false;
+            if (!SameNameIgnoringCase(name, kControlDataName)) continue;
+            // The library reads this entry at open and divides by what it holds.
+            if (section != 0 || offset > file.size() || dataOffset > file.size() - offset ||
+                length > file.size() - dataOffset - offset)
+                return false;
+            if (!LzxControlSound(file.substr(dataOffset + offset, length))) return false;
+        }
+    }
+    return true;
+}
+
+bool LzxParametersSound(const std::string& control, const std::string& reset) {
+    if (!LzxControlSound(control)) return false;
+    // Reset table: version, block count, entry size, table offset, lengths, block length.
+    if (reset.size() < 40) return false;
+    const uint64_t blocks = ReadLE32(reset, 4), tableOffset = ReadLE32(reset, 12);
+    const uint64_t blockLength = ReadLE64(reset, 32);
+    if (blockLength == 0 || blockLength > (1u << 21)) return false;
+    return tableOffset <= reset.size() && blocks <= (reset.size() - tableOffset) / 8;
+}
+
 std::unique_ptr<HelpFile> HelpFile::Open(const std::string& path) {
     if (!LoadChmLibrary().loaded) return nullptr;
     {
+        // The whole file is checked before the library sees it.
         std::FILE* f = std::fopen(path.c_str(), "rb");
         if (!f) return nullptr;
-        std::string start = ReadAt(f, 0, kItsfV3Size);
-        const bool sound = [&] {
-            if (fseeko(f, 0, SEEK_END) != 0) return false;
-            const off_t size = ftello(f);
-            if (size < 0 || start.size() < kItsfV2Size) return false;
-            const std::string directory = ReadAt(f, ReadLE64(start, 0x48), kItspSize);
-            return ChmHeadersSound(start, directory, static_cast<uint64_t>(size));
-        }();
+        std::string whole;
+        char buffer[65536];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) {
+            whole.append(buffer, n);
+            if (whole.size() > kMaxHelpFileBytes) break;
+        }
         std::fclose(f);
-        if (!sound) return nullptr;
+        if (whole.size() > kMaxHelpFileBytes || whole.size() < kItsfV3Size) return nullptr;
+        const uint64_t dirOffset = ReadLE64(whole, 0x48);
+        if (dirOffset > whole.size()) return nullptr;
+        if (!ChmHeadersSound(whole.substr(0, kItsfV3Size), whole.substr(dirOffset, kItspSize),
+                             whole.size()) ||
+            !ControlDataSound(whole))
+            return nullptr;
     }
     chmFile* handle = EntryPoints().open(path.c_str());
     if (!handle) return nullptr;
     std::unique_ptr<HelpFile> file(new HelpFile(handle));
+    // The compressed section's parameters are read as stored, never through
+    // the decompressor they configure.
+    const char* const kSection = "::DataSpace/Storage/MSCompressed/";
+    const auto control = file->Read(std::string(kSection) + "ControlData", true);
+    const auto reset =
+        file->Read(std::string(kSection) +
+                       "Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable",
+                   true);
+    if (!control || !reset || !LzxParametersSound(*control, *reset)) return nullptr;
     const auto ivb = file->Read("/#IVB");
     const auto strings = file->Read("/#STRINGS");
     if (ivb && strings) file->contexts_ = ParseContextMap(*ivb, *strings);
@@ -173,11 +262,13 @@ bool HelpFile::Exists(const std::string& objectPath) const {
     return EntryPoints().resolve(handle_, objectPath.c_str(), &info) == CHM_RESOLVE_SUCCESS;
 }
 
-std::optional<std::string> HelpFile::Read(const std::string& objectPath) const {
+std::optional<std::string> HelpFile::Read(const std::string& objectPath,
+                                          bool uncompressedOnly) const {
     if (objectPath.empty() || objectPath.size() > CHM_MAX_PATHLEN) return std::nullopt;
     chmUnitInfo info{};
     if (EntryPoints().resolve(handle_, objectPath.c_str(), &info) != CHM_RESOLVE_SUCCESS)
         return std::nullopt;
+    if (uncompressedOnly && info.space != CHM_UNCOMPRESSED) return std::nullopt;
     if (info.length > kMaxHelpObjectBytes) return std::nullopt;
     std::string data(static_cast<size_t>(info.length), '\0');
     if (data.empty()) return data;

@@ -31,8 +31,19 @@ std::string ParseDefaultTopic(const std::string& system);
 // `start` holds the file's first bytes, `directory` the bytes at the directory offset.
 bool ChmHeadersSound(const std::string& start, const std::string& directory, uint64_t fileSize);
 
+// Whether every LZX control data entry of the directory is in the format's
+// range; the library divides by its values while it opens the file. `file`
+// holds the whole file, whose headers ChmHeadersSound accepted.
+bool ControlDataSound(const std::string& file);
+
+// Whether the compressed section's parameters (the LZX control data and reset
+// table) are in the format's range: the library allocates by them as well.
+bool LzxParametersSound(const std::string& controlData, const std::string& resetTable);
+
 // Objects larger than this are refused rather than read.
 inline constexpr uint64_t kMaxHelpObjectBytes = 16 * 1024 * 1024;
+// Larger files are not taken for help files.
+inline constexpr uint64_t kMaxHelpFileBytes = 64 * 1024 * 1024;
 
 class HelpFile {
 public:
@@ -43,7 +54,9 @@ public:
     HelpFile& operator=(const HelpFile&) = delete;
 
     // The object's bytes; nothing when it is missing, too large or unreadable.
-    std::optional<std::string> Read(const std::string& objectPath) const;
+    std::optional<std::string> Read(const std::string& objectPath) const {
+        return Read(objectPath, false);
+    }
     // The object path ("/page.htm") of a context number's topic, or nothing.
     std::optional<std::string> TopicOfContext(uint32_t context) const;
     // The file's default topic as an object path, or nothing.
@@ -56,6 +69,7 @@ private:
     // dropping leading folders until a stored name matches.
     std::optional<std::string> ResolveStoredPath(const std::string& stored) const;
     bool Exists(const std::string& objectPath) const;
+    std::optional<std::string> Read(const std::string& objectPath, bool uncompressedOnly) const;
 
     chmFile* handle_;
     std::map<uint32_t, std::string> contexts_;

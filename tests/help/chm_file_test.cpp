@@ -100,6 +100,22 @@ TEST(ShippedHelpFile, HeadersWhoseSizesDoNotFitTheFileAreRefused) {
     }
 }
 
+TEST(HelpFileChecks, CompressionParametersOutsideTheFormatAreRefused) {
+    // As the help compiler writes them: 64 KiB window, three 32 KiB blocks.
+    const std::string control = LE32(6) + "LZXC" + LE32(2) + LE32(2) + LE32(2) + LE32(1) + LE32(0);
+    const std::string table = LE32(0) + LE32(0x8000) + LE32(0x10000);
+    const std::string reset = LE32(2) + LE32(3) + LE32(8) + LE32(40) + LE32(0x81b2) + LE32(0) +
+                              LE32(0x29be) + LE32(0) + LE32(0x8000) + LE32(0) + table + LE32(0) +
+                              LE32(0) + LE32(0);
+    EXPECT_TRUE(LzxParametersSound(control, reset));
+    auto forged = [](std::string s, size_t at, uint32_t v) { return s.replace(at, 4, LE32(v)); };
+    EXPECT_FALSE(LzxParametersSound(control, forged(reset, 32, 0xB46A0000))) << "block length";
+    EXPECT_FALSE(LzxParametersSound(control, forged(reset, 4, 1000))) << "blocks past the table";
+    EXPECT_FALSE(LzxParametersSound(forged(control, 16, 3), reset)) << "window not a power of two";
+    EXPECT_FALSE(LzxParametersSound(forged(control, 16, 0x10000), reset)) << "window of 2 GiB";
+    EXPECT_FALSE(LzxParametersSound(forged(control, 12, 0), reset)) << "no reset interval";
+}
+
 TEST(ShippedHelpFile, CorruptTruncatedOrMissingFilesOpenNothing) {
     std::ifstream in(SONAVIX_HELP_FILE, std::ios::binary);
     const std::string whole((std::istreambuf_iterator<char>(in)), {});
@@ -113,6 +129,14 @@ TEST(ShippedHelpFile, CorruptTruncatedOrMissingFilesOpenNothing) {
         }
         if (file) file->TopicOfContext(IDH_ABSPIELEN);
     }
+    // A window of one byte: the library would divide by zero while opening the file.
+    std::string tiny = whole;
+    const size_t lzxc = tiny.find("LZXC");
+    ASSERT_NE(lzxc, std::string::npos);
+    tiny.replace(lzxc + 4, 12, LE32(1) + LE32(1) + LE32(1));
+    std::ofstream(path, std::ios::binary) << tiny;
+    EXPECT_EQ(HelpFile::Open(path.string()), nullptr);
+
     std::string damaged = whole;
     for (size_t i = 0x60; i < damaged.size(); i += 97) damaged[i] = static_cast<char>(~damaged[i]);
     std::ofstream(path, std::ios::binary) << damaged;
