@@ -1,8 +1,6 @@
 #include "melodyfile/midifile.h"
 
-#include <cerrno>
-#include <cstdio>
-
+#include "common/file_write.h"
 #include "midi/midinote.h"
 #include "playback/maps.h"
 
@@ -53,23 +51,6 @@ private:
     int64_t last_ = 0;
 };
 
-std::string WriteFailure(int error) {
-    switch (error) {
-        case ENOENT:
-            return "der Ordner existiert nicht";
-        case EACCES:
-        case EPERM:
-            return "Zugriff verweigert";
-        case EISDIR:
-            return "das ist ein Ordner";
-        case ENOSPC:
-            return "kein Platz mehr auf dem Datenträger";
-        case EROFS:
-            return "das Dateisystem ist schreibgeschützt";
-        default:
-            return "Systemfehler " + std::to_string(error);
-    }
-}
 }  // namespace
 
 std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int tempo, int program) {
@@ -119,18 +100,5 @@ std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int t
 void WriteMidiFile(const std::string& path, const std::vector<TMelodyNote>& melody, int tempo,
                    int program) {
     // A melody that cannot be written leaves an existing file untouched.
-    const std::vector<uint8_t> bytes = MidiFileBytes(melody, tempo, program);
-    const auto failed = [&](int error) {
-        return EMidiFileError("Die Datei \"" + path +
-                              "\" kann nicht geschrieben werden: " + WriteFailure(error));
-    };
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) throw failed(errno);
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int error = written ? 0 : errno;
-    if (std::fclose(file) != 0 && !error) error = errno;
-    if (!written || error) {
-        std::remove(path.c_str());  // no half-written file behind
-        throw failed(error ? error : EIO);
-    }
+    WriteFileAtomically(path, MidiFileBytes(melody, tempo, program));
 }

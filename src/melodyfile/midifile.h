@@ -11,7 +11,7 @@
 
 inline constexpr int kMidiFileTicksPerQuarter = 480;
 
-// A melody that no file can hold, or a file that cannot be written.
+// A melody that no file can hold.
 class EMidiFileError : public EInvalidInput {
     using EInvalidInput::EInvalidInput;
 };
@@ -22,6 +22,7 @@ class EMidiFileError : public EInvalidInput {
 // never adds up over a long melody.
 std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int tempo, int program);
 
-// Writes MidiFileBytes to path, replacing a file that is there.
+// Writes MidiFileBytes to path as WriteFileAtomically does (its EFileWriteError
+// when the file cannot be written).
 void WriteMidiFile(const std::string& path, const std::vector<TMelodyNote>& melody, int tempo,
                    int program);

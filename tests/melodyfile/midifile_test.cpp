@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "cli/smf_reader.h"
+#include "common/file_write.h"
 #include "support/expect_error.h"
 #include "support/midi_fixture.h"
 
@@ -143,6 +144,6 @@ TEST_F(MidiFileWrite, WritesTheBytesAndReportsWhatCannotBeWritten) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(
-            MessageOf<EMidiFileError>([&] { WriteMidiFile(c.path.string(), melody, 90, 0); }),
+            MessageOf<EFileWriteError>([&] { WriteMidiFile(c.path.string(), melody, 90, 0); }),
             "Die Datei \"" + c.path.string() + "\" kann nicht geschrieben werden: " + c.cause);
 }

@@ -1,0 +1,29 @@
+#pragma once
+// Files the program writes replace what is at their path only once they are
+// complete: the bytes go to a new file in the same folder, which is flushed to
+// the disk and then renamed over the target. A failed write leaves the old
+// file, a symbolic link or anything else at the path untouched.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/errors.h"
+
+// "Die Datei "…" kann nicht geschrieben werden: " and the cause.
+class EFileWriteError : public EInvalidInput {
+    using EInvalidInput::EInvalidInput;
+};
+
+// Hands the next piece of the file to the writer; throws EFileWriteError.
+using FileChunkWriter = std::function<void(const void* data, std::size_t size)>;
+
+// Writes what produce hands to its argument as the file at path. A symbolic
+// link at path is followed and its target replaced; a target that exists and
+// is not a regular file, or is not writable, is refused before anything is
+// written. A file that is replaced keeps its permissions; a new one gets the
+// usual ones. Whatever produce throws leaves the target untouched and passes on.
+void WriteFileAtomically(const std::string& path,
+                         const std::function<void(const FileChunkWriter& put)>& produce);
+void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -1,0 +1,159 @@
+#include "common/file_write.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <set>
+
+namespace {
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// What the folder holds, sorted by name, links by what they point to.
+std::string Listing(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        std::string name = entry.path().filename().string();
+        if (entry.is_symlink()) name += "->" + fs::read_symlink(entry.path()).string();
+        names.insert(name);
+    }
+    std::string out;
+    for (const std::string& name : names) out += name + ";";
+    return out;
+}
+
+class FileWrite : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("sonavix-filewrite-" + std::to_string(getpid()));
+        fs::create_directories(dir);
+        WriteText(dir / "alt.mid", "alt");
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    std::string Refusal(const fs::path& path, const std::string& bytes) {
+        try {
+            WriteFileAtomically(path.string(), std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        } catch (const EFileWriteError& e) {
+            const std::string prefix =
+                "Die Datei \"" + path.string() + "\" kann nicht geschrieben werden: ";
+            EXPECT_TRUE(e.Message().starts_with(prefix)) << e.Message();
+            return e.Message().substr(prefix.size());
+        }
+        return "written";
+    }
+    fs::path dir;
+};
+
+// A file size limit makes the system refuse the write halfway through.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*oldHandler_)(int);
+};
+
+}  // namespace
+
+TEST_F(FileWrite, AFailedOrRefusedWriteLeavesWhatWasThere) {
+    const std::string big(64 * 1024, 'n');
+    const struct {
+        const char* name;
+        std::function<void(const fs::path&)> setUp;  // makes what is at the path
+        bool sizeLimited;
+        const char* cause;
+    } cases[] = {
+        {"file cut by the system", [](const fs::path&) {}, true, "die Datei wäre zu groß"},
+        {"link to a file, write cut", [](const fs::path& p) { fs::create_symlink("alt.mid", p); },
+         true, "die Datei wäre zu groß"},
+        {"link to a device", [](const fs::path& p) { fs::create_symlink("/dev/null", p); }, false,
+         "das ist keine gewöhnliche Datei (ein Gerät, eine Pipe oder ein Socket)"},
+        {"named pipe", [](const fs::path& p) { mkfifo(p.c_str(), 0644); }, false,
+         "das ist keine gewöhnliche Datei (ein Gerät, eine Pipe oder ein Socket)"},
+        {"folder", [](const fs::path& p) { fs::create_directory(p); }, false, "das ist ein Ordner"},
+        {"file taken for a folder", [](const fs::path&) {}, false,
+         "ein Teil des Pfades ist kein Ordner"},
+        {"name too long", [](const fs::path&) {}, false, "der Name ist zu lang"},
+        {"missing folder", [](const fs::path&) {}, false, "der Ordner existiert nicht"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = c.name;
+        fs::path path = dir / "ziel.mid";
+        if (name == "file cut by the system") path = dir / "alt.mid";
+        if (name == "file taken for a folder") path = dir / "alt.mid" / "x.mid";
+        if (name == "name too long") path = dir / (std::string(300, 'n') + ".mid");
+        if (name == "missing folder") path = dir / "fehlt" / "x.mid";
+        c.setUp(path);
+        const std::string before = Listing(dir);
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.sizeLimited) limit.emplace(1024);
+            EXPECT_EQ(Refusal(path, big), c.cause);
+        }
+        EXPECT_EQ(Listing(dir), before);
+        EXPECT_EQ(ReadText(dir / "alt.mid"), "alt");
+        std::error_code ignored;
+        if (path.parent_path() == dir && name != "file cut by the system")
+            fs::remove_all(path, ignored);
+    }
+}
+
+TEST_F(FileWrite, ReplacesTheFileALinkLeadsToAndKeepsItsPermissions) {
+    fs::permissions(dir / "alt.mid", fs::perms(0640));
+    fs::create_symlink("alt.mid", dir / "link.mid");
+    fs::create_symlink("neu.mid", dir / "offen.mid");  // its file does not exist yet
+    for (const char* name : {"link.mid", "offen.mid", "frisch.mid"})
+        EXPECT_EQ(Refusal(dir / name, std::string("neu:") + name), "written") << name;
+
+    EXPECT_EQ(Listing(dir), "alt.mid;frisch.mid;link.mid->alt.mid;neu.mid;offen.mid->neu.mid;");
+    EXPECT_EQ(ReadText(dir / "alt.mid"), "neu:link.mid");
+    EXPECT_EQ(ReadText(dir / "neu.mid"), "neu:offen.mid");
+    EXPECT_EQ(ReadText(dir / "frisch.mid"), "neu:frisch.mid");
+    EXPECT_TRUE(fs::is_symlink(dir / "link.mid"));
+    EXPECT_EQ(fs::status(dir / "alt.mid").permissions(), fs::perms(0640));
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(fs::status(dir / "frisch.mid").permissions(), fs::perms(0666 & ~mask));
+}
+
+TEST_F(FileWrite, AProducerThatFailsLeavesTheOldFile) {
+    EXPECT_THROW(WriteFileAtomically((dir / "alt.mid").string(),
+                                     [](const FileChunkWriter& put) {
+                                         put("halb", 4);
+                                         throw EInvalidInput("abgebrochen");
+                                     }),
+                 EInvalidInput);
+    EXPECT_EQ(Listing(dir), "alt.mid;");
+    EXPECT_EQ(ReadText(dir / "alt.mid"), "alt");
+}
