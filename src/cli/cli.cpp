@@ -8,6 +8,7 @@
 #include "cli/host.h"
 #include "common/convert.h"
 #include "common/errors.h"
+#include "common/quote.h"
 #include "melodyfile/midifile.h"
 #include "midi/midi.h"
 #include "playback/maps.h"
@@ -113,7 +114,7 @@ TArguments ParseArguments(TCommand command, const std::vector<std::string>& args
         const TOptionInfo* known = nullptr;
         for (const TOptionInfo& candidate : kOptions)
             if (name == candidate.name) known = &candidate;
-        if (!known) throw ECliUsage("Unbekannte Option \"" + name + "\"");
+        if (!known) throw ECliUsage("Unbekannte Option \"" + QuotedText(name) + "\"");
         if (!(known->commands & command))
             throw ECliUsage("Die Option " + name + " gilt nicht für " + CommandName(command));
         if (parsed.Has(name)) throw ECliUsage("Die Option " + name + " ist mehrfach angegeben");
@@ -156,7 +157,7 @@ int IntegerOption(const TArguments& a, const std::string& name, int low, int hig
     int32_t value = 0;
     if (!TryStrToInt(a.Value(name), value) || value < low || value > high)
         throw ECliUsage(name + " erwartet eine ganze Zahl von " + std::to_string(low) + " bis " +
-                        std::to_string(high) + ", nicht \"" + a.Value(name) + "\"");
+                        std::to_string(high) + ", nicht \"" + QuotedText(a.Value(name)) + "\"");
     return value;
 }
 
@@ -167,7 +168,7 @@ void RequireWith(const TArguments& a, const std::string& name, const std::string
 
 void NoOperands(const TArguments& a) {
     if (!a.operands.empty())
-        throw ECliUsage("Überzähliges Argument \"" + a.operands.front() + "\"");
+        throw ECliUsage("Überzähliges Argument \"" + QuotedText(a.operands.front()) + "\"");
 }
 
 // The formula frame as the options fill it.
@@ -181,7 +182,8 @@ void SetFormula(TCliSource& source, const TArguments& a, const std::string& form
 
 int Eval(const TArguments& a, std::ostream& out, std::ostream& err) {
     if (a.operands.empty()) throw ECliUsage("eval braucht eine Formel");
-    if (a.operands.size() > 1) throw ECliUsage("Überzähliges Argument \"" + a.operands[1] + "\"");
+    if (a.operands.size() > 1)
+        throw ECliUsage("Überzähliges Argument \"" + QuotedText(a.operands[1]) + "\"");
     TCliSource source;
     SetFormula(source, a, a.operands[0], "--count", "--start");
     try {
@@ -302,7 +304,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             const std::vector<std::string> rest(args.begin() + 1, args.end());
             if (command == "eval") return Eval(ParseArguments(kEval, rest), out, err);
             if (command == "melody") return Melody(ParseArguments(kMelody, rest), out, err);
-            throw ECliUsage("Unbekannter Befehl \"" + command + "\" (eval oder melody)");
+            throw ECliUsage("Unbekannter Befehl \"" + QuotedText(command) +
+                            "\" (eval oder melody)");
         } catch (const ECliUsage& e) {
             err << "sonavix-cli: " << e.what() << "\nHilfe: sonavix-cli --help\n";
             return kExitUsage;

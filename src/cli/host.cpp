@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "common/quote.h"
 #include "sources/generation.h"
 #include "sources/oeis.h"
 
@@ -19,9 +20,9 @@ void TCliSource::Generate(bool zeroNatural) {
     generator.FormulaExit(Formula);
     const int32_t used = term_.MaxPredecessor();
     if (static_cast<int64_t>(StartValues.size()) > used)
-        throw ECliUsage(used == 0 ? "Zu viele Startwerte: die Formel \"" + Formula +
+        throw ECliUsage(used == 0 ? "Zu viele Startwerte: die Formel \"" + QuotedText(Formula) +
                                         "\" verwendet keine früheren Glieder"
-                                  : "Zu viele Startwerte: die Formel \"" + Formula +
+                                  : "Zu viele Startwerte: die Formel \"" + QuotedText(Formula) +
                                         "\" verwendet nur x_1 bis x_" + std::to_string(used));
     for (size_t row = 0; row < StartValues.size(); ++row)
         startTable_.SetValue(static_cast<int>(row), StartValues[row]);

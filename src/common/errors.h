@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/quote.h"
+
 class Exception : public std::runtime_error {
 public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
@@ -63,7 +65,7 @@ class EInvalidInput : public Exception {
 // The run-time library's texts, word for word.
 namespace msg {
 inline std::string InvalidInteger(const std::string& text) {
-    return "'" + text + "' ist kein gültiger Integerwert";
+    return "'" + QuotedText(text) + "' ist kein gültiger Integerwert";
 }
 inline std::string ListIndexTooLarge(long long index) {
     return "Listenindex überschreitet das Maximum (" + std::to_string(index) + ")";

@@ -1,5 +1,7 @@
 #include "formula/formula_text.h"
 
+#include "common/quote.h"
+
 bool IsAllDigits(std::string_view s) {
     if (s.empty()) return false;
     for (char c : s)
@@ -25,14 +27,10 @@ size_t MatchBackward(std::string_view s, size_t close) {
     return std::string_view::npos;
 }
 
-std::string Quote(std::string_view s) { return "'" + std::string(s) + "'"; }
+std::string Quote(std::string_view s) { return "'" + QuotedText(s) + "'"; }
 
 std::string DescribeChar(std::string_view s, size_t i) {
     const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x20 || c == 0x7F) return "ein Steuerzeichen (Code " + std::to_string(c) + ")";
-    size_t end = i + 1;
-    if (c >= 0xC0)
-        while (end < s.size() && end < i + 4 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80)
-            ++end;
-    return "das Zeichen " + Quote(s.substr(i, end - i));
+    if (c < 0x20 || c == 0x7F) return "das Steuerzeichen " + CharacterCode(c);
+    return "das Zeichen " + CharacterShown(s.substr(i));
 }

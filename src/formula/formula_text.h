@@ -18,8 +18,8 @@ size_t MatchForward(std::string_view s, size_t open);
 // Index of the "(" opened by the ")" at `close`, or npos.
 size_t MatchBackward(std::string_view s, size_t close);
 
-// A piece of formula as a message quotes it.
+// A piece of formula as a message quotes it (QuotedText between ' ').
 std::string Quote(std::string_view s);
 // How a character is named in a message: quoted, a whole UTF-8 sequence when
-// it starts one, and control characters by their code.
+// it starts one, and what cannot be seen by its code.
 std::string DescribeChar(std::string_view s, size_t i);

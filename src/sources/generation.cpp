@@ -10,8 +10,9 @@ void TFormulaGenerator::Compile(const std::string& formula) {
     term_.Parse(term_.Normalize(formula));
     const int32_t k = term_.MaxPredecessor();
     if (k > kMaxPredecessorIndex)
-        throw EInvalidInput("Die Formel \"" + formula + "\" verweist auf x_" + std::to_string(k) +
-                            "; erlaubt sind x_1 bis x_" + std::to_string(kMaxPredecessorIndex));
+        throw EInvalidInput("Die Formel \"" + QuotedText(formula) + "\" verweist auf x_" +
+                            std::to_string(k) + "; erlaubt sind x_1 bis x_" +
+                            std::to_string(kMaxPredecessorIndex));
 }
 
 void TFormulaGenerator::FormulaExit(const std::string& formula) {

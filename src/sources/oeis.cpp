@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "common/quote.h"
 #include "sources/fetch_url.h"
 #include "sources/oeis_json.h"
 #include "sources/oeis_query.h"
@@ -20,8 +21,6 @@ constexpr const char* kM5 = "</td>";
 constexpr const char* kM6 = "<pre>";
 constexpr const char* kM7 = "[";
 constexpr const char* kM8 = "]";
-
-constexpr std::size_t kMaxQueryShown = 80;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -103,15 +102,9 @@ bool HasDigit(const std::string& s) {
     return false;
 }
 
-std::string Shown(const std::string& query) {
-    if (query.size() <= kMaxQueryShown) return SanitizeUtf8(query);
-    std::size_t cut = kMaxQueryShown;
-    while (cut > 0 && (static_cast<unsigned char>(query[cut]) & 0xC0) == 0x80) --cut;
-    return SanitizeUtf8(query.substr(0, cut)) + "...";
-}
-
 [[noreturn]] void Fail(const std::string& query, const std::string& cause) {
-    throw EOeisError("Die OEIS-Suche nach \"" + Shown(query) + "\" ist fehlgeschlagen: " + cause);
+    throw EOeisError("Die OEIS-Suche nach \"" + QuotedText(query) +
+                     "\" ist fehlgeschlagen: " + cause);
 }
 
 }  // namespace

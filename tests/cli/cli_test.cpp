@@ -240,6 +240,8 @@ TEST(CliUsage, MistakesOnTheCommandLineExitWithTwo) {
         {{"melody", "--list", "1", "--tempo", "19"},
          "--tempo erwartet eine ganze Zahl von 20 bis 220"},
         {{"melody", "--list", "1", "--tempo", "schnell"}, "nicht \"schnell\""},
+        // What the terminal would act on is named, not echoed.
+        {{"melody", "--list", "1", "--tempo", "\x1B[2J"}, "nicht \"<U+001B>[2J\""},
         {{"melody", "--list", "1", "--instrument", "128"},
          "--instrument erwartet eine ganze Zahl von 0 bis 127"},
         {{"melody", "--list", "1", "--scale", "8"}, "--scale erwartet eine ganze Zahl von 0 bis 7"},

@@ -30,6 +30,17 @@ TEST(StrToInt, RefusesWithTheRunTimeLibraryText) {
                   std::string("'") + text + "' ist kein gültiger Integerwert");
 }
 
+TEST(StrToInt, QuotesALongTextCut) {
+    // A member of a mebibyte once filled the screen and took seconds to show.
+    const std::string member(1 << 20, '7');
+    try {
+        StrToInt(member);
+        ADD_FAILURE() << "accepted";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), "'" + member.substr(0, 80) + "…' ist kein gültiger Integerwert");
+    }
+}
+
 TEST(ErrorBoxText, AppendsPointOnlyAfterCharactersSortingAfterIt) {
     EXPECT_EQ(ErrorBoxText("Division durch Null"), "Division durch Null.");
     EXPECT_EQ(ErrorBoxText("Listenindex überschreitet das Maximum (0)"),

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "common/quote.h"
 #include "support/expect_error.h"
 
 namespace {
@@ -261,7 +262,12 @@ TEST(Normalize, RefusesTextsOutsideTheLanguage) {
         {"xPRIME(x)", "fehlt ein Operator"},
         {"1.5", "das Zeichen '.'"},
         {"x²", "das Zeichen '²'"},
-        {"x\t+1", "ein Steuerzeichen (Code 9)"},
+        {"x\t+1", "das Steuerzeichen U+0009"},
+        {"x\x1B[2J", "das Steuerzeichen U+001B"},
+        {"x+\u00A01", "das Zeichen U+00A0"},
+        {"\uFEFFx", "das Zeichen U+FEFF"},
+        {"x\u200F+1", "das Zeichen U+200F"},
+        {"\u0445+1", "das Zeichen '\u0445' (U+0445)"},
         {"f(x)", "'f' ist kein Funktionsname"},
         {"PRIME", "nach dem Funktionsnamen 'PRIME' fehlt die Argumentliste"},
         {"PRIME x", "nach dem Funktionsnamen 'PRIME' fehlt die Argumentliste"},
@@ -286,9 +292,10 @@ TEST(Normalize, RefusesTextsOutsideTheLanguage) {
     for (const auto& c : cases) {
         TTerm term;
         const std::string message = MessageOf<EInvalidInput>([&] { term.Normalize(c.formula); });
-        const std::string prefix = "Die Formel '" + c.formula + "' ist ungültig: ";
+        const std::string prefix = "Die Formel '" + QuotedText(c.formula) + "' ist ungültig: ";
         EXPECT_EQ(message.substr(0, prefix.size()), prefix);
         EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+        for (const char ch : message) EXPECT_GE(static_cast<unsigned char>(ch), 0x20);
     }
 }
 

@@ -209,7 +209,7 @@ TEST(OeisLookup, TransferFailuresAndEmptyQueriesBecomeMessages) {
     const TOeisLookup lookup("http://h/", fetch.Function());
     const std::string query(200, '7');
     EXPECT_EQ(FailureOf(lookup, query),
-              Failed(std::string(80, '7') + "...", "der Server antwortete mit dem Status 404"));
+              Failed(std::string(80, '7') + "…", "der Server antwortete mit dem Status 404"));
     for (const char* blank : {"", "   ", " \t\r\n"})
         EXPECT_EQ(
             FailureOf(lookup, blank),
