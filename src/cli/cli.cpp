@@ -245,7 +245,8 @@ void ConfigureMelody(TCliHost& host, const TArguments& a) {
 
 extern "C" void OnInterrupt(int) {
     RequestStop();
-    std::signal(SIGINT, SIG_DFL);  // a second Ctrl+C ends the program at once
+    // The second Ctrl+C still silences the notes; a third ends the program at once.
+    if (SilenceRequested()) std::signal(SIGINT, SIG_DFL);
 }
 
 // Sounds the melody as the play button does; true when it ran to its end.
@@ -256,8 +257,13 @@ bool Play(TCliHost& host) {
         throw Exception("MIDI-Gerät 0 lässt sich nicht öffnen: " + ErrorBoxText(e.Message()));
     }
     // Note Off for whatever still sounds, however the run ends.
+    TInterruptibleClock clock;
+    SetMidiClock(&clock);
     struct Release {
-        ~Release() { ReleaseMidiOut(); }
+        ~Release() {
+            ReleaseMidiOut();
+            SetMidiClock(nullptr);
+        }
     } release;
     if (StopRequested()) return false;
     TPlaybackRun run(host);

@@ -1,17 +1,46 @@
 #include "cli/host.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <iostream>
 
+#include "cli/cli.h"
 #include "common/quote.h"
+#include "midi/midi.h"
 #include "sources/generation.h"
 #include "sources/oeis.h"
 
 namespace {
-std::atomic<bool> stopRequested{false};
+// Lock-free, so the signal handler may count on it.
+std::atomic<int> interrupts{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// How long a sleep goes without looking for a second Ctrl+C.
+constexpr int64_t kSilenceCheckUs = 20000;
 }  // namespace
 
-void RequestStop() { stopRequested = true; }
-bool StopRequested() { return stopRequested; }
+void RequestStop() { ++interrupts; }
+bool StopRequested() { return interrupts >= 1; }
+bool SilenceRequested() { return interrupts >= 2; }
+
+void SilenceAndExit() {
+    ReleaseMidiOut();
+    std::cout.flush();
+    std::cerr.flush();
+    std::_Exit(kExitStopped);
+}
+
+int64_t TInterruptibleClock::NowUs() { return SystemClock().NowUs(); }
+
+void TInterruptibleClock::SleepUntilUs(int64_t deadlineUs) {
+    for (;;) {
+        if (SilenceRequested()) SilenceAndExit();
+        const int64_t now = NowUs();
+        if (now >= deadlineUs) return;
+        SystemClock().SleepUntilUs(std::min(deadlineUs, now + kSilenceCheckUs));
+    }
+}
 
 void TCliSource::Generate(bool zeroNatural) {
     TFormulaGenerator generator(term_, startTable_);
@@ -39,5 +68,6 @@ void TCliSource::LookUp() { OeisSequence = TOeisLookup().Run(OeisQuery).terms; }
 
 void TCliHost::ProcessPendingMessages() {
     // The one point where a run takes requests, as the window's stop button does.
+    if (SilenceRequested()) SilenceAndExit();
     if (Run && StopRequested() && Run->Playing()) Run->Stop();
 }

@@ -8,6 +8,7 @@
 
 #include "common/maptable.h"
 #include "formula/formulaparser.h"
+#include "midi/clock.h"
 #include "playback/run.h"
 #include "playback/startup.h"
 #include "sources/source_frame.h"
@@ -64,6 +65,19 @@ public:
     void ProcessPendingMessages() override;
 };
 
-// Set from a signal handler: the user asked the playing melody to stop.
+// Counted from a signal handler: the first Ctrl+C asks the playing melody to
+// stop at its next check, the second asks to silence it and end at once.
 void RequestStop();
 bool StopRequested();
+bool SilenceRequested();
+
+// The system clock, but a sleep that a second Ctrl+C cuts short: it then
+// silences every sounding note and ends the program with kExitStopped.
+class TInterruptibleClock : public IClock {
+public:
+    int64_t NowUs() override;
+    void SleepUntilUs(int64_t deadlineUs) override;
+};
+
+// Note Off for whatever sounds, then the program ends with kExitStopped.
+[[noreturn]] void SilenceAndExit();

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -17,7 +18,19 @@
 namespace {
 using namespace std::chrono_literals;
 
-using JackDump = JackDumpTest;
+class JackDump : public JackDumpTest {
+protected:
+    // Starts the tool on a melody and waits until it has printed the melody.
+    std::unique_ptr<TProgram> StartPlaying(std::vector<std::string> args) {
+        args.insert(args.begin(), "melody");
+        args.push_back("--play");
+        auto play = std::make_unique<TProgram>(SONAVIX_CLI, args, env);
+        const auto giveUp = std::chrono::steady_clock::now() + 10s;
+        while (play->OutputSoFar().empty() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(20ms);
+        return play;
+    }
+};
 
 }  // namespace
 
@@ -40,27 +53,33 @@ TEST_F(JackDump, PlaySoundsTheMelodyOnDeviceZero) {
 }
 
 TEST_F(JackDump, CtrlCStopsTheMelodyAndSilencesIt) {
-    // Ten notes of 545 ms; Ctrl+C once the melody is printed.
-    TProgram play(
-        SONAVIX_CLI,
-        {"melody", "--list", "0,1,2,3,4,5,6,7,8,9", "--tempo", "220", "--tempo-map", "1", "--play"},
-        env);
-    const auto giveUp = std::chrono::steady_clock::now() + 10s;
-    while (play.OutputSoFar().empty() && std::chrono::steady_clock::now() < giveUp)
-        std::this_thread::sleep_for(20ms);
-    play.Signal(SIGINT);
+    // Ten notes of 545 ms: the note sounding and at most the next one end it.
+    const auto play =
+        StartPlaying({"--list", "0,1,2,3,4,5,6,7,8,9", "--tempo", "220", "--tempo-map", "1"});
+    play->Signal(SIGINT);
     const auto started = std::chrono::steady_clock::now();
-    const TProgramResult r = play.Wait();
+    const TProgramResult r = play->Wait();
     EXPECT_EQ(r.status, 130) << r.err;
-    // The note sounding and at most the next one end the melody, not all ten.
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
-    int sounding = 0, started_notes = 0;
-    for (const Bytes& m : Dumped()) {
-        if (m.size() == 3 && m[0] == 0x90) ++sounding, ++started_notes;
-        if (m.size() == 3 && m[0] == 0x80) --sounding;
-    }
-    EXPECT_LE(started_notes, 2);
-    EXPECT_EQ(sounding, 0) << "a note left sounding";
+    const TSoundingNotes notes = CountNotes(Dumped());
+    EXPECT_LE(notes.started, 2);
+    EXPECT_EQ(notes.sounding, 0) << "a note left sounding";
+}
+
+TEST_F(JackDump, ASecondCtrlCEndsALongNoteAtOnceButSilencesItFirst) {
+    // A whole note of 12 s, which the first press lets play to its end.
+    const auto play = StartPlaying({"--list", "1,2", "--tempo", "20", "--tempo-map", "0"});
+    std::this_thread::sleep_for(300ms);
+    play->Signal(SIGINT);
+    std::this_thread::sleep_for(200ms);
+    play->Signal(SIGINT);
+    const auto started = std::chrono::steady_clock::now();
+    const TProgramResult r = play->Wait();
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    const TSoundingNotes notes = CountNotes(Dumped());
+    EXPECT_EQ(notes.started, 1);
+    EXPECT_EQ(notes.sounding, 0) << "the note left sounding";
 }
 
 TEST(CliPlay, WithoutAnyMidiPortTheMelodyIsNotPlayed) {

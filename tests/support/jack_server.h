@@ -50,6 +50,28 @@ inline std::vector<Bytes> ParseDump(const std::string& text) {
     return messages;
 }
 
+// Notes started and notes still sounding at the end of a dump; Control Change
+// 123 (All Notes Off) silences its channel.
+struct TSoundingNotes {
+    int started = 0;
+    int sounding = 0;
+};
+inline TSoundingNotes CountNotes(const std::vector<Bytes>& messages) {
+    TSoundingNotes count;
+    std::vector<int> on(16 * 128, 0);
+    for (const Bytes& m : messages) {
+        if (m.size() != 3) continue;
+        const int channel = m[0] & 0x0F, kind = m[0] & 0xF0;
+        if (kind == 0x90 && m[2] > 0) ++count.started, ++on[channel * 128 + m[1]];
+        if ((kind == 0x80 || (kind == 0x90 && m[2] == 0)) && on[channel * 128 + m[1]] > 0)
+            --on[channel * 128 + m[1]];
+        if (kind == 0xB0 && m[1] == 123)
+            for (int note = 0; note < 128; ++note) on[channel * 128 + note] = 0;
+    }
+    for (const int n : on) count.sounding += n;
+    return count;
+}
+
 // Sets an environment variable for this process and its children, restoring it afterwards.
 class ScopedEnv {
 public:
