@@ -14,7 +14,7 @@ $SUDO apt-get install -y --no-install-recommends \
   qt6-base-dev libgl-dev \
   librtmidi-dev libjack-jackd2-dev jackd2 \
   libfluidsynth-dev fluidsynth timgm6mb-soundfont \
-  libcurl4-openssl-dev \
+  libcurl4-openssl-dev ca-certificates \
   fp-utils-3.2.2 libchm-dev \
   xvfb xauth fonts-liberation \
   desktop-file-utils appstream dpkg-dev

@@ -1,6 +1,9 @@
 #include "sources/fetch_url.h"
 
 #include <curl/curl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cctype>
@@ -10,27 +13,11 @@
 #include <memory>
 #include <mutex>
 
+#include "common/quote.h"
+
 namespace {
 
 constexpr std::size_t kPieceSize = 4095;
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-    const std::size_t n = std::strlen(prefix);
-    if (s.size() < n) return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-    return true;
-}
-
-// "ftp://", "file://" and the like; a bare host name has no scheme.
-bool HasOtherScheme(const std::string& s) {
-    std::size_t i = 0;
-    while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '+' ||
-                            s[i] == '-' || s[i] == '.'))
-        ++i;
-    return i > 0 && std::isalpha(static_cast<unsigned char>(s[0])) && s.compare(i, 3, "://") == 0 &&
-           !StartsWithNoCase(s, "http://") && !StartsWithNoCase(s, "https://");
-}
 
 // Collects the body as the old client read it: fixed pieces of 4095 bytes,
 // each kept up to its first zero byte. Pieces are cut at fixed offsets of the
@@ -49,6 +36,9 @@ struct TBodySink {
     bool overCap = false;
     bool statusOnly = false;
     bool statusChecked = false;
+    std::size_t headerBytes = 0;  // of complete header lines, all answers of a redirect chain
+    curl_socket_t socket = CURL_SOCKET_BAD;  // the connection opened last
+    std::string location;                    // of the last answer that sent the client on
 
     void Flush() {
         const void* zero = std::memchr(piece, 0, fill);
@@ -85,9 +75,40 @@ size_t WriteBody(char* data, size_t, size_t size, void* userdata) {
     return size;
 }
 
-size_t HeaderLine(char*, size_t, size_t size, void* userdata) {
-    static_cast<TBodySink*>(userdata)->lastActivity = TBodySink::Clock::now();
+size_t HeaderLine(char* data, size_t, size_t size, void* userdata) {
+    auto* sink = static_cast<TBodySink*>(userdata);
+    sink->lastActivity = TBodySink::Clock::now();
+    sink->headerBytes += size;
+    static constexpr std::string_view kLocation = "location:";
+    const std::string_view line(data, size);
+    if (line.size() > kLocation.size() &&
+        std::equal(kLocation.begin(), kLocation.end(), line.begin(), [](char a, char b) {
+            return a == std::tolower(static_cast<unsigned char>(b));
+        })) {
+        const std::string_view value = line.substr(kLocation.size());
+        const std::size_t first = value.find_first_not_of(" \t");
+        const std::size_t last = value.find_last_not_of(" \t\r\n");
+        sink->location = first == std::string_view::npos
+                             ? ""
+                             : std::string(value.substr(first, last - first + 1));
+    }
     return size;
+}
+
+// The time since the connection last received a byte, as the kernel counts it:
+// a header line that arrives a byte at a time reaches no callback until it is
+// complete, but each of its bytes is a sign of life.
+std::optional<std::chrono::milliseconds> SinceLastByte(curl_socket_t socket) {
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (socket == CURL_SOCKET_BAD || getsockopt(socket, IPPROTO_TCP, TCP_INFO, &info, &size) != 0)
+        return std::nullopt;
+    return std::chrono::milliseconds(info.tcpi_last_data_recv);
+}
+
+int NoteSocket(void* userdata, curl_socket_t socket, curlsocktype) {
+    static_cast<TBodySink*>(userdata)->socket = socket;
+    return CURL_SOCKOPT_OK;
 }
 
 // A server that has accepted the connection but sends nothing for a while is
@@ -99,7 +120,11 @@ int CheckStall(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     const auto now = TBodySink::Clock::now();
     if (connected == 0) {
         sink->lastActivity = now;  // the connect time-out rules until then
-    } else if (now - sink->lastActivity >= sink->stallLimit) {
+        return 0;
+    }
+    if (const auto sinceByte = SinceLastByte(sink->socket); sinceByte)
+        sink->lastActivity = std::max(sink->lastActivity, now - *sinceByte);
+    if (now - sink->lastActivity >= sink->stallLimit) {
         sink->stalled = true;
         return 1;
     }
@@ -116,62 +141,186 @@ std::string NoProxyList() {
 
 std::string Seconds(long ms) { return std::to_string((ms + 999) / 1000) + " s"; }
 
+constexpr const char* kNotHttp = "die Antwort des Servers ist keine gültige HTTP-Antwort";
+// Beyond this the headers' size, not the connection, is why a reply broke off.
+constexpr std::size_t kHugeHeaders = 200 * 1024;
+
+std::string OtherScheme(const std::string& scheme) {
+    return "nur http- und https-Adressen werden abgerufen, nicht \"" + QuotedText(scheme) + ":\"";
+}
+
 std::string Cause(CURLcode rc, CURL* curl, const TFetchOptions& o, const TBodySink& sink) {
     if (sink.overCap)
         return "die Antwort ist größer als " + std::to_string(o.maxBodyBytes) + " Bytes";
     if (sink.stalled)
         return "Zeitüberschreitung: der Server sendet seit " + Seconds(o.stallTimeoutMs) +
                " nichts mehr";
+    long code = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
     switch (rc) {
         case CURLE_OPERATION_TIMEDOUT: {
             curl_off_t connected = 0;
             curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
-            if (connected == 0)
+            if (connected == 0 && !o.deadline)
                 return "Zeitüberschreitung: keine Verbindung innerhalb von " +
                        Seconds(o.connectTimeoutMs);
             return "Zeitüberschreitung: keine vollständige Antwort innerhalb von " +
                    Seconds(o.totalTimeoutMs);
         }
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
-            return "der Servername wurde nicht gefunden (keine Netzverbindung?)";
-        case CURLE_COULDNT_CONNECT:
-            return "keine Verbindung zum Server";
         case CURLE_TOO_MANY_REDIRECTS:
             return "mehr als " + std::to_string(o.maxRedirects) + " Weiterleitungen";
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            return "nur http- und https-Adressen werden abgerufen";
-        case CURLE_URL_MALFORMAT:
-            return "die Adresse ist ungültig";
+        case CURLE_UNSUPPORTED_PROTOCOL: {
+            // Our own check has seen the address; what is left is a redirect
+            // elsewhere, or a reply curl could not read as HTTP at all.
+            if (code < 300 || code > 399) return kNotHttp;
+            const std::string scheme = SchemeOf(sink.location);
+            return "der Server leitet weiter, aber " +
+                   (scheme.empty() ? std::string("nur http- und https-Adressen werden abgerufen")
+                                   : OtherScheme(scheme));
+        }
         case CURLE_FILESIZE_EXCEEDED:
             return "die Antwort ist größer als " + std::to_string(o.maxBodyBytes) + " Bytes";
-        case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_SSL_CACERT_BADFILE:
-            return "die sichere Verbindung (TLS) kam nicht zustande";
-        case CURLE_GOT_NOTHING:
+        case CURLE_OUT_OF_MEMORY:
+            // curl gives up on a single header line beyond its limit this way.
+            if (code != 0 && !sink.statusChecked) return "eine Kopfzeile der Antwort ist zu lang";
+            return TransferErrorText(rc);
         case CURLE_RECV_ERROR:
-        case CURLE_PARTIAL_FILE:
-        case CURLE_WEIRD_SERVER_REPLY:
-            return "der Server hat die Verbindung ohne vollständige Antwort beendet";
+            if (sink.headerBytes > kHugeHeaders && !sink.statusChecked)
+                return "die Kopfzeilen der Antwort sind zu lang";
+            return TransferErrorText(rc);
         default:
-            return "Übertragungsfehler " + std::to_string(static_cast<int>(rc)) + " (" +
-                   curl_easy_strerror(rc) + ")";
+            return TransferErrorText(rc);
     }
 }
 
 }  // namespace
 
+std::string SchemeOf(const std::string& s) {
+    const auto isScheme = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    };
+    if (s.empty() || !std::isalpha(static_cast<unsigned char>(s[0]))) return {};
+    std::size_t colon = 0;
+    while (colon < s.size() && isScheme(s[colon])) ++colon;
+    if (colon == s.size() || s[colon] != ':' || colon + 1 == s.size()) return {};
+    // "host:8080/path" is a host and its port.
+    std::size_t end = colon + 1;
+    while (end < s.size() && std::isdigit(static_cast<unsigned char>(s[end]))) ++end;
+    if (end > colon + 1 && (end == s.size() || s[end] == '/' || s[end] == '?' || s[end] == '#'))
+        return {};
+    std::string scheme = s.substr(0, colon);
+    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return scheme;
+}
+
 std::string WithHttpPrefix(const std::string& address) {
-    if (StartsWithNoCase(address, "http://") || StartsWithNoCase(address, "https://"))
-        return address;
-    return "http://" + address;
+    return SchemeOf(address).empty() ? "http://" + address : address;
+}
+
+std::string TransferErrorText(int curlCode) {
+    switch (static_cast<CURLcode>(curlCode)) {
+        case CURLE_OK:
+            return "kein Fehler";
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return "nur http- und https-Adressen werden abgerufen";
+        case CURLE_URL_MALFORMAT:
+            return "die Adresse ist ungültig";
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return "der Servername wurde nicht gefunden (keine Netzverbindung?)";
+        case CURLE_COULDNT_CONNECT:
+            return "keine Verbindung zum Server";
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_BAD_CONTENT_ENCODING:
+        case CURLE_CHUNK_FAILED:
+            return kNotHttp;
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+        case CURLE_HTTP3:
+        case CURLE_QUIC_CONNECT_ERROR:
+            return "die Verbindung zum Server brach im Protokoll ab (HTTP/2 oder HTTP/3)";
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+            return "der Server hat die Verbindung ohne vollständige Antwort beendet";
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_AGAIN:
+        case CURLE_UNRECOVERABLE_POLL:
+            return "die Verbindung zum Server brach ab";
+        case CURLE_OPERATION_TIMEDOUT:
+            return "Zeitüberschreitung";
+        case CURLE_TOO_MANY_REDIRECTS:
+            return "zu viele Weiterleitungen";
+        case CURLE_FILESIZE_EXCEEDED:
+            return "die Antwort ist zu groß";
+        case CURLE_OUT_OF_MEMORY:
+            return "nicht genug Arbeitsspeicher für die Antwort";
+        case CURLE_WRITE_ERROR:
+        case CURLE_ABORTED_BY_CALLBACK:
+            return "die Übertragung wurde abgebrochen";
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+            return "das Zertifikat des Servers ließ sich nicht prüfen (wahrscheinliche Ursache: "
+                   "auf diesem Rechner fehlt der Zertifikatsspeicher, Paket ca-certificates)";
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_CRL_BADFILE:
+            return "der Zertifikatsspeicher fehlt oder ist nicht lesbar, so lässt sich das "
+                   "Zertifikat des Servers nicht prüfen (Paket ca-certificates installieren)";
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CLIENTCERT:
+        case CURLE_SSL_SHUTDOWN_FAILED:
+        case CURLE_USE_SSL_FAILED:
+            return "die sichere Verbindung (TLS) kam nicht zustande";
+        case CURLE_SSL_ENGINE_NOTFOUND:
+        case CURLE_SSL_ENGINE_SETFAILED:
+        case CURLE_SSL_ENGINE_INITFAILED:
+            return "die Verschlüsselung (TLS) dieses Rechners ließ sich nicht einrichten";
+        case CURLE_PROXY:
+            return "der Proxy-Server lehnte die Verbindung ab";
+        case CURLE_AUTH_ERROR:
+        case CURLE_LOGIN_DENIED:
+        case CURLE_REMOTE_ACCESS_DENIED:
+            return "der Server verlangt eine Anmeldung";
+        case CURLE_INTERFACE_FAILED:
+        case CURLE_NO_CONNECTION_AVAILABLE:
+            return "keine Netzwerkverbindung verfügbar";
+        case CURLE_NOT_BUILT_IN:
+        case CURLE_FAILED_INIT:
+        case CURLE_FUNCTION_NOT_FOUND:
+        case CURLE_BAD_FUNCTION_ARGUMENT:
+        case CURLE_UNKNOWN_OPTION:
+        case CURLE_SETOPT_OPTION_SYNTAX:
+        case CURLE_RECURSIVE_API_CALL:
+            return "der HTTP-Client dieses Rechners kann die Anfrage nicht ausführen "
+                   "(libcurl-Fehler " +
+                   std::to_string(curlCode) + ")";
+        default:
+            // Codes of FTP, SSH, TFTP, LDAP and the like; this program speaks only HTTP.
+            return "unerwarteter Fehler der Übertragung (libcurl-Fehler " +
+                   std::to_string(curlCode) + ")";
+    }
 }
 
 std::string FetchUrl(const std::string& address, const TFetchOptions& options) {
     static std::once_flag initialised;
     std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    if (HasOtherScheme(address)) throw EFetchError("nur http- und https-Adressen werden abgerufen");
+    if (const std::string scheme = SchemeOf(address);
+        !scheme.empty() && scheme != "http" && scheme != "https")
+        throw EFetchError(OtherScheme(scheme));
+    long totalMs = options.totalTimeoutMs;
+    if (options.deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            *options.deadline - std::chrono::steady_clock::now());
+        // curl reads a time-out of 0 as none at all.
+        if (left.count() <= 0)
+            throw EFetchError("Zeitüberschreitung: keine vollständige Antwort innerhalb von " +
+                              Seconds(options.totalTimeoutMs));
+        totalMs = std::min<long>(totalMs, left.count());
+    }
 
     const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(),
                                                                    &curl_easy_cleanup);
@@ -196,11 +345,13 @@ std::string FetchUrl(const std::string& address, const TFetchOptions& options) {
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, options.maxRedirects);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, options.totalTimeoutMs);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, std::min(options.connectTimeoutMs, totalMs));
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, totalMs);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &CheckStall);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, sink.get());
+    curl_easy_setopt(c, CURLOPT_SOCKOPTFUNCTION, &NoteSocket);
+    curl_easy_setopt(c, CURLOPT_SOCKOPTDATA, sink.get());
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &HeaderLine);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, sink.get());
     curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBodyBytes));

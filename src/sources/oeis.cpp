@@ -133,24 +133,32 @@ TOeisDialect OeisDialectOf(const std::string& base) {
     return base.ends_with("/sequences/") ? TOeisDialect::Legacy : TOeisDialect::Json;
 }
 
-TOeisLookup::TOeisLookup(std::string base, FetchFunction fetch, DrawFunction draw)
+TOeisLookup::TOeisLookup(std::string base, FetchFunction fetch, DrawFunction draw,
+                         TFetchOptions limits)
     : base_(NormalizeOeisBase(std::move(base))),
       dialect_(OeisDialectOf(base_)),
-      fetch_(fetch ? std::move(fetch) : [](const std::string& url) { return FetchUrl(url); }),
-      draw_(draw ? std::move(draw) : &ClockSeededDraw) {}
+      fetch_(std::move(fetch)),
+      draw_(draw ? std::move(draw) : &ClockSeededDraw),
+      limits_(std::move(limits)) {}
 
-std::string TOeisLookup::Fetch(const std::string& url, const std::string& query,
+std::string TOeisLookup::Fetch(const std::string& url, const std::string& query, Deadline end,
                                const std::string& hit) const {
     // A failed second request is not a failed search: the message names the hit.
     const auto failed = [&](const std::string& cause) {
         if (hit.empty()) Fail(query, cause);
-        throw EOeisError("Die OEIS-Suche nach \"" + Shown(query) + "\" fand " + hit +
+        throw EOeisError("Die OEIS-Suche nach \"" + QuotedText(query) + "\" fand " + hit +
                          ", aber die Glieder von " + hit +
                          " konnten nicht geladen werden: " + cause);
     };
     std::string text;
     try {
-        text = fetch_(url);
+        if (fetch_) {
+            text = fetch_(url);
+        } else {
+            TFetchOptions options = limits_;
+            options.deadline = end;
+            text = FetchUrl(url, options);
+        }
     } catch (const EFetchError& e) {
         failed(e.Message());
     }
@@ -166,11 +174,15 @@ TOeisHit TOeisLookup::Run(const std::string& query) const {
             "Bitte einen OEIS-Index, einen Suchbegriff oder einige Glieder einer Folge eingeben");
     std::string q = query;
     if (IsRandomWord(query)) q = "A" + std::to_string(draw_() % 100000 + 1);
-    return dialect_ == TOeisDialect::Legacy ? RunLegacy(query, q) : RunJson(query, q);
+    // One limit for the whole lookup, however many requests it takes.
+    const Deadline end =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(limits_.totalTimeoutMs);
+    return dialect_ == TOeisDialect::Legacy ? RunLegacy(query, q, end) : RunJson(query, q, end);
 }
 
-TOeisHit TOeisLookup::RunLegacy(const std::string& query, const std::string& q) const {
-    std::string page = Fetch(base_ + "?q=" + EncodeQuery(Utf8ToWindows1252(q)), query);
+TOeisHit TOeisLookup::RunLegacy(const std::string& query, const std::string& q,
+                                Deadline end) const {
+    std::string page = Fetch(base_ + "?q=" + EncodeQuery(Utf8ToWindows1252(q)), query, end);
     if (!DeleteThrough(page, kM1)) Fail(query, "die Antwort ist keine Ergebnisseite der OEIS");
     if (!DeleteThrough(page, kM2)) Fail(query, "keine Treffer");
 
@@ -187,7 +199,7 @@ TOeisHit TOeisLookup::RunLegacy(const std::string& query, const std::string& q) 
         Fail(query, "die Ergebnisseite hat ein unbekanntes Format");
     hit.name = Windows1252ToUtf8(CleanName(WithoutMarkup(page)));
 
-    std::string terms = Fetch(base_ + "table?a=" + number + "&fmt=4", query, hit.linkCaption);
+    std::string terms = Fetch(base_ + "table?a=" + number + "&fmt=4", query, end, hit.linkCaption);
     if (!DeleteThrough(terms, kM6) || !DeleteThrough(terms, kM7) || !DeleteFrom(terms, kM8))
         Fail(query, "die Seite der Glieder von " + hit.linkCaption + " hat ein unbekanntes Format");
     if (!HasDigit(terms)) Fail(query, hit.linkCaption + " hat keine Glieder");
@@ -195,11 +207,11 @@ TOeisHit TOeisLookup::RunLegacy(const std::string& query, const std::string& q) 
     return hit;
 }
 
-TOeisHit TOeisLookup::RunJson(const std::string& query, const std::string& q) const {
+TOeisHit TOeisLookup::RunJson(const std::string& query, const std::string& q, Deadline end) const {
     std::string digits;
     const std::string search = ParseANumber(q, digits) ? "id:" + SixDigitANumber(digits) : q;
     const std::optional<TJsonValue> answer = ParseJson(
-        Fetch(base_ + "search?q=" + EncodeQuery(SanitizeUtf8(search)) + "&fmt=json", query));
+        Fetch(base_ + "search?q=" + EncodeQuery(SanitizeUtf8(search)) + "&fmt=json", query, end));
     if (!answer) Fail(query, "die Antwort ist kein gültiges JSON");
 
     using Kind = TJsonValue::Kind;

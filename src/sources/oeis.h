@@ -9,11 +9,13 @@
 // A lookup either gives a complete hit or throws EOeisError, whose German
 // message names the query and the cause; the caller then leaves the frame as
 // it was. All texts it gives are UTF-8.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "common/errors.h"
+#include "sources/fetch_url.h"
 
 class EOeisError : public EInvalidInput {
     using EInvalidInput::EInvalidInput;
@@ -48,10 +50,11 @@ public:
     // A random draw from 0 to 99999 for the words "ZUFALL" and "RANDOM".
     using DrawFunction = std::function<std::uint32_t()>;
 
-    // Without fetch, FetchUrl with its standard time-outs; without draw, a
+    // Without fetch, FetchUrl with limits, whose totalTimeoutMs holds for the
+    // whole lookup, both requests of the old dialect together; without draw, a
     // generator seeded from the clock at every draw.
     explicit TOeisLookup(std::string base = OeisBaseAddress(), FetchFunction fetch = {},
-                         DrawFunction draw = {});
+                         DrawFunction draw = {}, TFetchOptions limits = {});
 
     const std::string& Base() const { return base_; }
     TOeisDialect Dialect() const { return dialect_; }
@@ -64,12 +67,14 @@ private:
     TOeisDialect dialect_;
     FetchFunction fetch_;
     DrawFunction draw_;
+    TFetchOptions limits_;
 
+    using Deadline = std::chrono::steady_clock::time_point;
     // hit: the A-number whose list of terms is fetched, empty for the search.
-    std::string Fetch(const std::string& url, const std::string& query,
+    std::string Fetch(const std::string& url, const std::string& query, Deadline end,
                       const std::string& hit = {}) const;
-    TOeisHit RunLegacy(const std::string& query, const std::string& q) const;
-    TOeisHit RunJson(const std::string& query, const std::string& q) const;
+    TOeisHit RunLegacy(const std::string& query, const std::string& q, Deadline end) const;
+    TOeisHit RunJson(const std::string& query, const std::string& q, Deadline end) const;
 };
 
 // Draws from 0 to 99999 with a generator seeded from the clock.

@@ -1,11 +1,15 @@
 // FetchUrl against a real HTTP server on 127.0.0.1.
 #include "sources/fetch_url.h"
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
+#include <thread>
 
+#include "cli/run_program.h"
 #include "sources/http_test_server.h"
 
 namespace {
@@ -52,6 +56,9 @@ TEST(FetchUrl, PutsTheHttpPrefixOnlyWhereNoneStands) {
         {"HTTP://127.0.0.1/x", "HTTP://127.0.0.1/x"},
         {"hTtPs://oeis.org/", "hTtPs://oeis.org/"},
         {"oeis.org/search?q=http://x", "http://oeis.org/search?q=http://x"},
+        {"localhost:8080/x", "http://localhost:8080/x"},
+        {"ftp://127.0.0.1/x", "ftp://127.0.0.1/x"},
+        {"file:/etc/passwd", "file:/etc/passwd"},
     };
     for (const auto& c : cases) EXPECT_EQ(WithHttpPrefix(c.in), c.out);
 
@@ -115,9 +122,83 @@ TEST(FetchUrl, FollowsAtMostFiveRedirectsAndOnlyToHttp) {
     EXPECT_EQ(FetchUrl(server.Url("/r/5")), "arrived");
     EXPECT_EQ(server.Requests().size(), 6u);
     EXPECT_EQ(FailureOf(server.Url("/r/6")), "mehr als 5 Weiterleitungen");
-    EXPECT_EQ(FailureOf(server.Url("/ftp")), "nur http- und https-Adressen werden abgerufen");
-    EXPECT_EQ(FailureOf("ftp://127.0.0.1/x"), "nur http- und https-Adressen werden abgerufen");
-    EXPECT_EQ(FailureOf("file:///etc/passwd"), "nur http- und https-Adressen werden abgerufen");
+    EXPECT_EQ(FailureOf(server.Url("/ftp")),
+              "der Server leitet weiter, aber nur http- und https-Adressen werden abgerufen, "
+              "nicht \"ftp:\"");
+    for (const char* scheme : {"ftp", "file", "gopher", "dict", "mailto"})
+        for (const char* rest : {"://127.0.0.1/x", ":/etc/passwd"})
+            EXPECT_EQ(FailureOf(std::string(scheme) + rest),
+                      "nur http- und https-Adressen werden abgerufen, nicht \"" +
+                          std::string(scheme) + ":\"");
+}
+
+TEST(FetchUrl, NamesRepliesThatAreNoHttpOrCannotBeRead) {
+    const std::string longLine = "X-Lang: " + std::string(2 << 20, 'a') + "\r\n";
+    std::string manyLines;
+    for (int i = 0; i < 8000; ++i) manyLines += "X-Zeile: " + std::string(40, 'a') + "\r\n";
+    const struct {
+        const char* name;
+        std::string raw;
+        const char* cause;
+    } cases[] = {
+        {"a bare body", "1, 2, 3", "die Antwort des Servers ist keine gültige HTTP-Antwort"},
+        {"garbage", std::string("\0\xFF\r\n\r\nxx", 8),
+         "die Antwort des Servers ist keine gültige HTTP-Antwort"},
+        {"no status code", "HTTP/1.1 abc\r\n\r\n",
+         "die Antwort des Servers ist keine gültige HTTP-Antwort"},
+        {"a 2 MiB header line", "HTTP/1.1 200 OK\r\n" + longLine + "\r\nok",
+         "eine Kopfzeile der Antwort ist zu lang"},
+        {"headers of 400 KB", "HTTP/1.1 200 OK\r\n" + manyLines + "\r\nok",
+         "die Kopfzeilen der Antwort sind zu lang"},
+    };
+    for (const auto& c : cases) {
+        TTestHttpServer server([&](const TTestRequest&) {
+            TTestResponse r;
+            r.raw = c.raw;
+            return r;
+        });
+        EXPECT_EQ(FailureOf(server.Url("/")).value_or("no failure"), c.cause) << c.name;
+    }
+}
+
+TEST(FetchUrl, EveryTransferErrorIsWordedInGerman) {
+    for (int code = 1; code < CURL_LAST; ++code) {
+        const std::string text = TransferErrorText(code);
+        EXPECT_EQ(text.find(curl_easy_strerror(static_cast<CURLcode>(code))), std::string::npos)
+            << code << ": " << text;
+        EXPECT_FALSE(text.empty()) << code;
+    }
+}
+
+// A server whose certificate nobody vouches for, as a machine without a
+// certificate store sees every server.
+TEST(FetchUrl, SaysWhenTheCertificateCannotBeVerified) {
+    const std::optional<std::string> openssl = "/usr/bin/openssl";
+    if (access(openssl->c_str(), X_OK) != 0) GTEST_SKIP() << "openssl missing (package openssl)";
+    const std::string dir = ::testing::TempDir() + "sonavix-tls-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    ASSERT_EQ(RunProgram(*openssl,
+                         {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
+                          "-days", "1", "-keyout", dir + "/key.pem", "-out", dir + "/cert.pem"})
+                  .status,
+              0);
+    int port;
+    {
+        TTestHttpServer free([](const TTestRequest&) { return Body(""); });
+        port = free.Port();
+    }
+    TProgram server(*openssl, {"s_server", "-accept", std::to_string(port), "-cert",
+                               dir + "/cert.pem", "-key", dir + "/key.pem", "-www", "-quiet"});
+    const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/";
+    std::optional<std::string> failure = FailureOf(url);
+    for (int i = 0; i < 50 && failure == "keine Verbindung zum Server"; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // still starting
+        failure = FailureOf(url);
+    }
+    EXPECT_EQ(failure.value_or("no failure"),
+              "das Zertifikat des Servers ließ sich nicht prüfen (wahrscheinliche Ursache: auf "
+              "diesem Rechner fehlt der Zertifikatsspeicher, Paket ca-certificates)");
+    std::filesystem::remove_all(dir);
 }
 
 TEST(FetchUrl, RefusesBodiesBeyondTheSizeCap) {
@@ -166,6 +247,10 @@ TEST(FetchUrl, TimesOutOnSilentStalledAndDawdlingServers) {
     stalled.stallAfterMs = 20000;
     TTestResponse dawdling = Body(std::string(200, '1'));  // a byte every 20 ms: 4 s in all
     dawdling.trickleMs = 20;
+    TTestResponse headByByte = Body("ok");
+    headByByte.trickleHeadMs = 300;
+    TFetchOptions patient3 = patient;
+    patient3.totalTimeoutMs = 3000;
     const struct {
         TTestResponse response;
         TFetchOptions options;
@@ -174,6 +259,8 @@ TEST(FetchUrl, TimesOutOnSilentStalledAndDawdlingServers) {
         {silent, patient, "Zeitüberschreitung: der Server sendet seit 1 s nichts mehr"},
         {stalled, patient, "Zeitüberschreitung: der Server sendet seit 1 s nichts mehr"},
         {dawdling, hurried, "Zeitüberschreitung: keine vollständige Antwort innerhalb von 1 s"},
+        // Headers a byte every 300 ms: never silent for a second, but not done in three.
+        {headByByte, patient3, "Zeitüberschreitung: keine vollständige Antwort innerhalb von 3 s"},
     };
     for (const auto& c : cases) {
         TTestHttpServer server([&](const TTestRequest&) { return c.response; });

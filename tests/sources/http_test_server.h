@@ -31,7 +31,9 @@ struct TTestResponse {
     int delayMs = 0;                   // before anything is sent
     int stallAfterMs = -1;             // sends this much of the body, then waits
     std::size_t stallAfterBytes = 0;
-    int trickleMs = 0;  // sends the body a byte at a time with this pause
+    int trickleMs = 0;      // sends the body a byte at a time with this pause
+    int trickleHeadMs = 0;  // sends the status line and headers a byte at a time
+    std::string raw;        // when set, sent as it is instead of an HTTP reply
 };
 
 class TTestHttpServer {
@@ -144,6 +146,10 @@ private:
         }
         const TTestResponse r = handler_(request);
         if (r.delayMs > 0 && !Wait(r.delayMs, client)) return;
+        if (!r.raw.empty()) {
+            Send(client, r.raw.data(), r.raw.size());
+            return;
+        }
         std::string head = "HTTP/1.1 " + std::to_string(r.status) + " X\r\nConnection: close\r\n";
         bool hasLength = false;
         for (const auto& h : r.headers) {
@@ -152,7 +158,12 @@ private:
         }
         if (!hasLength) head += "Content-Length: " + std::to_string(r.body.size()) + "\r\n";
         head += "\r\n";
-        if (!Send(client, head.data(), head.size())) return;
+        if (r.trickleHeadMs > 0) {
+            for (const char c : head)
+                if (!Send(client, &c, 1) || !Wait(r.trickleHeadMs, client)) return;
+        } else if (!Send(client, head.data(), head.size())) {
+            return;
+        }
         if (r.stallAfterMs >= 0) {
             if (!Send(client, r.body.data(), r.stallAfterBytes) || !Wait(r.stallAfterMs, client))
                 return;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <set>
 
@@ -129,6 +130,26 @@ std::string FailureAgainst(const std::string& path, const TTestResponse& search,
 }
 
 }  // namespace
+
+TEST(OeisLookup, OneTimeLimitHoldsForBothRequestsAndNoSchemeButHttp) {
+    // The search page takes 1.2 s, the list of terms would take 20 s.
+    TTestHttpServer server([](const TTestRequest& r) {
+        TTestResponse slow = Answer(200, Fixture("legacy_search_fibonacci.html"));
+        slow.delayMs = r.target.find("table?a=") != std::string::npos ? 20000 : 1200;
+        return slow;
+    });
+    TFetchOptions limits;
+    limits.totalTimeoutMs = 2000;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(
+        FailureOf(TOeisLookup(server.Url(kLegacyPath), {}, {}, limits), "1, 2, 3"),
+        Failed("1, 2, 3", "Zeitüberschreitung: keine vollständige Antwort innerhalb von 2 s"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2600));
+    EXPECT_EQ(server.Requests().size(), 2u);
+
+    EXPECT_EQ(FailureOf(TOeisLookup("gopher://h/"), "1"),
+              Failed("1", "nur http- und https-Adressen werden abgerufen, nicht \"gopher:\""));
+}
 
 TEST(OeisLegacy, FailedOrOddPagesGiveAMessageNamingQueryAndCause) {
     const TTestResponse good = Answer(200, Fixture("legacy_search_fibonacci.html"));
@@ -300,6 +321,9 @@ TEST(OeisBase, DefaultEnvironmentAndDialect) {
         {"HTTP://h/~kvet/sequences", "HTTP://h/~kvet/sequences/", TOeisDialect::Legacy},
         {" http://h/~kvet/sequences/ ", "http://h/~kvet/sequences/", TOeisDialect::Legacy},
         {"http://h/sequences/x/", "http://h/sequences/x/", TOeisDialect::Json},
+        // Another scheme stays, so that the lookup can refuse it by its name.
+        {"file:/srv/oeis", "file:/srv/oeis/", TOeisDialect::Json},
+        {"ftp://h/~kvet/sequences/", "ftp://h/~kvet/sequences/", TOeisDialect::Legacy},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(NormalizeOeisBase(c.given), c.base) << c.given;
