@@ -377,7 +377,7 @@ void TfrmMain::frmFormel1btnGoClick(QObject* Sender) {
         std::string& list;
         ~Show() {
             w.ShowStartValues(f);
-            if (list != before) memo->setPlainText(ListForDisplay(list));
+            if (list != before) FillTextBox(memo, ListForDisplay(list));
         }
     } show{*this, f, memo, before, list};
     GeneratorOf(f).Generate(formel->edtFormel->text().toStdString(),
@@ -396,14 +396,19 @@ void TfrmMain::frmFormel1cbxNullClick(QObject* Sender) {
 
 void TfrmMain::frmOEIS1btnGoClick(QObject* Sender) {
     TfrmOEIS* frame = FrameOf(Sender)->frmOEIS1;
-    // The frame changes only when the lookup found a sequence.
+    // The frame changes only when the lookup found a sequence. The lookup
+    // blocks the window for up to its time limit: a busy cursor says so.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct RestoreCursor {
+        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
+    } restoreCursor;
     const TOeisHit hit = TOeisLookup().Run(frame->edtOEIS->text().toStdString());
     frame->lblVorLink->show();
     frame->lblLink->setText(QString::fromStdString(hit.linkCaption));
     frame->lblLink->adjustSize();
     frame->LinkUrl = QString::fromStdString(hit.linkUrl);
-    frame->Memo1->setPlainText(QString::fromStdString(hit.name));
-    frame->mmoSequence->setPlainText(QString::fromStdString(hit.terms));
+    FillTextBox(frame->Memo1, QString::fromStdString(hit.name));
+    FillTextBox(frame->mmoSequence, QString::fromStdString(hit.terms));
 }
 
 void TfrmMain::frmOEIS1lblLinkClick(QObject* Sender) {

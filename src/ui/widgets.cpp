@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTextOption>
 #include <algorithm>
 
 QLabel* PlaceLabel(QWidget* parent, const QString& caption, int left, int top) {
@@ -34,4 +35,19 @@ void CentreOnScreen(QWidget* window) {
     placed.moveCenter(area.center());
     // A window taller or wider than the screen keeps its title bar on it.
     window->move(std::max(placed.left(), area.left()), std::max(placed.top(), area.top()));
+}
+
+void FillTextBox(QPlainTextEdit* box, const QString& text) {
+    // Longer runs do not fit a line anyway; up to here the square stays small.
+    constexpr qsizetype kUnbrokenRunMax = 64;
+    qsizetype run = 0, longest = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        longest = std::max(longest, run);
+    }
+    // Emptied first, so that the old text is never laid out again in the new mode.
+    box->clear();
+    box->setWordWrapMode(longest > kUnbrokenRunMax ? QTextOption::WrapAnywhere
+                                                   : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    box->setPlainText(text);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers for placing controls at their pixel positions.
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QWidget>
 
 // Places a control at left, top, width, height of its parent's client area.
@@ -24,3 +25,9 @@ void CentreOnScreen(QWidget* window);
 
 // Makes a label look and act like a link: blue, underlined, hand cursor.
 void StyleAsLink(QLabel* label);
+
+// Fills a text box that the program writes to, so that the window stays
+// responsive with any text up to the box's capacity. Word wrapping lays out a
+// long run without a blank (a member of a million digits) in time that grows
+// with the square of its length; a text holding such a run wraps anywhere.
+void FillTextBox(QPlainTextEdit* box, const QString& text);

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <QGuiApplication>
+#include <atomic>
 #include <cstdlib>
+#include <ctime>
 
 #include "sources/oeis_fixtures.h"
 #include "support/window_fixture.h"
@@ -94,6 +97,50 @@ TEST_P(OeisFrame, FailedLookupLeavesTheFrameAndSaysWhy) {
     EXPECT_TRUE(errors[0].contains("gibt es nicht")) << errors[0].toStdString();
     EXPECT_EQ(frame->mmoSequence->toPlainText(), "7, 8");
     EXPECT_EQ(frame->lblLink->text(), "OEIS");
+}
+
+namespace {
+// A hit whose name and single member are runs of 256 Ki digits.
+class LongMember : public WindowTest {
+protected:
+    void SetUp() override {
+        setenv("SONAVIX_OEIS_BASE", server.Url("/").c_str(), 1);
+        WindowTest::SetUp();
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        unsetenv("SONAVIX_OEIS_BASE");
+    }
+
+    const std::string digits = std::string(256 * 1024, '7');
+    std::atomic<bool> busyWhileFetching{false};
+    TTestHttpServer server{[this](const TTestRequest&) {
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        busyWhileFetching = cursor && cursor->shape() == Qt::WaitCursor;
+        return Answer(200, R"({"results":[{"number":45,"name":")" + digits + R"(","data":")" +
+                               digits + R"("}]})");
+    }};
+};
+}  // namespace
+
+TEST_F(LongMember, FillsTheFrameQuicklyUnderABusyCursorAndIsRefusedWhenPlayed) {
+    TfrmFolgen* f = window->frmFolgenNoten;
+    f->rbtOEIS->click();
+    window->show();
+    f->frmOEIS1->edtOEIS->setText("7");
+    const std::clock_t start = std::clock();
+    f->frmOEIS1->btnGo->click();
+    window->grab();  // lays the boxes out and paints them
+    EXPECT_LT(double(std::clock() - start) / CLOCKS_PER_SEC, 2.0);
+    EXPECT_TRUE(busyWhileFetching);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(f->frmOEIS1->mmoSequence->toPlainText().toStdString(), digits);
+    EXPECT_EQ(f->frmOEIS1->Memo1->toPlainText().toStdString(), digits);
+
+    window->btnPlay->click();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].toStdString(),
+              "'" + digits.substr(0, 80) + "…' ist kein gültiger Integerwert.");
 }
 
 INSTANTIATE_TEST_SUITE_P(
