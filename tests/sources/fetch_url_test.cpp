@@ -9,8 +9,8 @@
 #include <optional>
 #include <thread>
 
-#include "cli/run_program.h"
 #include "sources/http_test_server.h"
+#include "support/program.h"
 
 namespace {
 
