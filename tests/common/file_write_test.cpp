@@ -13,6 +13,8 @@
 #include <optional>
 #include <set>
 
+#include "support/expect_error.h"
+
 namespace {
 namespace fs = std::filesystem;
 
@@ -49,16 +51,16 @@ protected:
         std::error_code ignored;
         fs::remove_all(dir, ignored);
     }
+    // The cause a write gives, or "written".
     std::string Refusal(const fs::path& path, const std::string& bytes) {
-        try {
+        const std::string message = MessageOf<EFileWriteError>([&] {
             WriteFileAtomically(path.string(), std::vector<uint8_t>(bytes.begin(), bytes.end()));
-        } catch (const EFileWriteError& e) {
-            const std::string prefix =
-                "Die Datei \"" + path.string() + "\" kann nicht geschrieben werden: ";
-            EXPECT_TRUE(e.Message().starts_with(prefix)) << e.Message();
-            return e.Message().substr(prefix.size());
-        }
-        return "written";
+        });
+        if (message == "<no error>") return "written";
+        const std::string prefix =
+            "Die Datei \"" + path.string() + "\" kann nicht geschrieben werden: ";
+        EXPECT_TRUE(message.starts_with(prefix)) << message;
+        return message.substr(prefix.size());
     }
     fs::path dir;
 };
