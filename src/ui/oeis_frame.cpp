@@ -31,6 +31,8 @@ TfrmOEIS::TfrmOEIS(QWidget* parent) : QFrame(parent) {
     Memo1->setTabChangesFocus(true);
     // Enter in the query field does what "Los!" does (nothing while it is disabled).
     connect(edtOEIS, &QLineEdit::returnPressed, btnGo, &QPushButton::click);
+    WrapLongRunsAnywhere(mmoSequence);
+    WrapLongRunsAnywhere(Memo1);
     setTabOrder(edtOEIS, btnGo);
     setTabOrder(btnGo, mmoSequence);
     setTabOrder(mmoSequence, Memo1);

@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTextOption>
 #include <algorithm>
 
@@ -37,17 +39,40 @@ void CentreOnScreen(QWidget* window) {
     window->move(std::max(placed.left(), area.left()), std::max(placed.top(), area.top()));
 }
 
-void FillTextBox(QPlainTextEdit* box, const QString& text) {
-    // Longer runs do not fit a line anyway; up to here the square stays small.
-    constexpr qsizetype kUnbrokenRunMax = 64;
-    qsizetype run = 0, longest = 0;
+namespace {
+// Longer runs do not fit a line anyway; up to here the square stays small.
+constexpr qsizetype kUnbrokenRunMax = 64;
+
+bool HasLongRun(const QString& text) {
+    qsizetype run = 0;
     for (const QChar c : text) {
         run = c.isSpace() ? 0 : run + 1;
-        longest = std::max(longest, run);
+        if (run > kUnbrokenRunMax) return true;
     }
+    return false;
+}
+}  // namespace
+
+void FillTextBox(QPlainTextEdit* box, const QString& text) {
     // Emptied first, so that the old text is never laid out again in the new mode.
     box->clear();
-    box->setWordWrapMode(longest > kUnbrokenRunMax ? QTextOption::WrapAnywhere
-                                                   : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    box->setWordWrapMode(HasLongRun(text) ? QTextOption::WrapAnywhere
+                                          : QTextOption::WrapAtWordBoundaryOrAnywhere);
     box->setPlainText(text);
+}
+
+void WrapLongRunsAnywhere(QPlainTextEdit* box) {
+    // The document reports a change before its layout sees it, so the mode is
+    // switched in time for a long paste.
+    QObject::connect(
+        box->document(), &QTextDocument::contentsChange, box, [box](int position, int, int added) {
+            if (added <= kUnbrokenRunMax || box->wordWrapMode() == QTextOption::WrapAnywhere)
+                return;
+            for (QTextBlock block = box->document()->findBlock(position);
+                 block.isValid() && block.position() <= position + added; block = block.next())
+                if (HasLongRun(block.text())) {
+                    box->setWordWrapMode(QTextOption::WrapAnywhere);
+                    return;
+                }
+        });
 }

@@ -31,3 +31,6 @@ void StyleAsLink(QLabel* label);
 // long run without a blank (a member of a million digits) in time that grows
 // with the square of its length; a text holding such a run wraps anywhere.
 void FillTextBox(QPlainTextEdit* box, const QString& text);
+// Lets a box that the user may paste into switch to wrapping anywhere when a
+// long run arrives, before it is laid out.
+void WrapLongRunsAnywhere(QPlainTextEdit* box);

@@ -143,6 +143,24 @@ TEST_F(LongMember, FillsTheFrameQuicklyUnderABusyCursorAndIsRefusedWhenPlayed) {
               "'" + digits.substr(0, 80) + "…' ist kein gültiger Integerwert.");
 }
 
+TEST_F(LongMember, APastedLongRunKeepsEveryBoxResponsive) {
+    TfrmFolgen* f = window->frmFolgenNoten;
+    window->show();
+    const std::pair<const char*, QPlainTextEdit*> boxes[] = {
+        {"mmoExplizit", f->frmExplizit1->mmoExplizit},
+        {"mmoSequence", f->frmOEIS1->mmoSequence},
+        {"Memo1", f->frmOEIS1->Memo1}};
+    for (const auto& [name, box] : boxes) {
+        box->parentWidget()->show();
+        const std::clock_t start = std::clock();
+        box->moveCursor(QTextCursor::End);
+        box->insertPlainText(QString::fromStdString(digits));  // as a paste inserts it
+        box->grab();
+        EXPECT_LT(double(std::clock() - start) / CLOCKS_PER_SEC, 2.0) << name;
+        EXPECT_TRUE(box->toPlainText().endsWith(QString::fromStdString(digits)));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Dialects, OeisFrame,
     ::testing::Values(Dialect{"/", "0, 1, 1, 2, 3, 5, 8, 13", {40, 41, 41, 42, 43, 45, 48, 41}},
