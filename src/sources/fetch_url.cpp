@@ -149,7 +149,10 @@ std::string OtherScheme(const std::string& scheme) {
     return "nur http- und https-Adressen werden abgerufen, nicht \"" + QuotedText(scheme) + ":\"";
 }
 
-std::string Cause(CURLcode rc, CURL* curl, const TFetchOptions& o, const TBodySink& sink) {
+// totalMs: the time this transfer had, less than o.totalTimeoutMs when it was
+// the rest of a longer task.
+std::string Cause(CURLcode rc, CURL* curl, const TFetchOptions& o, long totalMs,
+                  const TBodySink& sink) {
     if (sink.overCap)
         return "die Antwort ist größer als " + std::to_string(o.maxBodyBytes) + " Bytes";
     if (sink.stalled)
@@ -161,7 +164,7 @@ std::string Cause(CURLcode rc, CURL* curl, const TFetchOptions& o, const TBodySi
         case CURLE_OPERATION_TIMEDOUT: {
             curl_off_t connected = 0;
             curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
-            if (connected == 0 && !o.deadline)
+            if (connected == 0 && o.connectTimeoutMs < totalMs)
                 return "Zeitüberschreitung: keine Verbindung innerhalb von " +
                        Seconds(o.connectTimeoutMs);
             return "Zeitüberschreitung: keine vollständige Antwort innerhalb von " +
@@ -362,7 +365,8 @@ std::string FetchUrl(const std::string& address, const TFetchOptions& options) {
     const CURLcode rc = curl_easy_perform(c);
     long code = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
-    if (rc != CURLE_OK && !sink->statusOnly) throw EFetchError(Cause(rc, c, options, *sink));
+    if (rc != CURLE_OK && !sink->statusOnly)
+        throw EFetchError(Cause(rc, c, options, totalMs, *sink));
     if (!StatusWanted(code)) return "Status:" + std::to_string(code);
     if (sink->fill > 0) sink->Flush();
     return std::move(sink->text);
