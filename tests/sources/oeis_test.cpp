@@ -143,7 +143,8 @@ TEST(OeisLookup, OneTimeLimitHoldsForBothRequestsAndNoSchemeButHttp) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(
         FailureOf(TOeisLookup(server.Url(kLegacyPath), {}, {}, limits), "1, 2, 3"),
-        Failed("1, 2, 3", "Zeitüberschreitung: keine vollständige Antwort innerhalb von 2 s"));
+        "Die OEIS-Suche nach \"1, 2, 3\" fand A000045, aber die Glieder von A000045 konnten "
+        "nicht geladen werden: Zeitüberschreitung: keine vollständige Antwort innerhalb von 2 s");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2600));
     EXPECT_EQ(server.Requests().size(), 2u);
 

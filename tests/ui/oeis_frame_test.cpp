@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QTest>
 #include <QGuiApplication>
+#include <QTest>
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
