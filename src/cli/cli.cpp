@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include <cctype>
 #include <csignal>
 #include <map>
 #include <optional>
@@ -9,7 +10,10 @@
 #include "common/convert.h"
 #include "common/errors.h"
 #include "melodyfile/midifile.h"
+#include "melodyfile/wavfile.h"
 #include "midi/midi.h"
+#include "midi/midi_out.h"
+#include "midi/port_list.h"
 #include "playback/maps.h"
 #include "playback/run.h"
 #include "playback/startup.h"
@@ -45,6 +49,7 @@ std::string HelpText() {
            "Aufruf:\n"
            "  sonavix-cli eval [--count N] [--zero] [--start W1,W2,...] FORMEL\n"
            "  sonavix-cli melody QUELLE [OPTIONEN]\n"
+           "  sonavix-cli ports\n"
            "  sonavix-cli --help\n"
            "\n"
            "eval berechnet die Folge einer Formel wie \"Los!\" im Notenrahmen und gibt sie\n"
@@ -74,7 +79,11 @@ std::string HelpText() {
            "  --instrument N        General-MIDI-Instrument 0 bis 127 (Vorgabe 0)\n"
            "  --play                spielt die Melodie auf MIDI-Gerät 0 (Strg+C beendet sie;\n"
            "                        SONAVIX_MIDI_OUT wählt den Anschluss)\n"
-           "  --out DATEI.mid       schreibt die Melodie als Standard-MIDI-Datei\n"
+           "  --out DATEI.mid       schreibt die Melodie als Standard-MIDI-Datei;\n"
+           "  --out DATEI.wav       als WAV-Datei (44,1 kHz, Stereo) über den eingebauten\n"
+           "                        Synthesizer (SONAVIX_SOUNDFONT wählt die SoundFont)\n"
+           "\n"
+           "ports zeigt die MIDI-Ausgänge, je Zeile einen, Gerät 0 zuerst.\n"
            "\n"
            "Die Suche in der OEIS fragt https://oeis.org/ oder die Adresse in\n"
            "SONAVIX_OEIS_BASE.\n"
@@ -241,14 +250,23 @@ void ConfigureMelody(TCliHost& host, const TArguments& a) {
         throw ECliUsage("--out braucht einen Dateinamen");
 }
 
+bool IsWavPath(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ending = path.substr(path.size() - 4);
+    for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ending == ".wav";
+}
+
 extern "C" void OnInterrupt(int) {
     RequestStop();
     std::signal(SIGINT, SIG_DFL);  // a second Ctrl+C ends the program at once
 }
 
 // Sounds the melody as the play button does; true when it ran to its end.
-bool Play(TCliHost& host) {
+bool Play(TCliHost& host, std::ostream& err) {
     try {
+        const std::string notice = MidiOutRequestNotice();
+        if (!notice.empty()) err << notice << '\n' << std::flush;
         InitMidiOut();
     } catch (const Exception& e) {
         throw Exception("MIDI-Gerät 0 lässt sich nicht öffnen: " + ErrorBoxText(e.Message()));
@@ -274,14 +292,28 @@ int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
         if (a.Has("--play")) std::signal(SIGINT, OnInterrupt);
         for (const TMelodyNote& note : melody) out << note.Key << ' ' << note.DurationMs << '\n';
         out.flush();
-        if (a.Has("--out")) WriteMidiFile(a.Value("--out"), melody, host.Tempo, host.Program);
+        if (a.Has("--out")) {
+            const std::string& path = a.Value("--out");
+            if (IsWavPath(path))
+                WriteWavFile(path, melody, host.Program);
+            else
+                WriteMidiFile(path, melody, host.Tempo, host.Program);
+        }
         // The sources have been read: the run plays the list a formula or a
         // lookup left, as a second press of the button would.
-        if (a.Has("--play") && !Play(host)) return kExitStopped;
+        if (a.Has("--play") && !Play(host, err)) return kExitStopped;
     } catch (const Exception& e) {
         err << ErrorBoxText(e.Message()) << '\n';
         return kExitFailure;
     }
+    return kExitOk;
+}
+
+int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!args.empty()) throw ECliUsage("Überzähliges Argument \"" + args.front() + "\"");
+    const std::string notice = MidiOutRequestNotice();
+    if (!notice.empty()) err << notice << '\n';
+    for (const std::string& name : MidiOutputDevices().Names()) out << name << '\n';
     return kExitOk;
 }
 
@@ -297,12 +329,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     try {
         try {
-            if (args.empty()) throw ECliUsage("Kein Befehl angegeben (eval oder melody)");
+            if (args.empty()) throw ECliUsage("Kein Befehl angegeben (eval, melody oder ports)");
             const std::string& command = args[0];
             const std::vector<std::string> rest(args.begin() + 1, args.end());
             if (command == "eval") return Eval(ParseArguments(kEval, rest), out, err);
             if (command == "melody") return Melody(ParseArguments(kMelody, rest), out, err);
-            throw ECliUsage("Unbekannter Befehl \"" + command + "\" (eval oder melody)");
+            if (command == "ports") return Ports(rest, out, err);
+            throw ECliUsage("Unbekannter Befehl \"" + command + "\" (eval, melody oder ports)");
         } catch (const ECliUsage& e) {
             err << "sonavix-cli: " << e.what() << "\nHilfe: sonavix-cli --help\n";
             return kExitUsage;

@@ -72,6 +72,8 @@ TEST(CliPlay, WithoutAnyMidiPortTheMelodyIsNotPlayed) {
     const TProgramResult r =
         RunProgram(SONAVIX_CLI, {"melody", "--list", "1", "--play"},
                    {"JACK_DEFAULT_SERVER=sonavix-nowhere-" + std::to_string(getpid()),
+                    // and no built-in synthesizer, which a sound server would let open
+                    "SONAVIX_SOUNDFONT=/nonexistent/sonavix.sf2",
                     "LSAN_OPTIONS=" + std::string(lsan ? lsan : "") + ":print_suppressions=0"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "41 667\n");
