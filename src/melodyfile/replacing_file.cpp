@@ -1,7 +1,6 @@
 #include "melodyfile/replacing_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +22,8 @@ std::string Reason(int error) {
             return "kein Platz mehr auf dem Datenträger";
         case EROFS:
             return "das Dateisystem ist schreibgeschützt";
+        case ENAMETOOLONG:
+            return "der Dateiname ist zu lang";
         default:
             return "Systemfehler " + std::to_string(error);
     }
@@ -35,14 +36,19 @@ TReplacingFile::TReplacingFile(std::string path) : path_(std::move(path)) {
     const std::string folder = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
     if (name.empty()) Fail(EISDIR);
-    std::string pattern = folder + "." + name + ".XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) Fail(errno);
-    temp_ = pattern;
-    // mkstemp creates 0600; give the file the permissions a new file normally gets.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    // A fresh name beside the target; the mode lets the umask decide, as for any new file.
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp_ = folder + "." + name + "." + std::to_string(getpid()) + "-" +
+                std::to_string(attempt) + ".tmp";
+        fd = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        const int error = errno;
+        temp_.clear();
+        Fail(error);
+    }
     file_ = fdopen(fd, "wb");
     if (!file_) {
         const int error = errno;
