@@ -16,5 +16,6 @@ $SUDO apt-get install -y --no-install-recommends \
   libfluidsynth-dev fluidsynth timgm6mb-soundfont \
   libcurl4-openssl-dev ca-certificates \
   fp-utils-3.2.2 libchm-dev \
+  pulseaudio pulseaudio-utils \
   xvfb xauth fonts-liberation \
   desktop-file-utils appstream dpkg-dev

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include <cctype>
 #include <csignal>
 #include <map>
 #include <optional>
@@ -10,7 +11,10 @@
 #include "common/errors.h"
 #include "common/quote.h"
 #include "melodyfile/midifile.h"
+#include "melodyfile/wavfile.h"
 #include "midi/midi.h"
+#include "midi/midi_out.h"
+#include "midi/port_list.h"
 #include "playback/maps.h"
 #include "playback/run.h"
 #include "playback/startup.h"
@@ -46,6 +50,7 @@ std::string HelpText() {
            "Aufruf:\n"
            "  sonavix-cli eval [--count N] [--zero] [--start W1,W2,...] FORMEL\n"
            "  sonavix-cli melody QUELLE [OPTIONEN]\n"
+           "  sonavix-cli ports\n"
            "  sonavix-cli --help\n"
            "\n"
            "eval berechnet die Folge einer Formel wie \"Los!\" im Notenrahmen und gibt sie\n"
@@ -76,7 +81,11 @@ std::string HelpText() {
            "  --play                spielt die Melodie auf MIDI-Gerät 0 (Strg+C beendet sie\n"
            "                        nach der klingenden Note, ein zweites Strg+C sofort;\n"
            "                        SONAVIX_MIDI_OUT wählt den Anschluss)\n"
-           "  --out DATEI.mid       schreibt die Melodie als Standard-MIDI-Datei\n"
+           "  --out DATEI.mid       schreibt die Melodie als Standard-MIDI-Datei;\n"
+           "  --out DATEI.wav       als WAV-Datei (44,1 kHz, Stereo) über den eingebauten\n"
+           "                        Synthesizer (SONAVIX_SOUNDFONT wählt die SoundFont)\n"
+           "\n"
+           "ports zeigt die MIDI-Ausgänge, je Zeile einen, Gerät 0 zuerst.\n"
            "\n"
            "Die Suche in der OEIS fragt https://oeis.org/ oder die Adresse in\n"
            "SONAVIX_OEIS_BASE.\n"
@@ -244,6 +253,13 @@ void ConfigureMelody(TCliHost& host, const TArguments& a) {
         throw ECliUsage("--out braucht einen Dateinamen");
 }
 
+bool IsWavPath(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ending = path.substr(path.size() - 4);
+    for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ending == ".wav";
+}
+
 extern "C" void OnInterrupt(int) {
     RequestStop();
     // The second Ctrl+C still silences the notes; a third ends the program at once.
@@ -251,8 +267,10 @@ extern "C" void OnInterrupt(int) {
 }
 
 // Sounds the melody as the play button does; true when it ran to its end.
-bool Play(TCliHost& host) {
+bool Play(TCliHost& host, std::ostream& err) {
     try {
+        const std::string notice = MidiOutRequestNotice();
+        if (!notice.empty()) err << notice << '\n' << std::flush;
         InitMidiOut();
     } catch (const Exception& e) {
         throw Exception("MIDI-Gerät 0 lässt sich nicht öffnen: " + ErrorBoxText(e.Message()));
@@ -283,14 +301,29 @@ int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
         if (a.Has("--play")) std::signal(SIGINT, OnInterrupt);
         for (const TMelodyNote& note : melody) out << note.Key << ' ' << note.DurationMs << '\n';
         out.flush();
-        if (a.Has("--out")) WriteMidiFile(a.Value("--out"), melody, host.Tempo, host.Program);
+        if (a.Has("--out")) {
+            const std::string& path = a.Value("--out");
+            if (IsWavPath(path))
+                WriteWavFile(path, melody, host.Program);
+            else
+                WriteMidiFile(path, melody, host.Tempo, host.Program);
+        }
         // The sources have been read: the run plays the list a formula or a
         // lookup left, as a second press of the button would.
-        if (a.Has("--play") && !Play(host)) return kExitStopped;
+        if (a.Has("--play") && !Play(host, err)) return kExitStopped;
     } catch (const Exception& e) {
         err << ErrorBoxText(e.Message()) << '\n';
         return kExitFailure;
     }
+    return kExitOk;
+}
+
+int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!args.empty())
+        throw ECliUsage("Überzähliges Argument \"" + QuotedText(args.front()) + "\"");
+    const std::string notice = MidiOutRequestNotice();
+    if (!notice.empty()) err << notice << '\n';
+    for (const std::string& name : MidiOutputDevices().Names()) out << name << '\n';
     return kExitOk;
 }
 
@@ -306,13 +339,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     try {
         try {
-            if (args.empty()) throw ECliUsage("Kein Befehl angegeben (eval oder melody)");
+            if (args.empty()) throw ECliUsage("Kein Befehl angegeben (eval, melody oder ports)");
             const std::string& command = args[0];
             const std::vector<std::string> rest(args.begin() + 1, args.end());
             if (command == "eval") return Eval(ParseArguments(kEval, rest), out, err);
             if (command == "melody") return Melody(ParseArguments(kMelody, rest), out, err);
+            if (command == "ports") return Ports(rest, out, err);
             throw ECliUsage("Unbekannter Befehl \"" + QuotedText(command) +
-                            "\" (eval oder melody)");
+                            "\" (eval, melody oder ports)");
         } catch (const ECliUsage& e) {
             err << "sonavix-cli: " << e.what() << "\nHilfe: sonavix-cli --help\n";
             return kExitUsage;

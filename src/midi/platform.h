@@ -1,8 +1,9 @@
 #pragma once
 // The platform's MIDI output service, in the shape of the classic multimedia
 // API: numbered devices, a capabilities record, handles, packed short
-// messages and numeric result codes with texts. Back ends: RtMidi ports
-// (rtmidi_service.h) and a recording fake (recording_service.h).
+// messages and numeric result codes with texts. Back ends: the built-in
+// synthesizer (synth.h), RtMidi ports (rtmidi_service.h) and a recording fake
+// (recording_service.h).
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -78,7 +79,7 @@ inline int ShortMessageLength(uint8_t status) {
     }
 }
 
-// The service the program uses: RtMidi output ports, ALSA sequencer first,
-// then JACK; SONAVIX_MIDI_OUT (case-insensitive substring of a port name)
-// picks the port that becomes device 0.
+// The service the program uses (port_list.h): the built-in synthesizer, then
+// RtMidi output ports, ALSA sequencer first, then JACK; SONAVIX_MIDI_OUT
+// (case-insensitive substring of a port name) picks the port that becomes device 0.
 std::shared_ptr<IMidiOutService> CreateDefaultMidiOutService();

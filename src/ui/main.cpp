@@ -7,10 +7,12 @@
 #include "help/d6onhelpfix.h"
 #include "help/hh_funcs.h"
 #include "midi/midi.h"
-#include "midi/rtmidi_service.h"
+#include "midi/port_list.h"
 #include "ui/main_window.h"
 
 int main(int argc, char** argv) {
+    // First of all: the synthesizer sets itself up while the window is built.
+    SetMidiOutService(CreateDefaultMidiOutService());
     QApplication app(argc, argv);
     QApplication::setApplicationName("Sonavix");
     QFont font("Liberation Sans");
@@ -22,7 +24,6 @@ int main(int argc, char** argv) {
     HHDetect(self.empty() ? std::string(argv[0]) : self, argv[0],
              std::vector<std::string>(argv + 1, argv + argc));
     HelpRouting helpRouting;
-    SetMidiOutService(CreateDefaultMidiOutService());
     int result = 0;
     {
         TfrmMain frmMain;

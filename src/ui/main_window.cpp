@@ -6,8 +6,11 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMenu>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QScreen>
+#include <QSettings>
 #include <QUrl>
 
 #include "formula/functions.h"
@@ -16,7 +19,10 @@
 #include "help/hh.h"
 #include "help/hh_funcs.h"
 #include "melodyfile/midifile.h"
+#include "melodyfile/wavfile.h"
 #include "midi/midi.h"
+#include "midi/midi_out.h"
+#include "midi/port_list.h"
 #include "playback/maps.h"
 #include "sources/oeis.h"
 #include "sources/source_frame.h"
@@ -40,6 +46,10 @@ QString ListForDisplay(const std::string& list) {
             text[i + 1] = '\n';
     return QString::fromStdString(text);
 }
+
+// The one persistent setting: the MIDI output chosen in the menu, by port name.
+const char *const kSettingsOrganization = "Sonavix", *const kSettingsApplication = "Sonavix";
+const char* const kMidiOutSetting = "MIDI-Ausgang";
 
 // Distances of the bottom row from the client area's lower edge.
 constexpr int kPlayBottomGap = 4, kKlaviaturBottomGap = 9, kHomepageBottomGap = 4;
@@ -69,6 +79,10 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     ChooseMidiFilePath = [this] {
         return QFileDialog::getSaveFileName(this, "Als MIDI-Datei speichern", "melodie.mid",
                                             "MIDI-Dateien (*.mid *.midi)");
+    };
+    ChooseWavFilePath = [this] {
+        return QFileDialog::getSaveFileName(this, "Als WAV-Datei speichern", "melodie.wav",
+                                            "WAV-Dateien (*.wav)");
     };
     noteGenerator_ =
         std::make_unique<TFormulaGenerator>(NoteTerm, frmFolgenNoten->frmFormel1->VarValues);
@@ -110,6 +124,8 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::BuildControls() {
     auto* menuDatei = menuBar()->addMenu("&Datei");
     miMidiDatei = menuDatei->addAction("Als MIDI-Datei speichern...");
+    miWavDatei = menuDatei->addAction("Als WAV-Datei speichern...");
+    mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
     miBeenden = menuDatei->addAction("&Beenden");
     auto* menuHilfe = menuBar()->addMenu("&?");
     miHilfe = menuHilfe->addAction("&Hilfe");
@@ -221,6 +237,8 @@ void TfrmMain::Wire() {
     On(miMidiDatei, &QAction::triggered, &TfrmMain::miMidiDateiClick);
     On(miBeenden, &QAction::triggered, &TfrmMain::miBeendenClick);
     On(miHilfe, &QAction::triggered, &TfrmMain::miHilfeClick);
+    On(miWavDatei, &QAction::triggered, &TfrmMain::miWavDateiClick);
+    On(mnuMidiAusgang, &QMenu::aboutToShow, &TfrmMain::mnuMidiAusgangShow);
     lblHomepage->installEventFilter(this);
     client_->installEventFilter(this);
 }
@@ -246,7 +264,13 @@ void TfrmMain::FormCreate(QObject*) {
     for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) f->MoveSubFramesUp();
     tbTempo->setValue(kStartTempo);
     // Without a MIDI output the window still opens complete; playing then stays silent.
-    Guarded(this, [] { InitMidiOut(); });
+    const QSettings settings(kSettingsOrganization, kSettingsApplication);
+    RememberMidiOutPort(settings.value(kMidiOutSetting).toString().toStdString());
+    Guarded(this, [this] {
+        const std::string notice = MidiOutRequestNotice();
+        if (!notice.empty()) ShowErrorBox(this, QString::fromStdString(notice));
+        InitMidiOut();
+    });
     run_.Stop();
     cbxTempoFolgeClick(cbxTempoFolge);
     cbxGrundton->setCurrentIndex(kStartRootIndex);
@@ -463,6 +487,7 @@ void TfrmMain::SetSourceControlsEnabled(bool enabled) {
     // Saving would ask the sources from inside the run: a formula or a lookup
     // would rewrite the lists the run has locked.
     miMidiDatei->setEnabled(enabled);
+    miWavDatei->setEnabled(enabled);
 }
 
 void TfrmMain::SetPlayCaption(const std::string& caption) {
@@ -494,6 +519,50 @@ void TfrmMain::miMidiDateiClick(QObject*) {
     if (path.isEmpty()) return;
     // The melody that "Abspielen" would play, asked of the sources the same way.
     WriteMidiFile(path.toStdString(), BuildMelody(*this), tbTempo->value(), InstrumentProgram());
+}
+
+void TfrmMain::miWavDateiClick(QObject*) {
+    const QString path = ChooseWavFilePath();
+    if (path.isEmpty()) return;
+    const std::vector<TMelodyNote> melody = BuildMelody(*this);
+    // Shown only when the render takes longer than half a second.
+    QProgressDialog progress("Die WAV-Datei wird berechnet...", "Abbrechen", 0, 1000, this);
+    progress.setWindowTitle(kAppTitle);
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(500);
+    progress.setValue(0);
+    WriteWavFile(path.toStdString(), melody, InstrumentProgram(), [&](double done) {
+        progress.setValue(static_cast<int>(done * 1000));
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled();
+    });
+}
+
+void TfrmMain::mnuMidiAusgangShow(QObject*) {
+    mnuMidiAusgang->clear();
+    // Without an output the list is looked at afresh: a port may have come since.
+    if (!HasMidiOut()) ResetMidiOutputDevices();
+    const std::vector<std::string>& names = MidiOutputDevices().Names();
+    if (names.empty()) {
+        mnuMidiAusgang->addAction("Kein MIDI-Ausgang vorhanden")->setEnabled(false);
+        return;
+    }
+    const std::string current = HasMidiOut() ? names.front() : "";
+    for (const std::string& name : names) {
+        const QString caption = QString::fromStdString(name);
+        QAction* item = mnuMidiAusgang->addAction(caption);
+        item->setCheckable(true);
+        item->setChecked(name == current);
+        connect(item, &QAction::triggered, this,
+                [this, caption] { Guarded(this, [&] { MidiAusgangChoose(caption); }); });
+    }
+}
+
+void TfrmMain::MidiAusgangChoose(const QString& name) {
+    // During a run the next note already sounds on the new device.
+    QSettings(kSettingsOrganization, kSettingsApplication).setValue(kMidiOutSetting, name);
+    ChooseMidiOutPort(name.toStdString());
+    SelectInstrument(InstrumentProgram());
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

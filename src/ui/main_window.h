@@ -22,6 +22,7 @@
 
 class QAction;
 class THookHelpSystem;
+class QMenu;
 
 class TfrmMain : public QMainWindow, public IPlaybackHost {
     Q_OBJECT
@@ -63,6 +64,8 @@ public:
     QPushButton* btnPlay;
     QLabel* lblHomepage;
     QAction* miMidiDatei;
+    QAction* miWavDatei;
+    QMenu* mnuMidiAusgang;
     QAction* miBeenden;
     QAction* miHilfe;
     std::unique_ptr<TfrmKlavier> frmKlavier;
@@ -72,6 +75,7 @@ public:
     bool Playing() const { return run_.Playing(); }
     // Asks where to save a MIDI file; an empty path cancels. Tests replace the dialog.
     std::function<QString()> ChooseMidiFilePath;
+    std::function<QString()> ChooseWavFilePath;
     // Opens an address in the user's browser. Tests replace the opener.
     std::function<void(const QUrl&)> OpenUrl;
     // Window height including the title bar and frame, as the layout counts it.
@@ -96,6 +100,10 @@ public:
     void miBeendenClick(QObject* Sender);
     void miMidiDateiClick(QObject* Sender);
     void miHilfeClick(QObject* Sender);
+    void miWavDateiClick(QObject* Sender);
+    // The output menu: lists the devices, the current one checked.
+    void mnuMidiAusgangShow(QObject* Sender);
+    void MidiAusgangChoose(const QString& name);
     void frmFormel1edtFormelExit(QObject* Sender);
     void frmFormel1vleVarValuesExit(QObject* Sender);
     void frmFormel1btnGoClick(QObject* Sender);

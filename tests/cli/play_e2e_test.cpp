@@ -25,8 +25,10 @@ protected:
         args.insert(args.begin(), "melody");
         args.push_back("--play");
         auto play = std::make_unique<TProgram>(SONAVIX_CLI, args, env);
+        // Playing once the first note reached the dump (bounded).
         const auto giveUp = std::chrono::steady_clock::now() + 10s;
-        while (play->OutputSoFar().empty() && std::chrono::steady_clock::now() < giveUp)
+        while (play->Running() && CountNotes(ParseDump(dump->OutputSoFar())).started == 0 &&
+               std::chrono::steady_clock::now() < giveUp)
             std::this_thread::sleep_for(20ms);
         return play;
     }
@@ -91,6 +93,8 @@ TEST(CliPlay, WithoutAnyMidiPortTheMelodyIsNotPlayed) {
     const TProgramResult r =
         RunProgram(SONAVIX_CLI, {"melody", "--list", "1", "--play"},
                    {"JACK_DEFAULT_SERVER=sonavix-nowhere-" + std::to_string(getpid()),
+                    // and no built-in synthesizer, which a sound server would let open
+                    "SONAVIX_SOUNDFONT=/nonexistent/sonavix.sf2",
                     "LSAN_OPTIONS=" + std::string(lsan ? lsan : "") + ":print_suppressions=0"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "41 667\n");

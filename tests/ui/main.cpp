@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QStandardPaths>
 #include <filesystem>
 
 #include "help/d6onhelpfix.h"
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
     // Widgets are tested without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The window's setting goes to a test folder, not to the user's own.
+    QStandardPaths::setTestModeEnabled(true);
     QFont font("Liberation Sans");
     font.setPixelSize(11);
     QApplication::setFont(font);

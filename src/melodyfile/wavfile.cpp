@@ -1,0 +1,107 @@
+#include "melodyfile/wavfile.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "common/file_write.h"
+#include "midi/midinote.h"
+
+// WAV samples are little-endian, and so are the rendered ones here.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+constexpr int kChannels = 2, kBytesPerSample = 2;
+constexpr int kFrameBytes = kChannels * kBytesPerSample;
+constexpr int64_t kHeaderBytes = 44;
+// The RIFF sizes are 32-bit: about 6 h 45 min of sound.
+constexpr int64_t kMaxFrames = (0xFFFFFFFFLL - (kHeaderBytes - 8)) / kFrameBytes;
+// The tail fades out over its last part, so that the file does not end in a click.
+constexpr int kFadeMs = 50;
+
+void PutLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+std::vector<uint8_t> Header(int64_t frames) {
+    const uint32_t data = static_cast<uint32_t>(frames * kFrameBytes);
+    std::vector<uint8_t> h = {'R', 'I', 'F', 'F'};
+    PutLittleEndian(h, data + kHeaderBytes - 8, 4);
+    h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    PutLittleEndian(h, 16, 4);
+    PutLittleEndian(h, 1, 2);  // PCM
+    PutLittleEndian(h, kChannels, 2);
+    PutLittleEndian(h, kSynthSampleRate, 4);
+    PutLittleEndian(h, kSynthSampleRate * kFrameBytes, 4);
+    PutLittleEndian(h, kFrameBytes, 2);
+    PutLittleEndian(h, 8 * kBytesPerSample, 2);
+    h.insert(h.end(), {'d', 'a', 't', 'a'});
+    PutLittleEndian(h, data, 4);
+    return h;
+}
+}  // namespace
+
+TWavScore WavScore(const std::vector<TMelodyNote>& melody, int program) {
+    if (program < 0 || program > 127)
+        throw EWavFileError("Ungültiges Instrument: " + std::to_string(program) +
+                            " (erlaubt sind 0 bis 127)");
+    TWavScore score{{{0, static_cast<uint8_t>(0xC0), static_cast<uint8_t>(program), 0}}, 0};
+    int64_t elapsedMs = 0;
+    for (const TMelodyNote& note : melody) {
+        if (note.DurationMs < 0)
+            throw EWavFileError("Ungültige Notendauer: " + std::to_string(note.DurationMs) + " ms");
+        const int64_t start = WavFrameAt(elapsedMs);
+        elapsedMs += note.DurationMs;
+        if (WavFrameAt(elapsedMs + kWavReleaseMs) > kMaxFrames)
+            throw EWavFileError(
+                "Die Melodie ist für eine WAV-Datei zu lang (höchstens 6 Stunden und 45 Minuten)");
+        if (!KeySounds(note.Key)) continue;  // a rest is only time
+        const uint8_t key = KeyNote(note.Key);
+        score.events.push_back({start, 0x90, key, kNoteVelocity});
+        score.events.push_back({WavFrameAt(elapsedMs), 0x80, key, kNoteVelocity});
+    }
+    score.frames = WavFrameAt(elapsedMs + kWavReleaseMs);
+    return score;
+}
+
+namespace {
+// Thrown out of the file's producer when the user cancels, so that the
+// target stays as it was.
+struct RenderCancelled {};
+}  // namespace
+
+bool WriteWavFile(const std::string& path, const std::vector<TMelodyNote>& melody, int program,
+                  const std::function<bool(double)>& progress, const std::string& soundFont) {
+    const TWavScore score = WavScore(melody, program);
+    try {
+        WriteFileAtomically(path, [&](const FileChunkWriter& put) {
+            const std::vector<uint8_t> header = Header(score.frames);
+            put(header.data(), header.size());
+            const int64_t fadeFrom = score.frames - WavFrameAt(kFadeMs);
+            int64_t done = 0;
+            std::vector<int16_t> faded;
+            const bool complete = RenderOffline(
+                soundFont, score.events, score.frames, [&](const int16_t* samples, size_t frames) {
+                    const int64_t end = done + static_cast<int64_t>(frames);
+                    if (end > fadeFrom) {
+                        faded.assign(samples, samples + 2 * frames);
+                        for (int64_t f = std::max(done, fadeFrom); f < end; ++f) {
+                            const double gain =
+                                double(score.frames - f) / double(score.frames - fadeFrom);
+                            for (int c = 0; c < kChannels; ++c) {
+                                int16_t& s = faded[2 * (f - done) + c];
+                                s = static_cast<int16_t>(s * gain);
+                            }
+                        }
+                        samples = faded.data();
+                    }
+                    put(samples, frames * kFrameBytes);
+                    done = end;
+                    return !progress || progress(double(done) / double(score.frames));
+                });
+            if (!complete) throw RenderCancelled{};
+        });
+    } catch (const RenderCancelled&) {
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,39 @@
+#pragma once
+// A melody as a WAV file: rendered offline through the built-in synthesizer,
+// 44.1 kHz stereo 16-bit, every note starting on the frame nearest to the
+// time elapsed since the start of the melody, plus a short release tail.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/errors.h"
+#include "midi/synth.h"
+#include "playback/run.h"
+
+inline constexpr int kWavReleaseMs = 500;
+
+// A melody that no WAV file can hold.
+class EWavFileError : public EInvalidInput {
+    using EInvalidInput::EInvalidInput;
+};
+
+// The frame nearest to elapsedMs after the start.
+constexpr int64_t WavFrameAt(int64_t elapsedMs) {
+    return (elapsedMs * (kSynthSampleRate / 10) + 50) / 100;
+}
+
+struct TWavScore {
+    std::vector<TSynthEvent> events;  // the program, then each note's start and end
+    int64_t frames;                   // the whole file, release tail included
+};
+
+// Checks the melody and program (0..127) as the MIDI export does; throws EWavFileError.
+TWavScore WavScore(const std::vector<TMelodyNote>& melody, int program);
+
+// Renders the melody into path, replacing a file that is there only when the
+// new one is complete. progress gets the share done (0..1) now and then and
+// returns false to cancel; the result is then false and nothing was written.
+bool WriteWavFile(const std::string& path, const std::vector<TMelodyNote>& melody, int program,
+                  const std::function<bool(double)>& progress = {},
+                  const std::string& soundFont = DefaultSoundFontPath());

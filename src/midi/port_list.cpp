@@ -1,0 +1,165 @@
+#include "midi/port_list.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "midi/midi.h"
+#include "midi/midi_out.h"
+#include "midi/rtmidi_service.h"
+#include "midi/synth.h"
+
+namespace {
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+}  // namespace
+
+TMidiOutPorts::TMidiOutPorts(std::vector<std::shared_ptr<IMidiOutService>> backends,
+                             std::string requested)
+    : backends_(std::move(backends)), requested_(std::move(requested)) {}
+
+void TMidiOutPorts::Choose(std::string name) {
+    // A choice made in the window outweighs the environment for this session.
+    requested_.clear();
+    requestMatched_ = true;
+    remembered_ = std::move(name);
+    listed_ = false;
+}
+
+void TMidiOutPorts::List() {
+    std::vector<Device> devices;
+    for (size_t b = 0; b < backends_.size(); ++b) {
+        const uint32_t count = backends_[b]->GetNumDevs();
+        for (uint32_t id = 0; id < count; ++id) {
+            MIDIOUTCAPSA caps{};
+            if (backends_[b]->GetDevCaps(id, caps, sizeof caps) != kMidiNoError) continue;
+            devices.push_back({b, id, std::string(caps.szPname, strnlen(caps.szPname, 32))});
+        }
+    }
+    auto first = devices.end();
+    if (!requested_.empty()) {
+        const std::string wanted = Lower(requested_);
+        first = std::find_if(devices.begin(), devices.end(), [&](const Device& d) {
+            return Lower(d.name).find(wanted) != std::string::npos;
+        });
+        requestMatched_ = first != devices.end();
+    }
+    if (first == devices.end() && !remembered_.empty())
+        first = std::find_if(devices.begin(), devices.end(),
+                             [&](const Device& d) { return d.name == remembered_; });
+    if (first != devices.end()) std::rotate(devices.begin(), first, first + 1);
+    devices_ = std::move(devices);
+    listed_ = true;
+}
+
+const TMidiOutPorts::Device* TMidiOutPorts::Find(uint32_t deviceId) {
+    if (!listed_) List();
+    if (deviceId == kMidiMapper) deviceId = 0;  // the mapper is the first device
+    return deviceId < devices_.size() ? &devices_[deviceId] : nullptr;
+}
+
+MidiResult TMidiOutPorts::Note(size_t backend, MidiResult result) {
+    if (result != kMidiNoError) failedBackend_ = backend;
+    return result;
+}
+
+uint32_t TMidiOutPorts::GetNumDevs() {
+    List();
+    return static_cast<uint32_t>(devices_.size());
+}
+
+MidiResult TMidiOutPorts::GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& caps, uint32_t size) {
+    const Device* device = Find(deviceId);
+    if (!device) return kMidiErrBadDeviceId;
+    return Note(device->backend, backends_[device->backend]->GetDevCaps(device->id, caps, size));
+}
+
+MidiResult TMidiOutPorts::Open(MidiOutHandle& handle, uint32_t deviceId) {
+    const Device* device = Find(deviceId);
+    if (!device) return kMidiErrBadDeviceId;
+    MidiOutHandle inner = 0;
+    const MidiResult result =
+        Note(device->backend, backends_[device->backend]->Open(inner, device->id));
+    if (result != kMidiNoError) return result;
+    handle = nextHandle_++;
+    open_[handle] = {device->backend, inner, deviceId == kMidiMapper ? 0 : deviceId};
+    return kMidiNoError;
+}
+
+MidiResult TMidiOutPorts::GetID(MidiOutHandle handle, uint32_t& deviceId) {
+    auto it = open_.find(handle);
+    if (it == open_.end()) return kMidiErrInvalidHandle;
+    deviceId = it->second.deviceId;
+    return kMidiNoError;
+}
+
+MidiResult TMidiOutPorts::ShortMsg(MidiOutHandle handle, uint32_t message) {
+    auto it = open_.find(handle);
+    if (it == open_.end()) return kMidiErrInvalidHandle;
+    const OpenDevice& d = it->second;
+    return Note(d.backend, backends_[d.backend]->ShortMsg(d.handle, message));
+}
+
+MidiResult TMidiOutPorts::LongMsg(MidiOutHandle handle, const uint8_t* bytes, size_t count) {
+    auto it = open_.find(handle);
+    if (it == open_.end()) return kMidiErrInvalidHandle;
+    const OpenDevice& d = it->second;
+    return Note(d.backend, backends_[d.backend]->LongMsg(d.handle, bytes, count));
+}
+
+MidiResult TMidiOutPorts::Close(MidiOutHandle handle) {
+    auto it = open_.find(handle);
+    if (it == open_.end()) return kMidiErrInvalidHandle;
+    const OpenDevice d = it->second;
+    open_.erase(it);
+    return Note(d.backend, backends_[d.backend]->Close(d.handle));
+}
+
+MidiResult TMidiOutPorts::GetErrorText(MidiResult code, char* text, uint32_t size) {
+    // The back end that failed last explains; the others know the common codes too.
+    if (failedBackend_ < backends_.size() &&
+        backends_[failedBackend_]->GetErrorText(code, text, size) == kMidiNoError)
+        return kMidiNoError;
+    for (const auto& backend : backends_)
+        if (backend->GetErrorText(code, text, size) == kMidiNoError) return kMidiNoError;
+    return kMidiErrBadErrorNumber;
+}
+
+std::shared_ptr<IMidiOutService> CreateDefaultMidiOutService() {
+    const char* requested = std::getenv("SONAVIX_MIDI_OUT");
+    std::vector<std::shared_ptr<IMidiOutService>> backends = {
+        CreateSynthMidiOutService(TSynthSetup{DefaultSoundFontPath(), DefaultAudioDrivers()}),
+        CreateRtMidiOutService("")};
+    return std::make_shared<TMidiOutPorts>(std::move(backends), requested ? requested : "");
+}
+
+namespace {
+TMidiOutPorts* ProgramPorts() {
+    return dynamic_cast<TMidiOutPorts*>(CurrentMidiOutService().get());
+}
+}  // namespace
+
+void RememberMidiOutPort(const std::string& name) {
+    if (TMidiOutPorts* ports = ProgramPorts()) ports->Remember(name);
+}
+
+void ChooseMidiOutPort(const std::string& name) {
+    ReleaseMidiOut();
+    if (TMidiOutPorts* ports = ProgramPorts()) ports->Choose(name);
+    ResetMidiOutputDevices();
+    InitMidiOut();
+}
+
+std::string MidiOutRequestNotice() {
+    const std::vector<std::string>& names = MidiOutputDevices().Names();
+    TMidiOutPorts* ports = ProgramPorts();
+    const std::string unmatched = ports ? ports->UnmatchedRequest() : "";
+    if (unmatched.empty()) return "";
+    return "SONAVIX_MIDI_OUT=\"" + unmatched + "\" passt zu keinem MIDI-Ausgang; " +
+           (names.empty() ? std::string("es gibt keinen MIDI-Ausgang")
+                          : "es spielt \"" + names.front() + "\"");
+}

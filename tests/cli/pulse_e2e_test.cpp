@@ -1,0 +1,115 @@
+// Heard as a desktop hears it: a private PulseAudio server whose null sink
+// stands in for the speakers, parec recording the sink's monitor, and
+// `sonavix-cli --play` with no port configured. The recording must carry the
+// played note's pitch.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/jack_server.h"
+#include "support/pitch.h"
+#include "support/program.h"
+
+namespace {
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+TEST(PulseAudioEndToEnd, PlayWithoutAPortIsHeardThroughTheSynthesizer) {
+    const auto pulseaudio = FindOnPath("pulseaudio");
+    const auto parec = FindOnPath("parec");
+    const auto pactl = FindOnPath("pactl");
+    if (!pulseaudio || !parec || !pactl)
+        GTEST_SKIP()
+            << "pulseaudio, parec or pactl missing (packages pulseaudio, pulseaudio-utils)";
+    if (access("/usr/share/sounds/sf2/TimGM6mb.sf2", R_OK) != 0)
+        GTEST_SKIP() << "no SoundFont (timgm6mb-soundfont)";
+
+    const std::string tag = "sonavix-pulse-" + std::to_string(getpid());
+    const fs::path dir = fs::temp_directory_path() / tag;
+    fs::create_directories(dir / "run");
+    fs::create_directories(dir / "home");
+    fs::permissions(dir / "run", fs::perms::owner_all, fs::perm_options::replace);
+    struct RemoveDir {
+        fs::path dir;
+        ~RemoveDir() {
+            std::error_code ignored;
+            fs::remove_all(dir, ignored);
+        }
+    } removeDir{dir};
+    const std::string socket = (dir / "run" / "pulse" / "native").string();
+    // Everything private to this test: its server, its cookie, no JACK, no chosen port;
+    // and under the leak checker, no report of the JACK client's known leak.
+    const char* lsan = std::getenv("LSAN_OPTIONS");
+    const std::vector<std::string> env = {
+        "LSAN_OPTIONS=" + std::string(lsan ? lsan : "") + ":print_suppressions=0",
+        "XDG_RUNTIME_DIR=" + (dir / "run").string(),
+        "HOME=" + (dir / "home").string(),
+        "PULSE_SERVER=unix:" + socket,
+        "JACK_DEFAULT_SERVER=" + tag,
+        "SONAVIX_MIDI_OUT=",
+        "SONAVIX_SOUNDFONT="};
+
+    TProgram server(
+        *pulseaudio,
+        {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "-L",
+         "module-native-protocol-unix", "-L", "module-null-sink sink_name=speakers rate=44100"},
+        env);
+    auto giveUp = std::chrono::steady_clock::now() + 15s;
+    while (RunProgram(*pactl, {"info"}, env).status != 0) {
+        ASSERT_TRUE(server.Running()) << "pulseaudio ended: " << server.Wait().err;
+        ASSERT_LT(std::chrono::steady_clock::now(), giveUp) << "no PulseAudio server within 15 s";
+        std::this_thread::sleep_for(100ms);
+    }
+
+    TProgram recorder(*parec,
+                      {"-d", "speakers.monitor", "--raw", "--format=s16le", "--rate=44100",
+                       "--channels=1", "--latency-msec=20"},
+                      env);
+    giveUp = std::chrono::steady_clock::now() + 10s;
+    while (RunProgram(*pactl, {"list", "short", "source-outputs"}, env).out.empty()) {
+        ASSERT_TRUE(recorder.Running()) << "parec ended: " << recorder.Wait().err;
+        ASSERT_LT(std::chrono::steady_clock::now(), giveUp) << "parec did not start recording";
+        std::this_thread::sleep_for(50ms);
+    }
+
+    // Key 49 (MIDI note 57, 220 Hz), one note of 3 s.
+    const TProgramResult play =
+        RunProgram(SONAVIX_CLI,
+                   {"melody", "--list", "1", "--note-map", "0,49", "--tempo", "20", "--play"}, env);
+    EXPECT_EQ(play.status, 0) << play.err;
+    EXPECT_EQ(play.err, "");
+    EXPECT_EQ(play.out, "49 3000\n");
+    std::this_thread::sleep_for(300ms);
+    recorder.Signal(SIGINT);  // parec writes out what it has and ends
+    const std::string raw = recorder.Wait().out;
+
+    std::vector<int16_t> samples(raw.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int16_t>(uint8_t(raw[2 * i]) | uint8_t(raw[2 * i + 1]) << 8);
+    // Half a second of the note, from just after its attack (the loudest sample).
+    const int64_t window = 44100 / 2;
+    int64_t attack = 0;
+    for (int64_t i = 0; i < static_cast<int64_t>(samples.size()); ++i)
+        if (std::abs(int{samples[i]}) > std::abs(int{samples[attack]})) attack = i;
+    const int64_t from = attack + 44100 / 20;
+    ASSERT_GE(static_cast<int64_t>(samples.size()), from + window)
+        << "hardly anything recorded: " << samples.size() << " samples";
+    double energy = 0;
+    for (int64_t i = from; i < from + window; ++i) energy += double(samples[i]) * samples[i];
+    const double rms = std::sqrt(energy / window);
+    ASSERT_GT(rms, 100) << "the sink heard silence";
+    const int hz = DominantFrequency(samples, from, from + window);
+    std::cout << "[ MEASURED ] heard " << hz << " Hz at RMS " << rms << " in "
+              << samples.size() / 44.1 << " ms recorded\n";
+    EXPECT_NEAR(hz, 220, 4);
+}
+
+}  // namespace

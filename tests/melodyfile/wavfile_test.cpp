@@ -1,0 +1,137 @@
+// The WAV export, checked from its samples.
+#include "melodyfile/wavfile.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "support/pitch.h"
+
+namespace {
+namespace fs = std::filesystem;
+using Melody = std::vector<TMelodyNote>;
+
+const char* const kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+
+struct Wav {
+    std::vector<uint8_t> header;
+    std::vector<int16_t> left;  // the left channel
+};
+
+Wav ReadWav(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    Wav wav;
+    if (bytes.size() < 44) return wav;
+    wav.header.assign(bytes.begin(), bytes.begin() + 44);
+    for (size_t i = 44; i + 3 < bytes.size(); i += 4)
+        wav.left.push_back(static_cast<int16_t>(bytes[i] | bytes[i + 1] << 8));
+    return wav;
+}
+
+uint32_t Field(const std::vector<uint8_t>& h, size_t at, int bytes) {
+    uint32_t value = 0;
+    for (int i = 0; i < bytes; ++i) value |= uint32_t{h[at + i]} << (8 * i);
+    return value;
+}
+
+int PeakBetween(const std::vector<int16_t>& s, int64_t from, int64_t to) {
+    int peak = 0;
+    for (int64_t i = from; i < to; ++i) peak = std::max(peak, std::abs(int{s[i]}));
+    return peak;
+}
+
+class WavFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (access(kSoundFont, R_OK) != 0)
+            GTEST_SKIP() << kSoundFont << " missing (timgm6mb-soundfont)";
+        dir = fs::temp_directory_path() / ("sonavix-wav-" + std::to_string(getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    Wav Render(const Melody& melody, const std::string& name = "melodie.wav") {
+        EXPECT_TRUE(WriteWavFile((dir / name).string(), melody, 0, {}, kSoundFont));
+        return ReadWav(dir / name);
+    }
+    fs::path dir;
+};
+
+TEST_F(WavFile, LengthPitchAndSilenceFromTheSamples) {
+    // Key 49 is MIDI note 57, the A at 220 Hz; then a rest of 2 s, then one more note.
+    const Wav wav = Render({{49, 600}, {0, 2000}, {49, 300}});
+    const int64_t frames = WavFrameAt(600 + 2000 + 300 + kWavReleaseMs);
+    ASSERT_EQ(wav.header.size(), 44u);
+    EXPECT_EQ(std::memcmp(wav.header.data(), "RIFF", 4), 0);
+    EXPECT_EQ(Field(wav.header, 4, 4), 36 + 4 * frames);
+    EXPECT_EQ(Field(wav.header, 22, 2), 2u);      // stereo
+    EXPECT_EQ(Field(wav.header, 24, 4), 44100u);  // frames per second
+    EXPECT_EQ(Field(wav.header, 34, 2), 16u);     // bits per sample
+    EXPECT_EQ(Field(wav.header, 40, 4), 4 * frames);
+    ASSERT_EQ(static_cast<int64_t>(wav.left.size()), frames);
+
+    const int hz = DominantFrequency(wav.left, WavFrameAt(50), WavFrameAt(550));
+    EXPECT_NEAR(hz, 220, 3);
+    const int notePeak = PeakBetween(wav.left, 0, WavFrameAt(600));
+    EXPECT_GT(notePeak, 2000);
+    EXPECT_LT(notePeak, 32767);  // not clipped
+    // The release dies away within the rest; its second half is silent.
+    EXPECT_EQ(PeakBetween(wav.left, WavFrameAt(1600), WavFrameAt(2600)), 0);
+    EXPECT_GT(PeakBetween(wav.left, WavFrameAt(2600), WavFrameAt(2900)), 2000);
+    std::cout << "[ MEASURED ] " << hz << " Hz, " << wav.left.size() << " frames, note peak "
+              << notePeak << ", rest peak "
+              << PeakBetween(wav.left, WavFrameAt(1600), WavFrameAt(2600)) << "\n";
+}
+
+TEST_F(WavFile, NotesStartOnTheirExactFrame) {
+    // The same note at 2000 ms as the melody's first sound, after an earlier
+    // note, and 1 ms (44 frames, no whole number of the synthesizer's 64-frame
+    // blocks) later: each must sound the same samples counted from its frame.
+    const Wav alone = Render({{0, 2000}, {49, 200}}, "alone.wav");
+    const Wav after = Render({{49, 100}, {0, 1900}, {49, 200}}, "after.wav");
+    const Wav later = Render({{49, 100}, {0, 1901}, {49, 200}}, "later.wav");
+    const int64_t start = WavFrameAt(2000), shift = WavFrameAt(2001) - start;
+    ASSERT_EQ(shift, 44);
+    ASSERT_GE(later.left.size(), static_cast<size_t>(start + shift + 8000));
+    EXPECT_EQ(PeakBetween(alone.left, WavFrameAt(1500), start), 0);
+    EXPECT_EQ(PeakBetween(after.left, WavFrameAt(1500), start), 0);
+    EXPECT_EQ(PeakBetween(later.left, WavFrameAt(1500), start + shift), 0);
+    EXPECT_GT(PeakBetween(alone.left, start, start + 8000), 1000);
+    // A synthesizer that sounded before ramps the first block of the new
+    // voice a little differently; from the second block on the samples agree.
+    for (int64_t i = 64; i < 8000; ++i) {
+        ASSERT_EQ(after.left[start + i], alone.left[start + i]) << "frame " << i;
+        ASSERT_EQ(later.left[start + shift + i], alone.left[start + i]) << "frame " << i;
+    }
+}
+
+TEST_F(WavFile, NothingIsWrittenWhenTheRenderCannotComplete) {
+    const fs::path target = dir / "da.wav";
+    std::ofstream(target) << "before";
+    int calls = 0;
+    EXPECT_FALSE(WriteWavFile(
+        target.string(), {{49, 3000}}, 0, [&](double) { return ++calls < 2; }, kSoundFont));
+    try {
+        WriteWavFile(target.string(), {{49, 100}}, 0, {}, (dir / "missing.sf2").string());
+        ADD_FAILURE() << "a missing SoundFont was not reported";
+    } catch (const ESynthError& e) {
+        EXPECT_EQ(e.Message(), "Die SoundFont \"" + (dir / "missing.sf2").string() +
+                                   "\" lässt sich nicht laden");
+    }
+    EXPECT_THROW(WriteWavFile(target.string(), {{49, -1}}, 0), EWavFileError);
+    EXPECT_THROW(WriteWavFile(target.string(), {{49, 100}}, 128), EWavFileError);
+    EXPECT_THROW(WavScore(Melody(4, {1, 2000000000}), 0), EWavFileError);  // over 6 h 45 min
+    std::ifstream in(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "before");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "a temporary file was left";
+}
+
+}  // namespace
