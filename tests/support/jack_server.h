@@ -125,6 +125,9 @@ protected:
     }
     void TearDown() override {
         dump.reset();
+        // A server killed before it has cleaned up stays in JACK's registry,
+        // and a few of those keep any new server from starting.
+        if (server) server->Stop(15);
         server.reset();
     }
     // What reached the dump; stops it.

@@ -70,11 +70,11 @@ public:
     TProgram(const TProgram&) = delete;
     TProgram& operator=(const TProgram&) = delete;
 
-    // Asks the program to end (TERM), and after three seconds makes it end (KILL).
-    void Stop() {
+    // Asks the program to end (TERM), and after graceSeconds makes it end (KILL).
+    void Stop(int graceSeconds = 3) {
         if (!Running()) return;
         kill(pid_, SIGTERM);
-        for (int i = 0; i < 60 && Running(); ++i) usleep(50000);
+        for (int i = 0; i < 20 * graceSeconds && Running(); ++i) usleep(50000);
         if (Running()) {
             kill(pid_, SIGKILL);
             Reap(0);
