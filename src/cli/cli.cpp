@@ -276,7 +276,7 @@ bool Play(TCliHost& host, std::ostream& err) {
         throw Exception("MIDI-Gerät 0 lässt sich nicht öffnen: " + ErrorBoxText(e.Message()));
     }
     // Note Off for whatever still sounds, however the run ends.
-    TInterruptibleClock clock;
+    InterruptibleClock clock;
     SetMidiClock(&clock);
     struct Release {
         ~Release() {

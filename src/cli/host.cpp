@@ -31,9 +31,9 @@ void SilenceAndExit() {
     std::_Exit(kExitStopped);
 }
 
-int64_t TInterruptibleClock::NowUs() { return SystemClock().NowUs(); }
+int64_t InterruptibleClock::NowUs() { return SystemClock().NowUs(); }
 
-void TInterruptibleClock::SleepUntilUs(int64_t deadlineUs) {
+void InterruptibleClock::SleepUntilUs(int64_t deadlineUs) {
     for (;;) {
         if (SilenceRequested()) SilenceAndExit();
         const int64_t now = NowUs();

@@ -73,7 +73,7 @@ bool SilenceRequested();
 
 // The system clock, but a sleep that a second Ctrl+C cuts short: it then
 // silences every sounding note and ends the program with kExitStopped.
-class TInterruptibleClock : public IClock {
+class InterruptibleClock : public IClock {
 public:
     int64_t NowUs() override;
     void SleepUntilUs(int64_t deadlineUs) override;

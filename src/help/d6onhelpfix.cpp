@@ -51,7 +51,7 @@ void THTMLHelpViewer::ShowKeyword(const QString&) { SendHelpCommand(HELP_KEY, 0)
 
 void THTMLHelpViewer::ShowTableOfContents() { SendHelpCommand(HELP_CONTENTS, 0); }
 
-int THelpSelector::SelectViewer(const std::vector<THelpViewerBase*>& viewers) const {
+int THelpSelector::SelectViewer(const std::vector<HelpViewerBase*>& viewers) const {
     for (size_t i = 0; i < viewers.size(); ++i)
         if (viewers[i]->GetViewerName() == "D6OnHelpFix") return static_cast<int>(i);
     return viewers.empty() ? -1 : 0;
@@ -62,15 +62,15 @@ HelpManager& HelpManager::Instance() {
     return manager;
 }
 
-void HelpManager::RegisterViewer(THelpViewerBase* viewer) { viewers_.push_back(viewer); }
+void HelpManager::RegisterViewer(HelpViewerBase* viewer) { viewers_.push_back(viewer); }
 
-void HelpManager::UnregisterViewer(THelpViewerBase* viewer) {
+void HelpManager::UnregisterViewer(HelpViewerBase* viewer) {
     viewers_.erase(std::remove(viewers_.begin(), viewers_.end(), viewer), viewers_.end());
 }
 
-THelpViewerBase* HelpManager::Pick(bool (*claims)(THelpViewerBase*, const void*), const void* arg) {
-    std::vector<THelpViewerBase*> willing;
-    for (THelpViewerBase* v : viewers_)
+HelpViewerBase* HelpManager::Pick(bool (*claims)(HelpViewerBase*, const void*), const void* arg) {
+    std::vector<HelpViewerBase*> willing;
+    for (HelpViewerBase* v : viewers_)
         if (claims(v, arg)) willing.push_back(v);
     if (willing.size() <= 1) return willing.empty() ? nullptr : willing.front();
     const int chosen = selector_.SelectViewer(willing);
@@ -79,22 +79,22 @@ THelpViewerBase* HelpManager::Pick(bool (*claims)(THelpViewerBase*, const void*)
 
 void HelpManager::HelpContext(int context) {
     if (winHelpTester_.CanShowContext(context, "")) return;
-    auto claims = [](THelpViewerBase* v, const void* c) {
+    auto claims = [](HelpViewerBase* v, const void* c) {
         return v->UnderstandsContext(*static_cast<const int*>(c));
     };
-    if (THelpViewerBase* v = Pick(claims, &context)) v->ShowHelp(context);
+    if (HelpViewerBase* v = Pick(claims, &context)) v->ShowHelp(context);
 }
 
 void HelpManager::HelpKeyword(const QString& keyword) {
-    auto claims = [](THelpViewerBase* v, const void* k) {
+    auto claims = [](HelpViewerBase* v, const void* k) {
         return v->UnderstandsKeyword(*static_cast<const QString*>(k));
     };
-    if (THelpViewerBase* v = Pick(claims, &keyword)) v->ShowKeyword(keyword);
+    if (HelpViewerBase* v = Pick(claims, &keyword)) v->ShowKeyword(keyword);
 }
 
 void HelpManager::ShowTableOfContents() {
-    auto claims = [](THelpViewerBase* v, const void*) { return v->CanShowTableOfContents(); };
-    if (THelpViewerBase* v = Pick(claims, nullptr)) v->ShowTableOfContents();
+    auto claims = [](HelpViewerBase* v, const void*) { return v->CanShowTableOfContents(); };
+    if (HelpViewerBase* v = Pick(claims, nullptr)) v->ShowTableOfContents();
 }
 
 bool HelpManager::eventFilter(QObject* watched, QEvent* event) {

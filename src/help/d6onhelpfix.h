@@ -17,9 +17,9 @@ QWidget* ControlWithHelp(QWidget* widget);
 int HelpContextOf(const QWidget* widget);
 
 // A viewer registered with the help manager.
-class THelpViewerBase {
+class HelpViewerBase {
 public:
-    virtual ~THelpViewerBase() = default;
+    virtual ~HelpViewerBase() = default;
     virtual QString GetViewerName() const = 0;
     virtual bool UnderstandsContext(int context) const = 0;
     virtual bool UnderstandsKeyword(const QString& keyword) const = 0;
@@ -30,7 +30,7 @@ public:
 };
 
 // Claims every request and turns it into help commands for the help event.
-class THTMLHelpViewer : public THelpViewerBase {
+class THTMLHelpViewer : public HelpViewerBase {
 public:
     QString GetViewerName() const override { return "D6OnHelpFix"; }
     bool UnderstandsContext(int) const override { return true; }
@@ -46,7 +46,7 @@ public:
 // Picks the viewer named "D6OnHelpFix" when several claim a request.
 class THelpSelector {
 public:
-    int SelectViewer(const std::vector<THelpViewerBase*>& viewers) const;
+    int SelectViewer(const std::vector<HelpViewerBase*>& viewers) const;
 };
 
 // The classic help path: it answers no to every question, so requests go to the viewers.
@@ -61,8 +61,8 @@ public:
 class HelpManager : public QObject {
 public:
     static HelpManager& Instance();
-    void RegisterViewer(THelpViewerBase* viewer);
-    void UnregisterViewer(THelpViewerBase* viewer);
+    void RegisterViewer(HelpViewerBase* viewer);
+    void UnregisterViewer(HelpViewerBase* viewer);
     // Application.HelpContext: the menu item and F1 end here.
     void HelpContext(int context);
     void HelpKeyword(const QString& keyword);
@@ -72,8 +72,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    THelpViewerBase* Pick(bool (*claims)(THelpViewerBase*, const void*), const void* arg);
-    std::vector<THelpViewerBase*> viewers_;
+    HelpViewerBase* Pick(bool (*claims)(HelpViewerBase*, const void*), const void* arg);
+    std::vector<HelpViewerBase*> viewers_;
     THelpSelector selector_;
     TWinHelpTester winHelpTester_;
 };

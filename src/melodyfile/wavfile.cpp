@@ -40,11 +40,11 @@ std::vector<uint8_t> Header(int64_t frames) {
 }
 }  // namespace
 
-TWavScore WavScore(const std::vector<TMelodyNote>& melody, int program) {
+RenderScore WavScore(const std::vector<TMelodyNote>& melody, int program) {
     if (program < 0 || program > 127)
         throw EWavFileError("Ungültiges Instrument: " + std::to_string(program) +
                             " (erlaubt sind 0 bis 127)");
-    TWavScore score{{{0, static_cast<uint8_t>(0xC0), static_cast<uint8_t>(program), 0}}, 0};
+    RenderScore score{{{0, static_cast<uint8_t>(0xC0), static_cast<uint8_t>(program), 0}}, 0};
     int64_t elapsedMs = 0;
     for (const TMelodyNote& note : melody) {
         if (note.DurationMs < 0)
@@ -71,7 +71,7 @@ struct RenderCancelled {};
 
 bool WriteWavFile(const std::string& path, const std::vector<TMelodyNote>& melody, int program,
                   const std::function<bool(double)>& progress, const std::string& soundFont) {
-    const TWavScore score = WavScore(melody, program);
+    const RenderScore score = WavScore(melody, program);
     try {
         WriteFileAtomically(path, [&](const FileChunkWriter& put) {
             const std::vector<uint8_t> header = Header(score.frames);

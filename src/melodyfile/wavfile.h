@@ -23,13 +23,13 @@ constexpr int64_t WavFrameAt(int64_t elapsedMs) {
     return (elapsedMs * (kSynthSampleRate / 10) + 50) / 100;
 }
 
-struct TWavScore {
-    std::vector<TSynthEvent> events;  // the program, then each note's start and end
-    int64_t frames;                   // the whole file, release tail included
+struct RenderScore {
+    std::vector<SynthEvent> events;  // the program, then each note's start and end
+    int64_t frames;                  // the whole file, release tail included
 };
 
 // Checks the melody and program (0..127) as the MIDI export does; throws EWavFileError.
-TWavScore WavScore(const std::vector<TMelodyNote>& melody, int program);
+RenderScore WavScore(const std::vector<TMelodyNote>& melody, int program);
 
 // Renders the melody into path, replacing a file that is there only when the
 // new one is complete. progress gets the share done (0..1) now and then and

@@ -18,11 +18,11 @@ std::string Lower(std::string text) {
 }
 }  // namespace
 
-TMidiOutPorts::TMidiOutPorts(std::vector<std::shared_ptr<IMidiOutService>> backends,
-                             std::string requested)
+MidiOutPorts::MidiOutPorts(std::vector<std::shared_ptr<IMidiOutService>> backends,
+                           std::string requested)
     : backends_(std::move(backends)), requested_(std::move(requested)) {}
 
-void TMidiOutPorts::Choose(std::string name) {
+void MidiOutPorts::Choose(std::string name) {
     // A choice made in the window outweighs the environment for this session.
     requested_.clear();
     requestMatched_ = true;
@@ -30,7 +30,7 @@ void TMidiOutPorts::Choose(std::string name) {
     listed_ = false;
 }
 
-void TMidiOutPorts::List() {
+void MidiOutPorts::List() {
     std::vector<Device> devices;
     for (size_t b = 0; b < backends_.size(); ++b) {
         const uint32_t count = backends_[b]->GetNumDevs();
@@ -56,29 +56,29 @@ void TMidiOutPorts::List() {
     listed_ = true;
 }
 
-const TMidiOutPorts::Device* TMidiOutPorts::Find(uint32_t deviceId) {
+const MidiOutPorts::Device* MidiOutPorts::Find(uint32_t deviceId) {
     if (!listed_) List();
     if (deviceId == kMidiMapper) deviceId = 0;  // the mapper is the first device
     return deviceId < devices_.size() ? &devices_[deviceId] : nullptr;
 }
 
-MidiResult TMidiOutPorts::Note(size_t backend, MidiResult result) {
+MidiResult MidiOutPorts::Note(size_t backend, MidiResult result) {
     if (result != kMidiNoError) failedBackend_ = backend;
     return result;
 }
 
-uint32_t TMidiOutPorts::GetNumDevs() {
+uint32_t MidiOutPorts::GetNumDevs() {
     List();
     return static_cast<uint32_t>(devices_.size());
 }
 
-MidiResult TMidiOutPorts::GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& caps, uint32_t size) {
+MidiResult MidiOutPorts::GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& caps, uint32_t size) {
     const Device* device = Find(deviceId);
     if (!device) return kMidiErrBadDeviceId;
     return Note(device->backend, backends_[device->backend]->GetDevCaps(device->id, caps, size));
 }
 
-MidiResult TMidiOutPorts::Open(MidiOutHandle& handle, uint32_t deviceId) {
+MidiResult MidiOutPorts::Open(MidiOutHandle& handle, uint32_t deviceId) {
     const Device* device = Find(deviceId);
     if (!device) return kMidiErrBadDeviceId;
     MidiOutHandle inner = 0;
@@ -90,28 +90,28 @@ MidiResult TMidiOutPorts::Open(MidiOutHandle& handle, uint32_t deviceId) {
     return kMidiNoError;
 }
 
-MidiResult TMidiOutPorts::GetID(MidiOutHandle handle, uint32_t& deviceId) {
+MidiResult MidiOutPorts::GetID(MidiOutHandle handle, uint32_t& deviceId) {
     auto it = open_.find(handle);
     if (it == open_.end()) return kMidiErrInvalidHandle;
     deviceId = it->second.deviceId;
     return kMidiNoError;
 }
 
-MidiResult TMidiOutPorts::ShortMsg(MidiOutHandle handle, uint32_t message) {
+MidiResult MidiOutPorts::ShortMsg(MidiOutHandle handle, uint32_t message) {
     auto it = open_.find(handle);
     if (it == open_.end()) return kMidiErrInvalidHandle;
     const OpenDevice& d = it->second;
     return Note(d.backend, backends_[d.backend]->ShortMsg(d.handle, message));
 }
 
-MidiResult TMidiOutPorts::LongMsg(MidiOutHandle handle, const uint8_t* bytes, size_t count) {
+MidiResult MidiOutPorts::LongMsg(MidiOutHandle handle, const uint8_t* bytes, size_t count) {
     auto it = open_.find(handle);
     if (it == open_.end()) return kMidiErrInvalidHandle;
     const OpenDevice& d = it->second;
     return Note(d.backend, backends_[d.backend]->LongMsg(d.handle, bytes, count));
 }
 
-MidiResult TMidiOutPorts::Close(MidiOutHandle handle) {
+MidiResult MidiOutPorts::Close(MidiOutHandle handle) {
     auto it = open_.find(handle);
     if (it == open_.end()) return kMidiErrInvalidHandle;
     const OpenDevice d = it->second;
@@ -119,7 +119,7 @@ MidiResult TMidiOutPorts::Close(MidiOutHandle handle) {
     return Note(d.backend, backends_[d.backend]->Close(d.handle));
 }
 
-MidiResult TMidiOutPorts::GetErrorText(MidiResult code, char* text, uint32_t size) {
+MidiResult MidiOutPorts::GetErrorText(MidiResult code, char* text, uint32_t size) {
     // The back end that failed last explains; the others know the common codes too.
     if (failedBackend_ < backends_.size() &&
         backends_[failedBackend_]->GetErrorText(code, text, size) == kMidiNoError)
@@ -132,31 +132,29 @@ MidiResult TMidiOutPorts::GetErrorText(MidiResult code, char* text, uint32_t siz
 std::shared_ptr<IMidiOutService> CreateDefaultMidiOutService() {
     const char* requested = std::getenv("SONAVIX_MIDI_OUT");
     std::vector<std::shared_ptr<IMidiOutService>> backends = {
-        CreateSynthMidiOutService(TSynthSetup{DefaultSoundFontPath(), DefaultAudioDrivers()}),
+        CreateSynthMidiOutService(SynthSetup{DefaultSoundFontPath(), DefaultAudioDrivers()}),
         CreateRtMidiOutService("")};
-    return std::make_shared<TMidiOutPorts>(std::move(backends), requested ? requested : "");
+    return std::make_shared<MidiOutPorts>(std::move(backends), requested ? requested : "");
 }
 
 namespace {
-TMidiOutPorts* ProgramPorts() {
-    return dynamic_cast<TMidiOutPorts*>(CurrentMidiOutService().get());
-}
+MidiOutPorts* ProgramPorts() { return dynamic_cast<MidiOutPorts*>(CurrentMidiOutService().get()); }
 }  // namespace
 
 void RememberMidiOutPort(const std::string& name) {
-    if (TMidiOutPorts* ports = ProgramPorts()) ports->Remember(name);
+    if (MidiOutPorts* ports = ProgramPorts()) ports->Remember(name);
 }
 
 void ChooseMidiOutPort(const std::string& name) {
     ReleaseMidiOut();
-    if (TMidiOutPorts* ports = ProgramPorts()) ports->Choose(name);
+    if (MidiOutPorts* ports = ProgramPorts()) ports->Choose(name);
     ResetMidiOutputDevices();
     InitMidiOut();
 }
 
 std::string MidiOutRequestNotice() {
     const std::vector<std::string>& names = MidiOutputDevices().Names();
-    TMidiOutPorts* ports = ProgramPorts();
+    MidiOutPorts* ports = ProgramPorts();
     const std::string unmatched = ports ? ports->UnmatchedRequest() : "";
     if (unmatched.empty()) return "";
     return "SONAVIX_MIDI_OUT=\"" + unmatched + "\" passt zu keinem MIDI-Ausgang; " +

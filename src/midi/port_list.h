@@ -10,10 +10,10 @@
 
 #include "midi/platform.h"
 
-class TMidiOutPorts : public IMidiOutService {
+class MidiOutPorts : public IMidiOutService {
 public:
     // requested: SONAVIX_MIDI_OUT, a case-insensitive part of a port name.
-    TMidiOutPorts(std::vector<std::shared_ptr<IMidiOutService>> backends, std::string requested);
+    MidiOutPorts(std::vector<std::shared_ptr<IMidiOutService>> backends, std::string requested);
 
     // The port chosen in the window at an earlier start, by its full name; it
     // goes first unless the requested port matches. A port that is gone is
@@ -63,7 +63,7 @@ private:
 // SONAVIX_MIDI_OUT picks device 0. (Declared in platform.h as well.)
 std::shared_ptr<IMidiOutService> CreateDefaultMidiOutService();
 
-// On the program's service, when it is a TMidiOutPorts (otherwise nothing):
+// On the program's service, when it is a MidiOutPorts (otherwise nothing):
 // the port remembered from an earlier start.
 void RememberMidiOutPort(const std::string& name);
 // Makes the named port device 0 and opens it as the program's output, as

@@ -147,7 +147,7 @@ struct LiveState {
         changed.notify_all();
     }
 
-    static void Prepare(const std::shared_ptr<LiveState>& state, const TSynthSetup& setup) {
+    static void Prepare(const std::shared_ptr<LiveState>& state, const SynthSetup& setup) {
         SilenceSoundLibraries();
         const std::string& path = setup.soundFont;
         // The header check is quick; the samples load after the decision.
@@ -186,7 +186,7 @@ struct LiveState {
 
 class LiveSynth : public SynthBackend {
 public:
-    explicit LiveSynth(const TSynthSetup& setup) : state_(std::make_shared<LiveState>()) {
+    explicit LiveSynth(const SynthSetup& setup) : state_(std::make_shared<LiveState>()) {
         thread_ = std::thread([state = state_, setup] { LiveState::Prepare(state, setup); });
     }
     ~LiveSynth() override {
@@ -408,7 +408,7 @@ std::string DefaultSoundFontPath() {
 
 std::vector<std::string> DefaultAudioDrivers() { return {"pulseaudio", "jack", "alsa"}; }
 
-std::shared_ptr<IMidiOutService> CreateSynthMidiOutService(TSynthSetup setup) {
+std::shared_ptr<IMidiOutService> CreateSynthMidiOutService(SynthSetup setup) {
     return std::make_shared<SynthService>(std::make_unique<LiveSynth>(setup));
 }
 
@@ -465,7 +465,7 @@ public:
                 v.busy = false;
     }
 
-    void Apply(const TSynthEvent& e) {
+    void Apply(const SynthEvent& e) {
         const uint8_t bytes[3] = {e.status, e.data1, e.data2};
         const int type = e.status & 0xF0;
         const int key = (e.status & 0x0F) << 8 | e.data1;
@@ -526,7 +526,7 @@ private:
         fluid_synth_t* synth = new_fluid_synth(settings_);
         if (!synth) return voices_.front();
         fluid_synth_add_sfont(synth, sfont_);
-        for (const TSynthEvent& e : state_) {
+        for (const SynthEvent& e : state_) {
             const uint8_t bytes[3] = {e.status, e.data1, e.data2};
             FluidCalls calls(synth);
             SendToSynth(calls, bytes, 3);
@@ -555,7 +555,7 @@ private:
     fluid_sfont_t* sfont_ = nullptr;
     std::vector<Voice> voices_;
     std::map<int, size_t> holder_;  // channel << 8 | key -> index in voices_
-    std::vector<TSynthEvent> state_;
+    std::vector<SynthEvent> state_;
     float scratchL_[kScratch], scratchR_[kScratch];
 };
 
@@ -566,7 +566,7 @@ int16_t ToSample(float value) {
 
 }  // namespace
 
-bool RenderOffline(const std::string& soundFont, const std::vector<TSynthEvent>& events,
+bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& events,
                    int64_t frameCount,
                    const std::function<bool(const int16_t* samples, size_t frames)>& sink) {
     SilenceSoundLibraries();

@@ -46,7 +46,7 @@ std::string DefaultSoundFontPath();
 // PulseAudio (PipeWire desktops serve it too), JACK when a server runs, ALSA.
 std::vector<std::string> DefaultAudioDrivers();
 
-struct TSynthSetup {
+struct SynthSetup {
     std::string soundFont;
     // FluidSynth driver names, tried in order; "file" writes to /dev/null
     // (an output for tests that needs no sound card).
@@ -58,14 +58,14 @@ struct TSynthSetup {
 // SoundFont's header check and the first audio output that opens (bounded),
 // and lists the device only when both succeed. Loading the samples goes on in
 // the background; the first message waits for it.
-std::shared_ptr<IMidiOutService> CreateSynthMidiOutService(TSynthSetup setup);
+std::shared_ptr<IMidiOutService> CreateSynthMidiOutService(SynthSetup setup);
 
 // The same service on given synthesizer calls, always listed (tests).
 std::shared_ptr<IMidiOutService> CreateSynthMidiOutService(std::shared_ptr<ISynthCalls> calls);
 
 // ---- offline ----
 
-struct TSynthEvent {
+struct SynthEvent {
     int64_t frame;  // the sample frame at which the message takes effect
     uint8_t status, data1, data2;
 };
@@ -75,6 +75,6 @@ struct TSynthEvent {
 // interleaved 16-bit blocks. Every note starts on its exact frame. sink
 // returns false to cancel; the result is then false. Throws ESynthError when
 // the SoundFont does not load.
-bool RenderOffline(const std::string& soundFont, const std::vector<TSynthEvent>& events,
+bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& events,
                    int64_t frameCount,
                    const std::function<bool(const int16_t* samples, size_t frames)>& sink);

@@ -63,7 +63,7 @@ TEST_F(JackDump, CtrlCStopsTheMelodyAndSilencesIt) {
     const TProgramResult r = play->Wait();
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
-    const TSoundingNotes notes = CountNotes(Dumped());
+    const SoundingNotes notes = CountNotes(Dumped());
     EXPECT_LE(notes.started, 2);
     EXPECT_EQ(notes.sounding, 0) << "a note left sounding";
 }
@@ -79,7 +79,7 @@ TEST_F(JackDump, ASecondCtrlCEndsALongNoteAtOnceButSilencesItFirst) {
     const TProgramResult r = play->Wait();
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
-    const TSoundingNotes notes = CountNotes(Dumped());
+    const SoundingNotes notes = CountNotes(Dumped());
     EXPECT_EQ(notes.started, 1);
     EXPECT_EQ(notes.sounding, 0) << "the note left sounding";
 }

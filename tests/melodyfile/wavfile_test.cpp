@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "support/expect_error.h"
 #include "support/pitch.h"
 
 namespace {
@@ -119,13 +120,10 @@ TEST_F(WavFile, NothingIsWrittenWhenTheRenderCannotComplete) {
     int calls = 0;
     EXPECT_FALSE(WriteWavFile(
         target.string(), {{49, 3000}}, 0, [&](double) { return ++calls < 2; }, kSoundFont));
-    try {
-        WriteWavFile(target.string(), {{49, 100}}, 0, {}, (dir / "missing.sf2").string());
-        ADD_FAILURE() << "a missing SoundFont was not reported";
-    } catch (const ESynthError& e) {
-        EXPECT_EQ(e.Message(), "Die SoundFont \"" + (dir / "missing.sf2").string() +
-                                   "\" lässt sich nicht laden");
-    }
+    EXPECT_EQ(MessageOf<ESynthError>([&] {
+                  WriteWavFile(target.string(), {{49, 100}}, 0, {}, (dir / "missing.sf2").string());
+              }),
+              "Die SoundFont \"" + (dir / "missing.sf2").string() + "\" lässt sich nicht laden");
     EXPECT_THROW(WriteWavFile(target.string(), {{49, -1}}, 0), EWavFileError);
     EXPECT_THROW(WriteWavFile(target.string(), {{49, 100}}, 128), EWavFileError);
     EXPECT_THROW(WavScore(Melody(4, {1, 2000000000}), 0), EWavFileError);  // over 6 h 45 min

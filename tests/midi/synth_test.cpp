@@ -137,9 +137,9 @@ TEST(SynthDevice, ListedOnlyWithASoundFontAndAnAudioOutput) {
         const auto started = std::chrono::steady_clock::now();
         testing::internal::CaptureStderr();
         {
-            auto ports = std::make_shared<TMidiOutPorts>(
+            auto ports = std::make_shared<MidiOutPorts>(
                 std::vector<std::shared_ptr<IMidiOutService>>{
-                    CreateSynthMidiOutService(TSynthSetup{row.soundFont, row.drivers}),
+                    CreateSynthMidiOutService(SynthSetup{row.soundFont, row.drivers}),
                     std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Port A"})},
                 "");
             const std::vector<std::string> expected =
@@ -183,7 +183,7 @@ TEST(MidiOutPorts, TheRequestedOrChosenPortBecomesDeviceZero) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.requested) + " / " + row.remembered);
-        TMidiOutPorts ports(
+        MidiOutPorts ports(
             {std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Synth"}),
              std::make_shared<TRecordingMidiService>(
                  std::vector<std::string>{"Midi Through", "USB Keys"})},
@@ -197,7 +197,7 @@ TEST(MidiOutPorts, TheRequestedOrChosenPortBecomesDeviceZero) {
 TEST(MidiOutPorts, MessagesReachTheBackEndOfTheDevice) {
     auto first = std::make_shared<TRecordingMidiService>(std::vector<std::string>{"A0", "A1"});
     auto second = std::make_shared<TRecordingMidiService>(std::vector<std::string>{"B0", "B1"});
-    TMidiOutPorts ports({first, second}, "b1");
+    MidiOutPorts ports({first, second}, "b1");
     ASSERT_EQ(DeviceNames(ports), (std::vector<std::string>{"B1", "A0", "A1", "B0"}));
     MidiOutHandle b1 = 0, a1 = 0;
     uint32_t id = 99;

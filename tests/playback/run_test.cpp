@@ -7,6 +7,7 @@
 #include "common/errors.h"
 #include "playback/maps.h"
 #include "playback/startup.h"
+#include "support/expect_error.h"
 #include "support/midi_fixture.h"
 
 namespace {
@@ -199,11 +200,7 @@ TEST_F(PlaybackRun, FailureLeavesTheRunIdleAndTheListUsable) {
         host = FakeHost();
         service->ClearMessages();
         c.arrange();
-        try {
-            run.Press();
-            ADD_FAILURE() << c.name;
-        } catch (const EConvertError&) {
-        }
+        EXPECT_THROW(run.Press(), EConvertError) << c.name;
         EXPECT_EQ(Notes().size(), c.soundedBefore) << c.name;
         ExpectIdle();
         EXPECT_EQ(host.marked.size(), host.unmarked.size()) << c.name;
@@ -242,13 +239,8 @@ TEST_F(PlaybackRun, WithoutTheKeyboardTheDurationIsLookedUpFirst) {
     host.TempoMap.Assign({"Tempo?"});
     for (const bool keyboard : {false, true}) {
         host.keyboard = keyboard;
-        try {
-            run.Press();
-            ADD_FAILURE();
-        } catch (const EConvertError& e) {
-            EXPECT_NE(e.Message().find(keyboard ? "Note?" : "Tempo?"), std::string::npos)
-                << e.Message();
-        }
+        const std::string message = MessageOf<EConvertError>([&] { run.Press(); });
+        EXPECT_NE(message.find(keyboard ? "Note?" : "Tempo?"), std::string::npos) << message;
         ExpectIdle();
     }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/errors.h"
+#include "support/expect_error.h"
 
 TEST(SequenceText, NormalisesAnyTextIntoMembers) {
     const struct {
@@ -26,12 +27,8 @@ TEST(SequenceCursor, TakesMembersAndRefusesThoseAbove32Bits) {
     TSequenceCursor c("5,2147483647,2147483648,9,");
     EXPECT_EQ(c.Take(), 5);
     EXPECT_EQ(c.Take(), 2147483647);
-    try {
-        c.Take();
-        ADD_FAILURE();
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), "'2147483648' ist kein gültiger Integerwert");
-    }
+    EXPECT_EQ(MessageOf<EConvertError>([&] { c.Take(); }),
+              "'2147483648' ist kein gültiger Integerwert");
     EXPECT_EQ(c.Take(), 9);
     EXPECT_TRUE(c.AtEnd());
 }

@@ -52,12 +52,12 @@ inline std::vector<Bytes> ParseDump(const std::string& text) {
 
 // Notes started and notes still sounding at the end of a dump; Control Change
 // 123 (All Notes Off) silences its channel.
-struct TSoundingNotes {
+struct SoundingNotes {
     int started = 0;
     int sounding = 0;
 };
-inline TSoundingNotes CountNotes(const std::vector<Bytes>& messages) {
-    TSoundingNotes count;
+inline SoundingNotes CountNotes(const std::vector<Bytes>& messages) {
+    SoundingNotes count;
     std::vector<int> on(16 * 128, 0);
     for (const Bytes& m : messages) {
         if (m.size() != 3) continue;

@@ -40,7 +40,7 @@ protected:
     void Start(std::vector<std::string> names, std::string requested = "") {
         window.reset();
         backend = std::make_shared<TRecordingMidiService>(std::move(names), &clock);
-        SetMidiOutService(std::make_shared<TMidiOutPorts>(
+        SetMidiOutService(std::make_shared<MidiOutPorts>(
             std::vector<std::shared_ptr<IMidiOutService>>{backend}, requested));
         window = std::make_unique<TfrmMain>();
     }
