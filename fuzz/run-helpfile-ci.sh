@@ -17,6 +17,8 @@ artifacts="build/fuzz/artifacts"
 rm -rf "$corpus"
 mkdir -p "$corpus" "$artifacts"
 cp "build/fuzz/help/project/Sonavix Hilfe.chm" "$corpus/sonavix.chm"
+# Inputs that once crashed stay among the seeds.
+cp fuzz/corpus/helpfile/* "$corpus/"
 
 exec build/fuzz/fuzz/fuzz_helpfile "$corpus" \
     -max_total_time="$seconds" \

@@ -192,6 +192,9 @@ bool ControlDataSound(const std::string& file) {
             if (!ReadEncInt(file, at, end, section) || !ReadEncInt(file, at, end, offset) ||
                 !ReadEncInt(file, at, end, length))
                 return false;
+            // The format has two sections; the library takes any other number for
+            // the compressed one and divides by parameters it has not read yet.
+            if (section > 1) return false;
             if (!SameNameIgnoringCase(name, kControlDataName)) continue;
             // The library reads this entry at open and divides by what it holds.
             if (section != 0 || offset > file.size() || dataOffset > file.size() - offset ||

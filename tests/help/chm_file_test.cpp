@@ -137,6 +137,16 @@ TEST(ShippedHelpFile, CorruptTruncatedOrMissingFilesOpenNothing) {
     std::ofstream(path, std::ios::binary) << tiny;
     EXPECT_EQ(HelpFile::Open(path.string()), nullptr);
 
+    // An entry in a section the format does not have: the library, too, would
+    // divide by zero while opening the file.
+    std::string section = whole;
+    const std::string resetTable = "InstanceData/ResetTable";
+    const size_t entry = section.find(resetTable);
+    ASSERT_NE(entry, std::string::npos);
+    section[entry + resetTable.size()] = 117;
+    std::ofstream(path, std::ios::binary) << section;
+    EXPECT_EQ(HelpFile::Open(path.string()), nullptr);
+
     std::string damaged = whole;
     for (size_t i = 0x60; i < damaged.size(); i += 97) damaged[i] = static_cast<char>(~damaged[i]);
     std::ofstream(path, std::ios::binary) << damaged;
