@@ -211,9 +211,20 @@ bool LzxParametersSound(const std::string& control, const std::string& reset) {
     // Reset table: version, block count, entry size, table offset, lengths, block length.
     if (reset.size() < 40) return false;
     const uint64_t blocks = ReadLE32(reset, 4), tableOffset = ReadLE32(reset, 12);
-    const uint64_t blockLength = ReadLE64(reset, 32);
+    const uint64_t compressedLength = ReadLE64(reset, 24), blockLength = ReadLE64(reset, 32);
     if (blockLength == 0 || blockLength > (1u << 21)) return false;
-    return tableOffset <= reset.size() && blocks <= (reset.size() - tableOffset) / 8;
+    if (tableOffset > reset.size() || blocks > (reset.size() - tableOffset) / 8) return false;
+    // The library reads each compressed block, from its table entry to the next
+    // (the last to the compressed length), into a buffer of the block length
+    // and 6144 bytes more.
+    const uint64_t largestBlock = blockLength + 6144;
+    for (uint64_t b = 0; b < blocks; ++b) {
+        const uint64_t start = ReadLE64(reset, tableOffset + 8 * b);
+        const uint64_t end =
+            b + 1 < blocks ? ReadLE64(reset, tableOffset + 8 * (b + 1)) : compressedLength;
+        if (end < start || end - start > largestBlock) return false;
+    }
+    return true;
 }
 
 std::unique_ptr<HelpFile> HelpFile::Open(const std::string& path) {

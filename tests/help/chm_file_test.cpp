@@ -101,16 +101,19 @@ TEST(ShippedHelpFile, HeadersWhoseSizesDoNotFitTheFileAreRefused) {
 }
 
 TEST(HelpFileChecks, CompressionParametersOutsideTheFormatAreRefused) {
-    // As the help compiler writes them: 64 KiB window, three 32 KiB blocks.
+    // As the help compiler writes them: 64 KiB window, three 32 KiB blocks
+    // compressed to 3584 bytes each, then the rest.
     const std::string control = LE32(6) + "LZXC" + LE32(2) + LE32(2) + LE32(2) + LE32(1) + LE32(0);
-    const std::string table = LE32(0) + LE32(0x8000) + LE32(0x10000);
+    const std::string table = LE32(0) + LE32(0) + LE32(0xE00) + LE32(0) + LE32(0x1C00) + LE32(0);
     const std::string reset = LE32(2) + LE32(3) + LE32(8) + LE32(40) + LE32(0x81b2) + LE32(0) +
-                              LE32(0x29be) + LE32(0) + LE32(0x8000) + LE32(0) + table + LE32(0) +
-                              LE32(0) + LE32(0);
+                              LE32(0x29be) + LE32(0) + LE32(0x8000) + LE32(0) + table;
     EXPECT_TRUE(LzxParametersSound(control, reset));
     auto forged = [](std::string s, size_t at, uint32_t v) { return s.replace(at, 4, LE32(v)); };
     EXPECT_FALSE(LzxParametersSound(control, forged(reset, 32, 0xB46A0000))) << "block length";
     EXPECT_FALSE(LzxParametersSound(control, forged(reset, 4, 1000))) << "blocks past the table";
+    EXPECT_FALSE(LzxParametersSound(control, forged(reset, 48, 0xF000))) << "block past its buffer";
+    EXPECT_FALSE(LzxParametersSound(control, forged(reset, 56, 0x100))) << "blocks out of order";
+    EXPECT_FALSE(LzxParametersSound(control, forged(reset, 24, 0x100))) << "last block before end";
     EXPECT_FALSE(LzxParametersSound(forged(control, 16, 3), reset)) << "window not a power of two";
     EXPECT_FALSE(LzxParametersSound(forged(control, 16, 0x10000), reset)) << "window of 2 GiB";
     EXPECT_FALSE(LzxParametersSound(forged(control, 12, 0), reset)) << "no reset interval";
