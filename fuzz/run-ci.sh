@@ -1,28 +1,45 @@
 #!/usr/bin/env bash
-# Builds the fuzz preset and runs fuzz_formula for the given number of seconds
-# (default 60) on a scratch copy of the committed seed corpus, so that a run
-# never changes the repository. Exits non-zero on a crash, leak or timeout;
-# the offending input is kept under build/fuzz/artifacts/.
+# Builds the fuzz preset and runs one fuzz target (formula or helpfile) for the
+# given number of seconds (default 60) on a scratch copy of its seeds, so that
+# a run never changes the repository. Exits non-zero on a crash, leak or
+# timeout; the offending input is kept under build/fuzz/artifacts/.
 set -euo pipefail
 
-seconds="${1:-60}"
+target="${1:?usage: run-ci.sh formula|helpfile [seconds]}"
+seconds="${2:-60}"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target fuzz_formula
-
-corpus="build/fuzz/corpus-formula"
+corpus="build/fuzz/corpus-$target"
 artifacts="build/fuzz/artifacts"
+cmake --preset fuzz >/dev/null
+case "$target" in
+  formula)
+    cmake --build --preset fuzz --target fuzz_formula
+    # Formulas are capped at 1000 characters; a little more reaches the cap's message.
+    options=(-dict=fuzz/formula.dict -max_len=1200)
+    ;;
+  helpfile)
+    cmake --build --preset fuzz --target fuzz_helpfile help_file
+    options=(-max_len=65536)
+    ;;
+  *)
+    echo "run-ci.sh: unknown target '$target' (formula or helpfile)" >&2
+    exit 2
+    ;;
+esac
+
 rm -rf "$corpus"
 mkdir -p "$corpus" "$artifacts"
-cp fuzz/corpus/formula/* "$corpus/"
+# The committed seeds, inputs that once crashed among them.
+cp "fuzz/corpus/$target"/* "$corpus/"
+if [ "$target" = helpfile ]; then
+  cp "build/fuzz/help/project/Sonavix Hilfe.chm" "$corpus/sonavix.chm"
+fi
 
-# Formulas are capped at 1000 characters; a little more reaches the cap's message.
-exec build/fuzz/fuzz/fuzz_formula "$corpus" \
-    -dict=fuzz/formula.dict \
+exec "build/fuzz/fuzz/fuzz_$target" "$corpus" \
+    "${options[@]}" \
     -max_total_time="$seconds" \
-    -max_len=1200 \
     -timeout=10 \
     -rss_limit_mb=2048 \
     -print_final_stats=1 \

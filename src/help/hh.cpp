@@ -29,14 +29,18 @@ std::string Trim(const std::string& s) {
     return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
-// The external viewers of host types 1 and 2, where a system has them.
-std::string FindProgram(const char* name) {
+// Starts the external viewer of host type 1 or 2 where a system has it;
+// false when it is not there.
+bool StartHelpProgram(const char* name, const QStringList& arguments) {
     for (const char* dir : {"/usr/bin", "/usr/local/bin"}) {
         const std::string path = std::string(dir) + "/" + name;
         std::error_code ec;
-        if (std::filesystem::exists(path, ec)) return path;
+        if (std::filesystem::exists(path, ec)) {
+            QProcess::startDetached(QString::fromStdString(path), arguments);
+            return true;
+        }
     }
-    return "";
+    return false;
 }
 
 }  // namespace
@@ -114,6 +118,7 @@ QWidget* HtmlHelp(QWidget*, const std::string& path, unsigned command, uintptr_t
 
 int ShowContext(const std::string& path, int32_t context, int hostType) {
     HHLog(Format("ShowContext(\"%s\", %d)", path.c_str(), context));
+    const QString file = QString::fromStdString(path);
     int result = HH_OK;
     if (!HHState().hhInstalled) {
         result = HH_NOT_INSTALLED;
@@ -124,21 +129,11 @@ int ShowContext(const std::string& path, int32_t context, int hostType) {
             window->activateWindow();
         }
     } else if (hostType == 1) {
-        const std::string program = FindProgram("KeyHH.EXE");
-        if (program.empty())
+        if (!StartHelpProgram("KeyHH.EXE", {"-win", "-#mapid", QString::number(context), file}))
             result = HH_NO_KEYHH;
-        else
-            QProcess::startDetached(
-                QString::fromStdString(program),
-                {"-win", "-#mapid", QString::number(context), QString::fromStdString(path)});
     } else if (hostType == 2) {
-        const std::string program = FindProgram("HH.EXE");
-        if (program.empty())
+        if (!StartHelpProgram("HH.EXE", {"-mapid", QString::number(context), file}))
             result = HH_NO_HH;
-        else
-            QProcess::startDetached(
-                QString::fromStdString(program),
-                {"-mapid", QString::number(context), QString::fromStdString(path)});
     }
     HHLog(Format("  returned - %d", result));
     return result;

@@ -4,9 +4,12 @@
 // messages and numeric result codes with texts. Back ends: the built-in
 // synthesizer (synth.h), RtMidi ports (rtmidi_service.h) and a recording fake
 // (recording_service.h).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <string>
 
 using MidiResult = uint32_t;
 using MidiOutHandle = uintptr_t;
@@ -59,6 +62,16 @@ public:
     // Writes the code's text, NUL-terminated, into text[0..size-1].
     virtual MidiResult GetErrorText(MidiResult code, char* text, uint32_t size) = 0;
 };
+
+// What every back end's GetErrorText does with its message: copies it into
+// text[0..size-1], cut to fit and NUL-terminated.
+inline MidiResult CopyErrorText(const std::string& message, char* text, uint32_t size) {
+    if (size == 0) return kMidiErrInvalidParam;
+    const size_t length = std::min<size_t>(message.size(), size - 1);
+    std::memcpy(text, message.data(), length);
+    text[length] = '\0';
+    return kMidiNoError;
+}
 
 // How many bytes of a packed short message the status byte uses; 0 when the
 // status cannot start a short message (a data byte, or system exclusive).

@@ -97,8 +97,5 @@ MidiResult TRecordingMidiService::Close(MidiOutHandle handle) {
 MidiResult TRecordingMidiService::GetErrorText(MidiResult code, char* text, uint32_t size) {
     auto it = errorTexts_.find(code);
     if (it == errorTexts_.end() || size == 0) return kMidiErrBadErrorNumber;
-    const size_t length = std::min<size_t>(it->second.size(), size - 1);
-    std::memcpy(text, it->second.data(), length);
-    text[length] = '\0';
-    return kMidiNoError;
+    return CopyErrorText(it->second, text, size);
 }

@@ -217,11 +217,7 @@ public:
         }
         if (!lastError_.empty() && (code == kMidiErrGeneral || code == kMidiErrNoDriver))
             message += ": " + lastError_;
-        if (size == 0) return kMidiErrInvalidParam;
-        const size_t length = std::min<size_t>(message.size(), size - 1);
-        std::memcpy(text, message.data(), length);
-        text[length] = '\0';
-        return kMidiNoError;
+        return CopyErrorText(message, text, size);
     }
 
 private:

@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 
 class JackDump : public JackDumpTest {
 protected:
-    // Starts the tool on a melody and waits until it has printed the melody.
+    // Starts the tool on a melody and waits until its first note sounds.
     std::unique_ptr<TProgram> StartPlaying(std::vector<std::string> args) {
         args.insert(args.begin(), "melody");
         args.push_back("--play");
@@ -31,6 +31,14 @@ protected:
                std::chrono::steady_clock::now() < giveUp)
             std::this_thread::sleep_for(20ms);
         return play;
+    }
+    // After the Ctrl+C: the tool ends with 130 within 2 s; what it sounded.
+    SoundingNotes EndedByCtrlC(TProgram& play) {
+        const auto started = std::chrono::steady_clock::now();
+        const TProgramResult r = play.Wait();
+        EXPECT_EQ(r.status, 130) << r.err;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+        return CountNotes(Dumped());
     }
 };
 
@@ -59,11 +67,7 @@ TEST_F(JackDump, CtrlCStopsTheMelodyAndSilencesIt) {
     const auto play =
         StartPlaying({"--list", "0,1,2,3,4,5,6,7,8,9", "--tempo", "220", "--tempo-map", "1"});
     play->Signal(SIGINT);
-    const auto started = std::chrono::steady_clock::now();
-    const TProgramResult r = play->Wait();
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
-    const SoundingNotes notes = CountNotes(Dumped());
+    const SoundingNotes notes = EndedByCtrlC(*play);
     EXPECT_LE(notes.started, 2);
     EXPECT_EQ(notes.sounding, 0) << "a note left sounding";
 }
@@ -75,11 +79,7 @@ TEST_F(JackDump, ASecondCtrlCEndsALongNoteAtOnceButSilencesItFirst) {
     play->Signal(SIGINT);
     std::this_thread::sleep_for(200ms);
     play->Signal(SIGINT);
-    const auto started = std::chrono::steady_clock::now();
-    const TProgramResult r = play->Wait();
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
-    const SoundingNotes notes = CountNotes(Dumped());
+    const SoundingNotes notes = EndedByCtrlC(*play);
     EXPECT_EQ(notes.started, 1);
     EXPECT_EQ(notes.sounding, 0) << "the note left sounding";
 }
