@@ -296,10 +296,11 @@ int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
     TCliHost host;
     ConfigureMelody(host, a);
     try {
-        const std::vector<TMelodyNote> melody = BuildMelody(host);
+        const MelodyTimeline melody = BuildTimeline(host);
         // From the first printed line on, Ctrl+C means: stop the melody.
         if (a.Has("--play")) std::signal(SIGINT, OnInterrupt);
-        for (const TMelodyNote& note : melody) out << note.Key << ' ' << note.DurationMs << '\n';
+        for (const NoteEvent& note : melody.Events())
+            out << note.Key << ' ' << note.DurationMs << '\n';
         out.flush();
         if (a.Has("--out")) {
             const std::string& path = a.Value("--out");

@@ -32,7 +32,7 @@ int64_t TickAt(int64_t elapsedMs, int tempo) {
     return whole * tempo + (rest * tempo * 2 + 125) / 250;
 }
 
-class TTrack {
+class Track {
 public:
     void Event(int64_t tick, std::initializer_list<uint8_t> bytes) {
         if (tick - last_ > kMaxDeltaTicks)
@@ -53,7 +53,7 @@ private:
 
 }  // namespace
 
-std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int tempo, int program) {
+std::vector<uint8_t> MidiFileBytes(const MelodyTimeline& melody, int tempo, int program) {
     if (tempo < kTempoMin || tempo > kTempoMax)
         throw EMidiFileError("Ungültiges Tempo: " + std::to_string(tempo) + " (erlaubt sind " +
                              std::to_string(kTempoMin) + " bis " + std::to_string(kTempoMax) + ")");
@@ -61,27 +61,22 @@ std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int t
         throw EMidiFileError("Ungültiges Instrument: " + std::to_string(program) +
                              " (erlaubt sind 0 bis 127)");
 
-    TTrack track;
+    Track track;
     // Microseconds per quarter note; 60000000 / tempo is never a half for 20..220.
     const uint32_t usPerQuarter = static_cast<uint32_t>((60000000 + tempo / 2) / tempo);
     track.Event(0, {0xFF, 0x51, 0x03, static_cast<uint8_t>(usPerQuarter >> 16),
                     static_cast<uint8_t>(usPerQuarter >> 8), static_cast<uint8_t>(usPerQuarter)});
     track.Event(0, {static_cast<uint8_t>(0xC0 | kChannelBits), static_cast<uint8_t>(program)});
 
-    int64_t elapsedMs = 0;
-    for (const TMelodyNote& note : melody) {
-        if (note.DurationMs < 0)
-            throw EMidiFileError("Ungültige Notendauer: " + std::to_string(note.DurationMs) +
-                                 " ms");
-        const int64_t start = TickAt(elapsedMs, tempo);
-        elapsedMs += note.DurationMs;
-        if (!KeySounds(note.Key)) continue;  // a rest is only time
+    for (const NoteEvent& note : melody.Events()) {
+        if (!note.Sounds()) continue;  // a rest is only time
         const uint8_t key = KeyNote(note.Key);
-        track.Event(start, {static_cast<uint8_t>(0x90 | kChannelBits), key, kNoteVelocity});
-        track.Event(TickAt(elapsedMs, tempo),
+        track.Event(TickAt(note.StartMs, tempo),
+                    {static_cast<uint8_t>(0x90 | kChannelBits), key, kNoteVelocity});
+        track.Event(TickAt(note.EndMs(), tempo),
                     {static_cast<uint8_t>(0x80 | kChannelBits), key, kNoteVelocity});
     }
-    track.Event(TickAt(elapsedMs, tempo), {0xFF, 0x2F, 0x00});
+    track.Event(TickAt(melody.EndMs(), tempo), {0xFF, 0x2F, 0x00});
 
     const std::vector<uint8_t>& events = track.Data();
     if (events.size() > UINT32_MAX)
@@ -97,8 +92,16 @@ std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int t
     return file;
 }
 
-void WriteMidiFile(const std::string& path, const std::vector<TMelodyNote>& melody, int tempo,
-                   int program) {
+std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int tempo, int program) {
+    return MidiFileBytes(TimelineFor<EMidiFileError>(melody), tempo, program);
+}
+
+void WriteMidiFile(const std::string& path, const MelodyTimeline& melody, int tempo, int program) {
     // A melody that cannot be written leaves an existing file untouched.
     WriteFileAtomically(path, MidiFileBytes(melody, tempo, program));
+}
+
+void WriteMidiFile(const std::string& path, const std::vector<TMelodyNote>& melody, int tempo,
+                   int program) {
+    WriteMidiFile(path, TimelineFor<EMidiFileError>(melody), tempo, program);
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/errors.h"
-#include "playback/run.h"
+#include "playback/timeline.h"
 
 inline constexpr int kMidiFileTicksPerQuarter = 480;
 
@@ -20,9 +20,11 @@ class EMidiFileError : public EInvalidInput {
 // program: General MIDI program 0..127. A note's start and end lie on the
 // tick nearest to the time elapsed since the start of the melody, so rounding
 // never adds up over a long melody.
+std::vector<uint8_t> MidiFileBytes(const MelodyTimeline& melody, int tempo, int program);
 std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int tempo, int program);
 
 // Writes MidiFileBytes to path as WriteFileAtomically does (its EFileWriteError
 // when the file cannot be written).
+void WriteMidiFile(const std::string& path, const MelodyTimeline& melody, int tempo, int program);
 void WriteMidiFile(const std::string& path, const std::vector<TMelodyNote>& melody, int tempo,
                    int program);

@@ -40,27 +40,26 @@ std::vector<uint8_t> Header(int64_t frames) {
 }
 }  // namespace
 
-RenderScore WavScore(const std::vector<TMelodyNote>& melody, int program) {
+RenderScore WavScore(const MelodyTimeline& melody, int program) {
     if (program < 0 || program > 127)
         throw EWavFileError("Ungültiges Instrument: " + std::to_string(program) +
                             " (erlaubt sind 0 bis 127)");
+    if (WavFrameAt(melody.EndMs() + kWavReleaseMs) > kMaxFrames)
+        throw EWavFileError(
+            "Die Melodie ist für eine WAV-Datei zu lang (höchstens 6 Stunden und 45 Minuten)");
     RenderScore score{{{0, static_cast<uint8_t>(0xC0), static_cast<uint8_t>(program), 0}}, 0};
-    int64_t elapsedMs = 0;
-    for (const TMelodyNote& note : melody) {
-        if (note.DurationMs < 0)
-            throw EWavFileError("Ungültige Notendauer: " + std::to_string(note.DurationMs) + " ms");
-        const int64_t start = WavFrameAt(elapsedMs);
-        elapsedMs += note.DurationMs;
-        if (WavFrameAt(elapsedMs + kWavReleaseMs) > kMaxFrames)
-            throw EWavFileError(
-                "Die Melodie ist für eine WAV-Datei zu lang (höchstens 6 Stunden und 45 Minuten)");
-        if (!KeySounds(note.Key)) continue;  // a rest is only time
+    for (const NoteEvent& note : melody.Events()) {
+        if (!note.Sounds()) continue;  // a rest is only time
         const uint8_t key = KeyNote(note.Key);
-        score.events.push_back({start, 0x90, key, kNoteVelocity});
-        score.events.push_back({WavFrameAt(elapsedMs), 0x80, key, kNoteVelocity});
+        score.events.push_back({WavFrameAt(note.StartMs), 0x90, key, kNoteVelocity});
+        score.events.push_back({WavFrameAt(note.EndMs()), 0x80, key, kNoteVelocity});
     }
-    score.frames = WavFrameAt(elapsedMs + kWavReleaseMs);
+    score.frames = WavFrameAt(melody.EndMs() + kWavReleaseMs);
     return score;
+}
+
+RenderScore WavScore(const std::vector<TMelodyNote>& melody, int program) {
+    return WavScore(TimelineFor<EWavFileError>(melody), program);
 }
 
 namespace {
@@ -70,6 +69,11 @@ struct RenderCancelled {};
 }  // namespace
 
 bool WriteWavFile(const std::string& path, const std::vector<TMelodyNote>& melody, int program,
+                  const std::function<bool(double)>& progress, const std::string& soundFont) {
+    return WriteWavFile(path, TimelineFor<EWavFileError>(melody), program, progress, soundFont);
+}
+
+bool WriteWavFile(const std::string& path, const MelodyTimeline& melody, int program,
                   const std::function<bool(double)>& progress, const std::string& soundFont) {
     const RenderScore score = WavScore(melody, program);
     try {

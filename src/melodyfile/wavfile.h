@@ -9,7 +9,7 @@
 
 #include "common/errors.h"
 #include "midi/synth.h"
-#include "playback/run.h"
+#include "playback/timeline.h"
 
 inline constexpr int kWavReleaseMs = 500;
 
@@ -29,11 +29,15 @@ struct RenderScore {
 };
 
 // Checks the melody and program (0..127) as the MIDI export does; throws EWavFileError.
+RenderScore WavScore(const MelodyTimeline& melody, int program);
 RenderScore WavScore(const std::vector<TMelodyNote>& melody, int program);
 
 // Renders the melody into path, replacing a file that is there only when the
 // new one is complete. progress gets the share done (0..1) now and then and
 // returns false to cancel; the result is then false and nothing was written.
+bool WriteWavFile(const std::string& path, const MelodyTimeline& melody, int program,
+                  const std::function<bool(double)>& progress = {},
+                  const std::string& soundFont = DefaultSoundFontPath());
 bool WriteWavFile(const std::string& path, const std::vector<TMelodyNote>& melody, int program,
                   const std::function<bool(double)>& progress = {},
                   const std::string& soundFont = DefaultSoundFontPath());

@@ -26,6 +26,7 @@ int32_t NoteDurationMs(int32_t lengthExponent, int tempo) {
 int32_t GetKeyOrTempo(int kind, int32_t value, const TValueListTable& noteMap,
                       const TValueListTable& tempoMap, int tempo) {
     if (kind == 0) return MapLookup(noteMap, value);
+    if (kind == kLengthExponentKind) return MapLookup(tempoMap, value);
     return NoteDurationMs(MapLookup(tempoMap, value), tempo);
 }
 

@@ -16,7 +16,9 @@ int32_t MapLookup(const TValueListTable& table, int32_t value);
 int32_t NoteDurationMs(int32_t lengthExponent, int tempo);
 
 // kind 0: key number of value from the note map; kind 1: duration in ms of value
-// from the tempo map at the given tempo.
+// from the tempo map at the given tempo; kind 2 (kLengthExponentKind): the
+// tempo map's length exponent itself, for exports that write note values.
+inline constexpr int kLengthExponentKind = 2;
 int32_t GetKeyOrTempo(int kind, int32_t value, const TValueListTable& noteMap,
                       const TValueListTable& tempoMap, int tempo);
 

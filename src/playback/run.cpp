@@ -1,6 +1,7 @@
 #include "playback/run.h"
 
 #include "midi/midi.h"
+#include "playback/timeline.h"
 
 namespace {
 bool OnKeyboard(int32_t key) { return key >= 1 && key <= 88; }
@@ -18,13 +19,9 @@ TMelodySequences ReadMelodySequences(IPlaybackHost& host) {
 }
 
 std::vector<TMelodyNote> BuildMelody(IPlaybackHost& host) {
-    TMelodySequences melody = ReadMelodySequences(host);
+    const MelodyTimeline timeline = BuildTimeline(host);
     std::vector<TMelodyNote> notes;
-    while (!melody.Notes.AtEnd()) {
-        const int32_t note = melody.Notes.Take();
-        const int32_t tempo = melody.Tempi.Take();
-        notes.push_back({host.GetKeyOrTempo(0, note), host.GetKeyOrTempo(1, tempo)});
-    }
+    for (const NoteEvent& e : timeline.Events()) notes.push_back({e.Key, e.DurationMs});
     return notes;
 }
 

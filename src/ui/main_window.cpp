@@ -518,13 +518,13 @@ void TfrmMain::miMidiDateiClick(QObject*) {
     const QString path = ChooseMidiFilePath();
     if (path.isEmpty()) return;
     // The melody that "Abspielen" would play, asked of the sources the same way.
-    WriteMidiFile(path.toStdString(), BuildMelody(*this), tbTempo->value(), InstrumentProgram());
+    WriteMidiFile(path.toStdString(), BuildTimeline(*this), tbTempo->value(), InstrumentProgram());
 }
 
 void TfrmMain::miWavDateiClick(QObject*) {
     const QString path = ChooseWavFilePath();
     if (path.isEmpty()) return;
-    const std::vector<TMelodyNote> melody = BuildMelody(*this);
+    const MelodyTimeline melody = BuildTimeline(*this);
     // Shown only when the render takes longer than half a second.
     QProgressDialog progress("Die WAV-Datei wird berechnet...", "Abbrechen", 0, 1000, this);
     progress.setWindowTitle(kAppTitle);

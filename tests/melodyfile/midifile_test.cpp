@@ -55,7 +55,7 @@ TEST(MidiFileBytes, OneNoteByteForByte) {
 }
 
 TEST(MidiFileBytes, EmptyMelodyHasTempoProgramAndEnd) {
-    const TSmf smf = ReadSmf(MidiFileBytes({}, 90, 0));
+    const TSmf smf = ReadSmf(MidiFileBytes(Melody{}, 90, 0));
     EXPECT_EQ(smf.TempoUs(), 666667);
     EXPECT_EQ(smf.Programs().size(), 1u);
     EXPECT_TRUE(smf.Notes().empty());
@@ -88,9 +88,9 @@ TEST(MidiFileBytes, RefusesWhatNoFileCanHold) {
         {{}, 90, 128, "Ungültiges Instrument: 128 (erlaubt sind 0 bis 127)"},
     };
     for (const auto& c : cases) EXPECT_EQ(Failure(c.melody, c.tempo, c.program), c.message);
-    EXPECT_EQ(ReadSmf(MidiFileBytes({}, 20, 127)).Programs(),
+    EXPECT_EQ(ReadSmf(MidiFileBytes(Melody{}, 20, 127)).Programs(),
               (std::vector<std::pair<int, int>>{{1, 127}}));
-    EXPECT_EQ(ReadSmf(MidiFileBytes({}, 220, 0)).TempoUs(), 272727);
+    EXPECT_EQ(ReadSmf(MidiFileBytes(Melody{}, 220, 0)).TempoUs(), 272727);
 }
 
 // The file must sound what PlayNote sounds, at the times it sounds it.

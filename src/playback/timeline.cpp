@@ -1,0 +1,32 @@
+#include "playback/timeline.h"
+
+#include <string>
+
+#include "playback/maps.h"
+
+void MelodyTimeline::Append(int32_t key, int32_t durationMs,
+                            std::optional<int32_t> lengthExponent) {
+    if (durationMs < 0)
+        throw ETimelineError("Ungültige Notendauer: " + std::to_string(durationMs) + " ms");
+    events_.push_back({endMs_, durationMs, key, lengthExponent});
+    endMs_ += durationMs;
+}
+
+MelodyTimeline TimelineOf(const std::vector<TMelodyNote>& melody) {
+    MelodyTimeline timeline;
+    for (const TMelodyNote& note : melody) timeline.Append(note.Key, note.DurationMs);
+    return timeline;
+}
+
+MelodyTimeline BuildTimeline(IPlaybackHost& host) {
+    TMelodySequences melody = ReadMelodySequences(host);
+    MelodyTimeline timeline;
+    while (!melody.Notes.AtEnd()) {
+        const int32_t note = melody.Notes.Take();
+        const int32_t tempo = melody.Tempi.Take();
+        const int32_t key = host.GetKeyOrTempo(0, note);
+        const int32_t durationMs = host.GetKeyOrTempo(1, tempo);
+        timeline.Append(key, durationMs, host.GetKeyOrTempo(kLengthExponentKind, tempo));
+    }
+    return timeline;
+}
