@@ -1,10 +1,11 @@
 #include "formula/arithmetic.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "common/errors.h"
-#include "formula/primes.h"
+#include "formula/prime_sieve.h"
 
 std::vector<TPTeiler> Factorize(uint32_t n) {
     std::vector<TPTeiler> factors;

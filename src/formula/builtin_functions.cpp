@@ -1,70 +1,81 @@
 #include "formula/builtin_functions.h"
 
-#include <string>
+#include <array>
 
 #include "common/errors.h"
 #include "formula/formulaparser.h"
 #include "formula/functions.h"
 
-int32_t LookupFunction(std::string_view name) {
-    std::string upper(name);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    static const struct {
-        const char* name;
-        Function function;
-    } table[] = {
-        {"KGV", kLcm},
-        {"LCM", kLcm},
-        {"GGT", kGcd},
-        {"GCD", kGcd},
-        {"PRIMZAHL", kNthPrime},
-        {"PRIME", kNthPrime},
-        {"PRIMBOOL", kIsPrime},
-        {"PRIMEBOOL", kIsPrime},
-        {"SIGMA", kSigma},
-        {"PHI", kPhi},
-        {"PRIMCOUNT", kPrimeCount},
-        {"PRIMECOUNT", kPrimeCount},
-        {"DIV", kDiv},
-        {"MOD", kMod},
-    };
-    for (const auto& entry : table)
-        if (upper == entry.name) return entry.function;
-    return kUnknown;
+namespace {
+
+using enum ArgumentReading;
+
+auto U(int64_t v) { return static_cast<uint32_t>(v); }
+auto S(int64_t v) { return static_cast<int32_t>(v); }
+
+long double Quotient(int64_t a, int64_t b) {
+    if (b == 0) throw EDivByZero(msg::DivisionByZero);
+    // The one quotient of two 64-bit integers that has no 64-bit result.
+    if (a == INT64_MIN && b == -1) return 9223372036854775808.0L;
+    return static_cast<long double>(a / b);
 }
 
-long double ApplyFunction(int32_t function, long double a, long double b) {
-    if (function == kUnknown) return 0;
-    if (function == kDiv) {
-        const int64_t x = RoundToInt64(a);
-        const int64_t y = RoundToInt64(b);
-        if (y == 0) throw EDivByZero(msg::DivisionByZero);
-        // The one quotient of two 64-bit integers that has no 64-bit result.
-        if (x == INT64_MIN && y == -1) return 9223372036854775808.0L;
-        return static_cast<long double>(x / y);
+// clang-format off
+constexpr std::array kFunctions = {
+    BuiltinFunction{"KGV", "LCM", 2, kUnsigned32,
+                    [](int64_t a, int64_t b) -> long double { return Lcm(U(a), U(b)); }},
+    BuiltinFunction{"GGT", "GCD", 2, kUnsigned32,
+                    [](int64_t a, int64_t b) -> long double { return Gcd(U(a), U(b)); }},
+    BuiltinFunction{"PRIMZAHL", "PRIME", 1, kSigned32,
+                    [](int64_t a, int64_t) -> long double { return S(NthPrime(S(a))); }},
+    BuiltinFunction{"PRIMBOOL", "PRIMEBOOL", 1, kSigned32,
+                    [](int64_t a, int64_t) -> long double { return S(IsPrime(S(a))); }},
+    BuiltinFunction{"SIGMA", "SIGMA", 1, kUnsigned32,
+                    [](int64_t a, int64_t) -> long double { return Sigma(U(a)); }},
+    BuiltinFunction{"PHI", "PHI", 1, kUnsigned32,
+                    [](int64_t a, int64_t) -> long double { return Phi(U(a)); }},
+    BuiltinFunction{"PRIMCOUNT", "PRIMECOUNT", 1, kUnsigned32,
+                    [](int64_t a, int64_t) -> long double { return PrimeCount(U(a)); }},
+    BuiltinFunction{"DIV", "DIV", 2, kInt64, Quotient},
+    BuiltinFunction{"MOD", "MOD", 2, kSigned32,
+                    [](int64_t a, int64_t b) -> long double { return S(PosMod(S(a), S(b))); }},
+};
+// clang-format on
+
+bool SameName(std::string_view name, std::string_view upper) {
+    if (name.size() != upper.size()) return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != upper[i]) return false;
     }
-    const auto x = static_cast<uint32_t>(RoundToInt64(a));
-    switch (function) {
-        case kLcm:
-            return Lcm(x, static_cast<uint32_t>(RoundToInt64(b)));
-        case kGcd:
-            return Gcd(x, static_cast<uint32_t>(RoundToInt64(b)));
-        case kNthPrime:
-            return static_cast<int32_t>(NthPrime(static_cast<int32_t>(x)));
-        case kIsPrime:
-            return static_cast<int32_t>(IsPrime(static_cast<int32_t>(x)));
-        case kSigma:
-            return Sigma(x);
-        case kPhi:
-            return Phi(x);
-        case kPrimeCount:
-            return PrimeCount(x);
-        case kMod:
-            return static_cast<int32_t>(
-                PosMod(static_cast<int32_t>(x),
-                       static_cast<int32_t>(static_cast<uint32_t>(RoundToInt64(b)))));
-        default:
-            return 0;
+    return true;
+}
+
+int64_t Read(ArgumentReading reading, long double value) {
+    const int64_t rounded = RoundToInt64(value);
+    switch (reading) {
+        case kSigned32:
+            return S(rounded);
+        case kUnsigned32:
+            return U(rounded);
+        case kInt64:
+            break;
     }
+    return rounded;
+}
+
+}  // namespace
+
+const BuiltinFunction* LookupFunction(std::string_view name) {
+    for (const BuiltinFunction& f : kFunctions)
+        if (SameName(name, f.german) || SameName(name, f.english)) return &f;
+    return nullptr;
+}
+
+long double ApplyFunction(const BuiltinFunction* function, long double a, long double b) {
+    if (function == nullptr) return 0;
+    const int64_t x = Read(function->reading, a);
+    const int64_t y = function->arity == 2 ? Read(function->reading, b) : 0;
+    return function->apply(x, y);
 }

@@ -1,24 +1,28 @@
 #pragma once
-// The formula language's built-in functions: their names (German and English
-// spellings) and what each computes from its one or two arguments.
+// The formula language's built-in functions: one row per function with its
+// names (German and English spellings), how it reads its arguments and what
+// it computes.
 #include <cstdint>
 #include <string_view>
 
-// Function codes, resolved from a name once per parse.
-enum Function : int32_t {
-    kUnknown,
-    kLcm,
-    kGcd,
-    kNthPrime,
-    kIsPrime,
-    kSigma,
-    kPhi,
-    kPrimeCount,
-    kDiv,
-    kMod
+// How a function reads an argument rounded to a 64-bit integer.
+enum class ArgumentReading {
+    kSigned32,    // its low 32 bits as a signed number
+    kUnsigned32,  // its low 32 bits as an unsigned number
+    kInt64,       // the whole 64-bit integer
 };
 
-// The code of a function name in any case; kUnknown when there is none.
-int32_t LookupFunction(std::string_view name);
-// Applies a function to its arguments, rounded to integers; kUnknown yields 0.
-long double ApplyFunction(int32_t function, long double a, long double b);
+struct BuiltinFunction {
+    std::string_view german;
+    std::string_view english;
+    int arity;  // 1: the second argument is ignored
+    ArgumentReading reading;
+    // The result of the arguments as read.
+    long double (*apply)(int64_t a, int64_t b);
+};
+
+// The row of a function name in any letter case; nullptr when there is none.
+const BuiltinFunction* LookupFunction(std::string_view name);
+// Applies a function to its arguments, rounded to integers; an unknown
+// function (nullptr) yields 0.
+long double ApplyFunction(const BuiltinFunction* function, long double a, long double b);

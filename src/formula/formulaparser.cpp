@@ -103,7 +103,7 @@ void TTerm::Clear() {
     LeftValue = RightValue = 0;
     Operation = 0;
     FunctionName.clear();
-    function_ = kUnknown;
+    function_ = nullptr;
 }
 
 void TTerm::Parse(std::string_view text) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+struct BuiltinFunction;
+
 // Operand kinds (LeftKind, RightKind).
 inline constexpr int32_t kSubterm = 1;
 inline constexpr int32_t kVariable = 2;
@@ -77,6 +79,6 @@ private:
     void ParseOperand(std::string_view operand, std::string_view whole, bool left, int depth);
     void ParseArgument(std::string_view argument, std::string_view whole, bool left, int depth);
 
-    int32_t function_ = 0;  // FunctionName resolved once by Parse
+    const BuiltinFunction* function_ = nullptr;  // FunctionName resolved once by Parse
     std::vector<uint32_t> ownPredecessors_;
 };
