@@ -11,6 +11,7 @@ declare -A allowed=(
   [sources]="common formula sources"
   [playback]="common formula midi playback"
   [melodyfile]="common formula midi playback melodyfile"
+  [setup]="common formula midi sources playback setup"
 )
 
 status=0

@@ -15,6 +15,7 @@ $SUDO apt-get install -y --no-install-recommends \
   librtmidi-dev libjack-jackd2-dev jackd2 \
   libfluidsynth-dev fluidsynth timgm6mb-soundfont \
   libcurl4-openssl-dev ca-certificates \
+  nlohmann-json3-dev \
   fp-utils-3.2.2 libchm-dev \
   pulseaudio pulseaudio-utils \
   xvfb xauth fonts-liberation \

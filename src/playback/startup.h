@@ -12,6 +12,10 @@ inline constexpr int kStartRootIndex = 40;  // c'
 inline constexpr int kStartTempo = 90;
 inline constexpr const char* kStartTempoMapValue = "2";
 inline constexpr int kStartInstrument = 0;
+inline constexpr const char* kDefaultExplicitList =
+    "234, 382, 2349, 1, -34, 234, 49, 23, 91, 4, 34";
+inline constexpr const char* kStartFormula = "0";
+inline constexpr const char* kStartCount = "30";
 
 // The note map as the window starts: the chromatic preset on c'.
 TValueListTable StartNoteMap();

@@ -3,7 +3,7 @@
 #include <QFrame>
 #include <QPlainTextEdit>
 
-inline const char* const kDefaultExplicitList = "234, 382, 2349, 1, -34, 234, 49, 23, 91, 4, 34";
+#include "playback/startup.h"
 
 class TfrmExplizit : public QFrame {
     Q_OBJECT

@@ -1,0 +1,75 @@
+#pragma once
+// Everything the window holds for a melody, as plain values: what a setup
+// file stores, what the window shows after opening one and what the command
+// line plays. A default-constructed TSetup holds the start-up values.
+//
+// A file lists its voices; the window plays one voice, so it opens files with
+// exactly one. New settings become new fields with a start-up default, so
+// files without them still open.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "playback/startup.h"
+#include "sources/source_frame.h"
+
+// The formula frame: its fields as typed, and the start-value table.
+struct TFormulaSetup {
+    std::string Text = kStartFormula;
+    std::string Count = kStartCount;
+    // Values of the rows "1", "2", ...; the table always has a row.
+    std::vector<std::string> StartValues{"0"};
+    bool StartValuesShown = false;
+
+    bool operator==(const TFormulaSetup&) const = default;
+};
+
+// The lookup frame as a lookup left it, so the file plays without a new one.
+struct TOeisSetup {
+    std::string Query;
+    std::string ANumber;  // "A000045" after a lookup, empty before the first
+    std::string Name;     // the sequence's name
+    std::string Terms;    // the result text the lookup wrote
+    bool operator==(const TOeisSetup&) const = default;
+};
+
+// One sequence-source frame.
+struct TSourceSetup {
+    SourceKind Selected = SourceKind::Formula;
+    TFormulaSetup Formula;
+    TOeisSetup Oeis;
+    std::string ExplicitList = kDefaultExplicitList;
+    bool operator==(const TSourceSetup&) const = default;
+};
+
+// One voice: its sequences, maps and instrument.
+struct TVoiceSetup {
+    TSourceSetup Notes;
+    bool TempoSequenceUsed = false;
+    TSourceSetup Tempi;
+    bool ZeroNatural = false;  // the two "0 ist eine natürliche Zahl" boxes agree
+    // Preset box indices; 0 is "-keine Vorgabe-".
+    int ScaleIndex = kStartScaleIndex;
+    int RootIndex = kStartRootIndex;
+    std::vector<std::string> NoteMap = ValuesOf(StartNoteMap());
+    std::vector<std::string> TempoMap{kStartTempoMapValue};
+    int Instrument = kStartInstrument;
+
+    bool operator==(const TVoiceSetup&) const = default;
+    static std::vector<std::string> ValuesOf(const TValueListTable& table);
+};
+
+struct TSetup {
+    int Tempo = kStartTempo;
+    bool ShowOnKeyboard = true;  // "Melodie auf Klaviatur anzeigen"
+    std::vector<TVoiceSetup> Voices{1};
+
+    // Where the file came from; written on save, read for information only.
+    std::string ProgramVersion;
+    std::string SavedAt;  // UTC, "2026-12-09T00:30:00Z"
+
+    bool operator==(const TSetup&) const = default;
+};
+
+// The map rows as a table holds them.
+TValueListTable MapTable(const std::vector<std::string>& values);

@@ -1,0 +1,170 @@
+#include "setup/setup_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "support/expect_error.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+// A setup that differs from the start-up values in every field.
+TSetup EveryFieldChanged() {
+    TSetup setup;
+    setup.Tempo = 144;
+    setup.ShowOnKeyboard = false;
+    TVoiceSetup& voice = setup.Voices[0];
+    voice.Notes.Selected = SourceKind::Oeis;
+    voice.Notes.Formula = {"x_1+x_2", "12", {"1", "-7"}, true};
+    voice.Notes.Oeis = {"fibonacci", "A000045", "Fibonacci numbers: F(n) = F(n-1) + F(n-2).",
+                        "0, 1, 1, 2, 3, 5"};
+    voice.Notes.ExplicitList = "1, 2,\n3 \"quoted\" ä\t";
+    voice.TempoSequenceUsed = true;
+    voice.Tempi.Selected = SourceKind::Explicit;
+    voice.Tempi.ExplicitList = "2, 3";
+    voice.ZeroNatural = true;
+    voice.ScaleIndex = 0;
+    voice.RootIndex = 77;
+    voice.NoteMap = {"40", "x", ""};
+    voice.TempoMap = {"-1", "3"};
+    voice.Instrument = 127;
+    setup.ProgramVersion = "Sonavix 9.9";
+    setup.SavedAt = "2026-12-09T00:30:00Z";
+    return setup;
+}
+
+TEST(SetupFile, EveryFieldSurvivesTheRoundTrip) {
+    const TSetup setup = EveryFieldChanged();
+    EXPECT_EQ(SetupFromJson(SetupToJson(setup), "a"), setup);
+    // A second voice is carried as well, for files of several voices.
+    TSetup two = setup;
+    two.Voices.push_back(TVoiceSetup{});
+    EXPECT_EQ(SetupFromJson(SetupToJson(two), "a"), two);
+}
+
+TEST(SetupFile, MissingFieldsKeepStartValuesAndUnknownOnesAreIgnored) {
+    const TSetup read = SetupFromJson(
+        R"({"format": "sonavix-setup", "formatVersion": 1, "future": {"x": [1]},
+            "voices": [{"noteMap": {"values": [40, "41"], "colour": "red"}, "later": 1}]})",
+        "a");
+    TSetup expected;
+    expected.Voices[0].NoteMap = {"40", "41"};
+    EXPECT_EQ(read, expected);
+}
+
+TEST(SetupFile, BrokenTextsAreRefusedWithWhatAndWhere) {
+    const std::string head = R"({"format": "sonavix-setup", "formatVersion": 1, )";
+    const struct {
+        std::string text;
+        std::string message;  // after 'Die Datei "f.sonavix" '
+    } cases[] = {
+        {"", "ist leer"},
+        {"{\"format\": \"sonavix-setup\", \"formatVe",
+         "endet mitten im JSON-Text (unvollständig gespeichert?)"},
+        {"{\n  \"format\": x}", "ist kein gültiger JSON-Text (Zeile 2, Spalte 13)"},
+        {"{\"format\": \"a\xff\"}", "ist kein gültiger JSON-Text (Zeile 1, Spalte 14)"},
+        {"<html>", "ist kein gültiger JSON-Text (Zeile 1, Spalte 1)"},
+        {"[1, 2]", "ist keine Sonavix-Datei"},
+        {R"({"format": "other", "formatVersion": 1})", "ist keine Sonavix-Datei"},
+        {std::string(40, '[') + std::string(40, ']'),
+         "ist keine Sonavix-Datei: zu tief geschachtelt"},
+        {R"({"format": "sonavix-setup"})", "ist fehlerhaft: formatVersion fehlt"},
+        {head + R"("formatVersion": 2})",
+         "stammt aus einer neueren Sonavix-Version (Format 2); dieses Programm liest Format 1"},
+        {R"({"format": "sonavix-setup", "formatVersion": 0})",
+         "ist fehlerhaft: formatVersion muss eine ganze Zahl ab 1 sein, nicht 0"},
+        {head + R"("tempo": 221})",
+         "ist fehlerhaft: tempo muss eine ganze Zahl von 20 bis 220 sein, nicht 221"},
+        {head + R"("tempo": 90.5})",
+         "ist fehlerhaft: tempo muss eine ganze Zahl von 20 bis 220 sein, nicht 90.5"},
+        {head + R"("showOnKeyboard": "ja"})",
+         "ist fehlerhaft: showOnKeyboard muss true oder false sein, nicht \"ja\""},
+        {head + R"("voices": []})",
+         "ist fehlerhaft: voices muss eine Liste von 1 bis 256 Stimmen sein, nicht eine Liste"},
+        {head + R"("voices": [{"instrument": 128}]})",
+         "ist fehlerhaft: voices[0].instrument muss eine ganze Zahl von 0 bis 127 sein, nicht 128"},
+        {head + R"("voices": [{}, 3]})", "ist fehlerhaft: voices[1] muss ein Objekt sein, nicht 3"},
+        {head + R"("voices": [{"noteMap": {"scale": 8}}]})",
+         "ist fehlerhaft: voices[0].noteMap.scale muss eine ganze Zahl von 0 bis 7 sein, nicht 8"},
+        {head + R"("voices": [{"noteMap": {"values": []}}]})",
+         "ist fehlerhaft: voices[0].noteMap.values muss eine Liste von 1 bis 100000 Werten sein, "
+         "nicht eine Liste mit 0 Werten"},
+        {head + R"("voices": [{"tempoMap": {"values": ["2", 1.5]}}]})",
+         "ist fehlerhaft: voices[0].tempoMap.values[1] muss ein Text oder eine ganze Zahl sein, "
+         "nicht 1.5"},
+        {head + R"("voices": [{"tempoMap": {"values": ["2\n3"]}}]})",
+         "ist fehlerhaft: voices[0].tempoMap.values[0] muss eine Zeile sein, nicht \"2<U+000A>3\""},
+        {head + R"("voices": [{"notes": {"source": "midi"}}]})",
+         "ist fehlerhaft: voices[0].notes.source muss \"formula\", \"oeis\" oder \"explicit\" "
+         "sein, nicht \"midi\""},
+        {head + R"("voices": [{"tempi": {"formula": {"text": 5}}}]})",
+         "ist fehlerhaft: voices[0].tempi.formula.text muss ein Text sein, nicht 5"},
+        {head + R"("voices": [{"notes": {"formula": {"count": ")" + std::string(32768, '1') +
+             "\"}}}]}",
+         "ist fehlerhaft: voices[0].notes.formula.count ist länger als 32767 Zeichen"},
+        {head + R"("voices": [{"notes": {"oeis": {"aNumber": "45"}}}]})",
+         "ist fehlerhaft: voices[0].notes.oeis.aNumber muss leer sein oder eine A-Nummer wie "
+         "\"A000045\", nicht \"45\""},
+        {head + R"("voices": [{"notes": {"oeis": []}}]})",
+         "ist fehlerhaft: voices[0].notes.oeis muss ein Objekt sein, nicht eine Liste"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MessageOf<ESetupError>([&] { SetupFromJson(c.text, "f.sonavix"); }),
+                  "Die Datei \"f.sonavix\" " + c.message)
+            << c.text.substr(0, 80);
+}
+
+class SetupFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("sonavix-setup-" + std::to_string(getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    std::string Refusal(const fs::path& path) {
+        const std::string message = MessageOf<ESetupError>([&] { ReadSetupFile(path.string()); });
+        const std::string prefix = "Die Datei \"" + path.string() + "\" ";
+        return message.starts_with(prefix) ? message.substr(prefix.size()) : message;
+    }
+    fs::path dir;
+};
+
+TEST_F(SetupFiles, SavedFileOpensAgainAndNamesItsProgram) {
+    const fs::path path = dir / "melodie.sonavix";
+    SaveSetupFile(path.string(), EveryFieldChanged());
+    const TSetup read = ReadSetupFile(path.string());
+    EXPECT_EQ(read.ProgramVersion, ProgramVersionText());
+    EXPECT_EQ(read.SavedAt.size(), 20u);
+    TSetup expected = EveryFieldChanged();
+    expected.ProgramVersion = read.ProgramVersion;
+    expected.SavedAt = read.SavedAt;
+    EXPECT_EQ(read, expected);
+}
+
+TEST_F(SetupFiles, FilesThatCannotBeReadAreRefused) {
+    EXPECT_EQ(Refusal(dir / "fehlt.sonavix"), "lässt sich nicht öffnen: die Datei existiert nicht");
+    EXPECT_EQ(Refusal(dir), "lässt sich nicht öffnen: das ist ein Ordner");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(Refusal(dir / "fifo"), "lässt sich nicht öffnen: das ist keine gewöhnliche Datei");
+    // Sparse, so the test costs no disk space.
+    const fs::path big = dir / "gross.sonavix";
+    std::ofstream(big) << "{";
+    fs::resize_file(big, kSetupFileMaxBytes + 1);
+    EXPECT_EQ(Refusal(big), "ist zu groß für eine Sonavix-Datei (über 64 MiB)");
+}
+
+// The README's example is what this program writes for that setup, byte for byte.
+TEST(SetupFile, ExampleFileIsWhatTheProgramWrites) {
+    std::ifstream in(SONAVIX_EXAMPLE_SETUP, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(SetupToJson(SetupFromJson(text, "beispiel.sonavix")), text);
+}
+}  // namespace
