@@ -18,10 +18,14 @@
 #include "playback/maps.h"
 #include "playback/run.h"
 #include "playback/startup.h"
+#include "setup/setup_file.h"
+#include "sources/oeis.h"
 
 namespace {
 
-enum TCommand { kEval = 1, kMelody = 2 };
+enum TCommand { kEval = 1, kMelody = 2, kSave = 4 };
+// What melody plays, save writes.
+constexpr int kSetup = kMelody | kSave;
 
 struct TOptionInfo {
     const char* name;
@@ -30,15 +34,16 @@ struct TOptionInfo {
 };
 
 const TOptionInfo kOptions[] = {
-    {"--count", true, kEval | kMelody}, {"--zero", false, kEval | kMelody},
-    {"--start", true, kEval | kMelody}, {"--list", true, kMelody},
-    {"--formula", true, kMelody},       {"--oeis", true, kMelody},
-    {"--tempo-list", true, kMelody},    {"--tempo-formula", true, kMelody},
-    {"--tempo-count", true, kMelody},   {"--tempo-start", true, kMelody},
-    {"--scale", true, kMelody},         {"--root", true, kMelody},
-    {"--note-map", true, kMelody},      {"--tempo-map", true, kMelody},
-    {"--tempo", true, kMelody},         {"--instrument", true, kMelody},
-    {"--play", false, kMelody},         {"--out", true, kMelody},
+    {"--count", true, kEval | kSetup}, {"--zero", false, kEval | kSetup},
+    {"--start", true, kEval | kSetup}, {"--list", true, kSetup},
+    {"--formula", true, kSetup},       {"--oeis", true, kSetup},
+    {"--tempo-list", true, kSetup},    {"--tempo-formula", true, kSetup},
+    {"--tempo-count", true, kSetup},   {"--tempo-start", true, kSetup},
+    {"--scale", true, kSetup},         {"--root", true, kSetup},
+    {"--note-map", true, kSetup},      {"--tempo-map", true, kSetup},
+    {"--tempo", true, kSetup},         {"--instrument", true, kSetup},
+    {"--play", false, kMelody},        {"--out", true, kMelody},
+    {"--setup", true, kSetup},
 };
 
 std::string HelpText() {
@@ -50,6 +55,7 @@ std::string HelpText() {
            "Aufruf:\n"
            "  sonavix-cli eval [--count N] [--zero] [--start W1,W2,...] FORMEL\n"
            "  sonavix-cli melody QUELLE [OPTIONEN]\n"
+           "  sonavix-cli save DATEI.sonavix QUELLE [OPTIONEN]\n"
            "  sonavix-cli ports\n"
            "  sonavix-cli --help\n"
            "\n"
@@ -65,6 +71,8 @@ std::string HelpText() {
            "  --list TEXT           explizite Angabe, z. B. \"1, 2, 3\"\n"
            "  --formula FORMEL      Formel, mit --count, --zero und --start wie bei eval\n"
            "  --oeis SUCHE          Suche in der OEIS (A-Nummer, Suchwort oder Glieder)\n"
+           "  --setup DATEI         eine Sonavix-Datei; die Optionen ändern einzelne\n"
+           "                        Einstellungen (eine Quelle ersetzt die der Notenfolge)\n"
            "OPTIONEN:\n"
            "  --tempo-list TEXT     eigene Folge für die Notenlängen (explizit)\n"
            "  --tempo-formula F     eigene Folge für die Notenlängen (Formel), mit\n"
@@ -85,6 +93,10 @@ std::string HelpText() {
            "  --out DATEI.wav       als WAV-Datei (44,1 kHz, Stereo) über den eingebauten\n"
            "                        Synthesizer (SONAVIX_SOUNDFONT wählt die SoundFont)\n"
            "\n"
+           "save schreibt die Einstellungen, die melody spielen würde, als Sonavix-Datei\n"
+           "(ohne --play und --out); eine Suche in der OEIS geschieht dabei sofort, so dass\n"
+           "die Datei ohne Netz dasselbe spielt.\n"
+           "\n"
            "ports zeigt die MIDI-Ausgänge, je Zeile einen, Gerät 0 zuerst.\n"
            "\n"
            "Die Suche in der OEIS fragt https://oeis.org/ oder die Adresse in\n"
@@ -103,7 +115,9 @@ struct TArguments {
     const std::string& Value(const std::string& name) const { return options.at(name); }
 };
 
-const char* CommandName(TCommand command) { return command == kEval ? "eval" : "melody"; }
+const char* CommandName(TCommand command) {
+    return command == kEval ? "eval" : command == kMelody ? "melody" : "save";
+}
 
 TArguments ParseArguments(TCommand command, const std::vector<std::string>& args) {
     TArguments parsed{command, {}, {}};
@@ -207,10 +221,28 @@ int Eval(const TArguments& a, std::ostream& out, std::ostream& err) {
     return kExitOk;
 }
 
-void ConfigureMelody(TCliHost& host, const TArguments& a) {
+// The formula frame after the formula was typed and the field left (the
+// start-value table fitted to it), and start values typed into its rows.
+void SetFormula(TSourceSetup& source, const TArguments& a, const std::string& formula,
+                const std::string& countOption, const std::string& startOption) {
+    source.Selected = SourceKind::Formula;
+    source.Formula.Text = formula;
+    if (a.Has(countOption)) source.Formula.Count = a.Value(countOption);
+    TCliSource frame;
+    frame.Formula = formula;
+    frame.StartTable = source.Formula.StartValues;
+    if (a.Has(startOption)) frame.StartValues = SplitValues(a.Value(startOption));
+    source.Formula.StartValuesShown = frame.FitStartTable();
+    source.Formula.StartValues = frame.StartTable;
+}
+
+// The setup that the options make of base (the start-up values or a file).
+void ConfigureSetup(TSetup& setup, const TArguments& a, bool sourceRequired) {
     NoOperands(a);
     const int sources = a.Has("--list") + a.Has("--formula") + a.Has("--oeis");
-    if (sources == 0) throw ECliUsage("melody braucht eine Quelle: --list, --formula oder --oeis");
+    if (sources == 0 && sourceRequired)
+        throw ECliUsage(std::string(CommandName(a.command)) +
+                        " braucht eine Quelle: --list, --formula, --oeis oder --setup");
     if (sources > 1) throw ECliUsage("Nur eine Quelle ist möglich: --list, --formula oder --oeis");
     if (a.Has("--tempo-list") && a.Has("--tempo-formula"))
         throw ECliUsage("Nur eine Tempofolge ist möglich: --tempo-list oder --tempo-formula");
@@ -221,36 +253,59 @@ void ConfigureMelody(TCliHost& host, const TArguments& a) {
         throw ECliUsage("Die Option --zero gilt nur zusammen mit --formula oder --tempo-formula");
     if (a.Has("--note-map") && (a.Has("--scale") || a.Has("--root")))
         throw ECliUsage("--note-map und --scale/--root schließen einander aus");
-
-    if (a.Has("--list")) host.Notes.ExplicitList = a.Value("--list");
-    if (a.Has("--formula")) SetFormula(host.Notes, a, a.Value("--formula"), "--count", "--start");
-    if (a.Has("--oeis")) {
-        host.Notes.Kind = SourceKind::Oeis;
-        host.Notes.OeisQuery = a.Value("--oeis");
-    }
-    host.TempoUsed = a.Has("--tempo-list") || a.Has("--tempo-formula");
-    if (a.Has("--tempo-list")) host.Tempi.ExplicitList = a.Value("--tempo-list");
-    if (a.Has("--tempo-formula"))
-        SetFormula(host.Tempi, a, a.Value("--tempo-formula"), "--tempo-count", "--tempo-start");
-    host.ZeroNatural = a.Has("--zero");
-
-    // Index 0 of either box is "-keine Vorgabe-": the start-up map stays.
-    const int scale = IntegerOption(a, "--scale", 0, static_cast<int>(kTonartEntries.size()) - 1,
-                                    kStartScaleIndex);
-    const int root = IntegerOption(a, "--root", 0, static_cast<int>(kGrundtonEntries.size()) - 1,
-                                   kStartRootIndex);
-    ApplyScalePreset(host.NoteMap, scale, root);
-    for (const auto& [name, table] :
-         {std::pair{"--note-map", &host.NoteMap}, {"--tempo-map", &host.TempoMap}}) {
-        if (!a.Has(name)) continue;
-        const std::vector<std::string> values = SplitValues(a.Value(name));
-        if (values.empty()) throw ECliUsage(std::string(name) + " braucht mindestens einen Wert");
-        table->Assign(values);
-    }
-    host.Tempo = IntegerOption(a, "--tempo", kTempoMin, kTempoMax, kStartTempo);
-    host.Program = IntegerOption(a, "--instrument", 0, 127, kStartInstrument);
     if (a.Has("--out") && a.Value("--out").empty())
         throw ECliUsage("--out braucht einen Dateinamen");
+    if (setup.Voices.size() != 1)
+        throw Exception("Die Einstellungen enthalten " + std::to_string(setup.Voices.size()) +
+                        " Stimmen; gespielt wird genau eine");
+
+    TVoiceSetup& voice = setup.Voices.front();
+    if (a.Has("--list")) {
+        voice.Notes.Selected = SourceKind::Explicit;
+        voice.Notes.ExplicitList = a.Value("--list");
+    }
+    if (a.Has("--formula")) SetFormula(voice.Notes, a, a.Value("--formula"), "--count", "--start");
+    if (a.Has("--oeis")) {
+        voice.Notes.Selected = SourceKind::Oeis;
+        voice.Notes.Oeis = TOeisSetup{a.Value("--oeis"), "", "", ""};
+    }
+    if (a.Has("--tempo-list")) {
+        voice.TempoSequenceUsed = true;
+        voice.Tempi.Selected = SourceKind::Explicit;
+        voice.Tempi.ExplicitList = a.Value("--tempo-list");
+    }
+    if (a.Has("--tempo-formula")) {
+        voice.TempoSequenceUsed = true;
+        SetFormula(voice.Tempi, a, a.Value("--tempo-formula"), "--tempo-count", "--tempo-start");
+    }
+    if (a.Has("--zero")) voice.ZeroNatural = true;
+
+    // A preset box set rewrites the note map from both boxes, as in the window;
+    // index 0 of either is "-keine Vorgabe-" and leaves the map as it is.
+    if (a.Has("--scale") || a.Has("--root")) {
+        voice.ScaleIndex = IntegerOption(
+            a, "--scale", 0, static_cast<int>(kTonartEntries.size()) - 1, voice.ScaleIndex);
+        voice.RootIndex = IntegerOption(
+            a, "--root", 0, static_cast<int>(kGrundtonEntries.size()) - 1, voice.RootIndex);
+        TValueListTable map = MapTable(voice.NoteMap);
+        ApplyScalePreset(map, voice.ScaleIndex, voice.RootIndex);
+        voice.NoteMap = TVoiceSetup::ValuesOf(map);
+    }
+    for (const auto& [name, values] :
+         {std::pair{"--note-map", &voice.NoteMap}, {"--tempo-map", &voice.TempoMap}}) {
+        if (!a.Has(name)) continue;
+        *values = SplitValues(a.Value(name));
+        if (values->empty()) throw ECliUsage(std::string(name) + " braucht mindestens einen Wert");
+    }
+    setup.Tempo = IntegerOption(a, "--tempo", kTempoMin, kTempoMax, setup.Tempo);
+    voice.Instrument = IntegerOption(a, "--instrument", 0, 127, voice.Instrument);
+}
+
+// The start-up values, or the file that --setup names.
+TSetup BaseSetup(const TArguments& a) {
+    if (!a.Has("--setup")) return TSetup{};
+    if (a.Value("--setup").empty()) throw ECliUsage("--setup braucht einen Dateinamen");
+    return ReadSetupFile(a.Value("--setup"));
 }
 
 bool IsWavPath(const std::string& path) {
@@ -294,8 +349,10 @@ bool Play(TCliHost& host, std::ostream& err) {
 
 int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
     TCliHost host;
-    ConfigureMelody(host, a);
     try {
+        TSetup setup = BaseSetup(a);
+        ConfigureSetup(setup, a, !a.Has("--setup"));
+        host.Load(setup);
         const MelodyTimeline melody = BuildTimeline(host);
         // From the first printed line on, Ctrl+C means: stop the melody.
         if (a.Has("--play")) std::signal(SIGINT, OnInterrupt);
@@ -312,6 +369,30 @@ int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
         // The sources have been read: the run plays the list a formula or a
         // lookup left, as a second press of the button would.
         if (a.Has("--play") && !Play(host, err)) return kExitStopped;
+    } catch (const Exception& e) {
+        err << ErrorBoxText(e.Message()) << '\n';
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+// save DATEI QUELLE [OPTIONEN]: the setup that melody would play, as a file.
+// A lookup is made now, as "Los!" would, so the file plays without one.
+int Save(TArguments a, std::ostream& err) {
+    if (a.operands.empty()) throw ECliUsage("save braucht den Namen der Datei");
+    const std::string path = a.operands.front();
+    a.operands.erase(a.operands.begin());
+    try {
+        TSetup setup = BaseSetup(a);
+        ConfigureSetup(setup, a, !a.Has("--setup"));
+        TOeisSetup& oeis = setup.Voices.front().Notes.Oeis;
+        if (a.Has("--oeis")) {
+            const TOeisHit hit = TOeisLookup().Run(oeis.Query);
+            oeis.ANumber = hit.linkCaption;
+            oeis.Name = hit.name;
+            oeis.Terms = hit.terms;
+        }
+        SaveSetupFile(path, setup);
     } catch (const Exception& e) {
         err << ErrorBoxText(e.Message()) << '\n';
         return kExitFailure;
@@ -340,14 +421,16 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     try {
         try {
-            if (args.empty()) throw ECliUsage("Kein Befehl angegeben (eval, melody oder ports)");
+            if (args.empty())
+                throw ECliUsage("Kein Befehl angegeben (eval, melody, save oder ports)");
             const std::string& command = args[0];
             const std::vector<std::string> rest(args.begin() + 1, args.end());
             if (command == "eval") return Eval(ParseArguments(kEval, rest), out, err);
             if (command == "melody") return Melody(ParseArguments(kMelody, rest), out, err);
+            if (command == "save") return Save(ParseArguments(kSave, rest), err);
             if (command == "ports") return Ports(rest, out, err);
             throw ECliUsage("Unbekannter Befehl \"" + QuotedText(command) +
-                            "\" (eval, melody oder ports)");
+                            "\" (eval, melody, save oder ports)");
         } catch (const ECliUsage& e) {
             err << "sonavix-cli: " << e.what() << "\nHilfe: sonavix-cli --help\n";
             return kExitUsage;

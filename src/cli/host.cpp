@@ -42,10 +42,11 @@ void InterruptibleClock::SleepUntilUs(int64_t deadlineUs) {
     }
 }
 
-void TCliSource::Generate(bool zeroNatural) {
-    TFormulaGenerator generator(term_, startTable_);
+bool TCliSource::FitStartTable() {
+    TValueListTable startTable(StartTable, 1);
+    TFormulaGenerator generator(term_, startTable);
     // Leaving the formula field fits the table to the formula; then the values
-    // are typed in, and "Los!" reads them.
+    // are typed in.
     generator.FormulaExit(Formula);
     const int32_t used = term_.MaxPredecessor();
     if (static_cast<int64_t>(StartValues.size()) > used)
@@ -54,14 +55,48 @@ void TCliSource::Generate(bool zeroNatural) {
                                   : "Zu viele Startwerte: die Formel \"" + QuotedText(Formula) +
                                         "\" verwendet nur x_1 bis x_" + std::to_string(used));
     for (size_t row = 0; row < StartValues.size(); ++row)
-        startTable_.SetValue(static_cast<int>(row), StartValues[row]);
-    generator.Generate(Formula, Count, zeroNatural, ExplicitList);
+        startTable.SetValue(static_cast<int>(row), StartValues[row]);
+    StartTable = TVoiceSetup::ValuesOf(startTable);
+    StartValues.clear();
+    return used > 0;
+}
+
+void TCliSource::Generate(bool zeroNatural) {
+    FitStartTable();
+    TValueListTable startTable(StartTable, 1);
+    TFormulaGenerator(term_, startTable).Generate(Formula, Count, zeroNatural, ExplicitList);
     Kind = SourceKind::Explicit;
 }
 
 std::string TCliSource::Read(bool zeroNatural) {
     zeroNatural_ = zeroNatural;
     return ReadSourceFrame(*this);
+}
+
+void TCliSource::Load(const TSourceSetup& setup) {
+    Kind = setup.Selected;
+    ExplicitList = setup.ExplicitList;
+    Formula = setup.Formula.Text;
+    Count = setup.Formula.Count;
+    StartTable = setup.Formula.StartValues;
+    StartValues.clear();
+    OeisQuery = setup.Oeis.Query;
+    OeisSequence = setup.Oeis.Terms;
+}
+
+void TCliHost::Load(const TSetup& setup) {
+    if (setup.Voices.size() != 1)
+        throw Exception("Die Einstellungen enthalten " + std::to_string(setup.Voices.size()) +
+                        " Stimmen; gespielt wird genau eine");
+    const TVoiceSetup& voice = setup.Voices.front();
+    Notes.Load(voice.Notes);
+    Tempi.Load(voice.Tempi);
+    TempoUsed = voice.TempoSequenceUsed;
+    ZeroNatural = voice.ZeroNatural;
+    NoteMap = MapTable(voice.NoteMap);
+    TempoMap = MapTable(voice.TempoMap);
+    Tempo = setup.Tempo;
+    Program = voice.Instrument;
 }
 
 void TCliSource::LookUp() { OeisSequence = TOeisLookup().Run(OeisQuery).terms; }

@@ -11,6 +11,7 @@
 #include "midi/clock.h"
 #include "playback/run.h"
 #include "playback/startup.h"
+#include "setup/setup.h"
 #include "sources/source_frame.h"
 
 // A command line that cannot be carried out as given (exit status 2).
@@ -22,17 +23,21 @@ class ECliUsage : public std::runtime_error {
 class TCliSource : public ISourceFrame {
 public:
     SourceKind Kind = SourceKind::Explicit;
-    std::string ExplicitList;              // the explicit list
-    std::string Formula;                   // the formula field
-    std::string Count = "30";              // "Anzahl Folgeglieder:"
-    std::vector<std::string> StartValues;  // typed into rows 1, 2, ...; the rest stay "0"
-    std::string OeisQuery;                 // the lookup's query field
-    std::string OeisSequence;              // the lookup frame's sequence memo
+    std::string ExplicitList;                  // the explicit list
+    std::string Formula;                       // the formula field
+    std::string Count = "30";                  // "Anzahl Folgeglieder:"
+    std::vector<std::string> StartTable{"0"};  // the start-value table's rows 1, 2, ...
+    std::vector<std::string> StartValues;      // typed into rows 1, 2, ...; the rest stay
+    std::string OeisQuery;                     // the lookup's query field
+    std::string OeisSequence;                  // the lookup frame's sequence memo
 
     // The formula frame's "Los!": the members go into the explicit list, which
     // becomes the selected source; on a failure the list holds what the frame's
     // list would hold and the formula stays selected.
     void Generate(bool zeroNatural);
+    // Compiles the formula, fits the start-value table to it and types the
+    // start values in; true when the formula uses earlier members.
+    bool FitStartTable();
     // What a run reads from the frame: asks the formula or lookup source first.
     std::string Read(bool zeroNatural);
 
@@ -42,9 +47,11 @@ public:
     std::string LookupMembers() override { return OeisSequence; }
     std::string ExplicitListText() override { return ExplicitList; }
 
+    // The frame as a setup holds it, before anything was generated or looked up.
+    void Load(const TSourceSetup& setup);
+
 private:
     TTerm term_;
-    TValueListTable startTable_{std::vector<std::string>{"0"}, 1};
     bool zeroNatural_ = false;
 };
 
@@ -63,6 +70,9 @@ public:
     bool TempoSequenceUsed() override { return TempoUsed; }
     std::string ReadTempoSource() override { return Tempi.Read(ZeroNatural); }
     void ProcessPendingMessages() override;
+
+    // Everything a one-voice setup holds; a setup of several voices is refused.
+    void Load(const TSetup& setup);
 };
 
 // Counted from a signal handler: the first Ctrl+C asks the playing melody to

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -373,4 +374,69 @@ TEST(CliOeis, FailedLookupReportsTheLookupsMessage) {
     EXPECT_EQ(r.err,
               "Die OEIS-Suche nach \"1, 2, 3\" ist fehlgeschlagen: der Server antwortete mit dem "
               "Status 404.\n");
+}
+
+TEST(CliSetup, SavedOptionsPlayByteForByteTheSameFile) {
+    TempDir dir;
+    const std::string setup = dir.File("melodie.sonavix");
+    const Args options = {"--formula",    "x_1+x_2", "--start", "1",  "--count", "9",
+                          "--tempo-list", "2, 3, 1", "--scale", "6",  "--root",  "33",
+                          "--instrument", "40",      "--tempo", "132"};
+    Args save = {"save", setup};
+    save.insert(save.end(), options.begin(), options.end());
+    TProgramResult r = Cli(save);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+
+    Args direct = {"melody", "--out", dir.File("direkt.mid")};
+    direct.insert(direct.end(), options.begin(), options.end());
+    const TProgramResult expected = Cli(direct);
+    ASSERT_EQ(expected.status, 0) << expected.err;
+    r = Cli({"melody", "--setup", setup, "--out", dir.File("datei.mid")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected.out);
+    EXPECT_EQ(FileBytes(dir.File("datei.mid")), FileBytes(dir.File("direkt.mid")));
+
+    // An option overrides its one setting and keeps the rest of the file.
+    r = Cli({"melody", "--setup", setup, "--list", "0, 1", "--tempo", "60"});
+    EXPECT_EQ(r.out, "33 1000\n35 1000\n");
+}
+
+TEST(CliSetup, SavedLookupPlaysWithoutTheServer) {
+    TempDir dir;
+    const std::string setup = dir.File("fibonacci.sonavix");
+    {
+        TTestHttpServer server([](const TTestRequest&) {
+            return Answer(200, R"([{"number": 45, "data": "0,1,1,2,3", "name": "Fibonacci."}])");
+        });
+        const TProgramResult r =
+            Cli({"save", setup, "--oeis", "fibonacci"}, {"SONAVIX_OEIS_BASE=" + server.Url("/")});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    const TProgramResult r =
+        Cli({"melody", "--setup", setup}, {"SONAVIX_OEIS_BASE=http://127.0.0.1:9/"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Lines({40, 41, 41, 42, 43}, 667));
+}
+
+TEST(CliSetup, BrokenFilesAndMissingNames) {
+    TempDir dir;
+    const std::string broken = dir.File("kaputt.sonavix");
+    std::ofstream(broken) << R"({"format": "sonavix-setup", "formatVersion": 1, "tempo": 5})";
+    ExpectCases({
+        {{"melody", "--setup", broken},
+         "",
+         "Die Datei \"" + broken +
+             "\" ist fehlerhaft: tempo muss eine ganze Zahl von 20 bis 220 sein, nicht 5.\n",
+         1},
+        {{"save"},
+         "",
+         "sonavix-cli: save braucht den Namen der Datei\nHilfe: sonavix-cli --help\n",
+         2},
+        {{"save", dir.File("a.sonavix")},
+         "",
+         "sonavix-cli: save braucht eine Quelle: --list, --formula, --oeis oder --setup\n"
+         "Hilfe: sonavix-cli --help\n",
+         2},
+    });
 }
