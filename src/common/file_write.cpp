@@ -43,6 +43,15 @@ std::string FollowLinks(const std::string& path) {
     Fail(path, SystemErrorText(ELOOP));
 }
 
+// Why no new file could be made in folder. A folder that is there but where
+// names cannot be made (/proc, say) also answers ENOENT.
+std::string CreateFailure(int error, const std::string& folder) {
+    struct stat info;
+    if (error == ENOENT && stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return "in diesem Ordner lassen sich keine Dateien anlegen";
+    return SystemErrorText(error);
+}
+
 // The new file beside the target, removed again unless it was renamed.
 class TemporaryFile {
 public:
@@ -59,7 +68,7 @@ public:
             fd_ = open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ >= 0 || errno != EEXIST) break;
         }
-        if (fd_ < 0) Fail(shownPath_, SystemErrorText(errno));
+        if (fd_ < 0) Fail(shownPath_, CreateFailure(errno, folder));
         if (keep && fchmod(fd_, keepMode & 07777) != 0) Fail(shownPath_, SystemErrorText(errno));
     }
     ~TemporaryFile() {

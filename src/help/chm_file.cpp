@@ -2,11 +2,17 @@
 
 #include <chm_lib.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "common/quote.h"
 
 namespace {
 
@@ -227,19 +233,40 @@ bool LzxParametersSound(const std::string& control, const std::string& reset) {
     return true;
 }
 
-std::unique_ptr<HelpFile> HelpFile::Open(const std::string& path) {
+std::unique_ptr<HelpFile> HelpFile::Open(const std::string& path, HelpFileFault* fault) {
+    HelpFileFault ignored;
+    HelpFileFault& why = fault ? *fault : ignored;
+    why = HelpFileFault::kDamaged;
     if (!LoadChmLibrary().loaded) return nullptr;
+    // Only a regular file, and never waiting on one: a pipe or a device in the
+    // help file's place would hold the window for as long as nobody writes.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = errno == ENOENT ? HelpFileFault::kMissing : HelpFileFault::kUnreadable;
+        return nullptr;
+    }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        why = HelpFileFault::kUnreadable;
+        return nullptr;
+    }
     {
         // The whole file is checked before the library sees it.
-        std::FILE* f = std::fopen(path.c_str(), "rb");
-        if (!f) return nullptr;
         std::string whole;
         char buffer[65536];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) {
-            whole.append(buffer, n);
+        for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                why = HelpFileFault::kUnreadable;
+                return nullptr;
+            }
+            whole.append(buffer, static_cast<size_t>(n));
             if (whole.size() > kMaxHelpFileBytes) break;
         }
-        std::fclose(f);
         if (whole.size() > kMaxHelpFileBytes || whole.size() < kItsfV3Size) return nullptr;
         const uint64_t dirOffset = ReadLE64(whole, 0x48);
         if (dirOffset > whole.size()) return nullptr;
@@ -248,7 +275,11 @@ std::unique_ptr<HelpFile> HelpFile::Open(const std::string& path) {
             !ControlDataSound(whole))
             return nullptr;
     }
-    chmFile* handle = EntryPoints().open(path.c_str());
+    // The library opens the file that was checked, even if the name has been
+    // given to another one since.
+    const std::string checked = "/proc/self/fd/" + std::to_string(fd);
+    chmFile* handle =
+        EntryPoints().open(access(checked.c_str(), R_OK) == 0 ? checked.c_str() : path.c_str());
     if (!handle) return nullptr;
     std::unique_ptr<HelpFile> file(new HelpFile(handle));
     // The compressed section's parameters are read as stored, never through
@@ -263,6 +294,7 @@ std::unique_ptr<HelpFile> HelpFile::Open(const std::string& path) {
     const auto ivb = file->Read("/#IVB");
     const auto strings = file->Read("/#STRINGS");
     if (ivb && strings) file->contexts_ = ParseContextMap(*ivb, *strings);
+    why = HelpFileFault::kNone;
     return file;
 }
 
@@ -320,4 +352,21 @@ std::optional<std::string> HelpFile::DefaultTopic() const {
     const std::string topic = ParseDefaultTopic(*system);
     if (topic.empty()) return std::nullopt;
     return ResolveStoredPath(topic);
+}
+
+std::string HelpFileFaultText(HelpFileFault fault, const std::string& path, uint32_t context) {
+    const std::string file = "Die Hilfedatei \"" + QuotedText(path, kShownPathChars) + "\" ";
+    switch (fault) {
+        case HelpFileFault::kNone:
+            return "";
+        case HelpFileFault::kMissing:
+            return file + "fehlt.";
+        case HelpFileFault::kUnreadable:
+            return file + "lässt sich nicht lesen (keine gewöhnliche Datei oder kein Zugriff).";
+        case HelpFileFault::kNoTopic:
+            return file + "enthält kein Thema zur Hilfenummer " + std::to_string(context) + ".";
+        case HelpFileFault::kDamaged:
+            break;
+    }
+    return file + "ist beschädigt.";
 }

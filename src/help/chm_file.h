@@ -3,6 +3,7 @@
 // help viewer counts as present only when it loads), topics are found through
 // the file's own context tables. The file is input like any other: every
 // offset and length in it is checked before use.
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -45,10 +46,18 @@ inline constexpr uint64_t kMaxHelpObjectBytes = 16 * 1024 * 1024;
 // Larger files are not taken for help files.
 inline constexpr uint64_t kMaxHelpFileBytes = 64 * 1024 * 1024;
 
+// Why a help request found no topic to show.
+enum class HelpFileFault { kNone, kMissing, kUnreadable, kDamaged, kNoTopic };
+// The user's warning for a fault, naming the file: "Die Hilfedatei "…" fehlt.";
+// "" for kNone.
+std::string HelpFileFaultText(HelpFileFault fault, const std::string& path, uint32_t context);
+inline constexpr std::size_t kShownPathChars = 240;
+
 class HelpFile {
 public:
-    // nullptr when the library is missing or the file cannot be opened.
-    static std::unique_ptr<HelpFile> Open(const std::string& path);
+    // nullptr when the library is missing or the file cannot be opened; fault
+    // then says why.
+    static std::unique_ptr<HelpFile> Open(const std::string& path, HelpFileFault* fault = nullptr);
     ~HelpFile();
     HelpFile(const HelpFile&) = delete;
     HelpFile& operator=(const HelpFile&) = delete;

@@ -94,11 +94,19 @@ HelpViewerWindow* HelpViewerWindow::ShowTopic(const std::string& path,
     return w;
 }
 
-HelpViewerWindow* HelpViewerWindow::ShowContext(const std::string& path, uint32_t context) {
-    std::shared_ptr<HelpFile> file = HelpFile::Open(path);
+HelpViewerWindow* HelpViewerWindow::ShowContext(const std::string& path, uint32_t context,
+                                                HelpFileFault* fault) {
+    std::shared_ptr<HelpFile> file = HelpFile::Open(path, fault);
     if (!file) return nullptr;
     const auto topic = file->TopicOfContext(context);
-    if (!topic) return nullptr;
+    // A file without a readable map or topic page is damaged (cut short, say);
+    // one whose map lacks the number just has no such topic.
+    if (!topic || !file->Read(*topic)) {
+        if (fault)
+            *fault = topic || file->ContextMap().empty() ? HelpFileFault::kDamaged
+                                                         : HelpFileFault::kNoTopic;
+        return nullptr;
+    }
     return ShowTopic(path, std::move(file), *topic);
 }
 

@@ -27,8 +27,9 @@ class HelpViewerWindow : public QWidget {
     Q_OBJECT
 public:
     // Opens the file at a context number's topic; nullptr when the file cannot
-    // be opened or has no such topic.
-    static HelpViewerWindow* ShowContext(const std::string& path, uint32_t context);
+    // be opened or has no such topic, and fault says which.
+    static HelpViewerWindow* ShowContext(const std::string& path, uint32_t context,
+                                         HelpFileFault* fault = nullptr);
     // Opens the file at its default topic (the contents page).
     static HelpViewerWindow* ShowContents(const std::string& path);
     // Closes every help window.

@@ -43,6 +43,13 @@ bool StartHelpProgram(const char* name, const QStringList& arguments) {
     return false;
 }
 
+void ShowWarning(const QString& text) {
+    if (MessageSink())
+        MessageSink()(text);
+    else
+        QMessageBox::warning(nullptr, "Sonavix", text);
+}
+
 }  // namespace
 
 THelpEvent& ApplicationOnHelp() {
@@ -123,10 +130,16 @@ int ShowContext(const std::string& path, int32_t context, int hostType) {
     if (!HHState().hhInstalled) {
         result = HH_NOT_INSTALLED;
     } else if (hostType == 0) {
+        HelpFileFault fault = HelpFileFault::kNone;
         if (QWidget* window =
-                HtmlHelp(nullptr, path, HH_HELP_CONTEXT, static_cast<uint32_t>(context))) {
+                HelpViewerWindow::ShowContext(path, static_cast<uint32_t>(context), &fault)) {
             window->raise();
             window->activateWindow();
+        } else {
+            // The result stays 0 as the viewer's own call leaves it; the user
+            // still learns why nothing opened.
+            ShowWarning(QString::fromStdString(
+                HelpFileFaultText(fault, path, static_cast<uint32_t>(context))));
         }
     } else if (hostType == 1) {
         if (!StartHelpProgram("KeyHH.EXE", {"-win", "-#mapid", QString::number(context), file}))
@@ -162,10 +175,7 @@ void HHShowError(int code) {
             text = "System file HH.EXE was not found in the Windows folder.";
             break;
     }
-    if (MessageSink())
-        MessageSink()(QString::fromUtf8(text));
-    else
-        QMessageBox::warning(nullptr, "Sonavix", QString::fromUtf8(text));
+    ShowWarning(QString::fromUtf8(text));
     HHLog(Format("HHShowError(%d), \"%s\"", code, text));
 }
 

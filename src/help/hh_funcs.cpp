@@ -1,10 +1,14 @@
 #include "help/hh_funcs.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -143,11 +147,23 @@ bool DebugFlag(const std::string& programDir, const std::vector<std::string>& pa
 }
 
 std::string LogDirectory(const std::string& programDir, const std::string& tempDir) {
-    const std::string probe = programDir + "/$_Temp_$.$$$";
-    if (std::FILE* f = std::fopen(probe.c_str(), "w")) {
-        std::fclose(f);
-        std::remove(probe.c_str());
-        return programDir;
+    // A name of our own, created new: whatever someone placed in the folder
+    // (a link, a pipe) is never opened, so it is neither emptied nor waited on.
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string probe = programDir + "/$_Temp_$." + std::to_string(getpid()) + "." +
+                                  std::to_string(counter++) + ".$$$";
+        const int fd = open(
+            probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            break;
+        }
+        struct stat info {};
+        const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+        close(fd);
+        unlink(probe.c_str());
+        return regular ? programDir : tempDir;
     }
     return tempDir;
 }
@@ -236,12 +252,23 @@ std::string HHLogFile() { return HHState().logDir + "/HHDebug.txt"; }
 
 void HHLog(const std::string& text) {
     if (!HHState().debug) return;
-    std::FILE* f = std::fopen(HHLogFile().c_str(), "a");
-    if (!f) return;
-    const std::string line = FormatLogLine(text, Now("%H:%M:%S")) + "\n";
-    std::fwrite(line.data(), 1, line.size(), f);
-    std::fflush(f);
-    std::fclose(f);
+    // Opened anew for each entry, but never through a link and never a pipe or
+    // device: something put in the log's place while the program runs is left alone.
+    const int fd = open(HHLogFile().c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    struct stat info {};
+    // A second name of the file would let the log grow into another one.
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1) {
+        const std::string line = FormatLogLine(text, Now("%H:%M:%S")) + "\n";
+        for (size_t done = 0; done < line.size();) {
+            const ssize_t n = write(fd, line.data() + done, line.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+    }
+    close(fd);
 }
 
 void HHDetect(const std::string& programPath, const std::string& firstWord,

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/quote.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
 #include "midi/rtmidi_service.h"
@@ -157,7 +158,7 @@ std::string MidiOutRequestNotice() {
     MidiOutPorts* ports = ProgramPorts();
     const std::string unmatched = ports ? ports->UnmatchedRequest() : "";
     if (unmatched.empty()) return "";
-    return "SONAVIX_MIDI_OUT=\"" + unmatched + "\" passt zu keinem MIDI-Ausgang; " +
+    return "SONAVIX_MIDI_OUT=\"" + QuotedText(unmatched) + "\" passt zu keinem MIDI-Ausgang; " +
            (names.empty() ? std::string("es gibt keinen MIDI-Ausgang")
-                          : "es spielt \"" + names.front() + "\"");
+                          : "es spielt \"" + QuotedText(names.front()) + "\"");
 }

@@ -13,6 +13,7 @@
 #include <QSettings>
 #include <QUrl>
 
+#include "common/quote.h"
 #include "formula/functions.h"
 #include "help/d6onhelpfix.h"
 #include "help/help_contexts.h"
@@ -560,9 +561,20 @@ void TfrmMain::mnuMidiAusgangShow(QObject*) {
 
 void TfrmMain::MidiAusgangChoose(const QString& name) {
     // During a run the next note already sounds on the new device.
-    QSettings(kSettingsOrganization, kSettingsApplication).setValue(kMidiOutSetting, name);
+    QSettings settings(kSettingsOrganization, kSettingsApplication);
+    settings.setValue(kMidiOutSetting, name);
+    settings.sync();
+    const bool saved = settings.status() == QSettings::NoError;
     ChooseMidiOutPort(name.toStdString());
     SelectInstrument(InstrumentProgram());
+    if (!saved && !settingsWarned_) {
+        settingsWarned_ = true;
+        ShowErrorBox(this, QString::fromStdString(
+                               "Die Wahl des MIDI-Ausgangs gilt nur bis zum Programmende: die "
+                               "Einstellungsdatei \"" +
+                               QuotedText(settings.fileName().toStdString(), 1024) +
+                               "\" lässt sich nicht schreiben"));
+    }
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

@@ -151,6 +151,7 @@ private:
     TPlaybackRun run_{*this};
     int outerHeight_ = 0;
     bool closeRequested_ = false;
+    bool settingsWarned_ = false;  // an unsaved choice is told once per run
     bool resizable_ = false;
 };
 

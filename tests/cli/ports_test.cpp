@@ -30,12 +30,16 @@ TEST(CliPorts, ListsNothingWithoutOutputsAndSaysWhenTheRequestMatchesNone) {
     if (stat("/dev/snd/seq", &info) == 0) GTEST_SKIP() << "this machine has an ALSA sequencer";
     const struct {
         std::vector<std::string> env;
-        const char* err;
+        std::string err;
     } rows[] = {
         {{}, ""},
         {{"SONAVIX_MIDI_OUT=Nirgends"},
          "SONAVIX_MIDI_OUT=\"Nirgends\" passt zu keinem MIDI-Ausgang; es gibt keinen "
          "MIDI-Ausgang\n"},
+        // Line breaks, escapes and direction marks are named, a long value is cut.
+        {{"SONAVIX_MIDI_OUT=Nir\ngends\x1b[2J\u202E" + std::string(100000, 'x')},
+         "SONAVIX_MIDI_OUT=\"Nir<U+000A>gends<U+001B>[2J<U+202E>" + std::string(66, 'x') +
+             "…\" passt zu keinem MIDI-Ausgang; es gibt keinen MIDI-Ausgang\n"},
     };
     for (const auto& row : rows) {
         const TProgramResult r = RunProgram(SONAVIX_CLI, {"ports"}, WithoutOutputs(row.env));

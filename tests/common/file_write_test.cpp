@@ -107,6 +107,8 @@ TEST_F(FileWrite, AFailedOrRefusedWriteLeavesWhatWasThere) {
          "ein Teil des Pfades ist kein Ordner"},
         {"name too long", [](const fs::path&) {}, false, "der Name ist zu lang"},
         {"missing folder", [](const fs::path&) {}, false, "der Ordner existiert nicht"},
+        {"folder without new names", [](const fs::path&) {}, false,
+         "in diesem Ordner lassen sich keine Dateien anlegen"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -116,6 +118,7 @@ TEST_F(FileWrite, AFailedOrRefusedWriteLeavesWhatWasThere) {
         if (name == "file taken for a folder") path = dir / "alt.mid" / "x.mid";
         if (name == "name too long") path = dir / (std::string(300, 'n') + ".mid");
         if (name == "missing folder") path = dir / "fehlt" / "x.mid";
+        if (name == "folder without new names") path = "/proc/self/neu.mid";
         c.setUp(path);
         const std::string before = Listing(dir);
         {

@@ -1,15 +1,24 @@
 #include "help/hh_funcs.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 FileVersion V(uint16_t a, uint16_t b, uint16_t c, uint16_t d) { return {a, b, c, d, true}; }
 
@@ -155,6 +164,34 @@ TEST_F(HelpDetection, LogGoesToTheTemporaryFolderWhenTheProgramFolderIsReadOnly)
     EXPECT_EQ(LogDirectory(dir.string(), "/tmp"), dir.string());
     EXPECT_EQ(LogDirectory((dir / "missing").string(), "/tmp"), "/tmp");
     EXPECT_TRUE(fs::is_empty(dir));  // the probe file is gone again
+}
+
+// What someone put at the probe's or the log's name is never followed nor waited on.
+TEST_F(HelpDetection, ProbeAndLogLeaveLinksAndPipesAlone) {
+    std::ofstream(dir / "fremd.txt") << "fremd\n";
+    const auto link = [](const fs::path& p) { fs::create_symlink("fremd.txt", p); };
+    const auto pipe = [](const fs::path& p) { mkfifo(p.c_str(), 0644); };
+    const struct {
+        const char* name;
+        std::function<void(const fs::path&)> place;
+    } cases[] = {{"$_Temp_$.$$$", link},
+                 {"$_Temp_$.$$$", pipe},
+                 {"HHDebug.txt", link},
+                 {"HHDebug.txt", pipe}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(dir / "debug.debug").flush();
+        HHDetect(Program(), Program(), {});  // the probe, then the log's header
+        fs::remove(dir / c.name);
+        c.place(dir / c.name);
+        alarm(10);  // a blocking open ends the test instead of hanging it
+        if (c.name[0] == '$') HHDetect(Program(), Program(), {});
+        HHLog("entry");
+        alarm(0);
+        EXPECT_EQ(HHState().logDir, dir.string());
+        EXPECT_EQ(ReadText(dir / "fremd.txt"), "fremd\n");
+        fs::remove(dir / c.name);
+    }
 }
 
 TEST_F(HelpDetection, HelpFileBesideTheProgramFirstThenAsInstalled) {

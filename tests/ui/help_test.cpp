@@ -1,8 +1,14 @@
 // F1, the help menu and the hook, through the window and the shipped help file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 
 #include "help/d6onhelpfix.h"
 #include "help/help_viewer.h"
@@ -83,9 +89,56 @@ TEST_F(HelpTest, HookCommands) {
     bool callHelp = false;
     window->mHHelp->HelpHook(HELP_CONTENTS, 0, callHelp);
     EXPECT_TRUE(callHelp);
-    // A context the file does not map opens nothing, without a message.
-    EXPECT_EQ(TopicAfterCommand(HELP_CONTEXT, 4711), "");
     EXPECT_TRUE(messages.empty());
+    // A context the file does not map opens nothing and says so.
+    EXPECT_EQ(TopicAfterCommand(HELP_CONTEXT, 4711), "");
+    EXPECT_EQ(messages, std::vector<QString>{"Die Hilfedatei \"" +
+                                             QString::fromStdString(window->mHHelp->HelpFile) +
+                                             "\" enthält kein Thema zur Hilfenummer 4711."});
+}
+
+// F1 on a help file that cannot serve: one warning that names it, and the
+// window stays usable (a pipe or a device is not waited on).
+TEST_F(HelpTest, F1WithAMissingOrDamagedHelpFileWarnsOnce) {
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::temp_directory_path() / ("sonavix-helpfile-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::ifstream in(window->mHHelp->HelpFile, std::ios::binary);
+    const std::string good{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_GT(good.size(), 4096u);
+    std::string flipped = good;
+    for (size_t i = 0x58; i < 0x200; ++i) flipped[i] = static_cast<char>(~flipped[i]);
+    const auto write = [](const std::string& bytes) {
+        return [bytes](const fs::path& p) { std::ofstream(p, std::ios::binary) << bytes; };
+    };
+    const struct {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+        const char* cause;
+    } cases[] = {
+        {"missing", [](const fs::path&) {}, "fehlt."},
+        {"empty", write(""), "ist beschädigt."},
+        {"truncated", write(good.substr(0, good.size() / 2)), "ist beschädigt."},
+        {"damaged", write(flipped), "ist beschädigt."},
+        {"pipe", [](const fs::path& p) { mkfifo(p.c_str(), 0644); },
+         "lässt sich nicht lesen (keine gewöhnliche Datei oder kein Zugriff)."},
+        {"folder", [](const fs::path& p) { fs::create_directory(p); },
+         "lässt sich nicht lesen (keine gewöhnliche Datei oder kein Zugriff)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = dir / (std::string(c.name) + ".chm");
+        c.make(file);
+        window->mHHelp->HelpFile = file.string();
+        messages.clear();
+        alarm(10);  // a blocking open ends the test instead of hanging it
+        EXPECT_EQ(TopicAfterF1(window->tbTempo), "(kein Hilfefenster)");
+        alarm(0);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].toStdString(), "Die Hilfedatei \"" + file.string() + "\" " + c.cause);
+    }
+    fs::remove_all(dir);
 }
 
 TEST_F(HelpTest, WithoutTheViewerHelpRequestsSayItIsNotInstalled) {

@@ -68,6 +68,22 @@ protected:
     std::vector<std::string> errors;  // as the boxes show them
 };
 
+TEST_F(OutputMenu, AChoiceThatCannotBeSavedIsToldOnce) {
+    const QString file = QSettings("Sonavix", "Sonavix").fileName();
+    fs::remove(file.toStdString());
+    fs::create_directories(file.toStdString());  // a folder where the file should be
+    Start({"Port A", "Port B"});
+    Choose("Port B");
+    Choose("Port A");
+    fs::remove_all(file.toStdString());
+    EXPECT_EQ(Items(), (std::vector<std::string>{"[Port A]", "Port B"}));  // still chosen
+    EXPECT_EQ(
+        errors,
+        (std::vector<std::string>{"Die Wahl des MIDI-Ausgangs gilt nur bis zum Programmende: die "
+                                  "Einstellungsdatei \"" +
+                                  file.toStdString() + "\" lässt sich nicht schreiben."}));
+}
+
 TEST_F(OutputMenu, TheChosenPortPlaysAndIsRememberedForTheNextStart) {
     Start({"Port A", "Port B"});
     EXPECT_EQ(Items(), (std::vector<std::string>{"[Port A]", "Port B"}));
