@@ -1,17 +1,24 @@
 // Plays 1000 notes of 12 ms (length exponent 7 at tempo 150) through the real
 // playback run into the recording MIDI device on the real clock, and reports
-// how far the rhythm drifts and how much the note onsets jitter.
+// how far the rhythm drifts and how much the note onsets jitter. Then plays an
+// ensemble of 16 voices of eighths at tempo 220 through the ensemble
+// scheduler, on the virtual clock and for 60 s (or the seconds given as the
+// argument) on the real clock, and reports the onset error against each
+// note's deadline and the drift at the last note's end.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "midi/clock.h"
 #include "midi/midi.h"
+#include "midi/midi_out.h"
 #include "midi/recording_service.h"
+#include "playback/ensemble.h"
 #include "playback/maps.h"
 #include "playback/run.h"
 #include "playback/startup.h"
@@ -47,9 +54,75 @@ private:
     std::string notes_;
     bool marked_[89] = {};
 };
+// About what a repaint of the voices' keys and an idle event queue cost.
+class BenchObserver : public IEnsembleObserver {
+public:
+    void NoteStarted(const TEnsembleEvent& e) override { sounding_[e.Voice] = e.Key; }
+    void NoteEnded(const TEnsembleEvent& e) override { sounding_[e.Voice] = 0; }
+    bool KeepPlaying() override {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(150);
+        while (std::chrono::steady_clock::now() < until) {
+        }
+        return true;
+    }
+
+private:
+    int32_t sounding_[kMaxVoices] = {};
+};
+
+constexpr int kEnsembleTempo = 220;
+constexpr int kEighth = 3;
+
+int BenchEnsemble(const char* clockName, IClock& clock, int seconds) {
+    const int32_t eighthMs = NoteDurationMs(kEighth, kEnsembleTempo);
+    const int notesPerVoice = seconds * 1000 / eighthMs;
+    std::vector<TEnsembleVoice> voices;
+    for (int v = 0; v < kMaxVoices; ++v) {
+        TEnsembleVoice voice;
+        voice.Channel = v + 1;
+        voice.Program = v * 8;
+        // Four groups a 32nd apart, so that notes start alone and in bursts.
+        voice.OffsetUs = VoiceOffsetUs((v % 4) / 32.0, kEnsembleTempo);
+        for (int i = 0; i < notesPerVoice; ++i)
+            voice.Melody.Append(20 + (v * 3 + i) % 60, eighthMs);
+        voices.push_back(std::move(voice));
+    }
+    const TEnsembleTimeline timeline = EnsembleTimeline(voices);
+    auto service =
+        std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Messung"}, &clock);
+    service->ReserveMessages(timeline.Events.size() + timeline.Programs.size());
+    std::shared_ptr<IMidiOutput> output = TMidiOut::Create(service, 0);
+    BenchObserver observer;
+    PlayEnsemble(timeline, *output, clock, observer);
+
+    const auto& sent = service->Messages();
+    const size_t programs = timeline.Programs.size();
+    if (sent.size() != programs + timeline.Events.size()) {
+        std::printf("error: %zu messages sent, expected %zu\n", sent.size(),
+                    programs + timeline.Events.size());
+        return 1;
+    }
+    // The programs go out at the start, the moment every deadline counts from.
+    const int64_t startUs = sent.front().timeUs;
+    std::vector<double> errorMs;
+    for (size_t i = 0; i < timeline.Events.size(); ++i)
+        if (timeline.Events[i].On)
+            errorMs.push_back(
+                std::abs(sent[programs + i].timeUs - startUs - timeline.Events[i].TimeUs) / 1000.0);
+    std::sort(errorMs.begin(), errorMs.end());
+    const double idealMs = timeline.Events.back().TimeUs / 1000.0;
+    const double actualMs = (sent.back().timeUs - startUs) / 1000.0;
+    std::printf(
+        "ensemble clock=%s voices=%d notes=%zu note_ms=%d ideal_ms=%.0f actual_ms=%.1f "
+        "drift_pct=%.4f p50_onset_error_ms=%.3f p99_onset_error_ms=%.3f max_onset_error_ms=%.3f\n",
+        clockName, kMaxVoices, errorMs.size(), eighthMs, idealMs, actualMs,
+        (actualMs - idealMs) / idealMs * 100.0, errorMs[errorMs.size() / 2],
+        errorMs[errorMs.size() * 99 / 100], errorMs.back());
+    return 0;
+}
 }  // namespace
 
-int main() {
+int BenchSingleVoice() {
     auto service = std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Messung"});
     service->ReserveMessages(3 * kNotes);
     SetMidiOutService(service);
@@ -90,4 +163,16 @@ int main() {
     std::printf("notes=%d ideal_ms=%.0f actual_ms=%.1f drift_pct=%.3f p99_jitter_ms=%.3f\n", kNotes,
                 idealMs, actualMs, (actualMs - idealMs) / idealMs * 100.0, p99);
     return 0;
+}
+
+int main(int argc, char** argv) {
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    if (seconds < 1) {
+        std::printf("usage: bench_playback_timing [seconds of the ensemble on the real clock]\n");
+        return 2;
+    }
+    if (int status = BenchSingleVoice()) return status;
+    VirtualClock virtualClock;
+    if (int status = BenchEnsemble("virtual", virtualClock, seconds)) return status;
+    return BenchEnsemble("real", SystemClock(), seconds);
 }

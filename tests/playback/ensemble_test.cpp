@@ -1,0 +1,227 @@
+#include "playback/ensemble.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "common/errors.h"
+#include "midi/clock.h"
+#include "midi/midi_out.h"
+#include "midi/recording_service.h"
+#include "support/expect_error.h"
+
+namespace {
+using Bytes = std::vector<uint8_t>;
+
+struct Sent {
+    int64_t ms;
+    Bytes bytes;
+    bool operator==(const Sent&) const = default;
+};
+
+void PrintTo(const Sent& s, std::ostream* os) {
+    *os << s.ms << "ms:";
+    for (uint8_t b : s.bytes) *os << ' ' << std::hex << int(b) << std::dec;
+}
+
+class StopAt : public IEnsembleObserver {
+public:
+    // stopUs after now.
+    StopAt(IClock& clock, int64_t stopUs)
+        : clock_(clock), stopUs_(stopUs == INT64_MAX ? stopUs : clock.NowUs() + stopUs) {}
+    bool KeepPlaying() override { return clock_.NowUs() < stopUs_; }
+    void NoteStarted(const TEnsembleEvent& e) override {
+        if (onStart) onStart(e);
+    }
+    std::function<void(const TEnsembleEvent&)> onStart;
+
+private:
+    IClock& clock_;
+    int64_t stopUs_;
+};
+
+class Ensemble : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clock.AdvanceUs(5'000'000);  // the run starts anywhere, not at 0
+        output = TMidiOut::Create(service, 0);
+    }
+    std::vector<Sent> Stream() const {
+        std::vector<Sent> result;
+        for (const auto& m : service->Messages())
+            result.push_back({(m.timeUs - 5'000'000) / 1000, m.bytes});
+        return result;
+    }
+    bool Play(const std::vector<TEnsembleVoice>& voices, int64_t stopUs = INT64_MAX) {
+        StopAt observer(clock, stopUs);
+        return PlayEnsemble(EnsembleTimeline(voices), *output, clock, observer);
+    }
+    void ExpectSilent() const {
+        for (int channel = 1; channel <= 16; ++channel)
+            EXPECT_TRUE(output->ActiveNotes(channel).none()) << "channel " << channel;
+    }
+
+    VirtualClock clock;
+    std::shared_ptr<TRecordingMidiService> service =
+        std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Test"}, &clock);
+    std::shared_ptr<TMidiOut> output;
+};
+
+TEST_F(Ensemble, TwoVoicesWithAnOffsetInterleaveOnTheirChannels) {
+    TEnsembleVoice melody{
+        .Melody = TimelineOf({{40, 500}, {0, 250}, {42, 500}}), .Channel = 1, .Program = 0};
+    // A quarter at tempo 120 later, a fifth up, softer, with a rest by transposition out of range.
+    TEnsembleVoice bass{.Melody = TimelineOf({{33, 500}, {120, 500}, {35, 250}}),
+                        .Channel = 10,
+                        .Program = 25,
+                        .Transpose = 7,
+                        .Velocity = 64,
+                        .OffsetUs = VoiceOffsetUs(0.25, 120)};
+    EXPECT_TRUE(Play({melody, bass}));
+    EXPECT_EQ(Stream(), (std::vector<Sent>{
+                            {0, {0xC0, 0}},
+                            {0, {0xC9, 25}},
+                            {0, {0x90, 48, 110}},
+                            {500, {0x80, 48, 110}},
+                            {500, {0x99, 48, 64}},
+                            {750, {0x90, 50, 110}},
+                            {1000, {0x89, 48, 64}},
+                            {1250, {0x80, 50, 110}},
+                            {1500, {0x99, 50, 64}},
+                            {1750, {0x89, 50, 64}},
+                        }));
+}
+
+TEST_F(Ensemble, ACanonsSecondVoiceIsTheFirstShiftedExactly) {
+    TEnsembleVoice first{
+        .Melody = TimelineOf({{40, 667}, {47, 333}, {0, 167}, {44, 1333}, {40, 0}, {51, 83}}),
+        .Channel = 1};
+    TEnsembleVoice second = first;
+    second.Channel = 2;
+    second.OffsetUs = VoiceOffsetUs(0.25, 90);  // 666.67 ms: not on a millisecond
+    const TEnsembleTimeline timeline = EnsembleTimeline({first, second});
+    std::vector<TEnsembleEvent> leader, follower;
+    for (TEnsembleEvent e : timeline.Events) {
+        if (e.Voice == 0) leader.push_back(e);
+        if (e.Voice == 1) {
+            e.TimeUs -= 666667;
+            e.Voice = 0;
+            e.Channel = 1;
+            follower.push_back(e);
+        }
+    }
+    EXPECT_EQ(leader.size(), 10u);
+    EXPECT_EQ(follower, leader);
+    EXPECT_EQ(timeline.EndUs, 666667 + 2583000);
+}
+
+TEST_F(Ensemble, MuteAndSoloChooseTheVoicesThatSound) {
+    struct Case {
+        std::vector<std::pair<bool, bool>> muteSolo;
+        std::vector<int> audible;
+    };
+    const Case cases[] = {
+        {{{false, false}, {false, false}, {false, false}}, {0, 1, 2}},
+        {{{true, false}, {false, false}, {false, false}}, {1, 2}},
+        {{{false, false}, {false, true}, {false, false}}, {1}},
+        {{{false, true}, {false, true}, {true, false}}, {0, 1}},
+        // A muted solo silences itself and solos nothing.
+        {{{false, false}, {true, true}, {false, false}}, {0, 2}},
+    };
+    for (const Case& c : cases) {
+        std::vector<TEnsembleVoice> voices;
+        for (size_t i = 0; i < c.muteSolo.size(); ++i)
+            voices.push_back({.Melody = TimelineOf({{40, 100}}),
+                              .Channel = int(i) + 1,
+                              .Mute = c.muteSolo[i].first,
+                              .Solo = c.muteSolo[i].second});
+        std::vector<int> audible;
+        for (const TEnsembleEvent& e : EnsembleTimeline(voices).Events)
+            if (e.On) audible.push_back(e.Voice);
+        EXPECT_EQ(audible, c.audible);
+    }
+}
+
+TEST_F(Ensemble, AKeyStruckAgainOnItsChannelEndsFirstAndKeepsSounding) {
+    // The second voice strikes the first one's key while it sounds; the first
+    // voice's own end must not cut the second note short.
+    TEnsembleVoice a{.Melody = TimelineOf({{40, 1000}}), .Channel = 3};
+    TEnsembleVoice b{.Melody = TimelineOf({{40, 1000}}), .Channel = 3, .OffsetUs = 500'000};
+    TEnsembleVoice otherChannel{
+        .Melody = TimelineOf({{40, 1000}}), .Channel = 4, .OffsetUs = 250'000};
+    EXPECT_TRUE(Play({a, b, otherChannel}));
+    EXPECT_EQ(Stream(), (std::vector<Sent>{
+                            {0, {0xC2, 0}},
+                            {0, {0xC3, 0}},
+                            {0, {0x92, 48, 110}},
+                            {250, {0x93, 48, 110}},
+                            {500, {0x82, 48, 110}},
+                            {500, {0x92, 48, 110}},
+                            {1250, {0x83, 48, 110}},
+                            {1500, {0x82, 48, 110}},
+                        }));
+    ExpectSilent();
+}
+
+TEST_F(Ensemble, AStopInTheMiddleLeavesNoNoteOn) {
+    std::vector<TEnsembleVoice> voices;
+    for (int i = 0; i < 3; ++i)
+        voices.push_back({.Melody = TimelineOf({{40 + i, 400}, {50 + i, 400}, {60 + i, 400}}),
+                          .Channel = i + 1,
+                          .OffsetUs = i * 100'000});
+    EXPECT_FALSE(Play(voices, /*stopUs=*/650'000));
+    ExpectSilent();
+    const std::vector<Sent> sent = Stream();
+    // Every voice was sounding its second note; nothing started after the stop.
+    ASSERT_GE(sent.size(), 3u);
+    for (size_t i = sent.size() - 3; i < sent.size(); ++i) {
+        EXPECT_EQ(sent[i].bytes[0] & 0xF0, 0x80);
+        EXPECT_LT(sent[i].ms, 700);
+    }
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                            [](const Sent& s) { return (s.bytes[0] & 0xF0) == 0x90; }),
+              6);
+}
+
+TEST_F(Ensemble, AFailureDuringTheRunStillSilencesEveryNote) {
+    TEnsembleVoice a{.Melody = TimelineOf({{40, 1000}}), .Channel = 1};
+    TEnsembleVoice b{.Melody = TimelineOf({{44, 500}, {45, 500}}), .Channel = 2};
+    StopAt observer(clock, INT64_MAX);
+    observer.onStart = [](const TEnsembleEvent& e) {
+        if (e.Key == 45) throw EInvalidInput("Anzeige gestört");
+    };
+    EXPECT_EQ(MessageOf<EInvalidInput>([&] {
+                  PlayEnsemble(EnsembleTimeline({a, b}), *output, clock, observer);
+              }),
+              "Anzeige gestört");
+    ExpectSilent();
+}
+
+TEST_F(Ensemble, AnEnsembleThatCannotPlayIsRefusedNamingTheVoice) {
+    const std::vector<TEnsembleVoice> valid(2, TEnsembleVoice{.Name = "Bass"});
+    struct Case {
+        std::function<void(std::vector<TEnsembleVoice>&)> change;
+        const char* message;
+    };
+    const Case cases[] = {
+        {[](auto& v) { v[1].Channel = 17; },
+         "Stimme 2 (Bass): Der MIDI-Kanal 17 liegt nicht zwischen 1 und 16"},
+        {[](auto& v) { v[0].Velocity = 0; },
+         "Stimme 1 (Bass): Die Anschlagstärke 0 liegt nicht zwischen 1 und 127"},
+        {[](auto& v) { v[1].Name.clear(), v[1].Program = 128; },
+         "Stimme 2: Das Instrument 128 liegt nicht zwischen 0 und 127"},
+        {[](auto& v) { v.resize(17); }, "Höchstens 16 Stimmen können zusammen spielen"},
+    };
+    for (const Case& c : cases) {
+        std::vector<TEnsembleVoice> voices = valid;
+        c.change(voices);
+        EXPECT_EQ(MessageOf<EInvalidInput>([&] { EnsembleTimeline(voices); }), c.message);
+    }
+    EXPECT_EQ(MessageOf<EInvalidInput>([] { VoiceOffsetUs(-0.5, 90); }),
+              "Der Einsatz einer Stimme muss zwischen 0 und 10000 ganzen Noten liegen");
+}
+
+}  // namespace
