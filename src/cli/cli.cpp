@@ -17,6 +17,7 @@
 #include "midi/port_list.h"
 #include "playback/maps.h"
 #include "playback/run.h"
+#include "playback/scales.h"
 #include "playback/startup.h"
 #include "setup/setup_file.h"
 #include "sources/oeis.h"
@@ -39,11 +40,11 @@ const TOptionInfo kOptions[] = {
     {"--formula", true, kSetup},       {"--oeis", true, kSetup},
     {"--tempo-list", true, kSetup},    {"--tempo-formula", true, kSetup},
     {"--tempo-count", true, kSetup},   {"--tempo-start", true, kSetup},
-    {"--scale", true, kSetup},         {"--root", true, kSetup},
-    {"--note-map", true, kSetup},      {"--tempo-map", true, kSetup},
-    {"--tempo", true, kSetup},         {"--instrument", true, kSetup},
-    {"--play", false, kMelody},        {"--out", true, kMelody},
-    {"--setup", true, kSetup},
+    {"--scale", true, kSetup},         {"--scale-steps", true, kSetup},
+    {"--root", true, kSetup},          {"--note-map", true, kSetup},
+    {"--tempo-map", true, kSetup},     {"--tempo", true, kSetup},
+    {"--instrument", true, kSetup},    {"--play", false, kMelody},
+    {"--out", true, kMelody},          {"--setup", true, kSetup},
 };
 
 std::string HelpText() {
@@ -80,6 +81,8 @@ std::string HelpText() {
            "  --tempo-start W,...   ihren Startwerten\n"
            "  --scale INDEX         Tonleiter (Vorgabe 7):\n" +
            scales +
+           "  --scale-steps TEXT    eigene Tonleiter (--scale 15): Schritte in Halbtönen von\n"
+           "                        Ton zu Ton, zusammen höchstens 12, z. B. \"2 2 1 2 2 2 1\"\n"
            "  --root INDEX          Grundton als Tastennummer 1 bis 77 (Vorgabe 40 = c');\n"
            "                        0 = -keine Vorgabe-\n"
            "  --note-map W,W,...    Notenwerte der Zeilen 0, 1, ... statt --scale/--root\n"
@@ -252,8 +255,8 @@ void ConfigureSetup(TSetup& setup, const TArguments& a, bool sourceRequired) {
         RequireWith(a, name, "--tempo-formula");
     if (a.Has("--zero") && !a.Has("--formula") && !a.Has("--tempo-formula"))
         throw ECliUsage("Die Option --zero gilt nur zusammen mit --formula oder --tempo-formula");
-    if (a.Has("--note-map") && (a.Has("--scale") || a.Has("--root")))
-        throw ECliUsage("--note-map und --scale/--root schließen einander aus");
+    if (a.Has("--note-map") && (a.Has("--scale") || a.Has("--scale-steps") || a.Has("--root")))
+        throw ECliUsage("--note-map und --scale/--scale-steps/--root schließen einander aus");
     if (a.Has("--out") && a.Value("--out").empty())
         throw ECliUsage("--out braucht einen Dateinamen");
     if (setup.Voices.size() != 1)
@@ -283,13 +286,27 @@ void ConfigureSetup(TSetup& setup, const TArguments& a, bool sourceRequired) {
 
     // A preset box set rewrites the note map from both boxes, as in the window;
     // index 0 of either is "-keine Vorgabe-" and leaves the map as it is.
-    if (a.Has("--scale") || a.Has("--root")) {
-        voice.ScaleIndex = IntegerOption(
-            a, "--scale", 0, static_cast<int>(kTonartEntries.size()) - 1, voice.ScaleIndex);
+    if (a.Has("--scale") || a.Has("--scale-steps") || a.Has("--root")) {
+        // Own steps choose "Eigene...", which has no meaning without them.
+        voice.ScaleIndex =
+            IntegerOption(a, "--scale", 0, static_cast<int>(kTonartEntries.size()) - 1,
+                          a.Has("--scale-steps") ? kOwnScaleIndex : voice.ScaleIndex);
+        const std::string own = "--scale " + std::to_string(kOwnScaleIndex) + " (Eigene...)";
+        if (a.Has("--scale-steps")) {
+            if (voice.ScaleIndex != kOwnScaleIndex)
+                throw ECliUsage("--scale-steps gilt nur zusammen mit " + own);
+            try {
+                voice.OwnScaleSteps = ParseScaleSteps(a.Value("--scale-steps"));
+            } catch (const EInvalidInput& e) {
+                throw ECliUsage("--scale-steps: " + e.Message());
+            }
+        }
+        if (voice.ScaleIndex == kOwnScaleIndex && voice.OwnScaleSteps.empty())
+            throw ECliUsage(own + " braucht --scale-steps");
         voice.RootIndex = IntegerOption(
             a, "--root", 0, static_cast<int>(kGrundtonEntries.size()) - 1, voice.RootIndex);
         TValueListTable map = MapTable(voice.NoteMap);
-        ApplyScalePreset(map, voice.ScaleIndex, voice.RootIndex);
+        ApplyScalePreset(map, voice.ScaleIndex, voice.RootIndex, voice.OwnScaleSteps);
         voice.NoteMap = TVoiceSetup::ValuesOf(map);
     }
     for (const auto& [name, values] :

@@ -6,6 +6,7 @@
 #include "common/convert.h"
 #include "common/errors.h"
 #include "formula/functions.h"
+#include "playback/scales.h"
 
 int32_t MapLookup(const TValueListTable& table, int32_t value) {
     const uint32_t r = PosMod(value, table.RowCount());
@@ -30,9 +31,12 @@ int32_t GetKeyOrTempo(int kind, int32_t value, const TValueListTable& noteMap,
     return NoteDurationMs(MapLookup(tempoMap, value), tempo);
 }
 
-const std::array<const char*, 8> kTonartEntries = {
-    "-keine Vorgabe-", "Dur (Ionisch)", "Dorisch",        "Phrygisch",
-    "Lydisch",         "Mixolydisch",   "Moll (Äolisch)", "Chromatisch (12-Ton)"};
+// clang-format off
+const std::array<const char*, 16> kTonartEntries = {
+    "-keine Vorgabe-", "Dur (Ionisch)", "Dorisch", "Phrygisch", "Lydisch", "Mixolydisch",
+    "Moll (Äolisch)", "Chromatisch (12-Ton)", "Lokrisch", "Harmonisch Moll", "Melodisch Moll",
+    "Dur-Pentatonik", "Moll-Pentatonik", "Blues", "Ganzton", "Eigene..."};
+// clang-format on
 
 // clang-format off
 const std::array<const char*, 78> kGrundtonEntries = {
@@ -76,25 +80,16 @@ const std::array<const char*, 128> kInstrumentNames = {
     "Telephone Ring", "Helicopter", "Applause", "Gunshot"};
 // clang-format on
 
-namespace {
-// The major pattern over two octaves; the six modes are windows into it.
-constexpr int kMajorSteps[12] = {0, 2, 4, 5, 7, 9, 11, 12, 14, 16, 17, 19};
-constexpr int kChromatic = 7;
-
-int ScaleStep(int mode, int j) {
-    if (mode == kChromatic) return j;
-    return kMajorSteps[mode - 1 + j] - kMajorSteps[mode - 1];
-}
-}  // namespace
-
-bool ApplyScalePreset(TValueListTable& noteMap, int tonartIndex, int grundtonIndex) {
-    if (tonartIndex < 1 || tonartIndex >= static_cast<int>(kTonartEntries.size())) return false;
+bool ApplyScalePreset(TValueListTable& noteMap, int tonartIndex, int grundtonIndex,
+                      const std::vector<int>& ownSteps) {
     if (grundtonIndex < 1 || grundtonIndex >= static_cast<int>(kGrundtonEntries.size()))
         return false;
-    const int size = tonartIndex == kChromatic ? 12 : 7;
+    const std::vector<int> offsets = tonartIndex == kOwnScaleIndex && !ownSteps.empty()
+                                         ? OffsetsOfSteps(ownSteps)
+                                         : ScaleOffsets(tonartIndex);
+    if (offsets.empty()) return false;
     std::vector<std::string> values;
-    for (int j = 0; j < size; ++j)
-        values.push_back(std::to_string(grundtonIndex + ScaleStep(tonartIndex, j)));
+    for (int offset : offsets) values.push_back(std::to_string(grundtonIndex + offset));
     noteMap.Assign(values);
     return true;
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/maptable.h"
 
@@ -22,15 +23,19 @@ inline constexpr int kLengthExponentKind = 2;
 int32_t GetKeyOrTempo(int kind, int32_t value, const TValueListTable& noteMap,
                       const TValueListTable& tempoMap, int tempo);
 
-// Entries of the preset boxes, index 0 being "-keine Vorgabe-".
-extern const std::array<const char*, 8> kTonartEntries;
+// Entries of the preset boxes, index 0 being "-keine Vorgabe-". "Tonleiter:"
+// holds the church modes and the chromatic scale at 1 to 7, further scales
+// after them and "Eigene..." last (playback/scales.h).
+extern const std::array<const char*, 16> kTonartEntries;
 extern const std::array<const char*, 78> kGrundtonEntries;
 // General MIDI program names, index = program number.
 extern const std::array<const char*, 128> kInstrumentNames;
 
-// Rewrites the note map from the two preset boxes' indices. Does nothing when
-// either index is 0 or is no listed entry (a typed text). Returns whether it applied.
-bool ApplyScalePreset(TValueListTable& noteMap, int tonartIndex, int grundtonIndex);
+// Rewrites the note map from the two preset boxes' indices, one row per note
+// of the scale. Does nothing when either index is 0 or is no listed entry (a
+// typed text), or for "Eigene..." without own steps. Returns whether it applied.
+bool ApplyScalePreset(TValueListTable& noteMap, int tonartIndex, int grundtonIndex,
+                      const std::vector<int>& ownSteps = {});
 
 // "+": appends "n=0" and selects it. "-": deletes the last row, keeping one.
 void AddMapRow(TValueListTable& table);

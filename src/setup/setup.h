@@ -51,6 +51,8 @@ struct TVoiceSetup {
     // Preset box indices; 0 is "-keine Vorgabe-".
     int ScaleIndex = kStartScaleIndex;
     int RootIndex = kStartRootIndex;
+    // The steps of "Eigene..." in semitones; empty until some were given.
+    std::vector<int> OwnScaleSteps;
     std::vector<std::string> NoteMap = ValuesOf(StartNoteMap());
     std::vector<std::string> TempoMap{kStartTempoMapValue};
     int Instrument = kStartInstrument;

@@ -15,6 +15,7 @@
 #include "common/quote.h"
 #include "common/system_error.h"
 #include "playback/maps.h"
+#include "playback/scales.h"
 #include "sources/generation.h"
 
 namespace {
@@ -82,6 +83,7 @@ Json VoiceJson(const TVoiceSetup& voice) {
     json["tempi"] = SourceJson(voice.Tempi);
     json["noteMap"] = {{"scale", voice.ScaleIndex},
                        {"root", voice.RootIndex},
+                       {"ownScaleSteps", voice.OwnScaleSteps},
                        {"values", ValuesJson(voice.NoteMap)}};
     json["tempoMap"] = {{"values", ValuesJson(voice.TempoMap)}};
     return json;
@@ -205,6 +207,30 @@ public:
         out = std::move(values);
     }
 
+    // The own scale's steps: whole semitones as "Eigene..." takes them, or none.
+    void Steps(const Json& object, const std::string& path, const char* key,
+               std::vector<int>& out) const {
+        const Json* value = Member(object, path, key);
+        if (!value) return;
+        const std::string where = Join(path, key);
+        bool integers = value->is_array() && value->size() <= 12;
+        std::string text;
+        for (std::size_t i = 0; integers && i < value->size(); ++i) {
+            integers = (*value)[i].is_number_integer();
+            text += (*value)[i].dump() + " ";
+        }
+        if (!integers)
+            Fail(where,
+                 "muss eine Liste von höchstens 12 ganzen Zahlen sein, nicht " + Shown(*value));
+        out.clear();
+        if (value->empty()) return;
+        try {
+            out = ParseScaleSteps(text);
+        } catch (const EInvalidInput& e) {
+            Fail(where, "ist ungültig: " + e.Message());
+        }
+    }
+
     void Source(const Json& object, const std::string& path, const char* key,
                 TSourceSetup& out) const {
         const Json* source = Member(object, path, key);
@@ -262,6 +288,7 @@ public:
             const std::string at = Join(path, "noteMap");
             Int(*map, at, "scale", 0, static_cast<int>(kTonartEntries.size()) - 1, out.ScaleIndex);
             Int(*map, at, "root", 0, static_cast<int>(kGrundtonEntries.size()) - 1, out.RootIndex);
+            Steps(*map, at, "ownScaleSteps", out.OwnScaleSteps);
             Values(*map, at, "values", out.NoteMap, kSetupMapRowsMax);
         }
         if (const Json* map = Member(voice, path, "tempoMap"))

@@ -25,9 +25,11 @@
 #include "midi/midi_out.h"
 #include "midi/port_list.h"
 #include "playback/maps.h"
+#include "playback/scales.h"
 #include "sources/oeis.h"
 #include "sources/source_frame.h"
 #include "ui/error_box.h"
+#include "ui/scale_steps_dialog.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -85,6 +87,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
         return QFileDialog::getSaveFileName(this, "Als WAV-Datei speichern", "melodie.wav",
                                             "WAV-Dateien (*.wav)");
     };
+    AskScaleSteps = [this](const QString& current) { return AskScaleStepsText(this, current); };
     noteGenerator_ =
         std::make_unique<TFormulaGenerator>(NoteTerm, frmFolgenNoten->frmFormel1->VarValues);
     tempoGenerator_ =
@@ -316,8 +319,16 @@ int32_t TfrmMain::GetKeyOrTempo(int kind, int32_t value) {
     return ::GetKeyOrTempo(kind, value, NoteMap, TempoMap, tbTempo->value());
 }
 
-void TfrmMain::cbxNotenVorgabeChange(QObject*) {
-    ApplyScalePreset(NoteMap, cbxTonart->currentIndex(), cbxGrundton->currentIndex());
+void TfrmMain::cbxNotenVorgabeChange(QObject* Sender) {
+    // Choosing "Eigene..." asks for its steps; a new root applies the ones given.
+    if (Sender == cbxTonart && cbxTonart->currentIndex() == kOwnScaleIndex) {
+        const std::optional<QString> text =
+            AskScaleSteps(QString::fromStdString(ScaleStepsText(OwnScaleSteps)));
+        if (!text) return;
+        OwnScaleSteps = ParseScaleSteps(text->toStdString());
+    }
+    ApplyScalePreset(NoteMap, cbxTonart->currentIndex(), cbxGrundton->currentIndex(),
+                     OwnScaleSteps);
 }
 
 void TfrmMain::btnMoreClick(QObject* Sender) {

@@ -10,6 +10,8 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "common/maptable.h"
 #include "formula/formulaparser.h"
@@ -76,6 +78,11 @@ public:
     // Asks where to save a MIDI file; an empty path cancels. Tests replace the dialog.
     std::function<QString()> ChooseMidiFilePath;
     std::function<QString()> ChooseWavFilePath;
+    // The steps of "Eigene..." in "Tonleiter:", kept for the session; empty
+    // until the user gives some.
+    std::vector<int> OwnScaleSteps;
+    // Asks for those steps, offering the current text; nullopt cancels. Tests replace it.
+    std::function<std::optional<QString>(const QString&)> AskScaleSteps;
     // Opens an address in the user's browser. Tests replace the opener.
     std::function<void(const QUrl&)> OpenUrl;
     // Window height including the title bar and frame, as the layout counts it.

@@ -115,7 +115,7 @@ TEST(ScalePreset, ShrinksAndGrowsRewritingEveryValue) {
 TEST(ScalePreset, NoPresetOrUnlistedIndexLeavesTheMap) {
     const struct {
         int mode, root;
-    } cases[] = {{0, 40}, {7, 0}, {-1, 40}, {8, 40}, {7, 78}, {3, -1}};
+    } cases[] = {{0, 40}, {7, 0}, {-1, 40}, {16, 40}, {15, 40}, {7, 78}, {3, -1}};
     for (const auto& c : cases) {
         TValueListTable t({"1", "2", "3"});
         EXPECT_FALSE(ApplyScalePreset(t, c.mode, c.root));

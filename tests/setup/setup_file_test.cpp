@@ -30,6 +30,7 @@ TSetup EveryFieldChanged() {
     voice.ZeroNatural = true;
     voice.ScaleIndex = 0;
     voice.RootIndex = 77;
+    voice.OwnScaleSteps = {3, 4, 5};
     voice.NoteMap = {"40", "x", ""};
     voice.TempoMap = {"-1", "3"};
     voice.Instrument = 127;
@@ -89,8 +90,15 @@ TEST(SetupFile, BrokenTextsAreRefusedWithWhatAndWhere) {
         {head + R"("voices": [{"instrument": 128}]})",
          "ist fehlerhaft: voices[0].instrument muss eine ganze Zahl von 0 bis 127 sein, nicht 128"},
         {head + R"("voices": [{}, 3]})", "ist fehlerhaft: voices[1] muss ein Objekt sein, nicht 3"},
-        {head + R"("voices": [{"noteMap": {"scale": 8}}]})",
-         "ist fehlerhaft: voices[0].noteMap.scale muss eine ganze Zahl von 0 bis 7 sein, nicht 8"},
+        {head + R"("voices": [{"noteMap": {"scale": 16}}]})",
+         "ist fehlerhaft: voices[0].noteMap.scale muss eine ganze Zahl von 0 bis 15 sein, nicht "
+         "16"},
+        {head + R"("voices": [{"noteMap": {"ownScaleSteps": [2, "2"]}}]})",
+         "ist fehlerhaft: voices[0].noteMap.ownScaleSteps muss eine Liste von höchstens 12 ganzen "
+         "Zahlen sein, nicht eine Liste"},
+        {head + R"("voices": [{"noteMap": {"ownScaleSteps": [7, 7]}}]})",
+         "ist fehlerhaft: voices[0].noteMap.ownScaleSteps ist ungültig: Die Schritte ergeben "
+         "zusammen 14 Halbtöne, mehr als eine Oktave (12)"},
         {head + R"("voices": [{"noteMap": {"values": []}}]})",
          "ist fehlerhaft: voices[0].noteMap.values muss eine Liste von 1 bis 100000 Werten sein, "
          "nicht eine Liste mit 0 Werten"},

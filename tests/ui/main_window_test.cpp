@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "melodyfile/midifile.h"
+#include "playback/scales.h"
 #include "support/window_fixture.h"
 
 namespace {
@@ -105,6 +106,32 @@ TEST_F(MainWindow, PresetBoxesAndRowButtonsEditTheMaps) {
     EXPECT_EQ(w.TempoMap.RowCount(), 1);
     w.tbTempo->setValue(121);
     EXPECT_EQ(w.lblTempoSlider->text(), "Tempo: 121 (Allegro)");
+}
+
+TEST_F(MainWindow, OwnScaleAsksForItsStepsAndKeepsThem) {
+    TfrmMain& w = *window;
+    std::vector<QString> offered;
+    std::optional<QString> answer = "2 2 3 2 3";
+    w.AskScaleSteps = [&](const QString& current) {
+        offered.push_back(current);
+        return answer;
+    };
+    w.cbxTonart->setCurrentIndex(kOwnScaleIndex);
+    w.cbxNotenVorgabeChange(w.cbxTonart);
+    EXPECT_EQ(NoteValues(), (std::vector<std::string>{"40", "42", "44", "47", "49"}));
+    // A new root applies the steps without asking again.
+    w.cbxGrundton->setCurrentIndex(4);
+    w.cbxNotenVorgabeChange(w.cbxGrundton);
+    EXPECT_EQ(NoteValues(), (std::vector<std::string>{"4", "6", "8", "11", "13"}));
+    answer = std::nullopt;
+    w.cbxNotenVorgabeChange(w.cbxTonart);
+    answer = "2 x";
+    w.cbxTonart->activated(kOwnScaleIndex);
+    EXPECT_EQ(offered, (std::vector<QString>{"", "2 2 3 2 3", "2 2 3 2 3"}));
+    EXPECT_EQ(NoteValues().size(), 5u);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].startsWith("'x' ist kein gültiger Schritt")) << errors[0].toStdString();
+    EXPECT_EQ(w.OwnScaleSteps, (std::vector<int>{2, 2, 3, 2, 3}));
 }
 
 TEST_F(MainWindow, ValueCellsAreEditableAndKeysAreNot) {

@@ -1,0 +1,98 @@
+#include "playback/scales.h"
+
+#include <gtest/gtest.h>
+
+#include "common/errors.h"
+#include "playback/maps.h"
+#include "support/expect_error.h"
+
+namespace {
+// The values a scale on root gives: the root, then each interval added in turn
+// up to (not including) the octave.
+std::vector<std::string> Walk(int root, const std::vector<int>& intervals) {
+    std::vector<std::string> values{std::to_string(root)};
+    int key = root;
+    for (size_t i = 0; i + 1 < intervals.size(); ++i)
+        values.push_back(std::to_string(key += intervals[i]));
+    return values;
+}
+
+std::vector<std::string> Values(const TValueListTable& t) {
+    std::vector<std::string> v;
+    for (int i = 0; i < t.RowCount(); ++i) v.push_back(t.Value(i));
+    return v;
+}
+}  // namespace
+
+TEST(MoreScales, FollowTheirIntervalsOnEveryRoot) {
+    // Intervals from note to note, the last one back to the octave.
+    const struct {
+        int index;
+        const char* entry;
+        std::vector<int> intervals;
+    } cases[] = {
+        {8, "Lokrisch", {1, 2, 2, 1, 2, 2, 2}},
+        {9, "Harmonisch Moll", {2, 1, 2, 2, 1, 3, 1}},
+        {10, "Melodisch Moll", {2, 1, 2, 2, 2, 2, 1}},
+        {11, "Dur-Pentatonik", {2, 2, 3, 2, 3}},
+        {12, "Moll-Pentatonik", {3, 2, 2, 3, 2}},
+        {13, "Blues", {3, 2, 1, 1, 3, 2}},
+        {14, "Ganzton", {2, 2, 2, 2, 2, 2}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_STREQ(kTonartEntries[c.index], c.entry);
+        for (int root : {1, 40, 77}) {
+            TValueListTable t({"9"});
+            EXPECT_TRUE(ApplyScalePreset(t, c.index, root));
+            EXPECT_EQ(Values(t), Walk(root, c.intervals)) << c.entry << " on " << root;
+        }
+    }
+    EXPECT_STREQ(kTonartEntries[kOwnScaleIndex], "Eigene...");
+    EXPECT_EQ(kTonartEntries.size(), kOwnScaleIndex + 1u);
+}
+
+TEST(OwnScale, StepsFromNoteToNoteTheOctaveClosing) {
+    const struct {
+        const char* text;
+        std::vector<std::string> values;  // on root 40
+    } cases[] = {
+        {"2 2 1 2 2 2 1", {"40", "42", "44", "45", "47", "49", "51"}},
+        {"2 2 1 2 2 2", {"40", "42", "44", "45", "47", "49", "51"}},
+        {" 3,4\t5 ", {"40", "43", "47"}},
+        {"12", {"40"}},
+        {"1 1 1 1 1 1 1 1 1 1 1 1", Walk(40, std::vector<int>(12, 1))},
+    };
+    for (const auto& c : cases) {
+        const std::vector<int> steps = ParseScaleSteps(c.text);
+        TValueListTable t({"9"});
+        EXPECT_TRUE(ApplyScalePreset(t, kOwnScaleIndex, 40, steps));
+        EXPECT_EQ(Values(t), c.values) << c.text;
+        EXPECT_EQ(ParseScaleSteps(ScaleStepsText(steps)), steps);
+    }
+}
+
+TEST(OwnScale, BadStepsAreRefusedByName) {
+    const struct {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"", "Die eigene Tonleiter braucht Schritte in Halbtönen, z. B. 2 2 1 2 2 2 1 für Dur"},
+        {" , ", "Die eigene Tonleiter braucht Schritte in Halbtönen, z. B. 2 2 1 2 2 2 1 für Dur"},
+        {"2 0 3",
+         "'0' ist kein gültiger Schritt: erlaubt sind ganze Zahlen von 1 bis 12 "
+         "Halbtönen, z. B. 2 2 1 2 2 2 1 für Dur"},
+        {"2 -1", "'-1' ist kein gültiger Schritt"},
+        {"13", "'13' ist kein gültiger Schritt"},
+        {"2.5", "'2.5' ist kein gültiger Schritt"},
+        {"zwei", "'zwei' ist kein gültiger Schritt"},
+        {"7 6", "Die Schritte ergeben zusammen 13 Halbtöne, mehr als eine Oktave (12)"},
+    };
+    for (const auto& c : cases) {
+        const std::string message = MessageOf<EInvalidInput>([&] { ParseScaleSteps(c.text); });
+        EXPECT_TRUE(message.starts_with(c.message)) << c.text << ": " << message;
+    }
+    // "Eigene..." without steps leaves the map as it is.
+    TValueListTable t({"9"});
+    EXPECT_FALSE(ApplyScalePreset(t, kOwnScaleIndex, 40));
+    EXPECT_EQ(Values(t), std::vector<std::string>{"9"});
+}
