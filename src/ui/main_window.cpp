@@ -29,6 +29,7 @@
 #include "sources/oeis.h"
 #include "sources/source_frame.h"
 #include "ui/error_box.h"
+#include "ui/fill_dialog.h"
 #include "ui/scale_steps_dialog.h"
 #include "ui/widgets.h"
 
@@ -87,6 +88,12 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
         return QFileDialog::getSaveFileName(this, "Als WAV-Datei speichern", "melodie.wav",
                                             "WAV-Dateien (*.wav)");
     };
+    AskFill = [this](bool notes) -> std::optional<std::vector<std::string>> {
+        FillDialog dialog(notes ? FillDialog::Map::Notes : FillDialog::Map::Tempi,
+                          (notes ? NoteMap : TempoMap).RowCount(), OwnScaleSteps, this);
+        if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+        return dialog.Accepted();
+    };
     AskScaleSteps = [this](const QString& current) { return AskScaleStepsText(this, current); };
     noteGenerator_ =
         std::make_unique<TFormulaGenerator>(NoteTerm, frmFolgenNoten->frmFormel1->VarValues);
@@ -131,6 +138,9 @@ void TfrmMain::BuildControls() {
     miWavDatei = menuDatei->addAction("Als WAV-Datei speichern...");
     mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
     miBeenden = menuDatei->addAction("&Beenden");
+    auto* menuBearbeiten = menuBar()->addMenu("&Bearbeiten");
+    miNotenFuellen = menuBearbeiten->addAction("&Notentabelle füllen...");
+    miTempoFuellen = menuBearbeiten->addAction("&Tempotabelle füllen...");
     auto* menuHilfe = menuBar()->addMenu("&?");
     miHilfe = menuHilfe->addAction("&Hilfe");
 
@@ -241,6 +251,10 @@ void TfrmMain::Wire() {
     On(miMidiDatei, &QAction::triggered, &TfrmMain::miMidiDateiClick);
     On(miBeenden, &QAction::triggered, &TfrmMain::miBeendenClick);
     On(miHilfe, &QAction::triggered, &TfrmMain::miHilfeClick);
+    On(miNotenFuellen, &QAction::triggered, &TfrmMain::FillMapClick);
+    On(miTempoFuellen, &QAction::triggered, &TfrmMain::FillMapClick);
+    for (TValueListEditor* table : {vleNoten, vleTempo})
+        AddFillMenu(table, [this, table] { Guarded(this, [&] { FillMapClick(table); }); });
     On(miWavDatei, &QAction::triggered, &TfrmMain::miWavDateiClick);
     On(mnuMidiAusgang, &QMenu::aboutToShow, &TfrmMain::mnuMidiAusgangShow);
     lblHomepage->installEventFilter(this);
@@ -329,6 +343,12 @@ void TfrmMain::cbxNotenVorgabeChange(QObject* Sender) {
     }
     ApplyScalePreset(NoteMap, cbxTonart->currentIndex(), cbxGrundton->currentIndex(),
                      OwnScaleSteps);
+}
+
+void TfrmMain::FillMapClick(QObject* Sender) {
+    const bool notes = Sender == vleNoten || Sender == miNotenFuellen;
+    // The rows are replaced; during a run the next note already reads them.
+    if (const auto values = AskFill(notes)) (notes ? NoteMap : TempoMap).Assign(*values);
 }
 
 void TfrmMain::btnMoreClick(QObject* Sender) {

@@ -69,6 +69,8 @@ public:
     QAction* miWavDatei;
     QMenu* mnuMidiAusgang;
     QAction* miBeenden;
+    QAction* miNotenFuellen;
+    QAction* miTempoFuellen;
     QAction* miHilfe;
     std::unique_ptr<TfrmKlavier> frmKlavier;
     // The help hook, from FormCreate to FormDestroy.
@@ -81,6 +83,9 @@ public:
     // The steps of "Eigene..." in "Tonleiter:", kept for the session; empty
     // until the user gives some.
     std::vector<int> OwnScaleSteps;
+    // "Tabelle füllen..." for the note map (true) or the tempo map: the new
+    // rows' values, nullopt when cancelled. Tests replace the dialog.
+    std::function<std::optional<std::vector<std::string>>(bool notes)> AskFill;
     // Asks for those steps, offering the current text; nullopt cancels. Tests replace it.
     std::function<std::optional<QString>(const QString&)> AskScaleSteps;
     // Opens an address in the user's browser. Tests replace the opener.
@@ -107,6 +112,8 @@ public:
     void miBeendenClick(QObject* Sender);
     void miMidiDateiClick(QObject* Sender);
     void miHilfeClick(QObject* Sender);
+    // Sender: vleNoten or vleTempo, or one of the two menu items.
+    void FillMapClick(QObject* Sender);
     void miWavDateiClick(QObject* Sender);
     // The output menu: lists the devices, the current one checked.
     void mnuMidiAusgangShow(QObject* Sender);

@@ -1,0 +1,109 @@
+#include "ui/fill_dialog.h"
+
+#include <QComboBox>
+#include <QCursor>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "playback/fill.h"
+#include "playback/maps.h"
+#include "ui/error_box.h"
+
+FillDialog::FillDialog(Map map, int rows, std::vector<int> ownSteps, QWidget* parent)
+    : QDialog(parent), map_(map), ownSteps_(std::move(ownSteps)) {
+    setWindowTitle(map == Map::Notes ? "Notentabelle füllen" : "Tempotabelle füllen");
+    auto* form = new QFormLayout;
+    spnRows = new QSpinBox(this);
+    spnRows->setRange(1, kFillRowsMax);
+    spnRows->setValue(rows);
+    form->addRow("Anzahl Zeilen:", spnRows);
+
+    rbtEven = new QRadioButton("Gleichmäßig ab einem ersten Wert", this);
+    rbtScale = new QRadioButton("Tonleiter ab dem Grundton aufwärts", this);
+    spnFirst = new QSpinBox(this);
+    spnFirst->setRange(-static_cast<int>(kFillValueMax), static_cast<int>(kFillValueMax));
+    spnFirst->setValue(40);
+    spnStep = new QSpinBox(this);
+    spnStep->setRange(-static_cast<int>(kFillValueMax), static_cast<int>(kFillValueMax));
+    spnStep->setValue(1);
+    spnStep->setToolTip("Halbtöne je Zeile, bei einer Tonleiter Töne der Leiter je Zeile");
+    cbxScale = new QComboBox(this);
+    for (size_t i = 1; i < kTonartEntries.size(); ++i) cbxScale->addItem(kTonartEntries[i]);
+    cbxRoot = new QComboBox(this);
+    for (size_t i = 1; i < kGrundtonEntries.size(); ++i) cbxRoot->addItem(kGrundtonEntries[i]);
+    cbxRoot->setCurrentIndex(40 - 1);
+    cbxClip = new QComboBox(this);
+    cbxClip->addItems({"begrenzen", "oktavieren"});
+    edtLengths = new QLineEdit("2", this);
+    edtLengths->setToolTip(
+        "Eine Notenlänge oder ein Zyklus, z. B. 2 3 3 (2 = Viertel, 3 = Achtel)");
+    if (map == Map::Notes) {
+        rbtEven->setChecked(true);
+        form->addRow(rbtEven);
+        form->addRow("Erster Wert:", spnFirst);
+        form->addRow(rbtScale);
+        form->addRow("Tonleiter:", cbxScale);
+        form->addRow("Grundton:", cbxRoot);
+        form->addRow("Schritt:", spnStep);
+        form->addRow("Tasten außerhalb 1 bis 88:", cbxClip);
+        edtLengths->hide();
+    } else {
+        form->addRow("Notenlängen:", edtLengths);
+        for (QWidget* w : std::initializer_list<QWidget*>{rbtEven, rbtScale, spnFirst, spnStep,
+                                                          cbxScale, cbxRoot, cbxClip})
+            w->hide();
+    }
+    connect(rbtEven, &QRadioButton::toggled, this, [this] { ShowMode(); });
+    ShowMode();
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &FillDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &FillDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+}
+
+void FillDialog::ShowMode() {
+    const bool even = rbtEven->isChecked();
+    spnFirst->setEnabled(even);
+    cbxScale->setEnabled(!even);
+    cbxRoot->setEnabled(!even);
+}
+
+std::vector<std::string> FillDialog::Values() const {
+    if (map_ == Map::Tempi)
+        return TempoFillValues(spnRows->value(),
+                               ParseLengthCycle(edtLengths->text().toStdString()));
+    NoteFill fill;
+    fill.Rows = spnRows->value();
+    fill.First = spnFirst->value();
+    fill.Step = spnStep->value();
+    fill.Scale = rbtScale->isChecked() ? cbxScale->currentIndex() + 1 : 0;
+    fill.Root = cbxRoot->currentIndex() + 1;
+    fill.OwnSteps = ownSteps_;
+    fill.Clip = cbxClip->currentIndex() == 1 ? KeyClip::Octave : KeyClip::Limit;
+    return NoteFillValues(fill);
+}
+
+void FillDialog::accept() {
+    // A refused entry keeps the dialog open with its fields as typed.
+    Guarded(this, [this] {
+        accepted_ = Values();
+        QDialog::accept();
+    });
+}
+
+void AddFillMenu(QWidget* table, std::function<void()> fill) {
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(
+        table, &QWidget::customContextMenuRequested, table, [table, fill](const QPoint&) {
+            QMenu menu(table);
+            QObject::connect(menu.addAction(kFillCaption), &QAction::triggered, table, fill);
+            menu.exec(QCursor::pos());
+        });
+}

@@ -1,0 +1,49 @@
+#pragma once
+// "Tabelle füllen...": fills the note or the tempo map in one step.
+#include <QDialog>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
+class QSpinBox;
+
+class FillDialog : public QDialog {
+    Q_OBJECT
+public:
+    enum class Map { Notes, Tempi };
+    // rows: the table's row count now; ownSteps: the steps of "Eigene...".
+    FillDialog(Map map, int rows, std::vector<int> ownSteps, QWidget* parent = nullptr);
+
+    // The rows' values as the fields stand; EInvalidInput for what gives no table.
+    std::vector<std::string> Values() const;
+    // What OK accepted.
+    const std::vector<std::string>& Accepted() const { return accepted_; }
+
+    QSpinBox* spnRows;
+    // Note map only.
+    QRadioButton* rbtEven;
+    QRadioButton* rbtScale;
+    QSpinBox* spnFirst;
+    QSpinBox* spnStep;
+    QComboBox* cbxScale;  // entries 1 to 15 of "Tonleiter:"
+    QComboBox* cbxRoot;   // entries 1 to 77 of "Grundton:"
+    QComboBox* cbxClip;   // "begrenzen", "oktavieren"
+    // Tempo map only.
+    QLineEdit* edtLengths;
+
+    void accept() override;
+
+private:
+    void ShowMode();
+    Map map_;
+    std::vector<int> ownSteps_;
+    std::vector<std::string> accepted_;
+};
+
+// Gives a table the context menu entry "Tabelle füllen..." that runs fill.
+void AddFillMenu(QWidget* table, std::function<void()> fill);
+
+inline const char* const kFillCaption = "Tabelle füllen...";

@@ -1,0 +1,56 @@
+#include "ui/fill_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include "support/window_fixture.h"
+
+TEST(FillDialog, FieldsGiveTheRowsTheCoreComputes) {
+    FillDialog notes(FillDialog::Map::Notes, 12, {3, 4, 5});
+    EXPECT_EQ(notes.spnRows->value(), 12);
+    notes.spnRows->setValue(3);
+    notes.spnFirst->setValue(87);
+    EXPECT_EQ(notes.Values(), (std::vector<std::string>{"87", "88", "88"}));
+    notes.cbxClip->setCurrentText("oktavieren");
+    EXPECT_EQ(notes.Values(), (std::vector<std::string>{"87", "88", "77"}));
+    notes.rbtScale->setChecked(true);
+    notes.cbxScale->setCurrentText("Eigene...");
+    notes.cbxRoot->setCurrentText("Kontra C");
+    notes.spnStep->setValue(2);
+    EXPECT_EQ(notes.Values(), (std::vector<std::string>{"4", "11", "19"}));
+
+    FillDialog tempi(FillDialog::Map::Tempi, 1, {});
+    tempi.spnRows->setValue(4);
+    tempi.edtLengths->setText("3 2");
+    EXPECT_EQ(tempi.Values(), (std::vector<std::string>{"3", "2", "3", "2"}));
+}
+
+class FillInWindow : public WindowTest {};
+
+TEST_F(FillInWindow, RefusedFieldsKeepTheDialogOpenAndMenuItemsFillTheirMap) {
+    FillDialog tempi(FillDialog::Map::Tempi, 1, {});
+    tempi.edtLengths->setText("Viertel");
+    tempi.show();
+    tempi.accept();
+    EXPECT_TRUE(tempi.isVisible());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].startsWith("'Viertel' ist keine gültige Notenlänge"));
+
+    std::vector<bool> asked;
+    window->AskFill = [&](bool notes) -> std::optional<std::vector<std::string>> {
+        asked.push_back(notes);
+        if (asked.size() == 3) return std::nullopt;
+        return std::vector<std::string>{"7", "8"};
+    };
+    window->miTempoFuellen->trigger();
+    window->miNotenFuellen->trigger();
+    window->miNotenFuellen->trigger();
+    EXPECT_EQ(asked, (std::vector<bool>{false, true, true}));
+    EXPECT_EQ(window->TempoMap.RowCount(), 2);
+    EXPECT_EQ(window->NoteMap.Value(1), "8");
+    EXPECT_EQ(window->NoteMap.Key(1), "1");
+}
