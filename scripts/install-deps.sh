@@ -19,4 +19,4 @@ $SUDO apt-get install -y --no-install-recommends \
   fp-utils-3.2.2 libchm-dev \
   pulseaudio pulseaudio-utils \
   xvfb xauth fonts-liberation \
-  desktop-file-utils appstream dpkg-dev
+  desktop-file-utils appstream dpkg-dev shared-mime-info

@@ -8,7 +8,9 @@
 #include "help/hh_funcs.h"
 #include "midi/midi.h"
 #include "midi/port_list.h"
+#include "ui/error_box.h"
 #include "ui/main_window.h"
+#include "ui/setup_files.h"
 
 int main(int argc, char** argv) {
     // First of all: the synthesizer sets itself up while the window is built.
@@ -28,6 +30,15 @@ int main(int argc, char** argv) {
     {
         TfrmMain frmMain;
         frmMain.show();
+        // One file to open may stand beside the debug switches.
+        const QStringList args = QApplication::arguments().mid(1);
+        for (const QString& arg : args) {
+            if (arg.compare("/debug", Qt::CaseInsensitive) == 0 ||
+                arg.compare("-debug", Qt::CaseInsensitive) == 0)
+                continue;
+            Guarded(&frmMain, [&] { frmMain.Files->Open(arg); });
+            break;
+        }
         result = app.exec();
     }
     // Last of all: silence what still sounds and close the device.

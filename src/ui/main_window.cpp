@@ -31,26 +31,10 @@
 #include "ui/error_box.h"
 #include "ui/fill_dialog.h"
 #include "ui/scale_steps_dialog.h"
+#include "ui/setup_files.h"
 #include "ui/widgets.h"
 
 namespace {
-// A text box lays out each line as a whole, which for one line of many
-// megabytes takes minutes. A long list therefore gets a line break in place of
-// the blank after every 16th member; the members and their order stay, and
-// playback reads line breaks as separators like blanks.
-constexpr size_t kLongListBytes = 64 * 1024;
-constexpr int kMembersPerLine = 16;
-
-QString ListForDisplay(const std::string& list) {
-    if (list.size() <= kLongListBytes) return QString::fromStdString(list);
-    std::string text = list;
-    int members = 0;
-    for (size_t i = 0; i + 1 < text.size(); ++i)
-        if (text[i] == ',' && text[i + 1] == ' ' && ++members % kMembersPerLine == 0)
-            text[i + 1] = '\n';
-    return QString::fromStdString(text);
-}
-
 // The one persistent setting: the MIDI output chosen in the menu, by port name.
 const char *const kSettingsOrganization = "Sonavix", *const kSettingsApplication = "Sonavix";
 const char* const kMidiOutSetting = "MIDI-Ausgang";
@@ -101,6 +85,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
         std::make_unique<TFormulaGenerator>(TempoTerm, frmFolgenTempo->frmFormel1->VarValues);
     OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     Wire();
+    Files = new SetupFiles(*this, mnuDatei, miMidiDatei);
     // Message boxes of the start-up are placed over the window, so it stands
     // centred at its design size before they can appear.
     resize(431, 504 + menuBar()->sizeHint().height());
@@ -133,7 +118,8 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::BuildControls() {
-    auto* menuDatei = menuBar()->addMenu("&Datei");
+    mnuDatei = menuBar()->addMenu("&Datei");
+    QMenu* menuDatei = mnuDatei;
     miMidiDatei = menuDatei->addAction("Als MIDI-Datei speichern...");
     miWavDatei = menuDatei->addAction("Als WAV-Datei speichern...");
     mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
@@ -520,6 +506,7 @@ void TfrmMain::SetSourceControlsEnabled(bool enabled) {
     // would rewrite the lists the run has locked.
     miMidiDatei->setEnabled(enabled);
     miWavDatei->setEnabled(enabled);
+    if (Files) Files->SetEnabled(enabled);
 }
 
 void TfrmMain::SetPlayCaption(const std::string& caption) {
@@ -614,6 +601,10 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     if (run_.Active()) {
         run_.Stop();
         closeRequested_ = true;
+        event->ignore();
+        return;
+    }
+    if (Files && !Files->MayDropChanges()) {
         event->ignore();
         return;
     }

@@ -25,6 +25,7 @@
 class QAction;
 class THookHelpSystem;
 class QMenu;
+class SetupFiles;
 
 class TfrmMain : public QMainWindow, public IPlaybackHost {
     Q_OBJECT
@@ -68,6 +69,7 @@ public:
     QAction* miMidiDatei;
     QAction* miWavDatei;
     QMenu* mnuMidiAusgang;
+    QMenu* mnuDatei;
     QAction* miBeenden;
     QAction* miNotenFuellen;
     QAction* miTempoFuellen;
@@ -75,6 +77,8 @@ public:
     std::unique_ptr<TfrmKlavier> frmKlavier;
     // The help hook, from FormCreate to FormDestroy.
     std::unique_ptr<THookHelpSystem> mHHelp;
+    // Open, save, recent files and the title; a child of the window.
+    SetupFiles* Files = nullptr;
 
     bool Playing() const { return run_.Playing(); }
     // Asks where to save a MIDI file; an empty path cancels. Tests replace the dialog.

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QWidget>
+#include <string>
 
 // Places a control at left, top, width, height of its parent's client area.
 template <typename W>
@@ -34,3 +35,6 @@ void FillTextBox(QPlainTextEdit* box, const QString& text);
 // Lets a box that the user may paste into switch to wrapping anywhere when a
 // long run arrives, before it is laid out.
 void WrapLongRunsAnywhere(QPlainTextEdit* box);
+
+// An explicit list as its box shows it: a long one broken into lines.
+QString ListForDisplay(const std::string& list);
