@@ -138,6 +138,7 @@ TSetup SetupFiles::Capture() const {
     // A typed text that names no entry counts as "-keine Vorgabe-".
     v.ScaleIndex = std::max(0, w_.cbxTonart->currentIndex());
     v.RootIndex = std::max(0, w_.cbxGrundton->currentIndex());
+    v.OwnScaleSteps = w_.OwnScaleSteps;
     v.NoteMap = TVoiceSetup::ValuesOf(w_.NoteMap);
     v.TempoMap = TVoiceSetup::ValuesOf(w_.TempoMap);
     v.Instrument = w_.InstrumentProgram();
@@ -161,6 +162,7 @@ void SetupFiles::Apply(const TSetup& setup) {
     // The boxes show the preset; the rows stand as they were saved.
     w_.cbxTonart->setCurrentIndex(v.ScaleIndex);
     w_.cbxGrundton->setCurrentIndex(v.RootIndex);
+    w_.OwnScaleSteps = v.OwnScaleSteps;
     w_.NoteMap.Assign(v.NoteMap);
     w_.TempoMap.Assign(v.TempoMap);
     w_.cbxInstrument->setCurrentIndex(v.Instrument);

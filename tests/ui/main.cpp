@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QFont>
+#include <QSettings>
 #include <QStandardPaths>
 #include <filesystem>
+#include <string>
 
 #include "help/d6onhelpfix.h"
 #include "help/hh_funcs.h"
@@ -14,6 +17,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // The window's setting goes to a test folder, not to the user's own.
     QStandardPaths::setTestModeEnabled(true);
+    // ctest runs each test as a process of its own, several at a time: each
+    // gets settings of its own, so one test's clearing never meets another's.
+    const std::filesystem::path settings = std::filesystem::temp_directory_path() /
+                                           ("sonavix-ui-settings-" + std::to_string(getpid()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(settings.string()));
     QFont font("Liberation Sans");
     font.setPixelSize(11);
     QApplication::setFont(font);
@@ -21,5 +30,8 @@ int main(int argc, char** argv) {
     HHDetect(std::filesystem::read_symlink("/proc/self/exe").string(), argv[0], {});
     HelpRouting helpRouting;
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    std::error_code ignored;
+    std::filesystem::remove_all(settings, ignored);
+    return result;
 }

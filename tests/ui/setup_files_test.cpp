@@ -53,6 +53,7 @@ protected:
         w.cbxTonart->setCurrentIndex(2);
         w.cbxNotenVorgabeChange(w.cbxTonart);
         w.NoteMap.SetValue(3, "0");
+        w.OwnScaleSteps = {2, 1, 4};
         w.cbxTempoFolge->click();
         w.frmFolgenTempo->rbtExplizit->click();
         w.frmFolgenTempo->frmExplizit1->mmoExplizit->setPlainText("0, 1, 2");
