@@ -7,9 +7,11 @@
 #include <ostream>
 
 #include "cli/host.h"
+#include "cli/output.h"
 #include "common/convert.h"
 #include "common/errors.h"
 #include "common/quote.h"
+#include "common/termination.h"
 #include "melodyfile/midifile.h"
 #include "melodyfile/wavfile.h"
 #include "midi/midi.h"
@@ -107,7 +109,9 @@ std::string HelpText() {
            "SONAVIX_OEIS_BASE.\n"
            "\n"
            "Exit-Status: 0 erfolgreich, 1 Fehler (Meldung auf der Fehlerausgabe; eval gibt\n"
-           "die bis dahin berechneten Glieder aus), 2 fehlerhafter Aufruf.\n";
+           "die bis dahin berechneten Glieder aus), 2 fehlerhafter Aufruf, 128 + Nummer\n"
+           "des Signals, wenn ein Signal das Programm beendet (130 nach Strg+C, 143 nach\n"
+           "SIGTERM); eine klingende Note verstummt vorher.\n";
 }
 
 // The command line, read but not yet checked against what each command needs.
@@ -336,11 +340,16 @@ bool IsWavPath(const std::string& path) {
 extern "C" void OnInterrupt(int) {
     RequestStop();
     // The second Ctrl+C still silences the notes; a third ends the program at once.
-    if (SilenceRequested()) std::signal(SIGINT, SIG_DFL);
+    if (SilenceRequested()) {
+        std::signal(SIGINT, SIG_DFL);
+        NoteTerminationSignal(SIGINT);
+    }
 }
 
 // Sounds the melody as the play button does; true when it ran to its end.
 bool Play(TCliHost& host, std::ostream& err) {
+    // From the open output on, a signal first silences what sounds.
+    TidyingScope tidying;
     try {
         const std::string notice = MidiOutRequestNotice();
         if (!notice.empty()) err << notice << '\n' << std::flush;
@@ -372,18 +381,26 @@ int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
         ConfigureSetup(setup, a, !a.Has("--setup"));
         host.Load(setup);
         const MelodyTimeline melody = BuildTimeline(host);
-        // From the first printed line on, Ctrl+C means: stop the melody.
+        // From here on, Ctrl+C means: stop the melody.
         if (a.Has("--play")) std::signal(SIGINT, OnInterrupt);
-        for (const NoteEvent& note : melody.Events())
-            out << note.Key << ' ' << note.DurationMs << '\n';
-        out.flush();
+        // The file first: a reader that stops reading the listing (| head)
+        // ends the program, and the file is kept.
+        std::string fileFailure;  // said after the listing, which is printed all the same
         if (a.Has("--out")) {
             const std::string& path = a.Value("--out");
-            if (IsWavPath(path))
-                WriteWavFile(path, melody, host.Program);
-            else
-                WriteMidiFile(path, melody, host.Tempo, host.Program);
+            try {
+                if (IsWavPath(path))
+                    WriteWavFile(path, melody, host.Program);
+                else
+                    WriteMidiFile(path, melody, host.Tempo, host.Program);
+            } catch (const Exception& e) {
+                fileFailure = e.Message();
+            }
         }
+        for (const NoteEvent& note : melody.Events())
+            out << note.Key << ' ' << note.DurationMs << '\n';
+        if (OutputLost(out, err)) return kExitFailure;
+        if (!fileFailure.empty()) throw Exception(fileFailure);
         // The sources have been read: the run plays the list a formula or a
         // lookup left, as a second press of the button would.
         if (a.Has("--play") && !Play(host, err)) return kExitStopped;
@@ -427,9 +444,7 @@ int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return kExitOk;
 }
 
-}  // namespace
-
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     for (const std::string& arg : args) {
         if (arg == "--") break;
         if (arg == "--help" || arg == "-h") {
@@ -458,4 +473,17 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         err << ErrorBoxText(e.what()) << '\n';
         return kExitFailure;
     }
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    // These end the program; while it plays or writes a file they wait for
+    // its next check, which silences the notes and removes the unfinished file.
+    SetTerminationEnding(SilenceAndExit);
+    for (const int signal : {SIGTERM, SIGHUP, SIGPIPE, SIGINT}) HandleTerminationSignal(signal);
+    const int status = RunCommand(args, out, err);
+    // Output that did not arrive is no success (a failure has said so already).
+    if (status != kExitFailure && OutputLost(out, err)) return kExitFailure;
+    return status;
 }

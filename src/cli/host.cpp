@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <iostream>
 
 #include "cli/cli.h"
 #include "common/quote.h"
+#include "common/termination.h"
 #include "midi/midi.h"
 #include "sources/generation.h"
 #include "sources/oeis.h"
@@ -16,7 +16,7 @@ namespace {
 std::atomic<int> interrupts{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-// How long a sleep goes without looking for a second Ctrl+C.
+// How long a sleep goes without looking for a second Ctrl+C or another signal.
 constexpr int64_t kSilenceCheckUs = 20000;
 }  // namespace
 
@@ -24,18 +24,16 @@ void RequestStop() { ++interrupts; }
 bool StopRequested() { return interrupts >= 1; }
 bool SilenceRequested() { return interrupts >= 2; }
 
-void SilenceAndExit() {
+void SilenceAndExit(int signal) {
     ReleaseMidiOut();
-    std::cout.flush();
-    std::cerr.flush();
-    std::_Exit(kExitStopped);
+    ExitAfterSignal(signal);
 }
 
 int64_t InterruptibleClock::NowUs() { return SystemClock().NowUs(); }
 
 void InterruptibleClock::SleepUntilUs(int64_t deadlineUs) {
     for (;;) {
-        if (SilenceRequested()) SilenceAndExit();
+        EndIfTerminationPending();
         const int64_t now = NowUs();
         if (now >= deadlineUs) return;
         SystemClock().SleepUntilUs(std::min(deadlineUs, now + kSilenceCheckUs));
@@ -103,6 +101,6 @@ void TCliSource::LookUp() { OeisSequence = TOeisLookup().Run(OeisQuery).terms; }
 
 void TCliHost::ProcessPendingMessages() {
     // The one point where a run takes requests, as the window's stop button does.
-    if (SilenceRequested()) SilenceAndExit();
+    EndIfTerminationPending();
     if (Run && StopRequested() && Run->Playing()) Run->Stop();
 }

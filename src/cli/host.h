@@ -81,13 +81,14 @@ void RequestStop();
 bool StopRequested();
 bool SilenceRequested();
 
-// The system clock, but a sleep that a second Ctrl+C cuts short: it then
-// silences every sounding note and ends the program with kExitStopped.
+// The system clock, but a sleep that a signal cuts short (a second Ctrl+C,
+// SIGTERM, SIGHUP, SIGPIPE): the program then ends through its ending.
 class InterruptibleClock : public IClock {
 public:
     int64_t NowUs() override;
     void SleepUntilUs(int64_t deadlineUs) override;
 };
 
-// Note Off for whatever sounds, then the program ends with kExitStopped.
-[[noreturn]] void SilenceAndExit();
+// The tool's ending after a signal: Note Off for whatever sounds, the output
+// closed, unfinished files removed, exit status 128 + signal.
+[[noreturn]] void SilenceAndExit(int signal);

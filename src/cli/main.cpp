@@ -1,9 +1,12 @@
-#include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/output.h"
 
 int main(int argc, char** argv) {
-    return RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+    OccupyClosedStandardDescriptors();
+    FdStreamBuf outBuffer(1), errBuffer(2);
+    std::ostream out(&outBuffer), err(&errBuffer);
+    return RunCli(std::vector<std::string>(argv + 1, argv + argc), out, err);
 }

@@ -10,6 +10,7 @@
 
 #include "common/quote.h"
 #include "common/system_error.h"
+#include "common/termination.h"
 
 namespace {
 
@@ -64,18 +65,32 @@ public:
             name_ = folder + "/.sonavix-" + std::to_string(getpid()) + "-" +
                     std::to_string(static_cast<unsigned long long>(stamp) % 1000000007ULL) + "-" +
                     std::to_string(counter++) + ".tmp";
+            // Known before it exists, so that a signal's ending finds it.
+            RegisterUnfinishedFile(name_);
             // 0666 less the umask, as any new file; a replaced file's mode follows.
             fd_ = open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd_ >= 0 || errno != EEXIST) break;
+            if (fd_ >= 0) break;
+            const int error = errno;
+            ForgetUnfinishedFile(name_);
+            errno = error;
+            if (errno != EEXIST) break;
         }
         if (fd_ < 0) Fail(shownPath_, CreateFailure(errno, folder));
-        if (keep && fchmod(fd_, keepMode & 07777) != 0) Fail(shownPath_, SystemErrorText(errno));
+        opened_ = true;
+        if (keep && fchmod(fd_, keepMode & 07777) != 0) {
+            const int error = errno;
+            this->~TemporaryFile();  // a throwing constructor leaves no destructor to run
+            Fail(shownPath_, SystemErrorText(error));
+        }
     }
     ~TemporaryFile() {
         if (fd_ >= 0) close(fd_);
-        if (!renamed_) unlink(name_.c_str());
+        if (!renamed_ && opened_) unlink(name_.c_str());
+        if (opened_) ForgetUnfinishedFile(name_);
     }
     void Put(const void* data, std::size_t size) {
+        // A long render ends here when a signal asks the program to end.
+        EndIfTerminationPending();
         const char* bytes = static_cast<const char*>(data);
         while (size > 0) {
             const ssize_t n = write(fd_, bytes, size);
@@ -95,10 +110,12 @@ public:
     }
 
 private:
+    TidyingScope tidying_;  // first made, last gone: the file is always covered
     std::string shownPath_;
     std::string name_;
     int fd_ = -1;
     bool renamed_ = false;
+    bool opened_ = false;
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "ui/error_box.h"
 #include "ui/main_window.h"
 #include "ui/setup_files.h"
+#include "ui/signal_ending.h"
 
 int main(int argc, char** argv) {
     // First of all: the synthesizer sets itself up while the window is built.
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     HHDetect(self.empty() ? std::string(argv[0]) : self, argv[0],
              std::vector<std::string>(argv + 1, argv + argc));
     HelpRouting helpRouting;
+    SignalEnding signalEnding;
     int result = 0;
     {
         TfrmMain frmMain;

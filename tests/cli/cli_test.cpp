@@ -1,7 +1,9 @@
 // The command-line tool run as a program: what it prints, what it reports and
 // how it exits, and the MIDI files it writes read back independently.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -371,6 +373,62 @@ TEST(CliMidiFile, FailuresWriteNoFile) {
     r = Cli({"melody", "--list", "1", "--note-map", "x", "--out", path});
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(fs::exists(path));
+}
+
+// Output that does not arrive fails with its cause; a file asked for is written all the same.
+TEST(CliOutput, LostOutputIsAFailureAndKeepsTheFile) {
+    TempDir dir;
+    const std::string expectedFile = dir.File("soll.mid"), file = dir.File("melodie.mid");
+    ASSERT_EQ(Cli({"melody", "--list", "1, 2", "--out", expectedFile}).status, 0);
+    const std::string full = "kein Platz mehr auf dem Datenträger";
+    const std::string closed = "sie ist geschlossen oder nur zum Lesen geöffnet";
+    const struct {
+        Args args;
+        std::string target, cause;
+    } cases[] = {
+        {{"eval", "x^2", "--count", "3"}, "/dev/full", full},
+        {{"eval", "x^2", "--count", "3"}, kClosedOutput, closed},
+        {{"--help"}, "/dev/full", full},
+        {{"melody", "--list", "1, 2", "--out", file}, "/dev/full", full},
+        // A closed output is not taken over by the file being written.
+        {{"melody", "--list", "1, 2", "--out", file}, kClosedOutput, closed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ArgsText(c.args) + " > " + c.target);
+        fs::remove(file);
+        const TProgramResult r = RunProgram(SONAVIX_CLI, c.args, {}, c.target);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "Die Standardausgabe lässt sich nicht schreiben: " + c.cause + ".\n");
+        if (c.args[0] == "melody") {
+            EXPECT_EQ(FileBytes(file), FileBytes(expectedFile));
+        }
+    }
+    // A reader that stops (| head -c 10) ends the listing as SIGPIPE does; the file is there.
+    const Args longMelody = {"melody", "--formula", "x", "--count", "5000", "--out"};
+    Args wanted = longMelody, cut = longMelody;
+    wanted.push_back(expectedFile);
+    cut.push_back(file);
+    ASSERT_EQ(Cli(wanted).status, 0);
+    EXPECT_EQ(RunProgram(SONAVIX_CLI, cut, {}, kBrokenPipe).status, 128 + SIGPIPE);
+    EXPECT_EQ(FileBytes(file), FileBytes(expectedFile));
+}
+
+// A signal during an export removes the unfinished file and ends with 128 + the signal.
+TEST(CliSignals, AnInterruptedExportLeavesNothingBehind) {
+    if (access("/usr/share/sounds/sf2/TimGM6mb.sf2", R_OK) != 0)
+        GTEST_SKIP() << "no SoundFont (timgm6mb-soundfont)";
+    TempDir dir;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        TProgram cli(SONAVIX_CLI,
+                     {"melody", "--formula", "x", "--count", "4000", "--out", dir.File("m.wav")});
+        // Signalled once the hidden file is being written (bounded).
+        for (int i = 0; i < 500 && cli.Running() && fs::is_empty(dir.File("")); ++i) usleep(10000);
+        ASSERT_TRUE(cli.Running()) << "the export ended before the signal";
+        cli.Signal(signal);
+        EXPECT_EQ(cli.Wait().status, 128 + signal);
+        EXPECT_TRUE(fs::is_empty(dir.File(""))) << "a file is left in the folder";
+    }
 }
 
 TEST(CliOeis, LookupFillsTheSequenceThatIsPlayed) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -82,6 +83,30 @@ TEST_F(JackDump, ASecondCtrlCEndsALongNoteAtOnceButSilencesItFirst) {
     const SoundingNotes notes = EndedByCtrlC(*play);
     EXPECT_EQ(notes.started, 1);
     EXPECT_EQ(notes.sounding, 0) << "the note left sounding";
+}
+
+TEST_F(JackDump, TermHupAndPipeSilenceTheNoteAndEndWith128PlusTheSignal) {
+    int runs = 0;
+    for (const int signal : {SIGTERM, SIGHUP, SIGPIPE}) {
+        SCOPED_TRACE(signal);
+        // A whole note of 12 s each time, ended at once; the dump goes on across the runs.
+        TProgram play(SONAVIX_CLI,
+                      {"melody", "--list", "1,2", "--tempo", "20", "--tempo-map", "0", "--play"},
+                      env);
+        ++runs;
+        const auto giveUp = std::chrono::steady_clock::now() + 10s;
+        while (play.Running() && CountNotes(ParseDump(dump->OutputSoFar())).started < runs &&
+               std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(20ms);
+        play.Signal(signal);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(play.Wait().status, 128 + signal);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+        std::this_thread::sleep_for(300ms);  // the last messages
+        const SoundingNotes notes = CountNotes(ParseDump(dump->OutputSoFar()));
+        EXPECT_EQ(notes.started, runs);
+        EXPECT_EQ(notes.sounding, 0) << "the note left sounding";
+    }
 }
 
 TEST(CliPlay, WithoutAnyMidiPortTheMelodyIsNotPlayed) {

@@ -29,13 +29,16 @@ inline std::string ReadWholeFile(const std::filesystem::path& path) {
     return text.str();
 }
 
+inline const std::string kClosedOutput = "(closed)", kBrokenPipe = "(broken pipe)";
+
 // The tool started as a child process with its output in files; Wait()
 // collects it. env: extra "NAME=value" entries in front of this process's
 // environment.
 class TProgram {
 public:
+    // stdoutTarget: "" its own file; kClosedOutput, kBrokenPipe, or a path ("/dev/full").
     TProgram(const std::string& program, const std::vector<std::string>& args,
-             const std::vector<std::string>& env = {}) {
+             const std::vector<std::string>& env = {}, const std::string& stdoutTarget = "") {
         static int calls = 0;
         const std::filesystem::path base =
             std::filesystem::temp_directory_path() /
@@ -54,13 +57,28 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int pipeEnds[2] = {-1, -1};
+        if (stdoutTarget.empty()) {
+            posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        } else if (stdoutTarget == kClosedOutput) {
+            posix_spawn_file_actions_addclose(&actions, 1);
+        } else if (stdoutTarget == kBrokenPipe) {
+            // A reader that has gone: the first write meets a pipe nobody reads.
+            if (pipe(pipeEnds) == 0) {
+                close(pipeEnds[0]);
+                posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+                posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+            }
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1, stdoutTarget.c_str(), O_WRONLY, 0);
+        }
         posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
+        if (pipeEnds[1] >= 0) close(pipeEnds[1]);
     }
     ~TProgram() {
         Stop();
@@ -108,6 +126,7 @@ private:
 };
 
 inline TProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                 const std::vector<std::string>& env = {}) {
-    return TProgram(program, args, env).Wait();
+                                 const std::vector<std::string>& env = {},
+                                 const std::string& stdoutTarget = "") {
+    return TProgram(program, args, env, stdoutTarget).Wait();
 }
