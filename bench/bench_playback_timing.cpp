@@ -67,7 +67,7 @@ public:
     }
 
 private:
-    int32_t sounding_[kMaxVoices] = {};
+    int32_t sounding_[kMaxEnsembleVoices] = {};
 };
 
 constexpr int kEnsembleTempo = 220;
@@ -77,7 +77,7 @@ int BenchEnsemble(const char* clockName, IClock& clock, int seconds) {
     const int32_t eighthMs = NoteDurationMs(kEighth, kEnsembleTempo);
     const int notesPerVoice = seconds * 1000 / eighthMs;
     std::vector<TEnsembleVoice> voices;
-    for (int v = 0; v < kMaxVoices; ++v) {
+    for (int v = 0; v < kMaxEnsembleVoices; ++v) {
         TEnsembleVoice voice;
         voice.Channel = v + 1;
         voice.Program = v * 8;
@@ -115,7 +115,7 @@ int BenchEnsemble(const char* clockName, IClock& clock, int seconds) {
     std::printf(
         "ensemble clock=%s voices=%d notes=%zu note_ms=%d ideal_ms=%.0f actual_ms=%.1f "
         "drift_pct=%.4f p50_onset_error_ms=%.3f p99_onset_error_ms=%.3f max_onset_error_ms=%.3f\n",
-        clockName, kMaxVoices, errorMs.size(), eighthMs, idealMs, actualMs,
+        clockName, kMaxEnsembleVoices, errorMs.size(), eighthMs, idealMs, actualMs,
         (actualMs - idealMs) / idealMs * 100.0, errorMs[errorMs.size() / 2],
         errorMs[errorMs.size() * 99 / 100], errorMs.back());
     return 0;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 
+#include "cli/ensemble_cli.h"
 #include "cli/host.h"
 #include "cli/output.h"
 #include "common/convert.h"
@@ -47,6 +48,7 @@ const TOptionInfo kOptions[] = {
     {"--tempo-map", true, kSetup},     {"--tempo", true, kSetup},
     {"--instrument", true, kSetup},    {"--play", false, kMelody},
     {"--out", true, kMelody},          {"--setup", true, kSetup},
+    {"--offset", true, kMelody},
 };
 
 std::string HelpText() {
@@ -76,6 +78,15 @@ std::string HelpText() {
            "  --oeis SUCHE          Suche in der OEIS (A-Nummer, Suchwort oder Glieder)\n"
            "  --setup DATEI         eine Sonavix-Datei; die Optionen ändern einzelne\n"
            "                        Einstellungen (eine Quelle ersetzt die der Notenfolge)\n"
+           "MEHRERE STIMMEN: --setup A.sonavix --setup B.sonavix ... (oder eine Datei mit\n"
+           "mehreren Stimmen) spielt die Stimmen zusammen; je Note eine Zeile mit Nummer\n"
+           "der Stimme, Tastennummer und Dauer. Nur --play und --out gelten dann;\n"
+           "  --offset W            Einsatz der Stimmen der --setup-Datei davor in ganzen\n"
+           "                        Noten (z. B. 1 oder 0,5; ein Kanon ist dieselbe Datei\n"
+           "                        zweimal mit Einsatz); Stimmen aus Dateien mit einer\n"
+           "                        Stimme spielen auf Kanal 1, 2, ... (ohne 10)\n"
+           "  --out DATEI.mid       eine MIDI-Datei mit einer Spur je Stimme (Format 1),\n"
+           "  --out DATEI.wav       alle Stimmen gemischt\n"
            "OPTIONEN:\n"
            "  --tempo-list TEXT     eigene Folge für die Notenlängen (explizit)\n"
            "  --tempo-formula F     eigene Folge für die Notenlängen (Formel), mit\n"
@@ -119,6 +130,7 @@ struct TArguments {
     TCommand command;
     std::map<std::string, std::string> options;  // flags hold ""
     std::vector<std::string> operands;
+    std::vector<TVoiceFileArgument> voiceFiles;  // every --setup, each with the --offset after it
     bool Has(const std::string& name) const { return options.count(name) != 0; }
     const std::string& Value(const std::string& name) const { return options.at(name); }
 };
@@ -128,7 +140,7 @@ const char* CommandName(TCommand command) {
 }
 
 TArguments ParseArguments(TCommand command, const std::vector<std::string>& args) {
-    TArguments parsed{command, {}, {}};
+    TArguments parsed{command, {}, {}, {}};
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -149,7 +161,9 @@ TArguments ParseArguments(TCommand command, const std::vector<std::string>& args
         if (!known) throw ECliUsage("Unbekannte Option \"" + QuotedText(name) + "\"");
         if (!(known->commands & command))
             throw ECliUsage("Die Option " + name + " gilt nicht für " + CommandName(command));
-        if (parsed.Has(name)) throw ECliUsage("Die Option " + name + " ist mehrfach angegeben");
+        const bool repeatable = name == "--setup" || name == "--offset";
+        if (parsed.Has(name) && !repeatable)
+            throw ECliUsage("Die Option " + name + " ist mehrfach angegeben");
         std::string value;
         if (!known->takesValue) {
             if (equals != std::string::npos)
@@ -160,6 +174,12 @@ TArguments ParseArguments(TCommand command, const std::vector<std::string>& args
             value = args[++i];
         } else {
             throw ECliUsage("Der Option " + name + " fehlt ihr Wert");
+        }
+        if (name == "--setup") parsed.voiceFiles.push_back({value, std::nullopt});
+        if (name == "--offset") {
+            if (parsed.voiceFiles.empty() || parsed.voiceFiles.back().Offset)
+                throw ECliUsage("--offset gilt für die --setup-Datei davor; dort steht keine");
+            parsed.voiceFiles.back().Offset = value;
         }
         parsed.options[name] = value;
     }
@@ -374,7 +394,35 @@ bool Play(TCliHost& host, std::ostream& err) {
     return !StopRequested();
 }
 
+// Several --setup files, an --offset, or a file of several voices: an ensemble.
+bool IsEnsemble(const TArguments& a) {
+    if (a.voiceFiles.size() > 1 || a.Has("--offset")) return true;
+    if (a.voiceFiles.empty()) return false;
+    try {
+        return ReadSetupFile(a.voiceFiles.front().Path).Voices.size() > 1;
+    } catch (const Exception&) {
+        return false;  // the one-voice path reports it
+    }
+}
+
+int Ensemble(const TArguments& a, std::ostream& out, std::ostream& err) {
+    NoOperands(a);
+    for (const TOptionInfo& option : kOptions) {
+        const std::string name = option.name;
+        if (a.Has(name) && name != "--setup" && name != "--offset" && name != "--play" &&
+            name != "--out")
+            throw ECliUsage("Die Option " + name +
+                            " gilt nicht für mehrere Stimmen; sie stehen in ihren Dateien");
+    }
+    if (a.Has("--out") && a.Value("--out").empty())
+        throw ECliUsage("--out braucht einen Dateinamen");
+    return EnsembleMelody(
+        a.voiceFiles, a.Has("--play"), a.Has("--out") ? &a.Value("--out") : nullptr,
+        [] { std::signal(SIGINT, OnInterrupt); }, out, err);
+}
+
 int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
+    if (IsEnsemble(a)) return Ensemble(a, out, err);
     TCliHost host;
     try {
         TSetup setup = BaseSetup(a);
@@ -415,6 +463,7 @@ int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
 // A lookup is made now, as "Los!" would, so the file plays without one.
 int Save(TArguments a, std::ostream& err) {
     if (a.operands.empty()) throw ECliUsage("save braucht den Namen der Datei");
+    if (a.voiceFiles.size() > 1) throw ECliUsage("save nimmt nur eine --setup-Datei");
     const std::string path = a.operands.front();
     a.operands.erase(a.operands.begin());
     try {

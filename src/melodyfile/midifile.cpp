@@ -35,37 +35,81 @@ int64_t TickAt(int64_t elapsedMs, int tempo) {
 class Track {
 public:
     void Event(int64_t tick, std::initializer_list<uint8_t> bytes) {
+        Delta(tick);
+        data_.insert(data_.end(), bytes);
+    }
+    // A meta event holding a text.
+    void Text(int64_t tick, uint8_t type, const std::string& text) {
+        Delta(tick);
+        data_.insert(data_.end(), {0xFF, type});
+        PutVariableLength(data_, static_cast<uint32_t>(text.size()));
+        data_.insert(data_.end(), text.begin(), text.end());
+    }
+    const std::vector<uint8_t>& Data() const { return data_; }
+
+private:
+    void Delta(int64_t tick) {
         if (tick - last_ > kMaxDeltaTicks)
             throw EMidiFileError(
                 "Eine Note oder Pause der Melodie ist für eine MIDI-Datei zu lang "
                 "(höchstens " +
                 std::to_string(kMaxDeltaTicks) + " Ticks)");
         PutVariableLength(data_, static_cast<uint32_t>(tick - last_));
-        data_.insert(data_.end(), bytes);
         last_ = tick;
     }
-    const std::vector<uint8_t>& Data() const { return data_; }
 
-private:
     std::vector<uint8_t> data_;
     int64_t last_ = 0;
 };
 
-}  // namespace
+// The tick nearest to elapsedUs: us * 480 * tempo / 60000000, which is
+// us * tempo / 125000; split first so that long melodies cannot overflow.
+int64_t TickAtUs(int64_t elapsedUs, int tempo) {
+    const int64_t whole = elapsedUs / 125000, rest = elapsedUs % 125000;
+    return whole * tempo + (rest * tempo * 2 + 125000) / 250000;
+}
 
-std::vector<uint8_t> MidiFileBytes(const MelodyTimeline& melody, int tempo, int program) {
+void CheckTempo(int tempo) {
     if (tempo < kTempoMin || tempo > kTempoMax)
         throw EMidiFileError("Ungültiges Tempo: " + std::to_string(tempo) + " (erlaubt sind " +
                              std::to_string(kTempoMin) + " bis " + std::to_string(kTempoMax) + ")");
+}
+
+void TempoEvent(Track& track, int tempo) {
+    // Microseconds per quarter note; 60000000 / tempo is never a half for 20..220.
+    const uint32_t usPerQuarter = static_cast<uint32_t>((60000000 + tempo / 2) / tempo);
+    track.Event(0, {0xFF, 0x51, 0x03, static_cast<uint8_t>(usPerQuarter >> 16),
+                    static_cast<uint8_t>(usPerQuarter >> 8), static_cast<uint8_t>(usPerQuarter)});
+}
+
+void PutTrack(std::vector<uint8_t>& file, const Track& track) {
+    const std::vector<uint8_t>& events = track.Data();
+    if (events.size() > UINT32_MAX)
+        throw EMidiFileError("Die Melodie ist für eine MIDI-Datei zu lang");
+    file.insert(file.end(), {'M', 'T', 'r', 'k'});
+    PutBigEndian(file, static_cast<uint32_t>(events.size()), 4);
+    file.insert(file.end(), events.begin(), events.end());
+}
+
+std::vector<uint8_t> FileHeader(int format, int tracks) {
+    std::vector<uint8_t> file = {'M', 'T', 'h', 'd'};
+    PutBigEndian(file, 6, 4);
+    PutBigEndian(file, format, 2);
+    PutBigEndian(file, tracks, 2);
+    PutBigEndian(file, kMidiFileTicksPerQuarter, 2);
+    return file;
+}
+
+}  // namespace
+
+std::vector<uint8_t> MidiFileBytes(const MelodyTimeline& melody, int tempo, int program) {
+    CheckTempo(tempo);
     if (program < 0 || program > 127)
         throw EMidiFileError("Ungültiges Instrument: " + std::to_string(program) +
                              " (erlaubt sind 0 bis 127)");
 
     Track track;
-    // Microseconds per quarter note; 60000000 / tempo is never a half for 20..220.
-    const uint32_t usPerQuarter = static_cast<uint32_t>((60000000 + tempo / 2) / tempo);
-    track.Event(0, {0xFF, 0x51, 0x03, static_cast<uint8_t>(usPerQuarter >> 16),
-                    static_cast<uint8_t>(usPerQuarter >> 8), static_cast<uint8_t>(usPerQuarter)});
+    TempoEvent(track, tempo);
     track.Event(0, {static_cast<uint8_t>(0xC0 | kChannelBits), static_cast<uint8_t>(program)});
 
     for (const NoteEvent& note : melody.Events()) {
@@ -78,18 +122,44 @@ std::vector<uint8_t> MidiFileBytes(const MelodyTimeline& melody, int tempo, int 
     }
     track.Event(TickAt(melody.EndMs(), tempo), {0xFF, 0x2F, 0x00});
 
-    const std::vector<uint8_t>& events = track.Data();
-    if (events.size() > UINT32_MAX)
-        throw EMidiFileError("Die Melodie ist für eine MIDI-Datei zu lang");
-    std::vector<uint8_t> file = {'M', 'T', 'h', 'd'};
-    PutBigEndian(file, 6, 4);
-    PutBigEndian(file, 0, 2);  // format 0
-    PutBigEndian(file, 1, 2);  // one track
-    PutBigEndian(file, kMidiFileTicksPerQuarter, 2);
-    file.insert(file.end(), {'M', 'T', 'r', 'k'});
-    PutBigEndian(file, static_cast<uint32_t>(events.size()), 4);
-    file.insert(file.end(), events.begin(), events.end());
+    std::vector<uint8_t> file = FileHeader(0, 1);
+    PutTrack(file, track);
     return file;
+}
+
+std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<TEnsembleVoice>& voices, int tempo) {
+    CheckTempo(tempo);
+    const TEnsembleTimeline timeline = EnsembleTimeline(voices);
+    const int64_t endTick = TickAtUs(timeline.EndUs, tempo);
+    Track conductor;
+    TempoEvent(conductor, tempo);
+    conductor.Event(endTick, {0xFF, 0x2F, 0x00});
+
+    std::vector<Track> tracks(voices.size());
+    for (size_t v = 0; v < voices.size(); ++v) {
+        const std::string name =
+            voices[v].Name.empty() ? "Stimme " + std::to_string(v + 1) : voices[v].Name;
+        tracks[v].Text(0, 0x03, name);
+        // The channel's program as the run sends it: the first voice on a channel sets it.
+        for (const auto& [channel, program] : timeline.Programs)
+            if (channel == voices[v].Channel)
+                tracks[v].Event(0, {static_cast<uint8_t>(0xC0 | (channel - 1)), program});
+    }
+    for (const TEnsembleEvent& e : timeline.Events)
+        tracks[e.Voice].Event(
+            TickAtUs(e.TimeUs, tempo),
+            {static_cast<uint8_t>((e.On ? 0x90 : 0x80) | (e.Channel - 1)), e.Note, e.Velocity});
+    for (Track& track : tracks) track.Event(endTick, {0xFF, 0x2F, 0x00});
+
+    std::vector<uint8_t> file = FileHeader(1, static_cast<int>(voices.size()) + 1);
+    PutTrack(file, conductor);
+    for (const Track& track : tracks) PutTrack(file, track);
+    return file;
+}
+
+void WriteEnsembleMidiFile(const std::string& path, const std::vector<TEnsembleVoice>& voices,
+                           int tempo) {
+    WriteFileAtomically(path, EnsembleMidiFileBytes(voices, tempo));
 }
 
 std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int tempo, int program) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "playback/ensemble.h"
 #include "playback/timeline.h"
 
 inline constexpr int kMidiFileTicksPerQuarter = 480;
@@ -28,3 +29,11 @@ std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int t
 void WriteMidiFile(const std::string& path, const MelodyTimeline& melody, int tempo, int program);
 void WriteMidiFile(const std::string& path, const std::vector<TMelodyNote>& melody, int tempo,
                    int program);
+
+// Several voices as a file of format 1: a first track with the tempo, then
+// one track per voice with its name, its channel's program and its notes
+// (velocity, transposition and offset applied; muted voices stay empty).
+// tempo decides only how times become ticks.
+std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<TEnsembleVoice>& voices, int tempo);
+void WriteEnsembleMidiFile(const std::string& path, const std::vector<TEnsembleVoice>& voices,
+                           int tempo);

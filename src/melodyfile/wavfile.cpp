@@ -75,7 +75,33 @@ bool WriteWavFile(const std::string& path, const std::vector<TMelodyNote>& melod
 
 bool WriteWavFile(const std::string& path, const MelodyTimeline& melody, int program,
                   const std::function<bool(double)>& progress, const std::string& soundFont) {
-    const RenderScore score = WavScore(melody, program);
+    return WriteWavScore(path, WavScore(melody, program), progress, soundFont);
+}
+
+RenderScore EnsembleWavScore(const std::vector<TEnsembleVoice>& voices) {
+    const TEnsembleTimeline timeline = EnsembleTimeline(voices);
+    if (WavFrameAtUs(timeline.EndUs + kWavReleaseMs * 1000) > kMaxFrames)
+        throw EWavFileError(
+            "Die Stimmen sind für eine WAV-Datei zu lang (höchstens 6 Stunden und 45 Minuten)");
+    RenderScore score{{}, WavFrameAtUs(timeline.EndUs + kWavReleaseMs * 1000)};
+    score.events.reserve(timeline.Programs.size() + timeline.Events.size());
+    for (const auto& [channel, program] : timeline.Programs)
+        score.events.push_back({0, static_cast<uint8_t>(0xC0 | (channel - 1)), program, 0});
+    for (const TEnsembleEvent& e : timeline.Events)
+        score.events.push_back({WavFrameAtUs(e.TimeUs),
+                                static_cast<uint8_t>((e.On ? 0x90 : 0x80) | (e.Channel - 1)),
+                                e.Note, e.Velocity});
+    return score;
+}
+
+bool WriteEnsembleWavFile(const std::string& path, const std::vector<TEnsembleVoice>& voices,
+                          const std::function<bool(double)>& progress,
+                          const std::string& soundFont) {
+    return WriteWavScore(path, EnsembleWavScore(voices), progress, soundFont);
+}
+
+bool WriteWavScore(const std::string& path, const RenderScore& score,
+                   const std::function<bool(double)>& progress, const std::string& soundFont) {
     try {
         WriteFileAtomically(path, [&](const FileChunkWriter& put) {
             const std::vector<uint8_t> header = Header(score.frames);

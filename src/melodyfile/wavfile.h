@@ -9,6 +9,7 @@
 
 #include "common/errors.h"
 #include "midi/synth.h"
+#include "playback/ensemble.h"
 #include "playback/timeline.h"
 
 inline constexpr int kWavReleaseMs = 500;
@@ -21,6 +22,11 @@ class EWavFileError : public EInvalidInput {
 // The frame nearest to elapsedMs after the start.
 constexpr int64_t WavFrameAt(int64_t elapsedMs) {
     return (elapsedMs * (kSynthSampleRate / 10) + 50) / 100;
+}
+
+// The frame nearest to elapsedUs after the start.
+constexpr int64_t WavFrameAtUs(int64_t elapsedUs) {
+    return (elapsedUs * (kSynthSampleRate / 100) + 5000) / 10000;
 }
 
 struct RenderScore {
@@ -41,3 +47,16 @@ bool WriteWavFile(const std::string& path, const MelodyTimeline& melody, int pro
 bool WriteWavFile(const std::string& path, const std::vector<TMelodyNote>& melody, int program,
                   const std::function<bool(double)>& progress = {},
                   const std::string& soundFont = DefaultSoundFontPath());
+
+// Several voices mixed: each channel's program at the start, every note on
+// the frame nearest to its time (offsets included), the release tail after
+// the longest voice.
+RenderScore EnsembleWavScore(const std::vector<TEnsembleVoice>& voices);
+bool WriteEnsembleWavFile(const std::string& path, const std::vector<TEnsembleVoice>& voices,
+                          const std::function<bool(double)>& progress = {},
+                          const std::string& soundFont = DefaultSoundFontPath());
+
+// Renders a score into path as WriteWavFile does.
+bool WriteWavScore(const std::string& path, const RenderScore& score,
+                   const std::function<bool(double)>& progress = {},
+                   const std::string& soundFont = DefaultSoundFontPath());

@@ -12,14 +12,8 @@
 
 namespace {
 
-std::string VoiceLabel(const std::vector<TEnsembleVoice>& voices, size_t index) {
-    std::string label = "Stimme " + std::to_string(index + 1);
-    if (!voices[index].Name.empty()) label += " (" + voices[index].Name + ")";
-    return label + ": ";
-}
-
 void Refuse(const std::vector<TEnsembleVoice>& voices, size_t index, const std::string& what) {
-    throw EInvalidInput(VoiceLabel(voices, index) + what);
+    throw EInvalidInput(VoiceLabel(static_cast<int>(index), voices[index].Name) + what);
 }
 
 // Raw note boundaries before re-struck keys are resolved. At one time, notes
@@ -34,6 +28,17 @@ int ChannelNoteKey(const TEnsembleEvent& e) { return (e.Channel - 1) * 128 + e.N
 
 }  // namespace
 
+std::string VoiceLabel(int index, const std::string& name) {
+    std::string label = "Stimme " + std::to_string(index + 1);
+    if (!name.empty()) label += " (" + name + ")";
+    return label + ": ";
+}
+
+int DefaultVoiceChannel(int index) {
+    const int channel = index % 15 + 1;
+    return channel < kPercussionChannel ? channel : channel + 1;
+}
+
 int64_t VoiceOffsetUs(double wholeNotes, int tempo) {
     if (!(wholeNotes >= 0 && wholeNotes <= kMaxVoiceOffsetWholeNotes))
         throw EInvalidInput("Der Einsatz einer Stimme muss zwischen 0 und " +
@@ -47,8 +52,8 @@ int64_t VoiceOffsetUs(double wholeNotes, int tempo) {
 }
 
 void CheckEnsemble(const std::vector<TEnsembleVoice>& voices) {
-    if (voices.size() > kMaxVoices)
-        throw EInvalidInput("Höchstens " + std::to_string(kMaxVoices) +
+    if (voices.size() > kMaxEnsembleVoices)
+        throw EInvalidInput("Höchstens " + std::to_string(kMaxEnsembleVoices) +
                             " Stimmen können zusammen spielen");
     for (size_t i = 0; i < voices.size(); ++i) {
         const TEnsembleVoice& v = voices[i];

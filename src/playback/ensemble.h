@@ -12,10 +12,11 @@
 class IClock;
 class IMidiOutput;
 
-inline constexpr int kMaxVoices = 16;
+inline constexpr int kMaxEnsembleVoices = 16;
 inline constexpr int kPercussionChannel = 10;
 inline constexpr int kDefaultVoiceVelocity = 110;
 inline constexpr double kMaxVoiceOffsetWholeNotes = 10000;
+inline constexpr int kMaxTranspose = 127;
 
 struct TEnsembleVoice {
     std::string Name{};
@@ -29,12 +30,19 @@ struct TEnsembleVoice {
     bool Solo = false;
 };
 
+// "Stimme 2 (Bass): ", how a message names a voice (index counted from 0).
+std::string VoiceLabel(int index, const std::string& name);
+
+// The channel a voice gets when nothing names one: 1, 2, ... by its place
+// (counted from 0), passing over the percussion channel, then from 1 again.
+int DefaultVoiceChannel(int index);
+
 // A start offset in whole notes at a tempo (quarter beats per minute).
 // Refuses offsets outside 0..kMaxVoiceOffsetWholeNotes (EInvalidInput).
 int64_t VoiceOffsetUs(double wholeNotes, int tempo);
 
 // Refuses an ensemble that cannot be played, naming the voice: more than
-// kMaxVoices voices, a channel, program, velocity, transposition or offset
+// kMaxEnsembleVoices voices, a channel, program, velocity, transposition or offset
 // out of range (EInvalidInput).
 void CheckEnsemble(const std::vector<TEnsembleVoice>& voices);
 

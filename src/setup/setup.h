@@ -7,9 +7,11 @@
 // exactly one. New settings become new fields with a start-up default, so
 // files without them still open.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "playback/ensemble.h"
 #include "playback/startup.h"
 #include "sources/source_frame.h"
 
@@ -56,6 +58,16 @@ struct TVoiceSetup {
     std::vector<std::string> NoteMap = ValuesOf(StartNoteMap());
     std::vector<std::string> TempoMap{kStartTempoMapValue};
     int Instrument = kStartInstrument;
+
+    // How the voice sounds in an ensemble; a one-voice file keeps the defaults.
+    std::string Name;
+    std::optional<int> Tempo;  // its own tempo; without one the file's
+    int Channel = 1;
+    double OffsetWholeNotes = 0;
+    int Transpose = 0;
+    int Velocity = kDefaultVoiceVelocity;
+    bool Mute = false;
+    bool Solo = false;
 
     bool operator==(const TVoiceSetup&) const = default;
     static std::vector<std::string> ValuesOf(const TValueListTable& table);

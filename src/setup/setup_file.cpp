@@ -86,6 +86,17 @@ Json VoiceJson(const TVoiceSetup& voice) {
                        {"ownScaleSteps", voice.OwnScaleSteps},
                        {"values", ValuesJson(voice.NoteMap)}};
     json["tempoMap"] = {{"values", ValuesJson(voice.TempoMap)}};
+    // The ensemble's fields only where they differ, so a one-voice file stays as it was.
+    const TVoiceSetup defaults;
+    if (voice.Name != defaults.Name) json["name"] = voice.Name;
+    if (voice.Tempo) json["tempo"] = *voice.Tempo;
+    if (voice.Channel != defaults.Channel) json["channel"] = voice.Channel;
+    if (voice.OffsetWholeNotes != defaults.OffsetWholeNotes)
+        json["offset"] = voice.OffsetWholeNotes;
+    if (voice.Transpose != defaults.Transpose) json["transpose"] = voice.Transpose;
+    if (voice.Velocity != defaults.Velocity) json["velocity"] = voice.Velocity;
+    if (voice.Mute) json["mute"] = true;
+    if (voice.Solo) json["solo"] = true;
     return json;
 }
 
@@ -293,6 +304,26 @@ public:
         }
         if (const Json* map = Member(voice, path, "tempoMap"))
             Values(*map, Join(path, "tempoMap"), "values", out.TempoMap, kSetupMapRowsMax);
+        Text(voice, path, "name", out.Name, true);
+        if (Member(voice, path, "tempo")) {
+            int tempo = 0;
+            Int(voice, path, "tempo", kTempoMin, kTempoMax, tempo);
+            out.Tempo = tempo;
+        }
+        Int(voice, path, "channel", 1, 16, out.Channel);
+        if (const Json* offset = Member(voice, path, "offset")) {
+            if (!offset->is_number() || !(offset->get<double>() >= 0) ||
+                offset->get<double>() > kMaxVoiceOffsetWholeNotes)
+                Fail(Join(path, "offset"),
+                     "muss eine Zahl von 0 bis " +
+                         std::to_string(static_cast<int>(kMaxVoiceOffsetWholeNotes)) +
+                         " (ganze Noten) sein, nicht " + Shown(*offset));
+            out.OffsetWholeNotes = offset->get<double>();
+        }
+        Int(voice, path, "transpose", -kMaxTranspose, kMaxTranspose, out.Transpose);
+        Int(voice, path, "velocity", 1, 127, out.Velocity);
+        Bool(voice, path, "mute", out.Mute);
+        Bool(voice, path, "solo", out.Solo);
         return out;
     }
 

@@ -521,3 +521,41 @@ TEST(CliSetup, BrokenFilesAndMissingNames) {
          2},
     });
 }
+
+TEST(CliSetup, SeveralVoicesPlayTogetherFromTheirFiles) {
+    TempDir dir;
+    const std::string voice = dir.File("stimme.sonavix");
+    ASSERT_EQ(Cli({"save", voice, "--list", "1, 2", "--tempo", "120", "--instrument", "40"}).status,
+              0);
+    const std::string midi = dir.File("kanon.mid");
+    const TProgramResult r =
+        Cli({"melody", "--setup", voice, "--setup", voice, "--offset", "0,5", "--out", midi});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1 41 500\n1 42 500\n2 41 500\n2 42 500\n");
+    const std::vector<TSmf> tracks = ReadSmfTracks(FileBytes(midi));
+    ASSERT_EQ(tracks.size(), 3u);
+    // The second file's voice plays on channel 2, half a whole note later.
+    EXPECT_EQ(tracks[2].Programs(), (std::vector<std::pair<int, int>>{{2, 40}}));
+    EXPECT_EQ(tracks[2].Notes(),
+              (std::vector<TSmfNote>{{49, 110, 110, 960, 1440}, {50, 110, 110, 1440, 1920}}));
+
+    const std::string usage = "\nHilfe: sonavix-cli --help\n";
+    ExpectCases({
+        {{"melody", "--offset", "1", "--setup", voice},
+         "",
+         "sonavix-cli: --offset gilt für die --setup-Datei davor; dort steht keine" + usage,
+         2},
+        {{"melody", "--setup", voice, "--offset", "-1", "--setup", voice},
+         "",
+         "sonavix-cli: --offset erwartet ganze Noten von 0 bis 10000, z. B. 1 oder 0,5, nicht "
+         "\"-1\"" +
+             usage,
+         2},
+        {{"melody", "--setup", voice, "--setup", voice, "--tempo", "90"},
+         "",
+         "sonavix-cli: Die Option --tempo gilt nicht für mehrere Stimmen; sie stehen in ihren "
+         "Dateien" +
+             usage,
+         2},
+    });
+}

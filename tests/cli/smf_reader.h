@@ -65,7 +65,8 @@ struct TSmf {
     }
 };
 
-inline TSmf ReadSmf(const std::vector<uint8_t>& file) {
+// Every track of the file, each as a TSmf with the header's fields.
+inline std::vector<TSmf> ReadSmfTracks(const std::vector<uint8_t>& file) {
     size_t pos = 0;
     const auto need = [&](size_t n) {
         if (file.size() - pos < n)
@@ -97,47 +98,60 @@ inline TSmf ReadSmf(const std::vector<uint8_t>& file) {
         return number(4);
     };
 
-    TSmf smf;
+    TSmf header;
     if (chunk("MThd") != 6) throw std::runtime_error("header length is not 6");
-    smf.format = number(2);
-    smf.trackCount = number(2);
-    smf.division = number(2);
-    const uint32_t length = chunk("MTrk");
-    need(length);
-    const size_t end = pos + length;
-    int64_t tick = 0;
-    uint8_t status = 0;
-    while (pos < end) {
-        tick += varLength();
-        uint8_t first = byte();
-        TSmfEvent event{tick, {}};
-        if (first == 0xFF) {
-            const uint8_t type = byte();
-            const uint32_t size = varLength();
-            need(size);
-            event.bytes = {0xFF, type};
-            event.bytes.insert(event.bytes.end(), file.begin() + pos, file.begin() + pos + size);
-            pos += size;
-        } else if (first == 0xF0 || first == 0xF7) {
-            throw std::runtime_error("system exclusive: not expected here");
-        } else {
-            if (first & 0x80) {
-                status = first;
+    header.format = number(2);
+    header.trackCount = number(2);
+    header.division = number(2);
+    std::vector<TSmf> tracks;
+    for (int t = 0; t < header.trackCount; ++t) {
+        TSmf smf = header;
+        const uint32_t length = chunk("MTrk");
+        need(length);
+        const size_t end = pos + length;
+        int64_t tick = 0;
+        uint8_t status = 0;
+        while (pos < end) {
+            tick += varLength();
+            uint8_t first = byte();
+            TSmfEvent event{tick, {}};
+            if (first == 0xFF) {
+                const uint8_t type = byte();
+                const uint32_t size = varLength();
+                need(size);
+                event.bytes = {0xFF, type};
+                event.bytes.insert(event.bytes.end(), file.begin() + pos,
+                                   file.begin() + pos + size);
+                pos += size;
+            } else if (first == 0xF0 || first == 0xF7) {
+                throw std::runtime_error("system exclusive: not expected here");
             } else {
-                if (!status) throw std::runtime_error("data byte without a status");
-                --pos;  // running status: this was the first data byte
+                if (first & 0x80) {
+                    status = first;
+                } else {
+                    if (!status) throw std::runtime_error("data byte without a status");
+                    --pos;  // running status: this was the first data byte
+                }
+                const int dataBytes = (status & 0xE0) == 0xC0 ? 1 : 2;
+                event.bytes = {status};
+                for (int i = 0; i < dataBytes; ++i) {
+                    const uint8_t data = byte();
+                    if (data & 0x80) throw std::runtime_error("data byte above 127");
+                    event.bytes.push_back(data);
+                }
             }
-            const int dataBytes = (status & 0xE0) == 0xC0 ? 1 : 2;
-            event.bytes = {status};
-            for (int i = 0; i < dataBytes; ++i) {
-                const uint8_t data = byte();
-                if (data & 0x80) throw std::runtime_error("data byte above 127");
-                event.bytes.push_back(data);
-            }
+            smf.events.push_back(event);
         }
-        smf.events.push_back(event);
+        if (pos != end) throw std::runtime_error("event runs past the track's end");
+        tracks.push_back(std::move(smf));
     }
-    if (pos != end) throw std::runtime_error("event runs past the track's end");
-    if (pos != file.size()) throw std::runtime_error("bytes after the track");
-    return smf;
+    if (pos != file.size()) throw std::runtime_error("bytes after the last track");
+    return tracks;
+}
+
+// A file of one track.
+inline TSmf ReadSmf(const std::vector<uint8_t>& file) {
+    std::vector<TSmf> tracks = ReadSmfTracks(file);
+    if (tracks.size() != 1) throw std::runtime_error("not a file of one track");
+    return tracks.front();
 }

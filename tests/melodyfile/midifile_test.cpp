@@ -75,6 +75,39 @@ TEST(MidiFileBytes, LongestDeltaFitsAndOneTickMoreIsRefused) {
               "268435455 Ticks)");
 }
 
+TEST(MidiFileBytes, AnEnsembleHasATrackPerVoiceOnItsChannel) {
+    const std::vector<TEnsembleVoice> voices = {
+        {.Name = "Melodie", .Melody = TimelineOf({{40, 500}, {42, 500}})},
+        {.Name = "Baß",
+         .Melody = TimelineOf({{40, 1000}}),
+         .Channel = 3,
+         .Program = 33,
+         .Transpose = -12,
+         .Velocity = 64,
+         .OffsetUs = VoiceOffsetUs(0.25, 120)},
+        {.Name = "Still", .Melody = TimelineOf({{40, 500}}), .Channel = 5, .Mute = true},
+    };
+    const std::vector<TSmf> tracks = ReadSmfTracks(EnsembleMidiFileBytes(voices, 120));
+    ASSERT_EQ(tracks.size(), 4u);
+    EXPECT_EQ(tracks[0].format, 1);
+    EXPECT_EQ(tracks[0].TempoUs(), 500000);
+    const auto name = [](const TSmf& track) {
+        return std::string(track.events.front().bytes.begin() + 2,
+                           track.events.front().bytes.end());
+    };
+    EXPECT_EQ(name(tracks[1]), "Melodie");
+    EXPECT_EQ(name(tracks[2]), "Baß");
+    EXPECT_EQ(name(tracks[3]), "Still");
+    EXPECT_EQ(tracks[1].Programs(), (std::vector<std::pair<int, int>>{{1, 0}}));
+    EXPECT_EQ(tracks[2].Programs(), (std::vector<std::pair<int, int>>{{3, 33}}));
+    EXPECT_EQ(tracks[1].Notes(),
+              (std::vector<TSmfNote>{{48, 110, 110, 0, 480}, {50, 110, 110, 480, 960}}));
+    EXPECT_EQ(tracks[2].Notes(), (std::vector<TSmfNote>{{36, 64, 64, 480, 1440}}));
+    EXPECT_EQ(tracks[2].events[2].bytes[0], 0x92);
+    EXPECT_TRUE(tracks[3].Notes().empty());
+    for (const TSmf& track : tracks) EXPECT_EQ(track.EndTick(), 1440);
+}
+
 TEST(MidiFileBytes, RefusesWhatNoFileCanHold) {
     const struct {
         Melody melody;

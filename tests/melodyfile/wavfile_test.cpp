@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -112,6 +113,29 @@ TEST_F(WavFile, NotesStartOnTheirExactFrame) {
         ASSERT_EQ(after.left[start + i], alone.left[start + i]) << "frame " << i;
         ASSERT_EQ(later.left[start + shift + i], alone.left[start + i]) << "frame " << i;
     }
+}
+
+TEST(WavScore, AnEnsembleMixesEveryVoiceOnItsChannelFromItsFrame) {
+    const std::vector<TEnsembleVoice> voices = {
+        {.Melody = TimelineOf({{40, 1000}})},
+        {.Melody = TimelineOf({{40, 1000}}),
+         .Channel = 2,
+         .Program = 40,
+         .Velocity = 90,
+         .OffsetUs = VoiceOffsetUs(0.25, 90)},
+    };
+    const RenderScore score = EnsembleWavScore(voices);
+    const int64_t second = WavFrameAtUs(666667);
+    EXPECT_EQ(second, 29400);
+    const std::vector<std::array<int64_t, 4>> expected = {
+        {0, 0xC0, 0, 0},        {0, 0xC1, 40, 0},       {0, 0x90, 48, 110},
+        {second, 0x91, 48, 90}, {44100, 0x80, 48, 110}, {second + 44100, 0x81, 48, 90},
+    };
+    std::vector<std::array<int64_t, 4>> events;
+    for (const SynthEvent& e : score.events)
+        events.push_back({e.frame, e.status, e.data1, e.data2});
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(score.frames, WavFrameAtUs(666667 + 1000000 + kWavReleaseMs * 1000));
 }
 
 TEST_F(WavFile, NothingIsWrittenWhenTheRenderCannotComplete) {

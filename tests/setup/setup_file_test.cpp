@@ -45,7 +45,17 @@ TEST(SetupFile, EveryFieldSurvivesTheRoundTrip) {
     // A second voice is carried as well, for files of several voices.
     TSetup two = setup;
     two.Voices.push_back(TVoiceSetup{});
+    TVoiceSetup& voice = two.Voices.back();
+    voice.Name = "Baß";
+    voice.Tempo = 60;
+    voice.Channel = 10;
+    voice.OffsetWholeNotes = 0.375;
+    voice.Transpose = -12;
+    voice.Velocity = 1;
+    voice.Mute = voice.Solo = true;
     EXPECT_EQ(SetupFromJson(SetupToJson(two), "a"), two);
+    // A one-voice file names none of the ensemble's fields.
+    EXPECT_EQ(SetupToJson(setup).find("channel"), std::string::npos);
 }
 
 TEST(SetupFile, MissingFieldsKeepStartValuesAndUnknownOnesAreIgnored) {
@@ -89,6 +99,11 @@ TEST(SetupFile, BrokenTextsAreRefusedWithWhatAndWhere) {
          "ist fehlerhaft: voices muss eine Liste von 1 bis 256 Stimmen sein, nicht eine Liste"},
         {head + R"("voices": [{"instrument": 128}]})",
          "ist fehlerhaft: voices[0].instrument muss eine ganze Zahl von 0 bis 127 sein, nicht 128"},
+        {head + R"("voices": [{}, {"channel": 17}]})",
+         "ist fehlerhaft: voices[1].channel muss eine ganze Zahl von 1 bis 16 sein, nicht 17"},
+        {head + R"("voices": [{"offset": -0.5}]})",
+         "ist fehlerhaft: voices[0].offset muss eine Zahl von 0 bis 10000 (ganze Noten) sein, "
+         "nicht -0.5"},
         {head + R"("voices": [{}, 3]})", "ist fehlerhaft: voices[1] muss ein Objekt sein, nicht 3"},
         {head + R"("voices": [{"noteMap": {"scale": 16}}]})",
          "ist fehlerhaft: voices[0].noteMap.scale muss eine ganze Zahl von 0 bis 15 sein, nicht "

@@ -1,0 +1,132 @@
+#include "cli/ensemble_cli.h"
+
+#include <cctype>
+#include <charconv>
+#include <ostream>
+
+#include "cli/cli.h"
+#include "cli/host.h"
+#include "cli/output.h"
+#include "common/convert.h"
+#include "common/errors.h"
+#include "common/quote.h"
+#include "common/termination.h"
+#include "melodyfile/midifile.h"
+#include "melodyfile/wavfile.h"
+#include "midi/midi.h"
+#include "midi/midi_out.h"
+#include "midi/port_list.h"
+#include "playback/ensemble.h"
+#include "setup/ensemble_setup.h"
+#include "setup/setup_file.h"
+
+namespace {
+
+double OffsetOf(const std::string& text) {
+    std::string number = text;
+    for (char& c : number)
+        if (c == ',') c = '.';  // as a German user types it
+    double value = -1;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc() || end != number.data() + number.size() || !(value >= 0) ||
+        value > kMaxVoiceOffsetWholeNotes)
+        throw ECliUsage("--offset erwartet ganze Noten von 0 bis " +
+                        std::to_string(static_cast<int>(kMaxVoiceOffsetWholeNotes)) +
+                        ", z. B. 1 oder 0,5, nicht \"" + QuotedText(text) + "\"");
+    return value;
+}
+
+bool IsWav(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ending = path.substr(path.size() - 4);
+    for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ending == ".wav";
+}
+
+class CliObserver : public IEnsembleObserver {
+public:
+    bool KeepPlaying() override { return !StopRequested(); }
+};
+
+// True when the ensemble ran to its end.
+bool PlayVoices(const std::vector<TEnsembleVoice>& voices, std::ostream& err) {
+    const TEnsembleTimeline timeline = EnsembleTimeline(voices);
+    // From the open output on, a signal first silences what sounds.
+    TidyingScope tidying;
+    try {
+        const std::string notice = MidiOutRequestNotice();
+        if (!notice.empty()) err << notice << '\n' << std::flush;
+        InitMidiOut();
+    } catch (const Exception& e) {
+        throw Exception("MIDI-Gerät 0 lässt sich nicht öffnen: " + ErrorBoxText(e.Message()));
+    }
+    InterruptibleClock clock;
+    struct Release {
+        ~Release() { ReleaseMidiOut(); }
+    } release;
+    // Not held here: a second Ctrl+C releases the program's output, which then
+    // silences what still sounds.
+    IMidiOutput* output = GetMidiOutput(0).get();
+    if (StopRequested()) return false;
+    CliObserver observer;
+    return PlayEnsemble(timeline, *output, clock, observer) && !StopRequested();
+}
+
+}  // namespace
+
+int EnsembleMelody(const std::vector<TVoiceFileArgument>& files, bool play,
+                   const std::string* outPath, const std::function<void()>& onPlay,
+                   std::ostream& out, std::ostream& err) {
+    TSetup ensemble;
+    ensemble.Voices.clear();
+    for (const TVoiceFileArgument& file : files) {
+        if (file.Path.empty()) throw ECliUsage("--setup braucht einen Dateinamen");
+        const double offset = file.Offset ? OffsetOf(*file.Offset) : 0;
+        try {
+            const TSetup setup = ReadSetupFile(file.Path);
+            for (TVoiceSetup voice : setup.Voices) {
+                voice.Tempo = VoiceTempo(setup, voice);
+                if (file.Offset) voice.OffsetWholeNotes = offset;
+                // A one-voice file names no channel; on one shared channel all
+                // voices would sound the first one's instrument.
+                if (setup.Voices.size() == 1)
+                    voice.Channel = DefaultVoiceChannel(static_cast<int>(ensemble.Voices.size()));
+                ensemble.Voices.push_back(std::move(voice));
+            }
+        } catch (const Exception& e) {
+            err << ErrorBoxText(e.Message()) << '\n';
+            return kExitFailure;
+        }
+    }
+    try {
+        if (ensemble.Voices.size() > kMaxEnsembleVoices)
+            throw EInvalidInput("Höchstens " + std::to_string(kMaxEnsembleVoices) +
+                                " Stimmen können zusammen spielen, nicht " +
+                                std::to_string(ensemble.Voices.size()));
+        const std::vector<TEnsembleVoice> voices = EnsembleOf(ensemble);
+        if (play && onPlay) onPlay();
+        // The file first, as for one voice: a reader that stops reading the
+        // listing ends the program, and the file is kept.
+        std::string fileFailure;
+        if (outPath) {
+            try {
+                if (IsWav(*outPath))
+                    WriteEnsembleWavFile(*outPath, voices);
+                else
+                    WriteEnsembleMidiFile(*outPath, voices, *ensemble.Voices.front().Tempo);
+            } catch (const Exception& e) {
+                fileFailure = e.Message();
+            }
+        }
+        for (size_t v = 0; v < voices.size(); ++v)
+            for (const NoteEvent& note : voices[v].Melody.Events())
+                out << v + 1 << ' ' << note.Key << ' ' << note.DurationMs << '\n';
+        if (OutputLost(out, err)) return kExitFailure;
+        if (!fileFailure.empty()) throw Exception(fileFailure);
+        if (play && !PlayVoices(voices, err)) return kExitStopped;
+    } catch (const Exception& e) {
+        err << ErrorBoxText(e.Message()) << '\n';
+        return kExitFailure;
+    }
+    return kExitOk;
+}

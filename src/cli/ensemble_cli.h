@@ -1,0 +1,20 @@
+#pragma once
+// melody with several voices: setup files played, written or listed together.
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+// One --setup and the --offset that follows it, as typed.
+struct TVoiceFileArgument {
+    std::string Path;
+    std::optional<std::string> Offset;  // none: the file's own offsets
+};
+
+// Writes --out (MIDI format 1 or mixed WAV), prints each voice's notes
+// ("VOICE KEY MS") and plays them with --play, calling onPlay once the voices
+// are built. Returns the exit status.
+int EnsembleMelody(const std::vector<TVoiceFileArgument>& files, bool play,
+                   const std::string* outPath, const std::function<void()>& onPlay,
+                   std::ostream& out, std::ostream& err);

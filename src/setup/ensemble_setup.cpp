@@ -1,0 +1,89 @@
+#include "setup/ensemble_setup.h"
+
+#include "common/errors.h"
+#include "formula/formulaparser.h"
+#include "playback/maps.h"
+#include "playback/startup.h"
+#include "sources/generation.h"
+#include "sources/oeis.h"
+#include "sources/source_frame.h"
+
+namespace {
+
+// A source frame as a setup holds it; what the frame's buttons would do is
+// done on a copy, so the setup itself stays as it was.
+class SetupSource : public ISourceFrame {
+public:
+    SetupSource(const TSourceSetup& setup, bool zeroNatural)
+        : setup_(setup), zeroNatural_(zeroNatural) {}
+
+    SourceKind SelectedSource() override { return setup_.Selected; }
+    void GenerateFormula() override {
+        TValueListTable startValues(setup_.Formula.StartValues, 1);
+        TFormulaGenerator(term_, startValues)
+            .Generate(setup_.Formula.Text, setup_.Formula.Count, zeroNatural_, setup_.ExplicitList);
+        setup_.Selected = SourceKind::Explicit;
+    }
+    void LookUp() override { setup_.Oeis.Terms = TOeisLookup().Run(setup_.Oeis.Query).terms; }
+    std::string LookupMembers() override { return setup_.Oeis.Terms; }
+    std::string ExplicitListText() override { return setup_.ExplicitList; }
+
+private:
+    TSourceSetup setup_;
+    bool zeroNatural_;
+    TTerm term_;
+};
+
+class SetupHost : public QuietPlaybackHost {
+public:
+    SetupHost(const TVoiceSetup& voice, int tempo)
+        : notes_(voice.Notes, voice.ZeroNatural),
+          tempi_(voice.Tempi, voice.ZeroNatural),
+          tempoUsed_(voice.TempoSequenceUsed) {
+        NoteMap = MapTable(voice.NoteMap);
+        TempoMap = MapTable(voice.TempoMap);
+        Tempo = tempo;
+        Program = voice.Instrument;
+    }
+    std::string ReadNoteSource() override { return ReadSourceFrame(notes_); }
+    bool TempoSequenceUsed() override { return tempoUsed_; }
+    std::string ReadTempoSource() override { return ReadSourceFrame(tempi_); }
+
+private:
+    SetupSource notes_, tempi_;
+    bool tempoUsed_;
+};
+
+}  // namespace
+
+int VoiceTempo(const TSetup& setup, const TVoiceSetup& voice) {
+    return voice.Tempo.value_or(setup.Tempo);
+}
+
+MelodyTimeline VoiceTimeline(const TVoiceSetup& voice, int tempo) {
+    SetupHost host(voice, tempo);
+    return BuildTimeline(host);
+}
+
+std::vector<TEnsembleVoice> EnsembleOf(const TSetup& setup) {
+    std::vector<TEnsembleVoice> voices;
+    for (size_t i = 0; i < setup.Voices.size(); ++i) {
+        const TVoiceSetup& v = setup.Voices[i];
+        try {
+            const int tempo = VoiceTempo(setup, v);
+            voices.push_back({.Name = v.Name,
+                              .Melody = VoiceTimeline(v, tempo),
+                              .Channel = v.Channel,
+                              .Program = v.Instrument,
+                              .Transpose = v.Transpose,
+                              .Velocity = v.Velocity,
+                              .OffsetUs = VoiceOffsetUs(v.OffsetWholeNotes, tempo),
+                              .Mute = v.Mute,
+                              .Solo = v.Solo});
+        } catch (const Exception& e) {
+            throw EInvalidInput(VoiceLabel(static_cast<int>(i), v.Name) + e.Message());
+        }
+    }
+    CheckEnsemble(voices);
+    return voices;
+}
