@@ -48,7 +48,7 @@ const TOptionInfo kOptions[] = {
     {"--tempo-map", true, kSetup},     {"--tempo", true, kSetup},
     {"--instrument", true, kSetup},    {"--play", false, kMelody},
     {"--out", true, kMelody},          {"--setup", true, kSetup},
-    {"--offset", true, kMelody},
+    {"--offset", true, kMelody},       {"--oeis-all", false, kSetup},
 };
 
 std::string HelpText() {
@@ -76,6 +76,8 @@ std::string HelpText() {
            "  --list TEXT           explizite Angabe, z. B. \"1, 2, 3\"\n"
            "  --formula FORMEL      Formel, mit --count, --zero und --start wie bei eval\n"
            "  --oeis SUCHE          Suche in der OEIS (A-Nummer, Suchwort oder Glieder)\n"
+           "  --oeis-all            mit --oeis: alle Glieder aus der b-Datei der Folge\n"
+           "                        (bis 10 000) statt der kurzen Liste\n"
            "  --setup DATEI         eine Sonavix-Datei; die Optionen ändern einzelne\n"
            "                        Einstellungen (eine Quelle ersetzt die der Notenfolge)\n"
            "MEHRERE STIMMEN: --setup A.sonavix --setup B.sonavix ... (oder eine Datei mit\n"
@@ -279,6 +281,7 @@ void ConfigureSetup(TSetup& setup, const TArguments& a, bool sourceRequired) {
         RequireWith(a, name, "--tempo-formula");
     if (a.Has("--zero") && !a.Has("--formula") && !a.Has("--tempo-formula"))
         throw ECliUsage("Die Option --zero gilt nur zusammen mit --formula oder --tempo-formula");
+    RequireWith(a, "--oeis-all", "--oeis");
     if (a.Has("--note-map") && (a.Has("--scale") || a.Has("--scale-steps") || a.Has("--root")))
         throw ECliUsage("--note-map und --scale/--scale-steps/--root schließen einander aus");
     if (a.Has("--out") && a.Value("--out").empty())
@@ -296,6 +299,7 @@ void ConfigureSetup(TSetup& setup, const TArguments& a, bool sourceRequired) {
     if (a.Has("--oeis")) {
         voice.Notes.Selected = SourceKind::Oeis;
         voice.Notes.Oeis = TOeisSetup{a.Value("--oeis"), "", "", ""};
+        setup.OeisWholeSequences = a.Has("--oeis-all");
     }
     if (a.Has("--tempo-list")) {
         voice.TempoSequenceUsed = true;
@@ -471,7 +475,7 @@ int Save(TArguments a, std::ostream& err) {
         ConfigureSetup(setup, a, !a.Has("--setup"));
         TOeisSetup& oeis = setup.Voices.front().Notes.Oeis;
         if (a.Has("--oeis")) {
-            const TOeisHit hit = TOeisLookup().Run(oeis.Query);
+            const TOeisHit hit = TOeisLookup().Run(oeis.Query, setup.OeisWholeSequences);
             oeis.ANumber = hit.linkCaption;
             oeis.Name = hit.name;
             oeis.Terms = hit.terms;

@@ -89,6 +89,7 @@ void TCliHost::Load(const TSetup& setup) {
     const TVoiceSetup& voice = setup.Voices.front();
     Notes.Load(voice.Notes);
     Tempi.Load(voice.Tempi);
+    Notes.OeisWhole = Tempi.OeisWhole = setup.OeisWholeSequences;
     TempoUsed = voice.TempoSequenceUsed;
     ZeroNatural = voice.ZeroNatural;
     NoteMap = MapTable(voice.NoteMap);
@@ -97,7 +98,7 @@ void TCliHost::Load(const TSetup& setup) {
     Program = voice.Instrument;
 }
 
-void TCliSource::LookUp() { OeisSequence = TOeisLookup().Run(OeisQuery).terms; }
+void TCliSource::LookUp() { OeisSequence = TOeisLookup().Run(OeisQuery, OeisWhole).terms; }
 
 void TCliHost::ProcessPendingMessages() {
     // The one point where a run takes requests, as the window's stop button does.

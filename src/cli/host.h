@@ -30,6 +30,7 @@ public:
     std::vector<std::string> StartValues;      // typed into rows 1, 2, ...; the rest stay
     std::string OeisQuery;                     // the lookup's query field
     std::string OeisSequence;                  // the lookup frame's sequence memo
+    bool OeisWhole = false;                    // the lookup loads the b-file
 
     // The formula frame's "Los!": the members go into the explicit list, which
     // becomes the selected source; on a failure the list holds what the frame's

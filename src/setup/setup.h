@@ -76,6 +76,8 @@ struct TVoiceSetup {
 struct TSetup {
     int Tempo = kStartTempo;
     bool ShowOnKeyboard = true;  // "Melodie auf Klaviatur anzeigen"
+    // Lookups load the whole b-file of their hit instead of its short list.
+    bool OeisWholeSequences = false;
     std::vector<TVoiceSetup> Voices{1};
 
     // Where the file came from; written on save, read for information only.

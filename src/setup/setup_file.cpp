@@ -346,6 +346,7 @@ public:
         Text(root, "", "saved", out.SavedAt, true);
         Int(root, "", "tempo", kTempoMin, kTempoMax, out.Tempo);
         Bool(root, "", "showOnKeyboard", out.ShowOnKeyboard);
+        Bool(root, "", "oeisWholeSequences", out.OeisWholeSequences);
         if (const Json* voices = Member(root, "", "voices")) {
             if (!voices->is_array() || voices->empty() || voices->size() > kMaxVoices)
                 Fail("voices", "muss eine Liste von 1 bis " + std::to_string(kMaxVoices) +
@@ -403,6 +404,7 @@ std::string SetupToJson(const TSetup& setup) {
     json["saved"] = setup.SavedAt;
     json["tempo"] = setup.Tempo;
     json["showOnKeyboard"] = setup.ShowOnKeyboard;
+    json["oeisWholeSequences"] = setup.OeisWholeSequences;
     Json voices = Json::array();
     for (const TVoiceSetup& voice : setup.Voices) voices.push_back(VoiceJson(voice));
     json["voices"] = std::move(voices);

@@ -1,10 +1,12 @@
 #include "sources/oeis.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <random>
 
 #include "common/quote.h"
+#include "sources/bfile.h"
 #include "sources/fetch_url.h"
 #include "sources/oeis_json.h"
 #include "sources/oeis_query.h"
@@ -142,13 +144,14 @@ TOeisLookup::TOeisLookup(std::string base, FetchFunction fetch, DrawFunction dra
       limits_(std::move(limits)) {}
 
 std::string TOeisLookup::Fetch(const std::string& url, const std::string& query, Deadline end,
-                               const std::string& hit) const {
+                               const std::string& hit, bool bFile) const {
     // A failed second request is not a failed search: the message names the hit.
     const auto failed = [&](const std::string& cause) {
         if (hit.empty()) Fail(query, cause);
         throw EOeisError("Die OEIS-Suche nach \"" + QuotedText(query) + "\" fand " + hit +
-                         ", aber die Glieder von " + hit +
-                         " konnten nicht geladen werden: " + cause);
+                         (bFile ? ", aber die b-Datei von " + hit + " konnte"
+                                : ", aber die Glieder von " + hit + " konnten") +
+                         " nicht geladen werden: " + cause);
     };
     std::string text;
     try {
@@ -157,6 +160,7 @@ std::string TOeisLookup::Fetch(const std::string& url, const std::string& query,
         } else {
             TFetchOptions options = limits_;
             options.deadline = end;
+            if (bFile) options.maxBodyBytes = std::max(options.maxBodyBytes, kBFileBytesMax);
             text = FetchUrl(url, options);
         }
     } catch (const EFetchError& e) {
@@ -168,7 +172,7 @@ std::string TOeisLookup::Fetch(const std::string& url, const std::string& query,
     return text;
 }
 
-TOeisHit TOeisLookup::Run(const std::string& query) const {
+TOeisHit TOeisLookup::Run(const std::string& query, bool wholeSequence) const {
     if (query.find_first_not_of(" \t\r\n") == std::string::npos)
         throw EOeisError(
             "Bitte einen OEIS-Index, einen Suchbegriff oder einige Glieder einer Folge eingeben");
@@ -177,7 +181,19 @@ TOeisHit TOeisLookup::Run(const std::string& query) const {
     // One limit for the whole lookup, however many requests it takes.
     const Deadline end =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(limits_.totalTimeoutMs);
-    return dialect_ == TOeisDialect::Legacy ? RunLegacy(query, q, end) : RunJson(query, q, end);
+    TOeisHit hit =
+        dialect_ == TOeisDialect::Legacy ? RunLegacy(query, q, end) : RunJson(query, q, end);
+    if (!wholeSequence) return hit;
+    const std::string text =
+        Fetch(BFileAddress(base_, hit.linkCaption), query, end, hit.linkCaption, true);
+    try {
+        hit.terms = BFileTerms(text);
+    } catch (const EBFileError& e) {
+        throw EOeisError("Die OEIS-Suche nach \"" + QuotedText(query) + "\" fand " +
+                         hit.linkCaption + ", aber die b-Datei von " + hit.linkCaption +
+                         " ist fehlerhaft: " + e.Message());
+    }
+    return hit;
 }
 
 TOeisHit TOeisLookup::RunLegacy(const std::string& query, const std::string& q,

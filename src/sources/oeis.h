@@ -59,8 +59,9 @@ public:
     const std::string& Base() const { return base_; }
     TOeisDialect Dialect() const { return dialect_; }
 
-    // Looks the text of the query field up; throws EOeisError.
-    TOeisHit Run(const std::string& query) const;
+    // Looks the text of the query field up; throws EOeisError. wholeSequence:
+    // the terms come from the hit's b-file instead of its short list.
+    TOeisHit Run(const std::string& query, bool wholeSequence = false) const;
 
 private:
     std::string base_;
@@ -72,7 +73,7 @@ private:
     using Deadline = std::chrono::steady_clock::time_point;
     // hit: the A-number whose list of terms is fetched, empty for the search.
     std::string Fetch(const std::string& url, const std::string& query, Deadline end,
-                      const std::string& hit = {}) const;
+                      const std::string& hit = {}, bool bFile = false) const;
     TOeisHit RunLegacy(const std::string& query, const std::string& q, Deadline end) const;
     TOeisHit RunJson(const std::string& query, const std::string& q, Deadline end) const;
 };

@@ -127,6 +127,9 @@ void TfrmMain::BuildControls() {
     auto* menuBearbeiten = menuBar()->addMenu("&Bearbeiten");
     miNotenFuellen = menuBearbeiten->addAction("&Notentabelle füllen...");
     miTempoFuellen = menuBearbeiten->addAction("&Tempotabelle füllen...");
+    miOeisAlle =
+        menuBar()->addMenu("&OEIS")->addAction("Ganze Folgen laden (b-Datei, bis 10 000 Glieder)");
+    miOeisAlle->setCheckable(true);
     auto* menuHilfe = menuBar()->addMenu("&?");
     miHilfe = menuHilfe->addAction("&Hilfe");
 
@@ -444,7 +447,8 @@ void TfrmMain::frmOEIS1btnGoClick(QObject* Sender) {
     struct RestoreCursor {
         ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
     } restoreCursor;
-    const TOeisHit hit = TOeisLookup().Run(frame->edtOEIS->text().toStdString());
+    const TOeisHit hit =
+        TOeisLookup().Run(frame->edtOEIS->text().toStdString(), miOeisAlle->isChecked());
     frame->lblVorLink->show();
     frame->lblLink->setText(QString::fromStdString(hit.linkCaption));
     frame->lblLink->adjustSize();

@@ -70,6 +70,7 @@ public:
     QAction* miWavDatei;
     QMenu* mnuMidiAusgang;
     QMenu* mnuDatei;
+    QAction* miOeisAlle;  // lookups load the whole b-file
     QAction* miBeenden;
     QAction* miNotenFuellen;
     QAction* miTempoFuellen;

@@ -130,6 +130,7 @@ TSetup SetupFiles::Capture() const {
     TSetup setup;
     setup.Tempo = w_.tbTempo->value();
     setup.ShowOnKeyboard = w_.cbxKlaviatur->isChecked();
+    setup.OeisWholeSequences = w_.miOeisAlle->isChecked();
     TVoiceSetup& v = setup.Voices.front();
     v.Notes = CaptureSource(w_.frmFolgenNoten);
     v.TempoSequenceUsed = w_.cbxTempoFolge->isChecked();
@@ -169,6 +170,7 @@ void SetupFiles::Apply(const TSetup& setup) {
     w_.cbxInstrumentChange(w_.cbxInstrument);
     w_.tbTempo->setValue(setup.Tempo);
     w_.cbxKlaviatur->setChecked(setup.ShowOnKeyboard);
+    w_.miOeisAlle->setChecked(setup.OeisWholeSequences);
     w_.cbxTempoFolge->setChecked(v.TempoSequenceUsed);
     w_.cbxTempoFolgeClick(w_.cbxTempoFolge);
 }
@@ -282,6 +284,7 @@ void SetupFiles::WatchChanges() {
     for (QComboBox* box : {w_.cbxTonart, w_.cbxGrundton, w_.cbxInstrument})
         connect(box, &QComboBox::currentIndexChanged, this, changed);
     connect(w_.tbTempo, &QSlider::valueChanged, this, changed);
+    connect(w_.miOeisAlle, &QAction::toggled, this, changed);
     for (QCheckBox* box : {w_.cbxTempoFolge, w_.cbxKlaviatur})
         connect(box, &QCheckBox::toggled, this, changed);
 }

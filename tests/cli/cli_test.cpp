@@ -559,3 +559,18 @@ TEST(CliSetup, SeveralVoicesPlayTogetherFromTheirFiles) {
          2},
     });
 }
+
+TEST(CliOeis, WholeSequenceComesFromTheBFile) {
+    TTestHttpServer server([](const TTestRequest& r) {
+        if (r.target == "/A000045/b000045.txt")
+            return Answer(200, "# b\n0 0\n1 1\n2 1\n3 2\n4 3\n");
+        return Answer(200, R"([{"number": 45, "data": "0,1", "name": "Fibonacci numbers."}])");
+    });
+    const TProgramResult r = Cli({"melody", "--oeis", "fibonacci", "--oeis-all"},
+                                 {"SONAVIX_OEIS_BASE=" + server.Url("/")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Lines({40, 41, 41, 42, 43}, 667));
+    EXPECT_EQ(Cli({"melody", "--list", "1", "--oeis-all"}).err,
+              "sonavix-cli: Die Option --oeis-all gilt nur zusammen mit --oeis\n"
+              "Hilfe: sonavix-cli --help\n");
+}

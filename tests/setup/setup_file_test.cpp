@@ -18,6 +18,7 @@ TSetup EveryFieldChanged() {
     TSetup setup;
     setup.Tempo = 144;
     setup.ShowOnKeyboard = false;
+    setup.OeisWholeSequences = true;
     TVoiceSetup& voice = setup.Voices[0];
     voice.Notes.Selected = SourceKind::Oeis;
     voice.Notes.Formula = {"x_1+x_2", "12", {"1", "-7"}, true};

@@ -60,6 +60,7 @@ protected:
         w.TempoMap.Assign({"2", "3", "1"});
         w.cbxInstrument->setCurrentIndex(73);
         w.tbTempo->setValue(150);
+        w.miOeisAlle->setChecked(true);
     }
     fs::path dir;
 };
