@@ -29,7 +29,7 @@ double ThreadCpuNs() {
     return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
 }
 
-double NsPerEval(const std::string& formula, const std::vector<uint32_t>& predecessors,
+double NsPerEval(const std::string& formula, const std::vector<int64_t>& predecessors,
                  uint32_t period) {
     TTerm term;
     term.Parse(term.Normalize(formula));

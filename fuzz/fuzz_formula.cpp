@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr uint32_t kPredecessorValues[] = {1, 4, 0, 4294967295u, 12, 2147483648u, 7, 3};
+constexpr int64_t kPredecessorValues[] = {1, 4, 0, -1, 12, 2147483648, INT64_MIN, 3};
 constexpr uint32_t kIndices[] = {0, 1, 2, 13, 1000, 4294967295u};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

@@ -29,6 +29,27 @@ int32_t StrToInt(std::string_view text) {
     return value;
 }
 
+int64_t StrToInt64(std::string_view text) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    bool valid = i < text.size();
+    // The magnitude as unsigned, so that -2^63 reads as well as 2^63 - 1.
+    const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+    uint64_t magnitude = 0;
+    for (; valid && i < text.size(); ++i) {
+        const char c = text[i];
+        const auto digit = static_cast<uint64_t>(c - '0');
+        valid = c >= '0' && c <= '9' && magnitude <= (limit - digit) / 10;
+        magnitude = magnitude * 10 + digit;
+    }
+    if (!valid) throw EConvertError(msg::InvalidInteger(std::string(text)));
+    return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+}
+
 std::string ErrorBoxText(const std::string& message) {
     if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
     return message;

@@ -7,6 +7,9 @@
 // Throws EConvertError with "'<text>' ist kein gültiger Integerwert" otherwise.
 int32_t StrToInt(std::string_view text);
 
+// The same for a signed 64-bit integer.
+int64_t StrToInt64(std::string_view text);
+
 // Like StrToInt, but reports failure instead of throwing.
 bool TryStrToInt(std::string_view text, int32_t& value);
 

@@ -84,3 +84,11 @@ uint32_t PosMod(int32_t a, int32_t b) {
     if (r < 0) r += m;
     return static_cast<uint32_t>(r);
 }
+
+uint32_t DecimalRemainder(std::string_view digits, int32_t b) {
+    if (b == 0) throw EDivByZero(msg::DivisionByZero);
+    const uint64_t m = static_cast<uint64_t>(std::llabs(static_cast<int64_t>(b)));
+    uint64_t r = 0;
+    for (char c : digits) r = (r * 10 + static_cast<uint64_t>(c - '0')) % m;
+    return static_cast<uint32_t>(r);
+}

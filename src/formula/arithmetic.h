@@ -2,6 +2,7 @@
 // Integer arithmetic for the formula language and the maps: factorising,
 // divisor sums, the totient, gcd, lcm and the non-negative remainder.
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 // One prime factor of a number; Current is the exponent chosen for the
@@ -29,3 +30,6 @@ uint32_t Lcm(uint32_t a, uint32_t b);
 // The non-negative remainder of a by b, that is a mod |b|; "Division durch
 // Null" for b = 0. Shared by the formula function MOD and the note and tempo maps.
 uint32_t PosMod(int32_t a, int32_t b);
+// The same remainder for a non-negative decimal number of any length, read
+// digit by digit, so that a member too large for any integer type still has one.
+uint32_t DecimalRemainder(std::string_view digits, int32_t b);

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "common/errors.h"
+#include "formula/formula_text.h"
 #include "formula/formulaparser.h"
 #include "formula/functions.h"
 
@@ -27,9 +28,9 @@ constexpr std::array kFunctions = {
     BuiltinFunction{"GGT", "GCD", 2, kUnsigned32,
                     [](int64_t a, int64_t b) -> long double { return Gcd(U(a), U(b)); }},
     BuiltinFunction{"PRIMZAHL", "PRIME", 1, kSigned32,
-                    [](int64_t a, int64_t) -> long double { return S(NthPrime(S(a))); }},
+                    [](int64_t a, int64_t) -> long double { return NthPrime(S(a)); }},
     BuiltinFunction{"PRIMBOOL", "PRIMEBOOL", 1, kSigned32,
-                    [](int64_t a, int64_t) -> long double { return S(IsPrime(S(a))); }},
+                    [](int64_t a, int64_t) -> long double { return IsPrime(S(a)); }},
     BuiltinFunction{"SIGMA", "SIGMA", 1, kUnsigned32,
                     [](int64_t a, int64_t) -> long double { return Sigma(U(a)); }},
     BuiltinFunction{"PHI", "PHI", 1, kUnsigned32,
@@ -38,7 +39,7 @@ constexpr std::array kFunctions = {
                     [](int64_t a, int64_t) -> long double { return PrimeCount(U(a)); }},
     BuiltinFunction{"DIV", "DIV", 2, kInt64, Quotient},
     BuiltinFunction{"MOD", "MOD", 2, kSigned32,
-                    [](int64_t a, int64_t b) -> long double { return S(PosMod(S(a), S(b))); }},
+                    [](int64_t a, int64_t b) -> long double { return PosMod(S(a), S(b)); }},
 };
 // clang-format on
 
@@ -52,7 +53,16 @@ bool SameName(std::string_view name, std::string_view upper) {
     return true;
 }
 
-int64_t Read(ArgumentReading reading, long double value) {
+[[noreturn]] void RefuseArgument(std::string_view name, int which, long double value) {
+    throw EInvalidInput(std::string(which == 1 ? "Das erste" : "Das zweite") + " Argument von " +
+                        Quote(name) + " ist " + IntegerText(value) +
+                        "; erlaubt sind -2147483648 bis 4294967295");
+}
+
+int64_t Read(ArgumentReading reading, std::string_view name, int which, long double value) {
+    if (reading == kInt64) return RoundToInt64(value);
+    // The bounds are the extreme values that round into the range.
+    if (!(value >= -2147483648.5L && value < 4294967295.5L)) RefuseArgument(name, which, value);
     const int64_t rounded = RoundToInt64(value);
     switch (reading) {
         case kSigned32:
@@ -73,9 +83,10 @@ const BuiltinFunction* LookupFunction(std::string_view name) {
     return nullptr;
 }
 
-long double ApplyFunction(const BuiltinFunction* function, long double a, long double b) {
+long double ApplyFunction(const BuiltinFunction* function, std::string_view name, long double a,
+                          long double b) {
     if (function == nullptr) return 0;
-    const int64_t x = Read(function->reading, a);
-    const int64_t y = function->arity == 2 ? Read(function->reading, b) : 0;
+    const int64_t x = Read(function->reading, name, 1, a);
+    const int64_t y = function->arity == 2 ? Read(function->reading, name, 2, b) : 0;
     return function->apply(x, y);
 }

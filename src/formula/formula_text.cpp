@@ -1,5 +1,8 @@
 #include "formula/formula_text.h"
 
+#include <cmath>
+#include <cstdio>
+
 #include "common/quote.h"
 
 bool IsAllDigits(std::string_view s) {
@@ -25,6 +28,15 @@ size_t MatchBackward(std::string_view s, size_t close) {
         if (s[i] == '(' && --count == 0) return i;
     }
     return std::string_view::npos;
+}
+
+std::string IntegerText(long double value) {
+    char text[64];
+    if (std::fabs(value) < 1e25L)
+        std::snprintf(text, sizeof text, "%.0Lf", value);
+    else
+        std::snprintf(text, sizeof text, "%.6Lg", value);
+    return text;
 }
 
 std::string Quote(std::string_view s) { return "'" + QuotedText(s) + "'"; }

@@ -18,6 +18,10 @@ size_t MatchForward(std::string_view s, size_t open);
 // Index of the "(" opened by the ")" at `close`, or npos.
 size_t MatchBackward(std::string_view s, size_t close);
 
+// A whole value as a message shows it: every digit while that stays short,
+// else six significant digits and the power of ten ("1.23457e+30").
+std::string IntegerText(long double value);
+
 // A piece of formula as a message quotes it (QuotedText between ' ').
 std::string Quote(std::string_view s);
 // How a character is named in a message: quoted, a whole UTF-8 sequence when

@@ -64,7 +64,7 @@ long double Power(long double a, long double b) {
 
 [[gnu::always_inline]] inline long double OperandValue(int32_t kind, const TTerm* term,
                                                        uint32_t value,
-                                                       const std::vector<uint32_t>& predecessors,
+                                                       const std::vector<int64_t>& predecessors,
                                                        uint32_t n) {
     switch (kind) {
         case kSubterm:
@@ -72,7 +72,7 @@ long double Power(long double a, long double b) {
         case kVariable:
             if (value == 0) return n;
             if (value > predecessors.size()) ThrowMissingStartValue(value);
-            return predecessors[value - 1];
+            return static_cast<long double>(predecessors[value - 1]);
         case kConstant:
             return value;
         default:
@@ -92,7 +92,7 @@ int64_t RoundToInt64(long double value) {
 
 TTerm::TTerm() : Predecessors(ownPredecessors_) {}
 
-TTerm::TTerm(std::vector<uint32_t>& shared) : Predecessors(shared) {}
+TTerm::TTerm(std::vector<int64_t>& shared) : Predecessors(shared) {}
 
 TTerm::~TTerm() = default;
 
@@ -274,7 +274,7 @@ long double TTerm::Evaluate(uint32_t n) const {
     long double result;
     switch (Operation) {
         case kFunctionCall:
-            return ApplyFunction(function_, a, b);
+            return ApplyFunction(function_, FunctionName, a, b);
         case kPower:
             // A constant exponent is a known whole number: straight to the squaring.
             if (RightKind == kConstant && RightValue != 0 && RightValue <= 2147483647u && a != 0)
@@ -303,5 +303,5 @@ long double TTerm::Evaluate(uint32_t n) const {
 }
 
 long double TTerm::CallFunction(std::string_view name, long double a, long double b) const {
-    return ApplyFunction(LookupFunction(name), a, b);
+    return ApplyFunction(LookupFunction(name), name, a, b);
 }

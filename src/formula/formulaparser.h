@@ -52,9 +52,9 @@ public:
     uint32_t RightValue = 0;
     int32_t Operation = 0;
     std::string FunctionName;
-    // Element k-1 is the value of x_k. The root's own list; in a subterm this
-    // is the very same list as its root's.
-    std::vector<uint32_t>& Predecessors;
+    // Element k-1 is the value of x_k, an exact signed 64-bit member. The
+    // root's own list; in a subterm this is the very same list as its root's.
+    std::vector<int64_t>& Predecessors;
 
     // Rewrites a typed formula into canonical text. Refuses text outside the
     // formula language with EInvalidInput, quoting the formula.
@@ -67,11 +67,12 @@ public:
     int32_t MaxPredecessor() const;
     // The value of the term at index n.
     long double Evaluate(uint32_t n) const;
-    // Applies a built-in function; an unknown name yields 0.
+    // Applies a built-in function; an unknown name yields 0. An argument that
+    // the function cannot read is refused with EInvalidInput.
     long double CallFunction(std::string_view name, long double a, long double b) const;
 
 private:
-    explicit TTerm(std::vector<uint32_t>& shared);
+    explicit TTerm(std::vector<int64_t>& shared);
     void Clear();
     void ParseNode(std::string_view text, int depth);
     // The function call that s (text without its outer parentheses) holds from split on.
@@ -80,5 +81,5 @@ private:
     void ParseArgument(std::string_view argument, std::string_view whole, bool left, int depth);
 
     const BuiltinFunction* function_ = nullptr;  // FunctionName resolved once by Parse
-    std::vector<uint32_t> ownPredecessors_;
+    std::vector<int64_t> ownPredecessors_;
 };

@@ -8,8 +8,8 @@
 #include "formula/functions.h"
 #include "playback/scales.h"
 
-int32_t MapLookup(const TValueListTable& table, int32_t value) {
-    const uint32_t r = PosMod(value, table.RowCount());
+int32_t MapLookup(const TValueListTable& table, std::string_view member) {
+    const uint32_t r = DecimalRemainder(member, table.RowCount());
     const int row = table.FindKey(std::to_string(r));
     return StrToInt(row >= 0 ? table.Value(row) : std::string());
 }
@@ -24,7 +24,7 @@ int32_t NoteDurationMs(int32_t lengthExponent, int tempo) {
     return static_cast<int32_t>(rounded);
 }
 
-int32_t GetKeyOrTempo(int kind, int32_t value, const TValueListTable& noteMap,
+int32_t GetKeyOrTempo(int kind, std::string_view value, const TValueListTable& noteMap,
                       const TValueListTable& tempoMap, int tempo) {
     if (kind == 0) return MapLookup(noteMap, value);
     if (kind == kLengthExponentKind) return MapLookup(tempoMap, value);

@@ -4,13 +4,15 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/maptable.h"
 
-// The integer in the row of table that value's non-negative remainder selects.
-// "'%s' ist kein gültiger Integerwert" for a cell that is no 32-bit integer.
-int32_t MapLookup(const TValueListTable& table, int32_t value);
+// The integer in the row of table that the remainder of member (decimal
+// digits, any length) selects. "'%s' ist kein gültiger Integerwert" for a
+// cell that is no 32-bit integer.
+int32_t MapLookup(const TValueListTable& table, std::string_view member);
 
 // 240000 / (2^L * tempo) ms, rounded half to even. A length that gives no
 // duration representable as a non-negative 32-bit count is refused (EInvalidInput).
@@ -20,7 +22,7 @@ int32_t NoteDurationMs(int32_t lengthExponent, int tempo);
 // from the tempo map at the given tempo; kind 2 (kLengthExponentKind): the
 // tempo map's length exponent itself, for exports that write note values.
 inline constexpr int kLengthExponentKind = 2;
-int32_t GetKeyOrTempo(int kind, int32_t value, const TValueListTable& noteMap,
+int32_t GetKeyOrTempo(int kind, std::string_view member, const TValueListTable& noteMap,
                       const TValueListTable& tempoMap, int tempo);
 
 // Entries of the preset boxes, index 0 being "-keine Vorgabe-". "Tonleiter:"

@@ -69,8 +69,8 @@ void TPlaybackRun::Play() {
     host_.SetSourceControlsEnabled(false);
     BeginRhythm();
     while (!notes.AtEnd() && playing_) {
-        const int32_t note = notes.Take();
-        const int32_t tempo = tempi.Take();
+        const std::string_view note = notes.Take();
+        const std::string_view tempo = tempi.Take();
         // The key is looked up here only for the keyboard: without it, the
         // first lookup is the duration's, and its failure is the one reported.
         if (host_.KeyboardWanted()) {

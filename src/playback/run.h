@@ -3,6 +3,7 @@
 // then sounds them one by one, handling pending window messages once per note.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "playback/seqtext.h"
@@ -21,7 +22,8 @@ public:
     virtual bool TempoSequenceUsed() = 0;
     virtual std::string ReadTempoSource() = 0;
     // kind 0: key number of a note member; kind 1: duration in ms of a tempo member.
-    virtual int32_t GetKeyOrTempo(int kind, int32_t value) = 0;
+    // A member is its decimal digits, of any length.
+    virtual int32_t GetKeyOrTempo(int kind, std::string_view member) = 0;
     // "Melodie auf Klaviatur anzeigen", and the keyboard window.
     virtual bool KeyboardWanted() = 0;
     virtual void ShowKeyboard() = 0;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "common/convert.h"
-
 std::string NormalizeSequenceText(std::string_view raw) {
     std::string out;
     out.reserve(raw.size() + 1);
@@ -27,11 +25,11 @@ size_t MemberCount(std::string_view sequenceText) {
     return static_cast<size_t>(std::count(sequenceText.begin(), sequenceText.end(), ','));
 }
 
-int32_t TSequenceCursor::Take() {
+std::string_view TSequenceCursor::Take() {
     if (cyclic_ && pos_ >= text_.size()) pos_ = 0;
     const size_t comma = text_.find(',', pos_);
     const size_t end = comma == std::string::npos ? text_.size() : comma;
     const std::string_view member(text_.data() + pos_, end - pos_);
     pos_ = end + 1;
-    return StrToInt(member);
+    return member;
 }

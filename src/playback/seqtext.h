@@ -19,8 +19,9 @@ public:
     explicit TSequenceCursor(std::string text, bool cyclic = false)
         : text_(std::move(text)), cyclic_(cyclic) {}
     bool AtEnd() const { return text_.empty() || (!cyclic_ && pos_ >= text_.size()); }
-    // Takes the next member; "'%s' ist kein gültiger Integerwert" above 2147483647.
-    int32_t Take();
+    // Takes the next member: its decimal digits, of any length, valid as long
+    // as the cursor lives.
+    std::string_view Take();
 
 private:
     std::string text_;

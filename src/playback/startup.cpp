@@ -14,6 +14,6 @@ TValueListTable StartTempoMap() {
     return TValueListTable(std::vector<std::string>{kStartTempoMapValue});
 }
 
-int32_t QuietPlaybackHost::GetKeyOrTempo(int kind, int32_t value) {
-    return ::GetKeyOrTempo(kind, value, NoteMap, TempoMap, Tempo);
+int32_t QuietPlaybackHost::GetKeyOrTempo(int kind, std::string_view member) {
+    return ::GetKeyOrTempo(kind, member, NoteMap, TempoMap, Tempo);
 }

@@ -22,8 +22,8 @@ MelodyTimeline BuildTimeline(IPlaybackHost& host) {
     TMelodySequences melody = ReadMelodySequences(host);
     MelodyTimeline timeline;
     while (!melody.Notes.AtEnd()) {
-        const int32_t note = melody.Notes.Take();
-        const int32_t tempo = melody.Tempi.Take();
+        const std::string_view note = melody.Notes.Take();
+        const std::string_view tempo = melody.Tempi.Take();
         const int32_t key = host.GetKeyOrTempo(0, note);
         const int32_t durationMs = host.GetKeyOrTempo(1, tempo);
         timeline.Append(key, durationMs, host.GetKeyOrTempo(kLengthExponentKind, tempo));

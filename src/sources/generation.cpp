@@ -5,6 +5,21 @@
 
 #include "common/convert.h"
 #include "common/errors.h"
+#include "formula/formula_text.h"
+
+namespace {
+
+// The member that a value rounds to. A member beyond the signed 64-bit range
+// stops the generation: cutting it would make it and every member after it wrong.
+int64_t MemberValue(long double value, int64_t position, uint32_t index) {
+    if (value >= -9223372036854775808.0L && value <= 9223372036854775807.0L)
+        return RoundToInt64(value);
+    throw EInvalidInput("Das " + std::to_string(position) + ". Folgeglied (x = " +
+                        std::to_string(index) + ") ist " + IntegerText(value) +
+                        " und liegt außerhalb von -9223372036854775808 bis 9223372036854775807");
+}
+
+}  // namespace
 
 void TFormulaGenerator::Compile(const std::string& formula) {
     term_.Parse(term_.Normalize(formula));
@@ -19,12 +34,9 @@ void TFormulaGenerator::FormulaExit(const std::string& formula) {
     Compile(formula);
     const int32_t k = term_.MaxPredecessor();
     const auto& remembered = term_.Predecessors;
-    // The term stores members as 32-bit patterns; the row shows the signed
-    // member, so that the next generation accepts what the table shows.
     for (int r = startValues_.RowCount(); r < k; ++r)
-        startValues_.AppendRow(static_cast<size_t>(r) < remembered.size()
-                                   ? std::to_string(static_cast<int32_t>(remembered[r]))
-                                   : "0");
+        startValues_.AppendRow(
+            static_cast<size_t>(r) < remembered.size() ? std::to_string(remembered[r]) : "0");
     if (k > 0)
         while (startValues_.RowCount() > k) startValues_.DeleteLastRow();
     shown_ = k > 0;
@@ -32,11 +44,10 @@ void TFormulaGenerator::FormulaExit(const std::string& formula) {
 
 void TFormulaGenerator::StartValuesExit(const std::string& formula) {
     const int32_t k = term_.MaxPredecessor();
-    std::vector<uint32_t> values(static_cast<size_t>(k));
+    std::vector<int64_t> values(static_cast<size_t>(k));
     for (int32_t i = 1; i <= k; ++i) {
         const int row = startValues_.FindKey(std::to_string(i));
-        values[i - 1] =
-            static_cast<uint32_t>(StrToInt(row >= 0 ? startValues_.Value(row) : std::string()));
+        values[i - 1] = StrToInt64(row >= 0 ? startValues_.Value(row) : std::string());
     }
     term_.Predecessors = std::move(values);
     Compile(formula);
@@ -50,18 +61,18 @@ void TFormulaGenerator::Generate(const std::string& formula, const std::string& 
     const int32_t count = StrToInt(countText);
     auto& predecessors = term_.Predecessors;
     const size_t k = predecessors.size();
-    char member[16];
+    char member[32];
     for (int64_t i = 1; i <= count; ++i) {
         const auto index = static_cast<uint32_t>(zeroNatural ? i - 1 : i);
-        const auto value =
-            static_cast<int32_t>(static_cast<uint32_t>(RoundToInt64(term_.Evaluate(index))));
-        const int length = std::snprintf(member, sizeof member, i == 1 ? "%d" : ", %d", value);
+        const int64_t value = MemberValue(term_.Evaluate(index), i, index);
+        const int length = std::snprintf(member, sizeof member, i == 1 ? "%lld" : ", %lld",
+                                         static_cast<long long>(value));
         if (list.size() + static_cast<size_t>(length) > kExplicitListCapacity)
             throw EOutOfCapacity(msg::MemoCapacity);
         list.append(member, static_cast<size_t>(length));
         if (k > 0) {
             std::copy_backward(predecessors.begin(), predecessors.end() - 1, predecessors.end());
-            predecessors[0] = static_cast<uint32_t>(value);
+            predecessors[0] = value;
         }
     }
 }

@@ -26,7 +26,7 @@ public:
     // Compiles, then fits the start-value table to the formula's K: rows are
     // added with the values the term still remembers, removed only when K > 0.
     void FormulaExit(const std::string& formula);
-    // Loads the table's values into Predecessors as 32-bit patterns and compiles again.
+    // Loads the table's values (signed 64-bit integers) into Predecessors and compiles again.
     void StartValuesExit(const std::string& formula);
     // Whether the start-value table is to be shown (the formula uses some x_k).
     bool StartValuesShown() const { return shown_; }

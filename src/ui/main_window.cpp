@@ -318,8 +318,8 @@ TfrmFolgen* TfrmMain::FrameOf(QObject* control) const {
 
 // ---- maps, presets, slider, instrument -------------------------------------------------
 
-int32_t TfrmMain::GetKeyOrTempo(int kind, int32_t value) {
-    return ::GetKeyOrTempo(kind, value, NoteMap, TempoMap, tbTempo->value());
+int32_t TfrmMain::GetKeyOrTempo(int kind, std::string_view member) {
+    return ::GetKeyOrTempo(kind, member, NoteMap, TempoMap, tbTempo->value());
 }
 
 void TfrmMain::cbxNotenVorgabeChange(QObject* Sender) {

@@ -130,7 +130,7 @@ public:
     void frmOEIS1btnGoClick(QObject* Sender);
     void frmOEIS1lblLinkClick(QObject* Sender);
 
-    int32_t GetKeyOrTempo(int kind, int32_t value) override;
+    int32_t GetKeyOrTempo(int kind, std::string_view member) override;
 
     // IPlaybackHost
     int InstrumentProgram() override;

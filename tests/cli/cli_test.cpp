@@ -97,8 +97,8 @@ TEST(CliEval, MembersAsTheFormulaFrameWritesThem) {
         {{"eval", "x_1+x_2", "--start", "1,0", "--count", "5"}, "1, 2, 3, 5, 8\n", "", 0},
         {{"eval", "x_1-5", "--start", "0", "--count", "3"}, "-5, -10, -15\n", "", 0},
         // A negative start value is read back as its 32-bit pattern.
-        {{"eval", "x_1/2", "--start", "-4", "--count", "1"}, "2147483646\n", "", 0},
-        {{"eval", "x*2000000000", "--count", "2"}, "2000000000, -294967296\n", "", 0},
+        {{"eval", "x_1/2", "--start", "-4", "--count", "1"}, "-2\n", "", 0},
+        {{"eval", "x*2000000000", "--count", "2"}, "2000000000, 4000000000\n", "", 0},
         // Only x_3 is used, yet all three rows are loaded; rows not given stay 0.
         {{"eval", "x_3", "--start", "0, 0, 7", "--count", "2"}, "7, 0\n", "", 0},
         {{"eval", "x_2+1", "--start", "5", "--count", "3"}, "1, 6, 2\n", "", 0},
@@ -141,6 +141,12 @@ TEST(CliMelody, KeysAndDurationsAsThePlayButtonWouldSoundThem) {
         {{"melody", "--list", "3.5"}, Lines({43, 45}, 667), "", 0},
         {{"melody", "--list", "-7"}, Lines({47}, 667), "", 0},
         {{"melody", "--list", "keine Ziffern"}, "", "", 0},
+        // Members of any size select their row by their remainder (13! is 0 mod 12).
+        {{"melody", "--list", "6227020800, 10000000000000000000000003"},
+         Lines({40, 47}, 667),
+         "",
+         0},
+        {{"melody", "--formula", "x*2000000000", "--count", "2"}, Lines({48, 44}, 667), "", 0},
         // Major on C (key 4); the eighth member wraps to the root.
         {{"melody", "--list", "0,1,2,3,4,5,6,7", "--scale", "1", "--root", "4"},
          Lines({4, 6, 8, 9, 11, 13, 15, 4}, 667),
@@ -197,10 +203,6 @@ TEST(CliMelody, SeparateTempoSequence) {
 TEST(CliMelody, FailuresReportTheMessageAndExitWithOne) {
     ExpectCases({
         {{"melody", "--formula", "1/(3-x)"}, "", "Gleitkommadivision durch Null.\n", 1},
-        {{"melody", "--list", "2147483648"},
-         "",
-         "'2147483648' ist kein gültiger Integerwert.\n",
-         1},
         {{"melody", "--list", "1", "--note-map", "5,x"},
          "",
          "'x' ist kein gültiger Integerwert.\n",
@@ -444,6 +446,25 @@ TEST(CliOeis, LookupFillsTheSequenceThatIsPlayed) {
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_NE(requests[0].target.find("q=fibonacci"), std::string::npos) << requests[0].target;
+}
+
+TEST(CliOeis, FactorialsPlayWholeThoughMostExceedEveryIntegerType) {
+    TTestHttpServer server([](const TTestRequest&) {
+        return Answer(
+            200,
+            R"([{"number": 142, "name": "Factorial numbers n!.", "data": ")"
+            "1,1,2,6,24,120,720,5040,40320,362880,3628800,39916800,479001600,6227020800,"
+            "87178291200,1307674368000,20922789888000,355687428096000,6402373705728000,"
+            "121645100408832000,2432902008176640000,51090942171709440000,1124000727777607680000"
+            R"("}])");
+    });
+    const TProgramResult r =
+        Cli({"melody", "--oeis", "A000142"}, {"SONAVIX_OEIS_BASE=" + server.Url("/")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // 0! to 3! leave 1, 1, 2, 6 by 12; every later factorial is a multiple of 12.
+    std::vector<int> keys = {41, 41, 42, 46};
+    keys.resize(23, 40);
+    EXPECT_EQ(r.out, Lines(keys, 667));
 }
 
 TEST(CliOeis, FailedLookupReportsTheLookupsMessage) {

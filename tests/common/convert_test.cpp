@@ -30,6 +30,16 @@ TEST(StrToInt, RefusesWithTheRunTimeLibraryText) {
                   std::string("'") + text + "' ist kein gültiger Integerwert");
 }
 
+TEST(StrToInt64, TakesTheWholeSignedRangeAndRefusesBeyond) {
+    EXPECT_EQ(StrToInt64("9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(StrToInt64("-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(StrToInt64("+0012"), 12);
+    for (const char* text : {"9223372036854775808", "-9223372036854775809", "18446744073709551616",
+                             "", "-", "1 ", "3.0"})
+        EXPECT_EQ(MessageOf<EConvertError>([&] { StrToInt64(text); }),
+                  std::string("'") + text + "' ist kein gültiger Integerwert");
+}
+
 TEST(StrToInt, QuotesALongTextCut) {
     // A member of a mebibyte once filled the screen and took seconds to show.
     const std::string member(1 << 20, '7');

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -16,7 +17,7 @@ namespace {
 // Compiles a formula the way the formula frame does: Normalize and Parse,
 // then the start values into the root's list, then Normalize and Parse again.
 void Compile(TTerm& term, const std::string& formula,
-             const std::vector<uint32_t>& predecessors = {}) {
+             const std::vector<int64_t>& predecessors = {}) {
     term.Parse(term.Normalize(formula));
     term.Predecessors.assign(predecessors.begin(), predecessors.end());
     term.Parse(term.Normalize(formula));
@@ -25,7 +26,7 @@ void Compile(TTerm& term, const std::string& formula,
 // What the user gets for a formula at index n: the value, printed exactly,
 // or the message of the failure. Each message must come with its own class.
 std::string Outcome(const std::string& formula, uint32_t n,
-                    const std::vector<uint32_t>& predecessors = {}) {
+                    const std::vector<int64_t>& predecessors = {}) {
     TTerm term;
     try {
         Compile(term, formula, predecessors);
@@ -55,7 +56,7 @@ std::string Outcome(const std::string& formula, uint32_t n,
 struct Case {
     const char* formula;
     uint32_t n;
-    std::vector<uint32_t> predecessors;
+    std::vector<int64_t> predecessors;
     const char* outcome;
 };
 
@@ -113,6 +114,8 @@ TEST(Evaluate, EdgeCasesOfTheLanguage) {
         {"x2", 0, {5, 9}, "9"},
         {"x_1+x_2", 1, {1, 1}, "2"},
         {"x_1+1", 0, {4294967295u}, "4294967296"},
+        {"x_1/2", 0, {-4}, "-2"},  // a member enters as the signed number it is
+        {"x_1+1", 0, {INT64_MIN}, "-9223372036854775807"},
         {"PRIME(x)", 0, {}, "1"},
         {"PRIME(x)", 1, {}, "2"},
         {"prime(x)", 5, {}, "11"},
@@ -192,13 +195,40 @@ TEST(Evaluate, BuiltInFunctions) {
         {"PRIMEBOOL(46349)", 0, {}, "1"},
         {"PRIMBOOL(46341)", 0, {}, "0"},
         {"MOD(x;0)", 1, {}, "Division durch Null"},
-        // DIV works on the full 64-bit values, the others on their low 32 bits.
+        // DIV works on the full 64-bit values; the others read the low 32 bits
+        // of arguments from -2^31 to 2^32 - 1 and refuse any other.
         {"DIV(2^40;3)", 0, {}, "366503875925"},
-        {"MOD(2^32+5;3)", 0, {}, "2"},
-        {"GCD(0-4;6)", 0, {}, "6"},
         {"DIV(2^63;1)", 0, {}, "Ungültige Gleitkommaoperation"},
-        {"MOD(1;0-2^63-1)", 0, {}, "Ungültige Gleitkommaoperation"},
         {"DIV(0-2^63;0-1)", 0, {}, "9223372036854775808"},
+        {"GCD(0-4;6)", 0, {}, "6"},
+        {"GCD(0-2^31;6)", 0, {}, "2"},
+        {"GCD(2^32-1;6)", 0, {}, "3"},
+        {"MOD(2^32-1;7)", 0, {}, "6"},
+        {"MOD(2^40+3;7)",
+         0,
+         {},
+         "Das erste Argument von 'MOD' ist 1099511627779; erlaubt sind -2147483648 bis 4294967295"},
+        {"gcd(6;0-2^31-1)",
+         0,
+         {},
+         "Das zweite Argument von 'gcd' ist -2147483649; erlaubt sind -2147483648 bis 4294967295"},
+        {"PHI(2^32-1/2)",
+         0,
+         {},
+         "Das erste Argument von 'PHI' ist 4294967296; erlaubt sind -2147483648 bis 4294967295"},
+        {"MOD(1;0-2^63-1)",
+         0,
+         {},
+         "Das zweite Argument von 'MOD' ist -9223372036854775809; erlaubt sind -2147483648 bis "
+         "4294967295"},
+        {"SIGMA(10^30)",
+         0,
+         {},
+         "Das erste Argument von 'SIGMA' ist 1e+30; erlaubt sind -2147483648 bis 4294967295"},
+        // Results enter as the integers they are.
+        {"PRIME(203280221)", 0, {}, "4294967291"},
+        {"PHI(0-1)", 0, {}, "2147483648"},
+        {"SIGMA(0-1)", 0, {}, "3009636033"},
         // Arguments are rounded to the nearest integer, ties to even.
         {"MOD(5/2;7)", 0, {}, "2"},
         {"MOD(7/2;7)", 0, {}, "4"},

@@ -24,18 +24,21 @@ std::vector<std::string> Values(const TValueListTable& t) {
 
 TEST(MapLookup, MembersSelectTheRowOfTheirRemainder) {
     const TValueListTable notes = Chromatic();
+    // Members beyond every integer type keep their remainder: 13! is a
+    // multiple of 12, and 10^k leaves 4 for every k >= 2.
     const struct {
-        int32_t member, key;
+        const char* member;
+        int32_t key;
     } cases[] = {
-        {0, 40},
-        {12, 40},
-        {24, 40},
-        {13, 41},
-        {11, 51},
-        {-1, 51},
-        {-12, 40},
-        {INT32_MIN, 40 + 4},
-        {INT32_MAX, 40 + 7},
+        {"0", 40},
+        {"12", 40},
+        {"13", 41},
+        {"0013", 41},
+        {"11", 51},
+        {"2147483647", 40 + 7},
+        {"6227020800", 40},
+        {"18446744073709551617", 40 + 5},
+        {"10000000000000000000000000000000000000000000000003", 40 + 7},
     };
     for (const auto& c : cases) EXPECT_EQ(MapLookup(notes, c.member), c.key) << c.member;
 }
@@ -43,9 +46,9 @@ TEST(MapLookup, MembersSelectTheRowOfTheirRemainder) {
 TEST(MapLookup, CellThatIsNoIntegerFailsWithItsText) {
     for (const char* cell : {"", "abc", "1.5", " 3", "2147483648", "4x"}) {
         TValueListTable t({"1", cell});
-        EXPECT_EQ(MessageOf<EConvertError>([&] { MapLookup(t, 1); }),
+        EXPECT_EQ(MessageOf<EConvertError>([&] { MapLookup(t, "1"); }),
                   std::string("'") + cell + "' ist kein gültiger Integerwert");
-        EXPECT_EQ(MapLookup(t, 0), 1);  // the other row still reads
+        EXPECT_EQ(MapLookup(t, "0"), 1);  // the other row still reads
     }
 }
 
@@ -74,13 +77,13 @@ TEST(NoteDuration, RefusesDurationsBeyondThe32BitWait) {
 TEST(GetKeyOrTempo, ReadsTheMapsAsTheyAreAtTheCall) {
     TValueListTable notes = Chromatic();
     TValueListTable tempi({"2"});
-    EXPECT_EQ(GetKeyOrTempo(0, 25, notes, tempi, 90), 41);
-    EXPECT_EQ(GetKeyOrTempo(1, 25, notes, tempi, 90), 667);
+    EXPECT_EQ(GetKeyOrTempo(0, "25", notes, tempi, 90), 41);
+    EXPECT_EQ(GetKeyOrTempo(1, "25", notes, tempi, 90), 667);
     notes.SetValue(1, "0");
     tempi.AppendRow("3");
-    EXPECT_EQ(GetKeyOrTempo(0, 25, notes, tempi, 90), 0);
-    EXPECT_EQ(GetKeyOrTempo(1, 25, notes, tempi, 120), 250);
-    EXPECT_EQ(GetKeyOrTempo(1, 24, notes, tempi, 120), 500);
+    EXPECT_EQ(GetKeyOrTempo(0, "25", notes, tempi, 90), 0);
+    EXPECT_EQ(GetKeyOrTempo(1, "25", notes, tempi, 120), 250);
+    EXPECT_EQ(GetKeyOrTempo(1, "24", notes, tempi, 120), 500);
 }
 
 TEST(ScalePreset, ModesOnRoots) {

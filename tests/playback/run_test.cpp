@@ -186,7 +186,12 @@ TEST_F(PlaybackRun, FailureLeavesTheRunIdleAndTheListUsable) {
         std::function<void()> arrange;
         size_t soundedBefore;
     } cases[] = {
-        {"member above 32 bits", [this] { host.noteSource = "1, 2, 2147483648, 4"; }, 2},
+        {"note map cell",
+         [this] {
+             host.noteSource = "1, 2, 3, 4";
+             host.NoteMap.SetValue(3, "drei");
+         },
+         2},
         {"map cell edited mid-note",
          [this] {
              host.noteSource = "1, 2, 3";

@@ -51,8 +51,9 @@ TEST(Generation, MembersAsTheExplicitListShowsThem) {
         {"x", "3", true, {}, "0, 1, 2"},
         {"x_1+x_2", "5", false, {"1", "0"}, "1, 2, 3, 5, 8"},
         {"x_1-5", "3", false, {"0"}, "-5, -10, -15"},
-        {"x_1/2", "1", false, {"-4"}, "2147483646"},
-        {"x*2000000000", "2", false, {}, "2000000000, -294967296"},
+        {"x_1/2", "1", false, {"-4"}, "-2"},
+        {"x*2000000000", "2", false, {}, "2000000000, 4000000000"},
+        {"x_1-1", "1", false, {"-9223372036854775807"}, "-9223372036854775808"},
         {"x_3", "4", false, {"7", "8", "9"}, "9, 8, 7, 9"},
         {"x", "0", false, {}, ""},
         {"x", "-5", false, {}, ""},
@@ -87,7 +88,7 @@ TEST(Generation, NewRowsTakeWhatTheTermRemembers) {
     f.generator.FormulaExit("x_4");
     EXPECT_EQ(f.Rows(), (std::vector<std::string>{"1=1", "2=1", "3=0", "4=0"}));
     Frame g;
-    g.Generate("x_1-1", "3", false, {"0"});  // leaves the pattern of -3
+    g.Generate("x_1-1", "3", false, {"0"});  // leaves -3
     g.startValues.Assign({});
     g.generator.FormulaExit("x_1");
     EXPECT_EQ(g.Rows(), (std::vector<std::string>{"1=-3"}));
@@ -108,6 +109,19 @@ TEST(Generation, FailuresLeaveWhatTheyShould) {
         {"count", "x", "drei", {}, "'drei' ist kein gültiger Integerwert", ""},
         {"evaluation", "1/(3-x)", "5", {}, "Gleitkommadivision durch Null", "0, 1"},
         {"too many predecessors", "x_101", "1", {}, nullptr, "vorher"},
+        {"start value beyond 64 bits",
+         "x_1",
+         "1",
+         {"9223372036854775808"},
+         "'9223372036854775808' ist kein gültiger Integerwert",
+         "vorher"},
+        {"member beyond 64 bits",
+         "x_1*2",
+         "3",
+         {"3000000000000000000"},
+         "Das 2. Folgeglied (x = 2) ist 12000000000000000000 und liegt außerhalb von "
+         "-9223372036854775808 bis 9223372036854775807",
+         "6000000000000000000"},
     };
     for (const auto& c : cases) {
         Frame f;
@@ -124,6 +138,19 @@ TEST(Generation, FailuresLeaveWhatTheyShould) {
             EXPECT_NE(message.find("x_101"), std::string::npos) << message;
         EXPECT_EQ(list, c.list) << c.name;
     }
+}
+
+TEST(Generation, FibonacciIsExactUpToTheLastMemberThatFits) {
+    Frame f;
+    std::string list;
+    f.generator.FormulaExit("x_1+x_2");
+    f.startValues.SetValue(0, "1");
+    f.startValues.SetValue(1, "0");
+    EXPECT_EQ(MessageOf<EInvalidInput>([&] { f.generator.Generate("x_1+x_2", "100", true, list); }),
+              "Das 92. Folgeglied (x = 91) ist 12200160415121876738 und liegt außerhalb von "
+              "-9223372036854775808 bis 9223372036854775807");
+    EXPECT_EQ(list.substr(list.rfind(", ") + 2), "7540113804746346429");
+    EXPECT_EQ(list.substr(0, 12), "1, 2, 3, 5, ");
 }
 
 TEST(Generation, EvaluationFailureKeepsTheMembersBefore) {

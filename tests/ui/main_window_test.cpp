@@ -159,11 +159,12 @@ TEST_F(MainWindow, PlayButtonPlaysTheExplicitListWithTheInstrument) {
     EXPECT_TRUE(errors.empty());
 }
 
-TEST_F(MainWindow, BadMemberShowsTheErrorAndLeavesTheListEditable) {
-    PlayExplicit("1, 99999999999, 3");
+TEST_F(MainWindow, BadMapCellShowsTheErrorAndLeavesTheListEditable) {
+    ASSERT_TRUE(window->vleNoten->model()->setData(window->vleNoten->model()->index(3, 1), "d"));
+    PlayExplicit("1, 99999999998, 3");  // the big member plays, the third finds "d"
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0], "'99999999999' ist kein gültiger Integerwert.");
-    EXPECT_EQ(Notes().size(), 1u);
+    EXPECT_EQ(errors[0], "'d' ist kein gültiger Integerwert.");
+    EXPECT_EQ(Notes().size(), 2u);
     EXPECT_FALSE(window->Playing());
     EXPECT_EQ(window->btnPlay->text(), "Abspielen");
     for (TfrmFolgen* f : {window->frmFolgenNoten, window->frmFolgenTempo}) {
