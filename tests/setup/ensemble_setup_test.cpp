@@ -53,9 +53,9 @@ TEST(EnsembleSetup, ABrokenVoiceIsRefusedBeforeAnythingSoundsNamingIt) {
     EXPECT_EQ(MessageOf<EInvalidInput>([&] { EnsembleOf(setup); }),
               "Stimme 2 (Bass): 'x' ist kein gültiger Integerwert");
     setup = TwoVoices();
-    setup.Voices[0].Notes.ExplicitList = "5000000000";
+    setup.Voices[0].NoteMap = {"z"};
     EXPECT_EQ(MessageOf<EInvalidInput>([&] { EnsembleOf(setup); }),
-              "Stimme 1: '5000000000' ist kein gültiger Integerwert");
+              "Stimme 1: 'z' ist kein gültiger Integerwert");
 }
 
 }  // namespace
