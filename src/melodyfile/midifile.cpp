@@ -1,5 +1,7 @@
 #include "melodyfile/midifile.h"
 
+#include <algorithm>
+
 #include "common/file_write.h"
 #include "midi/midinote.h"
 #include "playback/maps.h"
@@ -30,6 +32,31 @@ void PutVariableLength(std::vector<uint8_t>& out, uint32_t value) {
 int64_t TickAt(int64_t elapsedMs, int tempo) {
     const int64_t whole = elapsedMs / 125, rest = elapsedMs % 125;
     return whole * tempo + (rest * tempo * 2 + 125) / 250;
+}
+
+// Where the timeline's length exponents are known, positions are exact note
+// values: L lasts 1920 / 2^L ticks (480 a quarter). They are added up in units
+// of 2^-kTickFractionBits ticks, so that halvings far below one tick add up
+// without drift, and each event lies on the tick nearest to its exact place.
+constexpr int kTickFractionBits = 40;
+using ExactTicks = __int128;
+
+ExactTicks LengthInUnits(int32_t lengthExponent) {
+    // 1920 << 40 over 2^L; beyond 40 halvings above a whole note no file holds it.
+    if (lengthExponent < -kTickFractionBits)
+        return ExactTicks{kMaxDeltaTicks + 1} << kTickFractionBits;
+    const int shift = kTickFractionBits - lengthExponent;
+    if (shift >= 0) return ExactTicks{4 * kMidiFileTicksPerQuarter} << shift;
+    return -shift >= 12 ? 0 : ExactTicks{4 * kMidiFileTicksPerQuarter} >> -shift;
+}
+
+// The nearest tick, halves to the even one.
+int64_t NearestTick(ExactTicks units) {
+    const ExactTicks whole = units >> kTickFractionBits;
+    const ExactTicks rest = units - (whole << kTickFractionBits);
+    const ExactTicks half = ExactTicks{1} << (kTickFractionBits - 1);
+    const bool up = rest > half || (rest == half && (whole & 1) != 0);
+    return static_cast<int64_t>(whole + (up ? 1 : 0));
 }
 
 class Track {
@@ -112,15 +139,20 @@ std::vector<uint8_t> MidiFileBytes(const MelodyTimeline& melody, int tempo, int 
     TempoEvent(track, tempo);
     track.Event(0, {static_cast<uint8_t>(0xC0 | kChannelBits), static_cast<uint8_t>(program)});
 
-    for (const NoteEvent& note : melody.Events()) {
+    const auto& events = melody.Events();
+    const bool exact = std::all_of(events.begin(), events.end(),
+                                   [](const NoteEvent& e) { return e.LengthExponent.has_value(); });
+    ExactTicks position = 0;
+    for (const NoteEvent& note : events) {
+        const int64_t start = exact ? NearestTick(position) : TickAt(note.StartMs, tempo);
+        if (exact) position += LengthInUnits(*note.LengthExponent);
+        const int64_t end = exact ? NearestTick(position) : TickAt(note.EndMs(), tempo);
         if (!note.Sounds()) continue;  // a rest is only time
         const uint8_t key = KeyNote(note.Key);
-        track.Event(TickAt(note.StartMs, tempo),
-                    {static_cast<uint8_t>(0x90 | kChannelBits), key, kNoteVelocity});
-        track.Event(TickAt(note.EndMs(), tempo),
-                    {static_cast<uint8_t>(0x80 | kChannelBits), key, kNoteVelocity});
+        track.Event(start, {static_cast<uint8_t>(0x90 | kChannelBits), key, kNoteVelocity});
+        track.Event(end, {static_cast<uint8_t>(0x80 | kChannelBits), key, kNoteVelocity});
     }
-    track.Event(TickAt(melody.EndMs(), tempo), {0xFF, 0x2F, 0x00});
+    track.Event(exact ? NearestTick(position) : TickAt(melody.EndMs(), tempo), {0xFF, 0x2F, 0x00});
 
     std::vector<uint8_t> file = FileHeader(0, 1);
     PutTrack(file, track);

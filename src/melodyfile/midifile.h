@@ -18,9 +18,12 @@ class EMidiFileError : public EInvalidInput {
 };
 
 // The file's bytes. tempo: quarter beats per minute, kTempoMin..kTempoMax;
-// program: General MIDI program 0..127. A note's start and end lie on the
-// tick nearest to the time elapsed since the start of the melody, so rounding
-// never adds up over a long melody.
+// program: General MIDI program 0..127. Where every element carries its
+// length exponent L, it lasts exactly 1920 / 2^L ticks (a quarter 480, rests
+// alike) and a score program reads clean note values; lengths below one tick
+// are added up exactly and each event lies on the tick nearest to its place.
+// Otherwise a note's start and end lie on the tick nearest to the time elapsed
+// since the start of the melody. Either way rounding never adds up.
 std::vector<uint8_t> MidiFileBytes(const MelodyTimeline& melody, int tempo, int program);
 std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int tempo, int program);
 

@@ -29,6 +29,8 @@ TfrmOEIS::TfrmOEIS(QWidget* parent) : QFrame(parent) {
     Memo1->viewport()->setBackgroundRole(QPalette::Window);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setTabChangesFocus(true);
+    // The hit's name is shown, not edited: a typed word would be taken for the database's.
+    Memo1->setReadOnly(true);
     // Enter in the query field does what "Los!" does (nothing while it is disabled).
     connect(edtOEIS, &QLineEdit::returnPressed, btnGo, &QPushButton::click);
     WrapLongRunsAnywhere(mmoSequence);

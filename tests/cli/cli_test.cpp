@@ -346,8 +346,8 @@ TEST(CliMidiFile, HeaderTempoProgramNotesAndRests) {
 TEST(CliMidiFile, TimeIsExactToTheTickOverTheWholeMelody) {
     TempDir dir;
     const std::string path = dir.File("achtel.mid");
-    // Eighths of 333 ms at 90 beats are 239.76 ticks each: the notes must end
-    // at 240, 480 and 719 (not 720) so the file keeps the printed time.
+    // Eighths sound 333 ms at 90 beats; the file writes them as the eighths
+    // they are, 240 ticks each, rests alike.
     const TProgramResult r = Cli(
         {"melody", "--list", "0,0,0,1", "--note-map", "40,0", "--tempo-map", "3", "--out", path});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -357,9 +357,8 @@ TEST(CliMidiFile, TimeIsExactToTheTickOverTheWholeMelody) {
     EXPECT_EQ(smf.Programs(), (std::vector<std::pair<int, int>>{{1, 0}}));
     EXPECT_EQ(smf.Notes(),
               (std::vector<TSmfNote>{
-                  {48, 110, 110, 0, 240}, {48, 110, 110, 240, 480}, {48, 110, 110, 480, 719}}));
-    // The closing rest of 333 ms: 1332 ms are 958.9 ticks.
-    EXPECT_EQ(smf.EndTick(), 959);
+                  {48, 110, 110, 0, 240}, {48, 110, 110, 240, 480}, {48, 110, 110, 480, 720}}));
+    EXPECT_EQ(smf.EndTick(), 960);
 }
 
 TEST(CliMidiFile, FailuresWriteNoFile) {

@@ -54,6 +54,24 @@ TEST(MidiFileBytes, OneNoteByteForByte) {
     EXPECT_EQ(MidiFileBytes({{40, 500}}, 120, 5), expected);
 }
 
+TEST(MidiFileBytes, LengthExponentsGiveExactNoteValues) {
+    // At tempo 90 a quarter sounds 667 ms, which by time alone drifts to 481 ticks now and then.
+    MelodyTimeline melody;
+    for (int i = 0; i < 3; ++i) melody.Append(40, 667, 2);
+    melody.Append(0, 333, 3);     // an eighth rest
+    melody.Append(41, 5333, -1);  // a double whole note
+    melody.Append(42, 10, 11);    // two notes of 15/16 tick each
+    melody.Append(43, 10, 11);
+    const TSmf smf = ReadSmf(MidiFileBytes(melody, 90, 0));
+    EXPECT_EQ(smf.Notes(), (std::vector<TSmfNote>{{48, 110, 110, 0, 480},
+                                                  {48, 110, 110, 480, 960},
+                                                  {48, 110, 110, 960, 1440},
+                                                  {49, 110, 110, 1680, 5520},
+                                                  {50, 110, 110, 5520, 5521},
+                                                  {51, 110, 110, 5521, 5522}}));
+    EXPECT_EQ(smf.EndTick(), 5522);
+}
+
 TEST(MidiFileBytes, EmptyMelodyHasTempoProgramAndEnd) {
     const TSmf smf = ReadSmf(MidiFileBytes(Melody{}, 90, 0));
     EXPECT_EQ(smf.TempoUs(), 666667);

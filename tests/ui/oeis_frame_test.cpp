@@ -65,6 +65,8 @@ TEST_P(OeisFrame, LookupFillsTheFrameAndPlays) {
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[1], server.Url(std::string(GetParam().base) + "A000045"));
     EXPECT_TRUE(f->frmOEIS1->Memo1->toPlainText().startsWith("Fibonacci numbers"));
+    QTest::keyClicks(f->frmOEIS1->Memo1, "xyz");  // the name is shown, not typed into
+    EXPECT_FALSE(f->frmOEIS1->Memo1->toPlainText().contains("xyz"));
     std::vector<int> keys;
     for (const auto& n : Notes()) keys.push_back(n.note - 8);
     EXPECT_EQ(keys, GetParam().keys);
