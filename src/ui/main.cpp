@@ -12,12 +12,14 @@
 #include "ui/main_window.h"
 #include "ui/setup_files.h"
 #include "ui/signal_ending.h"
+#include "ui/translations.h"
 
 int main(int argc, char** argv) {
     // First of all: the synthesizer sets itself up while the window is built.
     SetMidiOutService(CreateDefaultMidiOutService());
     QApplication app(argc, argv);
     QApplication::setApplicationName("Sonavix");
+    LoadQtGermanTranslations(app);
     QFont font("Liberation Sans");
     font.setPixelSize(11);
     QApplication::setFont(font);
