@@ -65,12 +65,13 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     SetHelpContext(this, IDH_HAUPTFENSTER);
     BuildControls();
     ChooseMidiFilePath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als MIDI-Datei speichern", "melodie.mid",
+        return QFileDialog::getSaveFileName(this, "Als MIDI-Datei speichern",
+                                            SaveDialogStart("melodie.mid"),
                                             "MIDI-Dateien (*.mid *.midi)");
     };
     ChooseWavFilePath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als WAV-Datei speichern", "melodie.wav",
-                                            "WAV-Dateien (*.wav)");
+        return QFileDialog::getSaveFileName(this, "Als WAV-Datei speichern",
+                                            SaveDialogStart("melodie.wav"), "WAV-Dateien (*.wav)");
     };
     AskFill = [this](bool notes) -> std::optional<std::vector<std::string>> {
         FillDialog dialog(notes ? FillDialog::Map::Notes : FillDialog::Map::Tempi,

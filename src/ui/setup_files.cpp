@@ -1,6 +1,7 @@
 #include "ui/setup_files.h"
 
 #include <QAction>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -335,4 +336,11 @@ void SetupFiles::FillRecentMenu() {
             });
         });
     }
+}
+
+QString SaveDialogStart(const QString& name) {
+    QString folder =
+        QSettings(kSettingsOrganization, kSettingsApplication).value(kFolderSetting).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
+    return folder + "/" + name;
 }

@@ -10,6 +10,10 @@
 
 #include "setup/setup.h"
 
+// Where a save dialog opens for a file called name: in the folder used last,
+// else in the home folder (never in the folder the program was started from).
+QString SaveDialogStart(const QString& name);
+
 class QAction;
 class QMenu;
 class TfrmMain;

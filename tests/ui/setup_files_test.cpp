@@ -4,9 +4,11 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QSettings>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -182,3 +184,21 @@ TEST_F(SetupFileWindow, FileItemsAreOffDuringARunAndADroppedFileOpens) {
 }
 
 }  // namespace
+
+TEST(SaveDialogStart, OpensInTheLastFolderElseAtHome) {
+    QSettings settings("Sonavix", "Sonavix");
+    const QVariant kept = settings.value("Letzter Ordner");
+    const struct {
+        QString folder, start;
+    } cases[] = {
+        {"", QDir::homePath() + "/melodie.mid"},
+        {QDir::tempPath(), QDir::tempPath() + "/melodie.mid"},
+        {QDir::tempPath() + "/sonavix-kein-ordner", QDir::homePath() + "/melodie.mid"},
+    };
+    for (const auto& c : cases) {
+        settings.setValue("Letzter Ordner", c.folder);
+        settings.sync();
+        EXPECT_EQ(SaveDialogStart("melodie.mid"), c.start) << c.folder.toStdString();
+    }
+    settings.setValue("Letzter Ordner", kept);
+}
