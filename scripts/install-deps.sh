@@ -9,7 +9,7 @@ $SUDO apt-get update
 # jackd2 must come in the same call as librtmidi-dev, otherwise apt swaps the
 # JACK development package and drops librtmidi-dev again.
 $SUDO apt-get install -y --no-install-recommends \
-  build-essential cmake ninja-build clang clang-format libclang-rt-14-dev pkg-config \
+  build-essential cmake ninja-build clang clang-format clang-tidy libclang-rt-14-dev pkg-config \
   libgtest-dev libgmock-dev \
   qt6-base-dev libgl-dev qt6-translations-l10n \
   librtmidi-dev libjack-jackd2-dev jackd2 \
