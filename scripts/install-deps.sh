@@ -16,6 +16,7 @@ $SUDO apt-get install -y --no-install-recommends \
   libfluidsynth-dev fluidsynth timgm6mb-soundfont \
   libcurl4-openssl-dev ca-certificates \
   nlohmann-json3-dev \
+  libpugixml-dev lilypond musescore3 libxml2-utils \
   fp-utils-3.2.2 libchm-dev \
   pulseaudio pulseaudio-utils \
   xvfb xauth fonts-liberation \

@@ -14,6 +14,7 @@
 #include "common/quote.h"
 #include "common/termination.h"
 #include "melodyfile/midifile.h"
+#include "melodyfile/score.h"
 #include "melodyfile/wavfile.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
@@ -110,7 +111,8 @@ std::string HelpText() {
            "                        Anschluss)\n"
            "  --out DATEI.mid       schreibt die Melodie als Standard-MIDI-Datei;\n"
            "  --out DATEI.wav       als WAV-Datei (44,1 kHz, Stereo) über den eingebauten\n"
-           "                        Synthesizer (SONAVIX_SOUNDFONT wählt die SoundFont)\n"
+           "                        Synthesizer (SONAVIX_SOUNDFONT wählt die SoundFont);\n"
+           "  --out DATEI.musicxml  als MusicXML-Partitur; --out DATEI.ly als LilyPond-Satz\n"
            "\n"
            "save schreibt die Einstellungen, die melody spielen würde, als Sonavix-Datei\n"
            "(ohne --play und --out); eine Suche in der OEIS geschieht dabei sofort, so dass\n"
@@ -361,6 +363,19 @@ bool IsWavPath(const std::string& path) {
     return ending == ".wav";
 }
 
+void WriteScore(const std::string& path, const TCliHost& host, const TVoiceSetup& voice,
+                SourceKind source, const MelodyTimeline& melody) {
+    const Score score{SourceTitle(source, host.Notes.Formula, host.Notes.OeisTitle),
+                      host.Tempo,
+                      voice.ScaleIndex,
+                      voice.RootIndex,
+                      {{melody, host.Program}}};
+    if (IsMusicXmlPath(path))
+        WriteMusicXmlFile(path, score);
+    else
+        WriteLilyPondFile(path, score);
+}
+
 extern "C" void OnInterrupt(int) {
     RequestStop();
     // The second Ctrl+C still silences the notes; a third ends the program at once.
@@ -432,6 +447,9 @@ int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
         TSetup setup = BaseSetup(a);
         ConfigureSetup(setup, a, !a.Has("--setup"));
         host.Load(setup);
+        // The title names the source as it was chosen, before a formula's members
+        // take its place.
+        const SourceKind source = host.Notes.Kind;
         const MelodyTimeline melody = BuildTimeline(host);
         // From here on, Ctrl+C means: stop the melody.
         if (a.Has("--play")) std::signal(SIGINT, OnInterrupt);
@@ -443,6 +461,8 @@ int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
             try {
                 if (IsWavPath(path))
                     WriteWavFile(path, melody, host.Program);
+                else if (IsMusicXmlPath(path) || IsLilyPondPath(path))
+                    WriteScore(path, host, setup.Voices.front(), source, melody);
                 else
                     WriteMidiFile(path, melody, host.Tempo, host.Program);
             } catch (const Exception& e) {

@@ -80,6 +80,7 @@ void TCliSource::Load(const TSourceSetup& setup) {
     StartValues.clear();
     OeisQuery = setup.Oeis.Query;
     OeisSequence = setup.Oeis.Terms;
+    OeisTitle = setup.Oeis.ANumber.empty() ? "" : setup.Oeis.ANumber + ": " + setup.Oeis.Name;
 }
 
 void TCliHost::Load(const TSetup& setup) {
@@ -98,7 +99,11 @@ void TCliHost::Load(const TSetup& setup) {
     Program = voice.Instrument;
 }
 
-void TCliSource::LookUp() { OeisSequence = TOeisLookup().Run(OeisQuery, OeisWhole).terms; }
+void TCliSource::LookUp() {
+    const TOeisHit hit = TOeisLookup().Run(OeisQuery, OeisWhole);
+    OeisSequence = hit.terms;
+    OeisTitle = hit.linkCaption + ": " + hit.name;
+}
 
 void TCliHost::ProcessPendingMessages() {
     // The one point where a run takes requests, as the window's stop button does.

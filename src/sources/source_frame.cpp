@@ -8,3 +8,10 @@ std::string ReadSourceFrame(ISourceFrame& frame) {
     }
     return frame.ExplicitListText();
 }
+
+std::string SourceTitle(SourceKind source, const std::string& formula,
+                        const std::string& oeisTitle) {
+    if (source == SourceKind::Formula) return formula;
+    if (source == SourceKind::Oeis && !oeisTitle.empty()) return oeisTitle;
+    return "Explizite Folge";
+}

@@ -22,3 +22,8 @@ public:
 // A selected formula is generated first; a selected lookup is asked only
 // while its memo is empty; otherwise the explicit list is the source.
 std::string ReadSourceFrame(ISourceFrame& frame);
+
+// The title of a melody from the source its frame had selected: the formula,
+// the lookup's "A000045: Fibonacci numbers" (once it found one) or "Explizite Folge".
+std::string SourceTitle(SourceKind source, const std::string& formula,
+                        const std::string& oeisTitle);

@@ -80,6 +80,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
         return dialog.Accepted();
     };
     AskScaleSteps = [this](const QString& current) { return AskScaleStepsText(this, current); };
+    SetUpScoreExport();
     noteGenerator_ =
         std::make_unique<TFormulaGenerator>(NoteTerm, frmFolgenNoten->frmFormel1->VarValues);
     tempoGenerator_ =
@@ -123,6 +124,8 @@ void TfrmMain::BuildControls() {
     QMenu* menuDatei = mnuDatei;
     miMidiDatei = menuDatei->addAction("Als MIDI-Datei speichern...");
     miWavDatei = menuDatei->addAction("Als WAV-Datei speichern...");
+    miMusicXmlDatei = menuDatei->addAction("Als MusicXML speichern...");
+    miLilyPondDatei = menuDatei->addAction("Als LilyPond speichern...");
     mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
     miBeenden = menuDatei->addAction("&Beenden");
     auto* menuBearbeiten = menuBar()->addMenu("&Bearbeiten");
@@ -246,6 +249,8 @@ void TfrmMain::Wire() {
     for (TValueListEditor* table : {vleNoten, vleTempo})
         AddFillMenu(table, [this, table] { Guarded(this, [&] { FillMapClick(table); }); });
     On(miWavDatei, &QAction::triggered, &TfrmMain::miWavDateiClick);
+    On(miMusicXmlDatei, &QAction::triggered, &TfrmMain::miMusicXmlDateiClick);
+    On(miLilyPondDatei, &QAction::triggered, &TfrmMain::miLilyPondDateiClick);
     On(mnuMidiAusgang, &QMenu::aboutToShow, &TfrmMain::mnuMidiAusgangShow);
     lblHomepage->installEventFilter(this);
     client_->installEventFilter(this);
@@ -511,6 +516,8 @@ void TfrmMain::SetSourceControlsEnabled(bool enabled) {
     // would rewrite the lists the run has locked.
     miMidiDatei->setEnabled(enabled);
     miWavDatei->setEnabled(enabled);
+    miMusicXmlDatei->setEnabled(enabled);
+    miLilyPondDatei->setEnabled(enabled);
     if (Files) Files->SetEnabled(enabled);
 }
 

@@ -15,6 +15,7 @@
 
 #include "common/maptable.h"
 #include "formula/formulaparser.h"
+#include "melodyfile/score.h"
 #include "playback/run.h"
 #include "playback/startup.h"
 #include "sources/generation.h"
@@ -68,6 +69,8 @@ public:
     QLabel* lblHomepage;
     QAction* miMidiDatei;
     QAction* miWavDatei;
+    QAction* miMusicXmlDatei;
+    QAction* miLilyPondDatei;
     QMenu* mnuMidiAusgang;
     QMenu* mnuDatei;
     QAction* miOeisAlle;  // lookups load the whole b-file
@@ -93,6 +96,8 @@ public:
     std::function<std::optional<std::vector<std::string>>(bool notes)> AskFill;
     // Asks for those steps, offering the current text; nullopt cancels. Tests replace it.
     std::function<std::optional<QString>(const QString&)> AskScaleSteps;
+    std::function<QString()> ChooseMusicXmlFilePath;
+    std::function<QString()> ChooseLilyPondFilePath;
     // Opens an address in the user's browser. Tests replace the opener.
     std::function<void(const QUrl&)> OpenUrl;
     // Window height including the title bar and frame, as the layout counts it.
@@ -120,6 +125,9 @@ public:
     // Sender: vleNoten or vleTempo, or one of the two menu items.
     void FillMapClick(QObject* Sender);
     void miWavDateiClick(QObject* Sender);
+    // The melody as a score (score_export.cpp).
+    void miMusicXmlDateiClick(QObject* Sender);
+    void miLilyPondDateiClick(QObject* Sender);
     // The output menu: lists the devices, the current one checked.
     void mnuMidiAusgangShow(QObject* Sender);
     void MidiAusgangChoose(const QString& name);
@@ -164,6 +172,9 @@ private:
     TFormulaGenerator& GeneratorOf(TfrmFolgen* frame);
     void ShowStartValues(TfrmFolgen* frame);
     std::string ReadSourceFrame(TfrmFolgen* frame);
+    void SetUpScoreExport();
+    // The melody that "Abspielen" would play, with the title, key and instrument of a score.
+    Score CurrentScore();
 
     QWidget* client_;
     std::unique_ptr<TFormulaGenerator> noteGenerator_, tempoGenerator_;

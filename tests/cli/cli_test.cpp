@@ -594,3 +594,20 @@ TEST(CliOeis, WholeSequenceComesFromTheBFile) {
               "sonavix-cli: Die Option --oeis-all gilt nur zusammen mit --oeis\n"
               "Hilfe: sonavix-cli --help\n");
 }
+
+TEST(CliScore, OutWritesMusicXmlOrLilyPondByTheEnding) {
+    TempDir dir;
+    // A minor (from C major: no signature) on key 25; the formula is the title.
+    for (const char* name : {"melodie.musicxml", "melodie.ly"}) {
+        const TProgramResult r = Cli({"melody", "--formula", "x", "--count", "2", "--scale", "6",
+                                      "--root", "25", "--out", dir.File(name)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "27 667\n28 667\n");
+    }
+    const std::string xml = ReadWholeFile(dir.File("melodie.musicxml"));
+    EXPECT_NE(xml.find("<work-title>x</work-title>"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<fifths>0</fifths>"), std::string::npos) << xml;
+    const std::string ly = ReadWholeFile(dir.File("melodie.ly"));
+    EXPECT_NE(ly.find("title = \"x\""), std::string::npos) << ly;
+    EXPECT_NE(ly.find("b,,4 c,4 r2 |"), std::string::npos) << ly;
+}

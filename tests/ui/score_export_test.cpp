@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <filesystem>
+#include <pugixml.hpp>
+
+#include "support/program.h"
+#include "support/window_fixture.h"
+
+namespace {
+class ScoreExport : public WindowTest {
+protected:
+    void TearDown() override {
+        std::filesystem::remove(path);
+        WindowTest::TearDown();
+    }
+    std::string path = ::testing::TempDir() + "sonavix_score_test";
+};
+}  // namespace
+
+TEST_F(ScoreExport, LilyPondInTheChosenKeyTitledByTheSource) {
+    window->ChooseLilyPondFilePath = [&] { return QString::fromStdString(path); };
+    window->frmFolgenNoten->rbtExplizit->click();
+    window->frmFolgenNoten->frmExplizit1->mmoExplizit->setPlainText("0, 1, 2, 3");
+    window->cbxTonart->setCurrentIndex(1);
+    window->cbxGrundton->setCurrentIndex(21);  // F major
+    window->cbxNotenVorgabeChange(window->cbxGrundton);
+    window->cbxInstrument->setCurrentIndex(40);
+    window->miLilyPondDatei->trigger();
+    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+    const std::string text = ReadWholeFile(path);
+    for (const char* part : {"title = \"Explizite Folge\"", "\\key f \\major", "\"violin\"",
+                             "f,,4 g,,4 a,,4 bes,,4 |"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
+}
+
+TEST_F(ScoreExport, MusicXmlOfAFormulaIsTitledByTheFormula) {
+    window->ChooseMusicXmlFilePath = [&] { return QString::fromStdString(path); };
+    window->frmFolgenNoten->frmFormel1->edtFormel->setText("x");
+    window->frmFolgenNoten->frmFormel1->edtLaenge->setText("3");
+    window->miMusicXmlDatei->trigger();
+    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(path.c_str()));
+    EXPECT_STREQ(doc.child("score-partwise").child("work").child_value("work-title"), "x");
+    EXPECT_EQ(doc.select_nodes("//note[pitch]").size(), 3u);
+    EXPECT_TRUE(service->Messages().empty());  // written, not played
+}
