@@ -125,12 +125,12 @@ int BenchEnsemble(const char* clockName, IClock& clock, int seconds) {
 int BenchSingleVoice() {
     auto service = std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Messung"});
     service->ReserveMessages(3 * kNotes);
-    SetMidiOutService(service);
-    InitMidiOut();
+    MidiUnit midi(service);
+    midi.InitMidiOut();
     const int32_t noteMs = NoteDurationMs(kLengthExponent, kTempo);
 
     BenchHost host;
-    TPlaybackRun run(host);
+    TPlaybackRun run(host, midi);
     run.Press();
 
     std::vector<int64_t> onsets, offsets;
@@ -138,7 +138,7 @@ int BenchSingleVoice() {
         if (m.bytes.size() == 3 && m.bytes[0] == 0x90) onsets.push_back(m.timeUs);
         if (m.bytes.size() == 3 && m.bytes[0] == 0x80) offsets.push_back(m.timeUs);
     }
-    ReleaseMidiOut();
+    midi.ReleaseMidiOut();
     if (onsets.size() != kNotes || offsets.size() != kNotes) {
         std::printf("error: %zu notes sounded, expected %d\n", onsets.size(), kNotes);
         return 1;

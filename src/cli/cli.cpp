@@ -386,27 +386,28 @@ extern "C" void OnInterrupt(int) {
 }
 
 // Sounds the melody as the play button does; true when it ran to its end.
-bool Play(TCliHost& host, std::ostream& err) {
+bool Play(MidiUnit& midi, TCliHost& host, std::ostream& err) {
     // From the open output on, a signal first silences what sounds.
     TidyingScope tidying;
     try {
-        const std::string notice = MidiOutRequestNotice();
+        const std::string notice = MidiOutRequestNotice(midi);
         if (!notice.empty()) err << notice << '\n' << std::flush;
-        InitMidiOut();
+        midi.InitMidiOut();
     } catch (const Exception& e) {
         throw Exception("MIDI-Gerät 0 lässt sich nicht öffnen: " + ErrorBoxText(e.Message()));
     }
     // Note Off for whatever still sounds, however the run ends.
     InterruptibleClock clock;
-    SetMidiClock(&clock);
+    midi.SetClock(&clock);
     struct Release {
+        MidiUnit& midi;
         ~Release() {
-            ReleaseMidiOut();
-            SetMidiClock(nullptr);
+            midi.ReleaseMidiOut();
+            midi.SetClock(nullptr);
         }
-    } release;
+    } release{midi};
     if (StopRequested()) return false;
-    TPlaybackRun run(host);
+    TPlaybackRun run(host, midi);
     host.Run = &run;
     run.Press();
     host.Run = nullptr;
@@ -424,7 +425,7 @@ bool IsEnsemble(const TArguments& a) {
     }
 }
 
-int Ensemble(const TArguments& a, std::ostream& out, std::ostream& err) {
+int Ensemble(MidiUnit& midi, const TArguments& a, std::ostream& out, std::ostream& err) {
     NoOperands(a);
     for (const TOptionInfo& option : kOptions) {
         const std::string name = option.name;
@@ -436,12 +437,12 @@ int Ensemble(const TArguments& a, std::ostream& out, std::ostream& err) {
     if (a.Has("--out") && a.Value("--out").empty())
         throw ECliUsage("--out braucht einen Dateinamen");
     return EnsembleMelody(
-        a.voiceFiles, a.Has("--play"), a.Has("--out") ? &a.Value("--out") : nullptr,
+        midi, a.voiceFiles, a.Has("--play"), a.Has("--out") ? &a.Value("--out") : nullptr,
         [] { std::signal(SIGINT, OnInterrupt); }, out, err);
 }
 
-int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
-    if (IsEnsemble(a)) return Ensemble(a, out, err);
+int Melody(MidiUnit& midi, const TArguments& a, std::ostream& out, std::ostream& err) {
+    if (IsEnsemble(a)) return Ensemble(midi, a, out, err);
     TCliHost host;
     try {
         TSetup setup = BaseSetup(a);
@@ -475,7 +476,7 @@ int Melody(const TArguments& a, std::ostream& out, std::ostream& err) {
         if (!fileFailure.empty()) throw Exception(fileFailure);
         // The sources have been read: the run plays the list a formula or a
         // lookup left, as a second press of the button would.
-        if (a.Has("--play") && !Play(host, err)) return kExitStopped;
+        if (a.Has("--play") && !Play(midi, host, err)) return kExitStopped;
     } catch (const Exception& e) {
         err << ErrorBoxText(e.Message()) << '\n';
         return kExitFailure;
@@ -508,16 +509,18 @@ int Save(TArguments a, std::ostream& err) {
     return kExitOk;
 }
 
-int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Ports(MidiUnit& midi, const std::vector<std::string>& args, std::ostream& out,
+          std::ostream& err) {
     if (!args.empty())
         throw ECliUsage("Überzähliges Argument \"" + QuotedText(args.front()) + "\"");
-    const std::string notice = MidiOutRequestNotice();
+    const std::string notice = MidiOutRequestNotice(midi);
     if (!notice.empty()) err << notice << '\n';
-    for (const std::string& name : MidiOutputDevices().Names()) out << name << '\n';
+    for (const std::string& name : midi.Devices().Names()) out << name << '\n';
     return kExitOk;
 }
 
-int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCommand(MidiUnit& midi, const std::vector<std::string>& args, std::ostream& out,
+               std::ostream& err) {
     for (const std::string& arg : args) {
         if (arg == "--") break;
         if (arg == "--help" || arg == "-h") {
@@ -532,9 +535,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
             const std::string& command = args[0];
             const std::vector<std::string> rest(args.begin() + 1, args.end());
             if (command == "eval") return Eval(ParseArguments(kEval, rest), out, err);
-            if (command == "melody") return Melody(ParseArguments(kMelody, rest), out, err);
+            if (command == "melody") return Melody(midi, ParseArguments(kMelody, rest), out, err);
             if (command == "save") return Save(ParseArguments(kSave, rest), err);
-            if (command == "ports") return Ports(rest, out, err);
+            if (command == "ports") return Ports(midi, rest, out, err);
             throw ECliUsage("Unbekannter Befehl \"" + QuotedText(command) +
                             "\" (eval, melody, save oder ports)");
         } catch (const ECliUsage& e) {
@@ -550,12 +553,14 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCli(MidiUnit& midi, const std::vector<std::string>& args, std::ostream& out,
+           std::ostream& err) {
     // These end the program; while it plays or writes a file they wait for
     // its next check, which silences the notes and removes the unfinished file.
+    SetSilencedUnit(&midi);
     SetTerminationEnding(SilenceAndExit);
     for (const int signal : {SIGTERM, SIGHUP, SIGPIPE, SIGINT}) HandleTerminationSignal(signal);
-    const int status = RunCommand(args, out, err);
+    const int status = RunCommand(midi, args, out, err);
     // Output that did not arrive is no success (a failure has said so already).
     if (status != kExitFailure && OutputLost(out, err)) return kExitFailure;
     return status;

@@ -10,5 +10,8 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitStopped = 130;  // playing ended by Ctrl+C
 
-// args without the program name.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+class MidiUnit;
+
+// args without the program name; midi plays what --play and ports ask for.
+int RunCli(MidiUnit& midi, const std::vector<std::string>& args, std::ostream& out,
+           std::ostream& err);

@@ -49,24 +49,25 @@ public:
 };
 
 // True when the ensemble ran to its end.
-bool PlayVoices(const std::vector<TEnsembleVoice>& voices, std::ostream& err) {
+bool PlayVoices(MidiUnit& midi, const std::vector<TEnsembleVoice>& voices, std::ostream& err) {
     const TEnsembleTimeline timeline = EnsembleTimeline(voices);
     // From the open output on, a signal first silences what sounds.
     TidyingScope tidying;
     try {
-        const std::string notice = MidiOutRequestNotice();
+        const std::string notice = MidiOutRequestNotice(midi);
         if (!notice.empty()) err << notice << '\n' << std::flush;
-        InitMidiOut();
+        midi.InitMidiOut();
     } catch (const Exception& e) {
         throw Exception("MIDI-Gerät 0 lässt sich nicht öffnen: " + ErrorBoxText(e.Message()));
     }
     InterruptibleClock clock;
     struct Release {
-        ~Release() { ReleaseMidiOut(); }
-    } release;
+        MidiUnit& midi;
+        ~Release() { midi.ReleaseMidiOut(); }
+    } release{midi};
     // Not held here: a second Ctrl+C releases the program's output, which then
     // silences what still sounds.
-    IMidiOutput* output = GetMidiOutput(0).get();
+    IMidiOutput* output = midi.GetMidiOutput(0).get();
     if (StopRequested()) return false;
     CliObserver observer;
     return PlayEnsemble(timeline, *output, clock, observer) && !StopRequested();
@@ -74,7 +75,7 @@ bool PlayVoices(const std::vector<TEnsembleVoice>& voices, std::ostream& err) {
 
 }  // namespace
 
-int EnsembleMelody(const std::vector<TVoiceFileArgument>& files, bool play,
+int EnsembleMelody(MidiUnit& midi, const std::vector<TVoiceFileArgument>& files, bool play,
                    const std::string* outPath, const std::function<void()>& onPlay,
                    std::ostream& out, std::ostream& err) {
     TSetup ensemble;
@@ -123,7 +124,7 @@ int EnsembleMelody(const std::vector<TVoiceFileArgument>& files, bool play,
                 out << v + 1 << ' ' << note.Key << ' ' << note.DurationMs << '\n';
         if (OutputLost(out, err)) return kExitFailure;
         if (!fileFailure.empty()) throw Exception(fileFailure);
-        if (play && !PlayVoices(voices, err)) return kExitStopped;
+        if (play && !PlayVoices(midi, voices, err)) return kExitStopped;
     } catch (const Exception& e) {
         err << ErrorBoxText(e.Message()) << '\n';
         return kExitFailure;

@@ -18,14 +18,18 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 // How long a sleep goes without looking for a second Ctrl+C or another signal.
 constexpr int64_t kSilenceCheckUs = 20000;
+
+MidiUnit* silenced = nullptr;
 }  // namespace
 
 void RequestStop() { ++interrupts; }
 bool StopRequested() { return interrupts >= 1; }
 bool SilenceRequested() { return interrupts >= 2; }
 
+void SetSilencedUnit(MidiUnit* midi) { silenced = midi; }
+
 void SilenceAndExit(int signal) {
-    ReleaseMidiOut();
+    if (silenced) silenced->ReleaseMidiOut();
     ExitAfterSignal(signal);
 }
 

@@ -57,6 +57,7 @@ private:
     bool zeroNatural_ = false;
 };
 
+class MidiUnit;
 class TPlaybackRun;
 
 class TCliHost : public QuietPlaybackHost {
@@ -94,3 +95,6 @@ public:
 // The tool's ending after a signal: Note Off for whatever sounds, the output
 // closed, unfinished files removed, exit status 128 + signal.
 [[noreturn]] void SilenceAndExit(int signal);
+// The unit that SilenceAndExit silences (the ending is a plain function, so it
+// cannot carry it); nullptr: nothing to silence.
+void SetSilencedUnit(MidiUnit* midi);

@@ -9,28 +9,15 @@
 #include "midi/midinote.h"
 #include "midi/platform.h"
 
-namespace {
+MidiUnit::MidiUnit(std::shared_ptr<IMidiOutService> service, IClock* clock)
+    : service_(std::move(service)), clock_(clock) {}
 
-struct MidiUnit {
-    std::shared_ptr<IMidiOutService> service;
-    IClock* clock = nullptr;
-    uint8_t channel = 1;
-    bool inRhythm = false;
-    bool chained = false;  // chainDeadlineUs holds the last note's end
-    int64_t chainDeadlineUs = 0;
-    std::function<void()> whileWaiting;
-    // Declared last so that it is released first at exit.
-    std::shared_ptr<IMidiOutput> output;
-};
-
-MidiUnit& Unit() {
-    static MidiUnit unit;
-    return unit;
-}
+MidiUnit::~MidiUnit() { ReleaseMidiOut(); }
 
 // Waits until the deadline; with a hook set, in slices with the hook between them.
-void WaitUntil(IClock& clock, int64_t deadlineUs) {
-    const std::function<void()> hook = Unit().whileWaiting;  // a copy: the hook may replace it
+void MidiUnit::WaitUntil(int64_t deadlineUs) {
+    IClock& clock = Clock();
+    const std::function<void()> hook = whileWaiting_;  // a copy: the hook may replace it
     if (!hook) {
         clock.SleepUntilUs(deadlineUs);
         return;
@@ -40,20 +27,17 @@ void WaitUntil(IClock& clock, int64_t deadlineUs) {
         if (clock.NowUs() < deadlineUs) hook();
     }
 }
-}  // namespace
 
-void InitMidiOut() {
-    MidiUnit& unit = Unit();
-    unit.channel = 1;
-    unit.output.reset();
-    unit.output = GetMidiOutput(0);
+void MidiUnit::InitMidiOut() {
+    channel_ = 1;
+    output_.reset();
+    output_ = GetMidiOutput(0);
 }
 
-void PlayNote(int32_t keyNumber, int32_t durationMs) {
+void MidiUnit::PlayNote(int32_t keyNumber, int32_t durationMs) {
     if (durationMs < 0)
         throw EInvalidInput("Ungültige Notendauer: " + std::to_string(durationMs) + " ms");
-    MidiUnit& unit = Unit();
-    IClock& clock = MidiClock();
+    IClock& clock = Clock();
     const int64_t durationUs = int64_t{durationMs} * 1000;
     const int64_t now = clock.NowUs();
 
@@ -62,67 +46,63 @@ void PlayNote(int32_t keyNumber, int32_t durationMs) {
     // hitch that would cut the note below half its length re-anchors the chain
     // instead: the note sounds in full from now.
     int64_t start = now;
-    if (unit.inRhythm && unit.chained && now - unit.chainDeadlineUs <= durationUs / 2)
-        start = unit.chainDeadlineUs;
+    if (inRhythm_ && chained_ && now - chainDeadlineUs_ <= durationUs / 2) start = chainDeadlineUs_;
     const int64_t deadline = start + durationUs;
-    if (unit.inRhythm) {
-        unit.chained = true;
-        unit.chainDeadlineUs = deadline;
+    if (inRhythm_) {
+        chained_ = true;
+        chainDeadlineUs_ = deadline;
     }
 
     // Notes above 127 do not exist; such keys are rests like keys <= 0.
-    const bool sounds = unit.output && KeySounds(keyNumber);
+    const bool sounds = output_ && KeySounds(keyNumber);
     const uint8_t note = sounds ? KeyNote(keyNumber) : 0;
     clock.SleepUntilUs(start);
-    if (sounds) unit.output->NoteOn(unit.channel, note, kNoteVelocity);
-    WaitUntil(clock, deadline);
+    if (sounds) output_->NoteOn(channel_, note, kNoteVelocity);
+    WaitUntil(deadline);
     // The output may have been released while waiting (program end).
-    if (sounds && unit.output) unit.output->NoteOff(unit.channel, note, kNoteVelocity);
+    if (sounds && output_) output_->NoteOff(channel_, note, kNoteVelocity);
 }
 
-void SelectInstrument(int32_t program) {
-    MidiUnit& unit = Unit();
+void MidiUnit::SelectInstrument(int32_t program) {
     const uint8_t low = static_cast<uint8_t>(program & 0xFF);
-    if (!unit.output || low > 127) return;
-    unit.output->ProgramChange(unit.channel, low);
+    if (!output_ || low > 127) return;
+    output_->ProgramChange(channel_, low);
 }
 
-void ReleaseMidiOut() { Unit().output.reset(); }
+void MidiUnit::ReleaseMidiOut() { output_.reset(); }
 
-bool HasMidiOut() { return Unit().output != nullptr; }
-
-void BeginRhythm() {
-    MidiUnit& unit = Unit();
-    unit.inRhythm = true;
-    unit.chained = false;
+void MidiUnit::BeginRhythm() {
+    inRhythm_ = true;
+    chained_ = false;
 }
 
-void EndRhythm() {
-    MidiUnit& unit = Unit();
-    unit.inRhythm = false;
-    unit.chained = false;
+void MidiUnit::EndRhythm() {
+    inRhythm_ = false;
+    chained_ = false;
 }
 
-void SetMidiOutService(std::shared_ptr<IMidiOutService> service) {
-    MidiUnit& unit = Unit();
-    unit.output.reset();
-    ResetMidiOutputDevices();
-    unit.service = std::move(service);
+void MidiUnit::SetService(std::shared_ptr<IMidiOutService> service) {
+    output_.reset();
+    devices_.reset();
+    service_ = std::move(service);
 }
 
-std::shared_ptr<IMidiOutService> CurrentMidiOutService() {
-    MidiUnit& unit = Unit();
-    if (!unit.service) unit.service = CreateDefaultMidiOutService();
-    return unit.service;
+std::shared_ptr<IMidiOutService> MidiUnit::SharedService() {
+    if (!service_) service_ = CreateDefaultMidiOutService();
+    return service_;
 }
 
-IMidiOutService& MidiOutService() { return *CurrentMidiOutService(); }
+IClock& MidiUnit::Clock() { return clock_ ? *clock_ : SystemClock(); }
 
-void SetMidiClock(IClock* clock) { Unit().clock = clock; }
+TMidiOutputDevices& MidiUnit::Devices() {
+    if (!devices_) {
+        devices_ = std::make_shared<TMidiOutputDevices>(SharedService());
+        devices_->Names();  // the listing as of now, before anything opens
+    }
+    return *devices_;
+}
 
-void SetWaitHook(std::function<void()> hook) { Unit().whileWaiting = std::move(hook); }
-
-IClock& MidiClock() {
-    IClock* clock = Unit().clock;
-    return clock ? *clock : SystemClock();
+std::shared_ptr<IMidiOutput> MidiUnit::GetMidiOutput(int32_t deviceId) {
+    Devices();
+    return TMidiOutputDevices::Get(devices_, deviceId);
 }

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "common/errors.h"
-#include "midi/midi.h"
 
 // ---- TJclMIDIOut ----
 
@@ -101,66 +100,44 @@ std::string MidiOutErrorText(IMidiOutService& service, MidiResult code) {
     return fallback;
 }
 
-std::string MidiOutErrorText(MidiResult code) { return MidiOutErrorText(MidiOutService(), code); }
-
 void CheckMidiResult(IMidiOutService& service, MidiResult code) {
     if (code != kMidiNoError) throw EJclMIDIError(MidiOutErrorText(service, code));
 }
 
-void CheckMidiResult(MidiResult code) {
-    if (code != kMidiNoError) CheckMidiResult(MidiOutService(), code);
-}
-
 // ---- registry ----
 
-namespace {
-// Never freed: outputs that outlive everything else still find it.
-TMidiOutputDevices& RegistryStorage() {
-    static auto* registry = new TMidiOutputDevices;
-    return *registry;
-}
-int64_t mapperId = -1;
-}  // namespace
-
-TMidiOutputDevices& MidiOutputDevices() {
-    TMidiOutputDevices& registry = RegistryStorage();
-    if (!registry.built_) {
-        IMidiOutService& service = MidiOutService();
-        const uint32_t count = service.GetNumDevs();
+const std::vector<std::string>& TMidiOutputDevices::Names() {
+    if (!built_) {
+        const uint32_t count = service_->GetNumDevs();
         for (uint32_t id = 0; id < count; ++id) {
             MIDIOUTCAPSA caps{};
-            if (service.GetDevCaps(id, caps, sizeof caps) != kMidiNoError) continue;
-            registry.names_.emplace_back(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+            if (service_->GetDevCaps(id, caps, sizeof caps) != kMidiNoError) continue;
+            names_.emplace_back(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
         }
-        registry.slots_.resize(registry.names_.size());
-        registry.built_ = true;
+        slots_.resize(names_.size());
+        built_ = true;
     }
-    return registry;
+    return names_;
 }
 
-void ResetMidiOutputDevices() {
-    TMidiOutputDevices& registry = RegistryStorage();
-    registry.names_.clear();
-    registry.slots_.clear();
-    registry.built_ = false;
-    mapperId = -1;
-}
-
-std::shared_ptr<IMidiOutput> GetMidiOutput(int32_t deviceId) {
-    TMidiOutputDevices& registry = MidiOutputDevices();
-    const int64_t id = deviceId == -1 ? mapperId : deviceId;
+std::shared_ptr<IMidiOutput> TMidiOutputDevices::Get(
+    const std::shared_ptr<TMidiOutputDevices>& self, int32_t deviceId) {
+    TMidiOutputDevices& registry = *self;
+    const int64_t count = registry.Count();
+    const int64_t id = deviceId == -1 ? registry.mapperId_ : deviceId;
     std::shared_ptr<TMidiOut> output;
     if (id != -1) {
-        if (id < 0 || id >= registry.Count()) throw EListError(msg::ListIndexTooLarge(id));
+        if (id < 0 || id >= count) throw EListError(msg::ListIndexTooLarge(id));
         output = registry.slots_[static_cast<size_t>(id)].ref.lock();
     }
     if (!output) {
-        output = TMidiOut::Create(CurrentMidiOutService(),
-                                  deviceId == -1 ? kMidiMapper : static_cast<uint32_t>(deviceId));
+        output =
+            TMidiOut::Create(registry.service_,
+                             deviceId == -1 ? kMidiMapper : static_cast<uint32_t>(deviceId), self);
         const uint32_t reported = output->DeviceId();
         if (reported < registry.slots_.size()) {
             registry.slots_[reported] = {output.get(), output};
-            if (deviceId == -1) mapperId = reported;
+            if (deviceId == -1) registry.mapperId_ = reported;
         }
     }
     return output;
@@ -169,8 +146,11 @@ std::shared_ptr<IMidiOutput> GetMidiOutput(int32_t deviceId) {
 // ---- TMidiOut ----
 
 std::shared_ptr<TMidiOut> TMidiOut::Create(std::shared_ptr<IMidiOutService> service,
-                                           uint32_t deviceId) {
-    return std::shared_ptr<TMidiOut>(new TMidiOut(std::move(service), deviceId));
+                                           uint32_t deviceId,
+                                           std::shared_ptr<TMidiOutputDevices> registry) {
+    std::shared_ptr<TMidiOut> output(new TMidiOut(std::move(service), deviceId));
+    output->registry_ = std::move(registry);
+    return output;
 }
 
 TMidiOut::TMidiOut(std::shared_ptr<IMidiOutService> service, uint32_t deviceId)
@@ -189,9 +169,9 @@ TMidiOut::TMidiOut(std::shared_ptr<IMidiOutService> service, uint32_t deviceId)
 TMidiOut::~TMidiOut() {
     ReleaseAllActiveNotesQuietly();
     service_->Close(handle_);
-    TMidiOutputDevices& registry = RegistryStorage();
-    if (deviceId_ < registry.slots_.size() && registry.slots_[deviceId_].output == this)
-        registry.slots_[deviceId_] = {};
+    if (!registry_) return;
+    auto& slots = registry_->slots_;
+    if (deviceId_ < slots.size() && slots[deviceId_].output == this) slots[deviceId_] = {};
 }
 
 std::string TMidiOut::DeviceName() const {

@@ -65,13 +65,17 @@ private:
     bool runningStatusEnabled_ = false;
 };
 
+class TMidiOutputDevices;
+
 // The output on one device of the platform service. Lives as long as its
 // last reference; its destructor silences it, closes it and leaves the registry.
 class TMidiOut : public TJclMIDIOut {
 public:
     // Opens the device; throws EJclMIDIError when the platform refuses.
+    // registry, when given, is the one the output leaves when it goes.
     static std::shared_ptr<TMidiOut> Create(std::shared_ptr<IMidiOutService> service,
-                                            uint32_t deviceId);
+                                            uint32_t deviceId,
+                                            std::shared_ptr<TMidiOutputDevices> registry = {});
     ~TMidiOut() override;
     TMidiOut(const TMidiOut&) = delete;
     TMidiOut& operator=(const TMidiOut&) = delete;
@@ -86,45 +90,41 @@ private:
     TMidiOut(std::shared_ptr<IMidiOutService> service, uint32_t deviceId);
 
     std::shared_ptr<IMidiOutService> service_;
+    std::shared_ptr<TMidiOutputDevices> registry_;
     MidiOutHandle handle_ = 0;
     uint32_t deviceId_ = 0;
     MIDIOUTCAPSA caps_{};
 };
 
-// The registry of output devices: their product names in device order and,
-// per entry, the output that is open on it (not owned).
+// The registry of one service's output devices: their product names in device
+// order and, per entry, the output that is open on it (not owned). Outputs
+// hold it, so one that outlives the MIDI unit still finds it.
 class TMidiOutputDevices {
 public:
-    int Count() const { return static_cast<int>(names_.size()); }
-    const std::vector<std::string>& Names() const { return names_; }
+    explicit TMidiOutputDevices(std::shared_ptr<IMidiOutService> service)
+        : service_(std::move(service)) {}
+    // Built from the service on first use.
+    int Count() { return static_cast<int>(Names().size()); }
+    const std::vector<std::string>& Names();
+
+    // The shared output of a device; -1 is the mapper. An identifier outside the
+    // registry raises EListError ("Listenindex überschreitet das Maximum (%d)").
+    static std::shared_ptr<IMidiOutput> Get(const std::shared_ptr<TMidiOutputDevices>& self,
+                                            int32_t deviceId);
 
 private:
-    friend std::shared_ptr<IMidiOutput> GetMidiOutput(int32_t deviceId);
     friend class TMidiOut;
-    friend TMidiOutputDevices& MidiOutputDevices();
-    friend void ResetMidiOutputDevices();
     struct Slot {
         TMidiOut* output = nullptr;  // identifies the owner while it is being destroyed
         std::weak_ptr<TMidiOut> ref;
     };
+    std::shared_ptr<IMidiOutService> service_;
     std::vector<std::string> names_;
     std::vector<Slot> slots_;
+    int64_t mapperId_ = -1;
     bool built_ = false;
 };
 
-// Built from MidiOutService() on first use.
-TMidiOutputDevices& MidiOutputDevices();
-// Forgets the registry so that the next use rebuilds it (a new service, tests).
-// Outputs still open keep working but are no longer shared.
-void ResetMidiOutputDevices();
-
-// The shared output of a device; -1 is the mapper. An identifier outside the
-// registry raises EListError ("Listenindex überschreitet das Maximum (%d)").
-std::shared_ptr<IMidiOutput> GetMidiOutput(int32_t deviceId);
-
-// Raises EJclMIDIError with MidiOutErrorText(code) unless code is 0.
-// The texts come from MidiOutService() or from the given service.
-void CheckMidiResult(MidiResult code);
+// Raises EJclMIDIError with MidiOutErrorText(service, code) unless code is 0.
 void CheckMidiResult(IMidiOutService& service, MidiResult code);
-std::string MidiOutErrorText(MidiResult code);
 std::string MidiOutErrorText(IMidiOutService& service, MidiResult code);

@@ -139,23 +139,25 @@ std::shared_ptr<IMidiOutService> CreateDefaultMidiOutService() {
 }
 
 namespace {
-MidiOutPorts* ProgramPorts() { return dynamic_cast<MidiOutPorts*>(CurrentMidiOutService().get()); }
+MidiOutPorts* ProgramPorts(MidiUnit& midi) {
+    return dynamic_cast<MidiOutPorts*>(midi.SharedService().get());
+}
 }  // namespace
 
-void RememberMidiOutPort(const std::string& name) {
-    if (MidiOutPorts* ports = ProgramPorts()) ports->Remember(name);
+void RememberMidiOutPort(MidiUnit& midi, const std::string& name) {
+    if (MidiOutPorts* ports = ProgramPorts(midi)) ports->Remember(name);
 }
 
-void ChooseMidiOutPort(const std::string& name) {
-    ReleaseMidiOut();
-    if (MidiOutPorts* ports = ProgramPorts()) ports->Choose(name);
-    ResetMidiOutputDevices();
-    InitMidiOut();
+void ChooseMidiOutPort(MidiUnit& midi, const std::string& name) {
+    midi.ReleaseMidiOut();
+    if (MidiOutPorts* ports = ProgramPorts(midi)) ports->Choose(name);
+    midi.ResetDevices();
+    midi.InitMidiOut();
 }
 
-std::string MidiOutRequestNotice() {
-    const std::vector<std::string>& names = MidiOutputDevices().Names();
-    MidiOutPorts* ports = ProgramPorts();
+std::string MidiOutRequestNotice(MidiUnit& midi) {
+    const std::vector<std::string>& names = midi.Devices().Names();
+    MidiOutPorts* ports = ProgramPorts(midi);
     const std::string unmatched = ports ? ports->UnmatchedRequest() : "";
     if (unmatched.empty()) return "";
     return "SONAVIX_MIDI_OUT=\"" + QuotedText(unmatched) + "\" passt zu keinem MIDI-Ausgang; " +

@@ -63,13 +63,15 @@ private:
 // SONAVIX_MIDI_OUT picks device 0. (Declared in platform.h as well.)
 std::shared_ptr<IMidiOutService> CreateDefaultMidiOutService();
 
-// On the program's service, when it is a MidiOutPorts (otherwise nothing):
+class MidiUnit;
+
+// On the unit's service, when it is a MidiOutPorts (otherwise nothing):
 // the port remembered from an earlier start.
-void RememberMidiOutPort(const std::string& name);
+void RememberMidiOutPort(MidiUnit& midi, const std::string& name);
 // Makes the named port device 0 and opens it as the program's output, as
 // InitMidiOut does (the previous output is released first). Throws what
 // InitMidiOut throws.
-void ChooseMidiOutPort(const std::string& name);
+void ChooseMidiOutPort(MidiUnit& midi, const std::string& name);
 // When SONAVIX_MIDI_OUT matched no port: the German notice that says so and
 // names the port that plays instead; "" otherwise. Builds the device list.
-std::string MidiOutRequestNotice();
+std::string MidiOutRequestNotice(MidiUnit& midi);

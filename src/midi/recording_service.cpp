@@ -18,7 +18,7 @@ TRecordingMidiService::TRecordingMidiService(std::vector<std::string> deviceName
     };
 }
 
-int64_t TRecordingMidiService::Now() const { return (clock_ ? *clock_ : MidiClock()).NowUs(); }
+int64_t TRecordingMidiService::Now() const { return (clock_ ? *clock_ : SystemClock()).NowUs(); }
 
 void TRecordingMidiService::SetErrorText(MidiResult code, std::string text) {
     if (text.empty())

@@ -20,7 +20,7 @@ struct TRecordedMidiMessage {
 
 class TRecordingMidiService : public IMidiOutService {
 public:
-    // clock nullptr: MidiClock() at the time of each message.
+    // clock nullptr: the system clock at the time of each message.
     explicit TRecordingMidiService(std::vector<std::string> deviceNames, IClock* clock = nullptr);
 
     uint32_t GetNumDevs() override;

@@ -51,7 +51,7 @@ void TPlaybackRun::Play() {
         TPlaybackRun& run;
         int32_t& marked;
         ~Idle() {
-            EndRhythm();
+            run.midi_.EndRhythm();
             if (marked) run.host_.UnmarkKey(marked);
             run.host_.SetSourceControlsEnabled(true);
             run.playing_ = false;
@@ -61,13 +61,13 @@ void TPlaybackRun::Play() {
     } idle{*this, marked};
     active_ = true;
 
-    SelectInstrument(host_.InstrumentProgram());
+    midi_.SelectInstrument(host_.InstrumentProgram());
     TMelodySequences melody = ReadMelodySequences(host_);
     TSequenceCursor& notes = melody.Notes;
     TSequenceCursor& tempi = melody.Tempi;
     if (host_.KeyboardWanted()) host_.ShowKeyboard();
     host_.SetSourceControlsEnabled(false);
-    BeginRhythm();
+    midi_.BeginRhythm();
     while (!notes.AtEnd() && playing_) {
         const std::string_view note = notes.Take();
         const std::string_view tempo = tempi.Take();
@@ -82,7 +82,7 @@ void TPlaybackRun::Play() {
         }
         host_.ProcessPendingMessages();
         const int32_t duration = host_.GetKeyOrTempo(1, tempo);
-        PlayNote(host_.GetKeyOrTempo(0, note), duration);
+        midi_.PlayNote(host_.GetKeyOrTempo(0, note), duration);
         // The key marked for this note is the one to restore, even when the map
         // or the check box changed while it sounded.
         if (marked) {

@@ -57,9 +57,12 @@ struct TMelodyNote {
 // The melody that a press of the play button would sound, without sounding it.
 std::vector<TMelodyNote> BuildMelody(IPlaybackHost& host);
 
+class MidiUnit;
+
 class TPlaybackRun {
 public:
-    explicit TPlaybackRun(IPlaybackHost& host) : host_(host) {}
+    // Plays on midi, which outlives the run.
+    TPlaybackRun(IPlaybackHost& host, MidiUnit& midi) : host_(host), midi_(midi) {}
 
     // The play button: starts a run, or while one is active asks it to stop at
     // its next check. A press while a stopped run winds down is ignored. A
@@ -75,6 +78,7 @@ private:
     void Play();
 
     IPlaybackHost& host_;
+    MidiUnit& midi_;
     bool playing_ = false;
     bool active_ = false;
 };

@@ -1,10 +1,6 @@
 #include "ui/klavier.h"
 
-#include <QCoreApplication>
 #include <QPainter>
-
-#include "midi/midi.h"
-#include "ui/error_box.h"
 
 TTaste::TTaste(int32_t keyNumber, QRgb colour, QWidget* parent)
     : QAbstractButton(parent), keyNumber_(keyNumber), colour_(colour), face_(colour) {
@@ -26,12 +22,9 @@ void TTaste::paintEvent(QPaintEvent*) {
     if (isDown()) p.fillRect(rect(), QColor(0, 0, 0, 40));
 }
 
-TfrmKlavier::TfrmKlavier(std::function<bool()> isPlaying, std::function<void(int32_t)> writeKey,
-                         QWidget* parent)
+TfrmKlavier::TfrmKlavier(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint |
-                          Qt::WindowCloseButtonHint),
-      isPlaying_(std::move(isPlaying)),
-      writeKey_(std::move(writeKey)) {
+                          Qt::WindowCloseButtonHint) {
     setWindowTitle(" ");
     setFixedSize(831, 75);
     move(182, 10);
@@ -59,7 +52,7 @@ TfrmKlavier::TfrmKlavier(std::function<bool()> isPlaying, std::function<void(int
 void TfrmKlavier::Store(TTaste* key) {
     keys_[key->KeyNumber()] = key;
     connect(key, &QAbstractButton::clicked, this,
-            [this, key] { Guarded(this, [this, key] { PlayClick(key); }); });
+            [this, key] { emit KeyClicked(key->KeyNumber()); });
 }
 
 void TfrmKlavier::CreateWeiss(int32_t keyNumber, int left) {
@@ -84,11 +77,4 @@ void TfrmKlavier::MarkKey(int32_t keyNumber) {
 
 void TfrmKlavier::UnmarkKey(int32_t keyNumber) {
     if (TTaste* key = Key(keyNumber)) key->SetFace(key->Colour());
-}
-
-void TfrmKlavier::PlayClick(TTaste* key) {
-    PlayNote(key->KeyNumber(), 200);
-    QCoreApplication::processEvents();
-    if (isPlaying_()) return;
-    writeKey_(key->KeyNumber());
 }

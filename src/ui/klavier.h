@@ -4,7 +4,6 @@
 #include <QColor>
 #include <QWidget>
 #include <array>
-#include <functional>
 
 class TTaste : public QAbstractButton {
     Q_OBJECT
@@ -28,16 +27,16 @@ private:
 class TfrmKlavier : public QWidget {
     Q_OBJECT
 public:
-    // isPlaying tells whether a run is active; writeKey puts a clicked key
-    // number into the note map's selected row.
-    TfrmKlavier(std::function<bool()> isPlaying, std::function<void(int32_t)> writeKey,
-                QWidget* parent = nullptr);
+    explicit TfrmKlavier(QWidget* parent = nullptr);
 
     void MarkKey(int32_t keyNumber);
     void UnmarkKey(int32_t keyNumber);
     // The key of a key number 1..88, nullptr otherwise.
     TTaste* Key(int32_t keyNumber) const;
-    void PlayClick(TTaste* key);
+
+signals:
+    // A key was clicked; whoever owns the keyboard sounds it and writes it down.
+    void KeyClicked(int32_t keyNumber);
 
 private:
     void CreateWeiss(int32_t keyNumber, int left);
@@ -45,8 +44,6 @@ private:
     void Store(TTaste* key);
 
     std::array<TTaste*, 89> keys_{};
-    std::function<bool()> isPlaying_;
-    std::function<void(int32_t)> writeKey_;
 };
 
 inline constexpr QRgb kWeiss = 0xFFFFFF;

@@ -16,7 +16,8 @@
 
 int main(int argc, char** argv) {
     // First of all: the synthesizer sets itself up while the window is built.
-    SetMidiOutService(CreateDefaultMidiOutService());
+    // Released last, when it goes out of scope after the window.
+    MidiUnit midi(CreateDefaultMidiOutService());
     QApplication app(argc, argv);
     QApplication::setApplicationName("Sonavix");
     LoadQtGermanTranslations(app);
@@ -29,10 +30,10 @@ int main(int argc, char** argv) {
     HHDetect(self.empty() ? std::string(argv[0]) : self, argv[0],
              std::vector<std::string>(argv + 1, argv + argc));
     HelpRouting helpRouting;
-    SignalEnding signalEnding;
+    SignalEnding signalEnding(midi);
     int result = 0;
     {
-        TfrmMain frmMain;
+        TfrmMain frmMain(midi);
         frmMain.show();
         // One file to open may stand beside the debug switches.
         const QStringList args = QApplication::arguments().mid(1);
@@ -46,6 +47,6 @@ int main(int argc, char** argv) {
         result = app.exec();
     }
     // Last of all: silence what still sounds and close the device.
-    ReleaseMidiOut();
+    midi.ReleaseMidiOut();
     return result;
 }

@@ -56,7 +56,7 @@ void TfrmMain::OnControl(Sender* sender, Signal signal, void (TfrmMain::*handler
     });
 }
 
-TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
+TfrmMain::TfrmMain(MidiUnit& midi, QWidget* parent) : QMainWindow(parent), midi_(midi) {
     setWindowTitle(kAppTitle);
     // A fixed window: system menu and minimise box, no maximise box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -94,14 +94,13 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     CentreOnScreen(this);
     FormCreate(this);
     // The keyboard window comes after the main window's start-up values.
-    frmKlavier = std::make_unique<TfrmKlavier>(
-        [this] { return Playing(); },
-        [this](int32_t key) {
-            NoteMap.SetValueByName(std::to_string(NoteMap.CurrentRow()), std::to_string(key));
-        });
+    frmKlavier = std::make_unique<TfrmKlavier>();
+    connect(frmKlavier.get(), &TfrmKlavier::KeyClicked, this, [this](int32_t key) {
+        Guarded(frmKlavier.get(), [this, key] { KlavierKeyClick(key); });
+    });
     CentreOnScreen(this);
     // Long notes keep the window painted; user input still waits for the next element.
-    SetWaitHook([] {
+    midi_.SetWaitHook([] {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                         QEventLoop::X11ExcludeTimers);
         // The input held back is looked at again only when the dispatcher is
@@ -116,7 +115,7 @@ TfrmMain::~TfrmMain() {
     FormDestroy(this);
     // The keyboard lives as long as the main window; stop a run cleanly first.
     run_.Stop();
-    SetWaitHook(nullptr);
+    midi_.SetWaitHook(nullptr);
 }
 
 void TfrmMain::BuildControls() {
@@ -278,11 +277,11 @@ void TfrmMain::FormCreate(QObject*) {
     tbTempo->setValue(kStartTempo);
     // Without a MIDI output the window still opens complete; playing then stays silent.
     const QSettings settings(kSettingsOrganization, kSettingsApplication);
-    RememberMidiOutPort(settings.value(kMidiOutSetting).toString().toStdString());
+    RememberMidiOutPort(midi_, settings.value(kMidiOutSetting).toString().toStdString());
     Guarded(this, [this] {
-        const std::string notice = MidiOutRequestNotice();
+        const std::string notice = MidiOutRequestNotice(midi_);
         if (!notice.empty()) ShowErrorBox(this, QString::fromStdString(notice));
-        InitMidiOut();
+        midi_.InitMidiOut();
     });
     run_.Stop();
     cbxTempoFolgeClick(cbxTempoFolge);
@@ -359,7 +358,7 @@ void TfrmMain::tbTempoChange(QObject*) {
     lblTempoSlider->adjustSize();
 }
 
-void TfrmMain::cbxInstrumentChange(QObject*) { SelectInstrument(InstrumentProgram()); }
+void TfrmMain::cbxInstrumentChange(QObject*) { midi_.SelectInstrument(InstrumentProgram()); }
 
 int TfrmMain::InstrumentProgram() {
     const int index = cbxInstrument->currentIndex();
@@ -572,13 +571,13 @@ void TfrmMain::miWavDateiClick(QObject*) {
 void TfrmMain::mnuMidiAusgangShow(QObject*) {
     mnuMidiAusgang->clear();
     // Without an output the list is looked at afresh: a port may have come since.
-    if (!HasMidiOut()) ResetMidiOutputDevices();
-    const std::vector<std::string>& names = MidiOutputDevices().Names();
+    if (!midi_.HasMidiOut()) midi_.ResetDevices();
+    const std::vector<std::string>& names = midi_.Devices().Names();
     if (names.empty()) {
         mnuMidiAusgang->addAction("Kein MIDI-Ausgang vorhanden")->setEnabled(false);
         return;
     }
-    const std::string current = HasMidiOut() ? names.front() : "";
+    const std::string current = midi_.HasMidiOut() ? names.front() : "";
     for (const std::string& name : names) {
         const QString caption = QString::fromStdString(name);
         QAction* item = mnuMidiAusgang->addAction(caption);
@@ -595,8 +594,8 @@ void TfrmMain::MidiAusgangChoose(const QString& name) {
     settings.setValue(kMidiOutSetting, name);
     settings.sync();
     const bool saved = settings.status() == QSettings::NoError;
-    ChooseMidiOutPort(name.toStdString());
-    SelectInstrument(InstrumentProgram());
+    ChooseMidiOutPort(midi_, name.toStdString());
+    midi_.SelectInstrument(InstrumentProgram());
     if (!saved && !settingsWarned_) {
         settingsWarned_ = true;
         ShowErrorBox(this, QString::fromStdString(
@@ -605,6 +604,13 @@ void TfrmMain::MidiAusgangChoose(const QString& name) {
                                QuotedText(settings.fileName().toStdString(), 1024) +
                                "\" lässt sich nicht schreiben"));
     }
+}
+
+void TfrmMain::KlavierKeyClick(int32_t keyNumber) {
+    midi_.PlayNote(keyNumber, 200);
+    QCoreApplication::processEvents();
+    if (Playing()) return;
+    NoteMap.SetValueByName(std::to_string(NoteMap.CurrentRow()), std::to_string(keyNumber));
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

@@ -23,6 +23,7 @@
 #include "ui/klavier.h"
 #include "ui/valuelist_editor.h"
 
+class MidiUnit;
 class QAction;
 class THookHelpSystem;
 class QMenu;
@@ -31,7 +32,8 @@ class SetupFiles;
 class TfrmMain : public QMainWindow, public IPlaybackHost {
     Q_OBJECT
 public:
-    explicit TfrmMain(QWidget* parent = nullptr);
+    // Plays on midi, which main() creates before the window and releases after it.
+    explicit TfrmMain(MidiUnit& midi, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     // The compiled formulas of the note and the tempo frame.
@@ -131,6 +133,9 @@ public:
     // The output menu: lists the devices, the current one checked.
     void mnuMidiAusgangShow(QObject* Sender);
     void MidiAusgangChoose(const QString& name);
+    // A key clicked on the keyboard: sounds it, and outside a run writes it
+    // into the note map's selected row.
+    void KlavierKeyClick(int32_t keyNumber);
     void frmFormel1edtFormelExit(QObject* Sender);
     void frmFormel1vleVarValuesExit(QObject* Sender);
     void frmFormel1btnGoClick(QObject* Sender);
@@ -178,7 +183,8 @@ private:
 
     QWidget* client_;
     std::unique_ptr<TFormulaGenerator> noteGenerator_, tempoGenerator_;
-    TPlaybackRun run_{*this};
+    MidiUnit& midi_;
+    TPlaybackRun run_{*this, midi_};
     int outerHeight_ = 0;
     bool closeRequested_ = false;
     bool settingsWarned_ = false;  // an unsaved choice is told once per run

@@ -9,13 +9,18 @@
 #include "midi/midi.h"
 
 namespace {
+// The ending is a plain function (the handler's side stores it atomically), so
+// the unit it silences is kept here while a SignalEnding lives.
+MidiUnit* silenced = nullptr;
+
 [[noreturn]] void SilenceAndExit(int signal) {
-    ReleaseMidiOut();
+    if (silenced) silenced->ReleaseMidiOut();
     ExitAfterSignal(signal);
 }
 }  // namespace
 
-SignalEnding::SignalEnding() : tidying_(std::make_unique<TidyingScope>()) {
+SignalEnding::SignalEnding(MidiUnit& midi) : tidying_(std::make_unique<TidyingScope>()) {
+    silenced = &midi;
     if (pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;
     notifier_ = new QSocketNotifier(pipe_[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [] { EndIfTerminationPending(); });
@@ -29,6 +34,7 @@ SignalEnding::~SignalEnding() {
     SetTerminationWakeFd(-1);
     // The window is gone; a signal recorded meanwhile ends the program now.
     tidying_.reset();
+    silenced = nullptr;
     for (int fd : pipe_)
         if (fd >= 0) close(fd);
 }

@@ -8,11 +8,13 @@
 
 #include "common/termination.h"
 
+class MidiUnit;
 class QSocketNotifier;
 
 class SignalEnding : public QObject {
 public:
-    SignalEnding();
+    // midi: the unit the ending silences; it outlives this.
+    explicit SignalEnding(MidiUnit& midi);
     ~SignalEnding() override;
 
 private:

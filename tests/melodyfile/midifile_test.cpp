@@ -151,7 +151,7 @@ TEST_F(MidiFileAgainstPlayNote, SameNotesVelocitiesAndTimes) {
     const Melody melody = {{-3, 250}, {0, 100}, {1, 333},      {40, 667},  {119, 12},    {120, 500},
                            {88, 0},   {47, 1},  {INT_MAX, 90}, {40, 1999}, {INT_MIN, 7}, {52, 136}};
     const int64_t origin = clock.NowUs();
-    for (const TMelodyNote& note : melody) PlayNote(note.Key, note.DurationMs);
+    for (const TMelodyNote& note : melody) midi.PlayNote(note.Key, note.DurationMs);
     const int64_t end = clock.NowUs();
     const std::vector<SoundedNote> played = Notes();
     ASSERT_EQ(played.size(), 7u);

@@ -15,15 +15,6 @@
 
 namespace {
 
-// Gives the MIDI unit back its defaults before the server goes away.
-struct MidiUnitReset {
-    ~MidiUnitReset() {
-        EndRhythm();
-        SetMidiOutService(nullptr);
-        SetMidiClock(nullptr);
-    }
-};
-
 bool ServiceSeesPort(const std::string& port) {
     auto service = CreateRtMidiOutService(port);
     const uint32_t count = service->GetNumDevs();
@@ -59,22 +50,20 @@ using JackEndToEnd = JackDumpTest;
 TEST_F(JackEndToEnd, MelodyArrivesAtJackMidiDump) {
     ScopedEnv server("JACK_DEFAULT_SERVER", tag);
     ScopedEnv output("SONAVIX_MIDI_OUT", port);
-    MidiUnitReset reset;
     ASSERT_TRUE(ServiceSeesPort(port));
 
-    SetMidiOutService(CreateDefaultMidiOutService());
-    SetMidiClock(nullptr);
-    InitMidiOut();
-    EXPECT_EQ(MidiOutputDevices().Names().front(), port);
-    SelectInstrument(40);
-    BeginRhythm();
-    PlayNote(40, 40);
-    PlayNote(0, 20);
-    PlayNote(120, 20);
-    PlayNote(44, 40);
-    PlayNote(47, 40);
-    EndRhythm();
-    ReleaseMidiOut();  // lets the queued messages out and closes the port
+    MidiUnit midi(CreateDefaultMidiOutService());
+    midi.InitMidiOut();
+    EXPECT_EQ(midi.Devices().Names().front(), port);
+    midi.SelectInstrument(40);
+    midi.BeginRhythm();
+    midi.PlayNote(40, 40);
+    midi.PlayNote(0, 20);
+    midi.PlayNote(120, 20);
+    midi.PlayNote(44, 40);
+    midi.PlayNote(47, 40);
+    midi.EndRhythm();
+    midi.ReleaseMidiOut();  // lets the queued messages out and closes the port
 
     const std::vector<Bytes> expected = {{0xC0, 0x28},       {0x90, 0x30, 0x6E}, {0x80, 0x30, 0x6E},
                                          {0x90, 0x34, 0x6E}, {0x80, 0x34, 0x6E}, {0x90, 0x37, 0x6E},

@@ -12,12 +12,12 @@ namespace {
 class MidiOutTest : public IdleMidiDevices {};
 
 TEST_F(MidiOutTest, OneDeviceIsSharedAndClosedWithItsLastReference) {
-    auto first = GetMidiOutput(0);
-    auto second = GetMidiOutput(0);
+    auto first = midi.GetMidiOutput(0);
+    auto second = midi.GetMidiOutput(0);
     EXPECT_EQ(first, second);
     EXPECT_EQ(service->OpenCount(), 1);
 
-    auto other = GetMidiOutput(1);
+    auto other = midi.GetMidiOutput(1);
     EXPECT_NE(other, first);
     EXPECT_EQ(other->DeviceName(), "Second Port");
     EXPECT_EQ(service->OpenCount(), 2);
@@ -28,15 +28,15 @@ TEST_F(MidiOutTest, OneDeviceIsSharedAndClosedWithItsLastReference) {
     EXPECT_EQ(service->CloseCount(), 1);
 
     // The slot was emptied: asking again opens the device afresh.
-    auto again = GetMidiOutput(0);
+    auto again = midi.GetMidiOutput(0);
     EXPECT_EQ(service->OpenCount(), 3);
     EXPECT_EQ(again->DeviceName(), "Fake Synth");
 }
 
 TEST_F(MidiOutTest, MapperIsRememberedAndSharedWithItsDevice) {
-    auto mapper = GetMidiOutput(-1);
-    EXPECT_EQ(GetMidiOutput(-1), mapper);
-    EXPECT_EQ(GetMidiOutput(0), mapper);
+    auto mapper = midi.GetMidiOutput(-1);
+    EXPECT_EQ(midi.GetMidiOutput(-1), mapper);
+    EXPECT_EQ(midi.GetMidiOutput(0), mapper);
     EXPECT_EQ(service->OpenCount(), 1);
 }
 
@@ -48,7 +48,7 @@ TEST_F(MidiOutTest, IdentifiersOutsideTheRegistryGiveTheListError) {
                 {-2, "Listenindex überschreitet das Maximum (-2)"},
                 {INT32_MAX, "Listenindex überschreitet das Maximum (2147483647)"}};
     for (const auto& row : rows)
-        EXPECT_EQ(MessageOf<EListError>([&] { GetMidiOutput(row.id); }), row.message);
+        EXPECT_EQ(MessageOf<EListError>([&] { midi.GetMidiOutput(row.id); }), row.message);
     EXPECT_EQ(service->OpenCount(), 0);
 }
 
@@ -56,7 +56,7 @@ TEST_F(MidiOutTest, RegistryListsNamesAndSkipsDevicesWithoutCapabilities) {
     Install({"A", std::string(40, 'n'), "C"});
     service->FailDevCaps(0, kMidiErrNoDevice);
     // The name field holds 31 characters and its terminator.
-    EXPECT_EQ(MidiOutputDevices().Names(), (std::vector<std::string>{std::string(31, 'n'), "C"}));
+    EXPECT_EQ(midi.Devices().Names(), (std::vector<std::string>{std::string(31, 'n'), "C"}));
 }
 
 TEST_F(MidiOutTest, CreationFailuresCloseTheHalfBuiltOutput) {
@@ -75,12 +75,12 @@ TEST_F(MidiOutTest, CreationFailuresCloseTheHalfBuiltOutput) {
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.step) + " " + std::to_string(row.code));
         Install({"Fake Synth"});
-        MidiOutputDevices();  // built before the failure, so the device is listed
+        midi.Devices();  // built before the failure, so the device is listed
         const std::string step = row.step;
         if (step == "open") service->FailOpen(row.code);
         if (step == "id") service->FailGetID(row.code);
         if (step == "caps") service->FailDevCaps(0, row.code);
-        EXPECT_EQ(MessageOf<EJclMIDIError>([] { GetMidiOutput(0); }), row.message);
+        EXPECT_EQ(MessageOf<EJclMIDIError>([&] { midi.GetMidiOutput(0); }), row.message);
         EXPECT_EQ(service->OpenCount(), row.opens);
         EXPECT_EQ(service->CloseCount(), row.closes);
         EXPECT_EQ(service->OpenHandleCount(), 0);
@@ -89,11 +89,12 @@ TEST_F(MidiOutTest, CreationFailuresCloseTheHalfBuiltOutput) {
 
 TEST_F(MidiOutTest, ErrorTextIsCutToItsBuffer) {
     service->SetErrorText(77, std::string(300, 'x'));
-    EXPECT_EQ(MidiOutErrorText(77), std::string(127, 'x'));
+    EXPECT_EQ(MidiOutErrorText(*service, 77), std::string(127, 'x'));
     service->SetErrorText(kMidiErrAllocated, "");
-    EXPECT_EQ(MidiOutErrorText(kMidiErrAllocated), "Unknown MIDI-Out error No. 4");
-    EXPECT_NO_THROW(CheckMidiResult(kMidiNoError));
-    EXPECT_EQ(MessageOf<EJclMIDIError>([] { CheckMidiResult(77); }), std::string(127, 'x'));
+    EXPECT_EQ(MidiOutErrorText(*service, kMidiErrAllocated), "Unknown MIDI-Out error No. 4");
+    EXPECT_NO_THROW(CheckMidiResult(*service, kMidiNoError));
+    EXPECT_EQ(MessageOf<EJclMIDIError>([&] { CheckMidiResult(*service, 77); }),
+              std::string(127, 'x'));
 }
 
 TEST_F(MidiOutTest, DestroyingReleasesSoundingNotesAt127BeforeClosing) {
@@ -115,7 +116,7 @@ TEST_F(MidiOutTest, DestroyingReleasesSoundingNotesAt127BeforeClosing) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Install({"Fake Synth"});
-        auto output = GetMidiOutput(0);
+        auto output = midi.GetMidiOutput(0);
         for (const Bytes& message : row.played) {
             const uint8_t channel = (message[0] & 0x0F) + 1;
             if ((message[0] & 0xF0) == 0x90)
@@ -133,7 +134,7 @@ TEST_F(MidiOutTest, DestroyingReleasesSoundingNotesAt127BeforeClosing) {
 }
 
 TEST_F(MidiOutTest, ActiveNotesFollowNoteOnAndOff) {
-    auto output = GetMidiOutput(0);
+    auto output = midi.GetMidiOutput(0);
     output->NoteOn(16, 0, 1);
     output->NoteOn(16, 127, 1);
     output->NoteOn(16, 200, 1);  // sent, but no such note to remember
@@ -150,7 +151,7 @@ TEST_F(MidiOutTest, ActiveNotesFollowNoteOnAndOff) {
 }
 
 TEST_F(MidiOutTest, NotesOnChannelsOutsideTheRangeAreSentButNotTracked) {
-    auto output = GetMidiOutput(0);
+    auto output = midi.GetMidiOutput(0);
     output->NoteOn(0, 5, 1);
     output->NoteOn(17, 6, 1);
     EXPECT_EQ(Sent().size(), 2u);
@@ -162,7 +163,7 @@ TEST_F(MidiOutTest, NotesOnChannelsOutsideTheRangeAreSentButNotTracked) {
 }
 
 TEST_F(MidiOutTest, ChannelIsValidatedWhereTheNoteSetsAreRead) {
-    auto output = GetMidiOutput(0);
+    auto output = midi.GetMidiOutput(0);
     const struct {
         int channel;
         bool valid;
@@ -180,7 +181,7 @@ TEST_F(MidiOutTest, ChannelIsValidatedWhereTheNoteSetsAreRead) {
 }
 
 TEST_F(MidiOutTest, MessagesArePackedOrSentLong) {
-    auto output = GetMidiOutput(0);
+    auto output = midi.GetMidiOutput(0);
     const uint8_t program[] = {0xC5, 0x11};
     const uint8_t sysex[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
     output->SendMidiMessage(program, 1);
@@ -193,7 +194,7 @@ TEST_F(MidiOutTest, MessagesArePackedOrSentLong) {
 }
 
 TEST_F(MidiOutTest, AFailingDeviceRaisesAndStillClosesOnRelease) {
-    auto output = GetMidiOutput(0);
+    auto output = midi.GetMidiOutput(0);
     output->NoteOn(1, 60, 100);
     output->NoteOn(2, 61, 100);
     service->FailShortMsg(kMidiErrInvalidHandle);
@@ -202,7 +203,7 @@ TEST_F(MidiOutTest, AFailingDeviceRaisesAndStillClosesOnRelease) {
     output.reset();
     EXPECT_EQ(service->CloseCount(), 1);
     service->FailShortMsg(kMidiNoError);
-    EXPECT_NO_THROW(GetMidiOutput(0));
+    EXPECT_NO_THROW(midi.GetMidiOutput(0));
 }
 
 TEST(ShortMessageLength, ByStatus) {

@@ -18,13 +18,13 @@ TEST_F(MidiUnitTest, PlayNoteSendsKeyPlusEightOrRests) {
         {1, 9},    {40, 48},  {88, 96}, {89, 97}, {119, 127},      {120, -1},
         {248, -1}, {300, -1}, {0, -1},  {-3, -1}, {INT32_MAX, -1}, {INT32_MIN, -1},
     };
-    InitMidiOut();
+    midi.InitMidiOut();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.key);
         service->ClearMessages();
         clock.AdvanceUs(1234);  // the note runs from its call, wherever the clock stands
         const int64_t startMs = clock.NowUs() / 1000;
-        PlayNote(row.key, 500);
+        midi.PlayNote(row.key, 500);
         EXPECT_EQ(clock.NowUs() / 1000, startMs + 500);
         if (row.note < 0) {
             EXPECT_TRUE(service->Messages().empty());
@@ -37,10 +37,10 @@ TEST_F(MidiUnitTest, PlayNoteSendsKeyPlusEightOrRests) {
 }
 
 TEST_F(MidiUnitTest, ZeroDurationSendsOnAndOffBackToBack) {
-    InitMidiOut();
+    midi.InitMidiOut();
     clock.AdvanceUs(7000);
-    PlayNote(40, 0);
-    PlayNote(41, 0);
+    midi.PlayNote(40, 0);
+    midi.PlayNote(41, 0);
     EXPECT_EQ(Sent(), (std::vector<Bytes>{
                           {0x90, 48, 0x6E}, {0x80, 48, 0x6E}, {0x90, 49, 0x6E}, {0x80, 49, 0x6E}}));
     EXPECT_EQ(SentAtMs(), (std::vector<int64_t>{7, 7, 7, 7}));
@@ -48,7 +48,7 @@ TEST_F(MidiUnitTest, ZeroDurationSendsOnAndOffBackToBack) {
 }
 
 TEST_F(MidiUnitTest, NegativeDurationIsRefusedBeforeAnythingHappens) {
-    InitMidiOut();
+    midi.InitMidiOut();
     const struct {
         int32_t duration;
         const char* message;
@@ -56,7 +56,7 @@ TEST_F(MidiUnitTest, NegativeDurationIsRefusedBeforeAnythingHappens) {
                 {-1, "Ungültige Notendauer: -1 ms"},
                 {INT32_MIN, "Ungültige Notendauer: -2147483648 ms"}};
     for (const auto& row : rows)
-        EXPECT_EQ(MessageOf<EInvalidInput>([&] { PlayNote(40, row.duration); }), row.message);
+        EXPECT_EQ(MessageOf<EInvalidInput>([&] { midi.PlayNote(40, row.duration); }), row.message);
     EXPECT_TRUE(service->Messages().empty());
     EXPECT_EQ(clock.NowUs(), 0);
 }
@@ -68,11 +68,11 @@ TEST_F(MidiUnitTest, SelectInstrumentSendsLowByteOrNothingAboveTheRange) {
     };
     const Row rows[] = {{0, 0},   {127, 127},   {40, 40}, {128, -1}, {255, -1},
                         {256, 0}, {0x17F, 127}, {-1, -1}, {-256, 0}, {INT32_MIN, 0}};
-    InitMidiOut();
+    midi.InitMidiOut();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.program);
         service->ClearMessages();
-        SelectInstrument(row.program);
+        midi.SelectInstrument(row.program);
         if (row.expected < 0) {
             EXPECT_TRUE(service->Messages().empty());
         } else {
@@ -86,46 +86,47 @@ TEST_F(MidiUnitTest, SelectInstrumentSendsLowByteOrNothingAboveTheRange) {
 
 TEST_F(MidiUnitTest, WithoutDevicesInitFailsAndNotesStillTakeTheirTime) {
     Install({});
-    EXPECT_EQ(MessageOf<EListError>([] { InitMidiOut(); }),
+    EXPECT_EQ(MessageOf<EListError>([&] { midi.InitMidiOut(); }),
               "Listenindex überschreitet das Maximum (0)");
-    EXPECT_FALSE(HasMidiOut());
-    SelectInstrument(5);
-    PlayNote(40, 500);
+    EXPECT_FALSE(midi.HasMidiOut());
+    midi.SelectInstrument(5);
+    midi.PlayNote(40, 500);
     EXPECT_EQ(clock.NowUs(), 500000);
     EXPECT_TRUE(service->Messages().empty());
 }
 
 TEST_F(MidiUnitTest, FailedOpenLeavesTheOutputEmpty) {
     service->FailOpen(kMidiErrAllocated);
-    EXPECT_THROW(InitMidiOut(), EJclMIDIError);
-    EXPECT_FALSE(HasMidiOut());
-    PlayNote(40, 20);
+    EXPECT_THROW(midi.InitMidiOut(), EJclMIDIError);
+    EXPECT_FALSE(midi.HasMidiOut());
+    midi.PlayNote(40, 20);
     EXPECT_EQ(clock.NowUs(), 20000);
 
     service->FailOpen(kMidiNoError);
-    InitMidiOut();
-    EXPECT_TRUE(HasMidiOut());
+    midi.InitMidiOut();
+    EXPECT_TRUE(midi.HasMidiOut());
     EXPECT_EQ(service->OpenCount(), 1);
 }
 
 TEST_F(MidiUnitTest, ReleaseMidiOutClosesTheDevice) {
-    InitMidiOut();
-    SelectInstrument(3);
-    ReleaseMidiOut();
-    EXPECT_FALSE(HasMidiOut());
+    midi.InitMidiOut();
+    midi.SelectInstrument(3);
+    midi.ReleaseMidiOut();
+    EXPECT_FALSE(midi.HasMidiOut());
     EXPECT_EQ(service->CloseCount(), 1);
     EXPECT_EQ(service->OpenHandleCount(), 0);
     EXPECT_EQ(Sent(), (std::vector<Bytes>{{0xC0, 3}}));
 }
 
 // Rhythm: each PlayNote call comes `overheadMs` after the previous one returned.
-void PlayRhythm(VirtualClock& clock, const std::vector<int64_t>& overheadMs, int32_t durationMs) {
-    BeginRhythm();
+void PlayRhythm(MidiUnit& midi, VirtualClock& clock, const std::vector<int64_t>& overheadMs,
+                int32_t durationMs) {
+    midi.BeginRhythm();
     for (int64_t overhead : overheadMs) {
         clock.AdvanceUs(overhead * 1000);
-        PlayNote(40, durationMs);
+        midi.PlayNote(40, durationMs);
     }
-    EndRhythm();
+    midi.EndRhythm();
 }
 
 TEST_F(MidiUnitTest, RhythmChainsDeadlinesAndReanchorsWhenFarBehind) {
@@ -145,14 +146,14 @@ TEST_F(MidiUnitTest, RhythmChainsDeadlinesAndReanchorsWhenFarBehind) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Install({"Fake Synth"});
-        InitMidiOut();
-        PlayRhythm(clock, row.overheadMs, 100);
+        midi.InitMidiOut();
+        PlayRhythm(midi, clock, row.overheadMs, 100);
         std::vector<int64_t> offs;
         for (const auto& message : service->Messages())
             if (message.bytes[0] == 0x80) offs.push_back(message.timeUs / 1000);
         EXPECT_EQ(offs, row.offMs);
         EXPECT_EQ(clock.NowUs() / 1000, row.offMs.back());
-        ReleaseMidiOut();
+        midi.ReleaseMidiOut();
         clock = VirtualClock();
     }
 }
@@ -164,23 +165,23 @@ TEST_F(MidiUnitTest, HitchNeverCutsANoteBelowHalfItsLength) {
     } rows[] = {{0, 667}, {100, 567}, {333, 334}, {334, 667}, {667, 667}, {2000, 667}};
     for (const auto& row : rows) {
         Install({"Fake Synth"});
-        InitMidiOut();
-        PlayRhythm(clock, {0, row.hitchMs, 0}, 667);
+        midi.InitMidiOut();
+        PlayRhythm(midi, clock, {0, row.hitchMs, 0}, 667);
         std::vector<int64_t> times = SentAtMs();
         ASSERT_EQ(times.size(), 6u);
         EXPECT_EQ(times[3] - times[2], row.secondNoteMs) << row.hitchMs;
         EXPECT_EQ(times[5] - times[4], 667) << row.hitchMs;  // the chain holds afterwards
-        ReleaseMidiOut();
+        midi.ReleaseMidiOut();
         clock = VirtualClock();
     }
 }
 
 TEST_F(MidiUnitTest, WaitHookRunsThroughoutALongNoteWithoutChangingIt) {
-    InitMidiOut();
+    midi.InitMidiOut();
     std::vector<int64_t> calls;
-    SetWaitHook([&] { calls.push_back(clock.NowUs()); });
-    PlayNote(40, 1000);
-    SetWaitHook(nullptr);
+    midi.SetWaitHook([&] { calls.push_back(clock.NowUs()); });
+    midi.PlayNote(40, 1000);
+    midi.SetWaitHook(nullptr);
     EXPECT_EQ(SentAtMs(), (std::vector<int64_t>{0, 1000}));
     ASSERT_EQ(calls.size(), static_cast<size_t>(1000000 / kWaitSliceUs - 1));
     EXPECT_EQ(calls.front(), kWaitSliceUs);
@@ -188,37 +189,37 @@ TEST_F(MidiUnitTest, WaitHookRunsThroughoutALongNoteWithoutChangingIt) {
 }
 
 TEST_F(MidiUnitTest, NoteOnGoesOutWhenCalledWithinTheChain) {
-    InitMidiOut();
-    BeginRhythm();
-    PlayNote(40, 100);
+    midi.InitMidiOut();
+    midi.BeginRhythm();
+    midi.PlayNote(40, 100);
     clock.AdvanceUs(3000);
-    PlayNote(41, 100);
-    EndRhythm();
+    midi.PlayNote(41, 100);
+    midi.EndRhythm();
     EXPECT_EQ(SentAtMs(), (std::vector<int64_t>{0, 100, 103, 200}));
 }
 
 TEST_F(MidiUnitTest, OutsideARhythmEachNoteRunsFromItsCall) {
-    InitMidiOut();
-    BeginRhythm();
-    PlayNote(40, 100);
-    EndRhythm();
+    midi.InitMidiOut();
+    midi.BeginRhythm();
+    midi.PlayNote(40, 100);
+    midi.EndRhythm();
     clock.AdvanceUs(3000);
-    PlayNote(0, 500);
+    midi.PlayNote(0, 500);
     EXPECT_EQ(clock.NowUs(), 603000);
 
     // A new rhythm does not continue an old chain.
-    BeginRhythm();
+    midi.BeginRhythm();
     clock.AdvanceUs(50000);
-    PlayNote(0, 100);
-    EndRhythm();
+    midi.PlayNote(0, 100);
+    midi.EndRhythm();
     EXPECT_EQ(clock.NowUs(), 753000);
 }
 
 TEST_F(MidiUnitTest, LonePlayNoteOnTheSystemClockTakesItsDuration) {
-    SetMidiClock(nullptr);
+    midi.SetClock(nullptr);
     IClock& system = SystemClock();
     const int64_t start = system.NowUs();
-    PlayNote(0, 30);
+    midi.PlayNote(0, 30);
     const int64_t elapsed = system.NowUs() - start;
     EXPECT_GE(elapsed, 30000);
     EXPECT_LT(elapsed, 30000 + 20000);

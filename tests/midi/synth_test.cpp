@@ -86,17 +86,14 @@ TEST(SynthCalls, ByteMessagesBecomeTheSynthesizersCalls) {
 TEST(SynthCalls, TheMidiUnitPlaysThroughTheSynthesizerAsThroughAPort) {
     auto calls = std::make_shared<RecordedCalls>();
     VirtualClock clock;
-    SetMidiClock(&clock);
-    SetMidiOutService(CreateSynthMidiOutService(calls));
-    InitMidiOut();
-    EXPECT_EQ(MidiOutputDevices().Names(), std::vector<std::string>{"Sonavix Synthesizer"});
-    SelectInstrument(40);
-    PlayNote(49, 500);
-    PlayNote(0, 500);
-    PlayNote(50, 500);
-    ReleaseMidiOut();
-    SetMidiOutService(nullptr);
-    SetMidiClock(nullptr);
+    MidiUnit midi(CreateSynthMidiOutService(calls), &clock);
+    midi.InitMidiOut();
+    EXPECT_EQ(midi.Devices().Names(), std::vector<std::string>{"Sonavix Synthesizer"});
+    midi.SelectInstrument(40);
+    midi.PlayNote(49, 500);
+    midi.PlayNote(0, 500);
+    midi.PlayNote(50, 500);
+    midi.ReleaseMidiOut();
     EXPECT_EQ(calls->calls, (std::vector<std::string>{"program 0 40", "on 0 57 110", "off 0 57",
                                                       "on 0 58 110", "off 0 58"}));
 }
@@ -147,18 +144,16 @@ TEST(SynthDevice, ListedOnlyWithASoundFontAndAnAudioOutput) {
                            : std::vector<std::string>{"Port A"};
             EXPECT_EQ(DeviceNames(*ports), expected);
             if (row.listed) {
-                SetMidiOutService(ports);
-                InitMidiOut();
+                MidiUnit midi(ports);
+                midi.InitMidiOut();
                 try {
-                    PlayNote(49, 10);
+                    midi.PlayNote(49, 10);
                     EXPECT_EQ(row.playError, nullptr);
                 } catch (const EJclMIDIError& error) {
                     ASSERT_NE(row.playError, nullptr) << error.Message();
                     EXPECT_NE(error.Message().find(row.playError), std::string::npos)
                         << error.Message();
                 }
-                ReleaseMidiOut();
-                SetMidiOutService(nullptr);
             }
         }
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");

@@ -62,7 +62,7 @@ protected:
     }
 
     FakeHost host;
-    TPlaybackRun run{host};
+    TPlaybackRun run{host, midi};
 };
 }  // namespace
 

@@ -1,6 +1,6 @@
 #pragma once
-// Recording MIDI devices on a virtual clock as the program's MIDI service; by
-// default one device, opened as the program's output.
+// A MIDI unit of the test's own on recording devices and a virtual clock; by
+// default one device, opened as the unit's output.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -24,19 +24,17 @@ class RecordedMidi : public ::testing::Test {
 protected:
     void SetUp() override {
         Install({"Testgerät"});
-        InitMidiOut();
+        midi.InitMidiOut();
     }
     void TearDown() override {
-        EndRhythm();
-        ReleaseMidiOut();
-        SetMidiOutService(nullptr);
-        SetMidiClock(nullptr);
+        midi.EndRhythm();
+        midi.ReleaseMidiOut();
     }
     // Replaces the service by one with these devices, none of them open.
     void Install(std::vector<std::string> names) {
         service = std::make_shared<TRecordingMidiService>(std::move(names), &clock);
-        SetMidiOutService(service);
-        SetMidiClock(&clock);
+        midi.SetService(service);
+        midi.SetClock(&clock);
     }
     std::vector<Bytes> Sent() const {
         std::vector<Bytes> result;
@@ -69,6 +67,7 @@ protected:
 
     VirtualClock clock;
     std::shared_ptr<TRecordingMidiService> service;
+    MidiUnit midi;  // last: it plays on the two above
 };
 
 // Two devices, none open: for the tests of opening and sharing them.

@@ -14,7 +14,7 @@ protected:
     void SetUp() override {
         RecordedMidi::SetUp();
         SetErrorBoxSink([this](const QString& text) { errors.push_back(text); });
-        window = std::make_unique<TfrmMain>();
+        window = std::make_unique<TfrmMain>(midi);
     }
     void TearDown() override {
         window.reset();

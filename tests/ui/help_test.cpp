@@ -160,7 +160,7 @@ TEST_F(HelpTest, StartUpCheckMessageAndClosingTheWindowClosesHelp) {
 
     const HHDetection saved = HHState();
     HHState().hhVersion = {4, 72, 9999, 0, true};
-    window = std::make_unique<TfrmMain>();
+    window = std::make_unique<TfrmMain>(midi);
     HHState() = saved;
     EXPECT_EQ(messages,
               std::vector<QString>{

@@ -183,12 +183,17 @@ TEST_F(MainWindow, InstrumentChangeSendsAProgramChangeAtOnce) {
     EXPECT_EQ(service->Messages().back().bytes, (std::vector<uint8_t>{0xC0, 127}));
 }
 
-TEST_F(MainWindow, KeyClickWritesIntoTheSelectedNoteMapRow) {
+TEST_F(MainWindow, KeyClickSoundsTheKeyAndWritesItIntoTheSelectedRowOnlyOutsideARun) {
     window->vleNoten->setCurrentIndex(window->vleNoten->model()->index(2, 1));
     window->frmKlavier->show();
     QTest::mouseClick(window->frmKlavier->Key(49), Qt::LeftButton);
     EXPECT_EQ(window->NoteMap.Value(2), "49");
     EXPECT_EQ(Notes(), (std::vector<SoundedNote>{{57, 0, 200000}}));
+    QTimer::singleShot(0, window.get(), [this] { emit window->frmKlavier->KeyClicked(50); });
+    PlayExplicit("1");
+    EXPECT_EQ(window->NoteMap.Value(2), "49");
+    ASSERT_EQ(Notes().size(), 3u);
+    EXPECT_EQ(Notes()[1].note, 58);  // sounded, during the run
 }
 
 TEST_F(MainWindow, BeendenDuringARunEndsItAfterTheCurrentElement) {
@@ -238,13 +243,13 @@ TEST_F(MainWindow, OpensCentredWithoutMaximiseBox) {
     expectCentred(window->geometry());
     // A message box of the start-up (here: no MIDI device) stands over the
     // window, which is centred already.
-    SetMidiOutService(std::make_shared<TRecordingMidiService>(std::vector<std::string>{}, &clock));
+    midi.SetService(std::make_shared<TRecordingMidiService>(std::vector<std::string>{}, &clock));
     std::vector<QRect> underBox;
     SetErrorBoxSink([&](const QString&) {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<TfrmMain*>(w) && w != window.get()) underBox.push_back(w->geometry());
     });
-    TfrmMain starting;
+    TfrmMain starting(midi);
     ASSERT_EQ(underBox.size(), 1u);
     expectCentred(underBox[0]);
     const Qt::WindowFlags flags = window->windowFlags();
@@ -300,9 +305,9 @@ TEST_F(MainWindow, LongNoteKeepsTheWindowPainted) {
     QCoreApplication::processEvents();
     window->lblHomepage->installEventFilter(&paints);
     exposing.atOneSecond = [&] { window->lblHomepage->update(); };
-    SetMidiClock(&exposing);
+    midi.SetClock(&exposing);
     PlayExplicit("1");
-    SetMidiClock(&clock);
+    midi.SetClock(&clock);
     EXPECT_EQ(exposing.NowUs(), 8000000);
     ASSERT_FALSE(paints.us.empty());
     EXPECT_GE(paints.us.front(), 1000000);

@@ -25,24 +25,24 @@ class OutputMenu : public ::testing::Test {
 protected:
     void SetUp() override {
         QSettings("Sonavix", "Sonavix").clear();
-        SetMidiClock(&clock);
         SetErrorBoxSink([this](const QString& text) { errors.push_back(text.toStdString()); });
     }
     void TearDown() override {
         window.reset();
-        ReleaseMidiOut();
-        SetMidiOutService(nullptr);
-        SetMidiClock(nullptr);
+        midi.reset();
         SetErrorBoxSink(nullptr);
         QSettings("Sonavix", "Sonavix").clear();
     }
     // A new start of the window over the given ports.
     void Start(std::vector<std::string> names, std::string requested = "") {
         window.reset();
+        midi.reset();
         backend = std::make_shared<TRecordingMidiService>(std::move(names), &clock);
-        SetMidiOutService(std::make_shared<MidiOutPorts>(
-            std::vector<std::shared_ptr<IMidiOutService>>{backend}, requested));
-        window = std::make_unique<TfrmMain>();
+        midi = std::make_unique<MidiUnit>(
+            std::make_shared<MidiOutPorts>(std::vector<std::shared_ptr<IMidiOutService>>{backend},
+                                           requested),
+            &clock);
+        window = std::make_unique<TfrmMain>(*midi);
     }
     // The menu's items as "name" or "[name]" when checked, "(name)" when disabled.
     std::vector<std::string> Items() {
@@ -64,6 +64,7 @@ protected:
 
     VirtualClock clock;
     std::shared_ptr<TRecordingMidiService> backend;
+    std::unique_ptr<MidiUnit> midi;  // as main() does: created before the window, gone after it
     std::unique_ptr<TfrmMain> window;
     std::vector<std::string> errors;  // as the boxes show them
 };

@@ -76,7 +76,7 @@ TEST_F(SetupFileWindow, SavedSetupPlaysTheSameMidiFileInANewWindowAndANewProcess
     const std::vector<uint8_t> before = ExportMidi(*window, File("vorher.mid"));
     ASSERT_FALSE(before.empty());
 
-    TfrmMain reopened;
+    TfrmMain reopened(midi);
     OpenThroughMenu(reopened, setup);
     ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
     EXPECT_EQ(ExportMidi(reopened, File("fenster.mid")), before);

@@ -36,9 +36,9 @@ private:
 };
 
 void PlayUntilSignalled(int signal) {
-    SignalEnding ending;
-    SetMidiOutService(std::make_shared<SignallingDevice>(signal));
-    TfrmMain window;
+    MidiUnit midi(std::make_shared<SignallingDevice>(signal));
+    SignalEnding ending(midi);
+    TfrmMain window(midi);
     window.btnPlay->click();
 }
 
