@@ -57,6 +57,11 @@ class EJclMIDIError : public EJclError {
     using EJclError::EJclError;
 };
 
+// An action the user gave up (a lookup's "Abbrechen"): it ends without a message.
+class EAborted : public Exception {
+    using Exception::Exception;
+};
+
 // Input the program refuses with a message of its own (no run-time library text).
 class EInvalidInput : public Exception {
     using Exception::Exception;

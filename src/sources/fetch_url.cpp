@@ -29,6 +29,8 @@ struct TBodySink {
     std::chrono::milliseconds stallLimit;
     Clock::time_point lastActivity = Clock::now();
     bool stalled = false;
+    const std::function<bool()>* cancelled = nullptr;
+    bool aborted = false;
     std::string text;
     char piece[kPieceSize];
     std::size_t fill = 0;
@@ -115,6 +117,10 @@ int NoteSocket(void* userdata, curl_socket_t socket, curlsocktype) {
 // given up; curl's own speed check does not watch the wait for the headers.
 int CheckStall(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* sink = static_cast<TBodySink*>(userdata);
+    if (sink->cancelled && *sink->cancelled && (*sink->cancelled)()) {
+        sink->aborted = true;
+        return 1;
+    }
     curl_off_t connected = 0;
     curl_easy_getinfo(sink->curl, CURLINFO_CONNECT_TIME_T, &connected);
     const auto now = TBodySink::Clock::now();
@@ -129,6 +135,34 @@ int CheckStall(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         return 1;
     }
     return 0;
+}
+
+// curl_easy_perform, but one that can be cancelled: curl calls its progress
+// callback only about once a second while no byte arrives, so the loop looks
+// at the request itself every 50 ms.
+CURLcode PerformCancellable(CURL* curl, TBodySink& sink) {
+    if (!sink.cancelled || !*sink.cancelled) return curl_easy_perform(curl);
+    const std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
+                                                                      &curl_multi_cleanup);
+    if (!multi || curl_multi_add_handle(multi.get(), curl) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+    CURLcode result = CURLE_OK;
+    for (int running = 1; running;) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            result = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+        if (!running) break;
+        if ((*sink.cancelled)()) {
+            sink.aborted = true;
+            break;
+        }
+        curl_multi_poll(multi.get(), nullptr, 0, 50, nullptr);
+    }
+    int left = 0;
+    while (const CURLMsg* message = curl_multi_info_read(multi.get(), &left))
+        if (message->msg == CURLMSG_DONE) result = message->data.result;
+    curl_multi_remove_handle(multi.get(), curl);
+    return result;
 }
 
 // Proxies configured for the system stay in use, but never for this machine.
@@ -337,6 +371,7 @@ std::string FetchUrl(const std::string& address, const TFetchOptions& options) {
     sink->curl = curl.get();
     sink->cap = options.maxBodyBytes;
     sink->stallLimit = std::chrono::milliseconds(options.stallTimeoutMs);
+    sink->cancelled = &options.cancelled;
     const std::string url = WithHttpPrefix(address);
     const std::string noProxy = NoProxyList();
     CURL* c = curl.get();
@@ -362,9 +397,10 @@ std::string FetchUrl(const std::string& address, const TFetchOptions& options) {
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, sink.get());
 
-    const CURLcode rc = curl_easy_perform(c);
+    const CURLcode rc = PerformCancellable(c, *sink);
     long code = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
+    if (sink->aborted) throw EAborted("Abgebrochen");
     if (rc != CURLE_OK && !sink->statusOnly)
         throw EFetchError(Cause(rc, c, options, totalMs, *sink));
     if (!StatusWanted(code)) return "Status:" + std::to_string(code);

@@ -8,6 +8,7 @@
 // message names the cause in German. The lookup adds the query to that message.
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,9 @@ struct TFetchOptions {
     std::optional<std::chrono::steady_clock::time_point> deadline;
     std::size_t maxBodyBytes = std::size_t{4} << 20;
     long maxRedirects = 5;
+    // Asked while the transfer runs, from the thread that runs it; true ends
+    // the transfer at once with EAborted.
+    std::function<bool()> cancelled;
 };
 
 // The scheme an address starts with ("ftp" of "ftp://host", "file" of

@@ -28,6 +28,8 @@ bool Guarded(QWidget* parent, const std::function<void()>& handler) {
     try {
         handler();
         return true;
+    } catch (const EAborted&) {
+        // The user gave the action up and knows it: no message.
     } catch (const std::bad_alloc&) {
         ShowErrorBox(parent, "Zu wenig Arbeitsspeicher");
     } catch (const std::exception& e) {

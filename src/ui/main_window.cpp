@@ -30,6 +30,7 @@
 #include "sources/source_frame.h"
 #include "ui/error_box.h"
 #include "ui/fill_dialog.h"
+#include "ui/lookup_progress.h"
 #include "ui/scale_steps_dialog.h"
 #include "ui/setup_files.h"
 #include "ui/widgets.h"
@@ -446,14 +447,17 @@ void TfrmMain::frmFormel1cbxNullClick(QObject* Sender) {
 
 void TfrmMain::frmOEIS1btnGoClick(QObject* Sender) {
     TfrmOEIS* frame = FrameOf(Sender)->frmOEIS1;
-    // The frame changes only when the lookup found a sequence. The lookup
-    // blocks the window for up to its time limit: a busy cursor says so.
+    // The frame changes only when the lookup found a sequence; "Abbrechen"
+    // in its progress dialog leaves it as it was.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     struct RestoreCursor {
         ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
     } restoreCursor;
-    const TOeisHit hit =
-        TOeisLookup().Run(frame->edtOEIS->text().toStdString(), miOeisAlle->isChecked());
+    const std::string query = frame->edtOEIS->text().toStdString();
+    const bool whole = miOeisAlle->isChecked();
+    const TOeisHit hit = RunLookupWithProgress(this, [&](const TFetchOptions& limits) {
+        return TOeisLookup(OeisBaseAddress(), {}, {}, limits).Run(query, whole);
+    });
     frame->lblVorLink->show();
     frame->lblLink->setText(QString::fromStdString(hit.linkCaption));
     frame->lblLink->adjustSize();

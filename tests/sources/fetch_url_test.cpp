@@ -281,3 +281,24 @@ TEST(FetchUrl, ReportsAServerThatIsNotThere) {
     EXPECT_EQ(FailureOf("http://name.invalid/"),
               "der Servername wurde nicht gefunden (keine Netzverbindung?)");
 }
+
+TEST(FetchUrl, CancelEndsTheTransferWithinATenthOfASecond) {
+    // Silent for 3 s, then a trickle: the cancel comes while waiting and while receiving.
+    TTestResponse silent;
+    silent.delayMs = 3000;
+    TTestResponse trickling;
+    trickling.body = std::string(1000, 'x');
+    trickling.trickleMs = 50;
+    for (const TTestResponse& answer : {silent, trickling}) {
+        TTestHttpServer server([&](const TTestRequest&) { return answer; });
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point cancelAt = Clock::now() + std::chrono::milliseconds(300);
+        TFetchOptions options;
+        options.cancelled = [&] { return Clock::now() >= cancelAt; };
+        EXPECT_THROW(FetchUrl(server.Url("/"), options), EAborted);
+        const auto late =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - cancelAt);
+        // A tenth of a second, and as much again for a machine busy with other work.
+        EXPECT_LT(late.count(), 200) << answer.delayMs;
+    }
+}

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 
@@ -169,3 +174,47 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Dialect{"/", "0, 1, 1, 2, 3, 5, 8, 13", {40, 41, 41, 42, 43, 45, 48, 41}},
                       Dialect{"/~kvet/sequences/", "0, 1, 1, 2", {40, 41, 41, 42}}),
     [](const auto& info) { return info.index == 0 ? "Json" : "Legacy"; });
+
+namespace {
+// A server that answers only after 5 s.
+class SlowLookup : public WindowTest {
+protected:
+    void SetUp() override {
+        setenv("SONAVIX_OEIS_BASE", server.Url("/").c_str(), 1);
+        WindowTest::SetUp();
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        unsetenv("SONAVIX_OEIS_BASE");
+    }
+    TTestHttpServer server{[](const TTestRequest&) {
+        TTestResponse r = Answer(200, R"([{"number": 45, "data": "0,1", "name": "F."}])");
+        r.delayMs = 5000;
+        return r;
+    }};
+};
+}  // namespace
+
+TEST_F(SlowLookup, AbbrechenEndsTheLookupAtOnceAndLeavesTheFrame) {
+    TfrmOEIS* frame = window->frmFolgenNoten->frmOEIS1;
+    frame->edtOEIS->setText("fibonacci");
+    QString label;
+    std::chrono::steady_clock::time_point cancelled;
+    QTimer::singleShot(300, [&] {
+        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        label = dialog->labelText();
+        cancelled = std::chrono::steady_clock::now();
+        auto* abbrechen = dialog->findChild<QPushButton*>();
+        ASSERT_NE(abbrechen, nullptr);
+        EXPECT_EQ(abbrechen->text(), "Abbrechen");
+        abbrechen->click();
+    });
+    frame->btnGo->click();
+    const auto late = std::chrono::steady_clock::now() - cancelled;
+    EXPECT_EQ(label, "Die OEIS wird abgefragt...");
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(late).count(), 200);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(frame->lblLink->text(), "OEIS");
+    EXPECT_TRUE(frame->mmoSequence->toPlainText().isEmpty());
+}
