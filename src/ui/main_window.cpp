@@ -30,6 +30,7 @@
 #include "sources/source_frame.h"
 #include "ui/error_box.h"
 #include "ui/fill_dialog.h"
+#include "ui/picture_window.h"
 #include "ui/scale_steps_dialog.h"
 #include "ui/setup_files.h"
 #include "ui/widgets.h"
@@ -123,6 +124,7 @@ void TfrmMain::BuildControls() {
     miMidiDatei = menuDatei->addAction("Als MIDI-Datei speichern...");
     miWavDatei = menuDatei->addAction("Als WAV-Datei speichern...");
     mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
+    miAnsicht = menuDatei->addAction("&Ansicht...");
     miBeenden = menuDatei->addAction("&Beenden");
     auto* menuBearbeiten = menuBar()->addMenu("&Bearbeiten");
     miNotenFuellen = menuBearbeiten->addAction("&Notentabelle füllen...");
@@ -245,6 +247,7 @@ void TfrmMain::Wire() {
     for (TValueListEditor* table : {vleNoten, vleTempo})
         AddFillMenu(table, [this, table] { Guarded(this, [&] { FillMapClick(table); }); });
     On(miWavDatei, &QAction::triggered, &TfrmMain::miWavDateiClick);
+    On(miAnsicht, &QAction::triggered, &TfrmMain::miAnsichtClick);
     On(mnuMidiAusgang, &QMenu::aboutToShow, &TfrmMain::mnuMidiAusgangShow);
     lblHomepage->installEventFilter(this);
     client_->installEventFilter(this);
@@ -374,7 +377,9 @@ void TfrmMain::cbxTempoFolgeClick(QObject*) {
     SetClientHeight(bottom.y() + bottom.height() + btnPlay->height() + 49);
 }
 
-void TfrmMain::btnPlayClick(QObject*) {
+void TfrmMain::btnPlayClick(QObject*) { PlayMembers({}); }
+
+void TfrmMain::PlayMembers(const TPlayRange& range) {
     // A close request made during the run is carried out when the run has
     // ended, whichever way it ends, and never outlives it.
     struct CloseAfterRun {
@@ -385,7 +390,7 @@ void TfrmMain::btnPlayClick(QObject*) {
             w.close();
         }
     } closeAfterRun{*this};
-    run_.Press();
+    run_.Press(range);
 }
 
 TFormulaGenerator& TfrmMain::GeneratorOf(TfrmFolgen* frame) {
@@ -613,5 +618,6 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     frmKlavier->hide();
+    if (Picture) Picture->hide();
     event->accept();
 }
