@@ -11,7 +11,7 @@ $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build clang clang-format clang-tidy libclang-rt-14-dev pkg-config \
   libgtest-dev libgmock-dev \
-  qt6-base-dev libgl-dev qt6-translations-l10n \
+  qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n \
   librtmidi-dev libjack-jackd2-dev jackd2 \
   libfluidsynth-dev fluidsynth timgm6mb-soundfont \
   libcurl4-openssl-dev ca-certificates \

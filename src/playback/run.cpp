@@ -30,7 +30,7 @@ void TPlaybackRun::Stop() {
     host_.SetPlayCaption(kCaptionPlay);
 }
 
-void TPlaybackRun::Press() {
+void TPlaybackRun::Press(const TPlayRange& range) {
     if (playing_) {
         Stop();
         return;
@@ -40,10 +40,10 @@ void TPlaybackRun::Press() {
     if (active_) return;
     playing_ = true;
     host_.SetPlayCaption(kCaptionStop);
-    Play();
+    Play(range);
 }
 
-void TPlaybackRun::Play() {
+void TPlaybackRun::Play(const TPlayRange& range) {
     // Whatever ends the run, a failure included, leaves it idle: flag clear,
     // "Abspielen", the source controls usable and no key left red.
     int32_t marked = 0;
@@ -67,10 +67,26 @@ void TPlaybackRun::Play() {
     TSequenceCursor& tempi = melody.Tempi;
     if (host_.KeyboardWanted()) host_.ShowKeyboard();
     host_.SetSourceControlsEnabled(false);
+    // Members before the range are passed over, tempo members in step.
+    size_t index = 0;
+    for (; index < range.First && !notes.AtEnd(); ++index) {
+        notes.Take();
+        tempi.Take();
+    }
+    const TMelodySequences start{notes, tempi};
+    const size_t first = index;
     midi_.BeginRhythm();
-    while (!notes.AtEnd() && playing_) {
+    while (playing_) {
+        if (notes.AtEnd() || index > range.Last) {
+            // An empty range would loop without sounding anything.
+            if (!range.Loop || index == first) break;
+            notes = start.Notes;
+            tempi = start.Tempi;
+            index = first;
+        }
         const std::string_view note = notes.Take();
         const std::string_view tempo = tempi.Take();
+        host_.NoteStarting(index++, note, tempo);
         // The key is looked up here only for the keyboard: without it, the
         // first lookup is the duration's, and its failure is the one reported.
         if (host_.KeyboardWanted()) {

@@ -1,6 +1,7 @@
 #pragma once
 // The playback run behind the play button: asks the sources for their members,
 // then sounds them one by one, handling pending window messages once per note.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -33,6 +34,18 @@ public:
     virtual void SetSourceControlsEnabled(bool enabled) = 0;
     virtual void SetPlayCaption(const std::string& caption) = 0;
     virtual void ProcessPendingMessages() = 0;
+    // The member (counted from 0) whose note is about to sound, with its
+    // value and the tempo member that gives its length. For displays.
+    virtual void NoteStarting(size_t /*index*/, std::string_view /*member*/,
+                              std::string_view /*tempoMember*/) {}
+};
+
+// Which members a run sounds: from First up to and including Last, and again
+// from First while Loop holds and nobody stopped it.
+struct TPlayRange {
+    size_t First = 0;
+    size_t Last = SIZE_MAX;
+    bool Loop = false;
 };
 
 // The members a run walks: the note sequence, and the tempo sequence lined up
@@ -67,7 +80,7 @@ public:
     // The play button: starts a run, or while one is active asks it to stop at
     // its next check. A press while a stopped run winds down is ignored. A
     // failure ends the run and leaves it idle, then propagates.
-    void Press();
+    void Press(const TPlayRange& range = {});
     // Clears the playing flag ("&Beenden"); the active run ends at its next check.
     void Stop();
     bool Playing() const { return playing_; }
@@ -75,7 +88,7 @@ public:
     bool Active() const { return active_; }
 
 private:
-    void Play();
+    void Play(const TPlayRange& range);
 
     IPlaybackHost& host_;
     MidiUnit& midi_;

@@ -31,6 +31,7 @@
 #include "ui/error_box.h"
 #include "ui/fill_dialog.h"
 #include "ui/lookup_progress.h"
+#include "ui/picture_window.h"
 #include "ui/scale_steps_dialog.h"
 #include "ui/setup_files.h"
 #include "ui/widgets.h"
@@ -127,6 +128,7 @@ void TfrmMain::BuildControls() {
     miMusicXmlDatei = menuDatei->addAction("Als MusicXML speichern...");
     miLilyPondDatei = menuDatei->addAction("Als LilyPond speichern...");
     mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
+    miAnsicht = menuDatei->addAction("&Ansicht...");
     miBeenden = menuDatei->addAction("&Beenden");
     auto* menuBearbeiten = menuBar()->addMenu("&Bearbeiten");
     miNotenFuellen = menuBearbeiten->addAction("&Notentabelle füllen...");
@@ -251,6 +253,7 @@ void TfrmMain::Wire() {
     On(miWavDatei, &QAction::triggered, &TfrmMain::miWavDateiClick);
     On(miMusicXmlDatei, &QAction::triggered, &TfrmMain::miMusicXmlDateiClick);
     On(miLilyPondDatei, &QAction::triggered, &TfrmMain::miLilyPondDateiClick);
+    On(miAnsicht, &QAction::triggered, &TfrmMain::miAnsichtClick);
     On(mnuMidiAusgang, &QMenu::aboutToShow, &TfrmMain::mnuMidiAusgangShow);
     lblHomepage->installEventFilter(this);
     client_->installEventFilter(this);
@@ -380,7 +383,9 @@ void TfrmMain::cbxTempoFolgeClick(QObject*) {
     SetClientHeight(bottom.y() + bottom.height() + btnPlay->height() + 49);
 }
 
-void TfrmMain::btnPlayClick(QObject*) {
+void TfrmMain::btnPlayClick(QObject*) { PlayMembers({}); }
+
+void TfrmMain::PlayMembers(const TPlayRange& range) {
     // A close request made during the run is carried out when the run has
     // ended, whichever way it ends, and never outlives it.
     struct CloseAfterRun {
@@ -391,7 +396,7 @@ void TfrmMain::btnPlayClick(QObject*) {
             w.close();
         }
     } closeAfterRun{*this};
-    run_.Press();
+    run_.Press(range);
 }
 
 TFormulaGenerator& TfrmMain::GeneratorOf(TfrmFolgen* frame) {
@@ -631,5 +636,6 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     frmKlavier->hide();
+    if (Picture) Picture->hide();
     event->accept();
 }

@@ -25,6 +25,7 @@
 
 class MidiUnit;
 class QAction;
+class PictureWindow;
 class THookHelpSystem;
 class QMenu;
 class SetupFiles;
@@ -76,6 +77,7 @@ public:
     QMenu* mnuMidiAusgang;
     QMenu* mnuDatei;
     QAction* miOeisAlle;  // lookups load the whole b-file
+    QAction* miAnsicht;
     QAction* miBeenden;
     QAction* miNotenFuellen;
     QAction* miTempoFuellen;
@@ -124,6 +126,13 @@ public:
     void miBeendenClick(QObject* Sender);
     void miMidiDateiClick(QObject* Sender);
     void miHilfeClick(QObject* Sender);
+    // "Ansicht...": the picture window, created on first use.
+    void miAnsichtClick(QObject* Sender);
+    std::unique_ptr<PictureWindow> Picture;
+    // The play button's run over a range of members (all of them for the button).
+    void PlayMembers(const TPlayRange& range);
+    // "Glied 17: 1597 → Rest 1 (mod 12) → Taste 41 (cis') · Viertel" from the maps as they are.
+    std::string MemberLine(size_t index, std::string_view member, std::string_view tempoMember);
     // Sender: vleNoten or vleTempo, or one of the two menu items.
     void FillMapClick(QObject* Sender);
     void miWavDateiClick(QObject* Sender);
@@ -157,6 +166,7 @@ public:
     void SetSourceControlsEnabled(bool enabled) override;
     void SetPlayCaption(const std::string& caption) override;
     void ProcessPendingMessages() override;
+    void NoteStarting(size_t index, std::string_view member, std::string_view tempoMember) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -269,3 +269,35 @@ TEST_F(PlaybackRun, BuildMelodyGivesWhatARunWouldSoundWithoutSoundingIt) {
     EXPECT_TRUE(service->Messages().empty());
     EXPECT_FALSE(run.Playing());
 }
+
+TEST_F(PlaybackRun, RangeSoundsItsMembersAndLoopsUntilStopped) {
+    host.noteSource = "0, 1, 2, 3, 4";
+    host.tempoUsed = true;
+    host.tempoSource = "0, 1";
+    host.TempoMap = TValueListTable({"2", "3"});
+    const struct {
+        TPlayRange range;
+        std::vector<int> keys;
+    } cases[] = {
+        {{2, SIZE_MAX, false}, {42, 43, 44}},
+        {{1, 2, false}, {41, 42}},
+        {{4, 9, false}, {44}},
+        {{5, 9, false}, {}},
+        {{3, 1, true}, {}},
+    };
+    for (const auto& c : cases) {
+        service->ClearMessages();
+        run.Press(c.range);
+        EXPECT_EQ(Keys(), c.keys) << c.range.First << ".." << c.range.Last;
+    }
+    // Looping over 3..4 repeats them, tempo members in step, until stopped.
+    service->ClearMessages();
+    host.onPending = [&](int n) {
+        if (n == 7) run.Stop();
+    };
+    host.pending = 0;
+    run.Press({3, 4, true});
+    EXPECT_EQ(Keys(), (std::vector<int>{43, 44, 43, 44, 43, 44, 43}));
+    EXPECT_EQ(DurationsMs(), (std::vector<int64_t>{333, 667, 333, 667, 333, 667, 333}));
+    ExpectIdle();
+}

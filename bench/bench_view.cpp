@@ -1,0 +1,63 @@
+// Repaint time of the picture window's melody view with 100 000 notes,
+// offscreen: the full redraw of the cached background (what scrolling and
+// zooming cost) at several windows, and the overlay repaint while playing.
+// ms_per_frame is the worst full redraw in processor time of this program, so
+// that other programs on a busy machine do not count; the wall time stands beside it.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <cstdio>
+#include <ctime>
+
+#include "ui/melody_canvas.h"
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    constexpr int kNotes = 100000;
+    DescribedMelody melody;
+    melody.Modulus = 88;
+    uint32_t x = 12345;
+    for (int i = 0; i < kNotes; ++i) {
+        x = x * 1103515245u + 12345u;
+        const int32_t member = static_cast<int32_t>((x >> 8) % 1000000);
+        melody.Members.push_back(std::to_string(member));
+        melody.Timeline.Append(member % 11 == 0 ? 0 : 1 + member % 88, 100 + (x >> 4) % 400, 3);
+    }
+    MelodyCanvas canvas;
+    canvas.resize(1600, 800);
+    canvas.SetMelody(std::move(melody));
+
+    double worst = 0;
+    for (MelodyCanvas::View view : {MelodyCanvas::View::Roll, MelodyCanvas::View::Plot}) {
+        canvas.SetView(view);
+        for (double span : {1.0, 0.1, 0.001}) {
+            constexpr int kFrames = 20;
+            QElapsedTimer timer;
+            timer.start();
+            const std::clock_t cpuStart = std::clock();
+            for (int frame = 0; frame < kFrames; ++frame) {
+                // Each frame scrolls, so the background is drawn anew.
+                canvas.SetWindow((1 - span) * frame / kFrames, span);
+                canvas.RebuildBackground();
+            }
+            const double wallMs = timer.nsecsElapsed() / 1e6 / kFrames;
+            const double cpuMs = (std::clock() - cpuStart) * 1000.0 / CLOCKS_PER_SEC / kFrames;
+            worst = std::max(worst, cpuMs);
+            std::printf("%s span=%g full_redraw_cpu_ms=%.3f wall_ms=%.3f\n",
+                        view == MelodyCanvas::View::Roll ? "roll" : "plot", span, cpuMs, wallMs);
+        }
+    }
+    // While playing only the play head moves: the cached background is copied.
+    QImage target(canvas.size(), QImage::Format_RGB32);
+    QElapsedTimer timer;
+    timer.start();
+    constexpr int kHeadFrames = 200;
+    for (int frame = 0; frame < kHeadFrames; ++frame) {
+        canvas.SetCurrent(static_cast<size_t>(frame) * 400);
+        canvas.render(&target);
+    }
+    std::printf("play_head_repaint_ms=%.3f\n", timer.nsecsElapsed() / 1e6 / kHeadFrames);
+    std::printf("notes=%d\nms_per_frame=%.3f\n", kNotes, worst);
+    return 0;
+}

@@ -1,0 +1,62 @@
+// The main window's side of the picture window and of the keyboard's title line.
+#include "midi/midi.h"
+#include "playback/maps.h"
+#include "playback/melody_view.h"
+#include "ui/main_window.h"
+#include "ui/picture_window.h"
+
+namespace {
+// A stepped member sounds briefly, whatever its length in the melody.
+constexpr int32_t kStepSoundMsMax = 500;
+}  // namespace
+
+std::string TfrmMain::MemberLine(size_t index, std::string_view member,
+                                 std::string_view tempoMember) {
+    const int32_t key = GetKeyOrTempo(0, member);
+    return NoteLine(index, member, NoteMap.RowCount(), key,
+                    GetKeyOrTempo(kLengthExponentKind, tempoMember), GetKeyOrTempo(1, tempoMember));
+}
+
+void TfrmMain::NoteStarting(size_t index, std::string_view member, std::string_view tempoMember) {
+    if (Picture) Picture->ShowPlaying(index);
+    // A cell the run cannot read fails the run in its own lookups; the title just stays.
+    try {
+        frmKlavier->setWindowTitle(QString::fromStdString(MemberLine(index, member, tempoMember)));
+    } catch (const Exception&) {
+    }
+}
+
+void TfrmMain::miAnsichtClick(QObject*) {
+    if (!Picture) {
+        Picture = std::make_unique<PictureWindow>();
+        Picture->ReadMelody = [this] { return DescribeMelody(*this, NoteMap.RowCount()); };
+        Picture->PlayRange = [this](const TPlayRange& range) {
+            if (run_.Active())
+                run_.Stop();
+            else
+                PlayMembers(range);
+        };
+        Picture->SoundMember = [this](size_t index) {
+            const DescribedMelody& melody = Picture->canvas->Melody();
+            const NoteEvent& e = melody.Timeline.Events().at(index);
+            frmKlavier->setWindowTitle(QString::fromStdString(NoteLine(melody, index)));
+            // During a run the run sounds; stepping only shows.
+            if (run_.Active()) return;
+            if (KeyboardWanted()) {
+                frmKlavier->show();
+                frmKlavier->MarkKey(e.Key);
+            }
+            struct Unmark {
+                TfrmMain& w;
+                int32_t key;
+                ~Unmark() { w.frmKlavier->UnmarkKey(key); }
+            } unmark{*this, e.Key};
+            midi_.PlayNote(e.Key, std::min(e.DurationMs, kStepSoundMsMax));
+        };
+    }
+    Picture->show();
+    Picture->raise();
+    Picture->activateWindow();
+    Picture->canvas->setFocus();
+    Picture->Reload();
+}

@@ -1,0 +1,463 @@
+#include "ui/melody_canvas.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+constexpr int kLeftMargin = 56, kBottomMargin = 22, kTopMargin = 6, kRightMargin = 8;
+// Members spanning this many decades get a logarithmic value axis.
+constexpr double kLogRatio = 1000;
+constexpr int kDragSlop = 4;
+const QColor kNoteColour(40, 90, 200), kCurrentColour(255, 140, 0), kHeadColour(220, 0, 0),
+    kRangeColour(120, 170, 255, 70), kBlackKeyRow(238, 238, 242), kGrid(210, 210, 215);
+
+bool IsBlackKey(int32_t key) {
+    const int n = ((key - 4) % 12 + 12) % 12;  // 0 = C
+    return n == 1 || n == 3 || n == 6 || n == 8 || n == 10;
+}
+
+// Round steps for an axis: 1, 2 or 5 times a power of ten, about count of them.
+double TickStep(double span, int count) {
+    const double raw = span / std::max(1, count);
+    const double power = std::pow(10.0, std::floor(std::log10(std::max(raw, 1e-9))));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * power >= raw) return m * power;
+    return 10 * power;
+}
+}  // namespace
+
+MelodyCanvas::MelodyCanvas(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setMinimumSize(320, 200);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void MelodyCanvas::SetMelody(DescribedMelody melody) {
+    melody_ = std::move(melody);
+    lowKey_ = INT32_MAX;
+    highKey_ = INT32_MIN;
+    for (const NoteEvent& e : melody_.Timeline.Events())
+        if (e.Key > 0) {
+            lowKey_ = std::min(lowKey_, e.Key);
+            highKey_ = std::max(highKey_, e.Key);
+        }
+    if (lowKey_ > highKey_) lowKey_ = 40, highKey_ = 51;
+    // At least an octave in view, so a few notes do not fill the height.
+    if (highKey_ - lowKey_ < 12) highKey_ = lowKey_ + 12;
+    double low = INFINITY, high = 0;
+    logScale_ = false;
+    raw_.clear();
+    for (const std::string& m : melody_.Members) {
+        raw_.push_back(PlotValue(m));
+        low = std::min(low, raw_.back());
+        high = std::max(high, raw_.back());
+    }
+    if (melody_.Members.empty()) low = 0, high = 1;
+    logScale_ = (high + 1) / (low + 1) >= kLogRatio;
+    lowValue_ = logScale_ ? std::log10(1 + low) : low;
+    highValue_ = std::max(logScale_ ? std::log10(1 + high) : high, lowValue_ + 1);
+    current_.reset();
+    hover_.reset();
+    range_.reset();
+    start_ = 0;
+    span_ = 1;
+    Invalidate();
+    emit windowChanged();
+}
+
+double MelodyCanvas::ValueAt(size_t i) const {
+    return logScale_ ? std::log10(1.0 + std::max(0.0, raw_[i])) : raw_[i];
+}
+
+double MelodyCanvas::PlotValue(const std::string& member) const {
+    // Members beyond what a double holds stand at its top.
+    double v = std::strtod(member.c_str(), nullptr);
+    if (!std::isfinite(v)) v = 1e300;
+    return logScale_ ? std::log10(1.0 + std::max(0.0, v)) : v;
+}
+
+void MelodyCanvas::SetView(View view) {
+    view_ = view;
+    Invalidate();
+}
+
+double MelodyCanvas::Domain() const {
+    if (view_ == View::Plot) return std::max<double>(1, melody_.Members.size());
+    return std::max<double>(1, static_cast<double>(melody_.Timeline.EndMs()));
+}
+
+void MelodyCanvas::SetWindow(double start, double span) {
+    // At least about one member stays in view.
+    const double minSpan = 1.0 / std::max<double>(1, melody_.Members.size());
+    span = std::clamp(span, minSpan, 1.0);
+    start = std::clamp(start, 0.0, 1.0 - span);
+    if (start == start_ && span == span_) return;
+    start_ = start;
+    span_ = span;
+    Invalidate();
+    emit windowChanged();
+}
+
+void MelodyCanvas::ZoomAt(double factor, int x) {
+    const Frame f = FrameFor(size());
+    const double at = std::clamp((x - f.plot.left()) / f.plot.width(), 0.0, 1.0);
+    const double span = span_ / factor;
+    SetWindow(start_ + at * (span_ - std::clamp(span, 0.0, 1.0)), span);
+}
+
+MelodyCanvas::Frame MelodyCanvas::FrameFor(QSize size) const {
+    Frame f;
+    f.plot = QRectF(kLeftMargin, kTopMargin, std::max(1, size.width() - kLeftMargin - kRightMargin),
+                    std::max(1, size.height() - kTopMargin - kBottomMargin));
+    f.x0 = start_ * Domain();
+    f.x1 = (start_ + span_) * Domain();
+    if (view_ == View::Roll) {
+        f.y0 = lowKey_ - 0.5;
+        f.y1 = highKey_ + 0.5;
+    } else {
+        const double pad = (highValue_ - lowValue_) * 0.04;
+        f.y0 = lowValue_ - pad;
+        f.y1 = highValue_ + pad;
+    }
+    return f;
+}
+
+double MelodyCanvas::XOf(const Frame& f, double x) const {
+    return f.plot.left() + (x - f.x0) / (f.x1 - f.x0) * f.plot.width();
+}
+
+double MelodyCanvas::DomainOf(const Frame& f, double px) const {
+    return f.x0 + (px - f.plot.left()) / f.plot.width() * (f.x1 - f.x0);
+}
+
+double MelodyCanvas::YOf(const Frame& f, double y) const {
+    return f.plot.bottom() - (y - f.y0) / (f.y1 - f.y0) * f.plot.height();
+}
+
+size_t MelodyCanvas::FirstEndingAfter(double ms) const {
+    const auto& events = melody_.Timeline.Events();
+    return std::partition_point(events.begin(), events.end(),
+                                [ms](const NoteEvent& e) { return e.EndMs() <= ms; }) -
+           events.begin();
+}
+
+std::optional<size_t> MelodyCanvas::MemberAtX(const Frame& f, double px) const {
+    const double x = DomainOf(f, px);
+    if (view_ == View::Plot) {
+        if (x < 0 || x >= static_cast<double>(melody_.Members.size())) return std::nullopt;
+        return static_cast<size_t>(x);
+    }
+    const auto& events = melody_.Timeline.Events();
+    const size_t i = FirstEndingAfter(x);
+    if (i >= events.size() || events[i].StartMs > x) return std::nullopt;
+    return i;
+}
+
+std::optional<size_t> MelodyCanvas::NoteAt(QPoint point) const {
+    const Frame f = FrameFor(size());
+    if (!f.plot.contains(point)) return std::nullopt;
+    const std::optional<size_t> i = MemberAtX(f, point.x());
+    if (!i || view_ == View::Plot) return i;
+    const NoteEvent& e = melody_.Timeline.Events()[*i];
+    // Rests are gaps: nothing stands there.
+    if (e.Key <= 0) return std::nullopt;
+    const double row = f.plot.height() / (f.y1 - f.y0);
+    if (std::abs(YOf(f, e.Key) - point.y()) > std::max(row / 2, 3.0)) return std::nullopt;
+    return i;
+}
+
+QRectF MelodyCanvas::NoteRect(size_t index) const {
+    const Frame f = FrameFor(size());
+    if (index >= melody_.Members.size()) return {};
+    if (view_ == View::Plot) {
+        const QPointF c(XOf(f, index + 0.5), YOf(f, ValueAt(index)));
+        return QRectF(c.x() - 3, c.y() - 3, 6, 6);
+    }
+    const NoteEvent& e = melody_.Timeline.Events()[index];
+    if (e.Key <= 0) return {};
+    const double row = f.plot.height() / (f.y1 - f.y0);
+    const double left = XOf(f, static_cast<double>(e.StartMs));
+    const double width = std::max(2.0, XOf(f, static_cast<double>(e.EndMs())) - left);
+    return QRectF(left, YOf(f, e.Key) - row / 2, width, std::max(row, 1.0));
+}
+
+void MelodyCanvas::SetCurrent(std::optional<size_t> index) {
+    if (index && *index >= melody_.Members.size()) index.reset();
+    if (index == current_) return;
+    current_ = index;
+    update();
+}
+
+void MelodyCanvas::ClearRange() {
+    range_.reset();
+    update();
+}
+
+void MelodyCanvas::Invalidate() {
+    backgroundValid_ = false;
+    update();
+}
+
+void MelodyCanvas::RebuildBackground() {
+    const qreal ratio = devicePixelRatioF();
+    if (background_.size() != size() * ratio) {
+        background_ = QPixmap(size() * ratio);
+        background_.setDevicePixelRatio(ratio);
+    }
+    QPainter p(&background_);
+    Render(p, size());
+    backgroundValid_ = true;
+}
+
+void MelodyCanvas::Render(QPainter& p, QSize size) const {
+    p.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+    const Frame f = FrameFor(size);
+    p.save();
+    p.setClipRect(f.plot);
+    if (view_ == View::Roll)
+        DrawRoll(p, f);
+    else
+        DrawPlot(p, f);
+    p.restore();
+    DrawAxes(p, f);
+}
+
+void MelodyCanvas::DrawAxes(QPainter& p, const Frame& f) const {
+    p.setPen(Qt::black);
+    p.drawRect(f.plot);
+    QFont font = p.font();
+    font.setPixelSize(10);
+    p.setFont(font);
+    // Left: the C of each octave (roll), or values (plot).
+    if (view_ == View::Roll) {
+        for (int32_t key = lowKey_; key <= highKey_; ++key)
+            if (((key - 4) % 12 + 12) % 12 == 0)
+                p.drawText(QRectF(0, YOf(f, key) - 7, kLeftMargin - 4, 14),
+                           Qt::AlignRight | Qt::AlignVCenter, QString::fromStdString(KeyName(key)));
+    } else {
+        const double step = logScale_ ? 1 : TickStep(f.y1 - f.y0, 5);
+        for (double v = std::ceil(f.y0 / step) * step; v <= f.y1; v += step) {
+            const double shown = logScale_ ? std::pow(10.0, v) - 1 : v;
+            QString text = logScale_ ? QString("1e%1").arg(v) : QString::number(shown, 'g', 7);
+            if (logScale_ && v < 4) text = QString::number(std::pow(10.0, v), 'f', 0);
+            p.drawText(QRectF(0, YOf(f, v) - 7, kLeftMargin - 4, 14),
+                       Qt::AlignRight | Qt::AlignVCenter, text);
+        }
+    }
+    // Bottom: seconds (roll) or member numbers (plot).
+    const double scale = view_ == View::Roll ? 1000 : 1;
+    const double step = TickStep((f.x1 - f.x0) / scale, 8);
+    for (double x = std::ceil(f.x0 / scale / step) * step; x * scale <= f.x1; x += step) {
+        const double px = XOf(f, x * scale);
+        p.drawLine(QPointF(px, f.plot.bottom()), QPointF(px, f.plot.bottom() + 3));
+        const QString text = view_ == View::Roll ? QString::number(x, 'g', 6) + " s"
+                                                 : QString::number(x + 1, 'f', 0);
+        p.drawText(QRectF(px - 40, f.plot.bottom() + 3, 80, 16), Qt::AlignHCenter, text);
+    }
+}
+
+void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
+    const double row = f.plot.height() / (f.y1 - f.y0);
+    for (int32_t key = lowKey_; key <= highKey_; ++key) {
+        const double y = YOf(f, key);
+        if (IsBlackKey(key))
+            p.fillRect(QRectF(f.plot.left(), y - row / 2, f.plot.width(), row), kBlackKeyRow);
+        if (((key - 4) % 12 + 12) % 12 == 0) {
+            p.setPen(kGrid);
+            p.drawLine(QPointF(f.plot.left(), y + row / 2), QPointF(f.plot.right(), y + row / 2));
+        }
+    }
+    const auto& events = melody_.Timeline.Events();
+    const size_t first = FirstEndingAfter(f.x0);
+    size_t last = first;
+    while (last < events.size() && events[last].StartMs < f.x1) ++last;
+    const int columns = static_cast<int>(std::ceil(f.plot.width()));
+    const double rowHeight = std::max(row, 1.0);
+    if (last - first <= static_cast<size_t>(columns)) {
+        for (size_t i = first; i < last; ++i) {
+            const NoteEvent& e = events[i];
+            if (e.Key <= 0) continue;
+            const double left = XOf(f, static_cast<double>(e.StartMs));
+            const double right = XOf(f, static_cast<double>(e.EndMs()));
+            // A gap of a pixel keeps repeated keys apart.
+            const double width = std::max(1.0, right - left - (right - left > 4 ? 1 : 0));
+            p.fillRect(QRectF(left, YOf(f, e.Key) - row / 2, width, rowHeight), kNoteColour);
+        }
+        return;
+    }
+    // More notes than pixels: each column shows the span of keys sounding in it.
+    std::vector<int32_t> low(columns, INT32_MAX), high(columns, INT32_MIN);
+    for (size_t i = first; i < last; ++i) {
+        const NoteEvent& e = events[i];
+        if (e.Key <= 0) continue;
+        const int from =
+            std::clamp(static_cast<int>(XOf(f, static_cast<double>(e.StartMs)) - f.plot.left()), 0,
+                       columns - 1);
+        const int to =
+            std::clamp(static_cast<int>(XOf(f, static_cast<double>(e.EndMs())) - f.plot.left()),
+                       from, columns - 1);
+        for (int c = from; c <= to; ++c) {
+            low[c] = std::min(low[c], e.Key);
+            high[c] = std::max(high[c], e.Key);
+        }
+    }
+    for (int c = 0; c < columns; ++c) {
+        if (low[c] > high[c]) continue;
+        // Whole pixels take the painter's quick path for solid fills.
+        const int top = static_cast<int>(YOf(f, high[c]) - row / 2);
+        const int bottom = static_cast<int>(std::ceil(YOf(f, low[c]) + row / 2));
+        p.fillRect(QRect(static_cast<int>(f.plot.left()) + c, top, 1, std::max(1, bottom - top)),
+                   kNoteColour);
+    }
+}
+
+void MelodyCanvas::DrawPlot(QPainter& p, const Frame& f) const {
+    const size_t count = melody_.Members.size();
+    const size_t first = static_cast<size_t>(std::max(0.0, std::floor(f.x0)));
+    const size_t last = std::min(count, static_cast<size_t>(std::max(0.0, std::ceil(f.x1))));
+    const int columns = static_cast<int>(std::ceil(f.plot.width()));
+    if (first >= last) return;
+    if (last - first <= static_cast<size_t>(columns)) {
+        std::vector<QPointF> points;
+        points.reserve(last - first);
+        for (size_t i = first; i < last; ++i)
+            points.emplace_back(XOf(f, i + 0.5), YOf(f, ValueAt(i)));
+        p.setPen(QPen(kNoteColour, 1));
+        p.drawPolyline(points.data(), static_cast<int>(points.size()));
+        if (points.size() * 4 <= static_cast<size_t>(columns))
+            for (const QPointF& c : points)
+                p.fillRect(QRectF(c.x() - 2, c.y() - 2, 4, 4), kNoteColour);
+        return;
+    }
+    std::vector<double> low(columns, INFINITY), high(columns, -INFINITY);
+    for (size_t i = first; i < last; ++i) {
+        const int c = std::clamp(static_cast<int>(XOf(f, i + 0.5) - f.plot.left()), 0, columns - 1);
+        const double v = ValueAt(i);
+        low[c] = std::min(low[c], v);
+        high[c] = std::max(high[c], v);
+    }
+    for (int c = 0; c < columns; ++c) {
+        if (low[c] > high[c]) continue;
+        const int top = static_cast<int>(YOf(f, high[c]));
+        const int bottom = static_cast<int>(std::ceil(YOf(f, low[c])));
+        p.fillRect(QRect(static_cast<int>(f.plot.left()) + c, top, 1, std::max(1, bottom - top)),
+                   kNoteColour);
+    }
+}
+
+void MelodyCanvas::paintEvent(QPaintEvent*) {
+    if (!backgroundValid_ || background_.size() != size() * devicePixelRatioF())
+        RebuildBackground();
+    QPainter p(this);
+    p.drawPixmap(0, 0, background_);
+    const Frame f = FrameFor(size());
+    p.setClipRect(f.plot);
+    auto xOfMember = [&](size_t i, bool end) {
+        if (view_ == View::Plot) return XOf(f, i + (end ? 1.0 : 0.0));
+        const NoteEvent& e = melody_.Timeline.Events()[i];
+        return XOf(f, static_cast<double>(end ? e.EndMs() : e.StartMs));
+    };
+    if (range_) {
+        const double left = xOfMember(range_->first, false);
+        p.fillRect(
+            QRectF(left, f.plot.top(), xOfMember(range_->second, true) - left, f.plot.height()),
+            kRangeColour);
+    }
+    if (dragFrom_ && std::abs(dragTo_ - *dragFrom_) >= kDragSlop)
+        p.fillRect(QRectF(std::min(*dragFrom_, dragTo_), f.plot.top(),
+                          std::abs(dragTo_ - *dragFrom_), f.plot.height()),
+                   kRangeColour);
+    if (current_) {
+        const double head = xOfMember(*current_, false);
+        const QRectF note = NoteRect(*current_);
+        if (!note.isEmpty()) {
+            p.fillRect(note.adjusted(-1, -1, 1, 1), kCurrentColour);
+        }
+        p.setPen(QPen(kHeadColour, 2));
+        p.drawLine(QPointF(head, f.plot.top()), QPointF(head, f.plot.bottom()));
+    }
+    if (hover_) {
+        const QRectF note = NoteRect(*hover_);
+        if (!note.isEmpty()) {
+            p.setPen(QPen(Qt::black, 1));
+            p.drawRect(note.adjusted(-2, -2, 2, 2));
+        }
+    }
+    if (hasFocus()) {
+        p.setClipping(false);
+        p.setPen(QPen(palette().highlight().color(), 1, Qt::DotLine));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+void MelodyCanvas::resizeEvent(QResizeEvent*) { Invalidate(); }
+
+void MelodyCanvas::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (dragFrom_) {
+        dragTo_ = at.x();
+        update();
+        return;
+    }
+    const std::optional<size_t> hit = NoteAt(at);
+    if (hit == hover_) return;
+    hover_ = hit;
+    const QString line = hit ? QString::fromStdString(NoteLine(melody_, *hit)) : QString();
+    if (hit)
+        QToolTip::showText(event->globalPosition().toPoint(), line, this);
+    else
+        QToolTip::hideText();
+    emit hovered(line);
+    update();
+}
+
+void MelodyCanvas::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    dragFrom_ = dragTo_ = event->position().toPoint().x();
+}
+
+void MelodyCanvas::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !dragFrom_) return;
+    const int from = std::min(*dragFrom_, dragTo_), to = std::max(*dragFrom_, dragTo_);
+    dragFrom_.reset();
+    if (to - from < kDragSlop) {
+        if (const std::optional<size_t> hit = NoteAt(event->position().toPoint())) {
+            SetCurrent(hit);
+            emit currentChosen(*hit);
+        }
+        update();
+        return;
+    }
+    // The members the drag went over, from the first it touched to the last.
+    const Frame f = FrameFor(size());
+    const size_t count = melody_.Members.size();
+    std::optional<size_t> first, last;
+    for (int x = std::max(from, static_cast<int>(f.plot.left())); x <= to && !first; ++x)
+        first = MemberAtX(f, x);
+    for (int x = std::min(to, static_cast<int>(f.plot.right())); x >= from && !last; --x)
+        last = MemberAtX(f, x);
+    if (first && last && *first <= *last && *last < count) range_ = std::pair(*first, *last);
+    update();
+}
+
+void MelodyCanvas::wheelEvent(QWheelEvent* event) {
+    const double steps = event->angleDelta().y() / 120.0;
+    if (event->modifiers() & Qt::ControlModifier)
+        ZoomAt(std::pow(1.25, steps), static_cast<int>(event->position().x()));
+    else
+        SetWindow(start_ - steps * span_ * 0.1, span_);
+    event->accept();
+}
+
+void MelodyCanvas::leaveEvent(QEvent*) {
+    if (!hover_) return;
+    hover_.reset();
+    emit hovered(QString());
+    update();
+}
