@@ -138,3 +138,19 @@ std::string CharacterShown(std::string_view text) {
     const std::string shown = "'" + std::string(text.substr(0, end)) + "'";
     return c < 0x80 ? shown : shown + " (" + CharacterCode(c) + ")";
 }
+
+std::string QuotedTail(std::string_view text, std::size_t maxBytes) {
+    const std::string whole = QuotedText(text, text.size());
+    if (whole.size() <= maxBytes) return whole;
+    const std::string_view ellipsis = "…";
+    if (maxBytes < ellipsis.size()) return "";
+    // Each byte of the text shows as one byte at least: the tail starts no
+    // earlier than this; then characters are dropped from its front until it fits.
+    std::size_t start = text.size() - std::min(text.size(), maxBytes - ellipsis.size());
+    for (;; ++start) {
+        while (start < text.size() && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80)
+            ++start;
+        const std::string tail = QuotedText(text.substr(start), text.size());
+        if (tail.size() + ellipsis.size() <= maxBytes) return std::string(ellipsis) + tail;
+    }
+}

@@ -21,6 +21,10 @@ bool NamedByCode(char32_t c);
 // "<U+00A0>", each byte that is no valid UTF-8 as "<0xFF>".
 std::string QuotedText(std::string_view text, std::size_t maxChars = kQuotedCharsMax);
 
+// text as QuotedText quotes it, in at most maxBytes bytes: when it is longer,
+// "…" and its end, which for a path names the file.
+std::string QuotedTail(std::string_view text, std::size_t maxBytes);
+
 // One character (the UTF-8 sequence at the start of text) as a message names
 // it: "'x'", or its code alone when NamedByCode, or "'а' (U+0430)" outside ASCII.
 std::string CharacterShown(std::string_view text);

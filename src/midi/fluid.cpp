@@ -6,6 +6,8 @@
 
 #include <mutex>
 
+#include "common/quote.h"
+
 namespace {
 // Louder than FluidSynth's 0.2: a melody is one voice at a time, and its peaks stay
 // well below full scale (about -15 dBFS at velocity 110).
@@ -47,7 +49,9 @@ FluidSettings NewSynthSettings() {
 }
 
 std::string SoundFontLoadFailure(const std::string& path) {
-    return "Die SoundFont \"" + path + "\" lässt sich nicht laden";
+    // The whole sentence fits an error text buffer; the path gives way, from its front.
+    const std::string before = "Die SoundFont \"", after = "\" lässt sich nicht laden";
+    return before + QuotedTail(path, MAXERRORLENGTH - 1 - before.size() - after.size()) + after;
 }
 
 void FluidCalls::NoteOn(int channel, int key, int velocity) {

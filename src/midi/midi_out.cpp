@@ -91,7 +91,7 @@ void TJclMIDIOut::ReleaseAllActiveNotesQuietly() noexcept {
 // ---- errors ----
 
 std::string MidiOutErrorText(IMidiOutService& service, MidiResult code) {
-    char text[128] = {};
+    char text[MAXERRORLENGTH] = {};
     if (service.GetErrorText(code, text, sizeof text) == kMidiNoError)
         return std::string(text, strnlen(text, sizeof text - 1));
     char fallback[64];

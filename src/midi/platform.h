@@ -61,13 +61,22 @@ public:
     virtual MidiResult Close(MidiOutHandle handle) = 0;
     // Writes the code's text, NUL-terminated, into text[0..size-1].
     virtual MidiResult GetErrorText(MidiResult code, char* text, uint32_t size) = 0;
+    // Why the service lists no device although it was set up for one, in
+    // German for a notice; "" when there is nothing to tell.
+    virtual std::string UnlistedReason() { return ""; }
 };
+
+// The size of the buffer an error text is copied into.
+inline constexpr uint32_t MAXERRORLENGTH = 128;
 
 // What every back end's GetErrorText does with its message: copies it into
 // text[0..size-1], cut to fit and NUL-terminated.
 inline MidiResult CopyErrorText(const std::string& message, char* text, uint32_t size) {
     if (size == 0) return kMidiErrInvalidParam;
-    const size_t length = std::min<size_t>(message.size(), size - 1);
+    size_t length = std::min<size_t>(message.size(), size - 1);
+    // Never inside a character: a cut UTF-8 sequence would show as garbage.
+    if (length < message.size())
+        while (length > 0 && (static_cast<unsigned char>(message[length]) & 0xC0) == 0x80) --length;
     std::memcpy(text, message.data(), length);
     text[length] = '\0';
     return kMidiNoError;

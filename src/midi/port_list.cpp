@@ -120,6 +120,14 @@ MidiResult MidiOutPorts::Close(MidiOutHandle handle) {
     return Note(d.backend, backends_[d.backend]->Close(d.handle));
 }
 
+std::vector<std::string> MidiOutPorts::UnlistedReasons() {
+    std::vector<std::string> reasons;
+    for (const auto& backend : backends_)
+        if (std::string reason = backend->UnlistedReason(); !reason.empty())
+            reasons.push_back(std::move(reason));
+    return reasons;
+}
+
 MidiResult MidiOutPorts::GetErrorText(MidiResult code, char* text, uint32_t size) {
     // The back end that failed last explains; the others know the common codes too.
     if (failedBackend_ < backends_.size() &&
@@ -158,9 +166,16 @@ void ChooseMidiOutPort(MidiUnit& midi, const std::string& name) {
 std::string MidiOutRequestNotice(MidiUnit& midi) {
     const std::vector<std::string>& names = midi.Devices().Names();
     MidiOutPorts* ports = ProgramPorts(midi);
-    const std::string unmatched = ports ? ports->UnmatchedRequest() : "";
-    if (unmatched.empty()) return "";
-    return "SONAVIX_MIDI_OUT=\"" + QuotedText(unmatched) + "\" passt zu keinem MIDI-Ausgang; " +
-           (names.empty() ? std::string("es gibt keinen MIDI-Ausgang")
-                          : "es spielt \"" + QuotedText(names.front()) + "\"");
+    const std::string playing = names.empty() ? std::string("es gibt keinen MIDI-Ausgang")
+                                              : "es spielt \"" + QuotedText(names.front()) + "\"";
+    std::string notice;
+    if (ports) {
+        // A back end that could not offer its device (a SoundFont that does not load).
+        for (const std::string& reason : ports->UnlistedReasons())
+            notice += (notice.empty() ? "" : "\n") + reason + "; " + playing;
+        if (const std::string unmatched = ports->UnmatchedRequest(); !unmatched.empty())
+            notice += (notice.empty() ? "" : "\n") + std::string("SONAVIX_MIDI_OUT=\"") +
+                      QuotedText(unmatched) + "\" passt zu keinem MIDI-Ausgang; " + playing;
+    }
+    return notice;
 }

@@ -24,6 +24,8 @@ public:
     // The request that matched no port at the last listing; "" when it matched
     // or there was none.
     std::string UnmatchedRequest() const { return requestMatched_ ? "" : requested_; }
+    // What the back ends say about devices they could not offer.
+    std::vector<std::string> UnlistedReasons();
 
     uint32_t GetNumDevs() override;
     MidiResult GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& caps, uint32_t size) override;
@@ -72,6 +74,7 @@ void RememberMidiOutPort(MidiUnit& midi, const std::string& name);
 // InitMidiOut does (the previous output is released first). Throws what
 // InitMidiOut throws.
 void ChooseMidiOutPort(MidiUnit& midi, const std::string& name);
-// When SONAVIX_MIDI_OUT matched no port: the German notice that says so and
-// names the port that plays instead; "" otherwise. Builds the device list.
+// When SONAVIX_MIDI_OUT matched no port, or a back end could not offer its
+// device (a SoundFont that does not load): the German notice that says so and
+// names the port that plays instead, a line each; "" otherwise. Builds the device list.
 std::string MidiOutRequestNotice(MidiUnit& midi);

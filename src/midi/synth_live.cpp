@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 constexpr int kBufferFrames = 448, kAlsaPeriods = 4;
 // How long the device list waits for an audio output to open.
 constexpr auto kDecisionWait = 5s;
-// How long the first message waits for the samples to load.
+// How long the device list waits for the SoundFont to load.
 constexpr auto kLoadWait = 30s;
 // After the last message a closing device lets the release ring this long.
 constexpr auto kReleaseRing = 300ms;
@@ -42,6 +42,8 @@ class SynthBackend {
 public:
     virtual ~SynthBackend() = default;
     virtual bool Listed() = 0;
+    // Why it is not listed, when the user should hear of it.
+    virtual std::string UnlistedReason() { return ""; }
     // "" when the synthesizer can take messages, else why not (in German).
     virtual std::string Ready() = 0;
     // Valid once Ready has returned "".
@@ -55,17 +57,17 @@ public:
 struct LiveState {
     std::mutex mutex;
     std::condition_variable changed;
-    enum { Deciding, Listed, Unlisted } phase = Deciding;
-    bool loaded = false;
+    enum { Loading, Deciding, Listed, Unlisted } phase = Loading;
     std::string loadError;
     // Declared in creation order, so the driver goes first and the settings last.
     FluidSettings settings;
     FluidSynth synth;
     FluidDriver driver;
 
-    void Decide(bool listed) {
+    void Decide(bool listed) { Enter(listed ? Listed : Unlisted); }
+    void Enter(decltype(phase) next) {
         std::lock_guard lock(mutex);
-        phase = listed ? Listed : Unlisted;
+        phase = next;
         changed.notify_all();
     }
 
@@ -85,6 +87,16 @@ struct LiveState {
         fluid_settings_setstr(settings, "audio.file.name", "/dev/null");
         state->synth.reset(new_fluid_synth(settings));
         if (!state->synth) return state->Decide(false);
+        // All of the SoundFont before the device is offered: one that is
+        // damaged behind a sound header would otherwise fail every note.
+        if (fluid_synth_sfload(state->synth.get(), path.c_str(), 1) == FLUID_FAILED) {
+            {
+                std::lock_guard lock(state->mutex);
+                state->loadError = SoundFontLoadFailure(path);
+            }
+            return state->Decide(false);
+        }
+        state->Enter(Deciding);
         for (const std::string& driver : setup.audioDrivers) {
             if (driver == "jack" && !JackServerRuns()) continue;
             if (fluid_settings_setstr(settings, "audio.driver", driver.c_str()) != FLUID_OK)
@@ -97,12 +109,6 @@ struct LiveState {
             if (state->driver) break;
         }
         state->Decide(state->driver != nullptr);
-        if (!state->driver) return;
-        const bool loaded = fluid_synth_sfload(state->synth.get(), path.c_str(), 1) != FLUID_FAILED;
-        std::lock_guard lock(state->mutex);
-        state->loaded = true;
-        if (!loaded) state->loadError = SoundFontLoadFailure(path);
-        state->changed.notify_all();
     }
 };
 
@@ -125,17 +131,22 @@ public:
 
     bool Listed() override {
         std::unique_lock lock(state_->mutex);
-        state_->changed.wait_for(lock, kDecisionWait,
-                                 [&] { return state_->phase != LiveState::Deciding; });
+        state_->changed.wait_for(lock, kLoadWait,
+                                 [&] { return state_->phase != LiveState::Loading; });
+        state_->changed.wait_for(lock, kDecisionWait, [&] {
+            return state_->phase != LiveState::Loading && state_->phase != LiveState::Deciding;
+        });
         return state_->phase == LiveState::Listed;
+    }
+
+    std::string UnlistedReason() override {
+        if (Listed()) return "";
+        std::lock_guard lock(state_->mutex);
+        return state_->loadError;
     }
 
     std::string Ready() override {
         if (!Listed()) return "Der Synthesizer hat keine Audioausgabe";
-        std::unique_lock lock(state_->mutex);
-        if (!state_->changed.wait_for(lock, kLoadWait, [&] { return state_->loaded; }))
-            return "Die SoundFont lädt noch";
-        if (!state_->loadError.empty()) return state_->loadError;
         calls_.Bind(state_->synth.get());
         lastMessage_ = Clock::now();
         return "";
@@ -172,6 +183,7 @@ public:
     explicit SynthService(std::unique_ptr<SynthBackend> synth) : synth_(std::move(synth)) {}
 
     uint32_t GetNumDevs() override { return synth_->Listed() ? 1 : 0; }
+    std::string UnlistedReason() override { return synth_->UnlistedReason(); }
 
     MidiResult GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& caps, uint32_t size) override {
         if (!Exists(deviceId)) return kMidiErrBadDeviceId;

@@ -13,6 +13,7 @@
 
 #include "common/errors.h"
 #include "midi/clock.h"
+#include "midi/fluid.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
 #include "midi/port_list.h"
@@ -126,8 +127,9 @@ TEST(SynthDevice, ListedOnlyWithASoundFontAndAnAudioOutput) {
         {kSoundFont, {}, false, nullptr},
         {(dir / "missing.sf2").string(), {"file"}, false, nullptr},
         {garbage, {"file"}, false, nullptr},
-        // The header passes the quick check; the samples fail to load later.
-        {truncated, {"file"}, true, "lässt sich nicht laden"},
+        // The header passes the quick check, the samples do not load: the next
+        // device plays, and the notice says why.
+        {truncated, {"file"}, false, nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.soundFont + " / " + std::to_string(row.drivers.size()) + " drivers");
@@ -143,6 +145,14 @@ TEST(SynthDevice, ListedOnlyWithASoundFontAndAnAudioOutput) {
                 row.listed ? std::vector<std::string>{"Sonavix Synthesizer", "Port A"}
                            : std::vector<std::string>{"Port A"};
             EXPECT_EQ(DeviceNames(*ports), expected);
+            {
+                MidiUnit unit(ports);
+                EXPECT_EQ(MidiOutRequestNotice(unit),
+                          row.soundFont == truncated
+                              ? "Die SoundFont \"" + truncated +
+                                    "\" lässt sich nicht laden; es spielt \"Port A\""
+                              : "");
+            }
             if (row.listed) {
                 MidiUnit midi(ports);
                 midi.InitMidiOut();
@@ -160,6 +170,30 @@ TEST(SynthDevice, ListedOnlyWithASoundFontAndAnAudioOutput) {
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     }
     std::filesystem::remove_all(dir);
+}
+
+// An error text fits its buffer whole and readable: a long path gives way, from
+// its front, and no character is cut.
+TEST(SynthErrors, LoadFailureFitsTheErrorTextBuffer) {
+    const std::string suffix = "\" lässt sich nicht laden";
+    const struct {
+        std::string path, shown;
+    } rows[] = {
+        {"/a/b.sf2", "/a/b.sf2"},
+        {"/" + std::string(100, 'x') + "/klänge.sf2", "…" + std::string(72, 'x') + "/klänge.sf2"},
+        {"/n\n\u202Eä" + std::string(200, 'x'), "…" + std::string(84, 'x')},
+    };
+    for (const auto& row : rows) {
+        const std::string text = SoundFontLoadFailure(row.path);
+        EXPECT_EQ(text, "Die SoundFont \"" + row.shown + suffix);
+        EXPECT_LE(text.size(), MAXERRORLENGTH - 1);
+    }
+    // A text longer than the buffer is cut before a character, not inside it.
+    char buffer[MAXERRORLENGTH];
+    std::string umlauts;
+    for (int i = 0; i < 100; ++i) umlauts += "ä";
+    ASSERT_EQ(CopyErrorText("x" + umlauts, buffer, sizeof buffer), kMidiNoError);
+    EXPECT_EQ(std::string(buffer), "x" + umlauts.substr(0, 126));
 }
 
 TEST(MidiOutPorts, TheRequestedOrChosenPortBecomesDeviceZero) {
