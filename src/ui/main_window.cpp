@@ -32,6 +32,7 @@
 #include "ui/fill_dialog.h"
 #include "ui/scale_steps_dialog.h"
 #include "ui/setup_files.h"
+#include "ui/voices_window.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -123,6 +124,7 @@ void TfrmMain::BuildControls() {
     QMenu* menuDatei = mnuDatei;
     miMidiDatei = menuDatei->addAction("Als MIDI-Datei speichern...");
     miWavDatei = menuDatei->addAction("Als WAV-Datei speichern...");
+    miStimmen = menuDatei->addAction("Stimmen...");
     mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
     miBeenden = menuDatei->addAction("&Beenden");
     auto* menuBearbeiten = menuBar()->addMenu("&Bearbeiten");
@@ -246,6 +248,7 @@ void TfrmMain::Wire() {
     for (TValueListEditor* table : {vleNoten, vleTempo})
         AddFillMenu(table, [this, table] { Guarded(this, [&] { FillMapClick(table); }); });
     On(miWavDatei, &QAction::triggered, &TfrmMain::miWavDateiClick);
+    On(miStimmen, &QAction::triggered, &TfrmMain::miStimmenClick);
     On(mnuMidiAusgang, &QMenu::aboutToShow, &TfrmMain::mnuMidiAusgangShow);
     lblHomepage->installEventFilter(this);
     client_->installEventFilter(this);
@@ -600,7 +603,15 @@ void TfrmMain::MidiAusgangChoose(const QString& name) {
     }
 }
 
+void TfrmMain::miStimmenClick(QObject*) {
+    if (!frmStimmen) frmStimmen = new VoicesWindow(*this, this);
+    frmStimmen->show();
+    frmStimmen->raise();
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
+    // An ensemble playing inside this close ends at its next check.
+    if (frmStimmen) frmStimmen->Stop();
     // Closing during a run ends it as "&Beenden" does: the element being
     // prepared still sounds, then the window closes.
     if (run_.Active()) {

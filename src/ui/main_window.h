@@ -26,6 +26,7 @@ class QAction;
 class THookHelpSystem;
 class QMenu;
 class SetupFiles;
+class VoicesWindow;
 
 class TfrmMain : public QMainWindow, public IPlaybackHost {
     Q_OBJECT
@@ -80,6 +81,10 @@ public:
     std::unique_ptr<THookHelpSystem> mHHelp;
     // Open, save, recent files and the title; a child of the window.
     SetupFiles* Files = nullptr;
+    // "Stimmen...": the voices window, made on first use.
+    QAction* miStimmen;
+    VoicesWindow* frmStimmen = nullptr;
+    void miStimmenClick(QObject* Sender);
 
     bool Playing() const { return run_.Playing(); }
     // Asks where to save a MIDI file; an empty path cancels. Tests replace the dialog.
