@@ -10,5 +10,6 @@
 #define IDH_OEIS 2200
 #define IDH_KARTEN 3000
 #define IDH_ABSPIELEN 3100
+#define IDH_STIMMEN 3200
 
 #endif

@@ -34,6 +34,7 @@
 #include "ui/picture_window.h"
 #include "ui/scale_steps_dialog.h"
 #include "ui/setup_files.h"
+#include "ui/voices_window.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -127,6 +128,7 @@ void TfrmMain::BuildControls() {
     miWavDatei = menuDatei->addAction("Als WAV-Datei speichern...");
     miMusicXmlDatei = menuDatei->addAction("Als MusicXML speichern...");
     miLilyPondDatei = menuDatei->addAction("Als LilyPond speichern...");
+    miStimmen = menuDatei->addAction("Stimmen...");
     mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
     miAnsicht = menuDatei->addAction("&Ansicht...");
     miBeenden = menuDatei->addAction("&Beenden");
@@ -254,6 +256,7 @@ void TfrmMain::Wire() {
     On(miMusicXmlDatei, &QAction::triggered, &TfrmMain::miMusicXmlDateiClick);
     On(miLilyPondDatei, &QAction::triggered, &TfrmMain::miLilyPondDateiClick);
     On(miAnsicht, &QAction::triggered, &TfrmMain::miAnsichtClick);
+    On(miStimmen, &QAction::triggered, &TfrmMain::miStimmenClick);
     On(mnuMidiAusgang, &QMenu::aboutToShow, &TfrmMain::mnuMidiAusgangShow);
     lblHomepage->installEventFilter(this);
     client_->installEventFilter(this);
@@ -622,7 +625,15 @@ void TfrmMain::KlavierKeyClick(int32_t keyNumber) {
     NoteMap.SetValueByName(std::to_string(NoteMap.CurrentRow()), std::to_string(keyNumber));
 }
 
+void TfrmMain::miStimmenClick(QObject*) {
+    if (!frmStimmen) frmStimmen = new VoicesWindow(*this, this);
+    frmStimmen->show();
+    frmStimmen->raise();
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
+    // An ensemble playing inside this close ends at its next check.
+    if (frmStimmen) frmStimmen->Stop();
     // Closing during a run ends it as "&Beenden" does: the element being
     // prepared still sounds, then the window closes.
     if (run_.Active()) {

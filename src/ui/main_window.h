@@ -29,6 +29,7 @@ class PictureWindow;
 class THookHelpSystem;
 class QMenu;
 class SetupFiles;
+class VoicesWindow;
 
 class TfrmMain : public QMainWindow, public IPlaybackHost {
     Q_OBJECT
@@ -36,6 +37,8 @@ public:
     // Plays on midi, which main() creates before the window and releases after it.
     explicit TfrmMain(MidiUnit& midi, QWidget* parent = nullptr);
     ~TfrmMain() override;
+    // The unit the window plays on, for the windows it opens.
+    MidiUnit& Midi() { return midi_; }
 
     // The compiled formulas of the note and the tempo frame.
     TTerm NoteTerm;
@@ -87,6 +90,10 @@ public:
     std::unique_ptr<THookHelpSystem> mHHelp;
     // Open, save, recent files and the title; a child of the window.
     SetupFiles* Files = nullptr;
+    // "Stimmen...": the voices window, made on first use.
+    QAction* miStimmen;
+    VoicesWindow* frmStimmen = nullptr;
+    void miStimmenClick(QObject* Sender);
 
     bool Playing() const { return run_.Playing(); }
     // Asks where to save a MIDI file; an empty path cancels. Tests replace the dialog.

@@ -15,6 +15,7 @@
 #include "sources/oeis.h"
 #include "ui/error_box.h"
 #include "ui/main_window.h"
+#include "ui/voices_window.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -177,7 +178,14 @@ void SetupFiles::Apply(const TSetup& setup) {
 }
 
 void SetupFiles::Open(const QString& path) {
-    Apply(ReadSetupFile(Text(path)));
+    const TSetup setup = ReadSetupFile(Text(path));
+    // Several voices are the voices window's; the main window stays as it is.
+    if (setup.Voices.size() > 1) {
+        w_.miStimmenClick(nullptr);
+        w_.frmStimmen->SetEnsemble(setup);
+        return;
+    }
+    Apply(setup);
     Saved(path);
 }
 

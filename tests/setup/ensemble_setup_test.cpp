@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "setup/setup_file.h"
 #include "support/expect_error.h"
 
 namespace {
+
+std::vector<std::pair<int32_t, int32_t>> keysAndLengths(const TEnsembleVoice& v) {
+    std::vector<std::pair<int32_t, int32_t>> notes;
+    for (const NoteEvent& e : v.Melody.Events()) notes.push_back({e.Key, e.DurationMs});
+    return notes;
+}
 
 TSetup TwoVoices() {
     TSetup setup;
@@ -30,11 +37,6 @@ TEST(EnsembleSetup, EachVoiceWithItsOwnMapsTempoAndOffset) {
     setup.Voices[0].Notes.Formula.Count = "3";
     const std::vector<TEnsembleVoice> voices = EnsembleOf(setup);
     ASSERT_EQ(voices.size(), 2u);
-    const auto keysAndLengths = [](const TEnsembleVoice& v) {
-        std::vector<std::pair<int32_t, int32_t>> notes;
-        for (const NoteEvent& e : v.Melody.Events()) notes.push_back({e.Key, e.DurationMs});
-        return notes;
-    };
     // The formula is generated (x = 1, 2, 3); the file's tempo gives quarters of 500 ms.
     EXPECT_EQ(keysAndLengths(voices[0]),
               (std::vector<std::pair<int32_t, int32_t>>{{41, 500}, {42, 500}, {43, 500}}));
@@ -56,6 +58,17 @@ TEST(EnsembleSetup, ABrokenVoiceIsRefusedBeforeAnythingSoundsNamingIt) {
     setup.Voices[0].NoteMap = {"z"};
     EXPECT_EQ(MessageOf<EInvalidInput>([&] { EnsembleOf(setup); }),
               "Stimme 1: 'z' ist kein gültiger Integerwert");
+}
+
+TEST(EnsembleSetup, TheExampleCanonIsOneMelodyThreeTimesAWholeNoteApart) {
+    const std::vector<TEnsembleVoice> voices = EnsembleOf(ReadSetupFile(SONAVIX_EXAMPLE_CANON));
+    ASSERT_EQ(voices.size(), 3u);
+    for (size_t v = 0; v < voices.size(); ++v) {
+        EXPECT_EQ(keysAndLengths(voices[v]), keysAndLengths(voices[0]));
+        EXPECT_EQ(voices[v].OffsetUs, int64_t(v) * 2'000'000);  // a whole note at tempo 120
+        EXPECT_EQ(voices[v].Channel, int(v) + 1);
+    }
+    EXPECT_EQ(keysAndLengths(voices[0]).size(), 24u);
 }
 
 }  // namespace

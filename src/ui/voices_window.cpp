@@ -1,0 +1,381 @@
+#include "ui/voices_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "help/d6onhelpfix.h"
+#include "help/help_contexts.h"
+#include "melodyfile/midifile.h"
+#include "midi/midi.h"
+#include "midi/midi_out.h"
+#include "playback/ensemble.h"
+#include "playback/maps.h"
+#include "setup/ensemble_setup.h"
+#include "setup/setup_file.h"
+#include "ui/error_box.h"
+#include "ui/klavier.h"
+#include "ui/main_window.h"
+#include "ui/setup_files.h"
+
+namespace {
+
+const char* const kFilter = "Sonavix-Dateien (*.sonavix)";
+
+// Sixteen colours that tell voices apart on white and black keys alike.
+constexpr QRgb kVoiceColours[kMaxEnsembleVoices] = {
+    kRot,     0x1F77B4, 0x2CA02C, 0xFF7F0E, 0x9467BD, 0x17BECF, 0xE377C2, 0xBCBD22,
+    0x8C564B, 0x7F7F7F, 0x00CC99, 0xFFD700, 0x6A5ACD, 0xDC143C, 0x4682B4, 0x98FB98};
+
+template <class W>
+W* Cell(const QTableWidget* table, int row, int column) {
+    return qobject_cast<W*>(table->cellWidget(row, column));
+}
+
+class WindowObserver : public IEnsembleObserver {
+public:
+    explicit WindowObserver(std::function<void(const TEnsembleEvent&, bool)> sounding,
+                            std::function<bool()> keepPlaying)
+        : sounding_(std::move(sounding)), keepPlaying_(std::move(keepPlaying)) {}
+    void NoteStarted(const TEnsembleEvent& e) override { sounding_(e, true); }
+    void NoteEnded(const TEnsembleEvent& e) override { sounding_(e, false); }
+    bool KeepPlaying() override { return keepPlaying_(); }
+
+private:
+    std::function<void(const TEnsembleEvent&, bool)> sounding_;
+    std::function<bool()> keepPlaying_;
+};
+
+}  // namespace
+
+VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
+    : QWidget(parent, Qt::Window), main_(main) {
+    setWindowTitle("Stimmen");
+    SetHelpContext(this, IDH_STIMMEN);
+    resize(1040, 380);
+
+    tblStimmen = new QTableWidget(0, kColumns, this);
+    tblStimmen->setHorizontalHeaderLabels({"Name", "Instrument", "Kanal", "Einsatz (ganze Noten)",
+                                           "Transposition", "Anschlag", "Stumm", "Solo",
+                                           "Position"});
+    tblStimmen->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tblStimmen->setSelectionMode(QAbstractItemView::SingleSelection);
+    QHeaderView* header = tblStimmen->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(kName, QHeaderView::Interactive);
+    header->resizeSection(kName, 150);
+    header->setSectionResizeMode(kInstrument, QHeaderView::Interactive);
+    header->resizeSection(kInstrument, 190);
+    header->setStretchLastSection(true);
+    tblStimmen->verticalHeader()->setDefaultSectionSize(26);
+
+    btnUebernehmen = new QPushButton("Aktuelle Einstellung übernehmen", this);
+    btnHinzufuegen = new QPushButton("Datei hinzufügen...", this);
+    btnEntfernen = new QPushButton("Entfernen", this);
+    btnHoch = new QPushButton("Nach oben", this);
+    btnRunter = new QPushButton("Nach unten", this);
+    btnOeffnen = new QPushButton("Öffnen...", this);
+    btnSpeichern = new QPushButton("Speichern unter...", this);
+    btnMidiDatei = new QPushButton("Als MIDI-Datei speichern...", this);
+    btnAbspielen = new QPushButton(kCaptionPlay, this);
+
+    auto* rows = new QHBoxLayout;
+    for (QPushButton* b : {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter})
+        rows->addWidget(b);
+    rows->addStretch();
+    auto* files = new QHBoxLayout;
+    for (QPushButton* b : {btnOeffnen, btnSpeichern, btnMidiDatei}) files->addWidget(b);
+    files->addStretch();
+    files->addWidget(btnAbspielen);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(
+        new QLabel("Bis zu 16 Stimmen spielen zusammen. Kanal 10 spielt "
+                   "Schlagzeug: die Taste wählt dann den Klang.",
+                   this));
+    layout->addWidget(tblStimmen);
+    layout->addLayout(rows);
+    layout->addLayout(files);
+
+    const auto on = [this](QPushButton* b, auto handler) {
+        connect(b, &QPushButton::clicked, this, [this, handler] { Guarded(this, handler); });
+    };
+    on(btnUebernehmen, [this] { UebernehmenClick(); });
+    on(btnHinzufuegen, [this] { HinzufuegenClick(); });
+    on(btnEntfernen, [this] { EntfernenClick(); });
+    on(btnHoch, [this] { MoveClick(-1); });
+    on(btnRunter, [this] { MoveClick(1); });
+    on(btnOeffnen, [this] { OeffnenClick(); });
+    on(btnSpeichern, [this] { SpeichernClick(); });
+    on(btnMidiDatei, [this] { MidiDateiClick(); });
+    on(btnAbspielen, [this] { AbspielenClick(); });
+
+    ChooseVoicePath = [this] {
+        return QFileDialog::getOpenFileName(this, "Stimme hinzufügen", QString(), kFilter);
+    };
+    ChooseOpenPath = [this] {
+        return QFileDialog::getOpenFileName(this, "Stimmen öffnen", QString(), kFilter);
+    };
+    ChooseSavePath = [this] {
+        return QFileDialog::getSaveFileName(this, "Stimmen speichern unter", "stimmen.sonavix",
+                                            kFilter);
+    };
+    ChooseMidiPath = [this] {
+        return QFileDialog::getSaveFileName(this, "Als MIDI-Datei speichern", "stimmen.mid",
+                                            "MIDI-Dateien (*.mid *.midi)");
+    };
+}
+
+VoicesWindow::~VoicesWindow() = default;
+
+QRgb VoicesWindow::VoiceColour(int voice) {
+    return kVoiceColours[static_cast<size_t>(voice) % kMaxEnsembleVoices];
+}
+
+void VoicesWindow::FillRow(int row, const TVoiceSetup& voice) {
+    auto* name = new QTableWidgetItem(QString::fromStdString(voice.Name));
+    tblStimmen->setItem(row, kName, name);
+    auto* instrument = new QComboBox(tblStimmen);
+    for (const char* entry : kInstrumentNames) instrument->addItem(entry);
+    instrument->setCurrentIndex(voice.Instrument);
+    tblStimmen->setCellWidget(row, kInstrument, instrument);
+    const auto spin = [&](int column, int low, int high, int value) {
+        auto* box = new QSpinBox(tblStimmen);
+        box->setRange(low, high);
+        box->setValue(value);
+        tblStimmen->setCellWidget(row, column, box);
+    };
+    spin(kChannel, 1, 16, voice.Channel);
+    spin(kTranspose, -kMaxTranspose, kMaxTranspose, voice.Transpose);
+    spin(kVelocity, 1, 127, voice.Velocity);
+    auto* offset = new QDoubleSpinBox(tblStimmen);
+    offset->setLocale(QLocale(QLocale::German));
+    offset->setRange(0, kMaxVoiceOffsetWholeNotes);
+    offset->setDecimals(3);
+    offset->setSingleStep(0.25);
+    offset->setValue(voice.OffsetWholeNotes);
+    tblStimmen->setCellWidget(row, kOffset, offset);
+    for (const auto& [column, checked] : {std::pair{kMute, voice.Mute}, {kSolo, voice.Solo}}) {
+        auto* box = new QCheckBox(tblStimmen);
+        box->setChecked(checked);
+        tblStimmen->setCellWidget(row, column, box);
+    }
+    auto* position = new QTableWidgetItem;
+    position->setFlags(Qt::ItemIsEnabled);
+    tblStimmen->setItem(row, kPosition, position);
+}
+
+TVoiceSetup VoicesWindow::RowVoice(int row) const {
+    TVoiceSetup voice = voices_[static_cast<size_t>(row)];
+    voice.Name = tblStimmen->item(row, kName)->text().toStdString();
+    voice.Instrument = Cell<QComboBox>(tblStimmen, row, kInstrument)->currentIndex();
+    voice.Channel = Cell<QSpinBox>(tblStimmen, row, kChannel)->value();
+    voice.OffsetWholeNotes = Cell<QDoubleSpinBox>(tblStimmen, row, kOffset)->value();
+    voice.Transpose = Cell<QSpinBox>(tblStimmen, row, kTranspose)->value();
+    voice.Velocity = Cell<QSpinBox>(tblStimmen, row, kVelocity)->value();
+    voice.Mute = Cell<QCheckBox>(tblStimmen, row, kMute)->isChecked();
+    voice.Solo = Cell<QCheckBox>(tblStimmen, row, kSolo)->isChecked();
+    return voice;
+}
+
+TSetup VoicesWindow::Ensemble() const {
+    TSetup setup;
+    setup.Voices.clear();
+    for (int row = 0; row < VoiceCount(); ++row) setup.Voices.push_back(RowVoice(row));
+    if (!setup.Voices.empty() && setup.Voices.front().Tempo)
+        setup.Tempo = *setup.Voices.front().Tempo;
+    setup.ShowOnKeyboard = main_.cbxKlaviatur->isChecked();
+    return setup;
+}
+
+bool VoicesWindow::AddVoice(TVoiceSetup voice) {
+    if (VoiceCount() >= kMaxEnsembleVoices) return false;
+    const int row = VoiceCount();
+    voices_.push_back(voice);
+    tblStimmen->insertRow(row);
+    FillRow(row, voice);
+    tblStimmen->selectRow(row);
+    return true;
+}
+
+void VoicesWindow::SetEnsemble(const TSetup& setup) {
+    if (setup.Voices.size() > kMaxEnsembleVoices)
+        throw ESetupError("Die Datei enthält " + std::to_string(setup.Voices.size()) +
+                          " Stimmen; höchstens " + std::to_string(kMaxEnsembleVoices) +
+                          " spielen zusammen");
+    voices_.clear();
+    tblStimmen->setRowCount(0);
+    for (TVoiceSetup voice : setup.Voices) {
+        voice.Tempo = VoiceTempo(setup, voice);
+        AddVoice(std::move(voice));
+    }
+}
+
+namespace {
+void RefuseFull() {
+    throw EInvalidInput("Höchstens " + std::to_string(kMaxEnsembleVoices) +
+                        " Stimmen spielen zusammen");
+}
+}  // namespace
+
+void VoicesWindow::UebernehmenClick() {
+    const TSetup current = main_.Files->Capture();
+    TVoiceSetup voice = current.Voices.front();
+    voice.Tempo = current.Tempo;
+    voice.Name = "Stimme " + std::to_string(VoiceCount() + 1);
+    voice.Channel = DefaultVoiceChannel(VoiceCount());
+    if (!AddVoice(std::move(voice))) RefuseFull();
+}
+
+void VoicesWindow::HinzufuegenClick() {
+    const QString path = ChooseVoicePath();
+    if (path.isEmpty()) return;
+    const TSetup file = ReadSetupFile(path.toStdString());
+    if (VoiceCount() + file.Voices.size() > kMaxEnsembleVoices) RefuseFull();
+    for (TVoiceSetup voice : file.Voices) {
+        voice.Tempo = VoiceTempo(file, voice);
+        // A file of one voice is what the main window saves: it names no channel.
+        if (file.Voices.size() == 1) voice.Channel = DefaultVoiceChannel(VoiceCount());
+        if (voice.Name.empty()) voice.Name = QFileInfo(path).completeBaseName().toStdString();
+        AddVoice(std::move(voice));
+    }
+}
+
+void VoicesWindow::EntfernenClick() {
+    const int row = tblStimmen->currentRow();
+    if (row < 0 || row >= VoiceCount()) return;
+    voices_.erase(voices_.begin() + row);
+    tblStimmen->removeRow(row);
+}
+
+void VoicesWindow::SwapRows(int a, int b) {
+    const TVoiceSetup first = RowVoice(a), second = RowVoice(b);
+    voices_[static_cast<size_t>(a)] = second;
+    voices_[static_cast<size_t>(b)] = first;
+    FillRow(a, second);
+    FillRow(b, first);
+}
+
+void VoicesWindow::MoveClick(int step) {
+    const int row = tblStimmen->currentRow();
+    const int other = row + step;
+    if (row < 0 || other < 0 || other >= VoiceCount()) return;
+    SwapRows(row, other);
+    tblStimmen->selectRow(other);
+}
+
+void VoicesWindow::OeffnenClick() {
+    const QString path = ChooseOpenPath();
+    if (path.isEmpty()) return;
+    SetEnsemble(ReadSetupFile(path.toStdString()));
+}
+
+void VoicesWindow::SpeichernClick() {
+    const QString path = ChooseSavePath();
+    if (path.isEmpty()) return;
+    if (VoiceCount() == 0) throw EInvalidInput("Es gibt keine Stimme zu speichern");
+    SaveSetupFile(path.toStdString(), Ensemble());
+}
+
+void VoicesWindow::MidiDateiClick() {
+    const QString path = ChooseMidiPath();
+    if (path.isEmpty()) return;
+    const TSetup setup = Ensemble();
+    WriteEnsembleMidiFile(path.toStdString(), EnsembleOf(setup), setup.Tempo);
+}
+
+void VoicesWindow::SetEditable(bool editable) {
+    for (QPushButton* b : {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter,
+                           btnOeffnen, btnSpeichern, btnMidiDatei})
+        b->setEnabled(editable);
+    tblStimmen->setEnabled(editable);
+}
+
+void VoicesWindow::Stop() {
+    playing_ = false;
+    btnAbspielen->setText(kCaptionPlay);
+}
+
+void VoicesWindow::AbspielenClick() {
+    if (playing_) {
+        Stop();
+        return;
+    }
+    if (active_) return;  // a stopped run is still silencing its notes
+    Play();
+}
+
+void VoicesWindow::Sounding(const TEnsembleEvent& e, bool on) {
+    if (on) {
+        if (QTableWidgetItem* position = tblStimmen->item(e.Voice, kPosition))
+            position->setText(QString("Glied %1").arg(e.Member + 1));
+    }
+    if (!main_.cbxKlaviatur->isChecked() && on) return;
+    TTaste* key = main_.frmKlavier->Key(e.Key);
+    if (!key) return;
+    std::vector<int>& voices = keyVoices_[e.Key];
+    if (on) {
+        voices.push_back(e.Voice);
+    } else {
+        const auto it = std::find(voices.begin(), voices.end(), e.Voice);
+        if (it != voices.end()) voices.erase(it);
+    }
+    key->SetFace(voices.empty() ? key->Colour() : VoiceColour(voices.back()));
+    if (voices.empty()) keyVoices_.erase(e.Key);
+}
+
+void VoicesWindow::Play() {
+    const TSetup setup = Ensemble();
+    if (setup.Voices.empty())
+        throw EInvalidInput(
+            "Es gibt keine Stimme: \"Aktuelle Einstellung übernehmen\" oder "
+            "\"Datei hinzufügen...\" fügt eine hinzu");
+    if (main_.Playing())
+        throw EInvalidInput(
+            "Das Hauptfenster spielt gerade; erst nach seinem Ende spielen die "
+            "Stimmen");
+    // Every voice is built before anything sounds; a failure names the voice.
+    const TEnsembleTimeline timeline = EnsembleTimeline(EnsembleOf(setup));
+    if (!main_.Midi().HasMidiOut()) throw EInvalidInput("Es ist kein MIDI-Ausgang geöffnet");
+    const std::shared_ptr<IMidiOutput> output = main_.Midi().GetMidiOutput(0);
+
+    playing_ = active_ = true;
+    btnAbspielen->setText(kCaptionStop);
+    SetEditable(false);
+    if (setup.ShowOnKeyboard) main_.frmKlavier->show();
+    struct Idle {
+        VoicesWindow& w;
+        ~Idle() {
+            for (const auto& [keyNumber, voices] : w.keyVoices_)
+                if (TTaste* key = w.main_.frmKlavier->Key(keyNumber)) key->SetFace(key->Colour());
+            w.keyVoices_.clear();
+            for (int row = 0; row < w.VoiceCount(); ++row)
+                if (QTableWidgetItem* position = w.tblStimmen->item(row, kPosition))
+                    position->setText(QString());
+            w.SetEditable(true);
+            w.active_ = false;
+            w.Stop();
+        }
+    } idle{*this};
+    WindowObserver observer([this](const TEnsembleEvent& e, bool on) { Sounding(e, on); },
+                            [this] {
+                                QCoreApplication::processEvents();
+                                return playing_;
+                            });
+    PlayEnsemble(timeline, *output, main_.Midi().Clock(), observer);
+}
+
+void VoicesWindow::closeEvent(QCloseEvent* event) {
+    Stop();
+    QWidget::closeEvent(event);
+}

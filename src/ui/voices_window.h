@@ -1,0 +1,94 @@
+#pragma once
+// The voices window ("Datei" > "Stimmen..."): up to 16 setups played
+// together, each with its own channel, offset, transposition and velocity.
+#include <QRgb>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "setup/setup.h"
+
+class QPushButton;
+class QTableWidget;
+class TfrmKlavier;
+class TfrmMain;
+struct TEnsembleEvent;
+
+class VoicesWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit VoicesWindow(TfrmMain& main, QWidget* parent = nullptr);
+    ~VoicesWindow() override;
+
+    enum Column {
+        kName,
+        kInstrument,
+        kChannel,
+        kOffset,
+        kTranspose,
+        kVelocity,
+        kMute,
+        kSolo,
+        kPosition,
+        kColumns
+    };
+
+    QTableWidget* tblStimmen;
+    QPushButton* btnUebernehmen;
+    QPushButton* btnHinzufuegen;
+    QPushButton* btnEntfernen;
+    QPushButton* btnHoch;
+    QPushButton* btnRunter;
+    QPushButton* btnOeffnen;
+    QPushButton* btnSpeichern;
+    QPushButton* btnMidiDatei;
+    QPushButton* btnAbspielen;
+
+    // Dialogs, replaced by tests: an empty path cancels.
+    std::function<QString()> ChooseVoicePath;
+    std::function<QString()> ChooseOpenPath;
+    std::function<QString()> ChooseSavePath;
+    std::function<QString()> ChooseMidiPath;
+
+    // The voices as a file holds them, with what the rows show now.
+    TSetup Ensemble() const;
+    // Replaces the voices; more than 16 are refused (ESetupError).
+    void SetEnsemble(const TSetup& setup);
+    // Adds a voice at the end and selects it; false when 16 are there.
+    bool AddVoice(TVoiceSetup voice);
+    int VoiceCount() const { return static_cast<int>(voices_.size()); }
+
+    void UebernehmenClick();
+    void HinzufuegenClick();
+    void EntfernenClick();
+    void MoveClick(int step);
+    void OeffnenClick();
+    void SpeichernClick();
+    void MidiDateiClick();
+    // Plays every voice from the start, or asks a run to stop.
+    void AbspielenClick();
+    bool Playing() const { return playing_; }
+    void Stop();
+
+    // The keyboard colour of a voice; voice 0 has the main window's red.
+    static QRgb VoiceColour(int voice);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FillRow(int row, const TVoiceSetup& voice);
+    TVoiceSetup RowVoice(int row) const;
+    void SwapRows(int a, int b);
+    void SetEditable(bool editable);
+    void Play();
+    void Sounding(const TEnsembleEvent& e, bool on);
+
+    TfrmMain& main_;
+    std::vector<TVoiceSetup> voices_;  // the sources and maps behind the rows
+    bool playing_ = false;
+    bool active_ = false;
+    // Per key, the voices sounding it, latest last.
+    std::map<int32_t, std::vector<int>> keyVoices_;
+};

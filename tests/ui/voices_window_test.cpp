@@ -1,0 +1,42 @@
+#include "ui/voices_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QTimer>
+
+#include "midi/midi_out.h"
+#include "support/window_fixture.h"
+#include "ui/klavier.h"
+#include "ui/setup_files.h"
+
+namespace {
+
+class VoicesWindowTest : public WindowTest {};
+
+TEST_F(VoicesWindowTest, AFileOfSeveralVoicesOpensThereAndPlaysUntilStopped) {
+    window->Files->Open(SONAVIX_EXAMPLE_CANON);
+    ASSERT_NE(window->frmStimmen, nullptr);
+    VoicesWindow& voices = *window->frmStimmen;
+    EXPECT_EQ(voices.VoiceCount(), 3);
+    EXPECT_TRUE(window->Files->FilePath().isEmpty());  // the main window kept its own setup
+
+    // At the first look at the window the first voice sounds its first note
+    // (MOD(1;12) = 1: key 41), in the main window's red; then Stopp.
+    QRgb face = 0;
+    QTimer::singleShot(0, &voices, [&] {
+        face = window->frmKlavier->Key(41)->Face();
+        voices.AbspielenClick();
+    });
+    voices.AbspielenClick();
+    EXPECT_EQ(face, kRot);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_FALSE(voices.Playing());
+    EXPECT_EQ(window->frmKlavier->Key(41)->Face(), window->frmKlavier->Key(41)->Colour());
+    for (int channel = 1; channel <= 16; ++channel)
+        EXPECT_TRUE(midi.GetMidiOutput(0)->ActiveNotes(channel).none());
+    const std::vector<Bytes> sent = Sent();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), (Bytes{0x80, 49, 110}));
+}
+
+}  // namespace
