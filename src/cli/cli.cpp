@@ -389,13 +389,7 @@ extern "C" void OnInterrupt(int) {
 bool Play(MidiUnit& midi, TCliHost& host, std::ostream& err) {
     // From the open output on, a signal first silences what sounds.
     TidyingScope tidying;
-    try {
-        const std::string notice = MidiOutRequestNotice(midi);
-        if (!notice.empty()) err << notice << '\n' << std::flush;
-        midi.InitMidiOut();
-    } catch (const Exception& e) {
-        throw Exception("MIDI-Gerät 0 lässt sich nicht öffnen: " + ErrorBoxText(e.Message()));
-    }
+    OpenPlayOutput(midi, err);
     // Note Off for whatever still sounds, however the run ends.
     InterruptibleClock clock;
     midi.SetClock(&clock);

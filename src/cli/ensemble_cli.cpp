@@ -53,13 +53,7 @@ bool PlayVoices(MidiUnit& midi, const std::vector<TEnsembleVoice>& voices, std::
     const TEnsembleTimeline timeline = EnsembleTimeline(voices);
     // From the open output on, a signal first silences what sounds.
     TidyingScope tidying;
-    try {
-        const std::string notice = MidiOutRequestNotice(midi);
-        if (!notice.empty()) err << notice << '\n' << std::flush;
-        midi.InitMidiOut();
-    } catch (const Exception& e) {
-        throw Exception("MIDI-Gerät 0 lässt sich nicht öffnen: " + ErrorBoxText(e.Message()));
-    }
+    OpenPlayOutput(midi, err);
     InterruptibleClock clock;
     struct Release {
         MidiUnit& midi;

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <ostream>
 
 #include "cli/cli.h"
+#include "common/convert.h"
 #include "common/quote.h"
 #include "common/termination.h"
 #include "midi/midi.h"
+#include "midi/port_list.h"
 #include "sources/generation.h"
 #include "sources/oeis.h"
 
@@ -113,4 +116,14 @@ void TCliHost::ProcessPendingMessages() {
     // The one point where a run takes requests, as the window's stop button does.
     EndIfTerminationPending();
     if (Run && StopRequested() && Run->Playing()) Run->Stop();
+}
+
+void OpenPlayOutput(MidiUnit& midi, std::ostream& err) {
+    try {
+        const std::string notice = MidiOutRequestNotice(midi);
+        if (!notice.empty()) err << notice << '\n' << std::flush;
+        midi.InitMidiOut();
+    } catch (const Exception& e) {
+        throw Exception("MIDI-Gerät 0 lässt sich nicht öffnen: " + ErrorBoxText(e.Message()));
+    }
 }

@@ -2,6 +2,7 @@
 // The main window's sources, maps and controls as the command line sets them,
 // so that the core's melody building and playback run work on them unchanged.
 #include <cstdint>
+#include <iosfwd>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -98,3 +99,7 @@ public:
 // The unit that SilenceAndExit silences (the ending is a plain function, so it
 // cannot carry it); nullptr: nothing to silence.
 void SetSilencedUnit(MidiUnit* midi);
+
+// Opens device 0 as the program's output for --play, after the notice of a
+// request that matched no port (on err); a refusal says which device failed.
+void OpenPlayOutput(MidiUnit& midi, std::ostream& err);
