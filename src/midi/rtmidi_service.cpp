@@ -297,7 +297,3 @@ private:
 std::shared_ptr<IMidiOutService> CreateRtMidiOutService(const std::string& preferredPort) {
     return std::make_shared<TRtMidiOutService>(preferredPort);
 }
-
-// RtMidi 5 loses the JACK ring buffer (16 KB) of an output whose client found
-// no server. That is once per listing at most; keep it out of leak reports.
-extern "C" const char* __lsan_default_suppressions() { return "leak:jack_ringbuffer_create\n"; }
