@@ -14,6 +14,7 @@
 #include "melodyfile/score.h"
 #include "playback/maps.h"
 #include "playback/startup.h"
+#include "support/list_host.h"
 #include "support/program.h"
 
 namespace {
@@ -55,14 +56,6 @@ std::vector<uint8_t> Bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
-
-class ListHost : public QuietPlaybackHost {
-public:
-    std::string ReadNoteSource() override { return notes; }
-    bool TempoSequenceUsed() override { return false; }
-    std::string ReadTempoSource() override { return {}; }
-    std::string notes;
-};
 
 struct Case {
     std::string name;

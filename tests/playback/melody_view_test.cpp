@@ -3,20 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "playback/startup.h"
-
-namespace {
-class ListHost : public QuietPlaybackHost {
-public:
-    std::string list;
-    std::string ReadNoteSource() override { return list; }
-    bool TempoSequenceUsed() override { return false; }
-    std::string ReadTempoSource() override { return ""; }
-};
-}  // namespace
+#include "support/list_host.h"
 
 TEST(MelodyView, LinesNameMemberRemainderKeyAndLength) {
     ListHost host;
-    host.list = "1597, 0, 13";
+    host.notes = "1597, 0, 13";
     host.NoteMap.SetValue(0, "0");  // remainder 0 rests
     host.TempoMap = TValueListTable({"2", "9", "1", "-2", "9"});
     const DescribedMelody melody = DescribeMelody(host, host.NoteMap.RowCount());

@@ -4,16 +4,7 @@
 
 #include "playback/startup.h"
 #include "support/expect_error.h"
-
-namespace {
-class ListHost : public QuietPlaybackHost {
-public:
-    std::string ReadNoteSource() override { return notes; }
-    bool TempoSequenceUsed() override { return false; }
-    std::string ReadTempoSource() override { return {}; }
-    std::string notes;
-};
-}  // namespace
+#include "support/list_host.h"
 
 TEST(BuildTimeline, ElementsFollowEachOtherWithTheirLengthExponents) {
     ListHost host;
