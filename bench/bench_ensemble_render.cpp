@@ -12,9 +12,9 @@
 
 int main(int argc, char** argv) {
     constexpr int kNotes = 2000, kNoteMs = 125, kTempo = 120;
-    std::vector<TEnsembleVoice> voices;
+    std::vector<EnsembleVoice> voices;
     for (int v = 0; v < kMaxEnsembleVoices; ++v) {
-        TEnsembleVoice voice;
+        EnsembleVoice voice;
         voice.Channel = v + 1;
         voice.Program = v * 8;
         voice.OffsetUs = VoiceOffsetUs(v / 16.0, kTempo);

@@ -13,8 +13,8 @@ namespace {
 double GenerateMs(const char* formula, const char* count, std::vector<std::string> starts,
                   size_t& length) {
     TTerm term;
-    TValueListTable startValues{std::vector<std::string>{"0"}, 1};
-    TFormulaGenerator generator(term, startValues);
+    ValueListTable startValues{std::vector<std::string>{"0"}, 1};
+    FormulaGenerator generator(term, startValues);
     generator.FormulaExit(formula);
     for (size_t i = 0; i < starts.size(); ++i) startValues.SetValue(static_cast<int>(i), starts[i]);
     std::string list;

@@ -57,8 +57,8 @@ private:
 // About what a repaint of the voices' keys and an idle event queue cost.
 class BenchObserver : public IEnsembleObserver {
 public:
-    void NoteStarted(const TEnsembleEvent& e) override { sounding_[e.Voice] = e.Key; }
-    void NoteEnded(const TEnsembleEvent& e) override { sounding_[e.Voice] = 0; }
+    void NoteStarted(const EnsembleEvent& e) override { sounding_[e.Voice] = e.Key; }
+    void NoteEnded(const EnsembleEvent& e) override { sounding_[e.Voice] = 0; }
     bool KeepPlaying() override {
         const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(150);
         while (std::chrono::steady_clock::now() < until) {
@@ -76,9 +76,9 @@ constexpr int kEighth = 3;
 int BenchEnsemble(const char* clockName, IClock& clock, int seconds) {
     const int32_t eighthMs = NoteDurationMs(kEighth, kEnsembleTempo);
     const int notesPerVoice = seconds * 1000 / eighthMs;
-    std::vector<TEnsembleVoice> voices;
+    std::vector<EnsembleVoice> voices;
     for (int v = 0; v < kMaxEnsembleVoices; ++v) {
-        TEnsembleVoice voice;
+        EnsembleVoice voice;
         voice.Channel = v + 1;
         voice.Program = v * 8;
         // Four groups a 32nd apart, so that notes start alone and in bursts.
@@ -87,9 +87,9 @@ int BenchEnsemble(const char* clockName, IClock& clock, int seconds) {
             voice.Melody.Append(20 + (v * 3 + i) % 60, eighthMs);
         voices.push_back(std::move(voice));
     }
-    const TEnsembleTimeline timeline = EnsembleTimeline(voices);
+    const EnsembleTimeline timeline = BuildEnsembleTimeline(voices);
     auto service =
-        std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Messung"}, &clock);
+        std::make_shared<RecordingMidiService>(std::vector<std::string>{"Messung"}, &clock);
     service->ReserveMessages(timeline.Events.size() + timeline.Programs.size());
     std::shared_ptr<IMidiOutput> output = TMidiOut::Create(service, 0);
     BenchObserver observer;
@@ -123,14 +123,14 @@ int BenchEnsemble(const char* clockName, IClock& clock, int seconds) {
 }  // namespace
 
 int BenchSingleVoice() {
-    auto service = std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Messung"});
+    auto service = std::make_shared<RecordingMidiService>(std::vector<std::string>{"Messung"});
     service->ReserveMessages(3 * kNotes);
     MidiUnit midi(service);
     midi.InitMidiOut();
     const int32_t noteMs = NoteDurationMs(kLengthExponent, kTempo);
 
     BenchHost host;
-    TPlaybackRun run(host, midi);
+    PlaybackRun run(host, midi);
     run.Press();
 
     std::vector<int64_t> onsets, offsets;

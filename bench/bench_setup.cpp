@@ -41,8 +41,8 @@ Times Best(F&& run) {
 }  // namespace
 
 int main() {
-    TSetup setup;
-    TVoiceSetup& voice = setup.Voices.front();
+    MelodySetup setup;
+    VoiceSetup& voice = setup.Voices.front();
     voice.NoteMap.clear();
     for (int i = 0; i < 10000; ++i) voice.NoteMap.push_back(std::to_string(1 + i % 88));
     voice.Notes.Selected = SourceKind::Explicit;
@@ -57,7 +57,7 @@ int main() {
         ("sonavix-bench-setup-" + std::to_string(getpid()) + ".sonavix");
 
     const Times save = Best([&] { SaveSetupFile(path.string(), setup); });
-    TSetup read;
+    MelodySetup read;
     const Times open = Best([&] { read = ReadSetupFile(path.string()); });
     const auto bytes = std::filesystem::file_size(path);
     std::filesystem::remove(path);

@@ -28,17 +28,17 @@
 
 namespace {
 
-enum TCommand { kEval = 1, kMelody = 2, kSave = 4 };
+enum Command { kEval = 1, kMelody = 2, kSave = 4 };
 // What melody plays, save writes.
 constexpr int kSetup = kMelody | kSave;
 
-struct TOptionInfo {
+struct OptionInfo {
     const char* name;
     bool takesValue;
-    int commands;  // TCommand bits
+    int commands;  // Command bits
 };
 
-const TOptionInfo kOptions[] = {
+const OptionInfo kOptions[] = {
     {"--count", true, kEval | kSetup}, {"--zero", false, kEval | kSetup},
     {"--start", true, kEval | kSetup}, {"--list", true, kSetup},
     {"--formula", true, kSetup},       {"--oeis", true, kSetup},
@@ -130,21 +130,21 @@ std::string HelpText() {
 }
 
 // The command line, read but not yet checked against what each command needs.
-struct TArguments {
-    TCommand command;
+struct Arguments {
+    Command command;
     std::map<std::string, std::string> options;  // flags hold ""
     std::vector<std::string> operands;
-    std::vector<TVoiceFileArgument> voiceFiles;  // every --setup, each with the --offset after it
+    std::vector<VoiceFileArgument> voiceFiles;  // every --setup, each with the --offset after it
     bool Has(const std::string& name) const { return options.count(name) != 0; }
     const std::string& Value(const std::string& name) const { return options.at(name); }
 };
 
-const char* CommandName(TCommand command) {
+const char* CommandName(Command command) {
     return command == kEval ? "eval" : command == kMelody ? "melody" : "save";
 }
 
-TArguments ParseArguments(TCommand command, const std::vector<std::string>& args) {
-    TArguments parsed{command, {}, {}, {}};
+Arguments ParseArguments(Command command, const std::vector<std::string>& args) {
+    Arguments parsed{command, {}, {}, {}};
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -159,8 +159,8 @@ TArguments ParseArguments(TCommand command, const std::vector<std::string>& args
         }
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const TOptionInfo* known = nullptr;
-        for (const TOptionInfo& candidate : kOptions)
+        const OptionInfo* known = nullptr;
+        for (const OptionInfo& candidate : kOptions)
             if (name == candidate.name) known = &candidate;
         if (!known) throw ECliUsage("Unbekannte Option \"" + QuotedText(name) + "\"");
         if (!(known->commands & command))
@@ -208,7 +208,7 @@ std::vector<std::string> SplitValues(const std::string& text) {
     }
 }
 
-int IntegerOption(const TArguments& a, const std::string& name, int low, int high, int fallback) {
+int IntegerOption(const Arguments& a, const std::string& name, int low, int high, int fallback) {
     if (!a.Has(name)) return fallback;
     int32_t value = 0;
     if (!TryStrToInt(a.Value(name), value) || value < low || value > high)
@@ -217,18 +217,18 @@ int IntegerOption(const TArguments& a, const std::string& name, int low, int hig
     return value;
 }
 
-void RequireWith(const TArguments& a, const std::string& name, const std::string& needed) {
+void RequireWith(const Arguments& a, const std::string& name, const std::string& needed) {
     if (a.Has(name) && !a.Has(needed))
         throw ECliUsage("Die Option " + name + " gilt nur zusammen mit " + needed);
 }
 
-void NoOperands(const TArguments& a) {
+void NoOperands(const Arguments& a) {
     if (!a.operands.empty())
         throw ECliUsage("Überzähliges Argument \"" + QuotedText(a.operands.front()) + "\"");
 }
 
 // The formula frame as the options fill it.
-void SetFormula(TCliSource& source, const TArguments& a, const std::string& formula,
+void SetFormula(CliSource& source, const Arguments& a, const std::string& formula,
                 const std::string& countOption, const std::string& startOption) {
     source.Kind = SourceKind::Formula;
     source.Formula = formula;
@@ -236,11 +236,11 @@ void SetFormula(TCliSource& source, const TArguments& a, const std::string& form
     if (a.Has(startOption)) source.StartValues = SplitValues(a.Value(startOption));
 }
 
-int Eval(const TArguments& a, std::ostream& out, std::ostream& err) {
+int Eval(const Arguments& a, std::ostream& out, std::ostream& err) {
     if (a.operands.empty()) throw ECliUsage("eval braucht eine Formel");
     if (a.operands.size() > 1)
         throw ECliUsage("Überzähliges Argument \"" + QuotedText(a.operands[1]) + "\"");
-    TCliSource source;
+    CliSource source;
     SetFormula(source, a, a.operands[0], "--count", "--start");
     try {
         source.Generate(a.Has("--zero"));
@@ -255,12 +255,12 @@ int Eval(const TArguments& a, std::ostream& out, std::ostream& err) {
 
 // The formula frame after the formula was typed and the field left (the
 // start-value table fitted to it), and start values typed into its rows.
-void SetFormula(TSourceSetup& source, const TArguments& a, const std::string& formula,
+void SetFormula(SourceSetup& source, const Arguments& a, const std::string& formula,
                 const std::string& countOption, const std::string& startOption) {
     source.Selected = SourceKind::Formula;
     source.Formula.Text = formula;
     if (a.Has(countOption)) source.Formula.Count = a.Value(countOption);
-    TCliSource frame;
+    CliSource frame;
     frame.Formula = formula;
     frame.StartTable = source.Formula.StartValues;
     if (a.Has(startOption)) frame.StartValues = SplitValues(a.Value(startOption));
@@ -269,7 +269,7 @@ void SetFormula(TSourceSetup& source, const TArguments& a, const std::string& fo
 }
 
 // The setup that the options make of base (the start-up values or a file).
-void ConfigureSetup(TSetup& setup, const TArguments& a, bool sourceRequired) {
+void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired) {
     NoOperands(a);
     const int sources = a.Has("--list") + a.Has("--formula") + a.Has("--oeis");
     if (sources == 0 && sourceRequired)
@@ -292,7 +292,7 @@ void ConfigureSetup(TSetup& setup, const TArguments& a, bool sourceRequired) {
         throw Exception("Die Einstellungen enthalten " + std::to_string(setup.Voices.size()) +
                         " Stimmen; gespielt wird genau eine");
 
-    TVoiceSetup& voice = setup.Voices.front();
+    VoiceSetup& voice = setup.Voices.front();
     if (a.Has("--list")) {
         voice.Notes.Selected = SourceKind::Explicit;
         voice.Notes.ExplicitList = a.Value("--list");
@@ -300,7 +300,7 @@ void ConfigureSetup(TSetup& setup, const TArguments& a, bool sourceRequired) {
     if (a.Has("--formula")) SetFormula(voice.Notes, a, a.Value("--formula"), "--count", "--start");
     if (a.Has("--oeis")) {
         voice.Notes.Selected = SourceKind::Oeis;
-        voice.Notes.Oeis = TOeisSetup{a.Value("--oeis"), "", "", ""};
+        voice.Notes.Oeis = OeisSetup{a.Value("--oeis"), "", "", ""};
         setup.OeisWholeSequences = a.Has("--oeis-all");
     }
     if (a.Has("--tempo-list")) {
@@ -335,9 +335,9 @@ void ConfigureSetup(TSetup& setup, const TArguments& a, bool sourceRequired) {
             throw ECliUsage(own + " braucht --scale-steps");
         voice.RootIndex = IntegerOption(
             a, "--root", 0, static_cast<int>(kGrundtonEntries.size()) - 1, voice.RootIndex);
-        TValueListTable map = MapTable(voice.NoteMap);
+        ValueListTable map = MapTable(voice.NoteMap);
         ApplyScalePreset(map, voice.ScaleIndex, voice.RootIndex, voice.OwnScaleSteps);
-        voice.NoteMap = TVoiceSetup::ValuesOf(map);
+        voice.NoteMap = VoiceSetup::ValuesOf(map);
     }
     for (const auto& [name, values] :
          {std::pair{"--note-map", &voice.NoteMap}, {"--tempo-map", &voice.TempoMap}}) {
@@ -350,8 +350,8 @@ void ConfigureSetup(TSetup& setup, const TArguments& a, bool sourceRequired) {
 }
 
 // The start-up values, or the file that --setup names.
-TSetup BaseSetup(const TArguments& a) {
-    if (!a.Has("--setup")) return TSetup{};
+MelodySetup BaseSetup(const Arguments& a) {
+    if (!a.Has("--setup")) return MelodySetup{};
     if (a.Value("--setup").empty()) throw ECliUsage("--setup braucht einen Dateinamen");
     return ReadSetupFile(a.Value("--setup"));
 }
@@ -363,7 +363,7 @@ bool IsWavPath(const std::string& path) {
     return ending == ".wav";
 }
 
-void WriteScore(const std::string& path, const TCliHost& host, const TVoiceSetup& voice,
+void WriteScore(const std::string& path, const CliHost& host, const VoiceSetup& voice,
                 SourceKind source, const MelodyTimeline& melody) {
     const Score score{SourceTitle(source, host.Notes.Formula, host.Notes.OeisTitle),
                       host.Tempo,
@@ -386,7 +386,7 @@ extern "C" void OnInterrupt(int) {
 }
 
 // Sounds the melody as the play button does; true when it ran to its end.
-bool Play(MidiUnit& midi, TCliHost& host, std::ostream& err) {
+bool Play(MidiUnit& midi, CliHost& host, std::ostream& err) {
     // From the open output on, a signal first silences what sounds.
     TidyingScope tidying;
     OpenPlayOutput(midi, err);
@@ -401,7 +401,7 @@ bool Play(MidiUnit& midi, TCliHost& host, std::ostream& err) {
         }
     } release{midi};
     if (StopRequested()) return false;
-    TPlaybackRun run(host, midi);
+    PlaybackRun run(host, midi);
     host.Run = &run;
     run.Press();
     host.Run = nullptr;
@@ -409,7 +409,7 @@ bool Play(MidiUnit& midi, TCliHost& host, std::ostream& err) {
 }
 
 // Several --setup files, an --offset, or a file of several voices: an ensemble.
-bool IsEnsemble(const TArguments& a) {
+bool IsEnsemble(const Arguments& a) {
     if (a.voiceFiles.size() > 1 || a.Has("--offset")) return true;
     if (a.voiceFiles.empty()) return false;
     try {
@@ -419,9 +419,9 @@ bool IsEnsemble(const TArguments& a) {
     }
 }
 
-int Ensemble(MidiUnit& midi, const TArguments& a, std::ostream& out, std::ostream& err) {
+int Ensemble(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& err) {
     NoOperands(a);
-    for (const TOptionInfo& option : kOptions) {
+    for (const OptionInfo& option : kOptions) {
         const std::string name = option.name;
         if (a.Has(name) && name != "--setup" && name != "--offset" && name != "--play" &&
             name != "--out")
@@ -435,11 +435,11 @@ int Ensemble(MidiUnit& midi, const TArguments& a, std::ostream& out, std::ostrea
         [] { std::signal(SIGINT, OnInterrupt); }, out, err);
 }
 
-int Melody(MidiUnit& midi, const TArguments& a, std::ostream& out, std::ostream& err) {
+int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& err) {
     if (IsEnsemble(a)) return Ensemble(midi, a, out, err);
-    TCliHost host;
+    CliHost host;
     try {
-        TSetup setup = BaseSetup(a);
+        MelodySetup setup = BaseSetup(a);
         ConfigureSetup(setup, a, !a.Has("--setup"));
         host.Load(setup);
         // The title names the source as it was chosen, before a formula's members
@@ -480,17 +480,17 @@ int Melody(MidiUnit& midi, const TArguments& a, std::ostream& out, std::ostream&
 
 // save DATEI QUELLE [OPTIONEN]: the setup that melody would play, as a file.
 // A lookup is made now, as "Los!" would, so the file plays without one.
-int Save(TArguments a, std::ostream& err) {
+int Save(Arguments a, std::ostream& err) {
     if (a.operands.empty()) throw ECliUsage("save braucht den Namen der Datei");
     if (a.voiceFiles.size() > 1) throw ECliUsage("save nimmt nur eine --setup-Datei");
     const std::string path = a.operands.front();
     a.operands.erase(a.operands.begin());
     try {
-        TSetup setup = BaseSetup(a);
+        MelodySetup setup = BaseSetup(a);
         ConfigureSetup(setup, a, !a.Has("--setup"));
-        TOeisSetup& oeis = setup.Voices.front().Notes.Oeis;
+        OeisSetup& oeis = setup.Voices.front().Notes.Oeis;
         if (a.Has("--oeis")) {
-            const TOeisHit hit = TOeisLookup().Run(oeis.Query, setup.OeisWholeSequences);
+            const OeisHit hit = OeisLookup().Run(oeis.Query, setup.OeisWholeSequences);
             oeis.ANumber = hit.linkCaption;
             oeis.Name = hit.name;
             oeis.Terms = hit.terms;

@@ -49,8 +49,8 @@ public:
 };
 
 // True when the ensemble ran to its end.
-bool PlayVoices(MidiUnit& midi, const std::vector<TEnsembleVoice>& voices, std::ostream& err) {
-    const TEnsembleTimeline timeline = EnsembleTimeline(voices);
+bool PlayVoices(MidiUnit& midi, const std::vector<EnsembleVoice>& voices, std::ostream& err) {
+    const EnsembleTimeline timeline = BuildEnsembleTimeline(voices);
     // From the open output on, a signal first silences what sounds.
     TidyingScope tidying;
     OpenPlayOutput(midi, err);
@@ -69,17 +69,17 @@ bool PlayVoices(MidiUnit& midi, const std::vector<TEnsembleVoice>& voices, std::
 
 }  // namespace
 
-int EnsembleMelody(MidiUnit& midi, const std::vector<TVoiceFileArgument>& files, bool play,
+int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, bool play,
                    const std::string* outPath, const std::function<void()>& onPlay,
                    std::ostream& out, std::ostream& err) {
-    TSetup ensemble;
+    MelodySetup ensemble;
     ensemble.Voices.clear();
-    for (const TVoiceFileArgument& file : files) {
+    for (const VoiceFileArgument& file : files) {
         if (file.Path.empty()) throw ECliUsage("--setup braucht einen Dateinamen");
         const double offset = file.Offset ? OffsetOf(*file.Offset) : 0;
         try {
-            const TSetup setup = ReadSetupFile(file.Path);
-            for (TVoiceSetup voice : setup.Voices) {
+            const MelodySetup setup = ReadSetupFile(file.Path);
+            for (VoiceSetup voice : setup.Voices) {
                 voice.Tempo = VoiceTempo(setup, voice);
                 if (file.Offset) voice.OffsetWholeNotes = offset;
                 // A one-voice file names no channel; on one shared channel all
@@ -98,7 +98,7 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<TVoiceFileArgument>& files,
             throw EInvalidInput("Höchstens " + std::to_string(kMaxEnsembleVoices) +
                                 " Stimmen können zusammen spielen, nicht " +
                                 std::to_string(ensemble.Voices.size()));
-        const std::vector<TEnsembleVoice> voices = EnsembleOf(ensemble);
+        const std::vector<EnsembleVoice> voices = EnsembleOf(ensemble);
         if (play && onPlay) onPlay();
         // The file first, as for one voice: a reader that stops reading the
         // listing ends the program, and the file is kept.

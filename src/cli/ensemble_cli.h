@@ -9,7 +9,7 @@
 // One --setup and the --offset that follows it, as typed.
 class MidiUnit;
 
-struct TVoiceFileArgument {
+struct VoiceFileArgument {
     std::string Path;
     std::optional<std::string> Offset;  // none: the file's own offsets
 };
@@ -17,6 +17,6 @@ struct TVoiceFileArgument {
 // Writes --out (MIDI format 1 or mixed WAV), prints each voice's notes
 // ("VOICE KEY MS") and plays them with --play, calling onPlay once the voices
 // are built. Returns the exit status.
-int EnsembleMelody(MidiUnit& midi, const std::vector<TVoiceFileArgument>& files, bool play,
+int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, bool play,
                    const std::string* outPath, const std::function<void()>& onPlay,
                    std::ostream& out, std::ostream& err);

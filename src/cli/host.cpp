@@ -47,9 +47,9 @@ void InterruptibleClock::SleepUntilUs(int64_t deadlineUs) {
     }
 }
 
-bool TCliSource::FitStartTable() {
-    TValueListTable startTable(StartTable, 1);
-    TFormulaGenerator generator(term_, startTable);
+bool CliSource::FitStartTable() {
+    ValueListTable startTable(StartTable, 1);
+    FormulaGenerator generator(term_, startTable);
     // Leaving the formula field fits the table to the formula; then the values
     // are typed in.
     generator.FormulaExit(Formula);
@@ -61,24 +61,24 @@ bool TCliSource::FitStartTable() {
                                         "\" verwendet nur x_1 bis x_" + std::to_string(used));
     for (size_t row = 0; row < StartValues.size(); ++row)
         startTable.SetValue(static_cast<int>(row), StartValues[row]);
-    StartTable = TVoiceSetup::ValuesOf(startTable);
+    StartTable = VoiceSetup::ValuesOf(startTable);
     StartValues.clear();
     return used > 0;
 }
 
-void TCliSource::Generate(bool zeroNatural) {
+void CliSource::Generate(bool zeroNatural) {
     FitStartTable();
-    TValueListTable startTable(StartTable, 1);
-    TFormulaGenerator(term_, startTable).Generate(Formula, Count, zeroNatural, ExplicitList);
+    ValueListTable startTable(StartTable, 1);
+    FormulaGenerator(term_, startTable).Generate(Formula, Count, zeroNatural, ExplicitList);
     Kind = SourceKind::Explicit;
 }
 
-std::string TCliSource::Read(bool zeroNatural) {
+std::string CliSource::Read(bool zeroNatural) {
     zeroNatural_ = zeroNatural;
     return ReadSourceFrame(*this);
 }
 
-void TCliSource::Load(const TSourceSetup& setup) {
+void CliSource::Load(const SourceSetup& setup) {
     Kind = setup.Selected;
     ExplicitList = setup.ExplicitList;
     Formula = setup.Formula.Text;
@@ -90,11 +90,11 @@ void TCliSource::Load(const TSourceSetup& setup) {
     OeisTitle = setup.Oeis.ANumber.empty() ? "" : setup.Oeis.ANumber + ": " + setup.Oeis.Name;
 }
 
-void TCliHost::Load(const TSetup& setup) {
+void CliHost::Load(const MelodySetup& setup) {
     if (setup.Voices.size() != 1)
         throw Exception("Die Einstellungen enthalten " + std::to_string(setup.Voices.size()) +
                         " Stimmen; gespielt wird genau eine");
-    const TVoiceSetup& voice = setup.Voices.front();
+    const VoiceSetup& voice = setup.Voices.front();
     Notes.Load(voice.Notes);
     Tempi.Load(voice.Tempi);
     Notes.OeisWhole = Tempi.OeisWhole = setup.OeisWholeSequences;
@@ -106,13 +106,13 @@ void TCliHost::Load(const TSetup& setup) {
     Program = voice.Instrument;
 }
 
-void TCliSource::LookUp() {
-    const TOeisHit hit = TOeisLookup().Run(OeisQuery, OeisWhole);
+void CliSource::LookUp() {
+    const OeisHit hit = OeisLookup().Run(OeisQuery, OeisWhole);
     OeisSequence = hit.terms;
     OeisTitle = hit.linkCaption + ": " + hit.name;
 }
 
-void TCliHost::ProcessPendingMessages() {
+void CliHost::ProcessPendingMessages() {
     // The one point where a run takes requests, as the window's stop button does.
     EndIfTerminationPending();
     if (Run && StopRequested() && Run->Playing()) Run->Stop();

@@ -21,7 +21,7 @@ class ECliUsage : public std::runtime_error {
 };
 
 // One sequence-source frame: which source is selected, and what each holds.
-class TCliSource : public ISourceFrame {
+class CliSource : public ISourceFrame {
 public:
     SourceKind Kind = SourceKind::Explicit;
     std::string ExplicitList;                  // the explicit list
@@ -51,7 +51,7 @@ public:
     std::string ExplicitListText() override { return ExplicitList; }
 
     // The frame as a setup holds it, before anything was generated or looked up.
-    void Load(const TSourceSetup& setup);
+    void Load(const SourceSetup& setup);
 
 private:
     TTerm term_;
@@ -59,16 +59,16 @@ private:
 };
 
 class MidiUnit;
-class TPlaybackRun;
+class PlaybackRun;
 
-class TCliHost : public QuietPlaybackHost {
+class CliHost : public QuietPlaybackHost {
 public:
-    TCliSource Notes;
-    TCliSource Tempi;
+    CliSource Notes;
+    CliSource Tempi;
     bool TempoUsed = false;
     bool ZeroNatural = false;
     // The run that a stop request (Ctrl+C) ends at its next check; may be null.
-    TPlaybackRun* Run = nullptr;
+    PlaybackRun* Run = nullptr;
 
     std::string ReadNoteSource() override { return Notes.Read(ZeroNatural); }
     bool TempoSequenceUsed() override { return TempoUsed; }
@@ -76,7 +76,7 @@ public:
     void ProcessPendingMessages() override;
 
     // Everything a one-voice setup holds; a setup of several voices is refused.
-    void Load(const TSetup& setup);
+    void Load(const MelodySetup& setup);
 };
 
 // Counted from a signal handler: the first Ctrl+C asks the playing melody to

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-class TValueListTable {
+class ValueListTable {
 public:
     struct Row {
         std::string Key;
@@ -12,9 +12,9 @@ public:
     };
 
     // Rows are named firstKey, firstKey+1, ... (0 for the maps, 1 for start values).
-    explicit TValueListTable(int firstKey = 0) : firstKey_(firstKey) {}
+    explicit ValueListTable(int firstKey = 0) : firstKey_(firstKey) {}
     // Rows "0".."n-1" with the given values.
-    explicit TValueListTable(const std::vector<std::string>& values, int firstKey = 0);
+    explicit ValueListTable(const std::vector<std::string>& values, int firstKey = 0);
 
     int RowCount() const { return static_cast<int>(rows_.size()); }
     const Row& At(int row) const { return rows_.at(row); }

@@ -159,9 +159,9 @@ std::vector<uint8_t> MidiFileBytes(const MelodyTimeline& melody, int tempo, int 
     return file;
 }
 
-std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<TEnsembleVoice>& voices, int tempo) {
+std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<EnsembleVoice>& voices, int tempo) {
     CheckTempo(tempo);
-    const TEnsembleTimeline timeline = EnsembleTimeline(voices);
+    const EnsembleTimeline timeline = BuildEnsembleTimeline(voices);
     const int64_t endTick = TickAtUs(timeline.EndUs, tempo);
     Track conductor;
     TempoEvent(conductor, tempo);
@@ -177,7 +177,7 @@ std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<TEnsembleVoice>& vo
             if (channel == voices[v].Channel)
                 tracks[v].Event(0, {static_cast<uint8_t>(0xC0 | (channel - 1)), program});
     }
-    for (const TEnsembleEvent& e : timeline.Events)
+    for (const EnsembleEvent& e : timeline.Events)
         tracks[e.Voice].Event(
             TickAtUs(e.TimeUs, tempo),
             {static_cast<uint8_t>((e.On ? 0x90 : 0x80) | (e.Channel - 1)), e.Note, e.Velocity});
@@ -189,12 +189,12 @@ std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<TEnsembleVoice>& vo
     return file;
 }
 
-void WriteEnsembleMidiFile(const std::string& path, const std::vector<TEnsembleVoice>& voices,
+void WriteEnsembleMidiFile(const std::string& path, const std::vector<EnsembleVoice>& voices,
                            int tempo) {
     WriteFileAtomically(path, EnsembleMidiFileBytes(voices, tempo));
 }
 
-std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int tempo, int program) {
+std::vector<uint8_t> MidiFileBytes(const std::vector<MelodyNote>& melody, int tempo, int program) {
     return MidiFileBytes(TimelineFor<EMidiFileError>(melody), tempo, program);
 }
 
@@ -203,7 +203,7 @@ void WriteMidiFile(const std::string& path, const MelodyTimeline& melody, int te
     WriteFileAtomically(path, MidiFileBytes(melody, tempo, program));
 }
 
-void WriteMidiFile(const std::string& path, const std::vector<TMelodyNote>& melody, int tempo,
+void WriteMidiFile(const std::string& path, const std::vector<MelodyNote>& melody, int tempo,
                    int program) {
     WriteMidiFile(path, TimelineFor<EMidiFileError>(melody), tempo, program);
 }

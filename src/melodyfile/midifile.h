@@ -25,18 +25,18 @@ class EMidiFileError : public EInvalidInput {
 // Otherwise a note's start and end lie on the tick nearest to the time elapsed
 // since the start of the melody. Either way rounding never adds up.
 std::vector<uint8_t> MidiFileBytes(const MelodyTimeline& melody, int tempo, int program);
-std::vector<uint8_t> MidiFileBytes(const std::vector<TMelodyNote>& melody, int tempo, int program);
+std::vector<uint8_t> MidiFileBytes(const std::vector<MelodyNote>& melody, int tempo, int program);
 
 // Writes MidiFileBytes to path as WriteFileAtomically does (its EFileWriteError
 // when the file cannot be written).
 void WriteMidiFile(const std::string& path, const MelodyTimeline& melody, int tempo, int program);
-void WriteMidiFile(const std::string& path, const std::vector<TMelodyNote>& melody, int tempo,
+void WriteMidiFile(const std::string& path, const std::vector<MelodyNote>& melody, int tempo,
                    int program);
 
 // Several voices as a file of format 1: a first track with the tempo, then
 // one track per voice with its name, its channel's program and its notes
 // (velocity, transposition and offset applied; muted voices stay empty).
 // tempo decides only how times become ticks.
-std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<TEnsembleVoice>& voices, int tempo);
-void WriteEnsembleMidiFile(const std::string& path, const std::vector<TEnsembleVoice>& voices,
+std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<EnsembleVoice>& voices, int tempo);
+void WriteEnsembleMidiFile(const std::string& path, const std::vector<EnsembleVoice>& voices,
                            int tempo);

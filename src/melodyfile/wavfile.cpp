@@ -58,7 +58,7 @@ RenderScore WavScore(const MelodyTimeline& melody, int program) {
     return score;
 }
 
-RenderScore WavScore(const std::vector<TMelodyNote>& melody, int program) {
+RenderScore WavScore(const std::vector<MelodyNote>& melody, int program) {
     return WavScore(TimelineFor<EWavFileError>(melody), program);
 }
 
@@ -68,7 +68,7 @@ namespace {
 struct RenderCancelled {};
 }  // namespace
 
-bool WriteWavFile(const std::string& path, const std::vector<TMelodyNote>& melody, int program,
+bool WriteWavFile(const std::string& path, const std::vector<MelodyNote>& melody, int program,
                   const std::function<bool(double)>& progress, const std::string& soundFont) {
     return WriteWavFile(path, TimelineFor<EWavFileError>(melody), program, progress, soundFont);
 }
@@ -78,8 +78,8 @@ bool WriteWavFile(const std::string& path, const MelodyTimeline& melody, int pro
     return WriteWavScore(path, WavScore(melody, program), progress, soundFont);
 }
 
-RenderScore EnsembleWavScore(const std::vector<TEnsembleVoice>& voices) {
-    const TEnsembleTimeline timeline = EnsembleTimeline(voices);
+RenderScore EnsembleWavScore(const std::vector<EnsembleVoice>& voices) {
+    const EnsembleTimeline timeline = BuildEnsembleTimeline(voices);
     if (WavFrameAtUs(timeline.EndUs + kWavReleaseMs * 1000) > kMaxFrames)
         throw EWavFileError(
             "Die Stimmen sind für eine WAV-Datei zu lang (höchstens 6 Stunden und 45 Minuten)");
@@ -87,14 +87,14 @@ RenderScore EnsembleWavScore(const std::vector<TEnsembleVoice>& voices) {
     score.events.reserve(timeline.Programs.size() + timeline.Events.size());
     for (const auto& [channel, program] : timeline.Programs)
         score.events.push_back({0, static_cast<uint8_t>(0xC0 | (channel - 1)), program, 0});
-    for (const TEnsembleEvent& e : timeline.Events)
+    for (const EnsembleEvent& e : timeline.Events)
         score.events.push_back({WavFrameAtUs(e.TimeUs),
                                 static_cast<uint8_t>((e.On ? 0x90 : 0x80) | (e.Channel - 1)),
                                 e.Note, e.Velocity});
     return score;
 }
 
-bool WriteEnsembleWavFile(const std::string& path, const std::vector<TEnsembleVoice>& voices,
+bool WriteEnsembleWavFile(const std::string& path, const std::vector<EnsembleVoice>& voices,
                           const std::function<bool(double)>& progress,
                           const std::string& soundFont) {
     return WriteWavScore(path, EnsembleWavScore(voices), progress, soundFont);

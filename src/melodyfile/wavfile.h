@@ -36,7 +36,7 @@ struct RenderScore {
 
 // Checks the melody and program (0..127) as the MIDI export does; throws EWavFileError.
 RenderScore WavScore(const MelodyTimeline& melody, int program);
-RenderScore WavScore(const std::vector<TMelodyNote>& melody, int program);
+RenderScore WavScore(const std::vector<MelodyNote>& melody, int program);
 
 // Renders the melody into path, replacing a file that is there only when the
 // new one is complete. progress gets the share done (0..1) now and then and
@@ -44,15 +44,15 @@ RenderScore WavScore(const std::vector<TMelodyNote>& melody, int program);
 bool WriteWavFile(const std::string& path, const MelodyTimeline& melody, int program,
                   const std::function<bool(double)>& progress = {},
                   const std::string& soundFont = DefaultSoundFontPath());
-bool WriteWavFile(const std::string& path, const std::vector<TMelodyNote>& melody, int program,
+bool WriteWavFile(const std::string& path, const std::vector<MelodyNote>& melody, int program,
                   const std::function<bool(double)>& progress = {},
                   const std::string& soundFont = DefaultSoundFontPath());
 
 // Several voices mixed: each channel's program at the start, every note on
 // the frame nearest to its time (offsets included), the release tail after
 // the longest voice.
-RenderScore EnsembleWavScore(const std::vector<TEnsembleVoice>& voices);
-bool WriteEnsembleWavFile(const std::string& path, const std::vector<TEnsembleVoice>& voices,
+RenderScore EnsembleWavScore(const std::vector<EnsembleVoice>& voices);
+bool WriteEnsembleWavFile(const std::string& path, const std::vector<EnsembleVoice>& voices,
                           const std::function<bool(double)>& progress = {},
                           const std::string& soundFont = DefaultSoundFontPath());
 

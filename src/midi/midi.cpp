@@ -94,9 +94,9 @@ std::shared_ptr<IMidiOutService> MidiUnit::SharedService() {
 
 IClock& MidiUnit::Clock() { return clock_ ? *clock_ : SystemClock(); }
 
-TMidiOutputDevices& MidiUnit::Devices() {
+MidiOutputDevices& MidiUnit::Devices() {
     if (!devices_) {
-        devices_ = std::make_shared<TMidiOutputDevices>(SharedService());
+        devices_ = std::make_shared<MidiOutputDevices>(SharedService());
         devices_->Names();  // the listing as of now, before anything opens
     }
     return *devices_;
@@ -104,5 +104,5 @@ TMidiOutputDevices& MidiUnit::Devices() {
 
 std::shared_ptr<IMidiOutput> MidiUnit::GetMidiOutput(int32_t deviceId) {
     Devices();
-    return TMidiOutputDevices::Get(devices_, deviceId);
+    return MidiOutputDevices::Get(devices_, deviceId);
 }

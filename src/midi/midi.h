@@ -10,7 +10,7 @@
 class IClock;
 class IMidiOutput;
 class IMidiOutService;
-class TMidiOutputDevices;
+class MidiOutputDevices;
 
 // Called every kWaitSliceUs while a note's wait goes on, so that a window can
 // repaint during long notes.
@@ -64,18 +64,18 @@ public:
     void SetWaitHook(std::function<void()> hook) { whileWaiting_ = std::move(hook); }
 
     // The service's devices, built on first use.
-    TMidiOutputDevices& Devices();
+    MidiOutputDevices& Devices();
     // Forgets the registry so that the next use rebuilds it (after a port choice).
     // Outputs still open keep working but are no longer shared.
     void ResetDevices() { devices_.reset(); }
-    // The shared output of a device; -1 is the mapper (see TMidiOutputDevices).
+    // The shared output of a device; -1 is the mapper (see MidiOutputDevices).
     std::shared_ptr<IMidiOutput> GetMidiOutput(int32_t deviceId);
 
 private:
     void WaitUntil(int64_t deadlineUs);
 
     std::shared_ptr<IMidiOutService> service_;
-    std::shared_ptr<TMidiOutputDevices> devices_;
+    std::shared_ptr<MidiOutputDevices> devices_;
     IClock* clock_ = nullptr;
     uint8_t channel_ = 1;
     bool inRhythm_ = false;

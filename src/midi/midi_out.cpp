@@ -106,7 +106,7 @@ void CheckMidiResult(IMidiOutService& service, MidiResult code) {
 
 // ---- registry ----
 
-const std::vector<std::string>& TMidiOutputDevices::Names() {
+const std::vector<std::string>& MidiOutputDevices::Names() {
     if (!built_) {
         const uint32_t count = service_->GetNumDevs();
         for (uint32_t id = 0; id < count; ++id) {
@@ -120,9 +120,9 @@ const std::vector<std::string>& TMidiOutputDevices::Names() {
     return names_;
 }
 
-std::shared_ptr<IMidiOutput> TMidiOutputDevices::Get(
-    const std::shared_ptr<TMidiOutputDevices>& self, int32_t deviceId) {
-    TMidiOutputDevices& registry = *self;
+std::shared_ptr<IMidiOutput> MidiOutputDevices::Get(const std::shared_ptr<MidiOutputDevices>& self,
+                                                    int32_t deviceId) {
+    MidiOutputDevices& registry = *self;
     const int64_t count = registry.Count();
     const int64_t id = deviceId == -1 ? registry.mapperId_ : deviceId;
     std::shared_ptr<TMidiOut> output;
@@ -147,7 +147,7 @@ std::shared_ptr<IMidiOutput> TMidiOutputDevices::Get(
 
 std::shared_ptr<TMidiOut> TMidiOut::Create(std::shared_ptr<IMidiOutService> service,
                                            uint32_t deviceId,
-                                           std::shared_ptr<TMidiOutputDevices> registry) {
+                                           std::shared_ptr<MidiOutputDevices> registry) {
     std::shared_ptr<TMidiOut> output(new TMidiOut(std::move(service), deviceId));
     output->registry_ = std::move(registry);
     return output;

@@ -65,7 +65,7 @@ private:
     bool runningStatusEnabled_ = false;
 };
 
-class TMidiOutputDevices;
+class MidiOutputDevices;
 
 // The output on one device of the platform service. Lives as long as its
 // last reference; its destructor silences it, closes it and leaves the registry.
@@ -75,7 +75,7 @@ public:
     // registry, when given, is the one the output leaves when it goes.
     static std::shared_ptr<TMidiOut> Create(std::shared_ptr<IMidiOutService> service,
                                             uint32_t deviceId,
-                                            std::shared_ptr<TMidiOutputDevices> registry = {});
+                                            std::shared_ptr<MidiOutputDevices> registry = {});
     ~TMidiOut() override;
     TMidiOut(const TMidiOut&) = delete;
     TMidiOut& operator=(const TMidiOut&) = delete;
@@ -90,7 +90,7 @@ private:
     TMidiOut(std::shared_ptr<IMidiOutService> service, uint32_t deviceId);
 
     std::shared_ptr<IMidiOutService> service_;
-    std::shared_ptr<TMidiOutputDevices> registry_;
+    std::shared_ptr<MidiOutputDevices> registry_;
     MidiOutHandle handle_ = 0;
     uint32_t deviceId_ = 0;
     MIDIOUTCAPSA caps_{};
@@ -99,9 +99,9 @@ private:
 // The registry of one service's output devices: their product names in device
 // order and, per entry, the output that is open on it (not owned). Outputs
 // hold it, so one that outlives the MIDI unit still finds it.
-class TMidiOutputDevices {
+class MidiOutputDevices {
 public:
-    explicit TMidiOutputDevices(std::shared_ptr<IMidiOutService> service)
+    explicit MidiOutputDevices(std::shared_ptr<IMidiOutService> service)
         : service_(std::move(service)) {}
     // Built from the service on first use.
     int Count() { return static_cast<int>(Names().size()); }
@@ -109,7 +109,7 @@ public:
 
     // The shared output of a device; -1 is the mapper. An identifier outside the
     // registry raises EListError ("Listenindex überschreitet das Maximum (%d)").
-    static std::shared_ptr<IMidiOutput> Get(const std::shared_ptr<TMidiOutputDevices>& self,
+    static std::shared_ptr<IMidiOutput> Get(const std::shared_ptr<MidiOutputDevices>& self,
                                             int32_t deviceId);
 
 private:

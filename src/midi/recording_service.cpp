@@ -6,7 +6,7 @@
 #include "midi/clock.h"
 #include "midi/midi.h"
 
-TRecordingMidiService::TRecordingMidiService(std::vector<std::string> deviceNames, IClock* clock)
+RecordingMidiService::RecordingMidiService(std::vector<std::string> deviceNames, IClock* clock)
     : names_(std::move(deviceNames)), clock_(clock) {
     errorTexts_ = {
         {kMidiErrGeneral, "General error"},
@@ -18,18 +18,18 @@ TRecordingMidiService::TRecordingMidiService(std::vector<std::string> deviceName
     };
 }
 
-int64_t TRecordingMidiService::Now() const { return (clock_ ? *clock_ : SystemClock()).NowUs(); }
+int64_t RecordingMidiService::Now() const { return (clock_ ? *clock_ : SystemClock()).NowUs(); }
 
-void TRecordingMidiService::SetErrorText(MidiResult code, std::string text) {
+void RecordingMidiService::SetErrorText(MidiResult code, std::string text) {
     if (text.empty())
         errorTexts_.erase(code);
     else
         errorTexts_[code] = std::move(text);
 }
 
-uint32_t TRecordingMidiService::GetNumDevs() { return static_cast<uint32_t>(names_.size()); }
+uint32_t RecordingMidiService::GetNumDevs() { return static_cast<uint32_t>(names_.size()); }
 
-MidiResult TRecordingMidiService::GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& caps, uint32_t size) {
+MidiResult RecordingMidiService::GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& caps, uint32_t size) {
     if (deviceId == kMidiMapper && !names_.empty()) deviceId = 0;
     if (deviceId >= names_.size()) return kMidiErrBadDeviceId;
     auto failure = devCapsFailures_.find(deviceId);
@@ -44,7 +44,7 @@ MidiResult TRecordingMidiService::GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& ca
     return kMidiNoError;
 }
 
-MidiResult TRecordingMidiService::Open(MidiOutHandle& handle, uint32_t deviceId) {
+MidiResult RecordingMidiService::Open(MidiOutHandle& handle, uint32_t deviceId) {
     if (openFailure_ != kMidiNoError) return openFailure_;
     if (deviceId == kMidiMapper && !names_.empty()) deviceId = 0;
     if (deviceId >= names_.size()) return kMidiErrBadDeviceId;
@@ -57,7 +57,7 @@ MidiResult TRecordingMidiService::Open(MidiOutHandle& handle, uint32_t deviceId)
     return kMidiNoError;
 }
 
-MidiResult TRecordingMidiService::GetID(MidiOutHandle handle, uint32_t& deviceId) {
+MidiResult RecordingMidiService::GetID(MidiOutHandle handle, uint32_t& deviceId) {
     if (getIdFailure_ != kMidiNoError) return getIdFailure_;
     auto it = openHandles_.find(handle);
     if (it == openHandles_.end()) return kMidiErrInvalidHandle;
@@ -65,12 +65,12 @@ MidiResult TRecordingMidiService::GetID(MidiOutHandle handle, uint32_t& deviceId
     return kMidiNoError;
 }
 
-void TRecordingMidiService::Record(MidiOutHandle handle, std::vector<uint8_t> bytes,
-                                   uint32_t packed) {
+void RecordingMidiService::Record(MidiOutHandle handle, std::vector<uint8_t> bytes,
+                                  uint32_t packed) {
     messages_.push_back({Now(), std::move(bytes), openHandles_.at(handle), packed});
 }
 
-MidiResult TRecordingMidiService::ShortMsg(MidiOutHandle handle, uint32_t message) {
+MidiResult RecordingMidiService::ShortMsg(MidiOutHandle handle, uint32_t message) {
     if (shortMsgFailure_ != kMidiNoError) return shortMsgFailure_;
     if (!openHandles_.count(handle)) return kMidiErrInvalidHandle;
     const int length = ShortMessageLength(static_cast<uint8_t>(message & 0xFF));
@@ -81,20 +81,19 @@ MidiResult TRecordingMidiService::ShortMsg(MidiOutHandle handle, uint32_t messag
     return kMidiNoError;
 }
 
-MidiResult TRecordingMidiService::LongMsg(MidiOutHandle handle, const uint8_t* bytes,
-                                          size_t count) {
+MidiResult RecordingMidiService::LongMsg(MidiOutHandle handle, const uint8_t* bytes, size_t count) {
     if (!openHandles_.count(handle)) return kMidiErrInvalidHandle;
     Record(handle, std::vector<uint8_t>(bytes, bytes + count), 0);
     return kMidiNoError;
 }
 
-MidiResult TRecordingMidiService::Close(MidiOutHandle handle) {
+MidiResult RecordingMidiService::Close(MidiOutHandle handle) {
     if (!openHandles_.erase(handle)) return kMidiErrInvalidHandle;
     ++closeCount_;
     return kMidiNoError;
 }
 
-MidiResult TRecordingMidiService::GetErrorText(MidiResult code, char* text, uint32_t size) {
+MidiResult RecordingMidiService::GetErrorText(MidiResult code, char* text, uint32_t size) {
     auto it = errorTexts_.find(code);
     if (it == errorTexts_.end() || size == 0) return kMidiErrBadErrorNumber;
     return CopyErrorText(it->second, text, size);

@@ -11,17 +11,17 @@
 
 class IClock;
 
-struct TRecordedMidiMessage {
+struct RecordedMidiMessage {
     int64_t timeUs;              // the clock's time when the message was sent
     std::vector<uint8_t> bytes;  // as the device uses them (a program change has two)
     uint32_t device;
     uint32_t packed;  // the short message as handed over; 0 for long messages
 };
 
-class TRecordingMidiService : public IMidiOutService {
+class RecordingMidiService : public IMidiOutService {
 public:
     // clock nullptr: the system clock at the time of each message.
-    explicit TRecordingMidiService(std::vector<std::string> deviceNames, IClock* clock = nullptr);
+    explicit RecordingMidiService(std::vector<std::string> deviceNames, IClock* clock = nullptr);
 
     uint32_t GetNumDevs() override;
     MidiResult GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& caps, uint32_t size) override;
@@ -41,7 +41,7 @@ public:
     // The text GetErrorText gives for the code; an empty text removes it.
     void SetErrorText(MidiResult code, std::string text);
 
-    const std::vector<TRecordedMidiMessage>& Messages() const { return messages_; }
+    const std::vector<RecordedMidiMessage>& Messages() const { return messages_; }
     void ClearMessages() { messages_.clear(); }
     void ReserveMessages(size_t count) { messages_.reserve(count); }
     int OpenCount() const { return openCount_; }    // successful opens
@@ -61,7 +61,7 @@ private:
     std::map<MidiResult, std::string> errorTexts_;
     std::map<MidiOutHandle, uint32_t> openHandles_;  // handle -> device
     MidiOutHandle nextHandle_ = 1;
-    std::vector<TRecordedMidiMessage> messages_;
+    std::vector<RecordedMidiMessage> messages_;
     int openCount_ = 0;
     int closeCount_ = 0;
 };

@@ -108,9 +108,9 @@ struct Port {
     std::string name;
 };
 
-class TRtMidiOutService : public IMidiOutService {
+class RtMidiOutService : public IMidiOutService {
 public:
-    explicit TRtMidiOutService(std::string preferredPort) : preferred_(std::move(preferredPort)) {}
+    explicit RtMidiOutService(std::string preferredPort) : preferred_(std::move(preferredPort)) {}
 
     uint32_t GetNumDevs() override {
         ListPorts();
@@ -295,5 +295,5 @@ private:
 }  // namespace
 
 std::shared_ptr<IMidiOutService> CreateRtMidiOutService(const std::string& preferredPort) {
-    return std::make_shared<TRtMidiOutService>(preferredPort);
+    return std::make_shared<RtMidiOutService>(preferredPort);
 }

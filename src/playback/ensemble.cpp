@@ -12,7 +12,7 @@
 
 namespace {
 
-void Refuse(const std::vector<TEnsembleVoice>& voices, size_t index, const std::string& what) {
+void Refuse(const std::vector<EnsembleVoice>& voices, size_t index, const std::string& what) {
     throw EInvalidInput(VoiceLabel(static_cast<int>(index), voices[index].Name) + what);
 }
 
@@ -21,10 +21,10 @@ void Refuse(const std::vector<TEnsembleVoice>& voices, size_t index, const std::
 struct RawEvent {
     int64_t timeUs;
     int phase;
-    TEnsembleEvent event;
+    EnsembleEvent event;
 };
 
-int ChannelNoteKey(const TEnsembleEvent& e) { return (e.Channel - 1) * 128 + e.Note; }
+int ChannelNoteKey(const EnsembleEvent& e) { return (e.Channel - 1) * 128 + e.Note; }
 
 }  // namespace
 
@@ -51,12 +51,12 @@ int64_t VoiceOffsetUs(double wholeNotes, int tempo) {
     return std::llround(wholeNotes * 240000000.0 / tempo);
 }
 
-void CheckEnsemble(const std::vector<TEnsembleVoice>& voices) {
+void CheckEnsemble(const std::vector<EnsembleVoice>& voices) {
     if (voices.size() > kMaxEnsembleVoices)
         throw EInvalidInput("Höchstens " + std::to_string(kMaxEnsembleVoices) +
                             " Stimmen können zusammen spielen");
     for (size_t i = 0; i < voices.size(); ++i) {
-        const TEnsembleVoice& v = voices[i];
+        const EnsembleVoice& v = voices[i];
         if (v.Channel < 1 || v.Channel > 16)
             Refuse(
                 voices, i,
@@ -77,26 +77,26 @@ void CheckEnsemble(const std::vector<TEnsembleVoice>& voices) {
     }
 }
 
-bool VoiceAudible(const std::vector<TEnsembleVoice>& voices, size_t index) {
+bool VoiceAudible(const std::vector<EnsembleVoice>& voices, size_t index) {
     const bool anySolo = std::any_of(voices.begin(), voices.end(),
-                                     [](const TEnsembleVoice& v) { return v.Solo && !v.Mute; });
-    const TEnsembleVoice& voice = voices[index];
+                                     [](const EnsembleVoice& v) { return v.Solo && !v.Mute; });
+    const EnsembleVoice& voice = voices[index];
     return !voice.Mute && (!anySolo || voice.Solo);
 }
 
-int VoiceNote(const TEnsembleVoice& voice, int32_t keyNumber) {
+int VoiceNote(const EnsembleVoice& voice, int32_t keyNumber) {
     if (keyNumber <= 0) return -1;
     const int64_t note = int64_t{keyNumber} + voice.Transpose + kKeyNoteOffset;
     return note >= 0 && note <= 127 ? static_cast<int>(note) : -1;
 }
 
-TEnsembleTimeline EnsembleTimeline(const std::vector<TEnsembleVoice>& voices) {
+EnsembleTimeline BuildEnsembleTimeline(const std::vector<EnsembleVoice>& voices) {
     CheckEnsemble(voices);
-    TEnsembleTimeline timeline;
+    EnsembleTimeline timeline;
     std::vector<RawEvent> raw;
     for (size_t v = 0; v < voices.size(); ++v) {
         if (!VoiceAudible(voices, v)) continue;
-        const TEnsembleVoice& voice = voices[v];
+        const EnsembleVoice& voice = voices[v];
         const auto channel = static_cast<uint8_t>(voice.Channel);
         const bool channelKnown = std::any_of(timeline.Programs.begin(), timeline.Programs.end(),
                                               [&](const auto& p) { return p.first == channel; });
@@ -109,14 +109,14 @@ TEnsembleTimeline EnsembleTimeline(const std::vector<TEnsembleVoice>& voices) {
             if (sound < 0) continue;
             const int64_t startUs = voice.OffsetUs + note.StartMs * 1000;
             const int64_t lengthUs = int64_t{note.DurationMs} * 1000;
-            TEnsembleEvent e{startUs,
-                             static_cast<int>(v),
-                             static_cast<int>(m),
-                             true,
-                             channel,
-                             static_cast<uint8_t>(sound),
-                             static_cast<uint8_t>(voice.Velocity),
-                             note.Key + voice.Transpose};
+            EnsembleEvent e{startUs,
+                            static_cast<int>(v),
+                            static_cast<int>(m),
+                            true,
+                            channel,
+                            static_cast<uint8_t>(sound),
+                            static_cast<uint8_t>(voice.Velocity),
+                            note.Key + voice.Transpose};
             raw.push_back({startUs, 1, e});
             e.On = false;
             e.TimeUs = startUs + lengthUs;
@@ -133,14 +133,14 @@ TEnsembleTimeline EnsembleTimeline(const std::vector<TEnsembleVoice>& voices) {
     });
 
     // The note that owns each sounding channel and key.
-    std::map<int, TEnsembleEvent> owner;
+    std::map<int, EnsembleEvent> owner;
     timeline.Events.reserve(raw.size());
     for (const RawEvent& r : raw) {
-        const TEnsembleEvent& e = r.event;
+        const EnsembleEvent& e = r.event;
         const auto it = owner.find(ChannelNoteKey(e));
         if (e.On) {
             if (it != owner.end()) {
-                TEnsembleEvent off = it->second;
+                EnsembleEvent off = it->second;
                 off.On = false;
                 off.TimeUs = e.TimeUs;
                 timeline.Events.push_back(off);
@@ -189,7 +189,7 @@ public:
         }
     }
 
-    void Send(const TEnsembleEvent& e) {
+    void Send(const EnsembleEvent& e) {
         const int key = ChannelNoteKey(e);
         if (e.On) {
             output_.NoteOn(e.Channel, e.Note, e.Velocity);
@@ -204,7 +204,7 @@ public:
 
     void Silence(bool quietly) {
         while (!sounding_.empty()) {
-            TEnsembleEvent e = sounding_.begin()->second;
+            EnsembleEvent e = sounding_.begin()->second;
             sounding_.erase(sounding_.begin());
             e.On = false;
             if (!quietly) {
@@ -233,17 +233,17 @@ private:
     IClock& clock_;
     IEnsembleObserver& observer_;
     int64_t lastPollUs_;
-    std::map<int, TEnsembleEvent> sounding_;  // by channel and note, for an orderly silence
+    std::map<int, EnsembleEvent> sounding_;  // by channel and note, for an orderly silence
 };
 
 }  // namespace
 
-bool PlayEnsemble(const TEnsembleTimeline& timeline, IMidiOutput& output, IClock& clock,
+bool PlayEnsemble(const EnsembleTimeline& timeline, IMidiOutput& output, IClock& clock,
                   IEnsembleObserver& observer) {
     EnsembleSender sender(output, clock, observer);
     const int64_t startUs = clock.NowUs();
     for (const auto& [channel, program] : timeline.Programs) output.ProgramChange(channel, program);
-    for (const TEnsembleEvent& e : timeline.Events) {
+    for (const EnsembleEvent& e : timeline.Events) {
         if (!sender.WaitUntil(startUs + e.TimeUs)) {
             sender.Silence(/*quietly=*/false);
             return false;

@@ -18,7 +18,7 @@ inline constexpr int kDefaultVoiceVelocity = 110;
 inline constexpr double kMaxVoiceOffsetWholeNotes = 10000;
 inline constexpr int kMaxTranspose = 127;
 
-struct TEnsembleVoice {
+struct EnsembleVoice {
     std::string Name{};
     MelodyTimeline Melody{};               // as the voice's own maps and tempo give it
     int Channel = 1;                       // 1..16; channel 10 sounds General MIDI percussion
@@ -44,16 +44,16 @@ int64_t VoiceOffsetUs(double wholeNotes, int tempo);
 // Refuses an ensemble that cannot be played, naming the voice: more than
 // kMaxEnsembleVoices voices, a channel, program, velocity, transposition or offset
 // out of range (EInvalidInput).
-void CheckEnsemble(const std::vector<TEnsembleVoice>& voices);
+void CheckEnsemble(const std::vector<EnsembleVoice>& voices);
 
 // Muted voices never sound; once any voice is soloed, only soloed voices do.
-bool VoiceAudible(const std::vector<TEnsembleVoice>& voices, size_t index);
+bool VoiceAudible(const std::vector<EnsembleVoice>& voices, size_t index);
 
 // The sound of a key number in a voice: its note, or -1 for a rest (keys <= 0,
 // and transposed notes outside 0..127).
-int VoiceNote(const TEnsembleVoice& voice, int32_t keyNumber);
+int VoiceNote(const EnsembleVoice& voice, int32_t keyNumber);
 
-struct TEnsembleEvent {
+struct EnsembleEvent {
     int64_t TimeUs;  // after the ensemble's start
     int Voice;       // index into the voices
     int Member;      // index of the element in the voice's melody
@@ -62,29 +62,29 @@ struct TEnsembleEvent {
     uint8_t Note;
     uint8_t Velocity;
     int32_t Key;  // the transposed key number, for the keyboard
-    bool operator==(const TEnsembleEvent&) const = default;
+    bool operator==(const EnsembleEvent&) const = default;
 };
 
-struct TEnsembleTimeline {
+struct EnsembleTimeline {
     // The program of each channel in use, in the order the voices first use it.
     std::vector<std::pair<uint8_t, uint8_t>> Programs;
     // In sending order: by time; at one time the notes ending come before
     // those starting, a note of no length ending right after its start. A
     // key struck again on its channel while it sounds is ended first; the
     // earlier note's own end is then dropped, so it cannot cut the new one.
-    std::vector<TEnsembleEvent> Events;
+    std::vector<EnsembleEvent> Events;
     int64_t EndUs = 0;  // the end of the longest audible voice, rests included
 };
 
 // The audible voices on one timeline. Checks the ensemble first (CheckEnsemble).
-TEnsembleTimeline EnsembleTimeline(const std::vector<TEnsembleVoice>& voices);
+EnsembleTimeline BuildEnsembleTimeline(const std::vector<EnsembleVoice>& voices);
 
 // What a window or a command line sees of a run, on the playing thread.
 class IEnsembleObserver {
 public:
     virtual ~IEnsembleObserver() = default;
-    virtual void NoteStarted(const TEnsembleEvent&) {}
-    virtual void NoteEnded(const TEnsembleEvent&) {}
+    virtual void NoteStarted(const EnsembleEvent&) {}
+    virtual void NoteEnded(const EnsembleEvent&) {}
     // Polled while the run waits, about every kEnsemblePollUs but never in
     // the last kEnsemblePollMarginUs before a note: false stops the run.
     virtual bool KeepPlaying() { return true; }
@@ -97,5 +97,5 @@ inline constexpr int64_t kEnsemblePollMarginUs = 2000;
 // then every event, then waits for the end. On the end, on a stop and on a
 // failure every note still sounding gets its Note Off. Returns false when the
 // observer stopped the run. A failure of the output propagates.
-bool PlayEnsemble(const TEnsembleTimeline& timeline, IMidiOutput& output, IClock& clock,
+bool PlayEnsemble(const EnsembleTimeline& timeline, IMidiOutput& output, IClock& clock,
                   IEnsembleObserver& observer);

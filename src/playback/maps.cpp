@@ -8,7 +8,7 @@
 #include "formula/functions.h"
 #include "playback/scales.h"
 
-int32_t MapLookup(const TValueListTable& table, std::string_view member) {
+int32_t MapLookup(const ValueListTable& table, std::string_view member) {
     const uint32_t r = DecimalRemainder(member, table.RowCount());
     const int row = table.FindKey(std::to_string(r));
     return StrToInt(row >= 0 ? table.Value(row) : std::string());
@@ -24,8 +24,8 @@ int32_t NoteDurationMs(int32_t lengthExponent, int tempo) {
     return static_cast<int32_t>(rounded);
 }
 
-int32_t GetKeyOrTempo(int kind, std::string_view value, const TValueListTable& noteMap,
-                      const TValueListTable& tempoMap, int tempo) {
+int32_t GetKeyOrTempo(int kind, std::string_view value, const ValueListTable& noteMap,
+                      const ValueListTable& tempoMap, int tempo) {
     if (kind == 0) return MapLookup(noteMap, value);
     if (kind == kLengthExponentKind) return MapLookup(tempoMap, value);
     return NoteDurationMs(MapLookup(tempoMap, value), tempo);
@@ -80,7 +80,7 @@ const std::array<const char*, 128> kInstrumentNames = {
     "Telephone Ring", "Helicopter", "Applause", "Gunshot"};
 // clang-format on
 
-bool ApplyScalePreset(TValueListTable& noteMap, int tonartIndex, int grundtonIndex,
+bool ApplyScalePreset(ValueListTable& noteMap, int tonartIndex, int grundtonIndex,
                       const std::vector<int>& ownSteps) {
     if (grundtonIndex < 1 || grundtonIndex >= static_cast<int>(kGrundtonEntries.size()))
         return false;
@@ -94,9 +94,9 @@ bool ApplyScalePreset(TValueListTable& noteMap, int tonartIndex, int grundtonInd
     return true;
 }
 
-void AddMapRow(TValueListTable& table) { table.SetCurrentRow(table.AppendRow("0")); }
+void AddMapRow(ValueListTable& table) { table.SetCurrentRow(table.AppendRow("0")); }
 
-void RemoveMapRow(TValueListTable& table) {
+void RemoveMapRow(ValueListTable& table) {
     if (table.RowCount() >= 2) table.DeleteLastRow();
 }
 

@@ -12,7 +12,7 @@
 // The integer in the row of table that the remainder of member (decimal
 // digits, any length) selects. "'%s' ist kein gültiger Integerwert" for a
 // cell that is no 32-bit integer.
-int32_t MapLookup(const TValueListTable& table, std::string_view member);
+int32_t MapLookup(const ValueListTable& table, std::string_view member);
 
 // 240000 / (2^L * tempo) ms, rounded half to even. A length that gives no
 // duration representable as a non-negative 32-bit count is refused (EInvalidInput).
@@ -22,8 +22,8 @@ int32_t NoteDurationMs(int32_t lengthExponent, int tempo);
 // from the tempo map at the given tempo; kind 2 (kLengthExponentKind): the
 // tempo map's length exponent itself, for exports that write note values.
 inline constexpr int kLengthExponentKind = 2;
-int32_t GetKeyOrTempo(int kind, std::string_view member, const TValueListTable& noteMap,
-                      const TValueListTable& tempoMap, int tempo);
+int32_t GetKeyOrTempo(int kind, std::string_view member, const ValueListTable& noteMap,
+                      const ValueListTable& tempoMap, int tempo);
 
 // Entries of the preset boxes, index 0 being "-keine Vorgabe-". "Tonleiter:"
 // holds the church modes and the chromatic scale at 1 to 7, further scales
@@ -36,12 +36,12 @@ extern const std::array<const char*, 128> kInstrumentNames;
 // Rewrites the note map from the two preset boxes' indices, one row per note
 // of the scale. Does nothing when either index is 0 or is no listed entry (a
 // typed text), or for "Eigene..." without own steps. Returns whether it applied.
-bool ApplyScalePreset(TValueListTable& noteMap, int tonartIndex, int grundtonIndex,
+bool ApplyScalePreset(ValueListTable& noteMap, int tonartIndex, int grundtonIndex,
                       const std::vector<int>& ownSteps = {});
 
 // "+": appends "n=0" and selects it. "-": deletes the last row, keeping one.
-void AddMapRow(TValueListTable& table);
-void RemoveMapRow(TValueListTable& table);
+void AddMapRow(ValueListTable& table);
+void RemoveMapRow(ValueListTable& table);
 
 // "Tempo: 90 (Andante)".
 std::string TempoName(int position);

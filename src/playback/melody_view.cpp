@@ -11,7 +11,7 @@ const char* const kTopKeyNames[] = {"d''''",   "dis''''", "e''''",   "f''''", "f
 }  // namespace
 
 DescribedMelody DescribeMelody(IPlaybackHost& host, int noteMapRows) {
-    TMelodySequences melody = ReadMelodySequences(host);
+    MelodySequences melody = ReadMelodySequences(host);
     DescribedMelody described;
     described.Modulus = noteMapRows;
     while (!melody.Notes.AtEnd()) {

@@ -7,30 +7,30 @@ namespace {
 bool OnKeyboard(int32_t key) { return key >= 1 && key <= 88; }
 }  // namespace
 
-TMelodySequences ReadMelodySequences(IPlaybackHost& host) {
+MelodySequences ReadMelodySequences(IPlaybackHost& host) {
     std::string noteText = NormalizeSequenceText(host.ReadNoteSource());
     std::string tempoText =
         host.TempoSequenceUsed() ? NormalizeSequenceText(host.ReadTempoSource()) : noteText;
     // An empty tempo sequence cannot be repeated up to the note count; the
     // notes then give their own lengths, as without a tempo sequence.
     if (tempoText.empty()) tempoText = noteText;
-    return {TSequenceCursor(std::move(noteText)),
-            TSequenceCursor(std::move(tempoText), /*cyclic=*/true)};
+    return {SequenceCursor(std::move(noteText)),
+            SequenceCursor(std::move(tempoText), /*cyclic=*/true)};
 }
 
-std::vector<TMelodyNote> BuildMelody(IPlaybackHost& host) {
+std::vector<MelodyNote> BuildMelody(IPlaybackHost& host) {
     const MelodyTimeline timeline = BuildTimeline(host);
-    std::vector<TMelodyNote> notes;
+    std::vector<MelodyNote> notes;
     for (const NoteEvent& e : timeline.Events()) notes.push_back({e.Key, e.DurationMs});
     return notes;
 }
 
-void TPlaybackRun::Stop() {
+void PlaybackRun::Stop() {
     playing_ = false;
     host_.SetPlayCaption(kCaptionPlay);
 }
 
-void TPlaybackRun::Press(const TPlayRange& range) {
+void PlaybackRun::Press(const PlayRange& range) {
     if (playing_) {
         Stop();
         return;
@@ -43,12 +43,12 @@ void TPlaybackRun::Press(const TPlayRange& range) {
     Play(range);
 }
 
-void TPlaybackRun::Play(const TPlayRange& range) {
+void PlaybackRun::Play(const PlayRange& range) {
     // Whatever ends the run, a failure included, leaves it idle: flag clear,
     // "Abspielen", the source controls usable and no key left red.
     int32_t marked = 0;
     struct Idle {
-        TPlaybackRun& run;
+        PlaybackRun& run;
         int32_t& marked;
         ~Idle() {
             run.midi_.EndRhythm();
@@ -62,9 +62,9 @@ void TPlaybackRun::Play(const TPlayRange& range) {
     active_ = true;
 
     midi_.SelectInstrument(host_.InstrumentProgram());
-    TMelodySequences melody = ReadMelodySequences(host_);
-    TSequenceCursor& notes = melody.Notes;
-    TSequenceCursor& tempi = melody.Tempi;
+    MelodySequences melody = ReadMelodySequences(host_);
+    SequenceCursor& notes = melody.Notes;
+    SequenceCursor& tempi = melody.Tempi;
     if (host_.KeyboardWanted()) host_.ShowKeyboard();
     host_.SetSourceControlsEnabled(false);
     // Members before the range are passed over, tempo members in step.
@@ -73,7 +73,7 @@ void TPlaybackRun::Play(const TPlayRange& range) {
         notes.Take();
         tempi.Take();
     }
-    const TMelodySequences start{notes, tempi};
+    const MelodySequences start{notes, tempi};
     const size_t first = index;
     midi_.BeginRhythm();
     while (playing_) {

@@ -42,7 +42,7 @@ public:
 
 // Which members a run sounds: from First up to and including Last, and again
 // from First while Loop holds and nobody stopped it.
-struct TPlayRange {
+struct PlayRange {
     size_t First = 0;
     size_t Last = SIZE_MAX;
     bool Loop = false;
@@ -50,37 +50,37 @@ struct TPlayRange {
 
 // The members a run walks: the note sequence, and the tempo sequence lined up
 // with it (repeated as often as needed).
-struct TMelodySequences {
-    TSequenceCursor Notes;
-    TSequenceCursor Tempi;
+struct MelodySequences {
+    SequenceCursor Notes;
+    SequenceCursor Tempi;
 };
 
 // Reads both sources as a run does when it starts: the note text, the tempo
 // text (or the note text again), normalised; an empty tempo text under notes
 // is replaced by the note text.
-TMelodySequences ReadMelodySequences(IPlaybackHost& host);
+MelodySequences ReadMelodySequences(IPlaybackHost& host);
 
 // One note of a melody: the key number (<= 0 a rest) and its duration.
-struct TMelodyNote {
+struct MelodyNote {
     int32_t Key;
     int32_t DurationMs;
-    bool operator==(const TMelodyNote&) const = default;
+    bool operator==(const MelodyNote&) const = default;
 };
 
 // The melody that a press of the play button would sound, without sounding it.
-std::vector<TMelodyNote> BuildMelody(IPlaybackHost& host);
+std::vector<MelodyNote> BuildMelody(IPlaybackHost& host);
 
 class MidiUnit;
 
-class TPlaybackRun {
+class PlaybackRun {
 public:
     // Plays on midi, which outlives the run.
-    TPlaybackRun(IPlaybackHost& host, MidiUnit& midi) : host_(host), midi_(midi) {}
+    PlaybackRun(IPlaybackHost& host, MidiUnit& midi) : host_(host), midi_(midi) {}
 
     // The play button: starts a run, or while one is active asks it to stop at
     // its next check. A press while a stopped run winds down is ignored. A
     // failure ends the run and leaves it idle, then propagates.
-    void Press(const TPlayRange& range = {});
+    void Press(const PlayRange& range = {});
     // Clears the playing flag ("&Beenden"); the active run ends at its next check.
     void Stop();
     bool Playing() const { return playing_; }
@@ -88,7 +88,7 @@ public:
     bool Active() const { return active_; }
 
 private:
-    void Play(const TPlayRange& range);
+    void Play(const PlayRange& range);
 
     IPlaybackHost& host_;
     MidiUnit& midi_;

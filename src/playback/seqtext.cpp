@@ -25,7 +25,7 @@ size_t MemberCount(std::string_view sequenceText) {
     return static_cast<size_t>(std::count(sequenceText.begin(), sequenceText.end(), ','));
 }
 
-std::string_view TSequenceCursor::Take() {
+std::string_view SequenceCursor::Take() {
     if (cyclic_ && pos_ >= text_.size()) pos_ = 0;
     const size_t comma = text_.find(',', pos_);
     const size_t end = comma == std::string::npos ? text_.size() : comma;

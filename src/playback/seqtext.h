@@ -14,9 +14,9 @@ size_t MemberCount(std::string_view sequenceText);
 // Walks a sequence text from its front. A cyclic cursor starts again at the
 // front when it runs out, which is what lining the tempo sequence up with the
 // note sequence by repeated doubling amounts to, without building the copies.
-class TSequenceCursor {
+class SequenceCursor {
 public:
-    explicit TSequenceCursor(std::string text, bool cyclic = false)
+    explicit SequenceCursor(std::string text, bool cyclic = false)
         : text_(std::move(text)), cyclic_(cyclic) {}
     bool AtEnd() const { return text_.empty() || (!cyclic_ && pos_ >= text_.size()); }
     // Takes the next member: its decimal digits, of any length, valid as long

@@ -4,14 +4,14 @@
 
 #include "playback/maps.h"
 
-TValueListTable StartNoteMap() {
-    TValueListTable map;
+ValueListTable StartNoteMap() {
+    ValueListTable map;
     ApplyScalePreset(map, kStartScaleIndex, kStartRootIndex);
     return map;
 }
 
-TValueListTable StartTempoMap() {
-    return TValueListTable(std::vector<std::string>{kStartTempoMapValue});
+ValueListTable StartTempoMap() {
+    return ValueListTable(std::vector<std::string>{kStartTempoMapValue});
 }
 
 int32_t QuietPlaybackHost::GetKeyOrTempo(int kind, std::string_view member) {

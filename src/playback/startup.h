@@ -18,16 +18,16 @@ inline constexpr const char* kStartFormula = "0";
 inline constexpr const char* kStartCount = "30";
 
 // The note map as the window starts: the chromatic preset on c'.
-TValueListTable StartNoteMap();
+ValueListTable StartNoteMap();
 // The tempo map as the window starts: one row "2".
-TValueListTable StartTempoMap();
+ValueListTable StartTempoMap();
 
 // A host with the start-up maps, tempo and instrument whose display does
 // nothing: a base for hosts without a window, which keep only what differs.
 class QuietPlaybackHost : public IPlaybackHost {
 public:
-    TValueListTable NoteMap = StartNoteMap();
-    TValueListTable TempoMap = StartTempoMap();
+    ValueListTable NoteMap = StartNoteMap();
+    ValueListTable TempoMap = StartTempoMap();
     int Tempo = kStartTempo;
     int Program = kStartInstrument;
 

@@ -12,14 +12,14 @@ void MelodyTimeline::Append(int32_t key, int32_t durationMs,
     endMs_ += durationMs;
 }
 
-MelodyTimeline TimelineOf(const std::vector<TMelodyNote>& melody) {
+MelodyTimeline TimelineOf(const std::vector<MelodyNote>& melody) {
     MelodyTimeline timeline;
-    for (const TMelodyNote& note : melody) timeline.Append(note.Key, note.DurationMs);
+    for (const MelodyNote& note : melody) timeline.Append(note.Key, note.DurationMs);
     return timeline;
 }
 
 MelodyTimeline BuildTimeline(IPlaybackHost& host) {
-    TMelodySequences melody = ReadMelodySequences(host);
+    MelodySequences melody = ReadMelodySequences(host);
     MelodyTimeline timeline;
     while (!melody.Notes.AtEnd()) {
         const std::string_view note = melody.Notes.Take();

@@ -44,11 +44,11 @@ private:
 };
 
 // The notes one after the other, without length exponents.
-MelodyTimeline TimelineOf(const std::vector<TMelodyNote>& melody);
+MelodyTimeline TimelineOf(const std::vector<MelodyNote>& melody);
 
 // The same for a writer, which reports the failure in its own error class.
 template <class Error>
-MelodyTimeline TimelineFor(const std::vector<TMelodyNote>& melody) {
+MelodyTimeline TimelineFor(const std::vector<MelodyNote>& melody) {
     try {
         return TimelineOf(melody);
     } catch (const ETimelineError& e) {

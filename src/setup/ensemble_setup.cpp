@@ -14,29 +14,29 @@ namespace {
 // done on a copy, so the setup itself stays as it was.
 class SetupSource : public ISourceFrame {
 public:
-    SetupSource(const TSourceSetup& setup, bool zeroNatural)
+    SetupSource(const SourceSetup& setup, bool zeroNatural)
         : setup_(setup), zeroNatural_(zeroNatural) {}
 
     SourceKind SelectedSource() override { return setup_.Selected; }
     void GenerateFormula() override {
-        TValueListTable startValues(setup_.Formula.StartValues, 1);
-        TFormulaGenerator(term_, startValues)
+        ValueListTable startValues(setup_.Formula.StartValues, 1);
+        FormulaGenerator(term_, startValues)
             .Generate(setup_.Formula.Text, setup_.Formula.Count, zeroNatural_, setup_.ExplicitList);
         setup_.Selected = SourceKind::Explicit;
     }
-    void LookUp() override { setup_.Oeis.Terms = TOeisLookup().Run(setup_.Oeis.Query).terms; }
+    void LookUp() override { setup_.Oeis.Terms = OeisLookup().Run(setup_.Oeis.Query).terms; }
     std::string LookupMembers() override { return setup_.Oeis.Terms; }
     std::string ExplicitListText() override { return setup_.ExplicitList; }
 
 private:
-    TSourceSetup setup_;
+    SourceSetup setup_;
     bool zeroNatural_;
     TTerm term_;
 };
 
 class SetupHost : public QuietPlaybackHost {
 public:
-    SetupHost(const TVoiceSetup& voice, int tempo)
+    SetupHost(const VoiceSetup& voice, int tempo)
         : notes_(voice.Notes, voice.ZeroNatural),
           tempi_(voice.Tempi, voice.ZeroNatural),
           tempoUsed_(voice.TempoSequenceUsed) {
@@ -56,19 +56,19 @@ private:
 
 }  // namespace
 
-int VoiceTempo(const TSetup& setup, const TVoiceSetup& voice) {
+int VoiceTempo(const MelodySetup& setup, const VoiceSetup& voice) {
     return voice.Tempo.value_or(setup.Tempo);
 }
 
-MelodyTimeline VoiceTimeline(const TVoiceSetup& voice, int tempo) {
+MelodyTimeline VoiceTimeline(const VoiceSetup& voice, int tempo) {
     SetupHost host(voice, tempo);
     return BuildTimeline(host);
 }
 
-std::vector<TEnsembleVoice> EnsembleOf(const TSetup& setup) {
-    std::vector<TEnsembleVoice> voices;
+std::vector<EnsembleVoice> EnsembleOf(const MelodySetup& setup) {
+    std::vector<EnsembleVoice> voices;
     for (size_t i = 0; i < setup.Voices.size(); ++i) {
-        const TVoiceSetup& v = setup.Voices[i];
+        const VoiceSetup& v = setup.Voices[i];
         try {
             const int tempo = VoiceTempo(setup, v);
             voices.push_back({.Name = v.Name,

@@ -9,12 +9,12 @@
 #include "setup/setup.h"
 
 // The voice's own tempo, or the file's.
-int VoiceTempo(const TSetup& setup, const TVoiceSetup& voice);
+int VoiceTempo(const MelodySetup& setup, const VoiceSetup& voice);
 
 // The melody a voice sounds: a formula is generated, a lookup without members
 // is made, as the play button would. Throws what the sources and maps throw.
-MelodyTimeline VoiceTimeline(const TVoiceSetup& voice, int tempo);
+MelodyTimeline VoiceTimeline(const VoiceSetup& voice, int tempo);
 
 // Every voice built before anything sounds; a failure names its voice
 // (EInvalidInput with VoiceLabel before the cause).
-std::vector<TEnsembleVoice> EnsembleOf(const TSetup& setup);
+std::vector<EnsembleVoice> EnsembleOf(const MelodySetup& setup);

@@ -1,7 +1,7 @@
 #pragma once
 // Everything the window holds for a melody, as plain values: what a setup
 // file stores, what the window shows after opening one and what the command
-// line plays. A default-constructed TSetup holds the start-up values.
+// line plays. A default-constructed MelodySetup holds the start-up values.
 //
 // A file lists its voices; the window plays one voice, so it opens files with
 // exactly one. New settings become new fields with a start-up default, so
@@ -16,39 +16,39 @@
 #include "sources/source_frame.h"
 
 // The formula frame: its fields as typed, and the start-value table.
-struct TFormulaSetup {
+struct FormulaSetup {
     std::string Text = kStartFormula;
     std::string Count = kStartCount;
     // Values of the rows "1", "2", ...; the table always has a row.
     std::vector<std::string> StartValues{"0"};
     bool StartValuesShown = false;
 
-    bool operator==(const TFormulaSetup&) const = default;
+    bool operator==(const FormulaSetup&) const = default;
 };
 
 // The lookup frame as a lookup left it, so the file plays without a new one.
-struct TOeisSetup {
+struct OeisSetup {
     std::string Query;
     std::string ANumber;  // "A000045" after a lookup, empty before the first
     std::string Name;     // the sequence's name
     std::string Terms;    // the result text the lookup wrote
-    bool operator==(const TOeisSetup&) const = default;
+    bool operator==(const OeisSetup&) const = default;
 };
 
 // One sequence-source frame.
-struct TSourceSetup {
+struct SourceSetup {
     SourceKind Selected = SourceKind::Formula;
-    TFormulaSetup Formula;
-    TOeisSetup Oeis;
+    FormulaSetup Formula;
+    OeisSetup Oeis;
     std::string ExplicitList = kDefaultExplicitList;
-    bool operator==(const TSourceSetup&) const = default;
+    bool operator==(const SourceSetup&) const = default;
 };
 
 // One voice: its sequences, maps and instrument.
-struct TVoiceSetup {
-    TSourceSetup Notes;
+struct VoiceSetup {
+    SourceSetup Notes;
     bool TempoSequenceUsed = false;
-    TSourceSetup Tempi;
+    SourceSetup Tempi;
     bool ZeroNatural = false;  // the two "0 ist eine natürliche Zahl" boxes agree
     // Preset box indices; 0 is "-keine Vorgabe-".
     int ScaleIndex = kStartScaleIndex;
@@ -69,23 +69,23 @@ struct TVoiceSetup {
     bool Mute = false;
     bool Solo = false;
 
-    bool operator==(const TVoiceSetup&) const = default;
-    static std::vector<std::string> ValuesOf(const TValueListTable& table);
+    bool operator==(const VoiceSetup&) const = default;
+    static std::vector<std::string> ValuesOf(const ValueListTable& table);
 };
 
-struct TSetup {
+struct MelodySetup {
     int Tempo = kStartTempo;
     bool ShowOnKeyboard = true;  // "Melodie auf Klaviatur anzeigen"
     // Lookups load the whole b-file of their hit instead of its short list.
     bool OeisWholeSequences = false;
-    std::vector<TVoiceSetup> Voices{1};
+    std::vector<VoiceSetup> Voices{1};
 
     // Where the file came from; written on save, read for information only.
     std::string ProgramVersion;
     std::string SavedAt;  // UTC, "2026-12-09T00:30:00Z"
 
-    bool operator==(const TSetup&) const = default;
+    bool operator==(const MelodySetup&) const = default;
 };
 
 // The map rows as a table holds them.
-TValueListTable MapTable(const std::vector<std::string>& values);
+ValueListTable MapTable(const std::vector<std::string>& values);

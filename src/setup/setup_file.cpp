@@ -55,7 +55,7 @@ Json ValuesJson(const std::vector<std::string>& values) {
     return array;
 }
 
-Json SourceJson(const TSourceSetup& source) {
+Json SourceJson(const SourceSetup& source) {
     Json formula;
     formula["text"] = source.Formula.Text;
     formula["count"] = source.Formula.Count;
@@ -74,7 +74,7 @@ Json SourceJson(const TSourceSetup& source) {
     return json;
 }
 
-Json VoiceJson(const TVoiceSetup& voice) {
+Json VoiceJson(const VoiceSetup& voice) {
     Json json;
     json["instrument"] = voice.Instrument;
     json["zeroIsNatural"] = voice.ZeroNatural;
@@ -87,7 +87,7 @@ Json VoiceJson(const TVoiceSetup& voice) {
                        {"values", ValuesJson(voice.NoteMap)}};
     json["tempoMap"] = {{"values", ValuesJson(voice.TempoMap)}};
     // The ensemble's fields only where they differ, so a one-voice file stays as it was.
-    const TVoiceSetup defaults;
+    const VoiceSetup defaults;
     if (voice.Name != defaults.Name) json["name"] = voice.Name;
     if (voice.Tempo) json["tempo"] = *voice.Tempo;
     if (voice.Channel != defaults.Channel) json["channel"] = voice.Channel;
@@ -243,7 +243,7 @@ public:
     }
 
     void Source(const Json& object, const std::string& path, const char* key,
-                TSourceSetup& out) const {
+                SourceSetup& out) const {
         const Json* source = Member(object, path, key);
         if (!source) return;
         const std::string where = Join(path, key);
@@ -287,8 +287,8 @@ public:
         Text(*source, where, "explicit", out.ExplicitList, false);
     }
 
-    TVoiceSetup Voice(const Json& voice, const std::string& path) const {
-        TVoiceSetup out;
+    VoiceSetup Voice(const Json& voice, const std::string& path) const {
+        VoiceSetup out;
         Member(voice, path, "instrument");
         Int(voice, path, "instrument", 0, 127, out.Instrument);
         Bool(voice, path, "zeroIsNatural", out.ZeroNatural);
@@ -327,7 +327,7 @@ public:
         return out;
     }
 
-    TSetup Setup(const Json& root) const {
+    MelodySetup ReadSetup(const Json& root) const {
         const Json* format = root.is_object() ? Member(root, "", "format") : nullptr;
         if (!format || *format != kSetupFormatName)
             throw ESetupError("Die Datei " + Quoted(file_) + " ist keine Sonavix-Datei");
@@ -341,7 +341,7 @@ public:
                               " stammt aus einer neueren Sonavix-Version (Format " +
                               QuotedText(version->dump()) + "); dieses Programm liest Format " +
                               std::to_string(kSetupFormatVersion));
-        TSetup out;
+        MelodySetup out;
         Text(root, "", "program", out.ProgramVersion, true);
         Text(root, "", "saved", out.SavedAt, true);
         Int(root, "", "tempo", kTempoMin, kTempoMax, out.Tempo);
@@ -396,7 +396,7 @@ std::string UtcNow() {
 
 std::string ProgramVersionText() { return std::string("Sonavix ") + SONAVIX_VERSION; }
 
-std::string SetupToJson(const TSetup& setup) {
+std::string SetupToJson(const MelodySetup& setup) {
     Json json;
     json["format"] = kSetupFormatName;
     json["formatVersion"] = kSetupFormatVersion;
@@ -406,7 +406,7 @@ std::string SetupToJson(const TSetup& setup) {
     json["showOnKeyboard"] = setup.ShowOnKeyboard;
     json["oeisWholeSequences"] = setup.OeisWholeSequences;
     Json voices = Json::array();
-    for (const TVoiceSetup& voice : setup.Voices) voices.push_back(VoiceJson(voice));
+    for (const VoiceSetup& voice : setup.Voices) voices.push_back(VoiceJson(voice));
     json["voices"] = std::move(voices);
     try {
         return json.dump(2) + "\n";
@@ -415,7 +415,7 @@ std::string SetupToJson(const TSetup& setup) {
     }
 }
 
-TSetup SetupFromJson(const std::string& text, const std::string& fileName) {
+MelodySetup SetupFromJson(const std::string& text, const std::string& fileName) {
     const Reader reader(fileName);
     if (text.find_first_not_of(" \t\r\n") == std::string::npos)
         throw ESetupError("Die Datei " + Quoted(fileName) + " ist leer");
@@ -443,10 +443,10 @@ TSetup SetupFromJson(const std::string& text, const std::string& fileName) {
         throw ESetupError("Die Datei " + Quoted(fileName) + " ist kein gültiger JSON-Text (" +
                           PlaceOf(text, e.byte == 0 ? 0 : e.byte - 1) + ")");
     }
-    return reader.Setup(root);
+    return reader.ReadSetup(root);
 }
 
-TSetup ReadSetupFile(const std::string& path) {
+MelodySetup ReadSetupFile(const std::string& path) {
     const auto fail = [&](const std::string& cause) -> void {
         throw ESetupError("Die Datei " + Quoted(path) + " lässt sich nicht öffnen: " + cause);
     };
@@ -489,8 +489,8 @@ TSetup ReadSetupFile(const std::string& path) {
     return SetupFromJson(text, path);
 }
 
-void SaveSetupFile(const std::string& path, const TSetup& setup) {
-    TSetup stamped = setup;
+void SaveSetupFile(const std::string& path, const MelodySetup& setup) {
+    MelodySetup stamped = setup;
     stamped.ProgramVersion = ProgramVersionText();
     stamped.SavedAt = UtcNow();
     const std::string text = SetupToJson(stamped);

@@ -1,9 +1,9 @@
 #pragma once
-// Setup files (".sonavix"): a TSetup as UTF-8 JSON. The format is described
+// Setup files (".sonavix"): a MelodySetup as UTF-8 JSON. The format is described
 // in the README; docs/example.sonavix is one such file.
 //
 // Reading is all or nothing: either the whole file is valid and a complete
-// TSetup comes back, or ESetupError says what is wrong and where (the file
+// MelodySetup comes back, or ESetupError says what is wrong and where (the file
 // and the JSON path of the bad field). Fields this program does not know are
 // ignored, so files of newer programs open where they can; a missing field
 // keeps its start-up value.
@@ -28,11 +28,11 @@ inline constexpr int kSetupMapRowsMax = 100000;
 std::string ProgramVersionText();
 
 // The file's text: two-space indented JSON, one field a line, ending in a newline.
-std::string SetupToJson(const TSetup& setup);
+std::string SetupToJson(const MelodySetup& setup);
 // fileName only names the file in messages.
-TSetup SetupFromJson(const std::string& text, const std::string& fileName);
+MelodySetup SetupFromJson(const std::string& text, const std::string& fileName);
 
-TSetup ReadSetupFile(const std::string& path);
+MelodySetup ReadSetupFile(const std::string& path);
 // Stamps program and time into the file and writes it atomically: a failed
 // save leaves the old file (EFileWriteError).
-void SaveSetupFile(const std::string& path, const TSetup& setup);
+void SaveSetupFile(const std::string& path, const MelodySetup& setup);

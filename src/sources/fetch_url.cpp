@@ -22,7 +22,7 @@ constexpr std::size_t kPieceSize = 4095;
 // Collects the body as the old client read it: fixed pieces of 4095 bytes,
 // each kept up to its first zero byte. Pieces are cut at fixed offsets of the
 // body, so the result does not depend on how the network splits the data.
-struct TBodySink {
+struct BodySink {
     using Clock = std::chrono::steady_clock;
     CURL* curl;
     std::size_t cap;
@@ -52,8 +52,8 @@ struct TBodySink {
 bool StatusWanted(long code) { return code == 200 || code == 302; }
 
 size_t WriteBody(char* data, size_t, size_t size, void* userdata) {
-    auto* sink = static_cast<TBodySink*>(userdata);
-    sink->lastActivity = TBodySink::Clock::now();
+    auto* sink = static_cast<BodySink*>(userdata);
+    sink->lastActivity = BodySink::Clock::now();
     if (!sink->statusChecked) {
         // Only the status matters for other answers; stop before their body.
         long code = 0;
@@ -78,8 +78,8 @@ size_t WriteBody(char* data, size_t, size_t size, void* userdata) {
 }
 
 size_t HeaderLine(char* data, size_t, size_t size, void* userdata) {
-    auto* sink = static_cast<TBodySink*>(userdata);
-    sink->lastActivity = TBodySink::Clock::now();
+    auto* sink = static_cast<BodySink*>(userdata);
+    sink->lastActivity = BodySink::Clock::now();
     sink->headerBytes += size;
     static constexpr std::string_view kLocation = "location:";
     const std::string_view line(data, size);
@@ -109,21 +109,21 @@ std::optional<std::chrono::milliseconds> SinceLastByte(curl_socket_t socket) {
 }
 
 int NoteSocket(void* userdata, curl_socket_t socket, curlsocktype) {
-    static_cast<TBodySink*>(userdata)->socket = socket;
+    static_cast<BodySink*>(userdata)->socket = socket;
     return CURL_SOCKOPT_OK;
 }
 
 // A server that has accepted the connection but sends nothing for a while is
 // given up; curl's own speed check does not watch the wait for the headers.
 int CheckStall(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    auto* sink = static_cast<TBodySink*>(userdata);
+    auto* sink = static_cast<BodySink*>(userdata);
     if (sink->cancelled && *sink->cancelled && (*sink->cancelled)()) {
         sink->aborted = true;
         return 1;
     }
     curl_off_t connected = 0;
     curl_easy_getinfo(sink->curl, CURLINFO_CONNECT_TIME_T, &connected);
-    const auto now = TBodySink::Clock::now();
+    const auto now = BodySink::Clock::now();
     if (connected == 0) {
         sink->lastActivity = now;  // the connect time-out rules until then
         return 0;
@@ -140,7 +140,7 @@ int CheckStall(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 // curl_easy_perform, but one that can be cancelled: curl calls its progress
 // callback only about once a second while no byte arrives, so the loop looks
 // at the request itself every 50 ms.
-CURLcode PerformCancellable(CURL* curl, TBodySink& sink) {
+CURLcode PerformCancellable(CURL* curl, BodySink& sink) {
     if (!sink.cancelled || !*sink.cancelled) return curl_easy_perform(curl);
     const std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
                                                                       &curl_multi_cleanup);
@@ -185,8 +185,8 @@ std::string OtherScheme(const std::string& scheme) {
 
 // totalMs: the time this transfer had, less than o.totalTimeoutMs when it was
 // the rest of a longer task.
-std::string Cause(CURLcode rc, CURL* curl, const TFetchOptions& o, long totalMs,
-                  const TBodySink& sink) {
+std::string Cause(CURLcode rc, CURL* curl, const FetchOptions& o, long totalMs,
+                  const BodySink& sink) {
     if (sink.overCap)
         return "die Antwort ist größer als " + std::to_string(o.maxBodyBytes) + " Bytes";
     if (sink.stalled)
@@ -342,7 +342,7 @@ std::string TransferErrorText(int curlCode) {
     }
 }
 
-std::string FetchUrl(const std::string& address, const TFetchOptions& options) {
+std::string FetchUrl(const std::string& address, const FetchOptions& options) {
     static std::once_flag initialised;
     std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     if (const std::string scheme = SchemeOf(address);
@@ -367,7 +367,7 @@ std::string FetchUrl(const std::string& address, const TFetchOptions& options) {
     const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(
         headers, &curl_slist_free_all);
 
-    auto sink = std::make_unique<TBodySink>();
+    auto sink = std::make_unique<BodySink>();
     sink->curl = curl.get();
     sink->cap = options.maxBodyBytes;
     sink->stallLimit = std::chrono::milliseconds(options.stallTimeoutMs);

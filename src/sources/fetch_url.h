@@ -18,7 +18,7 @@ class EFetchError : public EInvalidInput {
     using EInvalidInput::EInvalidInput;
 };
 
-struct TFetchOptions {
+struct FetchOptions {
     long connectTimeoutMs = 10000;  // to establish the connection
     long stallTimeoutMs = 15000;    // without a single byte arriving, once connected
     long totalTimeoutMs = 30000;    // for the whole transfer, redirects included
@@ -45,4 +45,4 @@ std::string TransferErrorText(int curlCode);
 // GET with the agent "InetURL:/1.0" and no cached copy. Status 200 or 302 gives
 // the body, read in pieces of at most 4095 bytes, each cut at its first zero
 // byte; any other status gives "Status:" followed by the code.
-std::string FetchUrl(const std::string& address, const TFetchOptions& options = {});
+std::string FetchUrl(const std::string& address, const FetchOptions& options = {});

@@ -21,7 +21,7 @@ int64_t MemberValue(long double value, int64_t position, uint32_t index) {
 
 }  // namespace
 
-void TFormulaGenerator::Compile(const std::string& formula) {
+void FormulaGenerator::Compile(const std::string& formula) {
     term_.Parse(term_.Normalize(formula));
     const int32_t k = term_.MaxPredecessor();
     if (k > kMaxPredecessorIndex)
@@ -30,7 +30,7 @@ void TFormulaGenerator::Compile(const std::string& formula) {
                             std::to_string(kMaxPredecessorIndex));
 }
 
-void TFormulaGenerator::FormulaExit(const std::string& formula) {
+void FormulaGenerator::FormulaExit(const std::string& formula) {
     Compile(formula);
     const int32_t k = term_.MaxPredecessor();
     const auto& remembered = term_.Predecessors;
@@ -42,7 +42,7 @@ void TFormulaGenerator::FormulaExit(const std::string& formula) {
     shown_ = k > 0;
 }
 
-void TFormulaGenerator::StartValuesExit(const std::string& formula) {
+void FormulaGenerator::StartValuesExit(const std::string& formula) {
     const int32_t k = term_.MaxPredecessor();
     std::vector<int64_t> values(static_cast<size_t>(k));
     for (int32_t i = 1; i <= k; ++i) {
@@ -53,8 +53,8 @@ void TFormulaGenerator::StartValuesExit(const std::string& formula) {
     Compile(formula);
 }
 
-void TFormulaGenerator::Generate(const std::string& formula, const std::string& countText,
-                                 bool zeroNatural, std::string& list) {
+void FormulaGenerator::Generate(const std::string& formula, const std::string& countText,
+                                bool zeroNatural, std::string& list) {
     FormulaExit(formula);
     StartValuesExit(formula);
     list.clear();

@@ -16,9 +16,9 @@ inline constexpr size_t kExplicitListCapacity = 32u << 20;
 inline constexpr int32_t kMaxPredecessorIndex = 100;
 
 // One formula frame's term and start-value table (rows "1".."K").
-class TFormulaGenerator {
+class FormulaGenerator {
 public:
-    TFormulaGenerator(TTerm& term, TValueListTable& startValues)
+    FormulaGenerator(TTerm& term, ValueListTable& startValues)
         : term_(term), startValues_(startValues) {}
 
     // Normalises and parses the formula into the term; Predecessors stays.
@@ -40,6 +40,6 @@ public:
 
 private:
     TTerm& term_;
-    TValueListTable& startValues_;
+    ValueListTable& startValues_;
     bool shown_ = false;
 };

@@ -131,20 +131,20 @@ std::string OeisBaseAddress() {
     return NormalizeOeisBase(configured ? configured : "");
 }
 
-TOeisDialect OeisDialectOf(const std::string& base) {
-    return base.ends_with("/sequences/") ? TOeisDialect::Legacy : TOeisDialect::Json;
+OeisDialect OeisDialectOf(const std::string& base) {
+    return base.ends_with("/sequences/") ? OeisDialect::Legacy : OeisDialect::Json;
 }
 
-TOeisLookup::TOeisLookup(std::string base, FetchFunction fetch, DrawFunction draw,
-                         TFetchOptions limits)
+OeisLookup::OeisLookup(std::string base, FetchFunction fetch, DrawFunction draw,
+                       FetchOptions limits)
     : base_(NormalizeOeisBase(std::move(base))),
       dialect_(OeisDialectOf(base_)),
       fetch_(std::move(fetch)),
       draw_(draw ? std::move(draw) : &ClockSeededDraw),
       limits_(std::move(limits)) {}
 
-std::string TOeisLookup::Fetch(const std::string& url, const std::string& query, Deadline end,
-                               const std::string& hit, bool bFile) const {
+std::string OeisLookup::Fetch(const std::string& url, const std::string& query, Deadline end,
+                              const std::string& hit, bool bFile) const {
     // A failed second request is not a failed search: the message names the hit.
     const auto failed = [&](const std::string& cause) {
         if (hit.empty()) Fail(query, cause);
@@ -158,7 +158,7 @@ std::string TOeisLookup::Fetch(const std::string& url, const std::string& query,
         if (fetch_) {
             text = fetch_(url);
         } else {
-            TFetchOptions options = limits_;
+            FetchOptions options = limits_;
             options.deadline = end;
             if (bFile) options.maxBodyBytes = std::max(options.maxBodyBytes, kBFileBytesMax);
             text = FetchUrl(url, options);
@@ -172,7 +172,7 @@ std::string TOeisLookup::Fetch(const std::string& url, const std::string& query,
     return text;
 }
 
-TOeisHit TOeisLookup::Run(const std::string& query, bool wholeSequence) const {
+OeisHit OeisLookup::Run(const std::string& query, bool wholeSequence) const {
     if (query.find_first_not_of(" \t\r\n") == std::string::npos)
         throw EOeisError(
             "Bitte einen OEIS-Index, einen Suchbegriff oder einige Glieder einer Folge eingeben");
@@ -181,8 +181,8 @@ TOeisHit TOeisLookup::Run(const std::string& query, bool wholeSequence) const {
     // One limit for the whole lookup, however many requests it takes.
     const Deadline end =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(limits_.totalTimeoutMs);
-    TOeisHit hit =
-        dialect_ == TOeisDialect::Legacy ? RunLegacy(query, q, end) : RunJson(query, q, end);
+    OeisHit hit =
+        dialect_ == OeisDialect::Legacy ? RunLegacy(query, q, end) : RunJson(query, q, end);
     if (!wholeSequence) return hit;
     const std::string text =
         Fetch(BFileAddress(base_, hit.linkCaption), query, end, hit.linkCaption, true);
@@ -196,8 +196,7 @@ TOeisHit TOeisLookup::Run(const std::string& query, bool wholeSequence) const {
     return hit;
 }
 
-TOeisHit TOeisLookup::RunLegacy(const std::string& query, const std::string& q,
-                                Deadline end) const {
+OeisHit OeisLookup::RunLegacy(const std::string& query, const std::string& q, Deadline end) const {
     std::string page = Fetch(base_ + "?q=" + EncodeQuery(Utf8ToWindows1252(q)), query, end);
     if (!DeleteThrough(page, kM1)) Fail(query, "die Antwort ist keine Ergebnisseite der OEIS");
     if (!DeleteThrough(page, kM2)) Fail(query, "keine Treffer");
@@ -206,7 +205,7 @@ TOeisHit TOeisLookup::RunLegacy(const std::string& query, const std::string& q,
     if (!DeleteFrom(number, kM3) || !AllDigits(number) || number.size() > 9 ||
         WithoutLeadingZeros(number).empty())
         Fail(query, "die Ergebnisseite hat ein unbekanntes Format");
-    TOeisHit hit;
+    OeisHit hit;
     hit.linkCaption = "A" + number;
     hit.linkUrl = base_ + "A" + number;
     number = WithoutLeadingZeros(number);
@@ -223,37 +222,37 @@ TOeisHit TOeisLookup::RunLegacy(const std::string& query, const std::string& q,
     return hit;
 }
 
-TOeisHit TOeisLookup::RunJson(const std::string& query, const std::string& q, Deadline end) const {
+OeisHit OeisLookup::RunJson(const std::string& query, const std::string& q, Deadline end) const {
     std::string digits;
     const std::string search = ParseANumber(q, digits) ? "id:" + SixDigitANumber(digits) : q;
-    const std::optional<TJsonValue> answer = ParseJson(
+    const std::optional<JsonValue> answer = ParseJson(
         Fetch(base_ + "search?q=" + EncodeQuery(SanitizeUtf8(search)) + "&fmt=json", query, end));
     if (!answer) Fail(query, "die Antwort ist kein gültiges JSON");
 
-    using Kind = TJsonValue::Kind;
-    const TJsonValue* results = &*answer;
+    using Kind = JsonValue::Kind;
+    const JsonValue* results = &*answer;
     if (answer->kind == Kind::Object) {
         results = answer->Member("results");
         if (!results) Fail(query, "die Antwort hat ein unbekanntes Format");
     }
     if (results->kind == Kind::Null || (results->kind == Kind::Array && results->items.empty())) {
-        const TJsonValue* count = answer->Member("count");
+        const JsonValue* count = answer->Member("count");
         if (count && count->kind == Kind::Number && HasDigit(WithoutLeadingZeros(count->text)))
             Fail(query, "zu viele Treffer; bitte die Suche eingrenzen");
         Fail(query, "keine Treffer");
     }
     if (results->kind != Kind::Array) Fail(query, "die Antwort hat ein unbekanntes Format");
 
-    const TJsonValue& first = results->items.front();
-    const TJsonValue* number = first.Member("number");
-    const TJsonValue* name = first.Member("name");
-    const TJsonValue* data = first.Member("data");
+    const JsonValue& first = results->items.front();
+    const JsonValue* number = first.Member("number");
+    const JsonValue* name = first.Member("name");
+    const JsonValue* data = first.Member("data");
     if (!number || number->kind != Kind::Number || !AllDigits(number->text) ||
         number->text.size() > 9 || WithoutLeadingZeros(number->text).empty() || !name ||
         name->kind != Kind::String || !data || data->kind != Kind::String)
         Fail(query, "die Antwort hat ein unbekanntes Format");
 
-    TOeisHit hit;
+    OeisHit hit;
     hit.linkCaption = SixDigitANumber(WithoutLeadingZeros(number->text));
     hit.linkUrl = base_ + hit.linkCaption;
     hit.name = CleanName(name->text);

@@ -21,7 +21,7 @@ class EOeisError : public EInvalidInput {
     using EInvalidInput::EInvalidInput;
 };
 
-enum class TOeisDialect { Legacy, Json };
+enum class OeisDialect { Legacy, Json };
 
 inline constexpr const char* kOeisDefaultBase = "https://oeis.org/";
 
@@ -30,19 +30,19 @@ inline constexpr const char* kOeisDefaultBase = "https://oeis.org/";
 // also the home page that the link opens before the first lookup.
 std::string OeisBaseAddress();
 std::string NormalizeOeisBase(std::string base);
-TOeisDialect OeisDialectOf(const std::string& base);
+OeisDialect OeisDialectOf(const std::string& base);
 
 // What the frame shows after a successful lookup: "OEIS-Index:" becomes
 // visible, the link reads linkCaption and opens linkUrl, Memo1 gets name and
 // mmoSequence terms.
-struct TOeisHit {
+struct OeisHit {
     std::string linkCaption;  // "A" and the number, e.g. "A000045"
     std::string linkUrl;      // the sequence's page
     std::string name;
     std::string terms;  // result text: unsigned members separated by ", "
 };
 
-class TOeisLookup {
+class OeisLookup {
 public:
     // One GET; gives the body or "Status:" and the code, throws EFetchError
     // when no answer came (FetchUrl's contract).
@@ -53,29 +53,29 @@ public:
     // Without fetch, FetchUrl with limits, whose totalTimeoutMs holds for the
     // whole lookup, both requests of the old dialect together; without draw, a
     // generator seeded from the clock at every draw.
-    explicit TOeisLookup(std::string base = OeisBaseAddress(), FetchFunction fetch = {},
-                         DrawFunction draw = {}, TFetchOptions limits = {});
+    explicit OeisLookup(std::string base = OeisBaseAddress(), FetchFunction fetch = {},
+                        DrawFunction draw = {}, FetchOptions limits = {});
 
     const std::string& Base() const { return base_; }
-    TOeisDialect Dialect() const { return dialect_; }
+    OeisDialect Dialect() const { return dialect_; }
 
     // Looks the text of the query field up; throws EOeisError. wholeSequence:
     // the terms come from the hit's b-file instead of its short list.
-    TOeisHit Run(const std::string& query, bool wholeSequence = false) const;
+    OeisHit Run(const std::string& query, bool wholeSequence = false) const;
 
 private:
     std::string base_;
-    TOeisDialect dialect_;
+    OeisDialect dialect_;
     FetchFunction fetch_;
     DrawFunction draw_;
-    TFetchOptions limits_;
+    FetchOptions limits_;
 
     using Deadline = std::chrono::steady_clock::time_point;
     // hit: the A-number whose list of terms is fetched, empty for the search.
     std::string Fetch(const std::string& url, const std::string& query, Deadline end,
                       const std::string& hit = {}, bool bFile = false) const;
-    TOeisHit RunLegacy(const std::string& query, const std::string& q, Deadline end) const;
-    TOeisHit RunJson(const std::string& query, const std::string& q, Deadline end) const;
+    OeisHit RunLegacy(const std::string& query, const std::string& q, Deadline end) const;
+    OeisHit RunJson(const std::string& query, const std::string& q, Deadline end) const;
 };
 
 // Draws from 0 to 99999 with a generator seeded from the clock.

@@ -4,11 +4,11 @@
 
 namespace {
 
-class TReader {
+class JsonReader {
 public:
-    explicit TReader(std::string_view s) : s_(s) {}
+    explicit JsonReader(std::string_view s) : s_(s) {}
 
-    bool Document(TJsonValue& v) {
+    bool Document(JsonValue& v) {
         SkipBlanks();
         if (!Value(v, 0)) return false;
         SkipBlanks();
@@ -34,35 +34,35 @@ private:
         return true;
     }
 
-    bool Value(TJsonValue& v, int depth) {
+    bool Value(JsonValue& v, int depth) {
         if (depth >= kJsonMaxDepth) return false;
         switch (Peek()) {
             case '{':
-                v.kind = TJsonValue::Kind::Object;
+                v.kind = JsonValue::Kind::Object;
                 return Object(v, depth);
             case '[':
-                v.kind = TJsonValue::Kind::Array;
+                v.kind = JsonValue::Kind::Array;
                 return Array(v, depth);
             case '"':
-                v.kind = TJsonValue::Kind::String;
+                v.kind = JsonValue::Kind::String;
                 return String(v.text);
             case 't':
-                v.kind = TJsonValue::Kind::Bool;
+                v.kind = JsonValue::Kind::Bool;
                 v.boolean = true;
                 return Literal("true");
             case 'f':
-                v.kind = TJsonValue::Kind::Bool;
+                v.kind = JsonValue::Kind::Bool;
                 return Literal("false");
             case 'n':
-                v.kind = TJsonValue::Kind::Null;
+                v.kind = JsonValue::Kind::Null;
                 return Literal("null");
             default:
-                v.kind = TJsonValue::Kind::Number;
+                v.kind = JsonValue::Kind::Number;
                 return Number(v.text);
         }
     }
 
-    bool Object(TJsonValue& v, int depth) {
+    bool Object(JsonValue& v, int depth) {
         ++pos_;
         SkipBlanks();
         if (Peek() == '}') return ++pos_, true;
@@ -74,7 +74,7 @@ private:
             if (Peek() != ':') return false;
             ++pos_;
             SkipBlanks();
-            TJsonValue member;
+            JsonValue member;
             if (!Value(member, depth + 1)) return false;
             v.memberNames.push_back(std::move(name));
             v.memberValues.push_back(std::move(member));
@@ -85,13 +85,13 @@ private:
         }
     }
 
-    bool Array(TJsonValue& v, int depth) {
+    bool Array(JsonValue& v, int depth) {
         ++pos_;
         SkipBlanks();
         if (Peek() == ']') return ++pos_, true;
         for (;;) {
             SkipBlanks();
-            TJsonValue item;
+            JsonValue item;
             if (!Value(item, depth + 1)) return false;
             v.items.push_back(std::move(item));
             SkipBlanks();
@@ -215,15 +215,15 @@ private:
 
 }  // namespace
 
-const TJsonValue* TJsonValue::Member(std::string_view name) const {
+const JsonValue* JsonValue::Member(std::string_view name) const {
     if (kind != Kind::Object) return nullptr;
     for (size_t i = 0; i < memberNames.size(); ++i)
         if (memberNames[i] == name) return &memberValues[i];
     return nullptr;
 }
 
-std::optional<TJsonValue> ParseJson(std::string_view text) {
-    TJsonValue v;
-    if (!TReader(text).Document(v)) return std::nullopt;
+std::optional<JsonValue> ParseJson(std::string_view text) {
+    JsonValue v;
+    if (!JsonReader(text).Document(v)) return std::nullopt;
     return v;
 }

@@ -7,23 +7,23 @@
 #include <string_view>
 #include <vector>
 
-struct TJsonValue {
+struct JsonValue {
     enum class Kind { Null, Bool, Number, String, Array, Object };
     Kind kind = Kind::Null;
     bool boolean = false;
     std::string text;  // a string's UTF-8 content, or a number as written
-    std::vector<TJsonValue> items;
+    std::vector<JsonValue> items;
     // An object's members in order: names[i] names values[i]. (Two lists,
     // since a pair of a still incomplete type is not portable.)
     std::vector<std::string> memberNames;
-    std::vector<TJsonValue> memberValues;
+    std::vector<JsonValue> memberValues;
 
     // The first member of that name of an object; nullptr otherwise.
-    const TJsonValue* Member(std::string_view name) const;
+    const JsonValue* Member(std::string_view name) const;
 };
 
 constexpr int kJsonMaxDepth = 64;
 
 // The value of the text, or nothing when the text is not JSON (or nests deeper
 // than kJsonMaxDepth).
-std::optional<TJsonValue> ParseJson(std::string_view text);
+std::optional<JsonValue> ParseJson(std::string_view text);

@@ -15,7 +15,7 @@ TfrmFormel::TfrmFormel(QWidget* parent) : QFrame(parent) {
     cbxNull = Place(new QCheckBox("0 ist eine natürliche Zahl", this), 0, 64, 145, 17);
     FitWidth(cbxNull);
     vleVarValues =
-        Place(new TValueListEditor(VarValues, "Vorgängerindex", "Wert", this), 200, 32, 201, 94);
+        Place(new ValueListEditor(VarValues, "Vorgängerindex", "Wert", this), 200, 32, 201, 94);
     vleVarValues->SetColumnWidths(79, 116);
     vleVarValues->hide();
     setTabOrder(edtFormel, edtLaenge);

@@ -19,8 +19,8 @@ public:
     QLabel* lblLaenge;
     QLineEdit* edtLaenge;
     QCheckBox* cbxNull;
-    TValueListTable VarValues{std::vector<std::string>{"0"}, 1};
-    TValueListEditor* vleVarValues;
+    ValueListTable VarValues{std::vector<std::string>{"0"}, 1};
+    ValueListEditor* vleVarValues;
 
 signals:
     // Focus left the formula field.

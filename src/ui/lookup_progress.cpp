@@ -9,10 +9,10 @@
 
 #include "ui/error_box.h"
 
-TOeisHit RunLookupWithProgress(QWidget* parent,
-                               const std::function<TOeisHit(const TFetchOptions&)>& lookup) {
+OeisHit RunLookupWithProgress(QWidget* parent,
+                              const std::function<OeisHit(const FetchOptions&)>& lookup) {
     std::atomic<bool> cancel{false};
-    TFetchOptions limits;
+    FetchOptions limits;
     limits.cancelled = [&cancel] { return cancel.load(); };
 
     QProgressDialog dialog("Die OEIS wird abgefragt...", "Abbrechen", 0, 0, parent);
@@ -27,7 +27,7 @@ TOeisHit RunLookupWithProgress(QWidget* parent,
         loop.quit();
     });
 
-    std::optional<TOeisHit> hit;
+    std::optional<OeisHit> hit;
     std::exception_ptr failure;
     // The lookup's own thread touches nothing of the window; it hands its
     // result back and wakes the dialog's loop.

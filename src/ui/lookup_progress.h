@@ -11,5 +11,5 @@
 class QWidget;
 
 // lookup gets the fetch limits that carry the dialog's cancel request.
-TOeisHit RunLookupWithProgress(QWidget* parent,
-                               const std::function<TOeisHit(const TFetchOptions&)>& lookup);
+OeisHit RunLookupWithProgress(QWidget* parent,
+                              const std::function<OeisHit(const FetchOptions&)>& lookup);

@@ -85,9 +85,9 @@ TfrmMain::TfrmMain(MidiUnit& midi, QWidget* parent) : QMainWindow(parent), midi_
     AskScaleSteps = [this](const QString& current) { return AskScaleStepsText(this, current); };
     SetUpScoreExport();
     noteGenerator_ =
-        std::make_unique<TFormulaGenerator>(NoteTerm, frmFolgenNoten->frmFormel1->VarValues);
+        std::make_unique<FormulaGenerator>(NoteTerm, frmFolgenNoten->frmFormel1->VarValues);
     tempoGenerator_ =
-        std::make_unique<TFormulaGenerator>(TempoTerm, frmFolgenTempo->frmFormel1->VarValues);
+        std::make_unique<FormulaGenerator>(TempoTerm, frmFolgenTempo->frmFormel1->VarValues);
     OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     Wire();
     Files = new SetupFiles(*this, mnuDatei, miMidiDatei);
@@ -147,8 +147,7 @@ void TfrmMain::BuildControls() {
 
     lblNotenfolge = PlaceLabel(c, "Notenfolge:", 8, -2);
     frmFolgenNoten = Place(new TfrmFolgen(c), 8, 11, 482, 149);
-    vleNoten =
-        Place(new TValueListEditor(NoteMap, "Divisonsrest", "Notenwert", c), 8, 161, 161, 89);
+    vleNoten = Place(new ValueListEditor(NoteMap, "Divisonsrest", "Notenwert", c), 8, 161, 161, 89);
     vleNoten->SetColumnWidths(79, 76);
     SetHelpContext(vleNoten, IDH_KARTEN);
     btnLessNoten = Place(new QPushButton("-", c), 168, 181, 15, 35);
@@ -164,7 +163,7 @@ void TfrmMain::BuildControls() {
     for (const char* entry : kGrundtonEntries) cbxGrundton->addItem(entry);
     SetHelpContext(cbxGrundton, IDH_KARTEN);
     vleTempo =
-        Place(new TValueListEditor(TempoMap, "Divisionsrest", "Notenlänge", c), 8, 279, 161, 89);
+        Place(new ValueListEditor(TempoMap, "Divisionsrest", "Notenlänge", c), 8, 279, 161, 89);
     vleTempo->SetColumnWidths(79, 76);
     SetHelpContext(vleTempo, IDH_KARTEN);
     btnLessTempo = Place(new QPushButton("-", c), 168, 299, 15, 35);
@@ -250,7 +249,7 @@ void TfrmMain::Wire() {
     On(miHilfe, &QAction::triggered, &TfrmMain::miHilfeClick);
     On(miNotenFuellen, &QAction::triggered, &TfrmMain::FillMapClick);
     On(miTempoFuellen, &QAction::triggered, &TfrmMain::FillMapClick);
-    for (TValueListEditor* table : {vleNoten, vleTempo})
+    for (ValueListEditor* table : {vleNoten, vleTempo})
         AddFillMenu(table, [this, table] { Guarded(this, [&] { FillMapClick(table); }); });
     On(miWavDatei, &QAction::triggered, &TfrmMain::miWavDateiClick);
     On(miMusicXmlDatei, &QAction::triggered, &TfrmMain::miMusicXmlDateiClick);
@@ -388,7 +387,7 @@ void TfrmMain::cbxTempoFolgeClick(QObject*) {
 
 void TfrmMain::btnPlayClick(QObject*) { PlayMembers({}); }
 
-void TfrmMain::PlayMembers(const TPlayRange& range) {
+void TfrmMain::PlayMembers(const PlayRange& range) {
     // A close request made during the run is carried out when the run has
     // ended, whichever way it ends, and never outlives it.
     struct CloseAfterRun {
@@ -402,7 +401,7 @@ void TfrmMain::PlayMembers(const TPlayRange& range) {
     run_.Press(range);
 }
 
-TFormulaGenerator& TfrmMain::GeneratorOf(TfrmFolgen* frame) {
+FormulaGenerator& TfrmMain::GeneratorOf(TfrmFolgen* frame) {
     return frame == frmFolgenTempo ? *tempoGenerator_ : *noteGenerator_;
 }
 
@@ -463,8 +462,8 @@ void TfrmMain::frmOEIS1btnGoClick(QObject* Sender) {
     } restoreCursor;
     const std::string query = frame->edtOEIS->text().toStdString();
     const bool whole = miOeisAlle->isChecked();
-    const TOeisHit hit = RunLookupWithProgress(this, [&](const TFetchOptions& limits) {
-        return TOeisLookup(OeisBaseAddress(), {}, {}, limits).Run(query, whole);
+    const OeisHit hit = RunLookupWithProgress(this, [&](const FetchOptions& limits) {
+        return OeisLookup(OeisBaseAddress(), {}, {}, limits).Run(query, whole);
     });
     frame->lblVorLink->show();
     frame->lblLink->setText(QString::fromStdString(hit.linkCaption));

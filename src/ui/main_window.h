@@ -45,12 +45,12 @@ public:
     TTerm TempoTerm;
 
     // The maps behind vleNoten and vleTempo.
-    TValueListTable NoteMap{std::vector<std::string>{"0"}};
-    TValueListTable TempoMap = StartTempoMap();
+    ValueListTable NoteMap{std::vector<std::string>{"0"}};
+    ValueListTable TempoMap = StartTempoMap();
 
     QLabel* lblNotenfolge;
     TfrmFolgen* frmFolgenNoten;
-    TValueListEditor* vleNoten;
+    ValueListEditor* vleNoten;
     QPushButton* btnLessNoten;
     QPushButton* btnMoreNoten;
     QPushButton* btnKlavier;
@@ -59,7 +59,7 @@ public:
     QComboBox* cbxTonart;
     QLabel* lblGrundton;
     QComboBox* cbxGrundton;
-    TValueListEditor* vleTempo;
+    ValueListEditor* vleTempo;
     QPushButton* btnLessTempo;
     QPushButton* btnMoreTempo;
     QGroupBox* gbxOptions;
@@ -137,7 +137,7 @@ public:
     void miAnsichtClick(QObject* Sender);
     std::unique_ptr<PictureWindow> Picture;
     // The play button's run over a range of members (all of them for the button).
-    void PlayMembers(const TPlayRange& range);
+    void PlayMembers(const PlayRange& range);
     // "Glied 17: 1597 → Rest 1 (mod 12) → Taste 41 (cis') · Viertel" from the maps as they are.
     std::string MemberLine(size_t index, std::string_view member, std::string_view tempoMember);
     // Sender: vleNoten or vleTempo, or one of the two menu items.
@@ -191,7 +191,7 @@ private:
     void SetClientHeight(int outerHeight);
     void PlaceBottomRow(int clientHeight);
     TfrmFolgen* FrameOf(QObject* control) const;
-    TFormulaGenerator& GeneratorOf(TfrmFolgen* frame);
+    FormulaGenerator& GeneratorOf(TfrmFolgen* frame);
     void ShowStartValues(TfrmFolgen* frame);
     std::string ReadSourceFrame(TfrmFolgen* frame);
     void SetUpScoreExport();
@@ -199,9 +199,9 @@ private:
     Score CurrentScore();
 
     QWidget* client_;
-    std::unique_ptr<TFormulaGenerator> noteGenerator_, tempoGenerator_;
+    std::unique_ptr<FormulaGenerator> noteGenerator_, tempoGenerator_;
     MidiUnit& midi_;
-    TPlaybackRun run_{*this, midi_};
+    PlaybackRun run_{*this, midi_};
     int outerHeight_ = 0;
     bool closeRequested_ = false;
     bool settingsWarned_ = false;  // an unsaved choice is told once per run

@@ -30,7 +30,7 @@ void TfrmMain::miAnsichtClick(QObject*) {
     if (!Picture) {
         Picture = std::make_unique<PictureWindow>();
         Picture->ReadMelody = [this] { return DescribeMelody(*this, NoteMap.RowCount()); };
-        Picture->PlayRange = [this](const TPlayRange& range) {
+        Picture->OnPlayRange = [this](const PlayRange& range) {
             if (run_.Active())
                 run_.Stop();
             else

@@ -126,11 +126,11 @@ void PictureWindow::Step(int delta) {
 }
 
 void PictureWindow::PlayFromCurrent() {
-    if (!PlayRange) return;
+    if (!OnPlayRange) return;
     if (const auto range = canvas->Range())
-        PlayRange({range->first, range->second, true});
+        OnPlayRange({range->first, range->second, true});
     else
-        PlayRange({canvas->Current().value_or(0), SIZE_MAX, false});
+        OnPlayRange({canvas->Current().value_or(0), SIZE_MAX, false});
 }
 
 void PictureWindow::keyPressEvent(QKeyEvent* event) {

@@ -23,7 +23,7 @@ public:
     // Sounds a member and marks it on the keyboard.
     std::function<void(size_t index)> SoundMember;
     // Starts a run over the range, or stops the one that plays.
-    std::function<void(const TPlayRange& range)> PlayRange;
+    std::function<void(const PlayRange& range)> OnPlayRange;
     // Where to save a picture or a list; an empty path cancels. Tests replace them.
     std::function<QString()> ChooseImagePath;
     std::function<QString()> ChooseExportPath;

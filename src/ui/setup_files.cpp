@@ -28,15 +28,15 @@ const char* const kFilter = "Sonavix-Dateien (*.sonavix)";
 std::string Text(const QString& text) { return text.toStdString(); }
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
-TSourceSetup CaptureSource(const TfrmFolgen* f) {
-    TSourceSetup s;
+SourceSetup CaptureSource(const TfrmFolgen* f) {
+    SourceSetup s;
     s.Selected = f->rbtFormel->isChecked() ? SourceKind::Formula
                  : f->rbtOEIS->isChecked() ? SourceKind::Oeis
                                            : SourceKind::Explicit;
     const TfrmFormel* formel = f->frmFormel1;
     s.Formula.Text = Text(formel->edtFormel->text());
     s.Formula.Count = Text(formel->edtLaenge->text());
-    s.Formula.StartValues = TVoiceSetup::ValuesOf(formel->VarValues);
+    s.Formula.StartValues = VoiceSetup::ValuesOf(formel->VarValues);
     s.Formula.StartValuesShown = !formel->vleVarValues->isHidden();
     const TfrmOEIS* oeis = f->frmOEIS1;
     s.Oeis.Query = Text(oeis->edtOEIS->text());
@@ -47,7 +47,7 @@ TSourceSetup CaptureSource(const TfrmFolgen* f) {
     return s;
 }
 
-void ApplySource(TfrmFolgen* f, const TSourceSetup& s) {
+void ApplySource(TfrmFolgen* f, const SourceSetup& s) {
     f->rbtFormel->setChecked(s.Selected == SourceKind::Formula);
     f->rbtOEIS->setChecked(s.Selected == SourceKind::Oeis);
     f->rbtExplizit->setChecked(s.Selected == SourceKind::Explicit);
@@ -128,12 +128,12 @@ SetupFiles::SetupFiles(TfrmMain& window, QMenu* menu, QAction* before)
     WatchChanges();
 }
 
-TSetup SetupFiles::Capture() const {
-    TSetup setup;
+MelodySetup SetupFiles::Capture() const {
+    MelodySetup setup;
     setup.Tempo = w_.tbTempo->value();
     setup.ShowOnKeyboard = w_.cbxKlaviatur->isChecked();
     setup.OeisWholeSequences = w_.miOeisAlle->isChecked();
-    TVoiceSetup& v = setup.Voices.front();
+    VoiceSetup& v = setup.Voices.front();
     v.Notes = CaptureSource(w_.frmFolgenNoten);
     v.TempoSequenceUsed = w_.cbxTempoFolge->isChecked();
     v.Tempi = CaptureSource(w_.frmFolgenTempo);
@@ -142,17 +142,17 @@ TSetup SetupFiles::Capture() const {
     v.ScaleIndex = std::max(0, w_.cbxTonart->currentIndex());
     v.RootIndex = std::max(0, w_.cbxGrundton->currentIndex());
     v.OwnScaleSteps = w_.OwnScaleSteps;
-    v.NoteMap = TVoiceSetup::ValuesOf(w_.NoteMap);
-    v.TempoMap = TVoiceSetup::ValuesOf(w_.TempoMap);
+    v.NoteMap = VoiceSetup::ValuesOf(w_.NoteMap);
+    v.TempoMap = VoiceSetup::ValuesOf(w_.TempoMap);
     v.Instrument = w_.InstrumentProgram();
     return setup;
 }
 
-void SetupFiles::Apply(const TSetup& setup) {
+void SetupFiles::Apply(const MelodySetup& setup) {
     if (setup.Voices.size() != 1)
         throw ESetupError("Die Datei enthält " + std::to_string(setup.Voices.size()) +
                           " Stimmen; dieses Fenster spielt genau eine");
-    const TVoiceSetup& v = setup.Voices.front();
+    const VoiceSetup& v = setup.Voices.front();
     applying_ = true;
     struct Done {
         bool& applying;
@@ -178,7 +178,7 @@ void SetupFiles::Apply(const TSetup& setup) {
 }
 
 void SetupFiles::Open(const QString& path) {
-    const TSetup setup = ReadSetupFile(Text(path));
+    const MelodySetup setup = ReadSetupFile(Text(path));
     // Several voices are the voices window's; the main window stays as it is.
     if (setup.Voices.size() > 1) {
         w_.miStimmenClick(nullptr);

@@ -36,8 +36,8 @@ public:
     std::function<QMessageBox::StandardButton(const QString& fileName)> AskSaveChanges;
 
     // What the window holds, and the window set to a setup.
-    TSetup Capture() const;
-    void Apply(const TSetup& setup);
+    MelodySetup Capture() const;
+    void Apply(const MelodySetup& setup);
 
     // Reads the whole file first; a bad file throws and leaves the window as it was.
     void Open(const QString& path);

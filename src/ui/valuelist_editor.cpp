@@ -2,62 +2,62 @@
 
 #include <QHeaderView>
 
-TValueListModel::TValueListModel(TValueListTable& table, QString keyTitle, QString valueTitle,
-                                 QObject* parent)
+ValueListModel::ValueListModel(ValueListTable& table, QString keyTitle, QString valueTitle,
+                               QObject* parent)
     : QAbstractTableModel(parent),
       table_(table),
       titles_{std::move(keyTitle), std::move(valueTitle)} {
     table_.SetListener(this);
 }
 
-TValueListModel::~TValueListModel() { table_.SetListener(nullptr); }
+ValueListModel::~ValueListModel() { table_.SetListener(nullptr); }
 
-int TValueListModel::rowCount(const QModelIndex& parent) const {
+int ValueListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : table_.RowCount();
 }
 
-int TValueListModel::columnCount(const QModelIndex& parent) const {
+int ValueListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : 2;
 }
 
-QVariant TValueListModel::data(const QModelIndex& index, int role) const {
+QVariant ValueListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
     const auto& row = table_.At(index.row());
     return QString::fromStdString(index.column() == 0 ? row.Key : row.Value);
 }
 
-QVariant TValueListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant ValueListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 2)
         return titles_[section];
     return {};
 }
 
-Qt::ItemFlags TValueListModel::flags(const QModelIndex& index) const {
+Qt::ItemFlags ValueListModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (index.column() == 1) f |= Qt::ItemIsEditable;  // names stay as they are
     return f;
 }
 
-bool TValueListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+bool ValueListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || index.column() != 1 || role != Qt::EditRole) return false;
     table_.SetValue(index.row(), value.toString().toStdString());
     return true;
 }
 
-void TValueListModel::TableReset() {
+void ValueListModel::TableReset() {
     beginResetModel();
     endResetModel();
     emit currentRowChanged(table_.CurrentRow());
 }
 
-void TValueListModel::ValueChanged(int row) { emit dataChanged(index(row, 1), index(row, 1)); }
+void ValueListModel::ValueChanged(int row) { emit dataChanged(index(row, 1), index(row, 1)); }
 
-void TValueListModel::CurrentRowChanged(int row) { emit currentRowChanged(row); }
+void ValueListModel::CurrentRowChanged(int row) { emit currentRowChanged(row); }
 
-TValueListEditor::TValueListEditor(TValueListTable& table, const QString& keyTitle,
-                                   const QString& valueTitle, QWidget* parent)
-    : QTableView(parent), model_(new TValueListModel(table, keyTitle, valueTitle, this)) {
+ValueListEditor::ValueListEditor(ValueListTable& table, const QString& keyTitle,
+                                 const QString& valueTitle, QWidget* parent)
+    : QTableView(parent), model_(new ValueListModel(table, keyTitle, valueTitle, this)) {
     setModel(model_);
     verticalHeader()->hide();
     verticalHeader()->setDefaultSectionSize(18);
@@ -72,7 +72,7 @@ TValueListEditor::TValueListEditor(TValueListTable& table, const QString& keyTit
     setEditTriggers(QAbstractItemView::AllEditTriggers);
     setTabKeyNavigation(false);
     // The table's current row follows the view, and the view follows the table.
-    connect(model_, &TValueListModel::currentRowChanged, this, [this](int row) {
+    connect(model_, &ValueListModel::currentRowChanged, this, [this](int row) {
         if (row >= 0 && row != currentIndex().row()) {
             setCurrentIndex(model_->index(row, 1));
             scrollTo(model_->index(row, 0));
@@ -85,7 +85,7 @@ TValueListEditor::TValueListEditor(TValueListTable& table, const QString& keyTit
     if (table.CurrentRow() >= 0) setCurrentIndex(model_->index(table.CurrentRow(), 1));
 }
 
-void TValueListEditor::SetColumnWidths(int keyWidth, int valueWidth) {
+void ValueListEditor::SetColumnWidths(int keyWidth, int valueWidth) {
     setColumnWidth(0, keyWidth);
     setColumnWidth(1, valueWidth);  // a starting width; the column stretches to the view
 }

@@ -1,16 +1,16 @@
 #pragma once
-// The two-column name/value table editor: shows a TValueListTable, names read-only.
+// The two-column name/value table editor: shows a ValueListTable, names read-only.
 #include <QAbstractTableModel>
 #include <QTableView>
 
 #include "common/maptable.h"
 
-class TValueListModel : public QAbstractTableModel, private TValueListTable::Listener {
+class ValueListModel : public QAbstractTableModel, private ValueListTable::Listener {
     Q_OBJECT
 public:
-    TValueListModel(TValueListTable& table, QString keyTitle, QString valueTitle,
-                    QObject* parent = nullptr);
-    ~TValueListModel() override;
+    ValueListModel(ValueListTable& table, QString keyTitle, QString valueTitle,
+                   QObject* parent = nullptr);
+    ~ValueListModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -19,7 +19,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
-    TValueListTable& Table() { return table_; }
+    ValueListTable& Table() { return table_; }
 
 signals:
     void currentRowChanged(int row);
@@ -29,18 +29,18 @@ private:
     void ValueChanged(int row) override;
     void CurrentRowChanged(int row) override;
 
-    TValueListTable& table_;
+    ValueListTable& table_;
     QString titles_[2];
 };
 
-class TValueListEditor : public QTableView {
+class ValueListEditor : public QTableView {
     Q_OBJECT
 public:
-    TValueListEditor(TValueListTable& table, const QString& keyTitle, const QString& valueTitle,
-                     QWidget* parent = nullptr);
-    TValueListTable& Table() { return model_->Table(); }
+    ValueListEditor(ValueListTable& table, const QString& keyTitle, const QString& valueTitle,
+                    QWidget* parent = nullptr);
+    ValueListTable& Table() { return model_->Table(); }
     void SetColumnWidths(int keyWidth, int valueWidth);
 
 private:
-    TValueListModel* model_;
+    ValueListModel* model_;
 };

@@ -45,15 +45,15 @@ W* Cell(const QTableWidget* table, int row, int column) {
 
 class WindowObserver : public IEnsembleObserver {
 public:
-    explicit WindowObserver(std::function<void(const TEnsembleEvent&, bool)> sounding,
+    explicit WindowObserver(std::function<void(const EnsembleEvent&, bool)> sounding,
                             std::function<bool()> keepPlaying)
         : sounding_(std::move(sounding)), keepPlaying_(std::move(keepPlaying)) {}
-    void NoteStarted(const TEnsembleEvent& e) override { sounding_(e, true); }
-    void NoteEnded(const TEnsembleEvent& e) override { sounding_(e, false); }
+    void NoteStarted(const EnsembleEvent& e) override { sounding_(e, true); }
+    void NoteEnded(const EnsembleEvent& e) override { sounding_(e, false); }
     bool KeepPlaying() override { return keepPlaying_(); }
 
 private:
-    std::function<void(const TEnsembleEvent&, bool)> sounding_;
+    std::function<void(const EnsembleEvent&, bool)> sounding_;
     std::function<bool()> keepPlaying_;
 };
 
@@ -142,7 +142,7 @@ QRgb VoicesWindow::VoiceColour(int voice) {
     return kVoiceColours[static_cast<size_t>(voice) % kMaxEnsembleVoices];
 }
 
-void VoicesWindow::FillRow(int row, const TVoiceSetup& voice) {
+void VoicesWindow::FillRow(int row, const VoiceSetup& voice) {
     auto* name = new QTableWidgetItem(QString::fromStdString(voice.Name));
     tblStimmen->setItem(row, kName, name);
     auto* instrument = new QComboBox(tblStimmen);
@@ -175,8 +175,8 @@ void VoicesWindow::FillRow(int row, const TVoiceSetup& voice) {
     tblStimmen->setItem(row, kPosition, position);
 }
 
-TVoiceSetup VoicesWindow::RowVoice(int row) const {
-    TVoiceSetup voice = voices_[static_cast<size_t>(row)];
+VoiceSetup VoicesWindow::RowVoice(int row) const {
+    VoiceSetup voice = voices_[static_cast<size_t>(row)];
     voice.Name = tblStimmen->item(row, kName)->text().toStdString();
     voice.Instrument = Cell<QComboBox>(tblStimmen, row, kInstrument)->currentIndex();
     voice.Channel = Cell<QSpinBox>(tblStimmen, row, kChannel)->value();
@@ -188,8 +188,8 @@ TVoiceSetup VoicesWindow::RowVoice(int row) const {
     return voice;
 }
 
-TSetup VoicesWindow::Ensemble() const {
-    TSetup setup;
+MelodySetup VoicesWindow::Ensemble() const {
+    MelodySetup setup;
     setup.Voices.clear();
     for (int row = 0; row < VoiceCount(); ++row) setup.Voices.push_back(RowVoice(row));
     if (!setup.Voices.empty() && setup.Voices.front().Tempo)
@@ -198,7 +198,7 @@ TSetup VoicesWindow::Ensemble() const {
     return setup;
 }
 
-bool VoicesWindow::AddVoice(TVoiceSetup voice) {
+bool VoicesWindow::AddVoice(VoiceSetup voice) {
     if (VoiceCount() >= kMaxEnsembleVoices) return false;
     const int row = VoiceCount();
     voices_.push_back(voice);
@@ -208,14 +208,14 @@ bool VoicesWindow::AddVoice(TVoiceSetup voice) {
     return true;
 }
 
-void VoicesWindow::SetEnsemble(const TSetup& setup) {
+void VoicesWindow::SetEnsemble(const MelodySetup& setup) {
     if (setup.Voices.size() > kMaxEnsembleVoices)
         throw ESetupError("Die Datei enthält " + std::to_string(setup.Voices.size()) +
                           " Stimmen; höchstens " + std::to_string(kMaxEnsembleVoices) +
                           " spielen zusammen");
     voices_.clear();
     tblStimmen->setRowCount(0);
-    for (TVoiceSetup voice : setup.Voices) {
+    for (VoiceSetup voice : setup.Voices) {
         voice.Tempo = VoiceTempo(setup, voice);
         AddVoice(std::move(voice));
     }
@@ -229,8 +229,8 @@ void RefuseFull() {
 }  // namespace
 
 void VoicesWindow::UebernehmenClick() {
-    const TSetup current = main_.Files->Capture();
-    TVoiceSetup voice = current.Voices.front();
+    const MelodySetup current = main_.Files->Capture();
+    VoiceSetup voice = current.Voices.front();
     voice.Tempo = current.Tempo;
     voice.Name = "Stimme " + std::to_string(VoiceCount() + 1);
     voice.Channel = DefaultVoiceChannel(VoiceCount());
@@ -240,9 +240,9 @@ void VoicesWindow::UebernehmenClick() {
 void VoicesWindow::HinzufuegenClick() {
     const QString path = ChooseVoicePath();
     if (path.isEmpty()) return;
-    const TSetup file = ReadSetupFile(path.toStdString());
+    const MelodySetup file = ReadSetupFile(path.toStdString());
     if (VoiceCount() + file.Voices.size() > kMaxEnsembleVoices) RefuseFull();
-    for (TVoiceSetup voice : file.Voices) {
+    for (VoiceSetup voice : file.Voices) {
         voice.Tempo = VoiceTempo(file, voice);
         // A file of one voice is what the main window saves: it names no channel.
         if (file.Voices.size() == 1) voice.Channel = DefaultVoiceChannel(VoiceCount());
@@ -259,7 +259,7 @@ void VoicesWindow::EntfernenClick() {
 }
 
 void VoicesWindow::SwapRows(int a, int b) {
-    const TVoiceSetup first = RowVoice(a), second = RowVoice(b);
+    const VoiceSetup first = RowVoice(a), second = RowVoice(b);
     voices_[static_cast<size_t>(a)] = second;
     voices_[static_cast<size_t>(b)] = first;
     FillRow(a, second);
@@ -290,7 +290,7 @@ void VoicesWindow::SpeichernClick() {
 void VoicesWindow::MidiDateiClick() {
     const QString path = ChooseMidiPath();
     if (path.isEmpty()) return;
-    const TSetup setup = Ensemble();
+    const MelodySetup setup = Ensemble();
     WriteEnsembleMidiFile(path.toStdString(), EnsembleOf(setup), setup.Tempo);
 }
 
@@ -315,7 +315,7 @@ void VoicesWindow::AbspielenClick() {
     Play();
 }
 
-void VoicesWindow::Sounding(const TEnsembleEvent& e, bool on) {
+void VoicesWindow::Sounding(const EnsembleEvent& e, bool on) {
     if (on) {
         if (QTableWidgetItem* position = tblStimmen->item(e.Voice, kPosition))
             position->setText(QString("Glied %1").arg(e.Member + 1));
@@ -335,7 +335,7 @@ void VoicesWindow::Sounding(const TEnsembleEvent& e, bool on) {
 }
 
 void VoicesWindow::Play() {
-    const TSetup setup = Ensemble();
+    const MelodySetup setup = Ensemble();
     if (setup.Voices.empty())
         throw EInvalidInput(
             "Es gibt keine Stimme: \"Aktuelle Einstellung übernehmen\" oder "
@@ -345,7 +345,7 @@ void VoicesWindow::Play() {
             "Das Hauptfenster spielt gerade; erst nach seinem Ende spielen die "
             "Stimmen");
     // Every voice is built before anything sounds; a failure names the voice.
-    const TEnsembleTimeline timeline = EnsembleTimeline(EnsembleOf(setup));
+    const EnsembleTimeline timeline = BuildEnsembleTimeline(EnsembleOf(setup));
     if (!main_.Midi().HasMidiOut()) throw EInvalidInput("Es ist kein MIDI-Ausgang geöffnet");
     const std::shared_ptr<IMidiOutput> output = main_.Midi().GetMidiOutput(0);
 
@@ -367,7 +367,7 @@ void VoicesWindow::Play() {
             w.Stop();
         }
     } idle{*this};
-    WindowObserver observer([this](const TEnsembleEvent& e, bool on) { Sounding(e, on); },
+    WindowObserver observer([this](const EnsembleEvent& e, bool on) { Sounding(e, on); },
                             [this] {
                                 QCoreApplication::processEvents();
                                 return playing_;

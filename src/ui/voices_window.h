@@ -13,7 +13,7 @@ class QPushButton;
 class QTableWidget;
 class TfrmKlavier;
 class TfrmMain;
-struct TEnsembleEvent;
+struct EnsembleEvent;
 
 class VoicesWindow : public QWidget {
     Q_OBJECT
@@ -52,11 +52,11 @@ public:
     std::function<QString()> ChooseMidiPath;
 
     // The voices as a file holds them, with what the rows show now.
-    TSetup Ensemble() const;
+    MelodySetup Ensemble() const;
     // Replaces the voices; more than 16 are refused (ESetupError).
-    void SetEnsemble(const TSetup& setup);
+    void SetEnsemble(const MelodySetup& setup);
     // Adds a voice at the end and selects it; false when 16 are there.
-    bool AddVoice(TVoiceSetup voice);
+    bool AddVoice(VoiceSetup voice);
     int VoiceCount() const { return static_cast<int>(voices_.size()); }
 
     void UebernehmenClick();
@@ -78,15 +78,15 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void FillRow(int row, const TVoiceSetup& voice);
-    TVoiceSetup RowVoice(int row) const;
+    void FillRow(int row, const VoiceSetup& voice);
+    VoiceSetup RowVoice(int row) const;
     void SwapRows(int a, int b);
     void SetEditable(bool editable);
     void Play();
-    void Sounding(const TEnsembleEvent& e, bool on);
+    void Sounding(const EnsembleEvent& e, bool on);
 
     TfrmMain& main_;
-    std::vector<TVoiceSetup> voices_;  // the sources and maps behind the rows
+    std::vector<VoiceSetup> voices_;  // the sources and maps behind the rows
     bool playing_ = false;
     bool active_ = false;
     // Per key, the voices sounding it, latest last.

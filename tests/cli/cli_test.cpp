@@ -19,7 +19,7 @@ using Args = std::vector<std::string>;
 
 constexpr const char* kDefaultList = "234, 382, 2349, 1, -34, 234, 49, 23, 91, 4, 34";
 
-TProgramResult Cli(const Args& args, const std::vector<std::string>& env = {}) {
+ProgramResult Cli(const Args& args, const std::vector<std::string>& env = {}) {
     return RunProgram(SONAVIX_CLI, args, env);
 }
 
@@ -29,15 +29,15 @@ std::string ArgsText(const Args& args) {
     return text;
 }
 
-struct TCase {
+struct Case {
     Args args;
     std::string out, err;
     int status;
 };
 
-void ExpectCases(const std::vector<TCase>& cases) {
+void ExpectCases(const std::vector<Case>& cases) {
     for (const auto& c : cases) {
-        const TProgramResult r = Cli(c.args);
+        const ProgramResult r = Cli(c.args);
         EXPECT_EQ(r.out, c.out) << ArgsText(c.args);
         EXPECT_EQ(r.err, c.err) << ArgsText(c.args);
         EXPECT_EQ(r.status, c.status) << ArgsText(c.args);
@@ -79,8 +79,8 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
     return {text.begin(), text.end()};
 }
 
-TTestResponse Answer(int status, std::string body) {
-    TTestResponse response;
+TestResponse Answer(int status, std::string body) {
+    TestResponse response;
     response.status = status;
     response.body = std::move(body);
     return response;
@@ -118,7 +118,7 @@ TEST(CliEval, FailuresKeepTheMembersBeforeAndExitWithOne) {
          1},
         {{"eval", "x_1+x_2", "--start", " ,3"}, "\n", "'' ist kein gültiger Integerwert.\n", 1},
     });
-    const TProgramResult r = Cli({"eval", "(x+1)(x+2)"});
+    const ProgramResult r = Cli({"eval", "(x+1)(x+2)"});
     EXPECT_EQ(r.out, "\n");
     EXPECT_TRUE(r.err.starts_with("Die Formel '(x+1)(x+2)' ist ungültig")) << r.err;
     EXPECT_TRUE(r.err.ends_with(".\n")) << r.err;
@@ -274,7 +274,7 @@ TEST(CliUsage, MistakesOnTheCommandLineExitWithTwo) {
         {{"melody", "--list", "1", "--out="}, "--out braucht einen Dateinamen"},
     };
     for (const auto& c : cases) {
-        const TProgramResult r = Cli(c.args);
+        const ProgramResult r = Cli(c.args);
         EXPECT_EQ(r.status, 2) << ArgsText(c.args);
         EXPECT_EQ(r.out, "") << ArgsText(c.args);
         EXPECT_TRUE(r.err.starts_with("sonavix-cli: ")) << r.err;
@@ -285,7 +285,7 @@ TEST(CliUsage, MistakesOnTheCommandLineExitWithTwo) {
 
 TEST(CliHelp, GermanHelpNamesEveryOption) {
     for (const Args& args : {Args{"--help"}, Args{"-h"}, Args{"melody", "--list", "1", "--help"}}) {
-        const TProgramResult r = Cli(args);
+        const ProgramResult r = Cli(args);
         EXPECT_EQ(r.status, 0) << ArgsText(args);
         EXPECT_EQ(r.err, "");
         EXPECT_NE(r.out.find("Aufruf:"), std::string::npos);
@@ -323,11 +323,11 @@ TEST(CliMidiFile, HeaderTempoProgramNotesAndRests) {
     TempDir dir;
     const std::string path = dir.File("melodie.mid");
     // Key 0 is a rest, key 120 would be note 128 and rests too.
-    const TProgramResult r = Cli({"melody", "--list", "0, 1, 2, 1", "--note-map", "0,40,120",
-                                  "--instrument", "73", "--tempo", "120", "--out", path});
+    const ProgramResult r = Cli({"melody", "--list", "0, 1, 2, 1", "--note-map", "0,40,120",
+                                 "--instrument", "73", "--tempo", "120", "--out", path});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0 500\n40 500\n120 500\n40 500\n");
-    const TSmf smf = ReadSmf(FileBytes(path));
+    const Smf smf = ReadSmf(FileBytes(path));
     EXPECT_EQ(smf.format, 0);
     EXPECT_EQ(smf.trackCount, 1);
     EXPECT_EQ(smf.division, 480);
@@ -335,7 +335,7 @@ TEST(CliMidiFile, HeaderTempoProgramNotesAndRests) {
     EXPECT_EQ(smf.Programs(), (std::vector<std::pair<int, int>>{{1, 73}}));
     // At 120 beats a 500 ms quarter is 480 ticks.
     EXPECT_EQ(smf.Notes(),
-              (std::vector<TSmfNote>{{48, 110, 110, 480, 960}, {48, 110, 110, 1440, 1920}}));
+              (std::vector<SmfNote>{{48, 110, 110, 480, 960}, {48, 110, 110, 1440, 1920}}));
     EXPECT_EQ(smf.EndTick(), 1920);
     // Tempo and program come before the first note.
     ASSERT_GE(smf.events.size(), 3u);
@@ -348,15 +348,15 @@ TEST(CliMidiFile, TimeIsExactToTheTickOverTheWholeMelody) {
     const std::string path = dir.File("achtel.mid");
     // Eighths sound 333 ms at 90 beats; the file writes them as the eighths
     // they are, 240 ticks each, rests alike.
-    const TProgramResult r = Cli(
+    const ProgramResult r = Cli(
         {"melody", "--list", "0,0,0,1", "--note-map", "40,0", "--tempo-map", "3", "--out", path});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "40 333\n40 333\n40 333\n0 333\n");
-    const TSmf smf = ReadSmf(FileBytes(path));
+    const Smf smf = ReadSmf(FileBytes(path));
     EXPECT_EQ(smf.TempoUs(), 666667);  // 60000000 / 90, rounded
     EXPECT_EQ(smf.Programs(), (std::vector<std::pair<int, int>>{{1, 0}}));
     EXPECT_EQ(smf.Notes(),
-              (std::vector<TSmfNote>{
+              (std::vector<SmfNote>{
                   {48, 110, 110, 0, 240}, {48, 110, 110, 240, 480}, {48, 110, 110, 480, 720}}));
     EXPECT_EQ(smf.EndTick(), 960);
 }
@@ -364,7 +364,7 @@ TEST(CliMidiFile, TimeIsExactToTheTickOverTheWholeMelody) {
 TEST(CliMidiFile, FailuresWriteNoFile) {
     TempDir dir;
     const std::string missingFolder = dir.File("fehlt") + "/melodie.mid";
-    TProgramResult r = Cli({"melody", "--list", "1", "--out", missingFolder});
+    ProgramResult r = Cli({"melody", "--list", "1", "--out", missingFolder});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "41 667\n");
     EXPECT_EQ(r.err, "Die Datei \"" + missingFolder +
@@ -397,7 +397,7 @@ TEST(CliOutput, LostOutputIsAFailureAndKeepsTheFile) {
     for (const auto& c : cases) {
         SCOPED_TRACE(ArgsText(c.args) + " > " + c.target);
         fs::remove(file);
-        const TProgramResult r = RunProgram(SONAVIX_CLI, c.args, {}, c.target);
+        const ProgramResult r = RunProgram(SONAVIX_CLI, c.args, {}, c.target);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "Die Standardausgabe lässt sich nicht schreiben: " + c.cause + ".\n");
         if (c.args[0] == "melody") {
@@ -421,8 +421,8 @@ TEST(CliSignals, AnInterruptedExportLeavesNothingBehind) {
     TempDir dir;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
-        TProgram cli(SONAVIX_CLI,
-                     {"melody", "--formula", "x", "--count", "4000", "--out", dir.File("m.wav")});
+        ChildProgram cli(SONAVIX_CLI, {"melody", "--formula", "x", "--count", "4000", "--out",
+                                       dir.File("m.wav")});
         // Signalled once the hidden file is being written (bounded).
         for (int i = 0; i < 500 && cli.Running() && fs::is_empty(dir.File("")); ++i) usleep(10000);
         ASSERT_TRUE(cli.Running()) << "the export ended before the signal";
@@ -433,11 +433,11 @@ TEST(CliSignals, AnInterruptedExportLeavesNothingBehind) {
 }
 
 TEST(CliOeis, LookupFillsTheSequenceThatIsPlayed) {
-    TTestHttpServer server([](const TTestRequest&) {
+    TestHttpServer server([](const TestRequest&) {
         return Answer(
             200, R"([{"number": 45, "data": "0,1,1,2,3,5,8,13", "name": "Fibonacci numbers."}])");
     });
-    const TProgramResult r =
+    const ProgramResult r =
         Cli({"melody", "--oeis", "fibonacci"}, {"SONAVIX_OEIS_BASE=" + server.Url("/")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
@@ -448,7 +448,7 @@ TEST(CliOeis, LookupFillsTheSequenceThatIsPlayed) {
 }
 
 TEST(CliOeis, FactorialsPlayWholeThoughMostExceedEveryIntegerType) {
-    TTestHttpServer server([](const TTestRequest&) {
+    TestHttpServer server([](const TestRequest&) {
         return Answer(
             200,
             R"([{"number": 142, "name": "Factorial numbers n!.", "data": ")"
@@ -457,7 +457,7 @@ TEST(CliOeis, FactorialsPlayWholeThoughMostExceedEveryIntegerType) {
             "121645100408832000,2432902008176640000,51090942171709440000,1124000727777607680000"
             R"("}])");
     });
-    const TProgramResult r =
+    const ProgramResult r =
         Cli({"melody", "--oeis", "A000142"}, {"SONAVIX_OEIS_BASE=" + server.Url("/")});
     EXPECT_EQ(r.status, 0) << r.err;
     // 0! to 3! leave 1, 1, 2, 6 by 12; every later factorial is a multiple of 12.
@@ -467,8 +467,8 @@ TEST(CliOeis, FactorialsPlayWholeThoughMostExceedEveryIntegerType) {
 }
 
 TEST(CliOeis, FailedLookupReportsTheLookupsMessage) {
-    TTestHttpServer server([](const TTestRequest&) { return Answer(404, "nothing here"); });
-    const TProgramResult r =
+    TestHttpServer server([](const TestRequest&) { return Answer(404, "nothing here"); });
+    const ProgramResult r =
         Cli({"melody", "--oeis", "1, 2, 3"}, {"SONAVIX_OEIS_BASE=" + server.Url("/")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
@@ -485,13 +485,13 @@ TEST(CliSetup, SavedOptionsPlayByteForByteTheSameFile) {
                           "--instrument", "40",      "--tempo", "132"};
     Args save = {"save", setup};
     save.insert(save.end(), options.begin(), options.end());
-    TProgramResult r = Cli(save);
+    ProgramResult r = Cli(save);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out + r.err, "");
 
     Args direct = {"melody", "--out", dir.File("direkt.mid")};
     direct.insert(direct.end(), options.begin(), options.end());
-    const TProgramResult expected = Cli(direct);
+    const ProgramResult expected = Cli(direct);
     ASSERT_EQ(expected.status, 0) << expected.err;
     r = Cli({"melody", "--setup", setup, "--out", dir.File("datei.mid")});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -507,14 +507,14 @@ TEST(CliSetup, SavedLookupPlaysWithoutTheServer) {
     TempDir dir;
     const std::string setup = dir.File("fibonacci.sonavix");
     {
-        TTestHttpServer server([](const TTestRequest&) {
+        TestHttpServer server([](const TestRequest&) {
             return Answer(200, R"([{"number": 45, "data": "0,1,1,2,3", "name": "Fibonacci."}])");
         });
-        const TProgramResult r =
+        const ProgramResult r =
             Cli({"save", setup, "--oeis", "fibonacci"}, {"SONAVIX_OEIS_BASE=" + server.Url("/")});
         ASSERT_EQ(r.status, 0) << r.err;
     }
-    const TProgramResult r =
+    const ProgramResult r =
         Cli({"melody", "--setup", setup}, {"SONAVIX_OEIS_BASE=http://127.0.0.1:9/"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, Lines({40, 41, 41, 42, 43}, 667));
@@ -548,16 +548,16 @@ TEST(CliSetup, SeveralVoicesPlayTogetherFromTheirFiles) {
     ASSERT_EQ(Cli({"save", voice, "--list", "1, 2", "--tempo", "120", "--instrument", "40"}).status,
               0);
     const std::string midi = dir.File("kanon.mid");
-    const TProgramResult r =
+    const ProgramResult r =
         Cli({"melody", "--setup", voice, "--setup", voice, "--offset", "0,5", "--out", midi});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "1 41 500\n1 42 500\n2 41 500\n2 42 500\n");
-    const std::vector<TSmf> tracks = ReadSmfTracks(FileBytes(midi));
+    const std::vector<Smf> tracks = ReadSmfTracks(FileBytes(midi));
     ASSERT_EQ(tracks.size(), 3u);
     // The second file's voice plays on channel 2, half a whole note later.
     EXPECT_EQ(tracks[2].Programs(), (std::vector<std::pair<int, int>>{{2, 40}}));
     EXPECT_EQ(tracks[2].Notes(),
-              (std::vector<TSmfNote>{{49, 110, 110, 960, 1440}, {50, 110, 110, 1440, 1920}}));
+              (std::vector<SmfNote>{{49, 110, 110, 960, 1440}, {50, 110, 110, 1440, 1920}}));
 
     const std::string usage = "\nHilfe: sonavix-cli --help\n";
     ExpectCases({
@@ -581,13 +581,13 @@ TEST(CliSetup, SeveralVoicesPlayTogetherFromTheirFiles) {
 }
 
 TEST(CliOeis, WholeSequenceComesFromTheBFile) {
-    TTestHttpServer server([](const TTestRequest& r) {
+    TestHttpServer server([](const TestRequest& r) {
         if (r.target == "/A000045/b000045.txt")
             return Answer(200, "# b\n0 0\n1 1\n2 1\n3 2\n4 3\n");
         return Answer(200, R"([{"number": 45, "data": "0,1", "name": "Fibonacci numbers."}])");
     });
-    const TProgramResult r = Cli({"melody", "--oeis", "fibonacci", "--oeis-all"},
-                                 {"SONAVIX_OEIS_BASE=" + server.Url("/")});
+    const ProgramResult r = Cli({"melody", "--oeis", "fibonacci", "--oeis-all"},
+                                {"SONAVIX_OEIS_BASE=" + server.Url("/")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, Lines({40, 41, 41, 42, 43}, 667));
     EXPECT_EQ(Cli({"melody", "--list", "1", "--oeis-all"}).err,
@@ -599,8 +599,8 @@ TEST(CliScore, OutWritesMusicXmlOrLilyPondByTheEnding) {
     TempDir dir;
     // A minor (from C major: no signature) on key 25; the formula is the title.
     for (const char* name : {"melodie.musicxml", "melodie.ly"}) {
-        const TProgramResult r = Cli({"melody", "--formula", "x", "--count", "2", "--scale", "6",
-                                      "--root", "25", "--out", dir.File(name)});
+        const ProgramResult r = Cli({"melody", "--formula", "x", "--count", "2", "--scale", "6",
+                                     "--root", "25", "--out", dir.File(name)});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "27 667\n28 667\n");
     }

@@ -22,10 +22,10 @@ using namespace std::chrono_literals;
 class JackDump : public JackDumpTest {
 protected:
     // Starts the tool on a melody and waits until its first note sounds.
-    std::unique_ptr<TProgram> StartPlaying(std::vector<std::string> args) {
+    std::unique_ptr<ChildProgram> StartPlaying(std::vector<std::string> args) {
         args.insert(args.begin(), "melody");
         args.push_back("--play");
-        auto play = std::make_unique<TProgram>(SONAVIX_CLI, args, env);
+        auto play = std::make_unique<ChildProgram>(SONAVIX_CLI, args, env);
         // Playing once the first note reached the dump (bounded).
         const auto giveUp = std::chrono::steady_clock::now() + 10s;
         while (play->Running() && CountNotes(ParseDump(dump->OutputSoFar())).started == 0 &&
@@ -34,9 +34,9 @@ protected:
         return play;
     }
     // After the Ctrl+C: the tool ends with 130 within 2 s; what it sounded.
-    SoundingNotes EndedByCtrlC(TProgram& play) {
+    SoundingNotes EndedByCtrlC(ChildProgram& play) {
         const auto started = std::chrono::steady_clock::now();
-        const TProgramResult r = play.Wait();
+        const ProgramResult r = play.Wait();
         EXPECT_EQ(r.status, 130) << r.err;
         EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
         return CountNotes(Dumped());
@@ -47,7 +47,7 @@ protected:
 
 TEST_F(JackDump, PlaySoundsTheMelodyOnDeviceZero) {
     // Keys 0 and 120 are rests; 40 and 44 sound as notes 48 and 52.
-    const TProgramResult r =
+    const ProgramResult r =
         RunProgram(SONAVIX_CLI,
                    {"melody", "--list", "0, 1, 2, 3", "--note-map", "0,40,120,44", "--tempo", "220",
                     "--tempo-map", "4", "--instrument", "40", "--play"},
@@ -90,9 +90,9 @@ TEST_F(JackDump, TermHupAndPipeSilenceTheNoteAndEndWith128PlusTheSignal) {
     for (const int signal : {SIGTERM, SIGHUP, SIGPIPE}) {
         SCOPED_TRACE(signal);
         // A whole note of 12 s each time, ended at once; the dump goes on across the runs.
-        TProgram play(SONAVIX_CLI,
-                      {"melody", "--list", "1,2", "--tempo", "20", "--tempo-map", "0", "--play"},
-                      env);
+        ChildProgram play(
+            SONAVIX_CLI, {"melody", "--list", "1,2", "--tempo", "20", "--tempo-map", "0", "--play"},
+            env);
         ++runs;
         const auto giveUp = std::chrono::steady_clock::now() + 10s;
         while (play.Running() && CountNotes(ParseDump(dump->OutputSoFar())).started < runs &&
@@ -115,7 +115,7 @@ TEST(CliPlay, WithoutAnyMidiPortTheMelodyIsNotPlayed) {
     // Under the leak checker the JACK client's known leak is reported as suppressed; keep that
     // quiet.
     const char* lsan = std::getenv("LSAN_OPTIONS");
-    const TProgramResult r =
+    const ProgramResult r =
         RunProgram(SONAVIX_CLI, {"melody", "--list", "1", "--play"},
                    {"JACK_DEFAULT_SERVER=sonavix-nowhere-" + std::to_string(getpid()),
                     // and no built-in synthesizer, which a sound server would let open

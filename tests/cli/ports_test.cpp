@@ -42,7 +42,7 @@ TEST(CliPorts, ListsNothingWithoutOutputsAndSaysWhenTheRequestMatchesNone) {
              "…\" passt zu keinem MIDI-Ausgang; es gibt keinen MIDI-Ausgang\n"},
     };
     for (const auto& row : rows) {
-        const TProgramResult r = RunProgram(SONAVIX_CLI, {"ports"}, WithoutOutputs(row.env));
+        const ProgramResult r = RunProgram(SONAVIX_CLI, {"ports"}, WithoutOutputs(row.env));
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, row.err);
@@ -58,7 +58,7 @@ TEST(CliWav, OutWithWavEndingRendersTheMelody) {
     fs::create_directories(dir);
     const std::string path = (dir / "Melodie.WAV").string();
     // Two notes of 667 ms, then the 500 ms release tail: 1834 ms are 80879.4 frames.
-    const TProgramResult r = RunProgram(SONAVIX_CLI, {"melody", "--list", "1, 2", "--out", path});
+    const ProgramResult r = RunProgram(SONAVIX_CLI, {"melody", "--list", "1, 2", "--out", path});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(fs::file_size(path), 44u + 4u * 80879u);

@@ -57,7 +57,7 @@ TEST(PulseAudioEndToEnd, PlayWithoutAPortIsHeardThroughTheSynthesizer) {
         "SONAVIX_MIDI_OUT=",
         "SONAVIX_SOUNDFONT="};
 
-    TProgram server(
+    ChildProgram server(
         *pulseaudio,
         {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "-L",
          "module-native-protocol-unix", "-L", "module-null-sink sink_name=speakers rate=44100"},
@@ -69,10 +69,10 @@ TEST(PulseAudioEndToEnd, PlayWithoutAPortIsHeardThroughTheSynthesizer) {
         std::this_thread::sleep_for(100ms);
     }
 
-    TProgram recorder(*parec,
-                      {"-d", "speakers.monitor", "--raw", "--format=s16le", "--rate=44100",
-                       "--channels=1", "--latency-msec=20"},
-                      env);
+    ChildProgram recorder(*parec,
+                          {"-d", "speakers.monitor", "--raw", "--format=s16le", "--rate=44100",
+                           "--channels=1", "--latency-msec=20"},
+                          env);
     giveUp = std::chrono::steady_clock::now() + 10s;
     while (RunProgram(*pactl, {"list", "short", "source-outputs"}, env).out.empty()) {
         ASSERT_TRUE(recorder.Running()) << "parec ended: " << recorder.Wait().err;
@@ -81,7 +81,7 @@ TEST(PulseAudioEndToEnd, PlayWithoutAPortIsHeardThroughTheSynthesizer) {
     }
 
     // Key 49 (MIDI note 57, 220 Hz), one note of 3 s.
-    const TProgramResult play =
+    const ProgramResult play =
         RunProgram(SONAVIX_CLI,
                    {"melody", "--list", "1", "--note-map", "0,49", "--tempo", "20", "--play"}, env);
     EXPECT_EQ(play.status, 0) << play.err;

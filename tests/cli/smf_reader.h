@@ -7,21 +7,21 @@
 #include <string>
 #include <vector>
 
-struct TSmfEvent {
+struct SmfEvent {
     int64_t tick;                // from the start of the track
     std::vector<uint8_t> bytes;  // status and data; meta events as FF type data (no length)
 };
 
-struct TSmfNote {
+struct SmfNote {
     int note;
     int onVelocity, offVelocity;
     int64_t onTick, offTick;
-    bool operator==(const TSmfNote&) const = default;
+    bool operator==(const SmfNote&) const = default;
 };
 
-struct TSmf {
+struct Smf {
     int format = -1, trackCount = -1, division = -1;
-    std::vector<TSmfEvent> events;  // of the first track
+    std::vector<SmfEvent> events;  // of the first track
 
     // Microseconds per quarter note of the first tempo event, -1 without one.
     int64_t TempoUs() const {
@@ -40,8 +40,8 @@ struct TSmf {
     }
     // Note On (velocity > 0) paired with the next Note Off of that note (or a
     // Note On with velocity 0), in the order they started.
-    std::vector<TSmfNote> Notes() const {
-        std::vector<TSmfNote> notes;
+    std::vector<SmfNote> Notes() const {
+        std::vector<SmfNote> notes;
         for (const auto& e : events) {
             const int kind = e.bytes[0] & 0xF0;
             if (kind == 0x90 && e.bytes[2] > 0) {
@@ -65,8 +65,8 @@ struct TSmf {
     }
 };
 
-// Every track of the file, each as a TSmf with the header's fields.
-inline std::vector<TSmf> ReadSmfTracks(const std::vector<uint8_t>& file) {
+// Every track of the file, each as a Smf with the header's fields.
+inline std::vector<Smf> ReadSmfTracks(const std::vector<uint8_t>& file) {
     size_t pos = 0;
     const auto need = [&](size_t n) {
         if (file.size() - pos < n)
@@ -98,14 +98,14 @@ inline std::vector<TSmf> ReadSmfTracks(const std::vector<uint8_t>& file) {
         return number(4);
     };
 
-    TSmf header;
+    Smf header;
     if (chunk("MThd") != 6) throw std::runtime_error("header length is not 6");
     header.format = number(2);
     header.trackCount = number(2);
     header.division = number(2);
-    std::vector<TSmf> tracks;
+    std::vector<Smf> tracks;
     for (int t = 0; t < header.trackCount; ++t) {
-        TSmf smf = header;
+        Smf smf = header;
         const uint32_t length = chunk("MTrk");
         need(length);
         const size_t end = pos + length;
@@ -114,7 +114,7 @@ inline std::vector<TSmf> ReadSmfTracks(const std::vector<uint8_t>& file) {
         while (pos < end) {
             tick += varLength();
             uint8_t first = byte();
-            TSmfEvent event{tick, {}};
+            SmfEvent event{tick, {}};
             if (first == 0xFF) {
                 const uint8_t type = byte();
                 const uint32_t size = varLength();
@@ -150,8 +150,8 @@ inline std::vector<TSmf> ReadSmfTracks(const std::vector<uint8_t>& file) {
 }
 
 // A file of one track.
-inline TSmf ReadSmf(const std::vector<uint8_t>& file) {
-    std::vector<TSmf> tracks = ReadSmfTracks(file);
+inline Smf ReadSmf(const std::vector<uint8_t>& file) {
+    std::vector<Smf> tracks = ReadSmfTracks(file);
     if (tracks.size() != 1) throw std::runtime_error("not a file of one track");
     return tracks.front();
 }

@@ -15,7 +15,7 @@
 
 namespace {
 namespace fs = std::filesystem;
-using Melody = std::vector<TMelodyNote>;
+using Melody = std::vector<MelodyNote>;
 
 std::string Failure(const Melody& melody, int tempo, int program) {
     return MessageOf<EMidiFileError>([&] { MidiFileBytes(melody, tempo, program); });
@@ -62,18 +62,18 @@ TEST(MidiFileBytes, LengthExponentsGiveExactNoteValues) {
     melody.Append(41, 5333, -1);  // a double whole note
     melody.Append(42, 10, 11);    // two notes of 15/16 tick each
     melody.Append(43, 10, 11);
-    const TSmf smf = ReadSmf(MidiFileBytes(melody, 90, 0));
-    EXPECT_EQ(smf.Notes(), (std::vector<TSmfNote>{{48, 110, 110, 0, 480},
-                                                  {48, 110, 110, 480, 960},
-                                                  {48, 110, 110, 960, 1440},
-                                                  {49, 110, 110, 1680, 5520},
-                                                  {50, 110, 110, 5520, 5521},
-                                                  {51, 110, 110, 5521, 5522}}));
+    const Smf smf = ReadSmf(MidiFileBytes(melody, 90, 0));
+    EXPECT_EQ(smf.Notes(), (std::vector<SmfNote>{{48, 110, 110, 0, 480},
+                                                 {48, 110, 110, 480, 960},
+                                                 {48, 110, 110, 960, 1440},
+                                                 {49, 110, 110, 1680, 5520},
+                                                 {50, 110, 110, 5520, 5521},
+                                                 {51, 110, 110, 5521, 5522}}));
     EXPECT_EQ(smf.EndTick(), 5522);
 }
 
 TEST(MidiFileBytes, EmptyMelodyHasTempoProgramAndEnd) {
-    const TSmf smf = ReadSmf(MidiFileBytes(Melody{}, 90, 0));
+    const Smf smf = ReadSmf(MidiFileBytes(Melody{}, 90, 0));
     EXPECT_EQ(smf.TempoUs(), 666667);
     EXPECT_EQ(smf.Programs().size(), 1u);
     EXPECT_TRUE(smf.Notes().empty());
@@ -82,8 +82,8 @@ TEST(MidiFileBytes, EmptyMelodyHasTempoProgramAndEnd) {
 
 TEST(MidiFileBytes, LongestDeltaFitsAndOneTickMoreIsRefused) {
     // At tempo 125 a millisecond is one tick; four bytes of delta hold 2^28 - 1.
-    const TSmf smf = ReadSmf(MidiFileBytes({{40, 268435455}}, 125, 0));
-    EXPECT_EQ(smf.Notes(), (std::vector<TSmfNote>{{48, 110, 110, 0, 268435455}}));
+    const Smf smf = ReadSmf(MidiFileBytes({{40, 268435455}}, 125, 0));
+    EXPECT_EQ(smf.Notes(), (std::vector<SmfNote>{{48, 110, 110, 0, 268435455}}));
     EXPECT_EQ(Failure({{40, 268435456}}, 125, 0),
               "Eine Note oder Pause der Melodie ist für eine MIDI-Datei zu lang (höchstens "
               "268435455 Ticks)");
@@ -94,7 +94,7 @@ TEST(MidiFileBytes, LongestDeltaFitsAndOneTickMoreIsRefused) {
 }
 
 TEST(MidiFileBytes, AnEnsembleHasATrackPerVoiceOnItsChannel) {
-    const std::vector<TEnsembleVoice> voices = {
+    const std::vector<EnsembleVoice> voices = {
         {.Name = "Melodie", .Melody = TimelineOf({{40, 500}, {42, 500}})},
         {.Name = "Baß",
          .Melody = TimelineOf({{40, 1000}}),
@@ -105,11 +105,11 @@ TEST(MidiFileBytes, AnEnsembleHasATrackPerVoiceOnItsChannel) {
          .OffsetUs = VoiceOffsetUs(0.25, 120)},
         {.Name = "Still", .Melody = TimelineOf({{40, 500}}), .Channel = 5, .Mute = true},
     };
-    const std::vector<TSmf> tracks = ReadSmfTracks(EnsembleMidiFileBytes(voices, 120));
+    const std::vector<Smf> tracks = ReadSmfTracks(EnsembleMidiFileBytes(voices, 120));
     ASSERT_EQ(tracks.size(), 4u);
     EXPECT_EQ(tracks[0].format, 1);
     EXPECT_EQ(tracks[0].TempoUs(), 500000);
-    const auto name = [](const TSmf& track) {
+    const auto name = [](const Smf& track) {
         return std::string(track.events.front().bytes.begin() + 2,
                            track.events.front().bytes.end());
     };
@@ -119,11 +119,11 @@ TEST(MidiFileBytes, AnEnsembleHasATrackPerVoiceOnItsChannel) {
     EXPECT_EQ(tracks[1].Programs(), (std::vector<std::pair<int, int>>{{1, 0}}));
     EXPECT_EQ(tracks[2].Programs(), (std::vector<std::pair<int, int>>{{3, 33}}));
     EXPECT_EQ(tracks[1].Notes(),
-              (std::vector<TSmfNote>{{48, 110, 110, 0, 480}, {50, 110, 110, 480, 960}}));
-    EXPECT_EQ(tracks[2].Notes(), (std::vector<TSmfNote>{{36, 64, 64, 480, 1440}}));
+              (std::vector<SmfNote>{{48, 110, 110, 0, 480}, {50, 110, 110, 480, 960}}));
+    EXPECT_EQ(tracks[2].Notes(), (std::vector<SmfNote>{{36, 64, 64, 480, 1440}}));
     EXPECT_EQ(tracks[2].events[2].bytes[0], 0x92);
     EXPECT_TRUE(tracks[3].Notes().empty());
-    for (const TSmf& track : tracks) EXPECT_EQ(track.EndTick(), 1440);
+    for (const Smf& track : tracks) EXPECT_EQ(track.EndTick(), 1440);
 }
 
 TEST(MidiFileBytes, RefusesWhatNoFileCanHold) {
@@ -151,14 +151,14 @@ TEST_F(MidiFileAgainstPlayNote, SameNotesVelocitiesAndTimes) {
     const Melody melody = {{-3, 250}, {0, 100}, {1, 333},      {40, 667},  {119, 12},    {120, 500},
                            {88, 0},   {47, 1},  {INT_MAX, 90}, {40, 1999}, {INT_MIN, 7}, {52, 136}};
     const int64_t origin = clock.NowUs();
-    for (const TMelodyNote& note : melody) midi.PlayNote(note.Key, note.DurationMs);
+    for (const MelodyNote& note : melody) midi.PlayNote(note.Key, note.DurationMs);
     const int64_t end = clock.NowUs();
     const std::vector<SoundedNote> played = Notes();
     ASSERT_EQ(played.size(), 7u);
 
     for (const int tempo : {20, 90, 137, 220}) {
-        const TSmf smf = ReadSmf(MidiFileBytes(melody, tempo, 0));
-        const std::vector<TSmfNote> written = smf.Notes();
+        const Smf smf = ReadSmf(MidiFileBytes(melody, tempo, 0));
+        const std::vector<SmfNote> written = smf.Notes();
         ASSERT_EQ(written.size(), played.size()) << "tempo " << tempo;
         // A tick lasts 60000 / (480 * tempo) ms; every event lies on the tick
         // nearest to its time.

@@ -42,7 +42,7 @@ std::vector<Played> PlayedNotes(const std::vector<uint8_t>& file) {
         std::vector<uint8_t> one(file.begin(), file.begin() + 14);
         one[9] = 0, one[11] = 1;
         one.insert(one.end(), file.begin() + pos, file.begin() + pos + 8 + length);
-        for (const TSmfNote& n : ReadSmf(one).Notes())
+        for (const SmfNote& n : ReadSmf(one).Notes())
             notes.push_back({n.note, double(n.onTick) / division, double(n.offTick) / division});
         pos += 8 + length;
     }
@@ -141,7 +141,7 @@ TEST_F(ScoreClients, XmlLintFindsEveryMusicXmlFileWellFormed) {
     if (!fs::exists(kXmlLint)) GTEST_SKIP() << "xmllint is not installed";
     std::vector<std::string> args = {"--noout"};
     for (const std::string& name : names) args.push_back((dir / (name + ".musicxml")).string());
-    const TProgramResult r = RunProgram(kXmlLint, args);
+    const ProgramResult r = RunProgram(kXmlLint, args);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
 }
@@ -153,7 +153,7 @@ TEST_F(ScoreClients, LilyPondCompilesEveryFileWithoutAWarningAndPlaysTheSameNote
     std::string command =
         "cd '" + dir.string() + "' && exec " + kLilyPond + " -l WARNING -dno-print-pages";
     for (const std::string& name : names) command += " " + name + ".ly";
-    const TProgramResult r = RunProgram("/bin/sh", {"-c", command});
+    const ProgramResult r = RunProgram("/bin/sh", {"-c", command});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     for (const std::string& name : names) ExpectSameNotes(dir / (name + ".midi"), name);
@@ -167,7 +167,7 @@ TEST_F(ScoreClients, MuseScoreImportsEveryFileAndPlaysTheSameNotes) {
                (dir / (name + ".musicxml")).string() + "\",\"out\":\"" +
                (dir / (name + ".mscore.mid")).string() + "\"}";
     std::ofstream((dir / "job.json").string()) << job << "]";
-    const TProgramResult r =
+    const ProgramResult r =
         RunProgram(kMuseScore, {"-j", (dir / "job.json").string()}, {"QT_QPA_PLATFORM=offscreen"});
     EXPECT_EQ(r.status, 0) << r.err;
     for (const std::string& name : names) ExpectSameNotes(dir / (name + ".mscore.mid"), name);

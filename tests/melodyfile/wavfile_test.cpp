@@ -16,7 +16,7 @@
 
 namespace {
 namespace fs = std::filesystem;
-using Melody = std::vector<TMelodyNote>;
+using Melody = std::vector<MelodyNote>;
 
 const char* const kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
@@ -116,7 +116,7 @@ TEST_F(WavFile, NotesStartOnTheirExactFrame) {
 }
 
 TEST(WavScore, AnEnsembleMixesEveryVoiceOnItsChannelFromItsFrame) {
-    const std::vector<TEnsembleVoice> voices = {
+    const std::vector<EnsembleVoice> voices = {
         {.Melody = TimelineOf({{40, 1000}})},
         {.Melody = TimelineOf({{40, 1000}}),
          .Channel = 2,

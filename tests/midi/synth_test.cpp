@@ -139,7 +139,7 @@ TEST(SynthDevice, ListedOnlyWithASoundFontAndAnAudioOutput) {
             auto ports = std::make_shared<MidiOutPorts>(
                 std::vector<std::shared_ptr<IMidiOutService>>{
                     CreateSynthMidiOutService(SynthSetup{row.soundFont, row.drivers}),
-                    std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Port A"})},
+                    std::make_shared<RecordingMidiService>(std::vector<std::string>{"Port A"})},
                 "");
             const std::vector<std::string> expected =
                 row.listed ? std::vector<std::string>{"Sonavix Synthesizer", "Port A"}
@@ -213,8 +213,8 @@ TEST(MidiOutPorts, TheRequestedOrChosenPortBecomesDeviceZero) {
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.requested) + " / " + row.remembered);
         MidiOutPorts ports(
-            {std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Synth"}),
-             std::make_shared<TRecordingMidiService>(
+            {std::make_shared<RecordingMidiService>(std::vector<std::string>{"Synth"}),
+             std::make_shared<RecordingMidiService>(
                  std::vector<std::string>{"Midi Through", "USB Keys"})},
             row.requested);
         ports.Remember(row.remembered);
@@ -224,8 +224,8 @@ TEST(MidiOutPorts, TheRequestedOrChosenPortBecomesDeviceZero) {
 }
 
 TEST(MidiOutPorts, MessagesReachTheBackEndOfTheDevice) {
-    auto first = std::make_shared<TRecordingMidiService>(std::vector<std::string>{"A0", "A1"});
-    auto second = std::make_shared<TRecordingMidiService>(std::vector<std::string>{"B0", "B1"});
+    auto first = std::make_shared<RecordingMidiService>(std::vector<std::string>{"A0", "A1"});
+    auto second = std::make_shared<RecordingMidiService>(std::vector<std::string>{"B0", "B1"});
     MidiOutPorts ports({first, second}, "b1");
     ASSERT_EQ(DeviceNames(ports), (std::vector<std::string>{"B1", "A0", "A1", "B0"}));
     MidiOutHandle b1 = 0, a1 = 0;

@@ -33,10 +33,10 @@ public:
     StopAt(IClock& clock, int64_t stopUs)
         : clock_(clock), stopUs_(stopUs == INT64_MAX ? stopUs : clock.NowUs() + stopUs) {}
     bool KeepPlaying() override { return clock_.NowUs() < stopUs_; }
-    void NoteStarted(const TEnsembleEvent& e) override {
+    void NoteStarted(const EnsembleEvent& e) override {
         if (onStart) onStart(e);
     }
-    std::function<void(const TEnsembleEvent&)> onStart;
+    std::function<void(const EnsembleEvent&)> onStart;
 
 private:
     IClock& clock_;
@@ -55,9 +55,9 @@ protected:
             result.push_back({(m.timeUs - 5'000'000) / 1000, m.bytes});
         return result;
     }
-    bool Play(const std::vector<TEnsembleVoice>& voices, int64_t stopUs = INT64_MAX) {
+    bool Play(const std::vector<EnsembleVoice>& voices, int64_t stopUs = INT64_MAX) {
         StopAt observer(clock, stopUs);
-        return PlayEnsemble(EnsembleTimeline(voices), *output, clock, observer);
+        return PlayEnsemble(BuildEnsembleTimeline(voices), *output, clock, observer);
     }
     void ExpectSilent() const {
         for (int channel = 1; channel <= 16; ++channel)
@@ -65,21 +65,21 @@ protected:
     }
 
     VirtualClock clock;
-    std::shared_ptr<TRecordingMidiService> service =
-        std::make_shared<TRecordingMidiService>(std::vector<std::string>{"Test"}, &clock);
+    std::shared_ptr<RecordingMidiService> service =
+        std::make_shared<RecordingMidiService>(std::vector<std::string>{"Test"}, &clock);
     std::shared_ptr<TMidiOut> output;
 };
 
 TEST_F(Ensemble, TwoVoicesWithAnOffsetInterleaveOnTheirChannels) {
-    TEnsembleVoice melody{
+    EnsembleVoice melody{
         .Melody = TimelineOf({{40, 500}, {0, 250}, {42, 500}}), .Channel = 1, .Program = 0};
     // A quarter at tempo 120 later, a fifth up, softer, with a rest by transposition out of range.
-    TEnsembleVoice bass{.Melody = TimelineOf({{33, 500}, {120, 500}, {35, 250}}),
-                        .Channel = 10,
-                        .Program = 25,
-                        .Transpose = 7,
-                        .Velocity = 64,
-                        .OffsetUs = VoiceOffsetUs(0.25, 120)};
+    EnsembleVoice bass{.Melody = TimelineOf({{33, 500}, {120, 500}, {35, 250}}),
+                       .Channel = 10,
+                       .Program = 25,
+                       .Transpose = 7,
+                       .Velocity = 64,
+                       .OffsetUs = VoiceOffsetUs(0.25, 120)};
     EXPECT_TRUE(Play({melody, bass}));
     EXPECT_EQ(Stream(), (std::vector<Sent>{
                             {0, {0xC0, 0}},
@@ -96,15 +96,15 @@ TEST_F(Ensemble, TwoVoicesWithAnOffsetInterleaveOnTheirChannels) {
 }
 
 TEST_F(Ensemble, ACanonsSecondVoiceIsTheFirstShiftedExactly) {
-    TEnsembleVoice first{
+    EnsembleVoice first{
         .Melody = TimelineOf({{40, 667}, {47, 333}, {0, 167}, {44, 1333}, {40, 0}, {51, 83}}),
         .Channel = 1};
-    TEnsembleVoice second = first;
+    EnsembleVoice second = first;
     second.Channel = 2;
     second.OffsetUs = VoiceOffsetUs(0.25, 90);  // 666.67 ms: not on a millisecond
-    const TEnsembleTimeline timeline = EnsembleTimeline({first, second});
-    std::vector<TEnsembleEvent> leader, follower;
-    for (TEnsembleEvent e : timeline.Events) {
+    const EnsembleTimeline timeline = BuildEnsembleTimeline({first, second});
+    std::vector<EnsembleEvent> leader, follower;
+    for (EnsembleEvent e : timeline.Events) {
         if (e.Voice == 0) leader.push_back(e);
         if (e.Voice == 1) {
             e.TimeUs -= 666667;
@@ -132,14 +132,14 @@ TEST_F(Ensemble, MuteAndSoloChooseTheVoicesThatSound) {
         {{{false, false}, {true, true}, {false, false}}, {0, 2}},
     };
     for (const Case& c : cases) {
-        std::vector<TEnsembleVoice> voices;
+        std::vector<EnsembleVoice> voices;
         for (size_t i = 0; i < c.muteSolo.size(); ++i)
             voices.push_back({.Melody = TimelineOf({{40, 100}}),
                               .Channel = int(i) + 1,
                               .Mute = c.muteSolo[i].first,
                               .Solo = c.muteSolo[i].second});
         std::vector<int> audible;
-        for (const TEnsembleEvent& e : EnsembleTimeline(voices).Events)
+        for (const EnsembleEvent& e : BuildEnsembleTimeline(voices).Events)
             if (e.On) audible.push_back(e.Voice);
         EXPECT_EQ(audible, c.audible);
     }
@@ -148,9 +148,9 @@ TEST_F(Ensemble, MuteAndSoloChooseTheVoicesThatSound) {
 TEST_F(Ensemble, AKeyStruckAgainOnItsChannelEndsFirstAndKeepsSounding) {
     // The second voice strikes the first one's key while it sounds; the first
     // voice's own end must not cut the second note short.
-    TEnsembleVoice a{.Melody = TimelineOf({{40, 1000}}), .Channel = 3};
-    TEnsembleVoice b{.Melody = TimelineOf({{40, 1000}}), .Channel = 3, .OffsetUs = 500'000};
-    TEnsembleVoice otherChannel{
+    EnsembleVoice a{.Melody = TimelineOf({{40, 1000}}), .Channel = 3};
+    EnsembleVoice b{.Melody = TimelineOf({{40, 1000}}), .Channel = 3, .OffsetUs = 500'000};
+    EnsembleVoice otherChannel{
         .Melody = TimelineOf({{40, 1000}}), .Channel = 4, .OffsetUs = 250'000};
     EXPECT_TRUE(Play({a, b, otherChannel}));
     EXPECT_EQ(Stream(), (std::vector<Sent>{
@@ -167,7 +167,7 @@ TEST_F(Ensemble, AKeyStruckAgainOnItsChannelEndsFirstAndKeepsSounding) {
 }
 
 TEST_F(Ensemble, AStopInTheMiddleLeavesNoNoteOn) {
-    std::vector<TEnsembleVoice> voices;
+    std::vector<EnsembleVoice> voices;
     for (int i = 0; i < 3; ++i)
         voices.push_back({.Melody = TimelineOf({{40 + i, 400}, {50 + i, 400}, {60 + i, 400}}),
                           .Channel = i + 1,
@@ -187,23 +187,23 @@ TEST_F(Ensemble, AStopInTheMiddleLeavesNoNoteOn) {
 }
 
 TEST_F(Ensemble, AFailureDuringTheRunStillSilencesEveryNote) {
-    TEnsembleVoice a{.Melody = TimelineOf({{40, 1000}}), .Channel = 1};
-    TEnsembleVoice b{.Melody = TimelineOf({{44, 500}, {45, 500}}), .Channel = 2};
+    EnsembleVoice a{.Melody = TimelineOf({{40, 1000}}), .Channel = 1};
+    EnsembleVoice b{.Melody = TimelineOf({{44, 500}, {45, 500}}), .Channel = 2};
     StopAt observer(clock, INT64_MAX);
-    observer.onStart = [](const TEnsembleEvent& e) {
+    observer.onStart = [](const EnsembleEvent& e) {
         if (e.Key == 45) throw EInvalidInput("Anzeige gestört");
     };
     EXPECT_EQ(MessageOf<EInvalidInput>([&] {
-                  PlayEnsemble(EnsembleTimeline({a, b}), *output, clock, observer);
+                  PlayEnsemble(BuildEnsembleTimeline({a, b}), *output, clock, observer);
               }),
               "Anzeige gestört");
     ExpectSilent();
 }
 
 TEST_F(Ensemble, AnEnsembleThatCannotPlayIsRefusedNamingTheVoice) {
-    const std::vector<TEnsembleVoice> valid(2, TEnsembleVoice{.Name = "Bass"});
+    const std::vector<EnsembleVoice> valid(2, EnsembleVoice{.Name = "Bass"});
     struct Case {
-        std::function<void(std::vector<TEnsembleVoice>&)> change;
+        std::function<void(std::vector<EnsembleVoice>&)> change;
         const char* message;
     };
     const Case cases[] = {
@@ -216,9 +216,9 @@ TEST_F(Ensemble, AnEnsembleThatCannotPlayIsRefusedNamingTheVoice) {
         {[](auto& v) { v.resize(17); }, "Höchstens 16 Stimmen können zusammen spielen"},
     };
     for (const Case& c : cases) {
-        std::vector<TEnsembleVoice> voices = valid;
+        std::vector<EnsembleVoice> voices = valid;
         c.change(voices);
-        EXPECT_EQ(MessageOf<EInvalidInput>([&] { EnsembleTimeline(voices); }), c.message);
+        EXPECT_EQ(MessageOf<EInvalidInput>([&] { BuildEnsembleTimeline(voices); }), c.message);
     }
     EXPECT_EQ(MessageOf<EInvalidInput>([] { VoiceOffsetUs(-0.5, 90); }),
               "Der Einsatz einer Stimme muss zwischen 0 und 10000 ganzen Noten liegen");

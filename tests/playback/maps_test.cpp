@@ -6,13 +6,13 @@
 #include "support/expect_error.h"
 
 namespace {
-TValueListTable Chromatic() {
-    TValueListTable t;
+ValueListTable Chromatic() {
+    ValueListTable t;
     EXPECT_TRUE(ApplyScalePreset(t, 7, 40));
     return t;
 }
 
-std::vector<std::string> Values(const TValueListTable& t) {
+std::vector<std::string> Values(const ValueListTable& t) {
     std::vector<std::string> v;
     for (int i = 0; i < t.RowCount(); ++i) {
         EXPECT_EQ(t.Key(i), std::to_string(i));
@@ -23,7 +23,7 @@ std::vector<std::string> Values(const TValueListTable& t) {
 }  // namespace
 
 TEST(MapLookup, MembersSelectTheRowOfTheirRemainder) {
-    const TValueListTable notes = Chromatic();
+    const ValueListTable notes = Chromatic();
     // Members beyond every integer type keep their remainder: 13! is a
     // multiple of 12, and 10^k leaves 4 for every k >= 2.
     const struct {
@@ -45,7 +45,7 @@ TEST(MapLookup, MembersSelectTheRowOfTheirRemainder) {
 
 TEST(MapLookup, CellThatIsNoIntegerFailsWithItsText) {
     for (const char* cell : {"", "abc", "1.5", " 3", "2147483648", "4x"}) {
-        TValueListTable t({"1", cell});
+        ValueListTable t({"1", cell});
         EXPECT_EQ(MessageOf<EConvertError>([&] { MapLookup(t, "1"); }),
                   std::string("'") + cell + "' ist kein gültiger Integerwert");
         EXPECT_EQ(MapLookup(t, "0"), 1);  // the other row still reads
@@ -75,8 +75,8 @@ TEST(NoteDuration, RefusesDurationsBeyondThe32BitWait) {
 }
 
 TEST(GetKeyOrTempo, ReadsTheMapsAsTheyAreAtTheCall) {
-    TValueListTable notes = Chromatic();
-    TValueListTable tempi({"2"});
+    ValueListTable notes = Chromatic();
+    ValueListTable tempi({"2"});
     EXPECT_EQ(GetKeyOrTempo(0, "25", notes, tempi, 90), 41);
     EXPECT_EQ(GetKeyOrTempo(1, "25", notes, tempi, 90), 667);
     notes.SetValue(1, "0");
@@ -100,14 +100,14 @@ TEST(ScalePreset, ModesOnRoots) {
         {7, 77, {"77", "78", "79", "80", "81", "82", "83", "84", "85", "86", "87", "88"}},
     };
     for (const auto& c : cases) {
-        TValueListTable t({"5", "6"});
+        ValueListTable t({"5", "6"});
         EXPECT_TRUE(ApplyScalePreset(t, c.mode, c.root));
         EXPECT_EQ(Values(t), c.values) << "mode " << c.mode;
     }
 }
 
 TEST(ScalePreset, ShrinksAndGrowsRewritingEveryValue) {
-    TValueListTable t = Chromatic();
+    ValueListTable t = Chromatic();
     t.SetValue(3, "99");
     ApplyScalePreset(t, 2, 40);
     EXPECT_EQ(t.RowCount(), 7);
@@ -120,14 +120,14 @@ TEST(ScalePreset, NoPresetOrUnlistedIndexLeavesTheMap) {
         int mode, root;
     } cases[] = {{0, 40}, {7, 0}, {-1, 40}, {16, 40}, {15, 40}, {7, 78}, {3, -1}};
     for (const auto& c : cases) {
-        TValueListTable t({"1", "2", "3"});
+        ValueListTable t({"1", "2", "3"});
         EXPECT_FALSE(ApplyScalePreset(t, c.mode, c.root));
         EXPECT_EQ(Values(t), (std::vector<std::string>{"1", "2", "3"}));
     }
 }
 
 TEST(MapRows, PlusAppendsAndSelectsMinusKeepsOneRow) {
-    TValueListTable t({"4", "5", "6"});
+    ValueListTable t({"4", "5", "6"});
     t.SetCurrentRow(0);
     AddMapRow(t);
     EXPECT_EQ(Values(t), (std::vector<std::string>{"4", "5", "6", "0"}));

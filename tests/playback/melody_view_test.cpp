@@ -9,7 +9,7 @@ TEST(MelodyView, LinesNameMemberRemainderKeyAndLength) {
     ListHost host;
     host.notes = "1597, 0, 13";
     host.NoteMap.SetValue(0, "0");  // remainder 0 rests
-    host.TempoMap = TValueListTable({"2", "9", "1", "-2", "9"});
+    host.TempoMap = ValueListTable({"2", "9", "1", "-2", "9"});
     const DescribedMelody melody = DescribeMelody(host, host.NoteMap.RowCount());
     ASSERT_EQ(melody.Members, (std::vector<std::string>{"1597", "0", "13"}));
     EXPECT_EQ(MelodyText(melody),

@@ -42,7 +42,7 @@ public:
     std::function<void(int)> onPending;
 };
 
-class PlaybackRun : public RecordedMidi {
+class PlaybackRunTest : public RecordedMidi {
 protected:
     std::vector<int> Keys() const {
         std::vector<int> keys;
@@ -62,11 +62,11 @@ protected:
     }
 
     FakeHost host;
-    TPlaybackRun run{host, midi};
+    PlaybackRun run{host, midi};
 };
 }  // namespace
 
-TEST_F(PlaybackRun, DefaultListPlaysItsKeysAtAndanteQuarters) {
+TEST_F(PlaybackRunTest, DefaultListPlaysItsKeysAtAndanteQuarters) {
     host.Program = 40;
     run.Press();
     const std::vector<int> expected{46, 50, 49, 41, 50, 46, 41, 51, 47, 44, 50};
@@ -83,13 +83,13 @@ TEST_F(PlaybackRun, DefaultListPlaysItsKeysAtAndanteQuarters) {
     ExpectIdle();
 }
 
-TEST_F(PlaybackRun, NotesFollowOneAnotherWithoutGaps) {
+TEST_F(PlaybackRunTest, NotesFollowOneAnotherWithoutGaps) {
     run.Press();
     const auto notes = Notes();
     for (size_t i = 1; i < notes.size(); ++i) EXPECT_EQ(notes[i].onUs, notes[i - 1].offUs);
 }
 
-TEST_F(PlaybackRun, StopPressDuringANoteEndsAfterTheNextElement) {
+TEST_F(PlaybackRunTest, StopPressDuringANoteEndsAfterTheNextElement) {
     // The press arrives while note 2 sounds; it is handled when element 3 lets
     // messages through, and element 3 still sounds in full.
     host.onPending = [this](int element) {
@@ -104,7 +104,7 @@ TEST_F(PlaybackRun, StopPressDuringANoteEndsAfterTheNextElement) {
     ExpectIdle();
 }
 
-TEST_F(PlaybackRun, EditsDuringTheRunApplyFromTheNextLookup) {
+TEST_F(PlaybackRunTest, EditsDuringTheRunApplyFromTheNextLookup) {
     host.onPending = [this](int element) {
         if (element == 2) {
             host.NoteMap.SetValue(382 % 12, "1");
@@ -121,7 +121,7 @@ TEST_F(PlaybackRun, EditsDuringTheRunApplyFromTheNextLookup) {
     EXPECT_EQ(host.unmarked[1], 50);  // and that key is the one restored
 }
 
-TEST_F(PlaybackRun, MembersAsTheRunReadsThem) {
+TEST_F(PlaybackRunTest, MembersAsTheRunReadsThem) {
     const struct {
         const char* source;
         std::vector<int> keys;
@@ -141,7 +141,7 @@ TEST_F(PlaybackRun, MembersAsTheRunReadsThem) {
     }
 }
 
-TEST_F(PlaybackRun, SeparateTempoSequenceIsLinedUpByRepetition) {
+TEST_F(PlaybackRunTest, SeparateTempoSequenceIsLinedUpByRepetition) {
     host.TempoMap.Assign({"0", "1", "2", "3"});
     host.noteSource = "1, 2, 3, 4, 5";
     host.tempoUsed = true;
@@ -162,7 +162,7 @@ TEST_F(PlaybackRun, SeparateTempoSequenceIsLinedUpByRepetition) {
     }
 }
 
-TEST_F(PlaybackRun, RestsAndKeysOffTheKeyboardMarkNothing) {
+TEST_F(PlaybackRunTest, RestsAndKeysOffTheKeyboardMarkNothing) {
     host.NoteMap.Assign({"0", "-3", "89", "120", "88"});
     host.noteSource = "0, 1, 2, 3, 4";
     run.Press();
@@ -172,7 +172,7 @@ TEST_F(PlaybackRun, RestsAndKeysOffTheKeyboardMarkNothing) {
     EXPECT_EQ(clock.NowUs(), 5 * 667000);
 }
 
-TEST_F(PlaybackRun, WithoutTheKeyboardNothingIsShownOrMarked) {
+TEST_F(PlaybackRunTest, WithoutTheKeyboardNothingIsShownOrMarked) {
     host.keyboard = false;
     run.Press();
     EXPECT_EQ(Keys().size(), 11u);
@@ -180,7 +180,7 @@ TEST_F(PlaybackRun, WithoutTheKeyboardNothingIsShownOrMarked) {
     EXPECT_TRUE(host.marked.empty());
 }
 
-TEST_F(PlaybackRun, FailureLeavesTheRunIdleAndTheListUsable) {
+TEST_F(PlaybackRunTest, FailureLeavesTheRunIdleAndTheListUsable) {
     const struct {
         const char* name;
         std::function<void()> arrange;
@@ -218,7 +218,7 @@ TEST_F(PlaybackRun, FailureLeavesTheRunIdleAndTheListUsable) {
     }
 }
 
-TEST_F(PlaybackRun, DoubleClickOnStoppEndsTheRunWithoutANestedOne) {
+TEST_F(PlaybackRunTest, DoubleClickOnStoppEndsTheRunWithoutANestedOne) {
     // Both presses of a double click are handled in the same pass of element 2:
     // the first stops, the second finds the run winding down and is ignored.
     host.onPending = [this](int element) {
@@ -238,7 +238,7 @@ TEST_F(PlaybackRun, DoubleClickOnStoppEndsTheRunWithoutANestedOne) {
     EXPECT_EQ(Keys().size(), 2u + 11u);
 }
 
-TEST_F(PlaybackRun, WithoutTheKeyboardTheDurationIsLookedUpFirst) {
+TEST_F(PlaybackRunTest, WithoutTheKeyboardTheDurationIsLookedUpFirst) {
     // Bad cells in both maps: the element's first lookup names the failing cell.
     host.NoteMap.Assign({"Note?"});
     host.TempoMap.Assign({"Tempo?"});
@@ -250,7 +250,7 @@ TEST_F(PlaybackRun, WithoutTheKeyboardTheDurationIsLookedUpFirst) {
     }
 }
 
-TEST_F(PlaybackRun, StopClearsTheFlagForTheRunningLoop) {
+TEST_F(PlaybackRunTest, StopClearsTheFlagForTheRunningLoop) {
     host.onPending = [this](int element) {
         if (element == 1) run.Stop();
     };
@@ -259,24 +259,24 @@ TEST_F(PlaybackRun, StopClearsTheFlagForTheRunningLoop) {
     ExpectIdle();
 }
 
-TEST_F(PlaybackRun, BuildMelodyGivesWhatARunWouldSoundWithoutSoundingIt) {
+TEST_F(PlaybackRunTest, BuildMelodyGivesWhatARunWouldSoundWithoutSoundingIt) {
     host.TempoMap.Assign({"2", "3"});
     host.tempoUsed = true;
     host.tempoSource = "0, 1";
     host.noteSource = "234, 382, 2349";
-    const std::vector<TMelodyNote> melody = BuildMelody(host);
-    EXPECT_EQ(melody, (std::vector<TMelodyNote>{{46, 667}, {50, 333}, {49, 667}}));
+    const std::vector<MelodyNote> melody = BuildMelody(host);
+    EXPECT_EQ(melody, (std::vector<MelodyNote>{{46, 667}, {50, 333}, {49, 667}}));
     EXPECT_TRUE(service->Messages().empty());
     EXPECT_FALSE(run.Playing());
 }
 
-TEST_F(PlaybackRun, RangeSoundsItsMembersAndLoopsUntilStopped) {
+TEST_F(PlaybackRunTest, RangeSoundsItsMembersAndLoopsUntilStopped) {
     host.noteSource = "0, 1, 2, 3, 4";
     host.tempoUsed = true;
     host.tempoSource = "0, 1";
-    host.TempoMap = TValueListTable({"2", "3"});
+    host.TempoMap = ValueListTable({"2", "3"});
     const struct {
-        TPlayRange range;
+        PlayRange range;
         std::vector<int> keys;
     } cases[] = {
         {{2, SIZE_MAX, false}, {42, 43, 44}},

@@ -17,7 +17,7 @@ std::vector<std::string> Walk(int root, const std::vector<int>& intervals) {
     return values;
 }
 
-std::vector<std::string> Values(const TValueListTable& t) {
+std::vector<std::string> Values(const ValueListTable& t) {
     std::vector<std::string> v;
     for (int i = 0; i < t.RowCount(); ++i) v.push_back(t.Value(i));
     return v;
@@ -42,7 +42,7 @@ TEST(MoreScales, FollowTheirIntervalsOnEveryRoot) {
     for (const auto& c : cases) {
         EXPECT_STREQ(kTonartEntries[c.index], c.entry);
         for (int root : {1, 40, 77}) {
-            TValueListTable t({"9"});
+            ValueListTable t({"9"});
             EXPECT_TRUE(ApplyScalePreset(t, c.index, root));
             EXPECT_EQ(Values(t), Walk(root, c.intervals)) << c.entry << " on " << root;
         }
@@ -64,7 +64,7 @@ TEST(OwnScale, StepsFromNoteToNoteTheOctaveClosing) {
     };
     for (const auto& c : cases) {
         const std::vector<int> steps = ParseScaleSteps(c.text);
-        TValueListTable t({"9"});
+        ValueListTable t({"9"});
         EXPECT_TRUE(ApplyScalePreset(t, kOwnScaleIndex, 40, steps));
         EXPECT_EQ(Values(t), c.values) << c.text;
         EXPECT_EQ(ParseScaleSteps(ScaleStepsText(steps)), steps);
@@ -92,7 +92,7 @@ TEST(OwnScale, BadStepsAreRefusedByName) {
         EXPECT_TRUE(message.starts_with(c.message)) << c.text << ": " << message;
     }
     // "Eigene..." without steps leaves the map as it is.
-    TValueListTable t({"9"});
+    ValueListTable t({"9"});
     EXPECT_FALSE(ApplyScalePreset(t, kOwnScaleIndex, 40));
     EXPECT_EQ(Values(t), std::vector<std::string>{"9"});
 }

@@ -24,7 +24,7 @@ TEST(SequenceText, NormalisesAnyTextIntoMembers) {
 }
 
 TEST(SequenceCursor, TakesMembersOfAnyLength) {
-    TSequenceCursor c("5,6227020800,100000000000000000000,9,");
+    SequenceCursor c("5,6227020800,100000000000000000000,9,");
     EXPECT_EQ(c.Take(), "5");
     EXPECT_EQ(c.Take(), "6227020800");
     EXPECT_EQ(c.Take(), "100000000000000000000");
@@ -44,11 +44,11 @@ TEST(SequenceCursor, CyclicCursorLinesTempoUpLikeDoubling) {
         {"7,", {"7", "7", "7", "7", "7"}},
     };
     for (const auto& c : cases) {
-        TSequenceCursor t(c.tempo, true);
+        SequenceCursor t(c.tempo, true);
         std::vector<std::string_view> used;
         for (int i = 0; i < 5; ++i) used.push_back(t.Take());
         EXPECT_EQ(used, c.used) << c.tempo;
         EXPECT_FALSE(t.AtEnd());
     }
-    EXPECT_TRUE(TSequenceCursor("", true).AtEnd());
+    EXPECT_TRUE(SequenceCursor("", true).AtEnd());
 }

@@ -7,21 +7,21 @@
 
 namespace {
 
-std::vector<std::pair<int32_t, int32_t>> keysAndLengths(const TEnsembleVoice& v) {
+std::vector<std::pair<int32_t, int32_t>> keysAndLengths(const EnsembleVoice& v) {
     std::vector<std::pair<int32_t, int32_t>> notes;
     for (const NoteEvent& e : v.Melody.Events()) notes.push_back({e.Key, e.DurationMs});
     return notes;
 }
 
-TSetup TwoVoices() {
-    TSetup setup;
+MelodySetup TwoVoices() {
+    MelodySetup setup;
     setup.Tempo = 120;
     setup.Voices.resize(2);
-    for (TVoiceSetup& voice : setup.Voices) {
+    for (VoiceSetup& voice : setup.Voices) {
         voice.Notes.Selected = SourceKind::Explicit;
         voice.Notes.ExplicitList = "0, 1, 13";
     }
-    TVoiceSetup& bass = setup.Voices[1];
+    VoiceSetup& bass = setup.Voices[1];
     bass.Name = "Bass";
     bass.Tempo = 60;
     bass.OffsetWholeNotes = 1;
@@ -31,11 +31,11 @@ TSetup TwoVoices() {
 }
 
 TEST(EnsembleSetup, EachVoiceWithItsOwnMapsTempoAndOffset) {
-    TSetup setup = TwoVoices();
+    MelodySetup setup = TwoVoices();
     setup.Voices[0].Notes.Selected = SourceKind::Formula;
     setup.Voices[0].Notes.Formula.Text = "MOD(x;12)";
     setup.Voices[0].Notes.Formula.Count = "3";
-    const std::vector<TEnsembleVoice> voices = EnsembleOf(setup);
+    const std::vector<EnsembleVoice> voices = EnsembleOf(setup);
     ASSERT_EQ(voices.size(), 2u);
     // The formula is generated (x = 1, 2, 3); the file's tempo gives quarters of 500 ms.
     EXPECT_EQ(keysAndLengths(voices[0]),
@@ -50,7 +50,7 @@ TEST(EnsembleSetup, EachVoiceWithItsOwnMapsTempoAndOffset) {
 }
 
 TEST(EnsembleSetup, ABrokenVoiceIsRefusedBeforeAnythingSoundsNamingIt) {
-    TSetup setup = TwoVoices();
+    MelodySetup setup = TwoVoices();
     setup.Voices[1].NoteMap = {"40", "x"};
     EXPECT_EQ(MessageOf<EInvalidInput>([&] { EnsembleOf(setup); }),
               "Stimme 2 (Bass): 'x' ist kein gültiger Integerwert");
@@ -61,7 +61,7 @@ TEST(EnsembleSetup, ABrokenVoiceIsRefusedBeforeAnythingSoundsNamingIt) {
 }
 
 TEST(EnsembleSetup, TheExampleCanonIsOneMelodyThreeTimesAWholeNoteApart) {
-    const std::vector<TEnsembleVoice> voices = EnsembleOf(ReadSetupFile(SONAVIX_EXAMPLE_CANON));
+    const std::vector<EnsembleVoice> voices = EnsembleOf(ReadSetupFile(SONAVIX_EXAMPLE_CANON));
     ASSERT_EQ(voices.size(), 3u);
     for (size_t v = 0; v < voices.size(); ++v) {
         EXPECT_EQ(keysAndLengths(voices[v]), keysAndLengths(voices[0]));

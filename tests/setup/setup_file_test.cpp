@@ -14,12 +14,12 @@ namespace {
 namespace fs = std::filesystem;
 
 // A setup that differs from the start-up values in every field.
-TSetup EveryFieldChanged() {
-    TSetup setup;
+MelodySetup EveryFieldChanged() {
+    MelodySetup setup;
     setup.Tempo = 144;
     setup.ShowOnKeyboard = false;
     setup.OeisWholeSequences = true;
-    TVoiceSetup& voice = setup.Voices[0];
+    VoiceSetup& voice = setup.Voices[0];
     voice.Notes.Selected = SourceKind::Oeis;
     voice.Notes.Formula = {"x_1+x_2", "12", {"1", "-7"}, true};
     voice.Notes.Oeis = {"fibonacci", "A000045", "Fibonacci numbers: F(n) = F(n-1) + F(n-2).",
@@ -41,12 +41,12 @@ TSetup EveryFieldChanged() {
 }
 
 TEST(SetupFile, EveryFieldSurvivesTheRoundTrip) {
-    const TSetup setup = EveryFieldChanged();
+    const MelodySetup setup = EveryFieldChanged();
     EXPECT_EQ(SetupFromJson(SetupToJson(setup), "a"), setup);
     // A second voice is carried as well, for files of several voices.
-    TSetup two = setup;
-    two.Voices.push_back(TVoiceSetup{});
-    TVoiceSetup& voice = two.Voices.back();
+    MelodySetup two = setup;
+    two.Voices.push_back(VoiceSetup{});
+    VoiceSetup& voice = two.Voices.back();
     voice.Name = "Baß";
     voice.Tempo = 60;
     voice.Channel = 10;
@@ -60,11 +60,11 @@ TEST(SetupFile, EveryFieldSurvivesTheRoundTrip) {
 }
 
 TEST(SetupFile, MissingFieldsKeepStartValuesAndUnknownOnesAreIgnored) {
-    const TSetup read = SetupFromJson(
+    const MelodySetup read = SetupFromJson(
         R"({"format": "sonavix-setup", "formatVersion": 1, "future": {"x": [1]},
             "voices": [{"noteMap": {"values": [40, "41"], "colour": "red"}, "later": 1}]})",
         "a");
-    TSetup expected;
+    MelodySetup expected;
     expected.Voices[0].NoteMap = {"40", "41"};
     EXPECT_EQ(read, expected);
 }
@@ -164,10 +164,10 @@ protected:
 TEST_F(SetupFiles, SavedFileOpensAgainAndNamesItsProgram) {
     const fs::path path = dir / "melodie.sonavix";
     SaveSetupFile(path.string(), EveryFieldChanged());
-    const TSetup read = ReadSetupFile(path.string());
+    const MelodySetup read = ReadSetupFile(path.string());
     EXPECT_EQ(read.ProgramVersion, ProgramVersionText());
     EXPECT_EQ(read.SavedAt.size(), 20u);
-    TSetup expected = EveryFieldChanged();
+    MelodySetup expected = EveryFieldChanged();
     expected.ProgramVersion = read.ProgramVersion;
     expected.SavedAt = read.SavedAt;
     EXPECT_EQ(read, expected);

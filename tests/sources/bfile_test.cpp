@@ -61,12 +61,12 @@ const char* const kHit = R"([{"number": 45, "data": "0,1,1,2", "name": "Fibonacc
 
 TEST(BFile, WholeLookupFetchesTheHitsBFile) {
     const std::string ten = Pairs(kBFileTermsMax);
-    TTestHttpServer server([&](const TTestRequest& r) {
+    TestHttpServer server([&](const TestRequest& r) {
         if (r.target.starts_with("/search")) return Answer(200, kHit);
         if (r.target == "/A000045/b000045.txt") return Answer(200, ten);
         return Answer(404, "");
     });
-    const TOeisHit hit = TOeisLookup(server.Url("/")).Run("fibonacci", true);
+    const OeisHit hit = OeisLookup(server.Url("/")).Run("fibonacci", true);
     EXPECT_EQ(hit.linkCaption, "A000045");
     EXPECT_EQ(hit.terms, BFileTerms(ten));
     const auto requests = server.Requests();
@@ -80,7 +80,7 @@ TEST(BFile, BFilesThatLieGiveTheLookupsMessage) {
     const std::string fail =
         "Die OEIS-Suche nach \"fibonacci\" fand A000045, aber die b-Datei von A000045 ";
     const struct {
-        TTestResponse answer;
+        TestResponse answer;
         std::string message;
     } cases[] = {
         {Answer(404, "gone"),
@@ -92,11 +92,11 @@ TEST(BFile, BFilesThatLieGiveTheLookupsMessage) {
          fail + "ist fehlerhaft: Zeile 3: der Index 1 folgt nicht auf 2"},
     };
     for (const auto& c : cases) {
-        TTestHttpServer server([&](const TTestRequest& r) {
+        TestHttpServer server([&](const TestRequest& r) {
             return r.target.starts_with("/search") ? Answer(200, kHit) : c.answer;
         });
         EXPECT_EQ(
-            MessageOf<EOeisError>([&] { TOeisLookup(server.Url("/")).Run("fibonacci", true); }),
+            MessageOf<EOeisError>([&] { OeisLookup(server.Url("/")).Run("fibonacci", true); }),
             c.message);
     }
 }

@@ -14,15 +14,15 @@
 
 namespace {
 
-TTestResponse Body(std::string body, int status = 200) {
-    TTestResponse r;
+TestResponse Body(std::string body, int status = 200) {
+    TestResponse r;
     r.status = status;
     r.body = std::move(body);
     return r;
 }
 
 // The cause of a failed fetch, or nothing when it gave a text.
-std::optional<std::string> FailureOf(const std::string& url, const TFetchOptions& options = {}) {
+std::optional<std::string> FailureOf(const std::string& url, const FetchOptions& options = {}) {
     try {
         FetchUrl(url, options);
     } catch (const EFetchError& e) {
@@ -38,7 +38,7 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 TEST(FetchUrl, SendsTheOldAgentAndAsksForNoCachedCopy) {
-    TTestHttpServer server([](const TTestRequest&) { return Body("ok"); });
+    TestHttpServer server([](const TestRequest&) { return Body("ok"); });
     EXPECT_EQ(FetchUrl(server.Url("/x?q=1%2C+2")), "ok");
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -62,7 +62,7 @@ TEST(FetchUrl, PutsTheHttpPrefixOnlyWhereNoneStands) {
     };
     for (const auto& c : cases) EXPECT_EQ(WithHttpPrefix(c.in), c.out);
 
-    TTestHttpServer server([](const TTestRequest&) { return Body("ok"); });
+    TestHttpServer server([](const TestRequest&) { return Body("ok"); });
     const std::string hostAndPath = "127.0.0.1:" + std::to_string(server.Port()) + "/p";
     EXPECT_EQ(FetchUrl(hostAndPath), "ok");
     EXPECT_EQ(FetchUrl("HTTP://" + hostAndPath), "ok");
@@ -83,7 +83,7 @@ TEST(FetchUrl, StatusOtherThan200Or302GivesStatusText) {
         {301, "no Location", "Status:301"},
     };
     for (const auto& c : cases) {
-        TTestHttpServer server([&](const TTestRequest&) { return Body(c.body, c.status); });
+        TestHttpServer server([&](const TestRequest&) { return Body(c.body, c.status); });
         EXPECT_EQ(FetchUrl(server.Url("/")), c.result) << c.status;
     }
 }
@@ -101,21 +101,21 @@ TEST(FetchUrl, EachPieceOf4095BytesEndsAtItsFirstZeroByte) {
         {filler + filler + "!", filler + filler + "!"},
     };
     for (const auto& c : cases) {
-        TTestHttpServer server([&](const TTestRequest&) { return Body(c.body); });
+        TestHttpServer server([&](const TestRequest&) { return Body(c.body); });
         EXPECT_EQ(FetchUrl(server.Url("/")), c.result) << c.body.size();
     }
 }
 
 TEST(FetchUrl, FollowsAtMostFiveRedirectsAndOnlyToHttp) {
     // /r/N sends the client on to /r/N-1; /r/0 answers.
-    TTestHttpServer server([](const TTestRequest& r) {
+    TestHttpServer server([](const TestRequest& r) {
         if (r.target == "/r/0") return Body("arrived");
         if (r.target == "/ftp") {
-            TTestResponse to = Body("", 302);
+            TestResponse to = Body("", 302);
             to.headers = {"Location: ftp://127.0.0.1/file"};
             return to;
         }
-        TTestResponse next = Body("", r.target == "/r/3" ? 301 : 302);
+        TestResponse next = Body("", r.target == "/r/3" ? 301 : 302);
         next.headers = {"Location: /r/" + std::to_string(std::stoi(r.target.substr(3)) - 1)};
         return next;
     });
@@ -152,8 +152,8 @@ TEST(FetchUrl, NamesRepliesThatAreNoHttpOrCannotBeRead) {
          "die Kopfzeilen der Antwort sind zu lang"},
     };
     for (const auto& c : cases) {
-        TTestHttpServer server([&](const TTestRequest&) {
-            TTestResponse r;
+        TestHttpServer server([&](const TestRequest&) {
+            TestResponse r;
             r.raw = c.raw;
             return r;
         });
@@ -184,11 +184,11 @@ TEST(FetchUrl, SaysWhenTheCertificateCannotBeVerified) {
               0);
     int port;
     {
-        TTestHttpServer free([](const TTestRequest&) { return Body(""); });
+        TestHttpServer free([](const TestRequest&) { return Body(""); });
         port = free.Port();
     }
-    TProgram server(*openssl, {"s_server", "-accept", std::to_string(port), "-cert",
-                               dir + "/cert.pem", "-key", dir + "/key.pem", "-www", "-quiet"});
+    ChildProgram server(*openssl, {"s_server", "-accept", std::to_string(port), "-cert",
+                                   dir + "/cert.pem", "-key", dir + "/key.pem", "-www", "-quiet"});
     const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/";
     std::optional<std::string> failure = FailureOf(url);
     for (int i = 0; i < 50 && failure == "keine Verbindung zum Server"; ++i) {
@@ -202,12 +202,12 @@ TEST(FetchUrl, SaysWhenTheCertificateCannotBeVerified) {
 }
 
 TEST(FetchUrl, RefusesBodiesBeyondTheSizeCap) {
-    TFetchOptions small;
+    FetchOptions small;
     small.maxBodyBytes = 100000;
     const struct {
         std::size_t size;
         const char* declared;
-        const TFetchOptions options;
+        const FetchOptions options;
         bool fits;
     } cases[] = {
         {100000, nullptr, small, true},
@@ -217,8 +217,8 @@ TEST(FetchUrl, RefusesBodiesBeyondTheSizeCap) {
         {(std::size_t{4} << 20) + 1, nullptr, {}, false},
     };
     for (const auto& c : cases) {
-        TTestHttpServer server([&](const TTestRequest&) {
-            TTestResponse r = Body(std::string(c.size, '7'));
+        TestHttpServer server([&](const TestRequest&) {
+            TestResponse r = Body(std::string(c.size, '7'));
             if (c.declared) r.headers = {c.declared};
             return r;
         });
@@ -234,26 +234,26 @@ TEST(FetchUrl, RefusesBodiesBeyondTheSizeCap) {
 }
 
 TEST(FetchUrl, TimesOutOnSilentStalledAndDawdlingServers) {
-    TFetchOptions patient;  // runs out of patience before the whole time is up
+    FetchOptions patient;  // runs out of patience before the whole time is up
     patient.stallTimeoutMs = 1000;
     patient.totalTimeoutMs = 5000;
-    TFetchOptions hurried;  // the whole time runs out though bytes keep coming
+    FetchOptions hurried;  // the whole time runs out though bytes keep coming
     hurried.stallTimeoutMs = 1000;
     hurried.totalTimeoutMs = 1000;
-    TTestResponse silent = Body("never");
+    TestResponse silent = Body("never");
     silent.delayMs = 20000;
-    TTestResponse stalled = Body(std::string(100, '1'));
+    TestResponse stalled = Body(std::string(100, '1'));
     stalled.stallAfterBytes = 10;
     stalled.stallAfterMs = 20000;
-    TTestResponse dawdling = Body(std::string(200, '1'));  // a byte every 20 ms: 4 s in all
+    TestResponse dawdling = Body(std::string(200, '1'));  // a byte every 20 ms: 4 s in all
     dawdling.trickleMs = 20;
-    TTestResponse headByByte = Body("ok");
+    TestResponse headByByte = Body("ok");
     headByByte.trickleHeadMs = 300;
-    TFetchOptions patient3 = patient;
+    FetchOptions patient3 = patient;
     patient3.totalTimeoutMs = 3000;
     const struct {
-        TTestResponse response;
-        TFetchOptions options;
+        TestResponse response;
+        FetchOptions options;
         const char* cause;
     } cases[] = {
         {silent, patient, "Zeitüberschreitung: der Server sendet seit 1 s nichts mehr"},
@@ -263,7 +263,7 @@ TEST(FetchUrl, TimesOutOnSilentStalledAndDawdlingServers) {
         {headByByte, patient3, "Zeitüberschreitung: keine vollständige Antwort innerhalb von 3 s"},
     };
     for (const auto& c : cases) {
-        TTestHttpServer server([&](const TTestRequest&) { return c.response; });
+        TestHttpServer server([&](const TestRequest&) { return c.response; });
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(FailureOf(server.Url("/"), c.options).value_or("no failure"), c.cause);
         EXPECT_LT(SecondsSince(start), 4.0);  // the server would wait 20 s
@@ -273,7 +273,7 @@ TEST(FetchUrl, TimesOutOnSilentStalledAndDawdlingServers) {
 TEST(FetchUrl, ReportsAServerThatIsNotThere) {
     int port;
     {
-        TTestHttpServer gone([](const TTestRequest&) { return Body(""); });
+        TestHttpServer gone([](const TestRequest&) { return Body(""); });
         port = gone.Port();
     }
     EXPECT_EQ(FailureOf("http://127.0.0.1:" + std::to_string(port) + "/"),
@@ -284,16 +284,16 @@ TEST(FetchUrl, ReportsAServerThatIsNotThere) {
 
 TEST(FetchUrl, CancelEndsTheTransferWithinATenthOfASecond) {
     // Silent for 3 s, then a trickle: the cancel comes while waiting and while receiving.
-    TTestResponse silent;
+    TestResponse silent;
     silent.delayMs = 3000;
-    TTestResponse trickling;
+    TestResponse trickling;
     trickling.body = std::string(1000, 'x');
     trickling.trickleMs = 50;
-    for (const TTestResponse& answer : {silent, trickling}) {
-        TTestHttpServer server([&](const TTestRequest&) { return answer; });
+    for (const TestResponse& answer : {silent, trickling}) {
+        TestHttpServer server([&](const TestRequest&) { return answer; });
         using Clock = std::chrono::steady_clock;
         const Clock::time_point cancelAt = Clock::now() + std::chrono::milliseconds(300);
-        TFetchOptions options;
+        FetchOptions options;
         options.cancelled = [&] { return Clock::now() >= cancelAt; };
         EXPECT_THROW(FetchUrl(server.Url("/"), options), EAborted);
         const auto late =

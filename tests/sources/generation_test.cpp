@@ -10,8 +10,8 @@
 namespace {
 struct Frame {
     TTerm term;
-    TValueListTable startValues{std::vector<std::string>{"0"}, 1};
-    TFormulaGenerator generator{term, startValues};
+    ValueListTable startValues{std::vector<std::string>{"0"}, 1};
+    FormulaGenerator generator{term, startValues};
 
     std::string Generate(const std::string& formula, const std::string& count, bool zero = false,
                          std::vector<std::string> starts = {}) {

@@ -19,12 +19,12 @@
 #include <thread>
 #include <vector>
 
-struct TTestRequest {
+struct TestRequest {
     std::string target;                          // path and query as sent
     std::map<std::string, std::string> headers;  // names in lower case
 };
 
-struct TTestResponse {
+struct TestResponse {
     int status = 200;
     std::string body;
     std::vector<std::string> headers;  // extra header lines
@@ -36,11 +36,11 @@ struct TTestResponse {
     std::string raw;        // when set, sent as it is instead of an HTTP reply
 };
 
-class TTestHttpServer {
+class TestHttpServer {
 public:
-    using Handler = std::function<TTestResponse(const TTestRequest&)>;
+    using Handler = std::function<TestResponse(const TestRequest&)>;
 
-    explicit TTestHttpServer(Handler handler) : handler_(std::move(handler)) {
+    explicit TestHttpServer(Handler handler) : handler_(std::move(handler)) {
         listen_ = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
@@ -54,7 +54,7 @@ public:
         thread_ = std::thread([this] { Serve(); });
     }
 
-    ~TTestHttpServer() {
+    ~TestHttpServer() {
         (void)!write(wake_[1], "x", 1);
         thread_.join();
         close(listen_);
@@ -66,7 +66,7 @@ public:
     std::string Url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(port_) + path;
     }
-    std::vector<TTestRequest> Requests() const {
+    std::vector<TestRequest> Requests() const {
         std::lock_guard lock(mutex_);
         return requests_;
     }
@@ -78,7 +78,7 @@ private:
     int port_ = 0;
     std::thread thread_;
     mutable std::mutex mutex_;
-    std::vector<TTestRequest> requests_;
+    std::vector<TestRequest> requests_;
 
     // Waits ms milliseconds; false when the server stops or the client went away.
     bool Wait(int ms, int client) {
@@ -107,7 +107,7 @@ private:
         return true;
     }
 
-    bool ReadRequest(int client, TTestRequest& request) {
+    bool ReadRequest(int client, TestRequest& request) {
         std::string raw;
         char buffer[4096];
         while (raw.find("\r\n\r\n") == std::string::npos && raw.size() < 65536) {
@@ -138,13 +138,13 @@ private:
     }
 
     void Answer(int client) {
-        TTestRequest request;
+        TestRequest request;
         if (!ReadRequest(client, request)) return;
         {
             std::lock_guard lock(mutex_);
             requests_.push_back(request);
         }
-        const TTestResponse r = handler_(request);
+        const TestResponse r = handler_(request);
         if (r.delayMs > 0 && !Wait(r.delayMs, client)) return;
         if (!r.raw.empty()) {
             Send(client, r.raw.data(), r.raw.size());

@@ -17,8 +17,8 @@ inline std::string Fixture(const char* name) {
     return text.str();
 }
 
-inline TTestResponse Answer(int status, std::string body) {
-    TTestResponse r;
+inline TestResponse Answer(int status, std::string body) {
+    TestResponse r;
     r.status = status;
     r.body = std::move(body);
     return r;

@@ -16,7 +16,7 @@ const std::string kM1 = R"(<table cellspacing="0" cellpadding="0" border="0" wid
 const std::string kM2 = R"(<a href="/~kvet/sequences/A)";
 
 // The message of the failed lookup, or "no failure".
-std::string FailureOf(const TOeisLookup& lookup, const std::string& query) {
+std::string FailureOf(const OeisLookup& lookup, const std::string& query) {
     try {
         lookup.Run(query);
     } catch (const EOeisError& e) {
@@ -30,10 +30,10 @@ std::string Failed(const std::string& query, const std::string& cause) {
 }
 
 // A fetch that notes the addresses and answers every one with the same text.
-struct TRecordingFetch {
+struct RecordingFetch {
     std::vector<std::string> urls;
     std::string answer = "Status:404";
-    TOeisLookup::FetchFunction Function() {
+    OeisLookup::FetchFunction Function() {
         return [this](const std::string& url) {
             urls.push_back(url);
             return answer;
@@ -44,17 +44,17 @@ struct TRecordingFetch {
 }  // namespace
 
 TEST(OeisLegacy, FillsTheFrameFromTheFirstHitAndItsListOfTerms) {
-    TTestHttpServer server([](const TTestRequest& r) {
+    TestHttpServer server([](const TestRequest& r) {
         if (r.target.starts_with(kLegacyPath + "?q="))
             return Answer(200, Fixture("legacy_search_fibonacci.html"));
         if (r.target == kLegacyPath + "table?a=45&fmt=4")
             return Answer(200, Fixture("legacy_table_45.html"));
         return Answer(404, "");
     });
-    const TOeisLookup lookup(server.Url(kLegacyPath));
-    ASSERT_EQ(lookup.Dialect(), TOeisDialect::Legacy);
+    const OeisLookup lookup(server.Url(kLegacyPath));
+    ASSERT_EQ(lookup.Dialect(), OeisDialect::Legacy);
 
-    const TOeisHit hit = lookup.Run("1, 2, 3, 5, 8");
+    const OeisHit hit = lookup.Run("1, 2, 3, 5, 8");
     EXPECT_EQ(hit.linkCaption, "A000045");
     EXPECT_EQ(hit.linkUrl, server.Url(kLegacyPath + "A000045"));
     EXPECT_EQ(hit.name, "Fibonacci numbers: F(n) = F(n-1) + F(n-2).");
@@ -77,11 +77,10 @@ TEST(OeisJson, FillsTheFrameFromTheFirstResultOfObjectOrBareArray) {
          "0, 1, 1, 2, 3, 5, 8, 13"},
     };
     for (const auto& c : cases) {
-        TTestHttpServer server(
-            [&](const TTestRequest&) { return Answer(200, Fixture(c.fixture)); });
-        const TOeisLookup lookup(server.Url("/"));
-        ASSERT_EQ(lookup.Dialect(), TOeisDialect::Json);
-        const TOeisHit hit = lookup.Run("1, 2, 3, 5, 8");
+        TestHttpServer server([&](const TestRequest&) { return Answer(200, Fixture(c.fixture)); });
+        const OeisLookup lookup(server.Url("/"));
+        ASSERT_EQ(lookup.Dialect(), OeisDialect::Json);
+        const OeisHit hit = lookup.Run("1, 2, 3, 5, 8");
         EXPECT_EQ(hit.linkCaption, "A000045") << c.fixture;
         EXPECT_EQ(hit.linkUrl, server.Url("/A000045")) << c.fixture;
         EXPECT_EQ(hit.name, c.name) << c.fixture;
@@ -92,26 +91,26 @@ TEST(OeisJson, FillsTheFrameFromTheFirstResultOfObjectOrBareArray) {
 }
 
 TEST(OeisLookup, SendsTheQueryEncodedForItsDialect) {
-    TTestHttpServer server([](const TTestRequest&) { return Answer(404, "nothing here"); });
+    TestHttpServer server([](const TestRequest&) { return Answer(404, "nothing here"); });
     const struct {
-        TOeisDialect dialect;
+        OeisDialect dialect;
         const char *query, *target;
     } cases[] = {
-        {TOeisDialect::Legacy, "Primzahlen größer", "?q=Primzahlen+gr%F6%DFer"},
-        {TOeisDialect::Legacy, "50%+x", "?q=50%25+x"},
-        {TOeisDialect::Legacy, "A45", "?q=A45"},
-        {TOeisDialect::Legacy, "Fibonacci π", "?q=Fibonacci+%3F"},
-        {TOeisDialect::Json, "Primzahlen größer", "search?q=Primzahlen+gr%C3%B6%C3%9Fer&fmt=json"},
-        {TOeisDialect::Json, "50%+x", "search?q=50%25+x&fmt=json"},
-        {TOeisDialect::Json, "A45", "search?q=id%3AA000045&fmt=json"},
-        {TOeisDialect::Json, " a0000045 ", "search?q=id%3AA000045&fmt=json"},
-        {TOeisDialect::Json, "A1234567", "search?q=id%3AA1234567&fmt=json"},
-        {TOeisDialect::Json, "A12345678", "search?q=A12345678&fmt=json"},
-        {TOeisDialect::Json, "A4x", "search?q=A4x&fmt=json"},
+        {OeisDialect::Legacy, "Primzahlen größer", "?q=Primzahlen+gr%F6%DFer"},
+        {OeisDialect::Legacy, "50%+x", "?q=50%25+x"},
+        {OeisDialect::Legacy, "A45", "?q=A45"},
+        {OeisDialect::Legacy, "Fibonacci π", "?q=Fibonacci+%3F"},
+        {OeisDialect::Json, "Primzahlen größer", "search?q=Primzahlen+gr%C3%B6%C3%9Fer&fmt=json"},
+        {OeisDialect::Json, "50%+x", "search?q=50%25+x&fmt=json"},
+        {OeisDialect::Json, "A45", "search?q=id%3AA000045&fmt=json"},
+        {OeisDialect::Json, " a0000045 ", "search?q=id%3AA000045&fmt=json"},
+        {OeisDialect::Json, "A1234567", "search?q=id%3AA1234567&fmt=json"},
+        {OeisDialect::Json, "A12345678", "search?q=A12345678&fmt=json"},
+        {OeisDialect::Json, "A4x", "search?q=A4x&fmt=json"},
     };
     for (const auto& c : cases) {
-        const std::string path = c.dialect == TOeisDialect::Legacy ? kLegacyPath : "/";
-        const TOeisLookup lookup(server.Url(path));
+        const std::string path = c.dialect == OeisDialect::Legacy ? kLegacyPath : "/";
+        const OeisLookup lookup(server.Url(path));
         EXPECT_EQ(FailureOf(lookup, c.query),
                   Failed(c.query, "der Server antwortete mit dem Status 404"));
         EXPECT_EQ(server.Requests().back().target, path + c.target) << c.query;
@@ -121,44 +120,44 @@ TEST(OeisLookup, SendsTheQueryEncodedForItsDialect) {
 namespace {
 
 // Runs "1, 2, 3" against a server that answers the search and the list of terms.
-std::string FailureAgainst(const std::string& path, const TTestResponse& search,
-                           const TTestResponse& table) {
-    TTestHttpServer server([&](const TTestRequest& r) {
+std::string FailureAgainst(const std::string& path, const TestResponse& search,
+                           const TestResponse& table) {
+    TestHttpServer server([&](const TestRequest& r) {
         return r.target.find("table?a=") != std::string::npos ? table : search;
     });
-    return FailureOf(TOeisLookup(server.Url(path)), "1, 2, 3");
+    return FailureOf(OeisLookup(server.Url(path)), "1, 2, 3");
 }
 
 }  // namespace
 
 TEST(OeisLookup, OneTimeLimitHoldsForBothRequestsAndNoSchemeButHttp) {
     // The search page takes 1.2 s, the list of terms would take 20 s.
-    TTestHttpServer server([](const TTestRequest& r) {
-        TTestResponse slow = Answer(200, Fixture("legacy_search_fibonacci.html"));
+    TestHttpServer server([](const TestRequest& r) {
+        TestResponse slow = Answer(200, Fixture("legacy_search_fibonacci.html"));
         slow.delayMs = r.target.find("table?a=") != std::string::npos ? 20000 : 1200;
         return slow;
     });
-    TFetchOptions limits;
+    FetchOptions limits;
     limits.totalTimeoutMs = 2000;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(
-        FailureOf(TOeisLookup(server.Url(kLegacyPath), {}, {}, limits), "1, 2, 3"),
+        FailureOf(OeisLookup(server.Url(kLegacyPath), {}, {}, limits), "1, 2, 3"),
         "Die OEIS-Suche nach \"1, 2, 3\" fand A000045, aber die Glieder von A000045 konnten "
         "nicht geladen werden: Zeitüberschreitung: keine vollständige Antwort innerhalb von 2 s");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2600));
     EXPECT_EQ(server.Requests().size(), 2u);
 
-    EXPECT_EQ(FailureOf(TOeisLookup("gopher://h/"), "1"),
+    EXPECT_EQ(FailureOf(OeisLookup("gopher://h/"), "1"),
               Failed("1", "nur http- und https-Adressen werden abgerufen, nicht \"gopher:\""));
 }
 
 TEST(OeisLegacy, FailedOrOddPagesGiveAMessageNamingQueryAndCause) {
-    const TTestResponse good = Answer(200, Fixture("legacy_search_fibonacci.html"));
+    const TestResponse good = Answer(200, Fixture("legacy_search_fibonacci.html"));
     const std::string hit = kM1 + "<tr><td>" + kM2;
     const std::string layout = "die Ergebnisseite hat ein unbekanntes Format";
     const std::string termsLayout = "die Seite der Glieder von A000045 hat ein unbekanntes Format";
     const struct {
-        TTestResponse search, table;
+        TestResponse search, table;
         std::string cause;
     } cases[] = {
         {Answer(404, "<p>Not found: 1, 2, 3</p>"), {}, "der Server antwortete mit dem Status 404"},
@@ -182,7 +181,7 @@ TEST(OeisLegacy, FailedOrOddPagesGiveAMessageNamingQueryAndCause) {
 }
 
 TEST(OeisLegacy, FailedListOfTermsNamesTheHitNotTheSearch) {
-    const TTestResponse good = Answer(200, Fixture("legacy_search_fibonacci.html"));
+    const TestResponse good = Answer(200, Fixture("legacy_search_fibonacci.html"));
     const std::string found =
         "Die OEIS-Suche nach \"1, 2, 3\" fand A000045, aber die Glieder "
         "von A000045 konnten nicht geladen werden: ";
@@ -220,15 +219,15 @@ TEST(OeisJson, FailedOrOddAnswersGiveAMessageNamingQueryAndCause) {
 TEST(OeisLookup, TransferFailuresAndEmptyQueriesBecomeMessages) {
     int port;
     {
-        TTestHttpServer gone([](const TTestRequest&) { return Answer(200, ""); });
+        TestHttpServer gone([](const TestRequest&) { return Answer(200, ""); });
         port = gone.Port();
     }
-    const TOeisLookup unreachable("http://127.0.0.1:" + std::to_string(port) + "/");
+    const OeisLookup unreachable("http://127.0.0.1:" + std::to_string(port) + "/");
     EXPECT_EQ(FailureOf(unreachable, "Fibonacci"),
               Failed("Fibonacci", "keine Verbindung zum Server"));
 
-    TRecordingFetch fetch;
-    const TOeisLookup lookup("http://h/", fetch.Function());
+    RecordingFetch fetch;
+    const OeisLookup lookup("http://h/", fetch.Function());
     const std::string query(200, '7');
     EXPECT_EQ(FailureOf(lookup, query),
               Failed(std::string(80, '7') + "…", "der Server antwortete mit dem Status 404"));
@@ -253,18 +252,18 @@ TEST(OeisLookup, RandomWordsDrawANumberFrom1To100000AtEveryRun) {
         {"http://h/", "random", 99999, "http://h/search?q=id%3AA100000&fmt=json"},
     };
     for (const auto& c : cases) {
-        TRecordingFetch fetch;
+        RecordingFetch fetch;
         int draws = 0;
-        const TOeisLookup lookup(c.base, fetch.Function(), [&] { return ++draws, c.draw; });
+        const OeisLookup lookup(c.base, fetch.Function(), [&] { return ++draws, c.draw; });
         FailureOf(lookup, c.word);
         FailureOf(lookup, c.word);
         EXPECT_EQ(draws, 2) << c.word;
         ASSERT_EQ(fetch.urls.size(), 2u);
         EXPECT_EQ(fetch.urls[0], c.url);
     }
-    TRecordingFetch fetch;
-    const TOeisLookup lookup("http://h/~kvet/sequences/", fetch.Function(),
-                             []() -> std::uint32_t { throw std::logic_error("no draw wanted"); });
+    RecordingFetch fetch;
+    const OeisLookup lookup("http://h/~kvet/sequences/", fetch.Function(),
+                            []() -> std::uint32_t { throw std::logic_error("no draw wanted"); });
     FailureOf(lookup, "zufall ");
     FailureOf(lookup, "Zufallszahlen");
     EXPECT_EQ(fetch.urls, (std::vector<std::string>{"http://h/~kvet/sequences/?q=zufall+",
@@ -298,10 +297,10 @@ TEST(OeisLegacy, NameCellLosesMarkupLineFeedsAndOuterBlanks) {
         {"", ""},
     };
     for (const auto& c : cases) {
-        TRecordingFetch fetch;
+        RecordingFetch fetch;
         const std::string page =
             kM1 + kM2 + "000045\">A000045</a><td valign=top align=left>" + c.cell + "</td></tr>";
-        const TOeisLookup lookup("http://h/~kvet/sequences/", [&](const std::string& url) {
+        const OeisLookup lookup("http://h/~kvet/sequences/", [&](const std::string& url) {
             fetch.urls.push_back(url);
             return url.find("table?a=") != std::string::npos ? "<pre>\n[1,\n 2]" : page;
         });
@@ -313,22 +312,22 @@ TEST(OeisLegacy, NameCellLosesMarkupLineFeedsAndOuterBlanks) {
 TEST(OeisBase, DefaultEnvironmentAndDialect) {
     const struct {
         const char *given, *base;
-        TOeisDialect dialect;
+        OeisDialect dialect;
     } cases[] = {
-        {"", "https://oeis.org/", TOeisDialect::Json},
-        {"  ", "https://oeis.org/", TOeisDialect::Json},
-        {"https://oeis.org", "https://oeis.org/", TOeisDialect::Json},
-        {"127.0.0.1:8080", "http://127.0.0.1:8080/", TOeisDialect::Json},
-        {"HTTP://h/~kvet/sequences", "HTTP://h/~kvet/sequences/", TOeisDialect::Legacy},
-        {" http://h/~kvet/sequences/ ", "http://h/~kvet/sequences/", TOeisDialect::Legacy},
-        {"http://h/sequences/x/", "http://h/sequences/x/", TOeisDialect::Json},
+        {"", "https://oeis.org/", OeisDialect::Json},
+        {"  ", "https://oeis.org/", OeisDialect::Json},
+        {"https://oeis.org", "https://oeis.org/", OeisDialect::Json},
+        {"127.0.0.1:8080", "http://127.0.0.1:8080/", OeisDialect::Json},
+        {"HTTP://h/~kvet/sequences", "HTTP://h/~kvet/sequences/", OeisDialect::Legacy},
+        {" http://h/~kvet/sequences/ ", "http://h/~kvet/sequences/", OeisDialect::Legacy},
+        {"http://h/sequences/x/", "http://h/sequences/x/", OeisDialect::Json},
         // Another scheme stays, so that the lookup can refuse it by its name.
-        {"file:/srv/oeis", "file:/srv/oeis/", TOeisDialect::Json},
-        {"ftp://h/~kvet/sequences/", "ftp://h/~kvet/sequences/", TOeisDialect::Legacy},
+        {"file:/srv/oeis", "file:/srv/oeis/", OeisDialect::Json},
+        {"ftp://h/~kvet/sequences/", "ftp://h/~kvet/sequences/", OeisDialect::Legacy},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(NormalizeOeisBase(c.given), c.base) << c.given;
-        EXPECT_EQ(TOeisLookup(c.given, [](const std::string&) { return ""; }).Dialect(), c.dialect);
+        EXPECT_EQ(OeisLookup(c.given, [](const std::string&) { return ""; }).Dialect(), c.dialect);
     }
     const char* saved = std::getenv("SONAVIX_OEIS_BASE");
     const std::string keep = saved ? saved : "";
@@ -336,7 +335,7 @@ TEST(OeisBase, DefaultEnvironmentAndDialect) {
     EXPECT_EQ(OeisBaseAddress(), "https://oeis.org/");
     setenv("SONAVIX_OEIS_BASE", "127.0.0.1:9/~kvet/sequences/", 1);
     EXPECT_EQ(OeisBaseAddress(), "http://127.0.0.1:9/~kvet/sequences/");
-    EXPECT_EQ(TOeisLookup().Dialect(), TOeisDialect::Legacy);
+    EXPECT_EQ(OeisLookup().Dialect(), OeisDialect::Legacy);
     if (saved)
         setenv("SONAVIX_OEIS_BASE", keep.c_str(), 1);
     else

@@ -114,7 +114,7 @@ TEST(JsonReader, DecodesStringsAndFindsMembers) {
     ASSERT_TRUE(v.has_value());
     ASSERT_NE(v->Member("name"), nullptr);
     EXPECT_EQ(v->Member("name")->text, "F \"n\" é≡🌻/\n");
-    EXPECT_EQ(v->Member("number")->kind, TJsonValue::Kind::Number);
+    EXPECT_EQ(v->Member("number")->kind, JsonValue::Kind::Number);
     EXPECT_EQ(v->Member("number")->text, "45");
     EXPECT_EQ(v->Member("missing"), nullptr);
     EXPECT_EQ(ParseJson("[\"\xFF\"]")->items.at(0).text, "\uFFFD");

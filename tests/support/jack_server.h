@@ -115,7 +115,7 @@ protected:
         const auto giveUp = std::chrono::steady_clock::now() + 15s;
         while (std::chrono::steady_clock::now() < giveUp) {
             ASSERT_TRUE(server->Running()) << "jackd ended: " << server->Wait().err;
-            const TProgramResult ports = RunProgram(*lsp, {}, env);
+            const ProgramResult ports = RunProgram(*lsp, {}, env);
             if (ports.status == 0 && !dump)
                 dump.emplace(*dumpTool, std::vector<std::string>{tag + "-dump"}, env);
             if (ports.out.find(port) != std::string::npos) return;
@@ -139,5 +139,5 @@ protected:
 
     std::string tag, port;
     std::vector<std::string> env;  // JACK_DEFAULT_SERVER and SONAVIX_MIDI_OUT for a child
-    std::optional<TProgram> server, dump;
+    std::optional<ChildProgram> server, dump;
 };

@@ -32,7 +32,7 @@ protected:
     }
     // Replaces the service by one with these devices, none of them open.
     void Install(std::vector<std::string> names) {
-        service = std::make_shared<TRecordingMidiService>(std::move(names), &clock);
+        service = std::make_shared<RecordingMidiService>(std::move(names), &clock);
         midi.SetService(service);
         midi.SetClock(&clock);
     }
@@ -66,7 +66,7 @@ protected:
     }
 
     VirtualClock clock;
-    std::shared_ptr<TRecordingMidiService> service;
+    std::shared_ptr<RecordingMidiService> service;
     MidiUnit midi;  // last: it plays on the two above
 };
 

@@ -16,7 +16,7 @@
 
 extern char** environ;
 
-struct TProgramResult {
+struct ProgramResult {
     std::string out;
     std::string err;
     int status = -1;  // exit status; -1 when the program did not exit normally
@@ -34,11 +34,11 @@ inline const std::string kClosedOutput = "(closed)", kBrokenPipe = "(broken pipe
 // The tool started as a child process with its output in files; Wait()
 // collects it. env: extra "NAME=value" entries in front of this process's
 // environment.
-class TProgram {
+class ChildProgram {
 public:
     // stdoutTarget: "" its own file; kClosedOutput, kBrokenPipe, or a path ("/dev/full").
-    TProgram(const std::string& program, const std::vector<std::string>& args,
-             const std::vector<std::string>& env = {}, const std::string& stdoutTarget = "") {
+    ChildProgram(const std::string& program, const std::vector<std::string>& args,
+                 const std::vector<std::string>& env = {}, const std::string& stdoutTarget = "") {
         static int calls = 0;
         const std::filesystem::path base =
             std::filesystem::temp_directory_path() /
@@ -80,13 +80,13 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         if (pipeEnds[1] >= 0) close(pipeEnds[1]);
     }
-    ~TProgram() {
+    ~ChildProgram() {
         Stop();
         std::filesystem::remove(outFile_);
         std::filesystem::remove(errFile_);
     }
-    TProgram(const TProgram&) = delete;
-    TProgram& operator=(const TProgram&) = delete;
+    ChildProgram(const ChildProgram&) = delete;
+    ChildProgram& operator=(const ChildProgram&) = delete;
 
     // Asks the program to end (TERM), and after graceSeconds makes it end (KILL).
     void Stop(int graceSeconds = 3) {
@@ -107,7 +107,7 @@ public:
     void Signal(int signal) {
         if (pid_ > 0) kill(pid_, signal);
     }
-    TProgramResult Wait() {
+    ProgramResult Wait() {
         if (pid_ > 0) Reap(0);
         return {ReadWholeFile(outFile_), ReadWholeFile(errFile_), status_};
     }
@@ -125,8 +125,8 @@ private:
     std::string outFile_, errFile_;
 };
 
-inline TProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                 const std::vector<std::string>& env = {},
-                                 const std::string& stdoutTarget = "") {
-    return TProgram(program, args, env, stdoutTarget).Wait();
+inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                                const std::vector<std::string>& env = {},
+                                const std::string& stdoutTarget = "") {
+    return ChildProgram(program, args, env, stdoutTarget).Wait();
 }

@@ -243,7 +243,7 @@ TEST_F(MainWindow, OpensCentredWithoutMaximiseBox) {
     expectCentred(window->geometry());
     // A message box of the start-up (here: no MIDI device) stands over the
     // window, which is centred already.
-    midi.SetService(std::make_shared<TRecordingMidiService>(std::vector<std::string>{}, &clock));
+    midi.SetService(std::make_shared<RecordingMidiService>(std::vector<std::string>{}, &clock));
     std::vector<QRect> underBox;
     SetErrorBoxSink([&](const QString&) {
         for (QWidget* w : QApplication::topLevelWidgets())

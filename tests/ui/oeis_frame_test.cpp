@@ -17,7 +17,7 @@
 namespace {
 
 // Both dialects answer the members 1, 2, 3, 5, 8 with the Fibonacci numbers.
-TTestResponse Serve(const TTestRequest& r) {
+TestResponse Serve(const TestRequest& r) {
     if (r.target.starts_with("/~kvet/sequences/?q=1%2C+2%2C+3%2C+5%2C+8"))
         return Answer(200, Fixture("legacy_search_fibonacci.html"));
     if (r.target == "/~kvet/sequences/table?a=45&fmt=4")
@@ -47,7 +47,7 @@ protected:
         unsetenv("SONAVIX_OEIS_BASE");
     }
 
-    TTestHttpServer server{Serve};
+    TestHttpServer server{Serve};
 };
 }  // namespace
 
@@ -121,7 +121,7 @@ protected:
 
     const std::string digits = std::string(256 * 1024, '7');
     std::atomic<bool> busyWhileFetching{false};
-    TTestHttpServer server{[this](const TTestRequest&) {
+    TestHttpServer server{[this](const TestRequest&) {
         const QCursor* cursor = QGuiApplication::overrideCursor();
         busyWhileFetching = cursor && cursor->shape() == Qt::WaitCursor;
         return Answer(200, R"({"results":[{"number":45,"name":")" + digits + R"(","data":")" +
@@ -187,8 +187,8 @@ protected:
         WindowTest::TearDown();
         unsetenv("SONAVIX_OEIS_BASE");
     }
-    TTestHttpServer server{[](const TTestRequest&) {
-        TTestResponse r = Answer(200, R"([{"number": 45, "data": "0,1", "name": "F."}])");
+    TestHttpServer server{[](const TestRequest&) {
+        TestResponse r = Answer(200, R"([{"number": 45, "data": "0,1", "name": "F."}])");
         r.delayMs = 5000;
         return r;
     }};

@@ -37,7 +37,7 @@ protected:
     void Start(std::vector<std::string> names, std::string requested = "") {
         window.reset();
         midi.reset();
-        backend = std::make_shared<TRecordingMidiService>(std::move(names), &clock);
+        backend = std::make_shared<RecordingMidiService>(std::move(names), &clock);
         midi = std::make_unique<MidiUnit>(
             std::make_shared<MidiOutPorts>(std::vector<std::shared_ptr<IMidiOutService>>{backend},
                                            requested),
@@ -63,7 +63,7 @@ protected:
     }
 
     VirtualClock clock;
-    std::shared_ptr<TRecordingMidiService> backend;
+    std::shared_ptr<RecordingMidiService> backend;
     std::unique_ptr<MidiUnit> midi;  // as main() does: created before the window, gone after it
     std::unique_ptr<TfrmMain> window;
     std::vector<std::string> errors;  // as the boxes show them

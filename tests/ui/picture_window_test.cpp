@@ -48,10 +48,10 @@ TEST(MelodyCanvas, HitTestFindsTheNoteUnderAPoint) {
 TEST(PictureWindow, ArrowsStepSoundAndAnnounceSpacePlaysADraggedRangeLoops) {
     PictureWindow w;
     std::vector<size_t> sounded;
-    std::vector<TPlayRange> played;
+    std::vector<PlayRange> played;
     w.ReadMelody = FourNotes;
     w.SoundMember = [&](size_t i) { sounded.push_back(i); };
-    w.PlayRange = [&](const TPlayRange& r) { played.push_back(r); };
+    w.OnPlayRange = [&](const PlayRange& r) { played.push_back(r); };
     w.Reload();
     w.canvas->resize(600, 300);
     for (Qt::Key key : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Left, Qt::Key_End, Qt::Key_Right})

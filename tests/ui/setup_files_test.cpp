@@ -82,7 +82,7 @@ TEST_F(SetupFileWindow, SavedSetupPlaysTheSameMidiFileInANewWindowAndANewProcess
     ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
     EXPECT_EQ(ExportMidi(reopened, File("fenster.mid")), before);
 
-    const TProgramResult cli =
+    const ProgramResult cli =
         RunProgram(SONAVIX_CLI, {"melody", "--setup", setup, "--out", File("cli.mid")});
     ASSERT_EQ(cli.status, 0) << cli.err;
     const std::string bytes = ReadWholeFile(File("cli.mid"));
@@ -91,9 +91,9 @@ TEST_F(SetupFileWindow, SavedSetupPlaysTheSameMidiFileInANewWindowAndANewProcess
 
 TEST_F(SetupFileWindow, BrokenFilesLeaveTheWindowAsItWas) {
     EditEverything(*window);
-    const TSetup before = Files().Capture();
+    const MelodySetup before = Files().Capture();
     const QString title = window->windowTitle();
-    const std::string valid = SetupToJson(TSetup{});
+    const std::string valid = SetupToJson(MelodySetup{});
     std::string twoVoices = valid;
     twoVoices.replace(twoVoices.find("\"voices\": ["), 11, "\"voices\": [{},");
     const struct {
@@ -135,7 +135,7 @@ TEST_F(SetupFileWindow, BrokenFilesLeaveTheWindowAsItWas) {
 
 TEST_F(SetupFileWindow, TitleMarksChangesAndClosingAsksBeforeDroppingThem) {
     const std::string path = File("lied.sonavix");
-    SaveSetupFile(path, TSetup{});
+    SaveSetupFile(path, MelodySetup{});
     OpenThroughMenu(*window, path);
     EXPECT_EQ(window->windowTitle(), "lied.sonavix – Sonavix");
     EXPECT_EQ(Files().RecentFiles().front().toStdString(), path);
@@ -169,7 +169,7 @@ TEST_F(SetupFileWindow, FileItemsAreOffDuringARunAndADroppedFileOpens) {
     window->btnPlay->click();
     EXPECT_TRUE(Files().miOeffnen->isEnabled());
 
-    TSetup setup;
+    MelodySetup setup;
     setup.Tempo = 33;
     const std::string path = File("gezogen.sonavix");
     SaveSetupFile(path, setup);

@@ -15,20 +15,20 @@
 namespace {
 
 // Says on stderr what reaches the device; the first note brings the signal.
-class SignallingDevice : public TRecordingMidiService {
+class SignallingDevice : public RecordingMidiService {
 public:
-    explicit SignallingDevice(int signal) : TRecordingMidiService({"Gerät"}), signal_(signal) {}
+    explicit SignallingDevice(int signal) : RecordingMidiService({"Gerät"}), signal_(signal) {}
     MidiResult ShortMsg(MidiOutHandle handle, uint32_t message) override {
         const unsigned status = message & 0xF0, note = (message >> 8) & 0x7F;
         const bool on = status == 0x90 && ((message >> 16) & 0x7F) > 0;
         if (on || status == 0x80 || status == 0x90)
             std::fprintf(stderr, "Note %s %u\n", on ? "an" : "aus", note);
         if (on) std::raise(signal_);
-        return TRecordingMidiService::ShortMsg(handle, message);
+        return RecordingMidiService::ShortMsg(handle, message);
     }
     MidiResult Close(MidiOutHandle handle) override {
         std::fprintf(stderr, "geschlossen\n");
-        return TRecordingMidiService::Close(handle);
+        return RecordingMidiService::Close(handle);
     }
 
 private:
