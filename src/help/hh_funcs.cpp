@@ -124,6 +124,41 @@ FileVersion RenumberOldBrowserVersion(FileVersion v) {
     return v;
 }
 
+uint16_t LanguageIdentifier(const std::string& language, const std::string& territory) {
+    struct Entry {
+        const char* language;
+        const char* territory;  // "" for the language's main country
+        uint16_t id;
+    };
+    static constexpr Entry kTable[] = {
+        {"de", "", 0x0407},   {"de", "CH", 0x0807}, {"de", "AT", 0x0C07}, {"de", "LU", 0x1007},
+        {"de", "LI", 0x1407}, {"en", "", 0x0409},   {"en", "GB", 0x0809}, {"en", "AU", 0x0C09},
+        {"en", "CA", 0x1009}, {"en", "NZ", 0x1409}, {"en", "IE", 0x1809}, {"fr", "", 0x040C},
+        {"fr", "BE", 0x080C}, {"fr", "CA", 0x0C0C}, {"fr", "CH", 0x100C}, {"fr", "LU", 0x140C},
+        {"it", "", 0x0410},   {"it", "CH", 0x0810}, {"es", "", 0x0C0A},   {"es", "MX", 0x080A},
+        {"nl", "", 0x0413},   {"nl", "BE", 0x0813}, {"pt", "", 0x0416},   {"pt", "PT", 0x0816},
+        {"zh", "", 0x0804},   {"zh", "TW", 0x0404}, {"sv", "", 0x041D},   {"da", "", 0x0406},
+        {"nb", "", 0x0414},   {"no", "", 0x0414},   {"fi", "", 0x040B},   {"pl", "", 0x0415},
+        {"cs", "", 0x0405},   {"sk", "", 0x041B},   {"hu", "", 0x040E},   {"ru", "", 0x0419},
+        {"uk", "", 0x0422},   {"tr", "", 0x041F},   {"el", "", 0x0408},   {"ja", "", 0x0411},
+        {"ko", "", 0x0412},   {"ar", "", 0x0401},   {"he", "", 0x040D},   {"ro", "", 0x0418},
+        {"hr", "", 0x041A},   {"sl", "", 0x0424},   {"bg", "", 0x0402},   {"ca", "", 0x0403},
+        {"is", "", 0x040F}};
+    uint16_t mainCountry = 0;
+    for (const Entry& e : kTable) {
+        if (language != e.language) continue;
+        if (territory == e.territory) return e.id;
+        if (!*e.territory) mainCountry = e.id;
+    }
+    return mainCountry;
+}
+
+std::string HexIdentifier(uint16_t id) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "0x%04X", static_cast<unsigned>(id));
+    return buffer;
+}
+
 bool HHVersionSufficient(bool loaded, const FileVersion& v) {
     if (!loaded || !v.known) return false;
     return v.major > 4 || (v.major == 4 && v.minor >= 73);
@@ -186,6 +221,7 @@ PlatformFacts ReadPlatformFacts(const std::function<const char*(const char*)>& g
     const size_t underscore = base.find('_');
     p.language = base.substr(0, underscore);
     p.territory = underscore == std::string::npos ? "" : base.substr(underscore + 1);
+    p.lcid = LanguageIdentifier(p.language, p.territory);
     p.decimalSeparator = ".";
     try {
         p.decimalSeparator = std::string(
@@ -211,28 +247,30 @@ std::vector<std::string> LogHeaderEntries(const HHDetection& d, const PlatformFa
     const std::string os = p.osName + " " + std::to_string(p.osMajor) + "." +
                            std::to_string(p.osMinor) + "." + std::to_string(p.osBuild);
     const auto yesNo = [](bool b) { return std::string(b ? "YES" : "NO"); };
-    return {Sprintf("!Filename:             \t%s", logFile),
-            Sprintf("!Date:                 \t%s", dateTime),
-            Sprintf("!Operating System:      \t%s", os),
-            Sprintf("!SysLocale.DefaultLCID: \t%s", p.locale),
-            Sprintf("!SysLocale.PriLangID:   \t%s", p.language),
-            Sprintf("!SysLocale.SubLangID:   \t%s", p.territory),
-            Sprintf("!DecimalSeparator:      \t%s", p.decimalSeparator),
-            "-",
-            Sprintf("!EXE Path =          \t%s", d.moduleName),
-            Sprintf("!Cmdline Param(s) =  \t%s", params),
-            Sprintf("!_RunDir =           \t%s", d.runDir),
-            Sprintf("!_ModuleName =       \t%s", d.moduleName),
-            Sprintf("!_ModuleDir =        \t%s", d.moduleDir),
-            "-",
-            Sprintf("!_hhInstalled =      \t%s", yesNo(d.hhInstalled)),
-            Sprintf("!_hhVerStr =         \t%s", d.hhVerStr),
-            Sprintf("!_hhFriendlyVerStr = \t%s", d.hhFriendly),
-            "-",
-            Sprintf("!_ieInstalled =      \t%s", yesNo(d.ieInstalled)),
-            Sprintf("!_ieVerStr =         \t%s", d.ieVerStr),
-            Sprintf("!_ieFriendlyVerStr = \t%s", d.ieFriendly),
-            "="};
+    return {
+        Sprintf("!Filename:             \t%s", logFile),
+        Sprintf("!Date:                 \t%s", dateTime),
+        Sprintf("!Operating System:      \t%s", os),
+        Sprintf("!SysLocale.DefaultLCID: \t%s", HexIdentifier(p.lcid)),
+        Sprintf("!SysLocale.PriLangID:   \t%s",
+                HexIdentifier(static_cast<uint16_t>(p.lcid & 0x3FF))),
+        Sprintf("!SysLocale.SubLangID:   \t%s", HexIdentifier(static_cast<uint16_t>(p.lcid >> 10))),
+        Sprintf("!DecimalSeparator:      \t%s", p.decimalSeparator),
+        "-",
+        Sprintf("!EXE Path =          \t%s", d.moduleName),
+        Sprintf("!Cmdline Param(s) =  \t%s", params),
+        Sprintf("!_RunDir =           \t%s", d.runDir),
+        Sprintf("!_ModuleName =       \t%s", d.moduleName),
+        Sprintf("!_ModuleDir =        \t%s", d.moduleDir),
+        "-",
+        Sprintf("!_hhInstalled =      \t%s", yesNo(d.hhInstalled)),
+        Sprintf("!_hhVerStr =         \t%s", d.hhVerStr),
+        Sprintf("!_hhFriendlyVerStr = \t%s", d.hhFriendly),
+        "-",
+        Sprintf("!_ieInstalled =      \t%s", yesNo(d.ieInstalled)),
+        Sprintf("!_ieVerStr =         \t%s", d.ieVerStr),
+        Sprintf("!_ieFriendlyVerStr = \t%s", d.ieFriendly),
+        "="};
 }
 
 std::string FindHelpFile(const std::string& programDir) {

@@ -50,7 +50,15 @@ struct PlatformFacts {
     std::string osName;
     int osMajor = 0, osMinor = 0, osBuild = 0;
     std::string locale, language, territory, decimalSeparator;
+    uint16_t lcid = 0;  // the locale as a Windows language identifier, 0 when unknown
 };
+
+// A POSIX locale's language and territory ("de", "AT") as a Windows language
+// identifier (0x0C07): primary language in the low 10 bits, sublanguage above.
+// A known language with an unknown territory gets its main country; 0 for the rest.
+uint16_t LanguageIdentifier(const std::string& language, const std::string& territory);
+// "0x" and four upper-case hexadecimal digits.
+std::string HexIdentifier(uint16_t id);
 
 // Folder of a path without trailing slashes ("/" stays "/").
 std::string DirectoryOf(const std::string& path);

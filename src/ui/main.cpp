@@ -15,7 +15,14 @@
 #include "ui/translations.h"
 
 int main(int argc, char** argv) {
-    // First of all: the synthesizer sets itself up while the window is built.
+    // Help detection first of all, before the synthesizer and before
+    // QApplication takes its own options out of argv: the log lists the
+    // parameters as they were given.
+    std::error_code ec;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    HHDetect(self.empty() ? std::string(argv[0]) : self, argv[0],
+             std::vector<std::string>(argv + 1, argv + argc));
+    // The synthesizer sets itself up while the window is built.
     // Released last, when it goes out of scope after the window.
     MidiUnit midi(CreateDefaultMidiOutService());
     QApplication app(argc, argv);
@@ -24,11 +31,6 @@ int main(int argc, char** argv) {
     QFont font("Liberation Sans");
     font.setPixelSize(11);
     QApplication::setFont(font);
-    // Help detection first, before any window: the program's own path, its parameters.
-    std::error_code ec;
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
-    HHDetect(self.empty() ? std::string(argv[0]) : self, argv[0],
-             std::vector<std::string>(argv + 1, argv + argc));
     HelpRouting helpRouting;
     SignalEnding signalEnding(midi);
     int result = 0;

@@ -86,6 +86,35 @@ TEST(HelpLog, PlatformFactsFromTheEnvironment) {
     EXPECT_EQ(none.decimalSeparator, ".");
 }
 
+// The header's locale lines carry Windows language identifiers, not POSIX names.
+TEST(HelpLog, LocaleLinesAreLanguageIdentifiers) {
+    const struct {
+        const char* locale;
+        const char* lcid;
+        const char* primary;
+        const char* sub;
+    } cases[] = {
+        {"de_DE.UTF-8@euro", "0x0407", "0x0007", "0x0001"},
+        {"de_AT.UTF-8", "0x0C07", "0x0007", "0x0003"},
+        {"de", "0x0407", "0x0007", "0x0001"},           // no territory: the main country
+        {"en_ZA.UTF-8", "0x0409", "0x0009", "0x0001"},  // a country not in the table
+        {"pt_PT", "0x0816", "0x0016", "0x0002"},
+        {"C.UTF-8", "0x0000", "0x0000", "0x0000"},
+        {"xx_YY", "0x0000", "0x0000", "0x0000"},
+    };
+    for (const auto& c : cases) {
+        const char* locale = c.locale;
+        auto env = [locale](const char* name) -> const char* {
+            return std::string(name) == "LC_ALL" ? locale : nullptr;
+        };
+        const std::vector<std::string> header =
+            LogHeaderEntries(HHDetection{}, ReadPlatformFacts(env, "Linux", "6.1.0"), "", "");
+        EXPECT_EQ(header[3], std::string("!SysLocale.DefaultLCID: \t") + c.lcid) << locale;
+        EXPECT_EQ(header[4], std::string("!SysLocale.PriLangID:   \t") + c.primary) << locale;
+        EXPECT_EQ(header[5], std::string("!SysLocale.SubLangID:   \t") + c.sub) << locale;
+    }
+}
+
 // A program folder in the temporary directory, with the detection run as from there.
 class HelpDetection : public ::testing::Test {
 protected:
