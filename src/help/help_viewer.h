@@ -10,6 +10,12 @@
 
 class QPushButton;
 
+// Where the help window's frame goes: beside the main window where the screen
+// leaves room (right, then left, narrowed to the roomier side down to a
+// readable width), else at the screen's right edge; always wholly inside the
+// available screen, shrunk to it if need be. An empty main window centres it.
+QRect PlaceHelpWindow(const QRect& screen, const QRect& mainWindow, QSize wanted);
+
 // A text browser whose pages and images come out of the help file. Topics are
 // addressed as file:///page.htm so that relative links stay inside the file.
 class HelpBrowser : public QTextBrowser {
@@ -43,6 +49,9 @@ public:
 
 private:
     HelpViewerWindow();
+    // Makes the window a child of an open modal dialog, which would otherwise
+    // block its input, and frees it again when the dialog closes.
+    void AttachTo(QWidget* modal);
     static HelpViewerWindow* ShowTopic(const std::string& path, std::shared_ptr<HelpFile> file,
                                        const std::string& topic);
 

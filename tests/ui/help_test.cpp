@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -165,6 +168,56 @@ TEST_F(HelpTest, StartUpCheckMessageAndClosingTheWindowClosesHelp) {
     EXPECT_EQ(messages,
               std::vector<QString>{
                   "Diese Anwendung erfordert die Installation der MS HTML Help 1.2 oder höher"});
+}
+
+TEST(HelpPlacement, BesideTheMainWindowAndWhollyOnTheScreen) {
+    const QSize wanted(650, 600);
+    const struct {
+        const char* name;
+        QRect screen, main, placed;
+    } cases[] = {
+        {"room on the right", {0, 0, 1920, 1080}, {100, 100, 700, 600}, {808, 100, 650, 600}},
+        {"room on the left only", {0, 0, 1920, 1080}, {1200, 100, 700, 600}, {542, 100, 650, 600}},
+        // The main window low on the screen: lifted so that the bottom edge stays on it.
+        {"bottom edge kept", {0, 0, 1280, 1024}, {0, 479, 600, 545}, {608, 424, 650, 600}},
+        {"narrowed to the side", {0, 0, 1024, 768}, {0, 0, 560, 700}, {568, 0, 456, 600}},
+        {"no room: over it", {0, 0, 800, 600}, {0, 0, 800, 600}, {150, 0, 650, 600}},
+        {"second screen below a panel",
+         {1920, 30, 1920, 1050},
+         {2000, 10, 700, 600},
+         {2708, 30, 650, 600}},
+        {"no main window, small screen", {0, 0, 640, 480}, {}, {0, 0, 640, 480}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PlaceHelpWindow(c.screen, c.main, wanted), c.placed) << c.name;
+}
+
+// A modal dialog blocks every window outside it: help asked for from there
+// must still take clicks (sent as the window system sends them, which is where
+// blocking happens) and stay open when the dialog closes.
+TEST_F(HelpTest, HelpFromAModalDialogTakesClicksAndOutlivesIt) {
+    QDialog dialog(window.get());
+    auto* edit = new QLineEdit(&dialog);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    ASSERT_EQ(QApplication::activeModalWidget(), &dialog);
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_F1);
+    HelpViewerWindow* help = HelpViewerWindow::Current();
+    ASSERT_TRUE(help);
+    ASSERT_EQ(help->TopicPath(), "/hauptfenster.htm");
+    QPushButton* contents = nullptr;
+    for (QPushButton* b : help->findChildren<QPushButton*>())
+        if (b->text() == "Inhalt") contents = b;
+    ASSERT_TRUE(contents && help->windowHandle());
+    QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {},
+                      contents->mapTo(help, contents->rect().center()));
+    EXPECT_EQ(help->TopicPath(), "/inhalt.htm");
+    dialog.hide();
+    ASSERT_EQ(HelpViewerWindow::Current(), help);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->parentWidget(), nullptr);
 }
 
 }  // namespace
