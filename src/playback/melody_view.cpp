@@ -1,5 +1,8 @@
 #include "playback/melody_view.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "formula/arithmetic.h"
 #include "playback/maps.h"
 
@@ -78,4 +81,36 @@ std::string MelodyText(const DescribedMelody& melody) {
     std::string text;
     for (size_t i = 0; i < melody.Members.size(); ++i) text += NoteLine(melody, i) + "\n";
     return text;
+}
+
+EnsembleRoll RollOf(const std::vector<EnsembleVoice>& voices) {
+    EnsembleRoll roll;
+    for (size_t v = 0; v < voices.size(); ++v) {
+        const EnsembleVoice& voice = voices[v];
+        roll.Names.push_back(voice.Name);
+        if (!VoiceAudible(voices, v)) continue;
+        const int64_t offsetMs = std::llround(static_cast<double>(voice.OffsetUs) / 1000);
+        roll.EndMs = std::max(roll.EndMs, offsetMs + voice.Melody.EndMs());
+        const std::vector<NoteEvent>& melody = voice.Melody.Events();
+        for (size_t m = 0; m < melody.size(); ++m) {
+            const NoteEvent& e = melody[m];
+            if (VoiceNote(voice, e.Key) < 0) continue;
+            roll.Notes.push_back({offsetMs + e.StartMs, e.DurationMs, e.Key + voice.Transpose,
+                                  static_cast<int>(v), static_cast<int>(m), e.LengthExponent});
+            roll.LongestMs = std::max(roll.LongestMs, e.DurationMs);
+        }
+    }
+    std::stable_sort(roll.Notes.begin(), roll.Notes.end(),
+                     [](const RollNote& a, const RollNote& b) { return a.StartMs < b.StartMs; });
+    return roll;
+}
+
+std::string RollNoteLine(const EnsembleRoll& roll, size_t index) {
+    const RollNote& n = roll.Notes.at(index);
+    // A transposed key may leave the keyboard and still sound.
+    const std::string name =
+        n.Key >= kLowestKey && n.Key <= kHighestKey ? " (" + KeyName(n.Key) + ")" : std::string();
+    return VoiceLabel(n.Voice, roll.Names.at(static_cast<size_t>(n.Voice))) + "Glied " +
+           std::to_string(n.Member + 1) + " → Taste " + std::to_string(n.Key) + name + " · " +
+           LengthName(n.LengthExponent, n.DurationMs);
 }

@@ -4,6 +4,7 @@
 #include "playback/melody_view.h"
 #include "ui/main_window.h"
 #include "ui/picture_window.h"
+#include "ui/voices_window.h"
 
 namespace {
 // A stepped member sounds briefly, whatever its length in the melody.
@@ -58,5 +59,9 @@ void TfrmMain::miAnsichtClick(QObject*) {
     Picture->raise();
     Picture->activateWindow();
     Picture->canvas->setFocus();
-    Picture->Reload();
+    // During a run of the voices it shows them; "Neu einlesen" reads the melody.
+    if (frmStimmen && frmStimmen->Playing())
+        Picture->ShowEnsemble(frmStimmen->Roll());
+    else
+        Picture->Reload();
 }

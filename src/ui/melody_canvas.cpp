@@ -38,18 +38,43 @@ MelodyCanvas::MelodyCanvas(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void MelodyCanvas::SetMelody(DescribedMelody melody) {
-    melody_ = std::move(melody);
+void MelodyCanvas::FitKeys() {
     lowKey_ = INT32_MAX;
     highKey_ = INT32_MIN;
-    for (const NoteEvent& e : melody_.Timeline.Events())
-        if (e.Key > 0) {
-            lowKey_ = std::min(lowKey_, e.Key);
-            highKey_ = std::max(highKey_, e.Key);
-        }
+    const auto fit = [this](int32_t key) {
+        lowKey_ = std::min(lowKey_, key);
+        highKey_ = std::max(highKey_, key);
+    };
+    if (ensemble_) {
+        for (const RollNote& n : ensemble_->Notes) fit(n.Key);
+    } else {
+        for (const NoteEvent& e : melody_.Timeline.Events())
+            if (e.Key > 0) fit(e.Key);
+    }
     if (lowKey_ > highKey_) lowKey_ = 40, highKey_ = 51;
     // At least an octave in view, so a few notes do not fill the height.
     if (highKey_ - lowKey_ < 12) highKey_ = lowKey_ + 12;
+}
+
+void MelodyCanvas::SetEnsemble(EnsembleRoll roll) {
+    SetMelody({});
+    ensemble_ = std::move(roll);
+    view_ = View::Roll;
+    FitKeys();
+    Invalidate();
+}
+
+void MelodyCanvas::SetPlayTime(std::optional<int64_t> ms) {
+    if (ms == playTime_) return;
+    playTime_ = ms;
+    update();
+}
+
+void MelodyCanvas::SetMelody(DescribedMelody melody) {
+    melody_ = std::move(melody);
+    ensemble_.reset();
+    playTime_.reset();
+    FitKeys();
     double low = INFINITY, high = 0;
     logScale_ = false;
     raw_.clear();
@@ -89,12 +114,14 @@ void MelodyCanvas::SetView(View view) {
 
 double MelodyCanvas::Domain() const {
     if (view_ == View::Plot) return std::max<double>(1, melody_.Members.size());
-    return std::max<double>(1, static_cast<double>(melody_.Timeline.EndMs()));
+    return std::max<double>(
+        1, static_cast<double>(ensemble_ ? ensemble_->EndMs : melody_.Timeline.EndMs()));
 }
 
 void MelodyCanvas::SetWindow(double start, double span) {
     // At least about one member stays in view.
-    const double minSpan = 1.0 / std::max<double>(1, melody_.Members.size());
+    const size_t count = ensemble_ ? ensemble_->Notes.size() : melody_.Members.size();
+    const double minSpan = 1.0 / std::max<double>(1, count);
     span = std::clamp(span, minSpan, 1.0);
     start = std::clamp(start, 0.0, 1.0 - span);
     if (start == start_ && span == span_) return;
@@ -162,6 +189,7 @@ std::optional<size_t> MelodyCanvas::MemberAtX(const Frame& f, double px) const {
 std::optional<size_t> MelodyCanvas::NoteAt(QPoint point) const {
     const Frame f = FrameFor(size());
     if (!f.plot.contains(point)) return std::nullopt;
+    if (ensemble_) return EnsembleNoteAt(f, point);
     const std::optional<size_t> i = MemberAtX(f, point.x());
     if (!i || view_ == View::Plot) return i;
     const NoteEvent& e = melody_.Timeline.Events()[*i];
@@ -172,8 +200,37 @@ std::optional<size_t> MelodyCanvas::NoteAt(QPoint point) const {
     return i;
 }
 
+std::optional<size_t> MelodyCanvas::EnsembleNoteAt(const Frame& f, QPoint point) const {
+    const double x = DomainOf(f, point.x());
+    const double row = f.plot.height() / (f.y1 - f.y0);
+    const std::vector<RollNote>& notes = ensemble_->Notes;
+    // Notes start in order; none that starts before the longest note's length sounds at x.
+    size_t i = std::partition_point(notes.begin(), notes.end(),
+                                    [x](const RollNote& n) { return n.StartMs <= x; }) -
+               notes.begin();
+    // The latest start wins where voices overlap, as it is drawn on top.
+    while (i-- > 0 && notes[i].StartMs >= x - ensemble_->LongestMs) {
+        const RollNote& n = notes[i];
+        if (n.EndMs() > x && std::abs(YOf(f, n.Key) - point.y()) <= std::max(row / 2, 3.0))
+            return i;
+    }
+    return std::nullopt;
+}
+
+QRectF MelodyCanvas::RollRect(const Frame& f, double startMs, double endMs, int32_t key) const {
+    const double row = f.plot.height() / (f.y1 - f.y0);
+    const double left = XOf(f, startMs);
+    const double width = std::max(2.0, XOf(f, endMs) - left);
+    return QRectF(left, YOf(f, key) - row / 2, width, std::max(row, 1.0));
+}
+
 QRectF MelodyCanvas::NoteRect(size_t index) const {
     const Frame f = FrameFor(size());
+    if (ensemble_) {
+        if (index >= ensemble_->Notes.size()) return {};
+        const RollNote& n = ensemble_->Notes[index];
+        return RollRect(f, static_cast<double>(n.StartMs), static_cast<double>(n.EndMs()), n.Key);
+    }
     if (index >= melody_.Members.size()) return {};
     if (view_ == View::Plot) {
         const QPointF c(XOf(f, index + 0.5), YOf(f, ValueAt(index)));
@@ -181,10 +238,7 @@ QRectF MelodyCanvas::NoteRect(size_t index) const {
     }
     const NoteEvent& e = melody_.Timeline.Events()[index];
     if (e.Key <= 0) return {};
-    const double row = f.plot.height() / (f.y1 - f.y0);
-    const double left = XOf(f, static_cast<double>(e.StartMs));
-    const double width = std::max(2.0, XOf(f, static_cast<double>(e.EndMs())) - left);
-    return QRectF(left, YOf(f, e.Key) - row / 2, width, std::max(row, 1.0));
+    return RollRect(f, static_cast<double>(e.StartMs), static_cast<double>(e.EndMs()), e.Key);
 }
 
 void MelodyCanvas::SetCurrent(std::optional<size_t> index) {
@@ -273,6 +327,10 @@ void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
             p.drawLine(QPointF(f.plot.left(), y + row / 2), QPointF(f.plot.right(), y + row / 2));
         }
     }
+    if (ensemble_) {
+        DrawEnsemble(p, f);
+        return;
+    }
     const auto& events = melody_.Timeline.Events();
     const size_t first = FirstEndingAfter(f.x0);
     size_t last = first;
@@ -314,6 +372,22 @@ void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
         const int bottom = static_cast<int>(std::ceil(YOf(f, low[c]) + row / 2));
         p.fillRect(QRect(static_cast<int>(f.plot.left()) + c, top, 1, std::max(1, bottom - top)),
                    kNoteColour);
+    }
+}
+
+void MelodyCanvas::DrawEnsemble(QPainter& p, const Frame& f) const {
+    const double row = f.plot.height() / (f.y1 - f.y0);
+    const double rowHeight = std::max(row, 1.0);
+    QColor colours[kMaxEnsembleVoices];
+    for (int v = 0; v < kMaxEnsembleVoices; ++v) colours[v] = QColor::fromRgb(VoiceColour(v));
+    for (const RollNote& n : ensemble_->Notes) {
+        if (n.StartMs >= f.x1) break;
+        if (n.EndMs() <= f.x0) continue;
+        const double left = XOf(f, static_cast<double>(n.StartMs));
+        const double right = XOf(f, static_cast<double>(n.EndMs()));
+        const double width = std::max(1.0, right - left - (right - left > 4 ? 1 : 0));
+        p.fillRect(QRectF(left, YOf(f, n.Key) - row / 2, width, rowHeight),
+                   colours[n.Voice % kMaxEnsembleVoices]);
     }
 }
 
@@ -382,6 +456,19 @@ void MelodyCanvas::paintEvent(QPaintEvent*) {
         p.setPen(QPen(kHeadColour, 2));
         p.drawLine(QPointF(head, f.plot.top()), QPointF(head, f.plot.bottom()));
     }
+    if (ensemble_ && playTime_) {
+        // The notes sounding now get a frame; their colour says their voice.
+        const double at = static_cast<double>(*playTime_);
+        p.setPen(QPen(Qt::black, 2));
+        const std::vector<RollNote>& notes = ensemble_->Notes;
+        for (size_t i = std::partition_point(notes.begin(), notes.end(),
+                                             [at](const RollNote& n) { return n.StartMs <= at; }) -
+                        notes.begin();
+             i-- > 0 && notes[i].StartMs >= at - ensemble_->LongestMs;)
+            if (notes[i].EndMs() > at) p.drawRect(NoteRect(i).adjusted(-1, -1, 1, 1));
+        p.setPen(QPen(kHeadColour, 2));
+        p.drawLine(QPointF(XOf(f, at), f.plot.top()), QPointF(XOf(f, at), f.plot.bottom()));
+    }
     if (hover_) {
         const QRectF note = NoteRect(*hover_);
         if (!note.isEmpty()) {
@@ -408,7 +495,9 @@ void MelodyCanvas::mouseMoveEvent(QMouseEvent* event) {
     const std::optional<size_t> hit = NoteAt(at);
     if (hit == hover_) return;
     hover_ = hit;
-    const QString line = hit ? QString::fromStdString(NoteLine(melody_, *hit)) : QString();
+    const QString line = !hit        ? QString()
+                         : ensemble_ ? QString::fromStdString(RollNoteLine(*ensemble_, *hit))
+                                     : QString::fromStdString(NoteLine(melody_, *hit));
     if (hit)
         QToolTip::showText(event->globalPosition().toPoint(), line, this);
     else
@@ -427,7 +516,9 @@ void MelodyCanvas::mouseReleaseEvent(QMouseEvent* event) {
     const int from = std::min(*dragFrom_, dragTo_), to = std::max(*dragFrom_, dragTo_);
     dragFrom_.reset();
     if (to - from < kDragSlop) {
-        if (const std::optional<size_t> hit = NoteAt(event->position().toPoint())) {
+        const std::optional<size_t> hit =
+            ensemble_ ? std::nullopt : NoteAt(event->position().toPoint());
+        if (hit) {
             SetCurrent(hit);
             emit currentChosen(*hit);
         }

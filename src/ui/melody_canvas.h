@@ -22,6 +22,13 @@ public:
 
     void SetMelody(DescribedMelody melody);
     const DescribedMelody& Melody() const { return melody_; }
+    // The voices instead of a melody: a piano roll with one colour per voice,
+    // to look at and hover over; there is no member to step to. SetMelody ends it.
+    void SetEnsemble(EnsembleRoll roll);
+    const std::optional<EnsembleRoll>& Ensemble() const { return ensemble_; }
+    // Where the voices' run is, in ms since its start; none when it ended.
+    void SetPlayTime(std::optional<int64_t> ms);
+    std::optional<int64_t> PlayTime() const { return playTime_; }
     void SetView(View view);
     View CurrentView() const { return view_; }
 
@@ -32,7 +39,8 @@ public:
     // Zooms by factor (> 1 enlarges) around the x position.
     void ZoomAt(double factor, int x);
 
-    // The note under a point of the widget, or none.
+    // The note under a point of the widget, or none; with voices shown, an
+    // index into their notes.
     std::optional<size_t> NoteAt(QPoint point) const;
     // Where a member's note stands, for tests and marks; empty when out of view.
     QRectF NoteRect(size_t index) const;
@@ -81,9 +89,15 @@ private:
     void DrawAxes(QPainter& p, const Frame& f) const;
     void DrawRoll(QPainter& p, const Frame& f) const;
     void DrawPlot(QPainter& p, const Frame& f) const;
+    void DrawEnsemble(QPainter& p, const Frame& f) const;
+    std::optional<size_t> EnsembleNoteAt(const Frame& f, QPoint point) const;
+    QRectF RollRect(const Frame& f, double startMs, double endMs, int32_t key) const;
+    void FitKeys();
     void Invalidate();
 
     DescribedMelody melody_;
+    std::optional<EnsembleRoll> ensemble_;
+    std::optional<int64_t> playTime_;
     std::vector<double> raw_;  // each member as a number
     View view_ = View::Roll;
     double start_ = 0, span_ = 1;

@@ -96,10 +96,29 @@ void PictureWindow::SyncScrollBar() {
 void PictureWindow::Reload() {
     if (!ReadMelody) return;
     canvas->SetMelody(ReadMelody());
+    cbxView->setEnabled(true);
+    btnExport->setEnabled(true);
+    canvas->SetView(cbxView->currentIndex() == 0 ? MelodyCanvas::View::Roll
+                                                 : MelodyCanvas::View::Plot);
     lblLine->setText(QString("%1 Glieder").arg(canvas->Melody().Members.size()));
 }
 
 void PictureWindow::ShowPlaying(std::optional<size_t> index) { canvas->SetCurrent(index); }
+
+void PictureWindow::ShowEnsemble(EnsembleRoll roll) {
+    const size_t notes = roll.Notes.size(), voices = roll.Names.size();
+    canvas->SetEnsemble(std::move(roll));
+    // The voices have no single sequence to plot or list.
+    {
+        const QSignalBlocker block(cbxView);
+        cbxView->setCurrentIndex(0);
+    }
+    cbxView->setEnabled(false);
+    btnExport->setEnabled(false);
+    lblLine->setText(QString("%1 Noten in %2 Stimmen").arg(notes).arg(voices));
+}
+
+void PictureWindow::ShowEnsemblePlaying(std::optional<int64_t> ms) { canvas->SetPlayTime(ms); }
 
 void PictureWindow::Announce(size_t index) {
     const QString line = QString::fromStdString(NoteLine(canvas->Melody(), index));
@@ -126,7 +145,7 @@ void PictureWindow::Step(int delta) {
 }
 
 void PictureWindow::PlayFromCurrent() {
-    if (!OnPlayRange) return;
+    if (!OnPlayRange || canvas->Ensemble()) return;
     if (const auto range = canvas->Range())
         OnPlayRange({range->first, range->second, true});
     else

@@ -31,6 +31,10 @@ public:
     void Reload();
     // The member that sounds now, during a run; none afterwards.
     void ShowPlaying(std::optional<size_t> index);
+    // The voices window's notes, each voice in its colour, until Reload.
+    void ShowEnsemble(EnsembleRoll roll);
+    // Where the voices' run is; none when it ended.
+    void ShowEnsemblePlaying(std::optional<int64_t> ms);
     // Moves the current member by delta, sounds it and announces it.
     void Step(int delta);
     // Space: from the current member on, or the dragged range again and again.

@@ -27,16 +27,15 @@
 #include "ui/error_box.h"
 #include "ui/klavier.h"
 #include "ui/main_window.h"
+#include "ui/picture_window.h"
 #include "ui/setup_files.h"
 
 namespace {
 
 const char* const kFilter = "Sonavix-Dateien (*.sonavix)";
 
-// Sixteen colours that tell voices apart on white and black keys alike.
-constexpr QRgb kVoiceColours[kMaxEnsembleVoices] = {
-    kRot,     0x1F77B4, 0x2CA02C, 0xFF7F0E, 0x9467BD, 0x17BECF, 0xE377C2, 0xBCBD22,
-    0x8C564B, 0x7F7F7F, 0x00CC99, 0xFFD700, 0x6A5ACD, 0xDC143C, 0x4682B4, 0x98FB98};
+// The keys of voice 1 look like those the main window marks.
+static_assert(VoiceColour(0) == kRot);
 
 template <class W>
 W* Cell(const QTableWidget* table, int row, int column) {
@@ -137,10 +136,6 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
 }
 
 VoicesWindow::~VoicesWindow() = default;
-
-QRgb VoicesWindow::VoiceColour(int voice) {
-    return kVoiceColours[static_cast<size_t>(voice) % kMaxEnsembleVoices];
-}
 
 void VoicesWindow::FillRow(int row, const VoiceSetup& voice) {
     auto* name = new QTableWidgetItem(QString::fromStdString(voice.Name));
@@ -319,6 +314,7 @@ void VoicesWindow::Sounding(const EnsembleEvent& e, bool on) {
     if (on) {
         if (QTableWidgetItem* position = tblStimmen->item(e.Voice, kPosition))
             position->setText(QString("Glied %1").arg(e.Member + 1));
+        if (main_.Picture) main_.Picture->ShowEnsemblePlaying(e.TimeUs / 1000);
     }
     if (!main_.cbxKlaviatur->isChecked() && on) return;
     TTaste* key = main_.frmKlavier->Key(e.Key);
@@ -345,10 +341,13 @@ void VoicesWindow::Play() {
             "Das Hauptfenster spielt gerade; erst nach seinem Ende spielen die "
             "Stimmen");
     // Every voice is built before anything sounds; a failure names the voice.
-    const EnsembleTimeline timeline = BuildEnsembleTimeline(EnsembleOf(setup));
+    const std::vector<EnsembleVoice> ensemble = EnsembleOf(setup);
+    const EnsembleTimeline timeline = BuildEnsembleTimeline(ensemble);
     if (!main_.Midi().HasMidiOut()) throw EInvalidInput("Es ist kein MIDI-Ausgang geöffnet");
     const std::shared_ptr<IMidiOutput> output = main_.Midi().GetMidiOutput(0);
 
+    roll_ = RollOf(ensemble);
+    if (main_.Picture) main_.Picture->ShowEnsemble(roll_);
     playing_ = active_ = true;
     btnAbspielen->setText(kCaptionStop);
     SetEditable(false);
@@ -362,6 +361,7 @@ void VoicesWindow::Play() {
             for (int row = 0; row < w.VoiceCount(); ++row)
                 if (QTableWidgetItem* position = w.tblStimmen->item(row, kPosition))
                     position->setText(QString());
+            if (w.main_.Picture) w.main_.Picture->ShowEnsemblePlaying(std::nullopt);
             w.SetEditable(true);
             w.active_ = false;
             w.Stop();

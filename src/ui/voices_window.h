@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 
+#include "playback/melody_view.h"
 #include "setup/setup.h"
 
 class QPushButton;
@@ -71,8 +72,8 @@ public:
     bool Playing() const { return playing_; }
     void Stop();
 
-    // The keyboard colour of a voice; voice 0 has the main window's red.
-    static QRgb VoiceColour(int voice);
+    // The notes of the run that plays or played last, for the picture window.
+    const EnsembleRoll& Roll() const { return roll_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -89,6 +90,7 @@ private:
     std::vector<VoiceSetup> voices_;  // the sources and maps behind the rows
     bool playing_ = false;
     bool active_ = false;
+    EnsembleRoll roll_;
     // Per key, the voices sounding it, latest last.
     std::map<int32_t, std::vector<int>> keyVoices_;
 };

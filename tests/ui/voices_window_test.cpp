@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QTimer>
+#include <set>
 
 #include "midi/midi_out.h"
 #include "support/window_fixture.h"
 #include "ui/klavier.h"
+#include "ui/picture_window.h"
 #include "ui/setup_files.h"
 
 namespace {
@@ -37,6 +39,30 @@ TEST_F(VoicesWindowTest, AFileOfSeveralVoicesOpensThereAndPlaysUntilStopped) {
     const std::vector<Bytes> sent = Sent();
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.back(), (Bytes{0x80, 49, 110}));
+}
+
+TEST_F(VoicesWindowTest, ThePictureWindowShowsEveryVoiceWhileAndAfterTheyPlay) {
+    window->miAnsicht->trigger();
+    window->Files->Open(SONAVIX_EXAMPLE_CANON);
+    VoicesWindow& voices = *window->frmStimmen;
+    MelodyCanvas& canvas = *window->Picture->canvas;
+    std::optional<int64_t> during;
+    QTimer::singleShot(0, &voices, [&] {
+        during = canvas.PlayTime();
+        voices.AbspielenClick();
+    });
+    voices.AbspielenClick();
+    EXPECT_TRUE(errors.empty());
+    ASSERT_TRUE(canvas.Ensemble());
+    std::set<int> shown;
+    for (const RollNote& n : canvas.Ensemble()->Notes) shown.insert(n.Voice);
+    EXPECT_EQ(shown, (std::set<int>{0, 1, 2}));
+    EXPECT_EQ(canvas.Ensemble()->Notes.front().Key, 41);
+    EXPECT_EQ(during, std::optional<int64_t>(0));
+    EXPECT_EQ(canvas.PlayTime(), std::nullopt);
+    window->Picture->btnReload->click();
+    EXPECT_FALSE(canvas.Ensemble());
+    EXPECT_FALSE(canvas.Melody().Members.empty());
 }
 
 }  // namespace
