@@ -1,9 +1,16 @@
 #include "ui/picture_window.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <QFile>
+#include <QImage>
+#include <QPushButton>
 #include <QTest>
+#include <QXmlStreamReader>
+#include <filesystem>
 
+#include "support/program.h"
 #include "support/window_fixture.h"
 
 namespace {
@@ -14,6 +21,10 @@ DescribedMelody FourNotes() {
     for (int32_t key : {40, 0, 52, 45}) m.Timeline.Append(key, 1000, 0);
     m.Members = {"12", "7", "24", "17"};
     return m;
+}
+std::string ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "(fehlt)";
 }
 }  // namespace
 
@@ -71,6 +82,70 @@ TEST(PictureWindow, ArrowsStepSoundAndAnnounceSpacePlaysADraggedRangeLoops) {
     EXPECT_EQ(played[1].First, 0u);
     EXPECT_EQ(played[1].Last, 1u);
     EXPECT_TRUE(played[1].Loop);
+}
+
+TEST(PictureWindow, SavesThePictureAndTheListAfterTheFileEnding) {
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::temp_directory_path() / ("sonavix-picture-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    PictureWindow w;
+    w.ReadMelody = FourNotes;
+    w.Reload();
+    w.canvas->resize(600, 300);
+    // The third note, c'', in the picture's note colour.
+    const QPoint note = w.canvas->NoteRect(2).center().toPoint();
+    const QColor kNote(40, 90, 200);
+    const std::string csv =
+        "Glied,Wert,Rest,Taste,Länge (ms)\n1,12,0,40,1000\n2,7,7,0,1000\n3,24,0,52,1000\n"
+        "4,17,5,45,1000\n";
+    const struct {
+        const char* name;
+        std::function<void(const QString& path)> check;
+    } cases[] = {
+        {"bild.png",
+         [&](const QString& path) {
+             const QImage image(path, "PNG");
+             ASSERT_FALSE(image.isNull());
+             EXPECT_EQ(image.size(), QSize(600, 300));
+             EXPECT_EQ(image.pixelColor(note), kNote);
+             EXPECT_EQ(image.pixelColor(2, 2), QColor(Qt::white));
+         }},
+        {"BILD.SVG",
+         [&](const QString& path) {
+             QFile file(path);
+             ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+             const QByteArray svg = file.readAll();
+             QXmlStreamReader xml(svg);
+             while (!xml.atEnd()) xml.readNext();
+             EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+             EXPECT_TRUE(svg.contains("fill=\"" + kNote.name().toLatin1() + "\""));
+             if (fs::exists("/usr/bin/xmllint")) {
+                 const ProgramResult r =
+                     RunProgram("/usr/bin/xmllint", {"--noout", path.toStdString()});
+                 EXPECT_EQ(r.status, 0) << r.err;
+             }
+         }},
+        {"liste.csv", [&](const QString& path) { EXPECT_EQ(ReadAll(path), csv); }},
+        {"LISTE.CSV", [&](const QString& path) { EXPECT_EQ(ReadAll(path), csv); }},
+        {"liste.txt",
+         [&](const QString& path) {
+             EXPECT_EQ(ReadAll(path),
+                       "Glied 1: 12 → Rest 0 (mod 12) → Taste 40 (c') · Ganze\n"
+                       "Glied 2: 7 → Rest 7 (mod 12) → Pause · Ganze\n"
+                       "Glied 3: 24 → Rest 0 (mod 12) → Taste 52 (c'') · Ganze\n"
+                       "Glied 4: 17 → Rest 5 (mod 12) → Taste 45 (f') · Ganze\n");
+         }},
+    };
+    for (const auto& c : cases) {
+        const QString path = QString::fromStdString((dir / c.name).string());
+        const bool picture = QString(c.name).startsWith("bild", Qt::CaseInsensitive);
+        (picture ? w.ChooseImagePath : w.ChooseExportPath) = [&] { return path; };
+        (picture ? w.btnSaveImage : w.btnExport)->click();
+        SCOPED_TRACE(c.name);
+        c.check(path);
+    }
+    fs::remove_all(dir);
 }
 
 class PictureInWindow : public WindowTest {};
