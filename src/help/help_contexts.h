@@ -11,5 +11,6 @@
 #define IDH_KARTEN 3000
 #define IDH_ABSPIELEN 3100
 #define IDH_STIMMEN 3200
+#define IDH_ANSICHT 3300
 
 #endif

@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 
 #include "common/file_write.h"
+#include "help/d6onhelpfix.h"
+#include "help/help_contexts.h"
 #include "ui/error_box.h"
 
 namespace {
@@ -22,6 +24,7 @@ constexpr int kScrollSteps = 10000;
 
 PictureWindow::PictureWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle("Ansicht der Melodie");
+    SetHelpContext(this, IDH_ANSICHT);
     canvas = new MelodyCanvas(this);
     canvas->setAccessibleName("Melodie");
     cbxView = new QComboBox(this);

@@ -18,6 +18,7 @@
 #include "help/hh.h"
 #include "help/hh_funcs.h"
 #include "support/window_fixture.h"
+#include "ui/picture_window.h"
 
 namespace {
 
@@ -71,6 +72,12 @@ TEST_F(HelpTest, F1OpensTheTopicOfTheNearestControlWithHelp) {
     const QPoint corner = window->tbTempo->mapToGlobal(QPoint(0, 0));
     EXPECT_EQ(QPoint(window->mHHelp->PopupX, window->mHHelp->PopupY), corner);
     EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(HelpTest, F1InThePictureWindowOpensItsTopic) {
+    window->miAnsicht->trigger();
+    QApplication::setActiveWindow(window->Picture.get());
+    EXPECT_EQ(TopicAfterF1(window->Picture->btnReload), "/ansicht.htm");
 }
 
 TEST_F(HelpTest, HelpMenuAsksForTheMainTopicWhateverHasTheFocus) {
