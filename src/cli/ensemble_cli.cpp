@@ -12,6 +12,7 @@
 #include "common/quote.h"
 #include "common/termination.h"
 #include "melodyfile/midifile.h"
+#include "melodyfile/score.h"
 #include "melodyfile/wavfile.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
@@ -105,10 +106,17 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, 
         std::string fileFailure;
         if (outPath) {
             try {
+                const VoiceSetup& first = ensemble.Voices.front();
                 if (IsWav(*outPath))
                     WriteEnsembleWavFile(*outPath, voices);
+                else if (IsMusicXmlPath(*outPath))
+                    WriteMusicXmlFile(*outPath, EnsembleScore(voices, *first.Tempo,
+                                                              first.ScaleIndex, first.RootIndex));
+                else if (IsLilyPondPath(*outPath))
+                    WriteLilyPondFile(*outPath, EnsembleScore(voices, *first.Tempo,
+                                                              first.ScaleIndex, first.RootIndex));
                 else
-                    WriteEnsembleMidiFile(*outPath, voices, *ensemble.Voices.front().Tempo);
+                    WriteEnsembleMidiFile(*outPath, voices, *first.Tempo);
             } catch (const Exception& e) {
                 fileFailure = e.Message();
             }

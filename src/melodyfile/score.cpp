@@ -49,18 +49,22 @@ struct Span {
     int midi;
 };
 
-std::vector<Span> Quantize(const MelodyTimeline& melody, int tempo) {
+std::vector<Span> Quantize(const ScoreVoice& voice, int tempo) {
     const long double limit = static_cast<long double>(kScoreMaxBars) * kUnitsPerWhole;
+    // A note value of the voice's own tempo, in the score's.
+    const long double scale =
+        voice.Tempo > 0 ? static_cast<long double>(tempo) / voice.Tempo : 1.0L;
     std::vector<Span> spans;
-    spans.reserve(melody.Events().size());
-    long double pos = 0;
-    for (const NoteEvent& e : melody.Events()) {
+    spans.reserve(voice.Melody.Events().size() + 1);
+    long double pos = static_cast<long double>(voice.OffsetUs) * tempo * kUnitsPerWhole / 240e6L;
+    if (pos > limit) pos = limit + 1;
+    for (const NoteEvent& e : voice.Melody.Events()) {
         long double length;
         if (e.LengthExponent) {
             // 2^40 whole notes lie far beyond any limit; ldexp would not overflow,
             // but 10 - L could.
             if (*e.LengthExponent < -40) pos = limit + 1;
-            length = std::ldexp(1.0L, 10 - std::max(*e.LengthExponent, -40));
+            length = std::ldexp(1.0L, 10 - std::max(*e.LengthExponent, -40)) * scale;
         } else {
             length = static_cast<long double>(e.DurationMs) * tempo * kUnitsPerWhole / 240000;
         }
@@ -72,13 +76,23 @@ std::vector<Span> Quantize(const MelodyTimeline& melody, int tempo) {
         // whole melody, and an element shorter than half a 1024th vanishes.
         const int64_t start = static_cast<int64_t>(std::nearbyint(pos));
         const int64_t stop = static_cast<int64_t>(std::nearbyint(end));
-        if (stop > start) spans.push_back({start, stop, e.Sounds() ? KeyNote(e.Key) : -1});
+        int midi = -1;
+        if (e.Sounds()) {
+            midi = KeyNote(e.Key) + voice.Transpose;
+            if (midi < 0 || midi > 127) midi = -1;
+        }
+        if (stop > start) {
+            // The offset as rests before the first element.
+            if (spans.empty() && start > 0) spans.push_back({0, start, -1});
+            spans.push_back({start, stop, midi});
+        }
         pos = end;
     }
     return spans;
 }
 
-Clef ChooseClef(const std::vector<Span>& spans) {
+Clef ChooseClef(const std::vector<Span>& spans, bool percussion) {
+    if (percussion) return Clef::Percussion;
     int low = 127, high = 0;
     for (const Span& s : spans)
         if (s.midi >= 0) low = std::min(low, s.midi), high = std::max(high, s.midi);
@@ -111,7 +125,7 @@ void AddPieces(StaffBars& bars, int64_t start, int64_t end, const ScoreItem& kin
     }
 }
 
-void MarkAccidentals(StaffBars& bars, int fifths) {
+void MarkAccidentals(StaffBars& bars, int fifths, bool percussion) {
     for (auto& bar : bars) {
         std::map<std::pair<char, int>, int> current;  // what a note of this line means now
         for (ScoreItem& item : bar) {
@@ -120,7 +134,8 @@ void MarkAccidentals(StaffBars& bars, int fifths) {
             const auto it = current.find(line);
             const int meant =
                 it != current.end() ? it->second : KeyAlter(StepIndex(item.Pitch.Step), fifths);
-            item.ShowAccidental = !item.TieStop && item.Pitch.Alter != meant;
+            // A drum sound is its line: no accidental belongs to it.
+            item.ShowAccidental = !percussion && !item.TieStop && item.Pitch.Alter != meant;
             current[line] = item.Pitch.Alter;
         }
     }
@@ -164,13 +179,22 @@ ScoreLayout LayOutScore(const Score& score) {
         if (voice.Program < 0 || voice.Program > 127)
             throw EScoreError("Ungültiges Instrument: " + std::to_string(voice.Program) +
                               " (erlaubt sind 0 bis 127)");
-        voices.push_back(Quantize(voice.Melody, score.Tempo));
+        if (voice.Channel < 0 || voice.Channel > 16)
+            throw EScoreError("Ungültiger MIDI-Kanal: " + std::to_string(voice.Channel) +
+                              " (erlaubt sind 1 bis 16)");
+        if (voice.OffsetUs < 0 || voice.Tempo < 0)
+            throw EScoreError("Eine Stimme beginnt vor dem Anfang der Partitur");
+        voices.push_back(Quantize(voice, score.Tempo));
         if (!voices.back().empty())
             bars = std::max(bars, (voices.back().back().end + kUnitsPerWhole - 1) / kUnitsPerWhole);
     }
     const ScoreItem rest{true, {'C', 0, 4}, 0, false, false, false};
-    for (const std::vector<Span>& spans : voices) {
-        VoiceLayout voice{ChooseClef(spans), {}};
+    for (size_t v = 0; v < voices.size(); ++v) {
+        const std::vector<Span>& spans = voices[v];
+        const int channel = score.Voices[v].Channel ? score.Voices[v].Channel
+                                                    : DefaultVoiceChannel(static_cast<int>(v));
+        const bool percussion = channel == kPercussionChannel;
+        VoiceLayout voice{ChooseClef(spans, percussion), channel, {}};
         const size_t staves = voice.VoiceClef == Clef::Grand ? 2 : 1;
         voice.Staves.assign(staves, StaffBars(static_cast<size_t>(bars)));
         int64_t end = 0;
@@ -182,7 +206,7 @@ ScoreLayout LayOutScore(const Score& score) {
                 ScoreItem item = rest;
                 if (s.midi >= 0 && staff == home) {
                     item.Rest = false;
-                    item.Pitch = SpellMidiNote(s.midi, layout.Fifths);
+                    item.Pitch = SpellMidiNote(s.midi, percussion ? 0 : layout.Fifths);
                 }
                 AddPieces(voice.Staves[staff], s.start, s.end, item);
             }
@@ -190,11 +214,25 @@ ScoreLayout LayOutScore(const Score& score) {
         }
         for (StaffBars& staff : voice.Staves) {
             AddPieces(staff, end, bars * kUnitsPerWhole, rest);  // the last bar filled with rests
-            MarkAccidentals(staff, layout.Fifths);
+            MarkAccidentals(staff, percussion ? 0 : layout.Fifths, percussion);
         }
         layout.Voices.push_back(std::move(voice));
     }
     return layout;
+}
+
+Score EnsembleScore(const std::vector<EnsembleVoice>& voices, int tempo, int scaleIndex,
+                    int rootIndex) {
+    Score score{"", tempo, scaleIndex, rootIndex, {}};
+    for (size_t v = 0; v < voices.size(); ++v) {
+        const EnsembleVoice& e = voices[v];
+        if (!e.Name.empty()) score.Title += (score.Title.empty() ? "" : ", ") + e.Name;
+        ScoreVoice voice{{}, e.Program, e.Name, e.Channel, e.Transpose, e.OffsetUs, e.Tempo};
+        if (VoiceAudible(voices, v)) voice.Melody = e.Melody;
+        score.Voices.push_back(std::move(voice));
+    }
+    if (score.Title.empty()) score.Title = "Stimmen";
+    return score;
 }
 
 bool IsMusicXmlPath(const std::string& path) {

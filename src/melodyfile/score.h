@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "playback/ensemble.h"
 #include "playback/timeline.h"
 
 // A melody that no score can hold.
@@ -18,7 +19,16 @@ class EScoreError : public EInvalidInput {
 // One voice of the score: its own part (MusicXML) or staff (LilyPond).
 struct ScoreVoice {
     MelodyTimeline Melody;
-    int Program = 0;  // General MIDI program 0..127
+    int Program = 0;     // General MIDI program 0..127
+    std::string Name{};  // the part's name; empty: the instrument's
+    // 1..16; on the percussion channel the keys name drum sounds and the part
+    // is a percussion part. 0: a channel by the voice's place.
+    int Channel = 0;
+    int Transpose = 0;     // semitones; a note beyond the MIDI range becomes a rest
+    int64_t OffsetUs = 0;  // leading rests, counted at the score's tempo
+    // The tempo the melody was made at; its note values are scaled to the
+    // score's. 0: the score's.
+    int Tempo = 0;
 };
 
 struct Score {
@@ -34,7 +44,8 @@ inline constexpr int64_t kScoreMaxBars = 100000;
 
 // ---- the layout both writers print ----
 
-enum class Clef { Treble, Bass, Grand };
+// Percussion: one staff, each note on the line of its key's pitch.
+enum class Clef { Treble, Bass, Grand, Percussion };
 
 struct SpelledPitch {
     char Step;   // 'C'..'B'
@@ -55,6 +66,7 @@ using StaffBars = std::vector<std::vector<ScoreItem>>;
 
 struct VoiceLayout {
     Clef VoiceClef;
+    int Channel;  // 1..16
     // One staff, or two for the grand staff (treble above, bass below).
     std::vector<StaffBars> Staves;
 };
@@ -69,6 +81,12 @@ inline constexpr int kUnitsPerWhole = 1024;
 // Checks tempo and programs and lays the voices out; every voice gets as many
 // bars as the longest. Throws EScoreError.
 ScoreLayout LayOutScore(const Score& score);
+
+// Several voices as one score: a part per voice, named after it, offset,
+// transposed and on its channel; a voice that does not sound (VoiceAudible)
+// keeps its part, with rests only. The title lists the names.
+Score EnsembleScore(const std::vector<EnsembleVoice>& voices, int tempo, int scaleIndex,
+                    int rootIndex);
 
 // The key signature of a preset: the scale's own for major, the parent major
 // scale's for the church modes, the natural minor's for the other minor

@@ -59,12 +59,13 @@ void PutPitch(std::string& out, const SpelledPitch& p) {
     for (int o = p.Octave; o < 3; ++o) out += ',';
 }
 
-void PutStaff(std::string& out, const StaffBars& bars, bool treble, int fifths, int tempo,
-              const char* instrument, bool first) {
+void PutStaff(std::string& out, const StaffBars& bars, const char* clef, int fifths, int tempo,
+              const char* instrument, const std::string& name, bool first) {
     out += "    \\new Staff \\with { midiInstrument = ";
     out += Quoted(instrument);
+    if (!name.empty()) out += " instrumentName = " + Quoted(name);
     out += " } {\n      \\clef ";
-    out += treble ? "treble" : "bass";
+    out += clef;
     out += " \\key ";
     out += kMajorTonic[fifths + 5];
     out += " \\major \\time 4/4";
@@ -93,12 +94,22 @@ std::string LilyPondText(const Score& score) {
                       "\n  tagline = " + Quoted(ScoreSoftware()) + "\n}\n\n\\score {\n  <<\n";
     for (size_t v = 0; v < layout.Voices.size(); ++v) {
         const VoiceLayout& voice = layout.Voices[v];
-        const char* instrument = kLilyPondInstruments[score.Voices[v].Program];
+        // The percussion channel's voice: its keys as the pitches they sound
+        // on a percussion clef, played by LilyPond's drum kit on its channel 10.
+        const bool percussion = voice.VoiceClef == Clef::Percussion;
+        const char* instrument =
+            percussion ? "standard kit" : kLilyPondInstruments[score.Voices[v].Program];
         const bool grand = voice.Staves.size() == 2;
+        const std::string name = ScoreText(score.Voices[v].Name);
         if (grand) out += "  \\new PianoStaff <<\n";
-        for (size_t staff = 0; staff < voice.Staves.size(); ++staff)
-            PutStaff(out, voice.Staves[staff], grand ? staff == 0 : voice.VoiceClef == Clef::Treble,
-                     layout.Fifths, score.Tempo, instrument, v == 0 && staff == 0);
+        for (size_t staff = 0; staff < voice.Staves.size(); ++staff) {
+            const char* clef = percussion                        ? "percussion"
+                               : grand                           ? (staff == 0 ? "treble" : "bass")
+                               : voice.VoiceClef == Clef::Treble ? "treble"
+                                                                 : "bass";
+            PutStaff(out, voice.Staves[staff], clef, percussion ? 0 : layout.Fifths, score.Tempo,
+                     instrument, staff == 0 ? name : std::string(), v == 0 && staff == 0);
+        }
         if (grand) out += "  >>\n";
     }
     out += "  >>\n  \\layout { }\n  \\midi { }\n}\n";

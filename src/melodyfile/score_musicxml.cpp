@@ -1,6 +1,7 @@
 // MusicXML 4.0, partwise: one part per voice, built as a document tree so that
 // every title and name is escaped by the library.
 #include <pugixml.hpp>
+#include <set>
 #include <utility>
 
 #include "common/file_write.h"
@@ -47,18 +48,40 @@ void Text(pugi::xml_node parent, const char* name, long long value) {
     parent.append_child(name).text().set(value);
 }
 
-void Clef(pugi::xml_node attributes, int number, bool treble) {
-    pugi::xml_node clef = attributes.append_child("clef");
-    if (number) clef.append_attribute("number") = number;
-    Text(clef, "sign", treble ? "G" : "F");
-    Text(clef, "line", treble ? 2 : 4);
+void Clef(pugi::xml_node attributes, int number, ::Clef clef) {
+    pugi::xml_node node = attributes.append_child("clef");
+    if (number) node.append_attribute("number") = number;
+    if (clef == Clef::Percussion) {
+        Text(node, "sign", "percussion");
+        return;
+    }
+    const bool treble = clef != Clef::Bass;
+    Text(node, "sign", treble ? "G" : "F");
+    Text(node, "line", treble ? 2 : 4);
 }
 
-void Item(pugi::xml_node measure, const ScoreItem& item, int voice, int staff) {
+// The MIDI note a spelled pitch sounds.
+int MidiNoteOf(const SpelledPitch& p) {
+    constexpr int kStepPitch[7] = {9, 11, 0, 2, 4, 5, 7};  // A..G
+    return (p.Octave + 1) * 12 + kStepPitch[p.Step - 'A'] + p.Alter;
+}
+
+// A percussion part has an instrument per drum sound, named by its key.
+std::string DrumId(const std::string& part, int midiNote) {
+    return part + "-I" + std::to_string(midiNote + 1);
+}
+
+void Item(pugi::xml_node measure, const ScoreItem& item, int voice, int staff,
+          const std::string* drumPart) {
     pugi::xml_node note = measure.append_child("note");
     if (item.Rest) {
         pugi::xml_node rest = note.append_child("rest");
         if (item.Units == kUnitsPerWhole) rest.append_attribute("measure") = "yes";
+    } else if (drumPart) {
+        pugi::xml_node unpitched = note.append_child("unpitched");
+        const char step[2] = {item.Pitch.Step, 0};
+        Text(unpitched, "display-step", step);
+        Text(unpitched, "display-octave", item.Pitch.Octave);
     } else {
         pugi::xml_node pitch = note.append_child("pitch");
         const char step[2] = {item.Pitch.Step, 0};
@@ -69,6 +92,9 @@ void Item(pugi::xml_node measure, const ScoreItem& item, int voice, int staff) {
     Text(note, "duration", item.Units);
     if (item.TieStop) note.append_child("tie").append_attribute("type") = "stop";
     if (item.TieStart) note.append_child("tie").append_attribute("type") = "start";
+    if (drumPart && !item.Rest)
+        note.append_child("instrument").append_attribute("id") =
+            DrumId(*drumPart, MidiNoteOf(item.Pitch)).c_str();
     Text(note, "voice", voice);
     Text(note, "type", TypeName(item.Units));
     if (item.ShowAccidental)
@@ -103,26 +129,47 @@ pugi::xml_document Document(const Score& score) {
 
     pugi::xml_node partList = root.append_child("part-list");
     for (size_t v = 0; v < layout.Voices.size(); ++v) {
-        const std::string id = "P" + std::to_string(v + 1), instrument = id + "-I1";
-        const std::string name = kInstrumentNames[score.Voices[v].Program];
+        const VoiceLayout& voice = layout.Voices[v];
+        const std::string id = "P" + std::to_string(v + 1);
+        const std::string instrumentName = kInstrumentNames[score.Voices[v].Program];
         pugi::xml_node part = partList.append_child("score-part");
         part.append_attribute("id") = id.c_str();
-        Text(part, "part-name", name);
-        pugi::xml_node scoreInstrument = part.append_child("score-instrument");
-        scoreInstrument.append_attribute("id") = instrument.c_str();
-        Text(scoreInstrument, "instrument-name", name);
-        pugi::xml_node midi = part.append_child("midi-instrument");
-        midi.append_attribute("id") = instrument.c_str();
-        // Channels 1..16 without the percussion channel 10.
-        Text(midi, "midi-channel", static_cast<long long>(v % 15 + (v % 15 >= 9 ? 2 : 1)));
-        Text(midi, "midi-program", score.Voices[v].Program + 1);  // counted from 1 here
+        Text(part, "part-name",
+             score.Voices[v].Name.empty() ? instrumentName : ScoreText(score.Voices[v].Name));
+        const auto instrument = [&](const std::string& instrumentId, const std::string& name) {
+            pugi::xml_node scoreInstrument = part.append_child("score-instrument");
+            scoreInstrument.append_attribute("id") = instrumentId.c_str();
+            Text(scoreInstrument, "instrument-name", name);
+        };
+        const auto midi = [&](const std::string& instrumentId) {
+            pugi::xml_node node = part.append_child("midi-instrument");
+            node.append_attribute("id") = instrumentId.c_str();
+            Text(node, "midi-channel", voice.Channel);
+            Text(node, "midi-program", score.Voices[v].Program + 1);  // counted from 1 here
+            return node;
+        };
+        if (voice.VoiceClef != Clef::Percussion) {
+            instrument(id + "-I1", instrumentName);
+            midi(id + "-I1");
+            continue;
+        }
+        std::set<int> drums;
+        for (const auto& bar : voice.Staves[0])
+            for (const ScoreItem& item : bar)
+                if (!item.Rest) drums.insert(MidiNoteOf(item.Pitch));
+        for (const int drum : drums)
+            instrument(DrumId(id, drum), "Schlagzeug " + std::to_string(drum));
+        for (const int drum : drums)
+            Text(midi(DrumId(id, drum)), "midi-unpitched", drum + 1);  // counted from 1 here
     }
 
     for (size_t v = 0; v < layout.Voices.size(); ++v) {
         const VoiceLayout& voice = layout.Voices[v];
         const bool grand = voice.Staves.size() == 2;
+        const std::string id = "P" + std::to_string(v + 1);
+        const std::string* drumPart = voice.VoiceClef == Clef::Percussion ? &id : nullptr;
         pugi::xml_node part = root.append_child("part");
-        part.append_attribute("id") = ("P" + std::to_string(v + 1)).c_str();
+        part.append_attribute("id") = id.c_str();
         const size_t bars = voice.Staves[0].size();
         for (size_t b = 0; b < bars; ++b) {
             pugi::xml_node measure = part.append_child("measure");
@@ -130,16 +177,18 @@ pugi::xml_document Document(const Score& score) {
             if (b == 0) {
                 pugi::xml_node attributes = measure.append_child("attributes");
                 Text(attributes, "divisions", kDivisionsPerQuarter);
-                Text(attributes.append_child("key"), "fifths", layout.Fifths);
+                // A drum sound keeps its line whatever the key.
+                Text(attributes.append_child("key"), "fifths",
+                     voice.VoiceClef == Clef::Percussion ? 0 : layout.Fifths);
                 pugi::xml_node time = attributes.append_child("time");
                 Text(time, "beats", 4);
                 Text(time, "beat-type", 4);
                 if (grand) {
                     Text(attributes, "staves", 2);
-                    Clef(attributes, 1, true);
-                    Clef(attributes, 2, false);
+                    Clef(attributes, 1, Clef::Treble);
+                    Clef(attributes, 2, Clef::Bass);
                 } else {
-                    Clef(attributes, 0, voice.VoiceClef == Clef::Treble);
+                    Clef(attributes, 0, voice.VoiceClef);
                 }
                 pugi::xml_node direction = measure.append_child("direction");
                 direction.append_attribute("placement") = "above";
@@ -154,7 +203,7 @@ pugi::xml_document Document(const Score& score) {
                 if (staff) Text(measure.append_child("backup"), "duration", kUnitsPerWhole);
                 for (const ScoreItem& item : voice.Staves[staff][b])
                     Item(measure, item, static_cast<int>(staff) + 1,
-                         grand ? static_cast<int>(staff) + 1 : 0);
+                         grand ? static_cast<int>(staff) + 1 : 0, drumPart);
             }
             if (b + 1 == bars) {
                 pugi::xml_node barline = measure.append_child("barline");

@@ -28,6 +28,7 @@ struct EnsembleVoice {
     int64_t OffsetUs = 0;                  // start after the ensemble's start
     bool Mute = false;
     bool Solo = false;
+    int Tempo = 0;  // what the melody was made at, for a score's note values; 0: unknown
 };
 
 // "Stimme 2 (Bass): ", how a message names a voice (index counted from 0).

@@ -79,7 +79,8 @@ std::vector<EnsembleVoice> EnsembleOf(const MelodySetup& setup) {
                               .Velocity = v.Velocity,
                               .OffsetUs = VoiceOffsetUs(v.OffsetWholeNotes, tempo),
                               .Mute = v.Mute,
-                              .Solo = v.Solo});
+                              .Solo = v.Solo,
+                              .Tempo = tempo});
         } catch (const Exception& e) {
             throw EInvalidInput(VoiceLabel(static_cast<int>(i), v.Name) + e.Message());
         }

@@ -87,6 +87,8 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
     btnOeffnen = new QPushButton("Öffnen...", this);
     btnSpeichern = new QPushButton("Speichern unter...", this);
     btnMidiDatei = new QPushButton("Als MIDI-Datei speichern...", this);
+    btnMusicXmlDatei = new QPushButton("Als MusicXML speichern...", this);
+    btnLilyPondDatei = new QPushButton("Als LilyPond speichern...", this);
     btnAbspielen = new QPushButton(kCaptionPlay, this);
 
     auto* rows = new QHBoxLayout;
@@ -94,7 +96,9 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
         rows->addWidget(b);
     rows->addStretch();
     auto* files = new QHBoxLayout;
-    for (QPushButton* b : {btnOeffnen, btnSpeichern, btnMidiDatei}) files->addWidget(b);
+    for (QPushButton* b :
+         {btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei})
+        files->addWidget(b);
     files->addStretch();
     files->addWidget(btnAbspielen);
     auto* layout = new QVBoxLayout(this);
@@ -117,6 +121,8 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
     on(btnOeffnen, [this] { OeffnenClick(); });
     on(btnSpeichern, [this] { SpeichernClick(); });
     on(btnMidiDatei, [this] { MidiDateiClick(); });
+    on(btnMusicXmlDatei, [this] { MusicXmlDateiClick(); });
+    on(btnLilyPondDatei, [this] { LilyPondDateiClick(); });
     on(btnAbspielen, [this] { AbspielenClick(); });
 
     ChooseVoicePath = [this] {
@@ -132,6 +138,14 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
     ChooseMidiPath = [this] {
         return QFileDialog::getSaveFileName(this, "Als MIDI-Datei speichern", "stimmen.mid",
                                             "MIDI-Dateien (*.mid *.midi)");
+    };
+    ChooseMusicXmlPath = [this] {
+        return QFileDialog::getSaveFileName(this, "Als MusicXML speichern", "stimmen.musicxml",
+                                            "MusicXML-Dateien (*.musicxml *.xml)");
+    };
+    ChooseLilyPondPath = [this] {
+        return QFileDialog::getSaveFileName(this, "Als LilyPond speichern", "stimmen.ly",
+                                            "LilyPond-Dateien (*.ly)");
     };
 }
 
@@ -289,9 +303,30 @@ void VoicesWindow::MidiDateiClick() {
     WriteEnsembleMidiFile(path.toStdString(), EnsembleOf(setup), setup.Tempo);
 }
 
+Score VoicesWindow::EnsembleScoreNow() const {
+    const MelodySetup setup = Ensemble();
+    if (setup.Voices.empty()) throw EInvalidInput("Es gibt keine Stimme zu speichern");
+    const VoiceSetup& first = setup.Voices.front();
+    return EnsembleScore(EnsembleOf(setup), VoiceTempo(setup, first), first.ScaleIndex,
+                         first.RootIndex);
+}
+
+void VoicesWindow::MusicXmlDateiClick() {
+    const QString path = ChooseMusicXmlPath();
+    if (path.isEmpty()) return;
+    WriteMusicXmlFile(path.toStdString(), EnsembleScoreNow());
+}
+
+void VoicesWindow::LilyPondDateiClick() {
+    const QString path = ChooseLilyPondPath();
+    if (path.isEmpty()) return;
+    WriteLilyPondFile(path.toStdString(), EnsembleScoreNow());
+}
+
 void VoicesWindow::SetEditable(bool editable) {
-    for (QPushButton* b : {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter,
-                           btnOeffnen, btnSpeichern, btnMidiDatei})
+    for (QPushButton* b :
+         {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter, btnOeffnen,
+          btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei})
         b->setEnabled(editable);
     tblStimmen->setEnabled(editable);
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 
+#include "melodyfile/score.h"
 #include "playback/melody_view.h"
 #include "setup/setup.h"
 
@@ -44,6 +45,8 @@ public:
     QPushButton* btnOeffnen;
     QPushButton* btnSpeichern;
     QPushButton* btnMidiDatei;
+    QPushButton* btnMusicXmlDatei;
+    QPushButton* btnLilyPondDatei;
     QPushButton* btnAbspielen;
 
     // Dialogs, replaced by tests: an empty path cancels.
@@ -51,6 +54,8 @@ public:
     std::function<QString()> ChooseOpenPath;
     std::function<QString()> ChooseSavePath;
     std::function<QString()> ChooseMidiPath;
+    std::function<QString()> ChooseMusicXmlPath;
+    std::function<QString()> ChooseLilyPondPath;
 
     // The voices as a file holds them, with what the rows show now.
     MelodySetup Ensemble() const;
@@ -67,6 +72,9 @@ public:
     void OeffnenClick();
     void SpeichernClick();
     void MidiDateiClick();
+    // One part (staff) per voice, tempo and key of the first voice.
+    void MusicXmlDateiClick();
+    void LilyPondDateiClick();
     // Plays every voice from the start, or asks a run to stop.
     void AbspielenClick();
     bool Playing() const { return playing_; }
@@ -83,6 +91,7 @@ private:
     VoiceSetup RowVoice(int row) const;
     void SwapRows(int a, int b);
     void SetEditable(bool editable);
+    Score EnsembleScoreNow() const;
     void Play();
     void Sounding(const EnsembleEvent& e, bool on);
 

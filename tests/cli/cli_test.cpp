@@ -558,6 +558,14 @@ TEST(CliSetup, SeveralVoicesPlayTogetherFromTheirFiles) {
     EXPECT_EQ(tracks[2].Programs(), (std::vector<std::pair<int, int>>{{2, 40}}));
     EXPECT_EQ(tracks[2].Notes(),
               (std::vector<SmfNote>{{49, 110, 110, 960, 1440}, {50, 110, 110, 1440, 1920}}));
+    // A score by the ending: a staff per voice, the second after a half rest.
+    const std::string score = dir.File("kanon.ly");
+    ASSERT_EQ(Cli({"melody", "--setup", voice, "--setup", voice, "--offset", "0,5", "--out", score})
+                  .status,
+              0);
+    const std::string text = ReadWholeFile(score);
+    EXPECT_NE(text.find("cis4 d4 r2 |"), std::string::npos) << text;
+    EXPECT_NE(text.find("r2 cis4 d4 |"), std::string::npos) << text;
 
     const std::string usage = "\nHilfe: sonavix-cli --help\n";
     ExpectCases({

@@ -60,6 +60,7 @@ std::vector<uint8_t> Bytes(const fs::path& path) {
 struct Case {
     std::string name;
     Score score;
+    std::vector<EnsembleVoice> ensemble{};  // the voices behind a score of several
 };
 
 // The melody of the members 0..count-1 through the maps, as the play button makes it.
@@ -100,6 +101,23 @@ std::vector<Case> Cases() {
     wide.TempoMap.Assign({"2", "3", "1"});
     wide.notes = Members(21);
     cases.push_back({"grand", {"grand", kTempo, 0, 0, {{BuildTimeline(wide), 0}}}});
+    // A canon of three voices a whole note apart: the second a fifth up on a
+    // violin, the third on the drums.
+    const MelodyTimeline theme = Melody("", 0, 0, Members(12), {"2", "3"}).score.Voices[0].Melody;
+    const std::vector<EnsembleVoice> canon = {{.Name = "Dux", .Melody = theme, .Tempo = kTempo},
+                                              {.Name = "Comes",
+                                               .Melody = theme,
+                                               .Channel = 2,
+                                               .Program = 40,
+                                               .Transpose = 7,
+                                               .OffsetUs = VoiceOffsetUs(1, kTempo),
+                                               .Tempo = kTempo},
+                                              {.Name = "Trommel",
+                                               .Melody = theme,
+                                               .Channel = kPercussionChannel,
+                                               .OffsetUs = VoiceOffsetUs(2, kTempo),
+                                               .Tempo = kTempo}};
+    cases.push_back({"canon", EnsembleScore(canon, kTempo, 0, 0), canon});
     return cases;
 }
 
@@ -111,7 +129,11 @@ protected:
         for (const Case& c : Cases()) {
             WriteLilyPondFile((dir / (c.name + ".ly")).string(), c.score);
             WriteMusicXmlFile((dir / (c.name + ".musicxml")).string(), c.score);
-            WriteMidiFile((dir / (c.name + ".mid")).string(), c.score.Voices[0].Melody, kTempo, 0);
+            if (c.ensemble.empty())
+                WriteMidiFile((dir / (c.name + ".mid")).string(), c.score.Voices[0].Melody, kTempo,
+                              0);
+            else
+                WriteEnsembleMidiFile((dir / (c.name + ".mid")).string(), c.ensemble, kTempo);
             names.push_back(c.name);
         }
     }

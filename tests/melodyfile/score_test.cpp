@@ -166,6 +166,58 @@ TEST(ScoreLayout, ClefByRangeAndTheGrandStaffSplitsAtMiddleC) {
     EXPECT_EQ(Bars(grand.Staves[1]), (std::vector<std::string>{"E3:4 r:4 r:2"}));
 }
 
+TEST(ScoreLayout, EnsembleVoicesKeepTheirOffsetTranspositionTempoAndChannel) {
+    const MelodyTimeline melody = Timeline({{40, 2}, {42, 2}});  // C3 D3, quarters at 120
+    const auto voice = [&](EnsembleVoice v) {
+        v.Melody = melody;
+        return v;
+    };
+    const std::vector<EnsembleVoice> voices = {
+        voice({.Name = "Dux", .Channel = 1, .Tempo = 120}),
+        // Half a whole note later, an octave up.
+        voice({.Name = "Comes", .Channel = 2, .Transpose = 12, .OffsetUs = 1000000, .Tempo = 120}),
+        // Made at half the tempo: its quarters last halves of the score.
+        voice({.Channel = 3, .Tempo = 60}),
+        voice({.Channel = 4, .Mute = true, .Tempo = 120}),
+        // Beyond the MIDI range after its transposition: a rest.
+        voice({.Channel = 5, .Transpose = 100, .Tempo = 120}),
+        voice({.Channel = kPercussionChannel, .Tempo = 120}),
+    };
+    const Score score = EnsembleScore(voices, 120, 0, 0);
+    EXPECT_EQ(score.Title, "Dux, Comes");
+    const ScoreLayout layout = LayOutScore(score);
+    ASSERT_EQ(layout.Voices.size(), voices.size());
+    const std::vector<std::vector<std::string>> bars = {{"C3:4 D3:4 r:2"}, {"r:2 C4:4 D4:4"},
+                                                        {"C3:2 D3:2"},     {"r:1"},
+                                                        {"r:4 r:4 r:2"},   {"C3:4 D3:4 r:2"}};
+    for (size_t v = 0; v < voices.size(); ++v) {
+        EXPECT_EQ(layout.Voices[v].Channel, voices[v].Channel);
+        EXPECT_EQ(Bars(layout.Voices[v].Staves[0]), bars[v]) << "voice " << v;
+    }
+    EXPECT_EQ(layout.Voices[5].VoiceClef, Clef::Percussion);
+
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(MusicXmlText(score).c_str()));
+    EXPECT_STREQ(doc.select_node("//score-part[@id='P2']/part-name").node().child_value(), "Comes");
+    EXPECT_STREQ(doc.select_node("//score-part[@id='P3']/part-name").node().child_value(),
+                 "Acoustic Grand Piano");
+    // The drum part: an instrument per key, each note naming its own.
+    const pugi::xml_node drums = doc.select_node("//score-part[@id='P6']").node();
+    EXPECT_STREQ(
+        drums.select_node("midi-instrument[@id='P6-I49']/midi-unpitched").node().child_value(),
+        "49");
+    EXPECT_STREQ(drums.child("midi-instrument").child_value("midi-channel"), "10");
+    const pugi::xml_node drum = doc.select_node("//part[@id='P6']//note[unpitched]").node();
+    EXPECT_STREQ(drum.child("unpitched").child_value("display-step"), "C");
+    EXPECT_STREQ(drum.child("instrument").attribute("id").value(), "P6-I49");
+    EXPECT_STREQ(doc.select_node("//part[@id='P6']//clef/sign").node().child_value(), "percussion");
+
+    const std::string text = LilyPondText(score);
+    for (const char* part :
+         {"instrumentName = \"Comes\"", "midiInstrument = \"standard kit\"", "\\clef percussion"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
+}
+
 TEST(MusicXml, HeaderPartsAndEveryMeasureAWholeNote) {
     Score score = OneVoice(Timeline({{33, 2}, {38, 0}, {45, 3}}), 1, 21);  // F major
     score.Title = "<a & \"b\">\x01";

@@ -6,6 +6,8 @@
 
 #include "support/program.h"
 #include "support/window_fixture.h"
+#include "ui/setup_files.h"
+#include "ui/voices_window.h"
 
 namespace {
 class ScoreExport : public WindowTest {
@@ -45,4 +47,15 @@ TEST_F(ScoreExport, MusicXmlOfAFormulaIsTitledByTheFormula) {
     EXPECT_STREQ(doc.child("score-partwise").child("work").child_value("work-title"), "x");
     EXPECT_EQ(doc.select_nodes("//note[pitch]").size(), 3u);
     EXPECT_TRUE(service->Messages().empty());  // written, not played
+}
+
+TEST_F(ScoreExport, TheVoicesWindowWritesAPartPerVoice) {
+    window->Files->Open(SONAVIX_EXAMPLE_CANON);
+    ASSERT_NE(window->frmStimmen, nullptr);
+    window->frmStimmen->ChooseMusicXmlPath = [&] { return QString::fromStdString(path); };
+    window->frmStimmen->btnMusicXmlDatei->click();
+    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(path.c_str()));
+    EXPECT_EQ(doc.select_nodes("//part").size(), 3u);
 }
