@@ -48,6 +48,34 @@ int main(int argc, char** argv) {
                         view == MelodyCanvas::View::Roll ? "roll" : "plot", span, cpuMs, wallMs);
         }
     }
+    // The same notes as four voices a second apart, each in its colour.
+    {
+        std::vector<EnsembleVoice> voices(4);
+        for (int v = 0; v < 4; ++v) {
+            voices[v].OffsetUs = v * 1000000;
+            const auto& events = canvas.Melody().Timeline.Events();
+            for (size_t i = static_cast<size_t>(v); i < events.size(); i += 4)
+                voices[v].Melody.Append(events[i].Key, events[i].DurationMs * 4, 3);
+        }
+        MelodyCanvas ensemble;
+        ensemble.resize(canvas.size());
+        ensemble.SetEnsemble(RollOf(voices));
+        for (double span : {1.0, 0.1, 0.001}) {
+            constexpr int kFrames = 20;
+            QElapsedTimer timer;
+            timer.start();
+            const std::clock_t cpuStart = std::clock();
+            for (int frame = 0; frame < kFrames; ++frame) {
+                ensemble.SetWindow((1 - span) * frame / kFrames, span);
+                ensemble.RebuildBackground();
+            }
+            const double wallMs = timer.nsecsElapsed() / 1e6 / kFrames;
+            const double cpuMs = (std::clock() - cpuStart) * 1000.0 / CLOCKS_PER_SEC / kFrames;
+            worst = std::max(worst, cpuMs);
+            std::printf("voices span=%g full_redraw_cpu_ms=%.3f wall_ms=%.3f\n", span, cpuMs,
+                        wallMs);
+        }
+    }
     // While playing only the play head moves: the cached background is copied.
     QImage target(canvas.size(), QImage::Format_RGB32);
     QElapsedTimer timer;
