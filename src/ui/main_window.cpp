@@ -508,7 +508,13 @@ std::string TfrmMain::ReadSourceFrame(TfrmFolgen* f) {
     return ::ReadSourceFrame(frame);
 }
 
-std::string TfrmMain::ReadNoteSource() { return ReadSourceFrame(frmFolgenNoten); }
+std::string TfrmMain::ReadNoteSource() {
+    std::string text = ReadSourceFrame(frmFolgenNoten);
+    // The box the members came from, where a run shows the member it plays.
+    playingList_ = frmFolgenNoten->rbtOEIS->isChecked() ? frmFolgenNoten->frmOEIS1->mmoSequence
+                                                        : frmFolgenNoten->frmExplizit1->mmoExplizit;
+    return text;
+}
 bool TfrmMain::TempoSequenceUsed() { return cbxTempoFolge->isChecked(); }
 std::string TfrmMain::ReadTempoSource() { return ReadSourceFrame(frmFolgenTempo); }
 bool TfrmMain::KeyboardWanted() { return cbxKlaviatur->isChecked(); }

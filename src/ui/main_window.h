@@ -5,6 +5,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QUrl>
@@ -206,6 +208,7 @@ private:
     bool closeRequested_ = false;
     bool settingsWarned_ = false;  // an unsaved choice is told once per run
     bool resizable_ = false;
+    QPointer<QPlainTextEdit> playingList_;  // the note members' box of the last run
 };
 
 inline const char* const kHomepageUrl = "https://example.org/sonavix/";

@@ -5,6 +5,7 @@
 #include "ui/main_window.h"
 #include "ui/picture_window.h"
 #include "ui/voices_window.h"
+#include "ui/widgets.h"
 
 namespace {
 // A stepped member sounds briefly, whatever its length in the melody.
@@ -20,6 +21,7 @@ std::string TfrmMain::MemberLine(size_t index, std::string_view member,
 
 void TfrmMain::NoteStarting(size_t index, std::string_view member, std::string_view tempoMember) {
     if (Picture) Picture->ShowPlaying(index);
+    if (playingList_) SelectMember(playingList_, index);
     // A cell the run cannot read fails the run in its own lookups; the title just stays.
     try {
         frmKlavier->setWindowTitle(QString::fromStdString(MemberLine(index, member, tempoMember)));

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextOption>
 #include <algorithm>
@@ -59,6 +60,42 @@ void FillTextBox(QPlainTextEdit* box, const QString& text) {
     box->setWordWrapMode(HasLongRun(text) ? QTextOption::WrapAnywhere
                                           : QTextOption::WrapAtWordBoundaryOrAnywhere);
     box->setPlainText(text);
+}
+
+void SelectMember(QPlainTextEdit* box, size_t index) {
+    // A run asks for one member after the other: the next search starts where
+    // the last one ended, as long as nobody changed the text in between.
+    constexpr const char* kLast = "sonavixSelectedMember";
+    const QTextDocument* document = box->document();
+    const QString text = document->toPlainText();
+    const auto isDigit = [&text](qsizetype i) { return text[i] >= u'0' && text[i] <= u'9'; };
+    qsizetype pos = 0;
+    size_t at = 0;
+    const QList<QVariant> last = box->property(kLast).toList();
+    if (last.size() == 3 && last[0].toInt() == document->revision() &&
+        last[1].toULongLong() + 1 == index) {
+        pos = last[2].toLongLong();
+        at = index;
+    }
+    const qsizetype n = text.size();
+    for (;; ++at) {
+        while (pos < n && !isDigit(pos)) ++pos;
+        if (pos >= n) return;
+        qsizetype end = pos;
+        while (end < n && isDigit(end)) ++end;
+        if (at == index) {
+            QTextCursor cursor(box->document());
+            cursor.setPosition(static_cast<int>(pos));
+            cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
+            box->setTextCursor(cursor);
+            box->ensureCursorVisible();
+            box->setProperty(kLast,
+                             QList<QVariant>{document->revision(), static_cast<qulonglong>(index),
+                                             static_cast<qlonglong>(end)});
+            return;
+        }
+        pos = end;
+    }
 }
 
 void WrapLongRunsAnywhere(QPlainTextEdit* box) {

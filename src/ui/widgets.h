@@ -36,5 +36,10 @@ void FillTextBox(QPlainTextEdit* box, const QString& text);
 // long run arrives, before it is laid out.
 void WrapLongRunsAnywhere(QPlainTextEdit* box);
 
+// Selects the member with this index (counted from 0) as a run reads the box:
+// the index-th run of digits, whatever stands between them, and scrolls it into
+// view. Past the last member nothing changes.
+void SelectMember(QPlainTextEdit* box, size_t index);
+
 // An explicit list as its box shows it: a long one broken into lines.
 QString ListForDisplay(const std::string& list);

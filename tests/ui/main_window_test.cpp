@@ -4,7 +4,10 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -156,6 +159,40 @@ TEST_F(MainWindow, PlayButtonPlaysTheExplicitListWithTheInstrument) {
     EXPECT_EQ(keys, (std::vector<int>{46, 50, 50}));
     EXPECT_EQ(window->btnPlay->text(), "Abspielen");
     EXPECT_TRUE(window->frmFolgenNoten->frmExplizit1->mmoExplizit->isEnabled());
+    EXPECT_TRUE(errors.empty());
+}
+
+// The member that sounds is selected where it came from, scrolled into view.
+TEST_F(MainWindow, PlayingMemberIsSelectedInItsList) {
+    window->show();
+    QString list = "1; -22\n";
+    for (int i = 0; i < 200; ++i) list += "7,\n";
+    list += "333";
+    TfrmFolgen* f = window->frmFolgenNoten;
+    const struct {
+        const char* name;
+        QRadioButton* source;
+        QPlainTextEdit* box;
+    } cases[] = {{"explicit list", f->rbtExplizit, f->frmExplizit1->mmoExplizit},
+                 {"OEIS members", f->rbtOEIS, f->frmOEIS1->mmoSequence}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.source->click();
+        c.box->setPlainText(list);
+        c.box->verticalScrollBar()->setValue(0);
+        std::vector<QString> selected;
+        const auto connection = QObject::connect(c.box, &QPlainTextEdit::selectionChanged, [&] {
+            selected.push_back(c.box->textCursor().selectedText());
+        });
+        window->btnPlay->click();
+        QObject::disconnect(connection);
+        ASSERT_EQ(selected.size(), 203u);
+        EXPECT_EQ(selected[0], "1");
+        EXPECT_EQ(selected[1], "22");
+        EXPECT_EQ(selected[2], "7");
+        EXPECT_EQ(selected.back(), "333");
+        EXPECT_TRUE(c.box->viewport()->rect().contains(c.box->cursorRect()));
+    }
     EXPECT_TRUE(errors.empty());
 }
 
