@@ -2,9 +2,11 @@
 // melody played into jack_midi_dump, and the dumped bytes read back.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -125,4 +127,30 @@ TEST(CliPlay, WithoutAnyMidiPortTheMelodyIsNotPlayed) {
     EXPECT_EQ(r.out, "41 667\n");
     EXPECT_EQ(r.err,
               "MIDI-Gerät 0 lässt sich nicht öffnen: Listenindex überschreitet das Maximum (0)\n");
+}
+
+TEST_F(JackDump, TwoVoicesSoundOnTheirOwnChannels) {
+    const std::string dir = ::testing::TempDir(), pid = std::to_string(getpid());
+    const std::string first = dir + "sonavix-e2e-a-" + pid + ".sonavix",
+                      second = dir + "sonavix-e2e-b-" + pid + ".sonavix";
+    // Eighths of keys 41 and 42 on a violin; key 43 a quarter long, an eighth later.
+    ASSERT_EQ(RunProgram(SONAVIX_CLI, {"save", first, "--list", "1, 2", "--tempo", "220",
+                                       "--tempo-map", "3", "--instrument", "40"})
+                  .status,
+              0);
+    ASSERT_EQ(RunProgram(SONAVIX_CLI,
+                         {"save", second, "--list", "3", "--tempo", "220", "--tempo-map", "2"})
+                  .status,
+              0);
+    const ProgramResult r = RunProgram(
+        SONAVIX_CLI, {"melody", "--setup", first, "--setup", second, "--offset", "0,125", "--play"},
+        env);
+    std::remove(first.c_str());
+    std::remove(second.c_str());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::vector<Bytes> expected = {{0xC0, 0x28},       {0xC1, 0x00},       {0x90, 0x31, 0x6E},
+                                         {0x80, 0x31, 0x6E}, {0x90, 0x32, 0x6E}, {0x91, 0x33, 0x6E},
+                                         {0x80, 0x32, 0x6E}, {0x81, 0x33, 0x6E}};
+    EXPECT_EQ(Dumped(), expected);
 }
