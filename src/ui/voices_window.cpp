@@ -386,6 +386,9 @@ void VoicesWindow::Play() {
     playing_ = active_ = true;
     btnAbspielen->setText(kCaptionStop);
     SetEditable(false);
+    // The main window's run would wait inside this one's and share its output:
+    // its play button rests until the voices have ended and fallen silent.
+    main_.btnPlay->setEnabled(false);
     if (setup.ShowOnKeyboard) main_.frmKlavier->show();
     struct Idle {
         VoicesWindow& w;
@@ -398,6 +401,7 @@ void VoicesWindow::Play() {
                     position->setText(QString());
             if (w.main_.Picture) w.main_.Picture->ShowEnsemblePlaying(std::nullopt);
             w.SetEditable(true);
+            w.main_.btnPlay->setEnabled(true);
             w.active_ = false;
             w.Stop();
         }

@@ -25,12 +25,17 @@ TEST_F(VoicesWindowTest, AFileOfSeveralVoicesOpensThereAndPlaysUntilStopped) {
     // At the first look at the window the first voice sounds its first note
     // (MOD(1;12) = 1: key 41), in the main window's red; then Stopp.
     QRgb face = 0;
+    bool mainPlayable = true;
     QTimer::singleShot(0, &voices, [&] {
         face = window->frmKlavier->Key(41)->Face();
+        mainPlayable = window->btnPlay->isEnabled();
         voices.AbspielenClick();
     });
     voices.AbspielenClick();
     EXPECT_EQ(face, kRot);
+    // The main window cannot start a second run meanwhile, and can again after.
+    EXPECT_FALSE(mainPlayable);
+    EXPECT_TRUE(window->btnPlay->isEnabled());
     EXPECT_TRUE(errors.empty());
     EXPECT_FALSE(voices.Playing());
     EXPECT_EQ(window->frmKlavier->Key(41)->Face(), window->frmKlavier->Key(41)->Colour());
