@@ -4,6 +4,7 @@
 #include <glib.h>
 #include <jack/jack.h>
 
+#include <atomic>
 #include <mutex>
 
 #include "common/quote.h"
@@ -13,7 +14,11 @@ namespace {
 // well below full scale (about -15 dBFS at velocity 110).
 constexpr double kSynthGain = 1.0;
 
+std::atomic<uint64_t> fluidErrors{0};
+
 extern "C" void QuietFluid(int, const char*, void*) {}
+// An audio driver whose server went away says so only here, from its own thread.
+extern "C" void CountFluidError(int, const char*, void*) { fluidErrors.fetch_add(1); }
 extern "C" void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 extern "C" void QuietJack(const char*) {}
 extern "C" void QuietGlib(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
@@ -26,7 +31,8 @@ void SilenceSoundLibraries() {
     static std::once_flag once;
     std::call_once(once, [] {
         for (int level = 0; level < LAST_LOG_LEVEL; ++level)
-            fluid_set_log_function(level, QuietFluid, nullptr);
+            fluid_set_log_function(level, level <= FLUID_ERR ? CountFluidError : QuietFluid,
+                                   nullptr);
         snd_lib_error_set_handler(QuietAlsa);
         jack_set_error_function(QuietJack);
         jack_set_info_function(QuietJack);
@@ -36,6 +42,8 @@ void SilenceSoundLibraries() {
             g_log_set_handler(domain, levels, QuietGlib, nullptr);
     });
 }
+
+uint64_t FluidErrorCount() { return fluidErrors.load(); }
 
 FluidSettings NewSynthSettings() {
     FluidSettings settings(new_fluid_settings());

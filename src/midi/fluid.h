@@ -4,6 +4,7 @@
 // synthesizer calls. Private to the midi library.
 #include <fluidsynth.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,11 @@ using FluidDriver = std::unique_ptr<fluid_audio_driver_t, FluidDelete<delete_flu
 // Missing sound systems are an ordinary situation; the libraries would each
 // say so on the console. Idempotent.
 void SilenceSoundLibraries();
+
+// How many errors FluidSynth has logged since SilenceSoundLibraries. A live
+// audio driver that loses its server (PulseAudio killed, JACK stopped) tells
+// nobody else.
+uint64_t FluidErrorCount();
 
 // The sample rate, gain and dry sound that live and offline play share.
 // Throws ESynthError when FluidSynth cannot allocate them.

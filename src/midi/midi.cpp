@@ -57,16 +57,28 @@ void MidiUnit::PlayNote(int32_t keyNumber, int32_t durationMs) {
     const bool sounds = output_ && KeySounds(keyNumber);
     const uint8_t note = sounds ? KeyNote(keyNumber) : 0;
     clock.SleepUntilUs(start);
-    if (sounds) output_->NoteOn(channel_, note, kNoteVelocity);
+    if (sounds) Send([&] { output_->NoteOn(channel_, note, kNoteVelocity); });
     WaitUntil(deadline);
     // The output may have been released while waiting (program end).
-    if (sounds && output_) output_->NoteOff(channel_, note, kNoteVelocity);
+    if (sounds && output_) Send([&] { output_->NoteOff(channel_, note, kNoteVelocity); });
+}
+
+// A device that refuses a message has gone (a sound server that died): it is
+// released at once, its sounding notes tried once more, so that the next
+// listing shows what is left; the failure goes on to the caller.
+void MidiUnit::Send(const std::function<void()>& message) {
+    try {
+        message();
+    } catch (const EJclMIDIError&) {
+        output_.reset();
+        throw;
+    }
 }
 
 void MidiUnit::SelectInstrument(int32_t program) {
     const uint8_t low = static_cast<uint8_t>(program & 0xFF);
     if (!output_ || low > 127) return;
-    output_->ProgramChange(channel_, low);
+    Send([&] { output_->ProgramChange(channel_, low); });
 }
 
 void MidiUnit::ReleaseMidiOut() { output_.reset(); }

@@ -34,9 +34,11 @@ public:
     // blocking for the whole duration. Key numbers <= 0, and those whose note would
     // exceed 127, are rests of the same duration. A negative duration is refused
     // (EInvalidInput). Without an output nothing is sent, but the wait still runs.
+    // A note the output refuses (EJclMIDIError) releases the output.
     void PlayNote(int32_t keyNumber, int32_t durationMs);
 
     // General MIDI program change on the program's channel; nothing without an output.
+    // Refused, it releases the output as PlayNote does.
     void SelectInstrument(int32_t program);
 
     // Releases the output (program end): Note Off for every sounding note, then close.
@@ -73,6 +75,7 @@ public:
 
 private:
     void WaitUntil(int64_t deadlineUs);
+    void Send(const std::function<void()>& message);
 
     std::shared_ptr<IMidiOutService> service_;
     std::shared_ptr<MidiOutputDevices> devices_;

@@ -64,7 +64,21 @@ public:
     // Why the service lists no device although it was set up for one, in
     // German for a notice; "" when there is nothing to tell.
     virtual std::string UnlistedReason() { return ""; }
+
+    // A back end that is still setting up (the synthesizer waiting for an
+    // audio system) makes a listing wait for it, bounded. DevicesDecided says
+    // without waiting whether that is over; AwaitDevices waits for it and may
+    // run on another thread beside the other calls; StopAwaiting, from any
+    // thread, ends that wait and every later one: what is still undecided is
+    // not listed.
+    virtual bool DevicesDecided() { return true; }
+    virtual void AwaitDevices() {}
+    virtual void StopAwaiting() {}
 };
+
+// The start of the text of a failure that means the sound is gone for good
+// (a sound server that died): the run ends, and the output with it.
+inline constexpr const char* kOutputLostText = "Die Klangausgabe ist verloren gegangen: ";
 
 // The size of the buffer an error text is copied into.
 inline constexpr uint32_t MAXERRORLENGTH = 128;

@@ -138,6 +138,18 @@ MidiResult MidiOutPorts::GetErrorText(MidiResult code, char* text, uint32_t size
     return kMidiErrBadErrorNumber;
 }
 
+// The back ends are fixed at construction, so these may run beside the other calls.
+bool MidiOutPorts::DevicesDecided() {
+    return std::all_of(backends_.begin(), backends_.end(),
+                       [](const auto& backend) { return backend->DevicesDecided(); });
+}
+void MidiOutPorts::AwaitDevices() {
+    for (const auto& backend : backends_) backend->AwaitDevices();
+}
+void MidiOutPorts::StopAwaiting() {
+    for (const auto& backend : backends_) backend->StopAwaiting();
+}
+
 std::shared_ptr<IMidiOutService> CreateDefaultMidiOutService() {
     const char* requested = std::getenv("SONAVIX_MIDI_OUT");
     std::vector<std::shared_ptr<IMidiOutService>> backends = {

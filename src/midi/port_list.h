@@ -35,6 +35,9 @@ public:
     MidiResult LongMsg(MidiOutHandle handle, const uint8_t* bytes, size_t count) override;
     MidiResult Close(MidiOutHandle handle) override;
     MidiResult GetErrorText(MidiResult code, char* text, uint32_t size) override;
+    bool DevicesDecided() override;
+    void AwaitDevices() override;
+    void StopAwaiting() override;
 
 private:
     struct Device {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -65,15 +66,39 @@ struct ErrorSink {
 const char* const kClientName = "Sonavix";
 const char* const kOutputPortName = "Sonavix Output";
 
+// A client of our own beside RtMidi's (which does not tell when its server
+// goes): it learns of the server's end through its shutdown callback.
+class JackWatch {
+public:
+    static std::unique_ptr<JackWatch> Open() {
+        jack_status_t status;
+        jack_client_t* client = jack_client_open("Sonavix-Verbindung", JackNoStartServer, &status);
+        if (!client) return nullptr;
+        std::unique_ptr<JackWatch> watch(new JackWatch(client));
+        jack_on_shutdown(client, &JackWatch::ServerGone, watch.get());
+        return watch;
+    }
+    ~JackWatch() { jack_client_close(client_); }
+    JackWatch(const JackWatch&) = delete;
+    JackWatch& operator=(const JackWatch&) = delete;
+
+    jack_client_t* Client() const { return client_; }
+    bool Gone() const { return gone_.load(); }
+
+private:
+    explicit JackWatch(jack_client_t* client) : client_(client) {}
+    static void ServerGone(void* self) { static_cast<JackWatch*>(self)->gone_.store(true); }
+
+    jack_client_t* client_;
+    std::atomic<bool> gone_{false};
+};
+
 // A new JACK connection takes effect at one of the server's next process
 // cycles; messages sent before then are lost. Waits (bounded) until the
 // destination lists our output among its connections, then two periods more.
-void WaitForJackConnection(const std::string& destination) {
+void WaitForJackConnection(jack_client_t* client, const std::string& destination) {
     using Clock = std::chrono::steady_clock;
     const auto giveUp = Clock::now() + std::chrono::seconds(1);
-    jack_status_t status;
-    jack_client_t* client = jack_client_open("Sonavix-Verbindung", JackNoStartServer, &status);
-    if (!client) return;
     const std::string ours = std::string(":") + kOutputPortName;
     bool connected = false;
     while (!connected && Clock::now() < giveUp) {
@@ -91,7 +116,6 @@ void WaitForJackConnection(const std::string& destination) {
     }
     const double rate = jack_get_sample_rate(client);
     const double periodMs = rate > 0 ? 1000.0 * jack_get_buffer_size(client) / rate : 10.0;
-    jack_client_close(client);
     if (connected)
         std::this_thread::sleep_for(
             std::chrono::microseconds(static_cast<int64_t>(2000 * periodMs)));
@@ -149,11 +173,15 @@ public:
             open->out->openPort(index, kOutputPortName);
             if (open->sink.failed || !open->out->isPortOpen())
                 return Fail(open->sink.text, kMidiErrGeneral);
-            if (port->api == RtMidi::UNIX_JACK) WaitForJackConnection(port->name);
+            if (port->api == RtMidi::UNIX_JACK) {
+                open->watch = JackWatch::Open();
+                if (open->watch) WaitForJackConnection(open->watch->Client(), port->name);
+            }
         } catch (const RtMidiError& error) {
             return Fail(error.getMessage(), kMidiErrNoDriver);
         }
         open->sink.Clear();
+        lost_.clear();
         handle = nextHandle_++;
         open_[handle] = std::move(open);
         return kMidiNoError;
@@ -215,7 +243,9 @@ public:
             default:
                 return kMidiErrBadErrorNumber;
         }
-        if (!lastError_.empty() && (code == kMidiErrGeneral || code == kMidiErrNoDriver))
+        if (code == kMidiErrGeneral && !lost_.empty())
+            message = lost_;
+        else if (!lastError_.empty() && (code == kMidiErrGeneral || code == kMidiErrNoDriver))
             message += ": " + lastError_;
         return CopyErrorText(message, text, size);
     }
@@ -224,6 +254,7 @@ private:
     struct OpenPort {
         ErrorSink sink;  // before out: RtMidi keeps a pointer to it
         std::unique_ptr<RtMidiOut> out;
+        std::unique_ptr<JackWatch> watch;  // for a JACK port
         uint32_t deviceId = 0;
         RtMidi::Api api = RtMidi::UNSPECIFIED;
     };
@@ -235,12 +266,18 @@ private:
 
     MidiResult Fail(const std::string& text, MidiResult code) {
         lastError_ = text;
+        lost_.clear();
         return code;
     }
 
     MidiResult Send(MidiOutHandle handle, const unsigned char* bytes, size_t count) {
         auto it = open_.find(handle);
         if (it == open_.end()) return kMidiErrInvalidHandle;
+        // RtMidi would fill its buffer for a server that has gone, without a word.
+        if (it->second->watch && it->second->watch->Gone()) {
+            lost_ = kOutputLostText + std::string("die Verbindung zum JACK-Server ist abgebrochen");
+            return kMidiErrGeneral;
+        }
         ErrorSink& sink = it->second->sink;
         sink.Clear();
         try {
@@ -290,6 +327,7 @@ private:
     std::map<MidiOutHandle, std::unique_ptr<OpenPort>> open_;
     MidiOutHandle nextHandle_ = 1;
     std::string lastError_;
+    std::string lost_;  // set when the last failure was a lost server
 };
 
 }  // namespace

@@ -21,9 +21,10 @@ using namespace std::chrono_literals;
 // About 10 ms of output buffering (448 frames at 44.1 kHz). PulseAudio's
 // driver takes one period as its whole buffer, ALSA's a number of periods.
 constexpr int kBufferFrames = 448, kAlsaPeriods = 4;
-// How long the device list waits for an audio output to open.
+// How long the device list waits for an audio output to open, from the
+// moment the SoundFont has loaded.
 constexpr auto kDecisionWait = 5s;
-// How long the device list waits for the SoundFont to load.
+// How long the device list waits for the SoundFont to load, from the start.
 constexpr auto kLoadWait = 30s;
 // After the last message a closing device lets the release ring this long.
 constexpr auto kReleaseRing = 300ms;
@@ -50,7 +51,20 @@ public:
     virtual ISynthCalls& Calls() = 0;
     // Called when the device closes.
     virtual void Drain() {}
+    // See IMidiOutService.
+    virtual bool Decided() { return true; }
+    virtual void Await() {}
+    virtual void StopAwaiting() {}
 };
+
+// Why the synthesizer no longer sounds, by the audio driver that played.
+std::string LostOutputText(const std::string& driver) {
+    const char* cause = driver == "pulseaudio" ? "die Verbindung zu PulseAudio ist abgebrochen"
+                        : driver == "jack"     ? "die Verbindung zum JACK-Server ist abgebrochen"
+                        : driver == "alsa"     ? "die ALSA-Ausgabe ist ausgefallen"
+                                               : "die Audioausgabe ist ausgefallen";
+    return kOutputLostText + std::string(cause);
+}
 
 // Everything the set-up thread touches; shared so that a thread that outlives
 // the service (an audio system that never answers) still has it.
@@ -58,7 +72,13 @@ struct LiveState {
     std::mutex mutex;
     std::condition_variable changed;
     enum { Loading, Deciding, Listed, Unlisted } phase = Loading;
+    // Absolute, so that a second listing does not wait all over again.
+    Clock::time_point loadBy = Clock::now() + kLoadWait, decideBy;
+    bool stopped = false;  // StopAwaiting: no more waiting
     std::string loadError;
+    // Once listed: the driver that plays, and FluidSynth's error count when it started.
+    std::string driverName;
+    uint64_t errorsAtStart = 0;
     // Declared in creation order, so the driver goes first and the settings last.
     FluidSettings settings;
     FluidSynth synth;
@@ -68,6 +88,20 @@ struct LiveState {
     void Enter(decltype(phase) next) {
         std::lock_guard lock(mutex);
         phase = next;
+        if (next == Deciding) decideBy = Clock::now() + kDecisionWait;
+        changed.notify_all();
+    }
+
+    // Until the listing is decided, within the bounds.
+    void AwaitDecision() {
+        std::unique_lock lock(mutex);
+        changed.wait_until(lock, loadBy, [&] { return stopped || phase != Loading; });
+        if (phase == Deciding)
+            changed.wait_until(lock, decideBy, [&] { return stopped || phase != Deciding; });
+    }
+    void StopAwaiting() {
+        std::lock_guard lock(mutex);
+        stopped = true;
         changed.notify_all();
     }
 
@@ -106,7 +140,12 @@ struct LiveState {
                                   pulse ? kBufferFrames : kBufferFrames / kAlsaPeriods);
             fluid_settings_setint(settings, "audio.periods", pulse ? 2 : kAlsaPeriods);
             state->driver.reset(new_fluid_audio_driver(settings, state->synth.get()));
-            if (state->driver) break;
+            if (state->driver) {
+                std::lock_guard lock(state->mutex);
+                state->driverName = driver;
+                state->errorsAtStart = FluidErrorCount();
+                break;
+            }
         }
         state->Decide(state->driver != nullptr);
     }
@@ -130,23 +169,40 @@ public:
     }
 
     bool Listed() override {
-        std::unique_lock lock(state_->mutex);
-        state_->changed.wait_for(lock, kLoadWait,
-                                 [&] { return state_->phase != LiveState::Loading; });
-        state_->changed.wait_for(lock, kDecisionWait, [&] {
-            return state_->phase != LiveState::Loading && state_->phase != LiveState::Deciding;
-        });
-        return state_->phase == LiveState::Listed;
+        state_->AwaitDecision();
+        std::lock_guard lock(state_->mutex);
+        return state_->phase == LiveState::Listed && !LostLocked();
     }
 
     std::string UnlistedReason() override {
         if (Listed()) return "";
         std::lock_guard lock(state_->mutex);
-        return state_->loadError;
+        if (!lost_.empty()) return lost_;
+        if (!state_->loadError.empty()) return state_->loadError;
+        if (state_->phase == LiveState::Loading)
+            return "Der Synthesizer ist nicht verfügbar: die SoundFont lädt zu lange";
+        if (state_->phase == LiveState::Deciding)
+            return "Der Synthesizer ist nicht verfügbar: das Audiosystem antwortet nicht";
+        return "";
     }
 
+    // Whether a listing would return at once.
+    bool Decided() override {
+        std::lock_guard lock(state_->mutex);
+        const LiveState& s = *state_;
+        const auto now = Clock::now();
+        return s.stopped || (s.phase == LiveState::Loading    ? now >= s.loadBy
+                             : s.phase == LiveState::Deciding ? now >= s.decideBy
+                                                              : true);
+    }
+    void Await() override { state_->AwaitDecision(); }
+    void StopAwaiting() override { state_->StopAwaiting(); }
+
     std::string Ready() override {
-        if (!Listed()) return "Der Synthesizer hat keine Audioausgabe";
+        if (!Listed()) {
+            std::lock_guard lock(state_->mutex);
+            return lost_.empty() ? "Der Synthesizer hat keine Audioausgabe" : lost_;
+        }
         calls_.Bind(state_->synth.get());
         lastMessage_ = Clock::now();
         return "";
@@ -155,12 +211,22 @@ public:
     ISynthCalls& Calls() override { return calls_; }
 
     void Drain() override {
-        if (lastMessage_ == Clock::time_point{}) return;
+        if (lastMessage_ == Clock::time_point{} || !lost_.empty()) return;
         std::this_thread::sleep_until(lastMessage_ + kReleaseRing);
     }
 
 private:
+    // An error logged since the driver started means that it stopped playing;
+    // the synthesizer stays lost from then on. Under the state's lock.
+    bool LostLocked() {
+        if (lost_.empty() && state_->phase == LiveState::Listed &&
+            FluidErrorCount() != state_->errorsAtStart)
+            lost_ = LostOutputText(state_->driverName);
+        return !lost_.empty();
+    }
+
     std::shared_ptr<LiveState> state_;
+    std::string lost_;
     std::thread thread_;
     FluidCalls calls_;
     Clock::time_point lastMessage_{};
@@ -184,6 +250,9 @@ public:
 
     uint32_t GetNumDevs() override { return synth_->Listed() ? 1 : 0; }
     std::string UnlistedReason() override { return synth_->UnlistedReason(); }
+    bool DevicesDecided() override { return synth_->Decided(); }
+    void AwaitDevices() override { synth_->Await(); }
+    void StopAwaiting() override { synth_->StopAwaiting(); }
 
     MidiResult GetDevCaps(uint32_t deviceId, MIDIOUTCAPSA& caps, uint32_t size) override {
         if (!Exists(deviceId)) return kMidiErrBadDeviceId;

@@ -111,6 +111,19 @@ TEST_F(JackDump, TermHupAndPipeSilenceTheNoteAndEndWith128PlusTheSignal) {
     }
 }
 
+TEST_F(JackDump, AServerThatStopsMidMelodyEndsThePlayWithAMessage) {
+    const auto play =
+        StartPlaying({"--list", "0,1,2,3,4,5,6,7,8,9", "--tempo", "220", "--tempo-map", "1"});
+    server->Stop();
+    const auto stopped = std::chrono::steady_clock::now();
+    const ProgramResult r = play->Wait();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 3s);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "Die Klangausgabe ist verloren gegangen: die Verbindung zum JACK-Server ist "
+              "abgebrochen.\n");
+}
+
 TEST(CliPlay, WithoutAnyMidiPortTheMelodyIsNotPlayed) {
     struct stat info;
     if (stat("/dev/snd/seq", &info) == 0) GTEST_SKIP() << "this machine has an ALSA sequencer";

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -22,58 +23,67 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-TEST(PulseAudioEndToEnd, PlayWithoutAPortIsHeardThroughTheSynthesizer) {
-    const auto pulseaudio = FindOnPath("pulseaudio");
-    const auto parec = FindOnPath("parec");
-    const auto pactl = FindOnPath("pactl");
-    if (!pulseaudio || !parec || !pactl)
-        GTEST_SKIP()
-            << "pulseaudio, parec or pactl missing (packages pulseaudio, pulseaudio-utils)";
-    if (access("/usr/share/sounds/sf2/TimGM6mb.sf2", R_OK) != 0)
-        GTEST_SKIP() << "no SoundFont (timgm6mb-soundfont)";
+class PulseAudioEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pulseaudio = FindOnPath("pulseaudio");
+        parec = FindOnPath("parec");
+        pactl = FindOnPath("pactl");
+        if (!pulseaudio || !parec || !pactl)
+            GTEST_SKIP()
+                << "pulseaudio, parec or pactl missing (packages pulseaudio, pulseaudio-utils)";
+        if (access("/usr/share/sounds/sf2/TimGM6mb.sf2", R_OK) != 0)
+            GTEST_SKIP() << "no SoundFont (timgm6mb-soundfont)";
 
-    const std::string tag = "sonavix-pulse-" + std::to_string(getpid());
-    const fs::path dir = fs::temp_directory_path() / tag;
-    fs::create_directories(dir / "run");
-    fs::create_directories(dir / "home");
-    fs::permissions(dir / "run", fs::perms::owner_all, fs::perm_options::replace);
-    struct RemoveDir {
-        fs::path dir;
-        ~RemoveDir() {
-            std::error_code ignored;
-            fs::remove_all(dir, ignored);
+        const std::string tag = "sonavix-pulse-" + std::to_string(getpid());
+        dir = fs::temp_directory_path() / tag;
+        fs::create_directories(dir / "run");
+        fs::create_directories(dir / "home");
+        fs::permissions(dir / "run", fs::perms::owner_all, fs::perm_options::replace);
+        const std::string socket = (dir / "run" / "pulse" / "native").string();
+        // Everything private to this test: its server, its cookie, no JACK, no chosen port;
+        // and under the leak checker, no report of the JACK client's known leak.
+        const char* lsan = std::getenv("LSAN_OPTIONS");
+        env = {"LSAN_OPTIONS=" + std::string(lsan ? lsan : "") + ":print_suppressions=0",
+               "XDG_RUNTIME_DIR=" + (dir / "run").string(),
+               "HOME=" + (dir / "home").string(),
+               "PULSE_SERVER=unix:" + socket,
+               "JACK_DEFAULT_SERVER=" + tag,
+               "SONAVIX_MIDI_OUT=",
+               "SONAVIX_SOUNDFONT="};
+
+        server.emplace(
+            *pulseaudio,
+            std::vector<std::string>{"-n", "--daemonize=no", "--exit-idle-time=-1",
+                                     "--use-pid-file=no", "-L", "module-native-protocol-unix", "-L",
+                                     "module-null-sink sink_name=speakers rate=44100"},
+            env);
+        const auto giveUp = std::chrono::steady_clock::now() + 15s;
+        while (RunProgram(*pactl, {"info"}, env).status != 0) {
+            ASSERT_TRUE(server->Running()) << "pulseaudio ended: " << server->Wait().err;
+            ASSERT_LT(std::chrono::steady_clock::now(), giveUp)
+                << "no PulseAudio server within 15 s";
+            std::this_thread::sleep_for(100ms);
         }
-    } removeDir{dir};
-    const std::string socket = (dir / "run" / "pulse" / "native").string();
-    // Everything private to this test: its server, its cookie, no JACK, no chosen port;
-    // and under the leak checker, no report of the JACK client's known leak.
-    const char* lsan = std::getenv("LSAN_OPTIONS");
-    const std::vector<std::string> env = {
-        "LSAN_OPTIONS=" + std::string(lsan ? lsan : "") + ":print_suppressions=0",
-        "XDG_RUNTIME_DIR=" + (dir / "run").string(),
-        "HOME=" + (dir / "home").string(),
-        "PULSE_SERVER=unix:" + socket,
-        "JACK_DEFAULT_SERVER=" + tag,
-        "SONAVIX_MIDI_OUT=",
-        "SONAVIX_SOUNDFONT="};
-
-    ChildProgram server(
-        *pulseaudio,
-        {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "-L",
-         "module-native-protocol-unix", "-L", "module-null-sink sink_name=speakers rate=44100"},
-        env);
-    auto giveUp = std::chrono::steady_clock::now() + 15s;
-    while (RunProgram(*pactl, {"info"}, env).status != 0) {
-        ASSERT_TRUE(server.Running()) << "pulseaudio ended: " << server.Wait().err;
-        ASSERT_LT(std::chrono::steady_clock::now(), giveUp) << "no PulseAudio server within 15 s";
-        std::this_thread::sleep_for(100ms);
+    }
+    void TearDown() override {
+        server.reset();
+        std::error_code ignored;
+        if (!dir.empty()) fs::remove_all(dir, ignored);
     }
 
+    std::optional<std::string> pulseaudio, parec, pactl;
+    fs::path dir;
+    std::vector<std::string> env;
+    std::optional<ChildProgram> server;
+};
+
+TEST_F(PulseAudioEndToEnd, PlayWithoutAPortIsHeardThroughTheSynthesizer) {
     ChildProgram recorder(*parec,
                           {"-d", "speakers.monitor", "--raw", "--format=s16le", "--rate=44100",
                            "--channels=1", "--latency-msec=20"},
                           env);
-    giveUp = std::chrono::steady_clock::now() + 10s;
+    const auto giveUp = std::chrono::steady_clock::now() + 10s;
     while (RunProgram(*pactl, {"list", "short", "source-outputs"}, env).out.empty()) {
         ASSERT_TRUE(recorder.Running()) << "parec ended: " << recorder.Wait().err;
         ASSERT_LT(std::chrono::steady_clock::now(), giveUp) << "parec did not start recording";
@@ -110,6 +120,29 @@ TEST(PulseAudioEndToEnd, PlayWithoutAPortIsHeardThroughTheSynthesizer) {
     std::cout << "[ MEASURED ] heard " << hz << " Hz at RMS " << rms << " in "
               << samples.size() / 44.1 << " ms recorded\n";
     EXPECT_NEAR(hz, 220, 4);
+}
+
+TEST_F(PulseAudioEndToEnd, AServerKilledMidMelodyEndsThePlayWithAMessage) {
+    ChildProgram play(
+        SONAVIX_CLI,
+        {"melody", "--list", "1,2,3,4,5,6,7,8,9", "--tempo", "220", "--tempo-map", "1", "--play"},
+        env);
+    // Playing once the synthesizer's stream is on the server (bounded).
+    const auto giveUp = std::chrono::steady_clock::now() + 10s;
+    while (play.Running() &&
+           RunProgram(*pactl, {"list", "short", "sink-inputs"}, env).out.empty()) {
+        ASSERT_LT(std::chrono::steady_clock::now(), giveUp) << "no stream on the server";
+        std::this_thread::sleep_for(50ms);
+    }
+    std::this_thread::sleep_for(500ms);
+    server->Signal(SIGKILL);
+    const auto killed = std::chrono::steady_clock::now();
+    const ProgramResult r = play.Wait();
+    EXPECT_LT(std::chrono::steady_clock::now() - killed, 2s);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "Die Klangausgabe ist verloren gegangen: die Verbindung zu PulseAudio ist "
+              "abgebrochen.\n");
 }
 
 }  // namespace

@@ -218,6 +218,45 @@ TEST_F(PlaybackRunTest, FailureLeavesTheRunIdleAndTheListUsable) {
     }
 }
 
+TEST_F(PlaybackRunTest, AnOutputThatStartsFailingEndsTheRunAndIsReleased) {
+    const std::string lost = "Die Klangausgabe ist verloren gegangen: Test";
+    service->SetErrorText(kMidiErrGeneral, lost);
+    const auto fail = [this] { service->FailShortMsg(kMidiErrGeneral); };
+    int64_t start = 0;
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        size_t soundedBefore;  // Note On and Note Off both reached the device
+    } cases[] = {
+        {"at a note's start", [&] { host.onPending = [&](int e) { e == 3 ? fail() : void(); }; },
+         2},
+        // Mid-note: its Note Off and the release's second try both fail.
+        {"while a note sounds",
+         [&] {
+             midi.SetWaitHook([&] {
+                 if (clock.NowUs() - start > 667000 + 300000) fail();
+             });
+         },
+         1},
+    };
+    for (const auto& c : cases) {
+        host = FakeHost();
+        service->FailShortMsg(kMidiNoError);
+        midi.InitMidiOut();
+        service->ClearMessages();
+        start = clock.NowUs();
+        c.arrange();
+        EXPECT_EQ(MessageOf<EJclMIDIError>([&] { run.Press(); }), lost) << c.name;
+        midi.SetWaitHook(nullptr);
+        size_t complete = 0;
+        for (const SoundedNote& n : Notes()) complete += n.offUs >= 0;
+        EXPECT_EQ(complete, c.soundedBefore) << c.name;
+        ExpectIdle();
+        EXPECT_FALSE(midi.HasMidiOut()) << c.name;
+        EXPECT_EQ(service->OpenHandleCount(), 0) << c.name;
+    }
+}
+
 TEST_F(PlaybackRunTest, DoubleClickOnStoppEndsTheRunWithoutANestedOne) {
     // Both presses of a double click are handled in the same pass of element 2:
     // the first stops, the second finds the run winding down and is ignored.

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
 #include <QTimer>
 #include <filesystem>
@@ -118,6 +119,21 @@ TEST_F(OutputMenu, WithoutADeviceTheMenuSaysSoAndAnUnmatchedRequestIsReportedOnc
                                                 "MIDI-Ausgang; es spielt \"Port A\""}));
     EXPECT_EQ(Items(), (std::vector<std::string>{"[Port A]"}));
     EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(OutputMenu, AnOutputLostInARunIsToldAndTheMenuThenOffersWhatIsLeft) {
+    Start({"Synth", "Port B"});
+    // The synthesizer's server dies: its messages fail, and a new listing passes it over.
+    backend->SetErrorText(kMidiErrGeneral, "Die Klangausgabe ist verloren gegangen: Test");
+    backend->FailShortMsg(kMidiErrGeneral);
+    backend->FailDevCaps(0, kMidiErrGeneral);
+    window->btnPlay->click();
+    EXPECT_EQ(errors, (std::vector<std::string>{"Die Klangausgabe ist verloren gegangen: Test."}));
+    EXPECT_EQ(window->btnPlay->text(), "Abspielen");
+    EXPECT_EQ(Items(), (std::vector<std::string>{"Port B"}));
+    backend->FailShortMsg(kMidiNoError);
+    Choose("Port B");
+    EXPECT_EQ(Items(), (std::vector<std::string>{"[Port B]"}));
 }
 
 TEST_F(OutputMenu, SavesAsWavAndALongRenderShowsItsProgressAndCanBeCancelled) {
