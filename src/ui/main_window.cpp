@@ -41,6 +41,8 @@ namespace {
 // The one persistent setting: the MIDI output chosen in the menu, by port name.
 const char *const kSettingsOrganization = "Sonavix", *const kSettingsApplication = "Sonavix";
 const char* const kMidiOutSetting = "MIDI-Ausgang";
+// How long a press waits for a device decision before it gives up on what is still undecided.
+constexpr std::chrono::seconds kMidiDecisionWait{3};
 
 // Distances of the bottom row from the client area's lower edge.
 constexpr int kPlayBottomGap = 4, kKlaviaturBottomGap = 9, kHomepageBottomGap = 4;
@@ -115,6 +117,11 @@ TfrmMain::TfrmMain(MidiUnit& midi, QWidget* parent) : QMainWindow(parent), midi_
 }
 
 TfrmMain::~TfrmMain() {
+    // A decision still waiting for a sound system is not waited for any longer.
+    if (midiDecision_.valid()) {
+        midi_.Service().StopAwaiting();
+        midiDecision_.wait();
+    }
     FormDestroy(this);
     // The keyboard lives as long as the main window; stop a run cleanly first.
     run_.Stop();
@@ -284,11 +291,18 @@ void TfrmMain::FormCreate(QObject*) {
     // Without a MIDI output the window still opens complete; playing then stays silent.
     const QSettings settings(kSettingsOrganization, kSettingsApplication);
     RememberMidiOutPort(midi_, settings.value(kMidiOutSetting).toString().toStdString());
-    Guarded(this, [this] {
-        const std::string notice = MidiOutRequestNotice(midi_);
-        if (!notice.empty()) ShowErrorBox(this, QString::fromStdString(notice));
-        midi_.InitMidiOut();
-    });
+    // A sound system that does not answer must not keep the window from
+    // appearing: the devices are then decided beside it, and the output opens
+    // when they are.
+    if (midi_.Service().DevicesDecided()) {
+        OpenMidiOutput();
+    } else {
+        midiDecision_ = std::async(std::launch::async, [this, service = midi_.SharedService()] {
+            service->AwaitDevices();
+            QMetaObject::invokeMethod(
+                this, [this] { AwaitMidiDecision(); }, Qt::QueuedConnection);
+        });
+    }
     run_.Stop();
     cbxTempoFolgeClick(cbxTempoFolge);
     cbxGrundton->setCurrentIndex(kStartRootIndex);
@@ -298,6 +312,27 @@ void TfrmMain::FormCreate(QObject*) {
     for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo})
         f->frmOEIS1->LinkUrl = QString::fromStdString(OeisBaseAddress());
     cbxTempoFolgeClick(cbxTempoFolge);
+}
+
+void TfrmMain::OpenMidiOutput() {
+    Guarded(this, [this] {
+        const std::string notice = MidiOutRequestNotice(midi_);
+        if (!notice.empty()) ShowErrorBox(this, QString::fromStdString(notice));
+        midi_.InitMidiOut();
+    });
+}
+
+void TfrmMain::AwaitMidiDecision() {
+    if (!midiDecision_.valid()) return;
+    if (midiDecision_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (midiDecision_.wait_for(kMidiDecisionWait) != std::future_status::ready)
+            midi_.Service().StopAwaiting();  // the notice then names what is missing
+        midiDecision_.wait();
+        QApplication::restoreOverrideCursor();
+    }
+    midiDecision_.get();  // before the notice, whose box lets the queued call in
+    OpenMidiOutput();
 }
 
 void TfrmMain::SetClientHeight(int outerHeight) {
@@ -398,6 +433,7 @@ void TfrmMain::PlayMembers(const PlayRange& range) {
             w.close();
         }
     } closeAfterRun{*this};
+    AwaitMidiDecision();
     run_.Press(range);
 }
 
@@ -586,6 +622,7 @@ void TfrmMain::miWavDateiClick(QObject*) {
 }
 
 void TfrmMain::mnuMidiAusgangShow(QObject*) {
+    AwaitMidiDecision();
     mnuMidiAusgang->clear();
     // Without an output the list is looked at afresh: a port may have come since.
     if (!midi_.HasMidiOut()) midi_.ResetDevices();
@@ -624,6 +661,7 @@ void TfrmMain::MidiAusgangChoose(const QString& name) {
 }
 
 void TfrmMain::KlavierKeyClick(int32_t keyNumber) {
+    AwaitMidiDecision();
     midi_.PlayNote(keyNumber, 200);
     QCoreApplication::processEvents();
     if (Playing()) return;

@@ -11,6 +11,7 @@
 #include <QSlider>
 #include <QUrl>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -41,6 +42,9 @@ public:
     ~TfrmMain() override;
     // The unit the window plays on, for the windows it opens.
     MidiUnit& Midi() { return midi_; }
+    // Before anything is played: a device decision still under way in the
+    // background is waited for, with a busy cursor and bounded, and the output opened.
+    void AwaitMidiDecision();
 
     // The compiled formulas of the note and the tempo frame.
     TTerm NoteTerm;
@@ -200,8 +204,12 @@ private:
     // The melody that "Abspielen" would play, with the title, key and instrument of a score.
     Score CurrentScore();
 
+    // The start-up's notice and the output of device 0, once the devices are known.
+    void OpenMidiOutput();
+
     QWidget* client_;
     std::unique_ptr<FormulaGenerator> noteGenerator_, tempoGenerator_;
+    std::future<void> midiDecision_;  // valid while the devices are decided in the background
     MidiUnit& midi_;
     PlaybackRun run_{*this, midi_};
     int outerHeight_ = 0;

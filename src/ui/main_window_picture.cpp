@@ -54,6 +54,7 @@ void TfrmMain::miAnsichtClick(QObject*) {
                 int32_t key;
                 ~Unmark() { w.frmKlavier->UnmarkKey(key); }
             } unmark{*this, e.Key};
+            AwaitMidiDecision();
             midi_.PlayNote(e.Key, std::min(e.DurationMs, kStepSoundMsMax));
         };
     }

@@ -378,6 +378,7 @@ void VoicesWindow::Play() {
     // Every voice is built before anything sounds; a failure names the voice.
     const std::vector<EnsembleVoice> ensemble = EnsembleOf(setup);
     const EnsembleTimeline timeline = BuildEnsembleTimeline(ensemble);
+    main_.AwaitMidiDecision();
     if (!main_.Midi().HasMidiOut()) throw EInvalidInput("Es ist kein MIDI-Ausgang geöffnet");
     const std::shared_ptr<IMidiOutput> output = main_.Midi().GetMidiOutput(0);
 

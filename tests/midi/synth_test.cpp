@@ -3,6 +3,8 @@
 #include "midi/synth.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "common/errors.h"
 #include "midi/clock.h"
@@ -170,6 +173,44 @@ TEST(SynthDevice, ListedOnlyWithASoundFontAndAnAudioOutput) {
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     }
     std::filesystem::remove_all(dir);
+}
+
+TEST(SynthDevice, AnAudioSystemThatNeverAnswersIsGivenUpWhenAsked) {
+    if (access(kSoundFont, R_OK) != 0)
+        GTEST_SKIP() << kSoundFont << " missing (timgm6mb-soundfont)";
+    // A PulseAudio socket that takes the connection and says nothing.
+    const std::string path = std::filesystem::temp_directory_path() /
+                             ("sonavix-silent-" + std::to_string(getpid()) + ".sock");
+    const int server = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    unlink(path.c_str());
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(server, 8), 0);
+    setenv("PULSE_SERVER", ("unix:" + path).c_str(), 1);
+
+    auto ports = std::make_shared<MidiOutPorts>(
+        std::vector<std::shared_ptr<IMidiOutService>>{
+            CreateSynthMidiOutService(SynthSetup{kSoundFont, {"pulseaudio"}}),
+            std::make_shared<RecordingMidiService>(std::vector<std::string>{"Port A"})},
+        "");
+    EXPECT_FALSE(ports->DevicesDecided());
+    std::thread awaiting([&] { ports->AwaitDevices(); });
+    // Long enough for the SoundFont to load, well short of the service's own limit.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const auto stopped = std::chrono::steady_clock::now();
+    ports->StopAwaiting();
+    awaiting.join();
+    EXPECT_TRUE(ports->DevicesDecided());
+    MidiUnit unit(ports);
+    EXPECT_EQ(MidiOutRequestNotice(unit),
+              "Der Synthesizer ist nicht verfügbar: das Audiosystem antwortet nicht; es spielt "
+              "\"Port A\"");
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::milliseconds(500));
+    unsetenv("PULSE_SERVER");
+    close(server);
+    unlink(path.c_str());
 }
 
 // An error text fits its buffer whole and readable: a long path gives way, from

@@ -9,8 +9,10 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTimer>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 
 #include "midi/clock.h"
 #include "midi/midi.h"
@@ -21,6 +23,45 @@
 
 namespace {
 namespace fs = std::filesystem;
+
+// A back end whose devices are decided only when the test says so, or when
+// the waiting is stopped: a sound system that does not answer.
+class HangingDecision : public RecordingMidiService {
+public:
+    HangingDecision() : RecordingMidiService({}) {}
+    // A listing waits for the decision, as the synthesizer's does.
+    uint32_t GetNumDevs() override {
+        AwaitDevices();
+        return RecordingMidiService::GetNumDevs();
+    }
+    bool DevicesDecided() override {
+        std::lock_guard lock(mutex_);
+        return decided_ || stopped_;
+    }
+    void AwaitDevices() override {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return decided_ || stopped_; });
+    }
+    void StopAwaiting() override {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+        changed_.notify_all();
+    }
+    void Decide() {
+        std::lock_guard lock(mutex_);
+        decided_ = true;
+        changed_.notify_all();
+    }
+    bool Stopped() {
+        std::lock_guard lock(mutex_);
+        return stopped_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool decided_ = false, stopped_ = false;
+};
 
 class OutputMenu : public ::testing::Test {
 protected:
@@ -35,14 +76,15 @@ protected:
         QSettings("Sonavix", "Sonavix").clear();
     }
     // A new start of the window over the given ports.
-    void Start(std::vector<std::string> names, std::string requested = "") {
+    void Start(std::vector<std::string> names, std::string requested = "",
+               std::shared_ptr<IMidiOutService> before = nullptr) {
         window.reset();
         midi.reset();
         backend = std::make_shared<RecordingMidiService>(std::move(names), &clock);
+        std::vector<std::shared_ptr<IMidiOutService>> backends{backend};
+        if (before) backends.insert(backends.begin(), before);
         midi = std::make_unique<MidiUnit>(
-            std::make_shared<MidiOutPorts>(std::vector<std::shared_ptr<IMidiOutService>>{backend},
-                                           requested),
-            &clock);
+            std::make_shared<MidiOutPorts>(std::move(backends), requested), &clock);
         window = std::make_unique<TfrmMain>(*midi);
     }
     // The menu's items as "name" or "[name]" when checked, "(name)" when disabled.
@@ -134,6 +176,30 @@ TEST_F(OutputMenu, AnOutputLostInARunIsToldAndTheMenuThenOffersWhatIsLeft) {
     backend->FailShortMsg(kMidiNoError);
     Choose("Port B");
     EXPECT_EQ(Items(), (std::vector<std::string>{"[Port B]"}));
+}
+
+TEST_F(OutputMenu, AnUndecidedDeviceListLeavesTheWindowAtOnceAndAPressWaitsForItBounded) {
+    // The decision comes later: the window is there at once and opens the output then.
+    auto hanging = std::make_shared<HangingDecision>();
+    QElapsedTimer timer;
+    timer.start();
+    Start({"Port A"}, "", hanging);
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_FALSE(midi->HasMidiOut());
+    hanging->Decide();
+    while (!midi->HasMidiOut() && timer.elapsed() < 5000) QApplication::processEvents();
+    EXPECT_TRUE(midi->HasMidiOut());
+
+    // It never comes: a press waits a few seconds, then plays on what there is.
+    hanging = std::make_shared<HangingDecision>();
+    Start({"Port A"}, "", hanging);
+    timer.restart();
+    window->btnPlay->click();
+    EXPECT_GE(timer.elapsed(), 2900);
+    EXPECT_LT(timer.elapsed(), 4500);
+    EXPECT_TRUE(hanging->Stopped());
+    EXPECT_FALSE(backend->Messages().empty());
+    EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(OutputMenu, SavesAsWavAndALongRenderShowsItsProgressAndCanBeCancelled) {
