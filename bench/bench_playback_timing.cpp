@@ -93,7 +93,13 @@ int BenchEnsemble(const char* clockName, IClock& clock, int seconds) {
     service->ReserveMessages(timeline.Events.size() + timeline.Programs.size());
     std::shared_ptr<IMidiOutput> output = TMidiOut::Create(service, 0);
     BenchObserver observer;
-    PlayEnsemble(timeline, *output, clock, observer);
+    {
+        // As the program plays an ensemble.
+        const RealTimeScope realTime;
+        if (&clock == &SystemClock() && !realTime.Granted())
+            std::printf("ensemble clock=%s without real-time priority\n", clockName);
+        PlayEnsemble(timeline, *output, clock, observer);
+    }
 
     const auto& sent = service->Messages();
     const size_t programs = timeline.Programs.size();

@@ -14,6 +14,7 @@
 #include "melodyfile/midifile.h"
 #include "melodyfile/score.h"
 #include "melodyfile/wavfile.h"
+#include "midi/clock.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
 #include "midi/port_list.h"
@@ -65,6 +66,7 @@ bool PlayVoices(MidiUnit& midi, const std::vector<EnsembleVoice>& voices, std::o
     IMidiOutput* output = midi.GetMidiOutput(0).get();
     if (StopRequested()) return false;
     CliObserver observer;
+    const RealTimeScope realTime;  // deadlines met on a busy machine too
     return PlayEnsemble(timeline, *output, clock, observer) && !StopRequested();
 }
 

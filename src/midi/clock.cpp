@@ -1,5 +1,8 @@
 #include "midi/clock.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <cerrno>
 #include <ctime>
 
@@ -25,4 +28,24 @@ public:
 IClock& SystemClock() {
     static SteadyClock clock;
     return clock;
+}
+
+namespace {
+// Sound servers run their threads at 40 to 95; above every ordinary thread is enough.
+constexpr int kRealTimePriority = 5;
+}  // namespace
+
+RealTimeScope::RealTimeScope() {
+    sched_param old{};
+    if (pthread_getschedparam(pthread_self(), &policy_, &old) != 0) return;
+    priority_ = old.sched_priority;
+    if (policy_ == SCHED_FIFO || policy_ == SCHED_RR) return;  // already real-time
+    const sched_param raised{kRealTimePriority};
+    granted_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &raised) == 0;
+}
+
+RealTimeScope::~RealTimeScope() {
+    if (!granted_) return;
+    const sched_param old{priority_};
+    pthread_setschedparam(pthread_self(), policy_, &old);
 }

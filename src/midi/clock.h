@@ -15,6 +15,25 @@ public:
 // The steady clock of the system, with an absolute-deadline sleep.
 IClock& SystemClock();
 
+// While it exists, the calling thread runs at a low real-time priority (below
+// a sound server's), where the system grants one (RLIMIT_RTPRIO, as the audio
+// group usually has). On a busy machine an ordinary thread wakes milliseconds
+// after its deadline while others hold the cores; a real-time one at once.
+// Where none is granted, nothing changes.
+class RealTimeScope {
+public:
+    RealTimeScope();
+    ~RealTimeScope();
+    RealTimeScope(const RealTimeScope&) = delete;
+    RealTimeScope& operator=(const RealTimeScope&) = delete;
+    bool Granted() const { return granted_; }
+
+private:
+    bool granted_ = false;
+    int policy_ = 0;
+    int priority_ = 0;
+};
+
 // A clock that only moves when somebody sleeps on it or advances it.
 class VirtualClock : public IClock {
 public:

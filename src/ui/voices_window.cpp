@@ -18,6 +18,7 @@
 #include "help/d6onhelpfix.h"
 #include "help/help_contexts.h"
 #include "melodyfile/midifile.h"
+#include "midi/clock.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
 #include "playback/ensemble.h"
@@ -412,6 +413,7 @@ void VoicesWindow::Play() {
                                 QCoreApplication::processEvents();
                                 return playing_;
                             });
+    const RealTimeScope realTime;  // deadlines met on a busy machine too
     PlayEnsemble(timeline, *output, main_.Midi().Clock(), observer);
 }
 

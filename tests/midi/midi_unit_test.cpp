@@ -1,4 +1,7 @@
 // PlayNote, SelectInstrument and the rhythm of the program's MIDI unit.
+#include <pthread.h>
+#include <sched.h>
+
 #include <climits>
 
 #include "common/errors.h"
@@ -226,3 +229,18 @@ TEST_F(MidiUnitTest, LonePlayNoteOnTheSystemClockTakesItsDuration) {
 }
 
 }  // namespace
+
+TEST(RealTimeScope, RaisesTheThreadOnlyWhileItLasts) {
+    int before = -1, during = -1, after = -1;
+    sched_param param{};
+    pthread_getschedparam(pthread_self(), &before, &param);
+    bool granted = false;
+    {
+        const RealTimeScope realTime;
+        granted = realTime.Granted();
+        pthread_getschedparam(pthread_self(), &during, &param);
+    }
+    pthread_getschedparam(pthread_self(), &after, &param);
+    EXPECT_EQ(during, granted ? SCHED_FIFO : before);
+    EXPECT_EQ(after, before);
+}
