@@ -130,7 +130,7 @@ int BenchEnsemble(const char* clockName, IClock& clock, int seconds) {
 
 int BenchSingleVoice() {
     auto service = std::make_shared<RecordingMidiService>(std::vector<std::string>{"Messung"});
-    service->ReserveMessages(3 * kNotes);
+    service->ReserveMessages(size_t{3} * kNotes);
     MidiUnit midi(service);
     midi.InitMidiOut();
     const int32_t noteMs = NoteDurationMs(kLengthExponent, kTempo);

@@ -39,7 +39,8 @@ std::string FollowLinks(const std::string& path) {
         const ssize_t n = readlink(current.c_str(), target.data(), target.size());
         if (n < 0) Fail(path, SystemErrorText(errno));
         target.resize(static_cast<std::size_t>(n));
-        current = target.starts_with('/') ? target : FolderOf(current) + "/" + target;
+        if (!target.starts_with('/')) target.insert(0, FolderOf(current) + "/");
+        current = std::move(target);
     }
     Fail(path, SystemErrorText(ELOOP));
 }

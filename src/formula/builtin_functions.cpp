@@ -18,7 +18,8 @@ long double Quotient(int64_t a, int64_t b) {
     if (b == 0) throw EDivByZero(msg::DivisionByZero);
     // The one quotient of two 64-bit integers that has no 64-bit result.
     if (a == INT64_MIN && b == -1) return 9223372036854775808.0L;
-    return static_cast<long double>(a / b);
+    // DIV truncates: the integer quotient is the result.
+    return static_cast<long double>(a / b);  // NOLINT(bugprone-integer-division)
 }
 
 // clang-format off

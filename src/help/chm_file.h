@@ -42,9 +42,9 @@ bool ControlDataSound(const std::string& file);
 bool LzxParametersSound(const std::string& controlData, const std::string& resetTable);
 
 // Objects larger than this are refused rather than read.
-inline constexpr uint64_t kMaxHelpObjectBytes = 16 * 1024 * 1024;
+inline constexpr uint64_t kMaxHelpObjectBytes = uint64_t{16} * 1024 * 1024;
 // Larger files are not taken for help files.
-inline constexpr uint64_t kMaxHelpFileBytes = 64 * 1024 * 1024;
+inline constexpr uint64_t kMaxHelpFileBytes = uint64_t{64} * 1024 * 1024;
 
 // Why a help request found no topic to show.
 enum class HelpFileFault { kNone, kMissing, kUnreadable, kDamaged, kNoTopic };

@@ -274,8 +274,8 @@ std::vector<std::string> LogHeaderEntries(const HHDetection& d, const PlatformFa
 }
 
 std::string FindHelpFile(const std::string& programDir) {
-    const std::string beside = programDir + "/" + kHelpFileName;
-    const std::string shared = DirectoryOf(programDir) + "/share/sonavix/" + kHelpFileName;
+    std::string beside = programDir + "/" + kHelpFileName;
+    std::string shared = DirectoryOf(programDir) + "/share/sonavix/" + kHelpFileName;
     std::error_code ec;
     if (!std::filesystem::exists(beside, ec) && std::filesystem::exists(shared, ec)) return shared;
     return beside;

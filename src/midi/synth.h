@@ -58,7 +58,7 @@ struct SynthSetup {
 // SoundFont's header check and the first audio output that opens (bounded),
 // and lists the device only when both succeed. Loading the samples goes on in
 // the background; the first message waits for it.
-std::shared_ptr<IMidiOutService> CreateSynthMidiOutService(SynthSetup setup);
+std::shared_ptr<IMidiOutService> CreateSynthMidiOutService(const SynthSetup& setup);
 
 // The same service on given synthesizer calls, always listed (tests).
 std::shared_ptr<IMidiOutService> CreateSynthMidiOutService(std::shared_ptr<ISynthCalls> calls);

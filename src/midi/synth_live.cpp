@@ -350,7 +350,7 @@ std::string DefaultSoundFontPath() {
 
 std::vector<std::string> DefaultAudioDrivers() { return {"pulseaudio", "jack", "alsa"}; }
 
-std::shared_ptr<IMidiOutService> CreateSynthMidiOutService(SynthSetup setup) {
+std::shared_ptr<IMidiOutService> CreateSynthMidiOutService(const SynthSetup& setup) {
     return std::make_shared<SynthService>(std::make_unique<LiveSynth>(setup));
 }
 

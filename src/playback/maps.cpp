@@ -89,6 +89,7 @@ bool ApplyScalePreset(ValueListTable& noteMap, int tonartIndex, int grundtonInde
                                          : ScaleOffsets(tonartIndex);
     if (offsets.empty()) return false;
     std::vector<std::string> values;
+    values.reserve(offsets.size());
     for (int offset : offsets) values.push_back(std::to_string(grundtonIndex + offset));
     noteMap.Assign(values);
     return true;

@@ -168,10 +168,11 @@ TEST_F(Ensemble, AKeyStruckAgainOnItsChannelEndsFirstAndKeepsSounding) {
 
 TEST_F(Ensemble, AStopInTheMiddleLeavesNoNoteOn) {
     std::vector<EnsembleVoice> voices;
+    voices.reserve(3);
     for (int i = 0; i < 3; ++i)
         voices.push_back({.Melody = TimelineOf({{40 + i, 400}, {50 + i, 400}, {60 + i, 400}}),
                           .Channel = i + 1,
-                          .OffsetUs = i * 100'000});
+                          .OffsetUs = int64_t{i} * 100'000});
     EXPECT_FALSE(Play(voices, /*stopUs=*/650'000));
     ExpectSilent();
     const std::vector<Sent> sent = Stream();

@@ -58,7 +58,7 @@ struct SoundingNotes {
 };
 inline SoundingNotes CountNotes(const std::vector<Bytes>& messages) {
     SoundingNotes count;
-    std::vector<int> on(16 * 128, 0);
+    std::vector<int> on(size_t{16} * 128, 0);
     for (const Bytes& m : messages) {
         if (m.size() != 3) continue;
         const int channel = m[0] & 0x0F, kind = m[0] & 0xF0;

@@ -119,7 +119,7 @@ protected:
         unsetenv("SONAVIX_OEIS_BASE");
     }
 
-    const std::string digits = std::string(256 * 1024, '7');
+    const std::string digits = std::string(size_t{256} * 1024, '7');
     std::atomic<bool> busyWhileFetching{false};
     TestHttpServer server{[this](const TestRequest&) {
         const QCursor* cursor = QGuiApplication::overrideCursor();
