@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     constexpr int kNotes = 2000, kNoteMs = 125, kTempo = 120;
     // Keys up and down over four octaves, every eleventh a rest.
     std::vector<MelodyNote> melody;
+    melody.reserve(kNotes);
     for (int i = 0; i < kNotes; ++i)
         melody.push_back({i % 11 == 10 ? 0 : 28 + (i * 7) % 48, kNoteMs});
 

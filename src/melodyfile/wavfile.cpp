@@ -80,10 +80,10 @@ bool WriteWavFile(const std::string& path, const MelodyTimeline& melody, int pro
 
 RenderScore EnsembleWavScore(const std::vector<EnsembleVoice>& voices) {
     const EnsembleTimeline timeline = BuildEnsembleTimeline(voices);
-    if (WavFrameAtUs(timeline.EndUs + kWavReleaseMs * 1000) > kMaxFrames)
+    if (WavFrameAtUs(timeline.EndUs + int64_t{kWavReleaseMs} * 1000) > kMaxFrames)
         throw EWavFileError(
             "Die Stimmen sind für eine WAV-Datei zu lang (höchstens 6 Stunden und 45 Minuten)");
-    RenderScore score{{}, WavFrameAtUs(timeline.EndUs + kWavReleaseMs * 1000)};
+    RenderScore score{{}, WavFrameAtUs(timeline.EndUs + int64_t{kWavReleaseMs} * 1000)};
     score.events.reserve(timeline.Programs.size() + timeline.Events.size());
     for (const auto& [channel, program] : timeline.Programs)
         score.events.push_back({0, static_cast<uint8_t>(0xC0 | (channel - 1)), program, 0});

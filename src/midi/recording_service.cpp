@@ -75,8 +75,8 @@ MidiResult RecordingMidiService::ShortMsg(MidiOutHandle handle, uint32_t message
     if (!openHandles_.count(handle)) return kMidiErrInvalidHandle;
     const int length = ShortMessageLength(static_cast<uint8_t>(message & 0xFF));
     if (length == 0) return kMidiErrInvalidParam;
-    std::vector<uint8_t> bytes;
-    for (int i = 0; i < length; ++i) bytes.push_back(static_cast<uint8_t>(message >> (8 * i)));
+    std::vector<uint8_t> bytes(static_cast<size_t>(length));
+    for (int i = 0; i < length; ++i) bytes[i] = static_cast<uint8_t>(message >> (8 * i));
     Record(handle, std::move(bytes), message);
     return kMidiNoError;
 }

@@ -177,7 +177,7 @@ std::string Seconds(long ms) { return std::to_string((ms + 999) / 1000) + " s"; 
 
 constexpr const char* kNotHttp = "die Antwort des Servers ist keine gültige HTTP-Antwort";
 // Beyond this the headers' size, not the connection, is why a reply broke off.
-constexpr std::size_t kHugeHeaders = 200 * 1024;
+constexpr std::size_t kHugeHeaders = std::size_t{200} * 1024;
 
 std::string OtherScheme(const std::string& scheme) {
     return "nur http- und https-Adressen werden abgerufen, nicht \"" + QuotedText(scheme) + ":\"";
@@ -254,6 +254,7 @@ std::string WithHttpPrefix(const std::string& address) {
     return SchemeOf(address).empty() ? "http://" + address : address;
 }
 
+// NOLINTNEXTLINE(readability-function-size): a table, one case per libcurl code
 std::string TransferErrorText(int curlCode) {
     switch (static_cast<CURLcode>(curlCode)) {
         case CURLE_OK:

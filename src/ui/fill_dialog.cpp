@@ -98,7 +98,7 @@ void FillDialog::accept() {
     });
 }
 
-void AddFillMenu(QWidget* table, std::function<void()> fill) {
+void AddFillMenu(QWidget* table, const std::function<void()>& fill) {
     table->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(
         table, &QWidget::customContextMenuRequested, table, [table, fill](const QPoint&) {

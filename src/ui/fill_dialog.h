@@ -44,6 +44,6 @@ private:
 };
 
 // Gives a table the context menu entry "Tabelle füllen..." that runs fill.
-void AddFillMenu(QWidget* table, std::function<void()> fill);
+void AddFillMenu(QWidget* table, const std::function<void()>& fill);
 
 inline const char* const kFillCaption = "Tabelle füllen...";

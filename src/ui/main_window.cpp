@@ -128,6 +128,7 @@ TfrmMain::~TfrmMain() {
     midi_.SetWaitHook(nullptr);
 }
 
+// NOLINTNEXTLINE(readability-function-size): the window's controls, one after the other
 void TfrmMain::BuildControls() {
     mnuDatei = menuBar()->addMenu("&Datei");
     QMenu* menuDatei = mnuDatei;

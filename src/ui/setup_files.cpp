@@ -333,7 +333,7 @@ void SetupFiles::FillRecentMenu() {
     const QStringList recent = RecentFiles();
     if (recent.isEmpty()) mnuZuletzt->addAction("(keine)")->setEnabled(false);
     for (int i = 0; i < recent.size(); ++i) {
-        const QString path = recent[i];
+        const QString& path = recent[i];
         QAction* item = mnuZuletzt->addAction(
             QString("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName().replace("&", "&&")));
         item->setToolTip(path);

@@ -119,7 +119,7 @@ void WrapLongRunsAnywhere(QPlainTextEdit* box) {
 // the blank after every 16th member; the members and their order stay, and
 // playback reads line breaks as separators like blanks.
 namespace {
-constexpr size_t kLongListBytes = 64 * 1024;
+constexpr size_t kLongListBytes = size_t{64} * 1024;
 constexpr int kMembersPerLine = 16;
 }  // namespace
 

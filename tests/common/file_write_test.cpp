@@ -88,7 +88,7 @@ private:
 }  // namespace
 
 TEST_F(FileWrite, AFailedOrRefusedWriteLeavesWhatWasThere) {
-    const std::string big(64 * 1024, 'n');
+    const std::string big(size_t{64} * 1024, 'n');
     const struct {
         const char* name;
         std::function<void(const fs::path&)> setUp;  // makes what is at the path

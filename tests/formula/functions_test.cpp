@@ -138,7 +138,7 @@ TEST_F(Functions, RefusalsCarryTheirMessages) {
     for (int32_t n : {-1, kMinInt, kLargestPrimeIndex + 1, kMaxInt}) {
         const std::string message = MessageOf<EInvalidInput>([&] { NthPrime(n); });
         EXPECT_NE(message.find(std::to_string(n)), std::string::npos) << message;
-        EXPECT_EQ(message.find('<'), std::string::npos) << message;
+        EXPECT_EQ(message.find("<"), std::string::npos) << message;
         EXPECT_EQ(Primes().size(), 2u) << "a refused call must not grow the table";
     }
 }

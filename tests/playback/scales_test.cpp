@@ -19,7 +19,6 @@ std::vector<std::string> Walk(int root, const std::vector<int>& intervals) {
 
 std::vector<std::string> Values(const ValueListTable& t) {
     std::vector<std::string> v;
-    v.reserve(static_cast<size_t>(t.RowCount()));
     for (int i = 0; i < t.RowCount(); ++i) v.push_back(t.Value(i));
     return v;
 }

@@ -47,7 +47,6 @@ public:
         errFile_ = base.string() + ".err";
 
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        argv.reserve(args.size() + 2);
         for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
         std::vector<char*> envp;
