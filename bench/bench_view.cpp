@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
         x = x * 1103515245u + 12345u;
         const int32_t member = static_cast<int32_t>((x >> 8) % 1000000);
         melody.Members.push_back(std::to_string(member));
-        melody.Timeline.Append(member % 11 == 0 ? 0 : 1 + member % 88, 100 + (x >> 4) % 400, 3);
+        melody.Timeline.Append(member % 11 == 0 ? 0 : 1 + member % 88,
+                               static_cast<int32_t>(100 + (x >> 4) % 400), 3);
     }
     MelodyCanvas canvas;
     canvas.resize(1600, 800);

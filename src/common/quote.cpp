@@ -140,7 +140,7 @@ std::string CharacterShown(std::string_view text) {
 }
 
 std::string QuotedTail(std::string_view text, std::size_t maxBytes) {
-    const std::string whole = QuotedText(text, text.size());
+    std::string whole = QuotedText(text, text.size());
     if (whole.size() <= maxBytes) return whole;
     const std::string_view ellipsis = "…";
     if (maxBytes < ellipsis.size()) return "";

@@ -46,8 +46,8 @@ ExactTicks LengthInUnits(int32_t lengthExponent) {
     if (lengthExponent < -kTickFractionBits)
         return ExactTicks{kMaxDeltaTicks + 1} << kTickFractionBits;
     const int shift = kTickFractionBits - lengthExponent;
-    if (shift >= 0) return ExactTicks{4 * kMidiFileTicksPerQuarter} << shift;
-    return -shift >= 12 ? 0 : ExactTicks{4 * kMidiFileTicksPerQuarter} >> -shift;
+    if (shift >= 0) return ExactTicks{4} * kMidiFileTicksPerQuarter << shift;
+    return -shift >= 12 ? 0 : ExactTicks{4} * kMidiFileTicksPerQuarter >> -shift;
 }
 
 // The nearest tick, halves to the even one.

@@ -173,7 +173,7 @@ pugi::xml_document Document(const Score& score) {
         const size_t bars = voice.Staves[0].size();
         for (size_t b = 0; b < bars; ++b) {
             pugi::xml_node measure = part.append_child("measure");
-            measure.append_attribute("number") = static_cast<unsigned long long>(b + 1);
+            measure.append_attribute("number") = static_cast<unsigned long long>(b) + 1;
             if (b == 0) {
                 pugi::xml_node attributes = measure.append_child("attributes");
                 Text(attributes, "divisions", kDivisionsPerQuarter);

@@ -184,10 +184,13 @@ std::string MidiOutRequestNotice(MidiUnit& midi) {
     if (ports) {
         // A back end that could not offer its device (a SoundFont that does not load).
         for (const std::string& reason : ports->UnlistedReasons())
-            notice += (notice.empty() ? "" : "\n") + reason + "; " + playing;
+            notice.append(notice.empty() ? "" : "\n").append(reason).append("; ").append(playing);
         if (const std::string unmatched = ports->UnmatchedRequest(); !unmatched.empty())
-            notice += (notice.empty() ? "" : "\n") + std::string("SONAVIX_MIDI_OUT=\"") +
-                      QuotedText(unmatched) + "\" passt zu keinem MIDI-Ausgang; " + playing;
+            notice.append(notice.empty() ? "" : "\n")
+                .append("SONAVIX_MIDI_OUT=\"")
+                .append(QuotedText(unmatched))
+                .append("\" passt zu keinem MIDI-Ausgang; ")
+                .append(playing);
     }
     return notice;
 }

@@ -141,7 +141,7 @@ OeisLookup::OeisLookup(std::string base, FetchFunction fetch, DrawFunction draw,
       dialect_(OeisDialectOf(base_)),
       fetch_(std::move(fetch)),
       draw_(draw ? std::move(draw) : &ClockSeededDraw),
-      limits_(limits) {}
+      limits_(std::move(limits)) {}
 
 std::string OeisLookup::Fetch(const std::string& url, const std::string& query, Deadline end,
                               const std::string& hit, bool bFile) const {

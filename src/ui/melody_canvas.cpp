@@ -6,6 +6,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -409,7 +410,8 @@ void MelodyCanvas::DrawPlot(QPainter& p, const Frame& f) const {
                 p.fillRect(QRectF(c.x() - 2, c.y() - 2, 4, 4), kNoteColour);
         return;
     }
-    std::vector<double> low(columns, INFINITY), high(columns, -INFINITY);
+    std::vector<double> low(columns, std::numeric_limits<double>::infinity()),
+        high(columns, -std::numeric_limits<double>::infinity());
     for (size_t i = first; i < last; ++i) {
         const int c = std::clamp(static_cast<int>(XOf(f, i + 0.5) - f.plot.left()), 0, columns - 1);
         const double v = ValueAt(i);

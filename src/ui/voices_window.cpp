@@ -208,7 +208,7 @@ MelodySetup VoicesWindow::Ensemble() const {
     return setup;
 }
 
-bool VoicesWindow::AddVoice(VoiceSetup voice) {
+bool VoicesWindow::AddVoice(const VoiceSetup& voice) {
     if (VoiceCount() >= kMaxEnsembleVoices) return false;
     const int row = VoiceCount();
     voices_.push_back(voice);

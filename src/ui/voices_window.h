@@ -62,7 +62,7 @@ public:
     // Replaces the voices; more than 16 are refused (ESetupError).
     void SetEnsemble(const MelodySetup& setup);
     // Adds a voice at the end and selects it; false when 16 are there.
-    bool AddVoice(VoiceSetup voice);
+    bool AddVoice(const VoiceSetup& voice);
     int VoiceCount() const { return static_cast<int>(voices_.size()); }
 
     void UebernehmenClick();

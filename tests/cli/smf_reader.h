@@ -65,87 +65,107 @@ struct Smf {
     }
 };
 
-// Every track of the file, each as a Smf with the header's fields.
-inline std::vector<Smf> ReadSmfTracks(const std::vector<uint8_t>& file) {
-    size_t pos = 0;
-    const auto need = [&](size_t n) {
-        if (file.size() - pos < n)
-            throw std::runtime_error("file ends early at byte " + std::to_string(pos));
-    };
-    const auto byte = [&]() -> uint8_t {
-        need(1);
-        return file[pos++];
-    };
-    const auto number = [&](int bytes) {
+// Reads the file's bytes in order; every read past the end throws.
+class SmfCursor {
+public:
+    explicit SmfCursor(const std::vector<uint8_t>& file) : file_(file) {}
+
+    size_t Pos() const { return pos_; }
+    bool AtEnd() const { return pos_ == file_.size(); }
+    void Need(size_t n) const {
+        if (file_.size() - pos_ < n)
+            throw std::runtime_error("file ends early at byte " + std::to_string(pos_));
+    }
+    uint8_t Byte() {
+        Need(1);
+        return file_[pos_++];
+    }
+    void Back() { --pos_; }
+    uint32_t Number(int bytes) {
         uint32_t value = 0;
-        while (bytes--) value = (value << 8) | byte();
+        while (bytes--) value = (value << 8) | Byte();
         return value;
-    };
-    const auto varLength = [&]() {
+    }
+    uint32_t VarLength() {
         uint32_t value = 0;
         for (int i = 0; i < 4; ++i) {
-            const uint8_t b = byte();
+            const uint8_t b = Byte();
             value = (value << 7) | (b & 0x7F);
             if (!(b & 0x80)) return value;
         }
         throw std::runtime_error("variable-length number longer than four bytes");
-    };
-    const auto chunk = [&](const char* id) {
-        need(8);
-        if (std::string(file.begin() + pos, file.begin() + pos + 4) != id)
+    }
+    std::vector<uint8_t> Bytes(uint32_t n) {
+        Need(n);
+        std::vector<uint8_t> bytes(file_.begin() + pos_, file_.begin() + pos_ + n);
+        pos_ += n;
+        return bytes;
+    }
+    uint32_t Chunk(const char* id) {
+        Need(8);
+        if (std::string(file_.begin() + pos_, file_.begin() + pos_ + 4) != id)
             throw std::runtime_error(std::string("expected chunk ") + id);
-        pos += 4;
-        return number(4);
-    };
+        pos_ += 4;
+        return Number(4);
+    }
 
+private:
+    const std::vector<uint8_t>& file_;
+    size_t pos_ = 0;
+};
+
+// One event's bytes after its delta time; status is the running status.
+inline std::vector<uint8_t> ReadSmfEvent(SmfCursor& in, uint8_t& status) {
+    const uint8_t first = in.Byte();
+    if (first == 0xFF) {
+        const uint8_t type = in.Byte();
+        std::vector<uint8_t> bytes{0xFF, type};
+        const std::vector<uint8_t> data = in.Bytes(in.VarLength());
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        return bytes;
+    }
+    if (first == 0xF0 || first == 0xF7)
+        throw std::runtime_error("system exclusive: not expected here");
+    if (first & 0x80) {
+        status = first;
+    } else {
+        if (!status) throw std::runtime_error("data byte without a status");
+        in.Back();  // running status: this was the first data byte
+    }
+    const int dataBytes = (status & 0xE0) == 0xC0 ? 1 : 2;
+    std::vector<uint8_t> bytes{status};
+    for (int i = 0; i < dataBytes; ++i) {
+        const uint8_t data = in.Byte();
+        if (data & 0x80) throw std::runtime_error("data byte above 127");
+        bytes.push_back(data);
+    }
+    return bytes;
+}
+
+// Every track of the file, each as a Smf with the header's fields.
+inline std::vector<Smf> ReadSmfTracks(const std::vector<uint8_t>& file) {
+    SmfCursor in(file);
     Smf header;
-    if (chunk("MThd") != 6) throw std::runtime_error("header length is not 6");
-    header.format = number(2);
-    header.trackCount = number(2);
-    header.division = number(2);
+    if (in.Chunk("MThd") != 6) throw std::runtime_error("header length is not 6");
+    header.format = in.Number(2);
+    header.trackCount = in.Number(2);
+    header.division = in.Number(2);
     std::vector<Smf> tracks;
     for (int t = 0; t < header.trackCount; ++t) {
         Smf smf = header;
-        const uint32_t length = chunk("MTrk");
-        need(length);
-        const size_t end = pos + length;
+        const uint32_t length = in.Chunk("MTrk");
+        in.Need(length);
+        const size_t end = in.Pos() + length;
         int64_t tick = 0;
         uint8_t status = 0;
-        while (pos < end) {
-            tick += varLength();
-            uint8_t first = byte();
-            SmfEvent event{tick, {}};
-            if (first == 0xFF) {
-                const uint8_t type = byte();
-                const uint32_t size = varLength();
-                need(size);
-                event.bytes = {0xFF, type};
-                event.bytes.insert(event.bytes.end(), file.begin() + pos,
-                                   file.begin() + pos + size);
-                pos += size;
-            } else if (first == 0xF0 || first == 0xF7) {
-                throw std::runtime_error("system exclusive: not expected here");
-            } else {
-                if (first & 0x80) {
-                    status = first;
-                } else {
-                    if (!status) throw std::runtime_error("data byte without a status");
-                    --pos;  // running status: this was the first data byte
-                }
-                const int dataBytes = (status & 0xE0) == 0xC0 ? 1 : 2;
-                event.bytes = {status};
-                for (int i = 0; i < dataBytes; ++i) {
-                    const uint8_t data = byte();
-                    if (data & 0x80) throw std::runtime_error("data byte above 127");
-                    event.bytes.push_back(data);
-                }
-            }
-            smf.events.push_back(event);
+        while (in.Pos() < end) {
+            tick += in.VarLength();
+            smf.events.push_back({tick, ReadSmfEvent(in, status)});
         }
-        if (pos != end) throw std::runtime_error("event runs past the track's end");
+        if (in.Pos() != end) throw std::runtime_error("event runs past the track's end");
         tracks.push_back(std::move(smf));
     }
-    if (pos != file.size()) throw std::runtime_error("bytes after the last track");
+    if (!in.AtEnd()) throw std::runtime_error("bytes after the last track");
     return tracks;
 }
 
