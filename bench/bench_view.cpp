@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     {
         std::vector<EnsembleVoice> voices(4);
         for (int v = 0; v < 4; ++v) {
-            voices[v].OffsetUs = v * 1000000;
+            voices[v].OffsetUs = int64_t{v} * 1000000;
             const auto& events = canvas.Melody().Timeline.Events();
             for (size_t i = static_cast<size_t>(v); i < events.size(); i += 4)
                 voices[v].Melody.Append(events[i].Key, events[i].DurationMs * 4, 3);

@@ -59,6 +59,7 @@ private:
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-function-size): the window's controls, one after the other
 VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
     : QWidget(parent, Qt::Window), main_(main) {
     setWindowTitle("Stimmen");
@@ -227,7 +228,7 @@ void VoicesWindow::SetEnsemble(const MelodySetup& setup) {
     tblStimmen->setRowCount(0);
     for (VoiceSetup voice : setup.Voices) {
         voice.Tempo = VoiceTempo(setup, voice);
-        AddVoice(std::move(voice));
+        AddVoice(voice);
     }
 }
 
@@ -244,7 +245,7 @@ void VoicesWindow::UebernehmenClick() {
     voice.Tempo = current.Tempo;
     voice.Name = "Stimme " + std::to_string(VoiceCount() + 1);
     voice.Channel = DefaultVoiceChannel(VoiceCount());
-    if (!AddVoice(std::move(voice))) RefuseFull();
+    if (!AddVoice(voice)) RefuseFull();
 }
 
 void VoicesWindow::HinzufuegenClick() {
@@ -257,7 +258,7 @@ void VoicesWindow::HinzufuegenClick() {
         // A file of one voice is what the main window saves: it names no channel.
         if (file.Voices.size() == 1) voice.Channel = DefaultVoiceChannel(VoiceCount());
         if (voice.Name.empty()) voice.Name = QFileInfo(path).completeBaseName().toStdString();
-        AddVoice(std::move(voice));
+        AddVoice(voice);
     }
 }
 
