@@ -110,23 +110,36 @@ void Item(pugi::xml_node measure, const ScoreItem& item, int voice, int staff,
     }
 }
 
-pugi::xml_document Document(const Score& score) {
-    const ScoreLayout layout = LayOutScore(score);
-    pugi::xml_document doc;
-    pugi::xml_node decl = doc.append_child(pugi::node_declaration);
-    decl.append_attribute("version") = "1.0";
-    decl.append_attribute("encoding") = "UTF-8";
-    doc.append_child(pugi::node_doctype)
-        .set_value(
-            "score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
-            "\"http://www.musicxml.org/dtds/partwise.dtd\"");
-    pugi::xml_node root = doc.append_child("score-partwise");
-    root.append_attribute("version") = "4.0";
-    const std::string title = ScoreText(score.Title);
-    Text(root.append_child("work"), "work-title", title);
-    Text(root, "movement-title", title);
-    Text(root.append_child("identification").append_child("encoding"), "software", ScoreSoftware());
+// The first bar's divisions, key, time, clefs and tempo.
+void FirstBarAttributes(pugi::xml_node measure, const Score& score, const ScoreLayout& layout,
+                        const VoiceLayout& voice) {
+    const bool grand = voice.Staves.size() == 2;
+    pugi::xml_node attributes = measure.append_child("attributes");
+    Text(attributes, "divisions", kDivisionsPerQuarter);
+    // A drum sound keeps its line whatever the key.
+    Text(attributes.append_child("key"), "fifths",
+         voice.VoiceClef == Clef::Percussion ? 0 : layout.Fifths);
+    pugi::xml_node time = attributes.append_child("time");
+    Text(time, "beats", 4);
+    Text(time, "beat-type", 4);
+    if (grand) {
+        Text(attributes, "staves", 2);
+        Clef(attributes, 1, Clef::Treble);
+        Clef(attributes, 2, Clef::Bass);
+    } else {
+        Clef(attributes, 0, voice.VoiceClef);
+    }
+    pugi::xml_node direction = measure.append_child("direction");
+    direction.append_attribute("placement") = "above";
+    pugi::xml_node metronome = direction.append_child("direction-type").append_child("metronome");
+    Text(metronome, "beat-unit", "quarter");
+    Text(metronome, "per-minute", score.Tempo);
+    if (grand) Text(direction, "staff", 1);
+    direction.append_child("sound").append_attribute("tempo") = score.Tempo;
+}
 
+// The part list: each voice's name, instruments and MIDI channel.
+void PartList(pugi::xml_node root, const Score& score, const ScoreLayout& layout) {
     pugi::xml_node partList = root.append_child("part-list");
     for (size_t v = 0; v < layout.Voices.size(); ++v) {
         const VoiceLayout& voice = layout.Voices[v];
@@ -162,7 +175,10 @@ pugi::xml_document Document(const Score& score) {
         for (const int drum : drums)
             Text(midi(DrumId(id, drum)), "midi-unpitched", drum + 1);  // counted from 1 here
     }
+}
 
+// Each voice's bars.
+void Parts(pugi::xml_node root, const Score& score, const ScoreLayout& layout) {
     for (size_t v = 0; v < layout.Voices.size(); ++v) {
         const VoiceLayout& voice = layout.Voices[v];
         const bool grand = voice.Staves.size() == 2;
@@ -174,31 +190,7 @@ pugi::xml_document Document(const Score& score) {
         for (size_t b = 0; b < bars; ++b) {
             pugi::xml_node measure = part.append_child("measure");
             measure.append_attribute("number") = static_cast<unsigned long long>(b) + 1;
-            if (b == 0) {
-                pugi::xml_node attributes = measure.append_child("attributes");
-                Text(attributes, "divisions", kDivisionsPerQuarter);
-                // A drum sound keeps its line whatever the key.
-                Text(attributes.append_child("key"), "fifths",
-                     voice.VoiceClef == Clef::Percussion ? 0 : layout.Fifths);
-                pugi::xml_node time = attributes.append_child("time");
-                Text(time, "beats", 4);
-                Text(time, "beat-type", 4);
-                if (grand) {
-                    Text(attributes, "staves", 2);
-                    Clef(attributes, 1, Clef::Treble);
-                    Clef(attributes, 2, Clef::Bass);
-                } else {
-                    Clef(attributes, 0, voice.VoiceClef);
-                }
-                pugi::xml_node direction = measure.append_child("direction");
-                direction.append_attribute("placement") = "above";
-                pugi::xml_node metronome =
-                    direction.append_child("direction-type").append_child("metronome");
-                Text(metronome, "beat-unit", "quarter");
-                Text(metronome, "per-minute", score.Tempo);
-                if (grand) Text(direction, "staff", 1);
-                direction.append_child("sound").append_attribute("tempo") = score.Tempo;
-            }
+            if (b == 0) FirstBarAttributes(measure, score, layout, voice);
             for (size_t staff = 0; staff < voice.Staves.size(); ++staff) {
                 if (staff) Text(measure.append_child("backup"), "duration", kUnitsPerWhole);
                 for (const ScoreItem& item : voice.Staves[staff][b])
@@ -212,6 +204,27 @@ pugi::xml_document Document(const Score& score) {
             }
         }
     }
+}
+
+pugi::xml_document Document(const Score& score) {
+    const ScoreLayout layout = LayOutScore(score);
+    pugi::xml_document doc;
+    pugi::xml_node decl = doc.append_child(pugi::node_declaration);
+    decl.append_attribute("version") = "1.0";
+    decl.append_attribute("encoding") = "UTF-8";
+    doc.append_child(pugi::node_doctype)
+        .set_value(
+            "score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
+            "\"http://www.musicxml.org/dtds/partwise.dtd\"");
+    pugi::xml_node root = doc.append_child("score-partwise");
+    root.append_attribute("version") = "4.0";
+    const std::string title = ScoreText(score.Title);
+    Text(root.append_child("work"), "work-title", title);
+    Text(root, "movement-title", title);
+    Text(root.append_child("identification").append_child("encoding"), "software", ScoreSoftware());
+
+    PartList(root, score, layout);
+    Parts(root, score, layout);
     return doc;
 }
 }  // namespace
