@@ -16,6 +16,7 @@
 #include "melodyfile/midifile.h"
 #include "melodyfile/score.h"
 #include "melodyfile/wavfile.h"
+#include "midi/clock.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
 #include "midi/port_list.h"
@@ -403,6 +404,7 @@ bool Play(MidiUnit& midi, CliHost& host, std::ostream& err) {
     if (StopRequested()) return false;
     PlaybackRun run(host, midi);
     host.Run = &run;
+    const RealTimeScope realTime;  // the rhythm kept on a busy machine too
     run.Press();
     host.Run = nullptr;
     return !StopRequested();

@@ -21,6 +21,7 @@
 #include "help/hh_funcs.h"
 #include "melodyfile/midifile.h"
 #include "melodyfile/wavfile.h"
+#include "midi/clock.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
 #include "midi/port_list.h"
@@ -435,6 +436,7 @@ void TfrmMain::PlayMembers(const PlayRange& range) {
         }
     } closeAfterRun{*this};
     AwaitMidiDecision();
+    const RealTimeScope realTime;  // the rhythm kept on a busy machine too
     run_.Press(range);
 }
 
