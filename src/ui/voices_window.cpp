@@ -415,7 +415,14 @@ void VoicesWindow::Play() {
                                 return playing_;
                             });
     const RealTimeScope realTime;  // deadlines met on a busy machine too
-    PlayEnsemble(timeline, *output, main_.Midi().Clock(), observer);
+    try {
+        PlayEnsemble(timeline, *output, main_.Midi().Clock(), observer);
+    } catch (const EJclMIDIError&) {
+        // The device has gone (a sound server that died): it is let go, as
+        // after the main window's run, so the output menu lists what is left.
+        main_.Midi().ReleaseMidiOut();
+        throw;
+    }
 }
 
 void VoicesWindow::closeEvent(QCloseEvent* event) {

@@ -70,4 +70,16 @@ TEST_F(VoicesWindowTest, ThePictureWindowShowsEveryVoiceWhileAndAfterTheyPlay) {
     EXPECT_FALSE(canvas.Melody().Members.empty());
 }
 
+TEST_F(VoicesWindowTest, AnOutputLostWhileTheVoicesPlayIsToldAndLetGo) {
+    window->Files->Open(SONAVIX_EXAMPLE_CANON);
+    ASSERT_NE(window->frmStimmen, nullptr);
+    service->SetErrorText(kMidiErrGeneral, "Die Klangausgabe ist verloren gegangen: Test");
+    service->FailShortMsg(kMidiErrGeneral);
+    window->frmStimmen->btnAbspielen->click();
+    EXPECT_EQ(errors, (std::vector<QString>{"Die Klangausgabe ist verloren gegangen: Test."}));
+    EXPECT_FALSE(midi.HasMidiOut());  // released, so a new listing shows what is left
+    EXPECT_FALSE(window->frmStimmen->Playing());
+    EXPECT_TRUE(window->btnPlay->isEnabled());
+}
+
 }  // namespace
