@@ -75,11 +75,11 @@ TEST_F(Ensemble, TwoVoicesWithAnOffsetInterleaveOnTheirChannels) {
         .Melody = TimelineOf({{40, 500}, {0, 250}, {42, 500}}), .Channel = 1, .Program = 0};
     // A quarter at tempo 120 later, a fifth up, softer, with a rest by transposition out of range.
     EnsembleVoice bass{.Melody = TimelineOf({{33, 500}, {120, 500}, {35, 250}}),
-                        .Channel = 10,
-                        .Program = 25,
-                        .Transpose = 7,
-                        .Velocity = 64,
-                        .OffsetUs = VoiceOffsetUs(0.25, 120)};
+                       .Channel = 10,
+                       .Program = 25,
+                       .Transpose = 7,
+                       .Velocity = 64,
+                       .OffsetUs = VoiceOffsetUs(0.25, 120)};
     EXPECT_TRUE(Play({melody, bass}));
     EXPECT_EQ(Stream(), (std::vector<Sent>{
                             {0, {0xC0, 0}},
