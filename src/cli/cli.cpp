@@ -13,6 +13,7 @@
 #include "common/errors.h"
 #include "common/quote.h"
 #include "common/termination.h"
+#include "common/text.h"
 #include "melodyfile/midifile.h"
 #include "melodyfile/score.h"
 #include "melodyfile/wavfile.h"
@@ -201,9 +202,7 @@ std::vector<std::string> SplitValues(const std::string& text) {
         const size_t end = text.find(',', begin);
         std::string value =
             text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-        const size_t first = value.find_first_not_of(" \t");
-        const size_t last = value.find_last_not_of(" \t");
-        values.push_back(first == std::string::npos ? "" : value.substr(first, last - first + 1));
+        values.push_back(Trimmed(value));
         if (end == std::string::npos) return values;
         begin = end + 1;
     }
@@ -357,12 +356,7 @@ MelodySetup BaseSetup(const Arguments& a) {
     return ReadSetupFile(a.Value("--setup"));
 }
 
-bool IsWavPath(const std::string& path) {
-    if (path.size() < 4) return false;
-    std::string ending = path.substr(path.size() - 4);
-    for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ending == ".wav";
-}
+bool IsWavPath(const std::string& path) { return EndsWithIgnoringCase(path, ".wav"); }
 
 void WriteScore(const std::string& path, const CliHost& host, const VoiceSetup& voice,
                 SourceKind source, const MelodyTimeline& melody) {

@@ -11,6 +11,7 @@
 #include "common/errors.h"
 #include "common/quote.h"
 #include "common/termination.h"
+#include "common/text.h"
 #include "melodyfile/midifile.h"
 #include "melodyfile/score.h"
 #include "melodyfile/wavfile.h"
@@ -38,12 +39,7 @@ double OffsetOf(const std::string& text) {
     return value;
 }
 
-bool IsWav(const std::string& path) {
-    if (path.size() < 4) return false;
-    std::string ending = path.substr(path.size() - 4);
-    for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ending == ".wav";
-}
+bool IsWav(const std::string& path) { return EndsWithIgnoringCase(path, ".wav"); }
 
 class CliObserver : public IEnsembleObserver {
 public:

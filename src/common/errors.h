@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/messages.h"
 #include "common/quote.h"
 
 class Exception : public std::runtime_error {
@@ -66,18 +67,3 @@ class EAborted : public Exception {
 class EInvalidInput : public Exception {
     using Exception::Exception;
 };
-
-// The run-time library's texts, word for word.
-namespace msg {
-inline std::string InvalidInteger(const std::string& text) {
-    return "'" + QuotedText(text) + "' ist kein gültiger Integerwert";
-}
-inline std::string ListIndexTooLarge(long long index) {
-    return "Listenindex überschreitet das Maximum (" + std::to_string(index) + ")";
-}
-inline const char* const DivisionByZero = "Division durch Null";
-inline const char* const FloatDivisionByZero = "Gleitkommadivision durch Null";
-inline const char* const InvalidFloatOp = "Ungültige Gleitkommaoperation";
-inline const char* const FloatOverflow = "Gleitkommaüberlauf";
-inline const char* const MemoCapacity = "Text überschreitet Memo-Kapazität";
-}  // namespace msg

@@ -2,48 +2,9 @@
 
 #include <cstdio>
 
+#include "common/text.h"
+
 namespace {
-
-constexpr char32_t kInvalid = 0xFFFFFFFF;
-
-// The code point at i (advancing i), or kInvalid for a byte that starts no
-// valid sequence (overlong forms and surrogates included); i then moves one byte.
-char32_t NextCharacter(std::string_view s, std::size_t& i) {
-    const auto lead = static_cast<unsigned char>(s[i]);
-    int length = 0;
-    char32_t c = 0, least = 0;
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, c = lead & 0x1F, least = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, c = lead & 0x0F, least = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, c = lead & 0x07, least = 0x10000;
-    } else {
-        ++i;
-        return kInvalid;
-    }
-    if (i + length > s.size()) {
-        ++i;
-        return kInvalid;
-    }
-    for (int k = 1; k < length; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) {
-            ++i;
-            return kInvalid;
-        }
-        c = (c << 6) | (b & 0x3F);
-    }
-    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        ++i;
-        return kInvalid;
-    }
-    i += length;
-    return c;
-}
 
 bool InRange(char32_t c, char32_t low, char32_t high) { return c >= low && c <= high; }
 
@@ -114,9 +75,9 @@ std::string QuotedText(std::string_view text, std::size_t maxChars) {
             break;
         }
         const std::size_t start = i;
-        const char32_t c = NextCharacter(text, i);
+        const char32_t c = NextCodePoint(text, i);
         ++chars;
-        if (c == kInvalid) {
+        if (c == kNoCodePoint) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "<0x%02X>", static_cast<unsigned char>(text[start]));
             out += hex;
@@ -132,8 +93,8 @@ std::string QuotedText(std::string_view text, std::size_t maxChars) {
 std::string CharacterShown(std::string_view text) {
     if (text.empty()) return "''";
     std::size_t end = 0;
-    const char32_t c = NextCharacter(text, end);
-    if (c == kInvalid) return QuotedText(text.substr(0, 1));
+    const char32_t c = NextCodePoint(text, end);
+    if (c == kNoCodePoint) return QuotedText(text.substr(0, 1));
     if (NamedByCode(c)) return CharacterCode(c);
     const std::string shown = "'" + std::string(text.substr(0, end)) + "'";
     return c < 0x80 ? shown : shown + " (" + CharacterCode(c) + ")";

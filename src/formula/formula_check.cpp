@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/errors.h"
+#include "common/messages.h"
 #include "formula/formula_text.h"
 #include "formula/formulaparser.h"
 
@@ -20,7 +21,7 @@ public:
         Expression(0);
         if (i_ < s_.size()) {
             if (s_[i_] == ')') Fail("sie enthält eine schließende Klammer ohne öffnende");
-            Fail("';' steht außerhalb der Argumentliste einer Funktion");
+            Fail(msg::SemicolonOutsideArguments);
         }
     }
 
@@ -137,11 +138,11 @@ private:
         Enter(depth);
         ++i_;
         if (!Expression(depth + 1)) {
-            if (Peek() == ';') Fail("';' steht außerhalb der Argumentliste einer Funktion");
+            if (Peek() == ';') Fail(msg::SemicolonOutsideArguments);
             Fail("sie enthält eine leere Klammer");
         }
-        if (Peek() == ';') Fail("';' steht außerhalb der Argumentliste einer Funktion");
-        if (Peek() != ')') Fail("eine öffnende Klammer wird nicht geschlossen");
+        if (Peek() == ';') Fail(msg::SemicolonOutsideArguments);
+        if (Peek() != ')') Fail(msg::UnclosedParenthesis);
         ++i_;
         return Unit::Other;
     }

@@ -5,13 +5,6 @@
 
 #include "common/quote.h"
 
-bool IsAllDigits(std::string_view s) {
-    if (s.empty()) return false;
-    for (char c : s)
-        if (!IsDigit(c)) return false;
-    return true;
-}
-
 size_t MatchForward(std::string_view s, size_t open) {
     int count = 0;
     for (size_t i = open; i < s.size(); ++i) {

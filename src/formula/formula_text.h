@@ -4,14 +4,14 @@
 #include <string>
 #include <string_view>
 
+#include "common/text.h"
+
 inline constexpr std::string_view kOperators = "^*/+-";
 
-inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 inline bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 inline bool IsNameLetter(char c) { return IsLetter(c) && c != 'x' && c != 'X'; }
 inline bool IsOperator(char c) { return kOperators.find(c) != std::string_view::npos; }
 inline bool IsOperandChar(char c) { return IsDigit(c) || c == '_' || c == 'x'; }
-bool IsAllDigits(std::string_view s);
 
 // Index of the ")" closing the "(" at `open`, or npos.
 size_t MatchForward(std::string_view s, size_t open);

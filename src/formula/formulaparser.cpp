@@ -4,6 +4,7 @@
 
 #include "common/convert.h"
 #include "common/errors.h"
+#include "common/messages.h"
 #include "formula/builtin_functions.h"
 #include "formula/formula_text.h"
 
@@ -117,7 +118,7 @@ void TTerm::Parse(std::string_view text) {
             FailTerm(text, "er ist zu tief verschachtelt");
         if (c == ')' && --count < 0) FailTerm(text, "eine schließende Klammer hat keine öffnende");
     }
-    if (count != 0) FailTerm(text, "eine öffnende Klammer wird nicht geschlossen");
+    if (count != 0) FailTerm(text, msg::UnclosedParenthesis);
     try {
         ParseNode(text, 0);
     } catch (...) {

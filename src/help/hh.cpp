@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "common/text.h"
 #include "help/help_viewer.h"
 #include "help/hh_funcs.h"
 
@@ -21,12 +22,6 @@ std::string Format(const char* pattern, auto... values) {
     std::string out(n > 0 ? n : 0, '\0');
     std::snprintf(out.data(), out.size() + 1, pattern, values...);
     return out;
-}
-
-std::string Trim(const std::string& s) {
-    const size_t first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
 // Starts the external viewer of host type 1 or 2 where a system has it;
@@ -158,7 +153,7 @@ int HHHelpContext(const std::string& helpFile, int32_t context, const std::strin
                  windowDef.c_str(), hostType));
     std::string path = helpFile;
     for (size_t at; (at = path.find("%20")) != std::string::npos;) path.replace(at, 3, " ");
-    return ShowContext(Trim(path), context, hostType);
+    return ShowContext(Trimmed(path, " ", " "), context, hostType);
 }
 
 void HHShowError(int code) {

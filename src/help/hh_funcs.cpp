@@ -16,6 +16,7 @@
 #include <locale>
 #include <tuple>
 
+#include "common/text.h"
 #include "help/chm_file.h"
 
 namespace {
@@ -32,11 +33,6 @@ std::string LookUp(const FileVersion& v, const Threshold* table, size_t n, const
     for (size_t i = 0; i < n; ++i)
         if (Key(v) >= Key(table[i].at)) return table[i].name;
     return below;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 std::string Sprintf(const char* pattern, const std::string& value) {
@@ -176,7 +172,7 @@ bool DebugFlag(const std::string& programDir, const std::vector<std::string>& pa
     std::error_code ec;
     if (std::filesystem::exists(std::filesystem::path(programDir) / "debug.debug", ec)) return true;
     return std::any_of(params.begin(), params.end(), [](const std::string& p) {
-        const std::string l = Lower(p);
+        const std::string l = ToLower(p);
         return l == "/debug" || l == "-debug";
     });
 }

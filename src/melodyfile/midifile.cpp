@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/file_write.h"
+#include "common/messages.h"
 #include "midi/midinote.h"
 #include "playback/maps.h"
 
@@ -98,8 +99,7 @@ int64_t TickAtUs(int64_t elapsedUs, int tempo) {
 
 void CheckTempo(int tempo) {
     if (tempo < kTempoMin || tempo > kTempoMax)
-        throw EMidiFileError("Ungültiges Tempo: " + std::to_string(tempo) + " (erlaubt sind " +
-                             std::to_string(kTempoMin) + " bis " + std::to_string(kTempoMax) + ")");
+        throw EMidiFileError(msg::InvalidTempo(tempo, kTempoMin, kTempoMax));
 }
 
 void TempoEvent(Track& track, int tempo) {
@@ -131,9 +131,7 @@ std::vector<uint8_t> FileHeader(int format, int tracks) {
 
 std::vector<uint8_t> MidiFileBytes(const MelodyTimeline& melody, int tempo, int program) {
     CheckTempo(tempo);
-    if (program < 0 || program > 127)
-        throw EMidiFileError("Ungültiges Instrument: " + std::to_string(program) +
-                             " (erlaubt sind 0 bis 127)");
+    if (program < 0 || program > 127) throw EMidiFileError(msg::InvalidInstrument(program));
 
     Track track;
     TempoEvent(track, tempo);

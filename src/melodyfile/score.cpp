@@ -5,6 +5,8 @@
 #include <iterator>
 #include <map>
 
+#include "common/messages.h"
+#include "common/text.h"
 #include "midi/midinote.h"
 #include "playback/maps.h"
 
@@ -32,15 +34,9 @@ int KeyAlter(int step, int fifths) {
 
 int StepIndex(char step) { return static_cast<int>(std::find(kSteps, kSteps + 7, step) - kSteps); }
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-bool EndsWith(const std::string& path, const char* ending) {
-    const std::string lower = Lower(path), end = ending;
-    return lower.size() > end.size() &&
-           lower.compare(lower.size() - end.size(), end.size(), end) == 0;
+// A name before the ending, too: ".xml" alone names no score.
+bool EndsWith(const std::string& path, std::string_view ending) {
+    return path.size() > ending.size() && EndsWithIgnoringCase(path, ending);
 }
 
 // An element on the 1024th grid; midi < 0 is a rest.
@@ -170,15 +166,13 @@ SpelledPitch SpellMidiNote(int midiNote, int fifths) {
 
 ScoreLayout LayOutScore(const Score& score) {
     if (score.Tempo < kTempoMin || score.Tempo > kTempoMax)
-        throw EScoreError("Ungültiges Tempo: " + std::to_string(score.Tempo) + " (erlaubt sind " +
-                          std::to_string(kTempoMin) + " bis " + std::to_string(kTempoMax) + ")");
+        throw EScoreError(msg::InvalidTempo(score.Tempo, kTempoMin, kTempoMax));
     ScoreLayout layout{KeyFifths(score.ScaleIndex, score.RootIndex), {}};
     std::vector<std::vector<Span>> voices;
     int64_t bars = 1;
     for (const ScoreVoice& voice : score.Voices) {
         if (voice.Program < 0 || voice.Program > 127)
-            throw EScoreError("Ungültiges Instrument: " + std::to_string(voice.Program) +
-                              " (erlaubt sind 0 bis 127)");
+            throw EScoreError(msg::InvalidInstrument(voice.Program));
         if (voice.Channel < 0 || voice.Channel > 16)
             throw EScoreError("Ungültiger MIDI-Kanal: " + std::to_string(voice.Channel) +
                               " (erlaubt sind 1 bis 16)");

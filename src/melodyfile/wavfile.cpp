@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "common/file_write.h"
+#include "common/messages.h"
 #include "midi/midinote.h"
 
 // WAV samples are little-endian, and so are the rendered ones here.
@@ -41,9 +42,7 @@ std::vector<uint8_t> Header(int64_t frames) {
 }  // namespace
 
 RenderScore WavScore(const MelodyTimeline& melody, int program) {
-    if (program < 0 || program > 127)
-        throw EWavFileError("Ungültiges Instrument: " + std::to_string(program) +
-                            " (erlaubt sind 0 bis 127)");
+    if (program < 0 || program > 127) throw EWavFileError(msg::InvalidInstrument(program));
     if (WavFrameAt(melody.EndMs() + kWavReleaseMs) > kMaxFrames)
         throw EWavFileError(
             "Die Melodie ist für eine WAV-Datei zu lang (höchstens 6 Stunden und 45 Minuten)");

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "common/messages.h"
 #include "common/quote.h"
 
 namespace {
@@ -47,7 +48,7 @@ uint64_t FluidErrorCount() { return fluidErrors.load(); }
 
 FluidSettings NewSynthSettings() {
     FluidSettings settings(new_fluid_settings());
-    if (!settings) throw ESynthError("Der Synthesizer lässt sich nicht einrichten");
+    if (!settings) throw ESynthError(msg::SynthSetupFailed);
     fluid_settings_setnum(settings.get(), "synth.sample-rate", kSynthSampleRate);
     fluid_settings_setnum(settings.get(), "synth.gain", kSynthGain);
     // Dry, as the offline render must be, so both sound alike.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/errors.h"
+#include "common/messages.h"
 #include "midi/clock.h"
 #include "midi/midi_out.h"
 #include "midi/midinote.h"
@@ -35,8 +36,7 @@ void MidiUnit::InitMidiOut() {
 }
 
 void MidiUnit::PlayNote(int32_t keyNumber, int32_t durationMs) {
-    if (durationMs < 0)
-        throw EInvalidInput("Ungültige Notendauer: " + std::to_string(durationMs) + " ms");
+    if (durationMs < 0) throw EInvalidInput(msg::InvalidNoteDuration(durationMs));
     IClock& clock = Clock();
     const int64_t durationUs = int64_t{durationMs} * 1000;
     const int64_t now = clock.NowUs();

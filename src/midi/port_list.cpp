@@ -11,14 +11,6 @@
 #include "midi/rtmidi_service.h"
 #include "midi/synth.h"
 
-namespace {
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-}  // namespace
-
 MidiOutPorts::MidiOutPorts(std::vector<std::shared_ptr<IMidiOutService>> backends,
                            std::string requested)
     : backends_(std::move(backends)), requested_(std::move(requested)) {}
@@ -43,10 +35,8 @@ void MidiOutPorts::List() {
     }
     auto first = devices.end();
     if (!requested_.empty()) {
-        const std::string wanted = Lower(requested_);
-        first = std::find_if(devices.begin(), devices.end(), [&](const Device& d) {
-            return Lower(d.name).find(wanted) != std::string::npos;
-        });
+        first = FindPortByNamePart(devices, requested_,
+                                   [](const Device& d) -> const std::string& { return d.name; });
         requestMatched_ = first != devices.end();
     }
     if (first == devices.end() && !remembered_.empty())

@@ -2,13 +2,23 @@
 // The program's list of MIDI outputs: the devices of several back ends one
 // after the other, with the port the user asked for moved to the front, so
 // that it becomes device 0.
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/text.h"
 #include "midi/platform.h"
+
+// The first port whose name holds part in any case, as SONAVIX_MIDI_OUT picks
+// a port; ports.end() when none does.
+template <class Ports, class NameOf>
+auto FindPortByNamePart(Ports& ports, std::string_view part, NameOf nameOf) {
+    return std::find_if(ports.begin(), ports.end(),
+                        [&](const auto& port) { return ContainsIgnoringCase(nameOf(port), part); });
+}
 
 class MidiOutPorts : public IMidiOutService {
 public:

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "midi/port_list.h"
+
 namespace {
 
 // ALSA, JACK and RtMidi itself complain on stderr when a sound system is
@@ -119,12 +121,6 @@ void WaitForJackConnection(jack_client_t* client, const std::string& destination
     if (connected)
         std::this_thread::sleep_for(
             std::chrono::microseconds(static_cast<int64_t>(2000 * periodMs)));
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 struct Port {
@@ -311,10 +307,9 @@ private:
             }
         }
         if (!preferred_.empty()) {
-            const std::string wanted = Lower(preferred_);
-            auto match = std::find_if(ports.begin(), ports.end(), [&](const Port& port) {
-                return Lower(port.name).find(wanted) != std::string::npos;
-            });
+            auto match = FindPortByNamePart(
+                ports, preferred_,
+                [](const Port& port) -> const std::string& { return port.name; });
             if (match != ports.end()) std::rotate(ports.begin(), match, match + 1);
         }
         ports_ = std::move(ports);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 
+#include "common/messages.h"
 #include "midi/fluid.h"
 #include "midi/synth.h"
 
@@ -22,7 +23,7 @@ public:
         // A melody needs few voices at once; fewer make a synthesizer cheap to create.
         fluid_settings_setint(settings_.get(), "synth.polyphony", 32);
         FluidSynth first(new_fluid_synth(settings_.get()));
-        if (!first) throw ESynthError("Der Synthesizer lässt sich nicht einrichten");
+        if (!first) throw ESynthError(msg::SynthSetupFailed);
         const int id = fluid_is_soundfont(soundFont.c_str())
                            ? fluid_synth_sfload(first.get(), soundFont.c_str(), 1)
                            : FLUID_FAILED;

@@ -4,6 +4,7 @@
 
 #include "common/convert.h"
 #include "common/errors.h"
+#include "common/messages.h"
 #include "playback/scales.h"
 
 namespace {
@@ -60,8 +61,7 @@ std::vector<std::string> NoteFillValues(const NoteFill& fill) {
 
 std::vector<std::string> TempoFillValues(int rows, const std::vector<int32_t>& cycle) {
     CheckRows(rows);
-    if (cycle.empty())
-        throw EInvalidInput("Bitte mindestens eine Notenlänge angeben, z. B. 2 für Viertel");
+    if (cycle.empty()) throw EInvalidInput(msg::NoNoteLength);
     std::vector<std::string> values;
     values.reserve(rows);
     for (int i = 0; i < rows; ++i) values.push_back(std::to_string(cycle[i % cycle.size()]));
@@ -83,7 +83,6 @@ std::vector<int32_t> ParseLengthCycle(const std::string& text) {
         lengths.push_back(length);
         pos = end;
     }
-    if (lengths.empty())
-        throw EInvalidInput("Bitte mindestens eine Notenlänge angeben, z. B. 2 für Viertel");
+    if (lengths.empty()) throw EInvalidInput(msg::NoNoteLength);
     return lengths;
 }

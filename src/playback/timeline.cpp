@@ -2,12 +2,12 @@
 
 #include <string>
 
+#include "common/messages.h"
 #include "playback/maps.h"
 
 void MelodyTimeline::Append(int32_t key, int32_t durationMs,
                             std::optional<int32_t> lengthExponent) {
-    if (durationMs < 0)
-        throw ETimelineError("Ungültige Notendauer: " + std::to_string(durationMs) + " ms");
+    if (durationMs < 0) throw ETimelineError(msg::InvalidNoteDuration(durationMs));
     events_.push_back({endMs_, durationMs, key, lengthExponent});
     endMs_ += durationMs;
 }

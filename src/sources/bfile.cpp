@@ -4,11 +4,11 @@
 #include <limits>
 
 #include "common/quote.h"
+#include "common/text.h"
 
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 [[noreturn]] void Fail(std::size_t line, const std::string& cause) {
     throw EBFileError("Zeile " + std::to_string(line) + ": " + cause);

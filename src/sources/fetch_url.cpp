@@ -13,7 +13,9 @@
 #include <memory>
 #include <mutex>
 
+#include "common/messages.h"
 #include "common/quote.h"
+#include "common/text.h"
 
 namespace {
 
@@ -87,12 +89,7 @@ size_t HeaderLine(char* data, size_t, size_t size, void* userdata) {
         std::equal(kLocation.begin(), kLocation.end(), line.begin(), [](char a, char b) {
             return a == std::tolower(static_cast<unsigned char>(b));
         })) {
-        const std::string_view value = line.substr(kLocation.size());
-        const std::size_t first = value.find_first_not_of(" \t");
-        const std::size_t last = value.find_last_not_of(" \t\r\n");
-        sink->location = first == std::string_view::npos
-                             ? ""
-                             : std::string(value.substr(first, last - first + 1));
+        sink->location = Trimmed(line.substr(kLocation.size()), " \t", " \t\r\n");
     }
     return size;
 }
@@ -180,15 +177,14 @@ constexpr const char* kNotHttp = "die Antwort des Servers ist keine gültige HTT
 constexpr std::size_t kHugeHeaders = std::size_t{200} * 1024;
 
 std::string OtherScheme(const std::string& scheme) {
-    return "nur http- und https-Adressen werden abgerufen, nicht \"" + QuotedText(scheme) + ":\"";
+    return std::string(msg::OnlyHttpAddresses) + ", nicht \"" + QuotedText(scheme) + ":\"";
 }
 
 // totalMs: the time this transfer had, less than o.totalTimeoutMs when it was
 // the rest of a longer task.
 std::string Cause(CURLcode rc, CURL* curl, const FetchOptions& o, long totalMs,
                   const BodySink& sink) {
-    if (sink.overCap)
-        return "die Antwort ist größer als " + std::to_string(o.maxBodyBytes) + " Bytes";
+    if (sink.overCap) return msg::AnswerLargerThan(o.maxBodyBytes);
     if (sink.stalled)
         return "Zeitüberschreitung: der Server sendet seit " + Seconds(o.stallTimeoutMs) +
                " nichts mehr";
@@ -201,8 +197,7 @@ std::string Cause(CURLcode rc, CURL* curl, const FetchOptions& o, long totalMs,
             if (connected == 0 && o.connectTimeoutMs < totalMs)
                 return "Zeitüberschreitung: keine Verbindung innerhalb von " +
                        Seconds(o.connectTimeoutMs);
-            return "Zeitüberschreitung: keine vollständige Antwort innerhalb von " +
-                   Seconds(o.totalTimeoutMs);
+            return msg::NoCompleteAnswerWithin(Seconds(o.totalTimeoutMs));
         }
         case CURLE_TOO_MANY_REDIRECTS:
             return "mehr als " + std::to_string(o.maxRedirects) + " Weiterleitungen";
@@ -212,11 +207,10 @@ std::string Cause(CURLcode rc, CURL* curl, const FetchOptions& o, long totalMs,
             if (code < 300 || code > 399) return kNotHttp;
             const std::string scheme = SchemeOf(sink.location);
             return "der Server leitet weiter, aber " +
-                   (scheme.empty() ? std::string("nur http- und https-Adressen werden abgerufen")
-                                   : OtherScheme(scheme));
+                   (scheme.empty() ? std::string(msg::OnlyHttpAddresses) : OtherScheme(scheme));
         }
         case CURLE_FILESIZE_EXCEEDED:
-            return "die Antwort ist größer als " + std::to_string(o.maxBodyBytes) + " Bytes";
+            return msg::AnswerLargerThan(o.maxBodyBytes);
         case CURLE_OUT_OF_MEMORY:
             // curl gives up on a single header line beyond its limit this way.
             if (code != 0 && !sink.statusChecked) return "eine Kopfzeile der Antwort ist zu lang";
@@ -245,9 +239,7 @@ std::string SchemeOf(const std::string& s) {
     while (end < s.size() && std::isdigit(static_cast<unsigned char>(s[end]))) ++end;
     if (end > colon + 1 && (end == s.size() || s[end] == '/' || s[end] == '?' || s[end] == '#'))
         return {};
-    std::string scheme = s.substr(0, colon);
-    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return scheme;
+    return ToLower(s.substr(0, colon));
 }
 
 std::string WithHttpPrefix(const std::string& address) {
@@ -260,7 +252,7 @@ std::string TransferErrorText(int curlCode) {
         case CURLE_OK:
             return "kein Fehler";
         case CURLE_UNSUPPORTED_PROTOCOL:
-            return "nur http- und https-Adressen werden abgerufen";
+            return msg::OnlyHttpAddresses;
         case CURLE_URL_MALFORMAT:
             return "die Adresse ist ungültig";
         case CURLE_COULDNT_RESOLVE_HOST:
@@ -355,8 +347,7 @@ std::string FetchUrl(const std::string& address, const FetchOptions& options) {
             *options.deadline - std::chrono::steady_clock::now());
         // curl reads a time-out of 0 as none at all.
         if (left.count() <= 0)
-            throw EFetchError("Zeitüberschreitung: keine vollständige Antwort innerhalb von " +
-                              Seconds(options.totalTimeoutMs));
+            throw EFetchError(msg::NoCompleteAnswerWithin(Seconds(options.totalTimeoutMs)));
         totalMs = std::min<long>(totalMs, left.count());
     }
 

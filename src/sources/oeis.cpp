@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <random>
 
+#include "common/messages.h"
 #include "common/quote.h"
+#include "common/text.h"
 #include "sources/bfile.h"
 #include "sources/fetch_url.h"
 #include "sources/oeis_json.h"
@@ -23,15 +25,6 @@ constexpr const char* kM5 = "</td>";
 constexpr const char* kM6 = "<pre>";
 constexpr const char* kM7 = "[";
 constexpr const char* kM8 = "]";
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool AllDigits(const std::string& s) {
-    if (s.empty()) return false;
-    for (const char c : s)
-        if (!IsDigit(c)) return false;
-    return true;
-}
 
 bool IsRandomWord(const std::string& q) {
     std::string upper = q;
@@ -58,7 +51,7 @@ bool ParseANumber(const std::string& q, std::string& digits) {
     const std::size_t last = q.find_last_not_of(' ');
     if (first == std::string::npos || (q[first] != 'A' && q[first] != 'a')) return false;
     const std::string rest = WithoutLeadingZeros(q.substr(first + 1, last - first));
-    if (!AllDigits(rest) || rest.size() > 7) return false;
+    if (!IsAllDigits(rest) || rest.size() > 7) return false;
     digits = rest;
     return true;
 }
@@ -83,9 +76,7 @@ std::string WithoutMarkup(const std::string& s) {
 // Line feeds go (carriage returns stay), then blanks at both ends.
 std::string CleanName(std::string s) {
     std::erase(s, '\n');
-    const std::size_t first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+    return Trimmed(s, " ", " ");
 }
 
 // Keeps digits and ",", then puts one blank after every ",".
@@ -105,8 +96,7 @@ bool HasDigit(const std::string& s) {
 }
 
 [[noreturn]] void Fail(const std::string& query, const std::string& cause) {
-    throw EOeisError("Die OEIS-Suche nach \"" + QuotedText(query) +
-                     "\" ist fehlgeschlagen: " + cause);
+    throw EOeisError(msg::OeisSearchFor(query) + " ist fehlgeschlagen: " + cause);
 }
 
 }  // namespace
@@ -118,9 +108,8 @@ std::uint32_t ClockSeededDraw() {
 }
 
 std::string NormalizeOeisBase(std::string base) {
-    const std::size_t first = base.find_first_not_of(" \t");
-    if (first == std::string::npos) return kOeisDefaultBase;
-    base = base.substr(first, base.find_last_not_of(" \t") - first + 1);
+    base = Trimmed(base);
+    if (base.empty()) return kOeisDefaultBase;
     base = WithHttpPrefix(base);
     if (base.back() != '/') base += '/';
     return base;
@@ -148,7 +137,7 @@ std::string OeisLookup::Fetch(const std::string& url, const std::string& query, 
     // A failed second request is not a failed search: the message names the hit.
     const auto failed = [&](const std::string& cause) {
         if (hit.empty()) Fail(query, cause);
-        throw EOeisError("Die OEIS-Suche nach \"" + QuotedText(query) + "\" fand " + hit +
+        throw EOeisError(msg::OeisSearchFor(query) + " fand " + hit +
                          (bFile ? ", aber die b-Datei von " + hit + " konnte"
                                 : ", aber die Glieder von " + hit + " konnten") +
                          " nicht geladen werden: " + cause);
@@ -189,8 +178,8 @@ OeisHit OeisLookup::Run(const std::string& query, bool wholeSequence) const {
     try {
         hit.terms = BFileTerms(text);
     } catch (const EBFileError& e) {
-        throw EOeisError("Die OEIS-Suche nach \"" + QuotedText(query) + "\" fand " +
-                         hit.linkCaption + ", aber die b-Datei von " + hit.linkCaption +
+        throw EOeisError(msg::OeisSearchFor(query) + " fand " + hit.linkCaption +
+                         ", aber die b-Datei von " + hit.linkCaption +
                          " ist fehlerhaft: " + e.Message());
     }
     return hit;
@@ -202,16 +191,15 @@ OeisHit OeisLookup::RunLegacy(const std::string& query, const std::string& q, De
     if (!DeleteThrough(page, kM2)) Fail(query, "keine Treffer");
 
     std::string number = page;
-    if (!DeleteFrom(number, kM3) || !AllDigits(number) || number.size() > 9 ||
+    if (!DeleteFrom(number, kM3) || !IsAllDigits(number) || number.size() > 9 ||
         WithoutLeadingZeros(number).empty())
-        Fail(query, "die Ergebnisseite hat ein unbekanntes Format");
+        Fail(query, msg::UnknownResultPage);
     OeisHit hit;
     hit.linkCaption = "A" + number;
     hit.linkUrl = base_ + "A" + number;
     number = WithoutLeadingZeros(number);
 
-    if (!DeleteThrough(page, kM4) || !DeleteFrom(page, kM5))
-        Fail(query, "die Ergebnisseite hat ein unbekanntes Format");
+    if (!DeleteThrough(page, kM4) || !DeleteFrom(page, kM5)) Fail(query, msg::UnknownResultPage);
     hit.name = Windows1252ToUtf8(CleanName(WithoutMarkup(page)));
 
     std::string terms = Fetch(base_ + "table?a=" + number + "&fmt=4", query, end, hit.linkCaption);
@@ -233,7 +221,7 @@ OeisHit OeisLookup::RunJson(const std::string& query, const std::string& q, Dead
     const JsonValue* results = &*answer;
     if (answer->kind == Kind::Object) {
         results = answer->Member("results");
-        if (!results) Fail(query, "die Antwort hat ein unbekanntes Format");
+        if (!results) Fail(query, msg::UnknownAnswerFormat);
     }
     if (results->kind == Kind::Null || (results->kind == Kind::Array && results->items.empty())) {
         const JsonValue* count = answer->Member("count");
@@ -241,16 +229,16 @@ OeisHit OeisLookup::RunJson(const std::string& query, const std::string& q, Dead
             Fail(query, "zu viele Treffer; bitte die Suche eingrenzen");
         Fail(query, "keine Treffer");
     }
-    if (results->kind != Kind::Array) Fail(query, "die Antwort hat ein unbekanntes Format");
+    if (results->kind != Kind::Array) Fail(query, msg::UnknownAnswerFormat);
 
     const JsonValue& first = results->items.front();
     const JsonValue* number = first.Member("number");
     const JsonValue* name = first.Member("name");
     const JsonValue* data = first.Member("data");
-    if (!number || number->kind != Kind::Number || !AllDigits(number->text) ||
+    if (!number || number->kind != Kind::Number || !IsAllDigits(number->text) ||
         number->text.size() > 9 || WithoutLeadingZeros(number->text).empty() || !name ||
         name->kind != Kind::String || !data || data->kind != Kind::String)
-        Fail(query, "die Antwort hat ein unbekanntes Format");
+        Fail(query, msg::UnknownAnswerFormat);
 
     OeisHit hit;
     hit.linkCaption = SixDigitANumber(WithoutLeadingZeros(number->text));

@@ -1,5 +1,6 @@
 #include "sources/oeis_json.h"
 
+#include "common/text.h"
 #include "sources/oeis_query.h"
 
 namespace {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/text.h"
+
 namespace {
 
 // Unicode code points of Windows-1252 0x80 to 0x9F; 0 where unassigned.
@@ -13,72 +15,19 @@ constexpr char32_t kHighCodes[32] = {
 
 constexpr char32_t kInvalid = 0xFFFD;
 
-// Decodes one code point at s[i] and advances i; invalid bytes give kInvalid
-// and advance by one.
-char32_t NextCodePoint(std::string_view s, std::size_t& i) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    int extra;
-    char32_t cp;
-    if (b < 0x80) {
-        ++i;
-        return b;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-        extra = 1, cp = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        extra = 2, cp = b & 0x0F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        extra = 3, cp = b & 0x07;
-    } else {
-        ++i;
-        return kInvalid;
-    }
-    if (s.size() - i <= static_cast<std::size_t>(extra)) {
-        ++i;
-        return kInvalid;
-    }
-    for (int k = 1; k <= extra; ++k) {
-        const auto c = static_cast<unsigned char>(s[i + k]);
-        if ((c & 0xC0) != 0x80) {
-            ++i;
-            return kInvalid;
-        }
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    // Overlong forms, surrogates and values beyond U+10FFFF are not characters.
-    const char32_t least[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < least[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-        ++i;
-        return kInvalid;
-    }
-    i += extra + 1;
-    return cp;
+// The code point at s[i] (advancing i); U+FFFD for a byte that is no valid UTF-8.
+char32_t NextCharacter(std::string_view s, std::size_t& i) {
+    const char32_t cp = NextCodePoint(s, i);
+    return cp == kNoCodePoint ? kInvalid : cp;
 }
 
 }  // namespace
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 std::string Utf8ToWindows1252(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
-        const char32_t cp = NextCodePoint(utf8, i);
+        const char32_t cp = NextCharacter(utf8, i);
         char c = '?';
         if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
             c = static_cast<char>(cp);
@@ -107,7 +56,7 @@ std::string Windows1252ToUtf8(std::string_view text) {
 std::string SanitizeUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) AppendUtf8(out, NextCodePoint(text, i));
+    for (std::size_t i = 0; i < text.size();) AppendUtf8(out, NextCharacter(text, i));
     return out;
 }
 

@@ -3,9 +3,6 @@
 #include <string>
 #include <string_view>
 
-// Appends the UTF-8 bytes of one code point.
-void AppendUtf8(std::string& out, char32_t cp);
-
 // UTF-8 to Windows-1252; a character that code page lacks (and a byte that is
 // no valid UTF-8) becomes "?".
 std::string Utf8ToWindows1252(std::string_view utf8);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "common/messages.h"
 #include "common/quote.h"
 #include "support/expect_error.h"
 
@@ -37,7 +38,7 @@ std::string Outcome(const std::string& formula, uint32_t n,
         EXPECT_EQ(e.Message(), "Gleitkommadivision durch Null");
         return e.Message();
     } catch (const EInvalidOp& e) {
-        EXPECT_EQ(e.Message(), "Ungültige Gleitkommaoperation");
+        EXPECT_EQ(e.Message(), msg::InvalidFloatOp);
         return e.Message();
     } catch (const EOverflow& e) {
         EXPECT_EQ(e.Message(), "Gleitkommaüberlauf");
@@ -126,7 +127,7 @@ TEST(Evaluate, EdgeCasesOfTheLanguage) {
         {"MOD(MOD(x;7)+1;5)", 13, {}, "2"},
         {"PRIME(x_1+1)", 0, {4}, "11"},
         {"x/0", 1, {}, "Gleitkommadivision durch Null"},
-        {"x/0", 0, {}, "Ungültige Gleitkommaoperation"},
+        {"x/0", 0, {}, msg::InvalidFloatOp},
         {"DIV(x;0)", 1, {}, "Division durch Null"},
         {"x+3000000000", 0, {}, "'3000000000' ist kein gültiger Integerwert"},
     });
@@ -163,8 +164,8 @@ TEST(Evaluate, PowerRule) {
         {"10^(0-5000)", 0, {}, "0"},           // too small: silently 0
         {"0^(0-1)", 0, {}, "Gleitkommadivision durch Null"},
         {"0^(0-1/2)", 0, {}, "Gleitkommadivision durch Null"},
-        {"(0-8)^(1/3)", 0, {}, "Ungültige Gleitkommaoperation"},
-        {"(0-2)^(x_1+1)", 0, {4294967295u}, "Ungültige Gleitkommaoperation"},
+        {"(0-8)^(1/3)", 0, {}, msg::InvalidFloatOp},
+        {"(0-2)^(x_1+1)", 0, {4294967295u}, msg::InvalidFloatOp},
         {"10^5000", 0, {}, "Gleitkommaüberlauf"},
         {"2^x", 16384, {}, "Gleitkommaüberlauf"},
         {"(3/2)^x", 30000, {}, "Gleitkommaüberlauf"},
@@ -198,7 +199,7 @@ TEST(Evaluate, BuiltInFunctions) {
         // DIV works on the full 64-bit values; the others read the low 32 bits
         // of arguments from -2^31 to 2^32 - 1 and refuse any other.
         {"DIV(2^40;3)", 0, {}, "366503875925"},
-        {"DIV(2^63;1)", 0, {}, "Ungültige Gleitkommaoperation"},
+        {"DIV(2^63;1)", 0, {}, msg::InvalidFloatOp},
         {"DIV(0-2^63;0-1)", 0, {}, "9223372036854775808"},
         {"GCD(0-4;6)", 0, {}, "6"},
         {"GCD(0-2^31;6)", 0, {}, "2"},
@@ -307,14 +308,14 @@ TEST(Normalize, RefusesTextsOutsideTheLanguage) {
         {"MOD(3;)", "der Funktion 'MOD' fehlt das zweite Argument"},
         {"MOD(1;2;3)", "hat mehr als zwei Argumente"},
         {"MOD(1;2", "wird nicht geschlossen"},
-        {"(x+1", "eine öffnende Klammer wird nicht geschlossen"},
+        {"(x+1", msg::UnclosedParenthesis},
         {"x+1)", "eine schließende Klammer ohne öffnende"},
         {"()", "eine leere Klammer"},
         {"(-)", "nach '-' fehlt ein Operand"},
         {"x+", "nach '+' fehlt ein Operand"},
         {"*x", "vor '*' fehlt ein Operand"},
-        {"x;1", "';' steht außerhalb"},
-        {"(x;1)", "';' steht außerhalb"},
+        {"x;1", msg::SemicolonOutsideArguments},
+        {"(x;1)", msg::SemicolonOutsideArguments},
         {"x_", "nach 'x_' fehlt die Nummer"},
         {"x_1_2", "'_' steht nicht direkt nach x"},
         {"_1", "'_' steht nicht direkt nach x"},
@@ -421,8 +422,7 @@ TEST(RoundToInt64, RoundsToNearestWithTiesToEven) {
         EXPECT_EQ(RoundToInt64(c.value), c.rounded) << static_cast<double>(c.value);
     for (long double bad :
          {9223372036854775807.5L, 9223372036854775808.0L, -9223372036854775809.0L, 1e30L})
-        EXPECT_EQ(MessageOf<EInvalidOp>([&] { RoundToInt64(bad); }),
-                  "Ungültige Gleitkommaoperation");
+        EXPECT_EQ(MessageOf<EInvalidOp>([&] { RoundToInt64(bad); }), msg::InvalidFloatOp);
 }
 
 }  // namespace

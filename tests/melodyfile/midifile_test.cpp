@@ -10,6 +10,7 @@
 
 #include "cli/smf_reader.h"
 #include "common/file_write.h"
+#include "common/messages.h"
 #include "support/expect_error.h"
 #include "support/midi_fixture.h"
 
@@ -130,13 +131,13 @@ TEST(MidiFileBytes, RefusesWhatNoFileCanHold) {
     const struct {
         Melody melody;
         int tempo, program;
-        const char* message;
+        std::string message;
     } cases[] = {
-        {{{40, 100}, {41, -1}}, 90, 0, "Ungültige Notendauer: -1 ms"},
-        {{}, 19, 0, "Ungültiges Tempo: 19 (erlaubt sind 20 bis 220)"},
-        {{}, 221, 0, "Ungültiges Tempo: 221 (erlaubt sind 20 bis 220)"},
-        {{}, 90, -1, "Ungültiges Instrument: -1 (erlaubt sind 0 bis 127)"},
-        {{}, 90, 128, "Ungültiges Instrument: 128 (erlaubt sind 0 bis 127)"},
+        {{{40, 100}, {41, -1}}, 90, 0, msg::InvalidNoteDuration(-1)},
+        {{}, 19, 0, msg::InvalidTempo(19, 20, 220)},
+        {{}, 221, 0, msg::InvalidTempo(221, 20, 220)},
+        {{}, 90, -1, msg::InvalidInstrument(-1)},
+        {{}, 90, 128, msg::InvalidInstrument(128)},
     };
     for (const auto& c : cases) EXPECT_EQ(Failure(c.melody, c.tempo, c.program), c.message);
     EXPECT_EQ(ReadSmf(MidiFileBytes(Melody{}, 20, 127)).Programs(),

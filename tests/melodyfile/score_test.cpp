@@ -5,6 +5,7 @@
 #include <pugixml.hpp>
 #include <string>
 
+#include "common/messages.h"
 #include "support/expect_error.h"
 
 namespace {
@@ -130,8 +131,8 @@ TEST(ScoreLayout, RefusesWhatNoScoreCanHold) {
         Score score;
         std::string message;
     } cases[] = {
-        {{"", 19, 0, 0, {}}, "Ungültiges Tempo: 19 (erlaubt sind 20 bis 220)"},
-        {{"", 90, 0, 0, {{{}, 128}}}, "Ungültiges Instrument: 128 (erlaubt sind 0 bis 127)"},
+        {{"", 19, 0, 0, {}}, msg::InvalidTempo(19, 20, 220)},
+        {{"", 90, 0, 0, {{{}, 128}}}, msg::InvalidInstrument(128)},
         {OneVoice(Timeline({{40, -16}, {40, -16}})),
          "Die Melodie ist für eine Partitur zu lang (höchstens 100000 Takte)"},
         {OneVoice(Timeline({{40, INT32_MIN}})),

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "common/errors.h"
+#include "common/messages.h"
 #include "support/expect_error.h"
 #include "support/midi_fixture.h"
 
@@ -54,9 +55,9 @@ TEST_F(MidiUnitTest, NegativeDurationIsRefusedBeforeAnythingHappens) {
     midi.InitMidiOut();
     const struct {
         int32_t duration;
-        const char* message;
-    } rows[] = {{-5, "Ungültige Notendauer: -5 ms"},
-                {-1, "Ungültige Notendauer: -1 ms"},
+        std::string message;
+    } rows[] = {{-5, msg::InvalidNoteDuration(-5)},
+                {-1, msg::InvalidNoteDuration(-1)},
                 {INT32_MIN, "Ungültige Notendauer: -2147483648 ms"}};
     for (const auto& row : rows)
         EXPECT_EQ(MessageOf<EInvalidInput>([&] { midi.PlayNote(40, row.duration); }), row.message);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/errors.h"
+#include "common/messages.h"
 #include "playback/scales.h"
 #include "support/expect_error.h"
 
@@ -85,7 +86,7 @@ TEST(TempoFill, CycleOfLengthsOverTheRows) {
         const char* text;
         const char* message;
     } cases[] = {
-        {"", "Bitte mindestens eine Notenlänge angeben, z. B. 2 für Viertel"},
+        {"", msg::NoNoteLength},
         {"2 -18",
          "'-18' ist keine gültige Notenlänge: erlaubt sind ganze Zahlen von -17 bis 31 "
          "(2 = Viertel, 3 = Achtel)"},

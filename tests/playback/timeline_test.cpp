@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/messages.h"
 #include "playback/startup.h"
 #include "support/expect_error.h"
 #include "support/list_host.h"
@@ -37,7 +38,7 @@ TEST(MelodyTimeline, ANegativeDurationIsRefusedAndLeavesTheTimelineAsItWas) {
     MelodyTimeline timeline;
     timeline.Append(40, 100);
     EXPECT_EQ(MessageOf<ETimelineError>([&] { timeline.Append(41, -1); }),
-              "Ungültige Notendauer: -1 ms");
+              msg::InvalidNoteDuration(-1));
     EXPECT_EQ(timeline.Events().size(), 1u);
     EXPECT_EQ(timeline.EndMs(), 100);
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/messages.h"
 #include "sources/oeis.h"
 #include "sources/oeis_fixtures.h"
 #include "support/expect_error.h"
@@ -78,7 +79,7 @@ TEST(BFile, WholeLookupFetchesTheHitsBFile) {
 
 TEST(BFile, BFilesThatLieGiveTheLookupsMessage) {
     const std::string fail =
-        "Die OEIS-Suche nach \"fibonacci\" fand A000045, aber die b-Datei von A000045 ";
+        msg::OeisSearchFor("fibonacci") + " fand A000045, aber die b-Datei von A000045 ";
     const struct {
         TestResponse answer;
         std::string message;
@@ -86,8 +87,7 @@ TEST(BFile, BFilesThatLieGiveTheLookupsMessage) {
         {Answer(404, "gone"),
          fail + "konnte nicht geladen werden: der Server antwortete mit dem Status 404"},
         {Answer(200, std::string(50u << 20, '1')),
-         fail + "konnte nicht geladen werden: die Antwort ist größer als " +
-             std::to_string(kBFileBytesMax) + " Bytes"},
+         fail + "konnte nicht geladen werden: " + msg::AnswerLargerThan(kBFileBytesMax)},
         {Answer(200, "0 0\n2 1\n1 1\n"),
          fail + "ist fehlerhaft: Zeile 3: der Index 1 folgt nicht auf 2"},
     };

@@ -9,6 +9,7 @@
 #include <optional>
 #include <thread>
 
+#include "common/messages.h"
 #include "sources/http_test_server.h"
 #include "support/program.h"
 
@@ -122,14 +123,13 @@ TEST(FetchUrl, FollowsAtMostFiveRedirectsAndOnlyToHttp) {
     EXPECT_EQ(FetchUrl(server.Url("/r/5")), "arrived");
     EXPECT_EQ(server.Requests().size(), 6u);
     EXPECT_EQ(FailureOf(server.Url("/r/6")), "mehr als 5 Weiterleitungen");
-    EXPECT_EQ(FailureOf(server.Url("/ftp")),
-              "der Server leitet weiter, aber nur http- und https-Adressen werden abgerufen, "
-              "nicht \"ftp:\"");
+    EXPECT_EQ(FailureOf(server.Url("/ftp")), "der Server leitet weiter, aber " +
+                                                 std::string(msg::OnlyHttpAddresses) +
+                                                 ", nicht \"ftp:\"");
     for (const char* scheme : {"ftp", "file", "gopher", "dict", "mailto"})
         for (const char* rest : {"://127.0.0.1/x", ":/etc/passwd"})
             EXPECT_EQ(FailureOf(std::string(scheme) + rest),
-                      "nur http- und https-Adressen werden abgerufen, nicht \"" +
-                          std::string(scheme) + ":\"");
+                      std::string(msg::OnlyHttpAddresses) + ", nicht \"" + scheme + ":\"");
 }
 
 TEST(FetchUrl, NamesRepliesThatAreNoHttpOrCannotBeRead) {
@@ -226,9 +226,7 @@ TEST(FetchUrl, RefusesBodiesBeyondTheSizeCap) {
         if (c.fits)
             EXPECT_FALSE(failure) << c.size << ": " << *failure;
         else
-            EXPECT_EQ(
-                failure.value_or("fits"),
-                "die Antwort ist größer als " + std::to_string(c.options.maxBodyBytes) + " Bytes")
+            EXPECT_EQ(failure.value_or("fits"), msg::AnswerLargerThan(c.options.maxBodyBytes))
                 << c.size;
     }
 }
@@ -254,13 +252,13 @@ TEST(FetchUrl, TimesOutOnSilentStalledAndDawdlingServers) {
     const struct {
         TestResponse response;
         FetchOptions options;
-        const char* cause;
+        std::string cause;
     } cases[] = {
         {silent, patient, "Zeitüberschreitung: der Server sendet seit 1 s nichts mehr"},
         {stalled, patient, "Zeitüberschreitung: der Server sendet seit 1 s nichts mehr"},
-        {dawdling, hurried, "Zeitüberschreitung: keine vollständige Antwort innerhalb von 1 s"},
+        {dawdling, hurried, msg::NoCompleteAnswerWithin("1 s")},
         // Headers a byte every 300 ms: never silent for a second, but not done in three.
-        {headByByte, patient3, "Zeitüberschreitung: keine vollständige Antwort innerhalb von 3 s"},
+        {headByByte, patient3, msg::NoCompleteAnswerWithin("3 s")},
     };
     for (const auto& c : cases) {
         TestHttpServer server([&](const TestRequest&) { return c.response; });

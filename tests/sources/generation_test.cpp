@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "common/errors.h"
+#include "common/messages.h"
 #include "support/expect_error.h"
 
 namespace {
@@ -166,7 +167,7 @@ TEST(Generation, HugeCountEndsAtTheListCapacity) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(
         MessageOf<EOutOfCapacity>([&] { f.generator.Generate("x", "2147483647", false, list); }),
-        "Text überschreitet Memo-Kapazität");
+        msg::MemoCapacity);
     EXPECT_LE(list.size(), kExplicitListCapacity);
     EXPECT_GT(list.size(), kExplicitListCapacity - 16);
     EXPECT_EQ(list.substr(0, 9), "1, 2, 3, ");

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "common/messages.h"
 #include "sources/oeis_fixtures.h"
 
 namespace {
@@ -26,7 +27,7 @@ std::string FailureOf(const OeisLookup& lookup, const std::string& query) {
 }
 
 std::string Failed(const std::string& query, const std::string& cause) {
-    return "Die OEIS-Suche nach \"" + query + "\" ist fehlgeschlagen: " + cause;
+    return msg::OeisSearchFor(query) + " ist fehlgeschlagen: " + cause;
 }
 
 // A fetch that notes the addresses and answers every one with the same text.
@@ -140,21 +141,21 @@ TEST(OeisLookup, OneTimeLimitHoldsForBothRequestsAndNoSchemeButHttp) {
     FetchOptions limits;
     limits.totalTimeoutMs = 2000;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(
-        FailureOf(OeisLookup(server.Url(kLegacyPath), {}, {}, limits), "1, 2, 3"),
-        "Die OEIS-Suche nach \"1, 2, 3\" fand A000045, aber die Glieder von A000045 konnten "
-        "nicht geladen werden: Zeitüberschreitung: keine vollständige Antwort innerhalb von 2 s");
+    EXPECT_EQ(FailureOf(OeisLookup(server.Url(kLegacyPath), {}, {}, limits), "1, 2, 3"),
+              msg::OeisSearchFor("1, 2, 3") +
+                  " fand A000045, aber die Glieder von A000045 konnten nicht geladen werden: " +
+                  msg::NoCompleteAnswerWithin("2 s"));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2600));
     EXPECT_EQ(server.Requests().size(), 2u);
 
     EXPECT_EQ(FailureOf(OeisLookup("gopher://h/"), "1"),
-              Failed("1", "nur http- und https-Adressen werden abgerufen, nicht \"gopher:\""));
+              Failed("1", std::string(msg::OnlyHttpAddresses) + ", nicht \"gopher:\""));
 }
 
 TEST(OeisLegacy, FailedOrOddPagesGiveAMessageNamingQueryAndCause) {
     const TestResponse good = Answer(200, Fixture("legacy_search_fibonacci.html"));
     const std::string hit = kM1 + "<tr><td>" + kM2;
-    const std::string layout = "die Ergebnisseite hat ein unbekanntes Format";
+    const std::string layout = msg::UnknownResultPage;
     const std::string termsLayout = "die Seite der Glieder von A000045 hat ein unbekanntes Format";
     const struct {
         TestResponse search, table;
@@ -183,8 +184,8 @@ TEST(OeisLegacy, FailedOrOddPagesGiveAMessageNamingQueryAndCause) {
 TEST(OeisLegacy, FailedListOfTermsNamesTheHitNotTheSearch) {
     const TestResponse good = Answer(200, Fixture("legacy_search_fibonacci.html"));
     const std::string found =
-        "Die OEIS-Suche nach \"1, 2, 3\" fand A000045, aber die Glieder "
-        "von A000045 konnten nicht geladen werden: ";
+        msg::OeisSearchFor("1, 2, 3") +
+        " fand A000045, aber die Glieder von A000045 konnten nicht geladen werden: ";
     EXPECT_EQ(FailureAgainst(kLegacyPath, good, Answer(404, "")),
               found + "der Server antwortete mit dem Status 404");
     EXPECT_EQ(FailureAgainst(kLegacyPath, good, Answer(200, "")),
@@ -192,7 +193,7 @@ TEST(OeisLegacy, FailedListOfTermsNamesTheHitNotTheSearch) {
 }
 
 TEST(OeisJson, FailedOrOddAnswersGiveAMessageNamingQueryAndCause) {
-    const std::string layout = "die Antwort hat ein unbekanntes Format";
+    const std::string layout = msg::UnknownAnswerFormat;
     const struct {
         int status;
         const char* body;
