@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <filesystem>
 #include <pugixml.hpp>
+#include <string>
 
 #include "support/program.h"
 #include "support/window_fixture.h"
@@ -16,7 +18,8 @@ protected:
         std::filesystem::remove(path);
         WindowTest::TearDown();
     }
-    std::string path = ::testing::TempDir() + "sonavix_score_test";
+    // One file per process: the tests run side by side, in other checkouts too.
+    std::string path = ::testing::TempDir() + "sonavix_score_test_" + std::to_string(getpid());
 };
 }  // namespace
 
