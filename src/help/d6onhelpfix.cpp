@@ -47,10 +47,6 @@ void THTMLHelpViewer::ShowHelp(int context) {
     SendHelpCommand(HELP_CONTEXT, context);
 }
 
-void THTMLHelpViewer::ShowKeyword(const QString&) { SendHelpCommand(HELP_KEY, 0); }
-
-void THTMLHelpViewer::ShowTableOfContents() { SendHelpCommand(HELP_CONTENTS, 0); }
-
 int THelpSelector::SelectViewer(const std::vector<HelpViewerBase*>& viewers) const {
     for (size_t i = 0; i < viewers.size(); ++i)
         if (viewers[i]->GetViewerName() == "D6OnHelpFix") return static_cast<int>(i);
@@ -83,18 +79,6 @@ void HelpManager::HelpContext(int context) {
         return v->UnderstandsContext(*static_cast<const int*>(c));
     };
     if (HelpViewerBase* v = Pick(claims, &context)) v->ShowHelp(context);
-}
-
-void HelpManager::HelpKeyword(const QString& keyword) {
-    auto claims = [](HelpViewerBase* v, const void* k) {
-        return v->UnderstandsKeyword(*static_cast<const QString*>(k));
-    };
-    if (HelpViewerBase* v = Pick(claims, &keyword)) v->ShowKeyword(keyword);
-}
-
-void HelpManager::ShowTableOfContents() {
-    auto claims = [](HelpViewerBase* v, const void*) { return v->CanShowTableOfContents(); };
-    if (HelpViewerBase* v = Pick(claims, nullptr)) v->ShowTableOfContents();
 }
 
 bool HelpManager::eventFilter(QObject* watched, QEvent* event) {

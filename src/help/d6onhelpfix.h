@@ -22,25 +22,18 @@ public:
     virtual ~HelpViewerBase() = default;
     virtual QString GetViewerName() const = 0;
     virtual bool UnderstandsContext(int context) const = 0;
-    virtual bool UnderstandsKeyword(const QString& keyword) const = 0;
-    virtual bool CanShowTableOfContents() const = 0;
     virtual void ShowHelp(int context) = 0;
-    virtual void ShowKeyword(const QString& keyword) = 0;
-    virtual void ShowTableOfContents() = 0;
 };
 
-// Claims every request and turns it into help commands for the help event.
+// Claims every context and turns it into help commands for the help event.
+// (Keyword and contents requests have no source here: no index, no contents command.)
 class THTMLHelpViewer : public HelpViewerBase {
 public:
     QString GetViewerName() const override { return "D6OnHelpFix"; }
     bool UnderstandsContext(int) const override { return true; }
-    bool UnderstandsKeyword(const QString&) const override { return true; }
-    bool CanShowTableOfContents() const override { return true; }
     // Command 13 with the top-left screen position of the focused control's
     // nearest parent with help, then command 1 with the context.
     void ShowHelp(int context) override;
-    void ShowKeyword(const QString& keyword) override;
-    void ShowTableOfContents() override;
 };
 
 // Picks the viewer named "D6OnHelpFix" when several claim a request.
@@ -65,8 +58,6 @@ public:
     void UnregisterViewer(HelpViewerBase* viewer);
     // Application.HelpContext: the menu item and F1 end here.
     void HelpContext(int context);
-    void HelpKeyword(const QString& keyword);
-    void ShowTableOfContents();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

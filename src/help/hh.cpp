@@ -47,8 +47,8 @@ void ShowWarning(const QString& text) {
 
 }  // namespace
 
-THelpEvent& ApplicationOnHelp() {
-    static THelpEvent handler;
+HelpEvent& ApplicationOnHelp() {
+    static HelpEvent handler;
     return handler;
 }
 

@@ -9,8 +9,8 @@
 class QWidget;
 
 // The application's help event: command, data, pass-on flag out -> handled.
-using THelpEvent = std::function<bool(uint16_t command, int32_t data, bool& callHelp)>;
-THelpEvent& ApplicationOnHelp();
+using HelpEvent = std::function<bool(uint16_t command, int32_t data, bool& callHelp)>;
+HelpEvent& ApplicationOnHelp();
 
 // Classic help commands that reach the help event.
 enum : uint16_t {
@@ -63,5 +63,5 @@ public:
     int PopupX = 0, PopupY = 0;
 
 private:
-    THelpEvent savedOnHelp_;
+    HelpEvent savedOnHelp_;
 };

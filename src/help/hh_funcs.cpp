@@ -73,53 +73,6 @@ std::string HHFriendlyVersion(const FileVersion& v) {
     return LookUp(v, kTable, std::size(kTable), "< 1.0");
 }
 
-std::string IEFriendlyVersion(const FileVersion& v) {
-    if (!v.known) return "";
-    static constexpr FileVersion kXp{6, 0, 2600, 0, true};
-    if (Key(v) > Key(kXp)) return "> Internet Explorer 6";
-    if (Key(v) == Key(kXp)) return "Internet Explorer 6 (Windows XP)";
-    static constexpr Threshold kTable[] = {
-        {{6, 0, 2479, 6, true}, "Internet Explorer 6 Public Preview Refresh"},
-        {{6, 0, 2462, 0, true}, "Internet Explorer 6 Public Preview"},
-        {{5, 50, 4807, 2300, true}, "Internet Explorer 5.5 SP2"},
-        {{5, 50, 4522, 1800, true}, "Internet Explorer 5.5 SP1"},
-        {{5, 50, 4134, 600, true}, "Internet Explorer 5.5"},
-        {{5, 50, 4030, 2400, true}, "Internet Explorer 5.5 Beta"},
-        {{5, 50, 3825, 1300, true}, "Internet Explorer 5.5 Developer Preview"},
-        {{5, 0, 3314, 2100, true}, "Internet Explorer 5.01 SP2"},
-        {{5, 0, 3103, 1000, true}, "Internet Explorer 5.01 SP1"},
-        {{5, 0, 2920, 0, true}, "Internet Explorer 5.01 (Windows 2000)"},
-        {{5, 0, 2919, 6307, true}, "Internet Explorer 5.01"},
-        {{5, 0, 2919, 3800, true}, "Internet Explorer 5 (Windows 2000 RC2)"},
-        {{5, 0, 2717, 2000, true}, "Internet Explorer 5 (Windows 2000 Beta)"},
-        {{5, 0, 2614, 3500, true}, "Internet Explorer 5 (Windows 98 SE)"},
-        {{5, 0, 2314, 1003, true}, "Internet Explorer 5 (Office 2000)"},
-        {{5, 0, 2014, 216, true}, "Internet Explorer 5"},
-        {{5, 0, 910, 1309, true}, "Internet Explorer 5 Beta 2"},
-        {{5, 0, 518, 10, true}, "Internet Explorer 5 Developer Preview"},
-        {{4, 72, 3612, 1713, true}, "Internet Explorer 4.01 SP2"},
-        {{4, 72, 3110, 0, true}, "Internet Explorer 4.01 SP1"},
-        {{4, 72, 2106, 8, true}, "Internet Explorer 4.01"},
-        {{4, 71, 1712, 6, true}, "Internet Explorer 4.0"},
-        {{4, 71, 1008, 3, true}, "Internet Explorer 4.0 Platform Preview 2"},
-        {{4, 71, 544, 0, true}, "Internet Explorer 4.0 Platform Preview 1"},
-        {{4, 70, 1300, 0, true}, "Internet Explorer 3.02"},
-        {{4, 70, 1215, 0, true}, "Internet Explorer 3.01"},
-        {{4, 70, 1158, 0, true}, "Internet Explorer 3.0 (OSR2)"},
-        {{4, 70, 1155, 0, true}, "Internet Explorer 3.0"},
-        {{4, 40, 520, 0, true}, "Internet Explorer 2.0"},
-        {{4, 40, 308, 0, true}, "Internet Explorer 1.0 (Plus!)"}};
-    return LookUp(v, kTable, std::size(kTable), "< Internet Explorer 1.0 (Plus!)");
-}
-
-FileVersion RenumberOldBrowserVersion(FileVersion v) {
-    if (v.known && v.major == 4 && v.minor <= 70 && v.release == 0) {
-        v.release = v.build;
-        v.build = 0;
-    }
-    return v;
-}
-
 uint16_t LanguageIdentifier(const std::string& language, const std::string& territory) {
     struct Entry {
         const char* language;
@@ -326,11 +279,8 @@ void HHDetect(const std::string& programPath, const std::string& firstWord,
     d.hhVerStr = VersionString(d.hhVersion);
     d.hhInstalled = !d.hhVerStr.empty();
     d.hhFriendly = HHFriendlyVersion(d.hhVersion);
-    // There is no browser component of that family here: its lines stay empty.
-    d.ieVersion = RenumberOldBrowserVersion(d.ieVersion);
-    d.ieVerStr = VersionString(d.ieVersion);
-    d.ieInstalled = !d.ieVerStr.empty();
-    d.ieFriendly = IEFriendlyVersion(d.ieVersion);
+    // There is no browser component of that family here: the log's lines for
+    // it say "NO" and stay empty.
 
     std::remove(HHLogFile().c_str());
     if (!d.debug) return;

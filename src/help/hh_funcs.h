@@ -15,12 +15,8 @@ struct FileVersion {
 
 // "%d.%d.%d.%d", or empty without a version.
 std::string VersionString(const FileVersion& v);
-// Friendly names of the help viewer's and the browser component's versions.
+// The friendly name of the help viewer's version.
 std::string HHFriendlyVersion(const FileVersion& v);
-std::string IEFriendlyVersion(const FileVersion& v);
-// The browser component's older numbering (4.70 or below, release 0): the
-// build number is the release.
-FileVersion RenumberOldBrowserVersion(FileVersion v);
 // The start-up check: the viewer is loaded and its version is at least 4.73.
 bool HHVersionSufficient(bool loaded, const FileVersion& v);
 
@@ -40,8 +36,7 @@ struct HHDetection {
     FileVersion hhVersion;
     std::string hhVerStr, hhFriendly;
     bool hhInstalled = false;
-    FileVersion ieVersion;
-    std::string ieVerStr, ieFriendly;
+    std::string ieVerStr, ieFriendly;  // the browser component: none here
     bool ieInstalled = false;
 };
 

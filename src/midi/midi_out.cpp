@@ -15,7 +15,7 @@ void TJclMIDIOut::CheckChannel(int channel) {
     }
 }
 
-const TMidiNotes& TJclMIDIOut::ActiveNotes(int channel) const {
+const MidiNotes& TJclMIDIOut::ActiveNotes(int channel) const {
     CheckChannel(channel);
     return activeNotes_[channel - 1];
 }
@@ -61,7 +61,7 @@ void TJclMIDIOut::ProgramChange(uint8_t channel, uint8_t program) {
 }
 
 bool TJclMIDIOut::NoteIsOn(int channel, int note) const {
-    const TMidiNotes& notes = ActiveNotes(channel);
+    const MidiNotes& notes = ActiveNotes(channel);
     return note >= 0 && note <= 127 && notes.test(static_cast<size_t>(note));
 }
 

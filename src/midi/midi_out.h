@@ -10,14 +10,14 @@
 
 #include "midi/platform.h"
 
-using TMidiNotes = std::bitset<128>;
+using MidiNotes = std::bitset<128>;
 
 // Channels are counted 1 to 16; notes and velocities are bytes.
 class IMidiOutput {
 public:
     virtual ~IMidiOutput() = default;
     // Validates the channel.
-    virtual const TMidiNotes& ActiveNotes(int channel) const = 0;
+    virtual const MidiNotes& ActiveNotes(int channel) const = 0;
     virtual std::string DeviceName() const = 0;
     virtual uint8_t RunningStatus() const = 0;
     virtual bool RunningStatusEnabled() const = 0;
@@ -39,7 +39,7 @@ public:
 // call ReleaseAllActiveNotes in its own destructor, while SendBytes still works.
 class TJclMIDIOut : public IMidiOutput {
 public:
-    const TMidiNotes& ActiveNotes(int channel) const override;
+    const MidiNotes& ActiveNotes(int channel) const override;
     uint8_t RunningStatus() const override { return runningStatus_; }
     bool RunningStatusEnabled() const override { return runningStatusEnabled_; }
     void SetRunningStatusEnabled(bool enabled) override;
@@ -60,7 +60,7 @@ protected:
 private:
     static void CheckChannel(int channel);
 
-    TMidiNotes activeNotes_[16];
+    MidiNotes activeNotes_[16];
     uint8_t runningStatus_ = 0;
     bool runningStatusEnabled_ = false;
 };

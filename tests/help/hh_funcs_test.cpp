@@ -45,16 +45,6 @@ TEST(HelpViewerVersion, CheckAndFriendlyName) {
     EXPECT_EQ(VersionString(V(4, 73, 8561, 7)), "4.73.8561.7");
 }
 
-TEST(BrowserComponentVersion, FriendlyNameAndOldNumbering) {
-    EXPECT_EQ(IEFriendlyVersion(V(6, 0, 2600, 0)), "Internet Explorer 6 (Windows XP)");
-    EXPECT_EQ(IEFriendlyVersion(V(6, 0, 2600, 1)), "> Internet Explorer 6");
-    EXPECT_EQ(IEFriendlyVersion(V(4, 40, 308, 0)), "Internet Explorer 1.0 (Plus!)");
-    EXPECT_EQ(IEFriendlyVersion(V(4, 40, 307, 9)), "< Internet Explorer 1.0 (Plus!)");
-    EXPECT_EQ(VersionString(RenumberOldBrowserVersion(V(4, 70, 0, 1155))), "4.70.1155.0");
-    EXPECT_EQ(VersionString(RenumberOldBrowserVersion(V(4, 71, 0, 1712))), "4.71.0.1712");
-    EXPECT_EQ(VersionString(RenumberOldBrowserVersion(V(4, 70, 1, 5))), "4.70.1.5");
-}
-
 TEST(HelpLog, LineFormat) {
     const struct {
         const char* text;
