@@ -24,10 +24,10 @@ int32_t NoteDurationMs(int32_t lengthExponent, int tempo) {
     return static_cast<int32_t>(rounded);
 }
 
-int32_t GetKeyOrTempo(int kind, std::string_view value, const ValueListTable& noteMap,
+int32_t GetKeyOrTempo(LookupKind kind, std::string_view value, const ValueListTable& noteMap,
                       const ValueListTable& tempoMap, int tempo) {
-    if (kind == 0) return MapLookup(noteMap, value);
-    if (kind == kLengthExponentKind) return MapLookup(tempoMap, value);
+    if (kind == LookupKind::Key) return MapLookup(noteMap, value);
+    if (kind == LookupKind::LengthExponent) return MapLookup(tempoMap, value);
     return NoteDurationMs(MapLookup(tempoMap, value), tempo);
 }
 

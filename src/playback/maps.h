@@ -18,11 +18,13 @@ int32_t MapLookup(const ValueListTable& table, std::string_view member);
 // duration representable as a non-negative 32-bit count is refused (EInvalidInput).
 int32_t NoteDurationMs(int32_t lengthExponent, int tempo);
 
-// kind 0: key number of value from the note map; kind 1: duration in ms of value
-// from the tempo map at the given tempo; kind 2 (kLengthExponentKind): the
-// tempo map's length exponent itself, for exports that write note values.
-inline constexpr int kLengthExponentKind = 2;
-int32_t GetKeyOrTempo(int kind, std::string_view member, const ValueListTable& noteMap,
+// What GetKeyOrTempo looks up; the numbers are the kinds of old.
+enum class LookupKind : int {
+    Key = 0,             // the key number of a member, from the note map
+    DurationMs = 1,      // its duration in ms, from the tempo map at the given tempo
+    LengthExponent = 2,  // the tempo map's length exponent itself, for exports of note values
+};
+int32_t GetKeyOrTempo(LookupKind kind, std::string_view member, const ValueListTable& noteMap,
                       const ValueListTable& tempoMap, int tempo);
 
 // Entries of the preset boxes, index 0 being "-keine Vorgabe-". "Tonleiter:"

@@ -20,9 +20,10 @@ DescribedMelody DescribeMelody(IPlaybackHost& host, int noteMapRows) {
     while (!melody.Notes.AtEnd()) {
         const std::string_view note = melody.Notes.Take();
         const std::string_view tempo = melody.Tempi.Take();
-        const int32_t key = host.GetKeyOrTempo(0, note);
-        const int32_t durationMs = host.GetKeyOrTempo(1, tempo);
-        described.Timeline.Append(key, durationMs, host.GetKeyOrTempo(kLengthExponentKind, tempo));
+        const int32_t key = host.GetKeyOrTempo(LookupKind::Key, note);
+        const int32_t durationMs = host.GetKeyOrTempo(LookupKind::DurationMs, tempo);
+        described.Timeline.Append(key, durationMs,
+                                  host.GetKeyOrTempo(LookupKind::LengthExponent, tempo));
         described.Members.emplace_back(note);
     }
     return described;

@@ -90,15 +90,15 @@ void PlaybackRun::Play(const PlayRange& range) {
         // The key is looked up here only for the keyboard: without it, the
         // first lookup is the duration's, and its failure is the one reported.
         if (host_.KeyboardWanted()) {
-            const int32_t shownKey = host_.GetKeyOrTempo(0, note);
+            const int32_t shownKey = host_.GetKeyOrTempo(LookupKind::Key, note);
             if (OnKeyboard(shownKey)) {
                 host_.MarkKey(shownKey);
                 marked = shownKey;
             }
         }
         host_.ProcessPendingMessages();
-        const int32_t duration = host_.GetKeyOrTempo(1, tempo);
-        midi_.PlayNote(host_.GetKeyOrTempo(0, note), duration);
+        const int32_t duration = host_.GetKeyOrTempo(LookupKind::DurationMs, tempo);
+        midi_.PlayNote(host_.GetKeyOrTempo(LookupKind::Key, note), duration);
         // The key marked for this note is the one to restore, even when the map
         // or the check box changed while it sounded.
         if (marked) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "playback/maps.h"
 #include "playback/seqtext.h"
 
 // What the run needs from the window that hosts it. Every call reads the
@@ -24,7 +25,7 @@ public:
     virtual std::string ReadTempoSource() = 0;
     // kind 0: key number of a note member; kind 1: duration in ms of a tempo member.
     // A member is its decimal digits, of any length.
-    virtual int32_t GetKeyOrTempo(int kind, std::string_view member) = 0;
+    virtual int32_t GetKeyOrTempo(LookupKind kind, std::string_view member) = 0;
     // "Melodie auf Klaviatur anzeigen", and the keyboard window.
     virtual bool KeyboardWanted() = 0;
     virtual void ShowKeyboard() = 0;

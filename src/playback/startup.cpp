@@ -14,6 +14,6 @@ ValueListTable StartTempoMap() {
     return ValueListTable(std::vector<std::string>{kStartTempoMapValue});
 }
 
-int32_t QuietPlaybackHost::GetKeyOrTempo(int kind, std::string_view member) {
+int32_t QuietPlaybackHost::GetKeyOrTempo(LookupKind kind, std::string_view member) {
     return ::GetKeyOrTempo(kind, member, NoteMap, TempoMap, Tempo);
 }

@@ -32,7 +32,7 @@ public:
     int Program = kStartInstrument;
 
     int InstrumentProgram() override { return Program; }
-    int32_t GetKeyOrTempo(int kind, std::string_view member) override;
+    int32_t GetKeyOrTempo(LookupKind kind, std::string_view member) override;
     bool KeyboardWanted() override { return false; }
     void ShowKeyboard() override {}
     void MarkKey(int32_t) override {}

@@ -24,9 +24,9 @@ MelodyTimeline BuildTimeline(IPlaybackHost& host) {
     while (!melody.Notes.AtEnd()) {
         const std::string_view note = melody.Notes.Take();
         const std::string_view tempo = melody.Tempi.Take();
-        const int32_t key = host.GetKeyOrTempo(0, note);
-        const int32_t durationMs = host.GetKeyOrTempo(1, tempo);
-        timeline.Append(key, durationMs, host.GetKeyOrTempo(kLengthExponentKind, tempo));
+        const int32_t key = host.GetKeyOrTempo(LookupKind::Key, note);
+        const int32_t durationMs = host.GetKeyOrTempo(LookupKind::DurationMs, tempo);
+        timeline.Append(key, durationMs, host.GetKeyOrTempo(LookupKind::LengthExponent, tempo));
     }
     return timeline;
 }

@@ -366,7 +366,7 @@ TfrmFolgen* TfrmMain::FrameOf(QObject* control) const {
 
 // ---- maps, presets, slider, instrument -------------------------------------------------
 
-int32_t TfrmMain::GetKeyOrTempo(int kind, std::string_view member) {
+int32_t TfrmMain::GetKeyOrTempo(LookupKind kind, std::string_view member) {
     return ::GetKeyOrTempo(kind, member, NoteMap, TempoMap, tbTempo->value());
 }
 

@@ -165,7 +165,7 @@ public:
     void frmOEIS1btnGoClick(QObject* Sender);
     void frmOEIS1lblLinkClick(QObject* Sender);
 
-    int32_t GetKeyOrTempo(int kind, std::string_view member) override;
+    int32_t GetKeyOrTempo(LookupKind kind, std::string_view member) override;
 
     // IPlaybackHost
     int InstrumentProgram() override;

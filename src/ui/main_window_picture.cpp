@@ -14,9 +14,10 @@ constexpr int32_t kStepSoundMsMax = 500;
 
 std::string TfrmMain::MemberLine(size_t index, std::string_view member,
                                  std::string_view tempoMember) {
-    const int32_t key = GetKeyOrTempo(0, member);
+    const int32_t key = GetKeyOrTempo(LookupKind::Key, member);
     return NoteLine(index, member, NoteMap.RowCount(), key,
-                    GetKeyOrTempo(kLengthExponentKind, tempoMember), GetKeyOrTempo(1, tempoMember));
+                    GetKeyOrTempo(LookupKind::LengthExponent, tempoMember),
+                    GetKeyOrTempo(LookupKind::DurationMs, tempoMember));
 }
 
 void TfrmMain::NoteStarting(size_t index, std::string_view member, std::string_view tempoMember) {

@@ -77,13 +77,13 @@ TEST(NoteDuration, RefusesDurationsBeyondThe32BitWait) {
 TEST(GetKeyOrTempo, ReadsTheMapsAsTheyAreAtTheCall) {
     ValueListTable notes = Chromatic();
     ValueListTable tempi({"2"});
-    EXPECT_EQ(GetKeyOrTempo(0, "25", notes, tempi, 90), 41);
-    EXPECT_EQ(GetKeyOrTempo(1, "25", notes, tempi, 90), 667);
+    EXPECT_EQ(GetKeyOrTempo(LookupKind::Key, "25", notes, tempi, 90), 41);
+    EXPECT_EQ(GetKeyOrTempo(LookupKind::DurationMs, "25", notes, tempi, 90), 667);
     notes.SetValue(1, "0");
     tempi.AppendRow("3");
-    EXPECT_EQ(GetKeyOrTempo(0, "25", notes, tempi, 90), 0);
-    EXPECT_EQ(GetKeyOrTempo(1, "25", notes, tempi, 120), 250);
-    EXPECT_EQ(GetKeyOrTempo(1, "24", notes, tempi, 120), 500);
+    EXPECT_EQ(GetKeyOrTempo(LookupKind::Key, "25", notes, tempi, 90), 0);
+    EXPECT_EQ(GetKeyOrTempo(LookupKind::DurationMs, "25", notes, tempi, 120), 250);
+    EXPECT_EQ(GetKeyOrTempo(LookupKind::DurationMs, "24", notes, tempi, 120), 500);
 }
 
 TEST(ScalePreset, ModesOnRoots) {
