@@ -291,6 +291,7 @@ std::unique_ptr<HelpFile> HelpFile::Open(const std::string& path, HelpFileFault*
                        "Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable",
                    true);
     if (!control || !reset || !LzxParametersSound(*control, *reset)) return nullptr;
+    file->compressedCapacity_ = uint64_t{ReadLE32(*reset, 4)} * ReadLE64(*reset, 32);
     const auto ivb = file->Read("/#IVB");
     const auto strings = file->Read("/#STRINGS");
     if (ivb && strings) file->contexts_ = ParseContextMap(*ivb, *strings);
@@ -315,6 +316,9 @@ std::optional<std::string> HelpFile::Read(const std::string& objectPath,
     if (EntryPoints().resolve(handle_, objectPath.c_str(), &info) != CHM_RESOLVE_SUCCESS)
         return std::nullopt;
     if (uncompressedOnly && info.space != CHM_UNCOMPRESSED) return std::nullopt;
+    if (info.space != CHM_UNCOMPRESSED &&
+        (info.start > compressedCapacity_ || info.length > compressedCapacity_ - info.start))
+        return std::nullopt;
     if (info.length > kMaxHelpObjectBytes) return std::nullopt;
     std::string data(static_cast<size_t>(info.length), '\0');
     if (data.empty()) return data;

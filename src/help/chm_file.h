@@ -82,4 +82,7 @@ private:
 
     chmFile* handle_;
     std::map<uint32_t, std::string> contexts_;
+    // Bytes the compressed section's blocks can hold: the library looks up a
+    // block past the reset table's end without a check, so nothing beyond is read.
+    uint64_t compressedCapacity_ = 0;
 };
