@@ -6,10 +6,35 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
 #include "ui/melody_canvas.h"
+
+namespace {
+// Full redraws while scrolling over three spans; prints each, returns the
+// worst processor time per frame in ms.
+double RedrawSpans(MelodyCanvas& canvas, const char* name) {
+    double worst = 0;
+    for (double span : {1.0, 0.1, 0.001}) {
+        constexpr int kFrames = 20;
+        QElapsedTimer timer;
+        timer.start();
+        const std::clock_t cpuStart = std::clock();
+        for (int frame = 0; frame < kFrames; ++frame) {
+            // Each frame scrolls, so the background is drawn anew.
+            canvas.SetWindow((1 - span) * frame / kFrames, span);
+            canvas.RebuildBackground();
+        }
+        const double wallMs = timer.nsecsElapsed() / 1e6 / kFrames;
+        const double cpuMs = (std::clock() - cpuStart) * 1000.0 / CLOCKS_PER_SEC / kFrames;
+        worst = std::max(worst, cpuMs);
+        std::printf("%s span=%g full_redraw_cpu_ms=%.3f wall_ms=%.3f\n", name, span, cpuMs, wallMs);
+    }
+    return worst;
+}
+}  // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -32,22 +57,8 @@ int main(int argc, char** argv) {
     double worst = 0;
     for (MelodyCanvas::View view : {MelodyCanvas::View::Roll, MelodyCanvas::View::Plot}) {
         canvas.SetView(view);
-        for (double span : {1.0, 0.1, 0.001}) {
-            constexpr int kFrames = 20;
-            QElapsedTimer timer;
-            timer.start();
-            const std::clock_t cpuStart = std::clock();
-            for (int frame = 0; frame < kFrames; ++frame) {
-                // Each frame scrolls, so the background is drawn anew.
-                canvas.SetWindow((1 - span) * frame / kFrames, span);
-                canvas.RebuildBackground();
-            }
-            const double wallMs = timer.nsecsElapsed() / 1e6 / kFrames;
-            const double cpuMs = (std::clock() - cpuStart) * 1000.0 / CLOCKS_PER_SEC / kFrames;
-            worst = std::max(worst, cpuMs);
-            std::printf("%s span=%g full_redraw_cpu_ms=%.3f wall_ms=%.3f\n",
-                        view == MelodyCanvas::View::Roll ? "roll" : "plot", span, cpuMs, wallMs);
-        }
+        worst = std::max(worst,
+                         RedrawSpans(canvas, view == MelodyCanvas::View::Roll ? "roll" : "plot"));
     }
     // The same notes as four voices a second apart, each in its colour.
     {
@@ -61,21 +72,7 @@ int main(int argc, char** argv) {
         MelodyCanvas ensemble;
         ensemble.resize(canvas.size());
         ensemble.SetEnsemble(RollOf(voices));
-        for (double span : {1.0, 0.1, 0.001}) {
-            constexpr int kFrames = 20;
-            QElapsedTimer timer;
-            timer.start();
-            const std::clock_t cpuStart = std::clock();
-            for (int frame = 0; frame < kFrames; ++frame) {
-                ensemble.SetWindow((1 - span) * frame / kFrames, span);
-                ensemble.RebuildBackground();
-            }
-            const double wallMs = timer.nsecsElapsed() / 1e6 / kFrames;
-            const double cpuMs = (std::clock() - cpuStart) * 1000.0 / CLOCKS_PER_SEC / kFrames;
-            worst = std::max(worst, cpuMs);
-            std::printf("voices span=%g full_redraw_cpu_ms=%.3f wall_ms=%.3f\n", span, cpuMs,
-                        wallMs);
-        }
+        worst = std::max(worst, RedrawSpans(ensemble, "voices"));
     }
     // While playing only the play head moves: the cached background is copied.
     QImage target(canvas.size(), QImage::Format_RGB32);
