@@ -17,6 +17,7 @@
 #include "help/d6onhelpfix.h"
 #include "help/help_contexts.h"
 #include "ui/error_box.h"
+#include "ui/setup_files.h"
 
 namespace {
 constexpr int kScrollSteps = 10000;
@@ -49,11 +50,13 @@ PictureWindow::PictureWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     resize(900, 520);
 
     ChooseImagePath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als Bild speichern", "melodie.png",
+        return QFileDialog::getSaveFileName(this, "Als Bild speichern",
+                                            SaveDialogStart("melodie.png"),
                                             "PNG-Bilder (*.png);;SVG-Bilder (*.svg)");
     };
     ChooseExportPath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als Text oder CSV speichern", "melodie.csv",
+        return QFileDialog::getSaveFileName(this, "Als Text oder CSV speichern",
+                                            SaveDialogStart("melodie.csv"),
                                             "CSV-Dateien (*.csv);;Textdateien (*.txt)");
     };
     connect(cbxView, &QComboBox::currentIndexChanged, this, [this](int index) {

@@ -4,6 +4,7 @@
 
 #include "sources/source_frame.h"
 #include "ui/main_window.h"
+#include "ui/setup_files.h"
 
 namespace {
 SourceKind SelectedSource(const TfrmFolgen* frame) {
@@ -15,11 +16,13 @@ SourceKind SelectedSource(const TfrmFolgen* frame) {
 
 void TfrmMain::SetUpScoreExport() {
     ChooseMusicXmlFilePath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als MusicXML speichern", "melodie.musicxml",
+        return QFileDialog::getSaveFileName(this, "Als MusicXML speichern",
+                                            SaveDialogStart("melodie.musicxml"),
                                             "MusicXML-Dateien (*.musicxml *.xml)");
     };
     ChooseLilyPondFilePath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als LilyPond speichern", "melodie.ly",
+        return QFileDialog::getSaveFileName(this, "Als LilyPond speichern",
+                                            SaveDialogStart("melodie.ly"),
                                             "LilyPond-Dateien (*.ly)");
     };
 }

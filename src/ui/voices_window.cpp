@@ -128,25 +128,30 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
     on(btnAbspielen, [this] { AbspielenClick(); });
 
     ChooseVoicePath = [this] {
-        return QFileDialog::getOpenFileName(this, "Stimme hinzufügen", QString(), kFilter);
-    };
-    ChooseOpenPath = [this] {
-        return QFileDialog::getOpenFileName(this, "Stimmen öffnen", QString(), kFilter);
-    };
-    ChooseSavePath = [this] {
-        return QFileDialog::getSaveFileName(this, "Stimmen speichern unter", "stimmen.sonavix",
+        return QFileDialog::getOpenFileName(this, "Stimme hinzufügen", SaveDialogStart(QString()),
                                             kFilter);
     };
+    ChooseOpenPath = [this] {
+        return QFileDialog::getOpenFileName(this, "Stimmen öffnen", SaveDialogStart(QString()),
+                                            kFilter);
+    };
+    ChooseSavePath = [this] {
+        return QFileDialog::getSaveFileName(this, "Stimmen speichern unter",
+                                            SaveDialogStart("stimmen.sonavix"), kFilter);
+    };
     ChooseMidiPath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als MIDI-Datei speichern", "stimmen.mid",
+        return QFileDialog::getSaveFileName(this, "Als MIDI-Datei speichern",
+                                            SaveDialogStart("stimmen.mid"),
                                             "MIDI-Dateien (*.mid *.midi)");
     };
     ChooseMusicXmlPath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als MusicXML speichern", "stimmen.musicxml",
+        return QFileDialog::getSaveFileName(this, "Als MusicXML speichern",
+                                            SaveDialogStart("stimmen.musicxml"),
                                             "MusicXML-Dateien (*.musicxml *.xml)");
     };
     ChooseLilyPondPath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als LilyPond speichern", "stimmen.ly",
+        return QFileDialog::getSaveFileName(this, "Als LilyPond speichern",
+                                            SaveDialogStart("stimmen.ly"),
                                             "LilyPond-Dateien (*.ly)");
     };
 }
