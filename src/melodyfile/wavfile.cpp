@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 #include "common/file_write.h"
 #include "common/messages.h"
@@ -83,6 +84,10 @@ RenderScore EnsembleWavScore(const std::vector<EnsembleVoice>& voices) {
         throw EWavFileError(
             "Die Stimmen sind für eine WAV-Datei zu lang (höchstens 6 Stunden und 45 Minuten)");
     RenderScore score{{}, WavFrameAtUs(timeline.EndUs + int64_t{kWavReleaseMs} * 1000)};
+    // Voices add up: each is as loud as a melody alone, and together they would clip.
+    size_t audible = 0;
+    for (size_t v = 0; v < voices.size(); ++v) audible += VoiceAudible(voices, v) ? 1 : 0;
+    score.gain = audible > 1 ? static_cast<float>(1.0 / std::sqrt(double(audible))) : 1.0f;
     score.events.reserve(timeline.Programs.size() + timeline.Events.size());
     for (const auto& [channel, program] : timeline.Programs)
         score.events.push_back({0, static_cast<uint8_t>(0xC0 | (channel - 1)), program, 0});
@@ -109,7 +114,8 @@ bool WriteWavScore(const std::string& path, const RenderScore& score,
             int64_t done = 0;
             std::vector<int16_t> faded;
             const bool complete = RenderOffline(
-                soundFont, score.events, score.frames, [&](const int16_t* samples, size_t frames) {
+                soundFont, score.events, score.frames,
+                [&](const int16_t* samples, size_t frames) {
                     const int64_t end = done + static_cast<int64_t>(frames);
                     if (end > fadeFrom) {
                         faded.assign(samples, samples + 2 * frames);
@@ -126,7 +132,8 @@ bool WriteWavScore(const std::string& path, const RenderScore& score,
                     put(samples, frames * kFrameBytes);
                     done = end;
                     return !progress || progress(double(done) / double(score.frames));
-                });
+                },
+                score.gain);
             if (!complete) throw RenderCancelled{};
         });
     } catch (const RenderCancelled&) {

@@ -32,6 +32,7 @@ constexpr int64_t WavFrameAtUs(int64_t elapsedUs) {
 struct RenderScore {
     std::vector<SynthEvent> events;  // the program, then each note's start and end
     int64_t frames;                  // the whole file, release tail included
+    float gain = 1.0f;               // of the mix
 };
 
 // Checks the melody and program (0..127) as the MIDI export does; throws EWavFileError.

@@ -73,8 +73,10 @@ struct SynthEvent {
 // Renders frames 0..frameCount-1 of the events (sorted by frame) through the
 // SoundFont without an audio device: 44.1 kHz stereo, handed to sink in
 // interleaved 16-bit blocks. Every note starts on its exact frame. sink
-// returns false to cancel; the result is then false. Throws ESynthError when
-// the SoundFont does not load.
+// returns false to cancel; the result is then false. gain scales the mix
+// before it becomes 16-bit. Throws ESynthError when the SoundFont does not
+// load or FluidSynth cannot set up a synthesizer.
 bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& events,
                    int64_t frameCount,
-                   const std::function<bool(const int16_t* samples, size_t frames)>& sink);
+                   const std::function<bool(const int16_t* samples, size_t frames)>& sink,
+                   float gain = 1.0f);

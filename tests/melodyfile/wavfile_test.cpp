@@ -138,6 +138,20 @@ TEST(WavScore, AnEnsembleMixesEveryVoiceOnItsChannelFromItsFrame) {
     EXPECT_EQ(score.frames, WavFrameAtUs(666667 + 1000000 + kWavReleaseMs * 1000));
 }
 
+TEST_F(WavFile, SixteenLoudVoicesTogetherDoNotClip) {
+    std::vector<EnsembleVoice> voices;
+    for (int v = 0; v < 16; ++v)
+        voices.push_back({.Melody = TimelineOf({{40 + 3 * v, 1000}}),
+                          .Channel = DefaultVoiceChannel(v),
+                          .Program = v % 4 * 16,
+                          .Velocity = 127});
+    ASSERT_TRUE(WriteEnsembleWavFile((dir / "laut.wav").string(), voices, {}, kSoundFont));
+    const Wav wav = ReadWav(dir / "laut.wav");
+    const int peak = PeakBetween(wav.left, 0, static_cast<int64_t>(wav.left.size()));
+    EXPECT_LT(peak, 32767);
+    EXPECT_GT(peak, 4000);
+}
+
 TEST_F(WavFile, NothingIsWrittenWhenTheRenderCannotComplete) {
     const fs::path target = dir / "da.wav";
     std::ofstream(target) << "before";
