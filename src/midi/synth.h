@@ -74,9 +74,12 @@ struct SynthEvent {
 // SoundFont without an audio device: 44.1 kHz stereo, handed to sink in
 // interleaved 16-bit blocks. Every note starts on its exact frame. sink
 // returns false to cancel; the result is then false. gain scales the mix
-// before it becomes 16-bit. Throws ESynthError when the SoundFont does not
-// load or FluidSynth cannot set up a synthesizer.
+// before it becomes 16-bit. A note is rendered once and its samples are kept
+// for its later uses, within keptBytes; beyond that, the notes needed last
+// are rendered again. Throws ESynthError when the SoundFont does not load or
+// FluidSynth cannot set up a synthesizer.
+inline constexpr size_t kDefaultKeptBytes = size_t{1} << 30;
 bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& events,
                    int64_t frameCount,
                    const std::function<bool(const int16_t* samples, size_t frames)>& sink,
-                   float gain = 1.0f);
+                   float gain = 1.0f, size_t keptBytes = kDefaultKeptBytes);

@@ -38,8 +38,6 @@ constexpr int kBlock = 64;         // FluidSynth's block, in frames
 constexpr int64_t kChunk = 65536;  // the mix is made and handed on in windows of this (1.5 s)
 // A note kept for reuse is held and dies away within this (30 s); a longer one is played live.
 constexpr int64_t kMaxSoloFrames = 30 * int64_t{kSynthSampleRate};
-// What the kept notes may take together (1 GiB); beyond it those needed last are dropped.
-constexpr size_t kMaxKeptBytes = size_t{1024} << 20;
 // How far ahead of the mix notes are rendered, at most (6 s).
 constexpr int64_t kAheadFrames = 4 * kChunk;
 
@@ -689,12 +687,12 @@ public:
     // Starts the notes before at + count, sets window up with what sounds in it,
     // and renders the live notes into it.
     void Prepare(MixWindow& window, int64_t at, int64_t count, const std::vector<NoteUse>& uses,
-                 std::vector<DistinctNote>& notes) {
+                 std::vector<DistinctNote>& notes, size_t keptBytes) {
         std::erase_if(sounding_, [&](const Sounding& s) { return s.End() <= at; });
         ahead_.Ahead(at + kAheadFrames);
         for (; next_ < uses.size() && uses[next_].frame < at + count; ++next_)
             Start(uses[next_], notes);
-        Limit(notes);
+        Limit(notes, keptBytes);
         window.at = at;
         window.count = count;
         window.notes.clear();
@@ -730,9 +728,9 @@ private:
         if (note.started == note.uses.size()) Drop(note);
     }
 
-    // Keeps within kMaxKeptBytes by letting go of the notes needed again last.
-    void Limit(std::vector<DistinctNote>& notes) {
-        while (kept_ > kMaxKeptBytes) {
+    // Keeps within keptBytes by letting go of the notes needed again last.
+    void Limit(std::vector<DistinctNote>& notes, size_t keptBytes) {
+        while (kept_ > keptBytes) {
             DistinctNote* last = nullptr;
             for (DistinctNote& n : notes)
                 if (n.sound && (!last || n.uses[n.started] > last->uses[last->started])) last = &n;
@@ -764,7 +762,7 @@ int16_t ToSample(float value) {
 bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& events,
                    int64_t frameCount,
                    const std::function<bool(const int16_t* samples, size_t frames)>& sink,
-                   float gain) {
+                   float gain, size_t keptBytes) {
     SilenceSoundLibraries();
     SoundFontSynths synths(soundFont);  // first: FluidSynth sets itself up on the first one
     LivePool live(synths);
@@ -784,7 +782,7 @@ bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& 
     MixWindow* current = &windows[0];
     MixWindow* following = &windows[1];
     if (frameCount > 0) {
-        mix.Prepare(*current, 0, std::min(kChunk, frameCount), uses, notes);
+        mix.Prepare(*current, 0, std::min(kChunk, frameCount), uses, notes, keptBytes);
         mixer.Publish(*current);
     }
     for (int64_t at = 0; at < frameCount; at += kChunk) {
@@ -792,7 +790,7 @@ bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& 
         const bool more = at + count < frameCount;
         if (more)
             mix.Prepare(*following, at + count, std::min(kChunk, frameCount - at - count), uses,
-                        notes);
+                        notes, keptBytes);
         mixer.Finish(*current);
         if (more) mixer.Publish(*following);
         for (int64_t i = 0; i < count; ++i) {

@@ -12,7 +12,7 @@ namespace {
 const char* const kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
 std::vector<int16_t> Render(const std::vector<SynthEvent>& events, int64_t frames,
-                            float gain = 1.0f) {
+                            size_t keptBytes = kDefaultKeptBytes) {
     std::vector<int16_t> samples;
     EXPECT_TRUE(RenderOffline(
         kSoundFont, events, frames,
@@ -20,7 +20,7 @@ std::vector<int16_t> Render(const std::vector<SynthEvent>& events, int64_t frame
             samples.insert(samples.end(), s, s + 2 * n);
             return true;
         },
-        gain));
+        1.0f, keptBytes));
     return samples;
 }
 
