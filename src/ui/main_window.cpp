@@ -8,7 +8,6 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProgressDialog>
 #include <QScreen>
 #include <QSettings>
 #include <QUrl>
@@ -33,6 +32,7 @@
 #include "ui/fill_dialog.h"
 #include "ui/lookup_progress.h"
 #include "ui/picture_window.h"
+#include "ui/render_progress.h"
 #include "ui/scale_steps_dialog.h"
 #include "ui/setup_files.h"
 #include "ui/voices_window.h"
@@ -611,17 +611,8 @@ void TfrmMain::miWavDateiClick(QObject*) {
     const QString path = ChooseWavFilePath();
     if (path.isEmpty()) return;
     const MelodyTimeline melody = BuildTimeline(*this);
-    // Shown only when the render takes longer than half a second.
-    QProgressDialog progress("Die WAV-Datei wird berechnet...", "Abbrechen", 0, 1000, this);
-    progress.setWindowTitle(kAppTitle);
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(500);
-    progress.setValue(0);
-    WriteWavFile(path.toStdString(), melody, InstrumentProgram(), [&](double done) {
-        progress.setValue(static_cast<int>(done * 1000));
-        QCoreApplication::processEvents();
-        return !progress.wasCanceled();
-    });
+    RenderProgress progress(this);
+    WriteWavFile(path.toStdString(), melody, InstrumentProgram(), std::ref(progress));
 }
 
 void TfrmMain::mnuMidiAusgangShow(QObject*) {

@@ -18,6 +18,7 @@
 #include "help/d6onhelpfix.h"
 #include "help/help_contexts.h"
 #include "melodyfile/midifile.h"
+#include "melodyfile/wavfile.h"
 #include "midi/clock.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
@@ -29,6 +30,7 @@
 #include "ui/klavier.h"
 #include "ui/main_window.h"
 #include "ui/picture_window.h"
+#include "ui/render_progress.h"
 #include "ui/setup_files.h"
 
 namespace {
@@ -91,6 +93,7 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
     btnMidiDatei = new QPushButton("Als MIDI-Datei speichern...", this);
     btnMusicXmlDatei = new QPushButton("Als MusicXML speichern...", this);
     btnLilyPondDatei = new QPushButton("Als LilyPond speichern...", this);
+    btnWavDatei = new QPushButton("Als WAV-Datei speichern...", this);
     btnAbspielen = new QPushButton(kCaptionPlay, this);
 
     auto* rows = new QHBoxLayout;
@@ -99,7 +102,7 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
     rows->addStretch();
     auto* files = new QHBoxLayout;
     for (QPushButton* b :
-         {btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei})
+         {btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei, btnWavDatei})
         files->addWidget(b);
     files->addStretch();
     files->addWidget(btnAbspielen);
@@ -125,6 +128,7 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
     on(btnMidiDatei, [this] { MidiDateiClick(); });
     on(btnMusicXmlDatei, [this] { MusicXmlDateiClick(); });
     on(btnLilyPondDatei, [this] { LilyPondDateiClick(); });
+    on(btnWavDatei, [this] { WavDateiClick(); });
     on(btnAbspielen, [this] { AbspielenClick(); });
 
     ChooseVoicePath = [this] {
@@ -153,6 +157,10 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
         return QFileDialog::getSaveFileName(this, "Als LilyPond speichern",
                                             SaveDialogStart("stimmen.ly"),
                                             "LilyPond-Dateien (*.ly)");
+    };
+    ChooseWavPath = [this] {
+        return QFileDialog::getSaveFileName(this, "Als WAV-Datei speichern",
+                                            SaveDialogStart("stimmen.wav"), "WAV-Dateien (*.wav)");
     };
 }
 
@@ -324,6 +332,16 @@ void VoicesWindow::MusicXmlDateiClick() {
     WriteMusicXmlFile(path.toStdString(), EnsembleScoreNow());
 }
 
+void VoicesWindow::WavDateiClick() {
+    const QString path = ChooseWavPath();
+    if (path.isEmpty()) return;
+    const MelodySetup setup = Ensemble();
+    if (setup.Voices.empty()) throw EInvalidInput("Es gibt keine Stimme zu speichern");
+    const std::vector<EnsembleVoice> voices = EnsembleOf(setup);
+    RenderProgress progress(this);
+    WriteEnsembleWavFile(path.toStdString(), voices, std::ref(progress));
+}
+
 void VoicesWindow::LilyPondDateiClick() {
     const QString path = ChooseLilyPondPath();
     if (path.isEmpty()) return;
@@ -333,7 +351,7 @@ void VoicesWindow::LilyPondDateiClick() {
 void VoicesWindow::SetEditable(bool editable) {
     for (QPushButton* b :
          {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter, btnOeffnen,
-          btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei})
+          btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei, btnWavDatei})
         b->setEnabled(editable);
     tblStimmen->setEnabled(editable);
 }

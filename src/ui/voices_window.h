@@ -47,6 +47,7 @@ public:
     QPushButton* btnMidiDatei;
     QPushButton* btnMusicXmlDatei;
     QPushButton* btnLilyPondDatei;
+    QPushButton* btnWavDatei;
     QPushButton* btnAbspielen;
 
     // Dialogs, replaced by tests: an empty path cancels.
@@ -56,6 +57,7 @@ public:
     std::function<QString()> ChooseMidiPath;
     std::function<QString()> ChooseMusicXmlPath;
     std::function<QString()> ChooseLilyPondPath;
+    std::function<QString()> ChooseWavPath;
 
     // The voices as a file holds them, with what the rows show now.
     MelodySetup Ensemble() const;
@@ -75,6 +77,7 @@ public:
     // One part (staff) per voice, tempo and key of the first voice.
     void MusicXmlDateiClick();
     void LilyPondDateiClick();
+    void WavDateiClick();
     // Plays every voice from the start, or asks a run to stop.
     void AbspielenClick();
     bool Playing() const { return playing_; }

@@ -62,3 +62,22 @@ TEST_F(ScoreExport, TheVoicesWindowWritesAPartPerVoice) {
     ASSERT_TRUE(doc.load_file(path.c_str()));
     EXPECT_EQ(doc.select_nodes("//part").size(), 3u);
 }
+
+TEST_F(ScoreExport, TheVoicesWindowWritesTheSameWavAsTheCommandLine) {
+    if (access("/usr/share/sounds/sf2/TimGM6mb.sf2", R_OK) != 0)
+        GTEST_SKIP() << "no SoundFont (timgm6mb-soundfont)";
+    window->Files->Open(SONAVIX_EXAMPLE_CANON);
+    ASSERT_NE(window->frmStimmen, nullptr);
+    window->frmStimmen->ChooseWavPath = [&] { return QString::fromStdString(path); };
+    window->frmStimmen->btnWavDatei->click();
+    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+    const std::string cliPath = path + ".cli.wav";
+    const ProgramResult cli =
+        RunProgram(SONAVIX_CLI, {"melody", "--setup", SONAVIX_EXAMPLE_CANON, "--out", cliPath});
+    ASSERT_EQ(cli.status, 0) << cli.err;
+    const std::string fromWindow = ReadWholeFile(path), fromCli = ReadWholeFile(cliPath);
+    std::filesystem::remove(cliPath);
+    EXPECT_GT(fromWindow.size(), 44u + 4u * 44100u);
+    EXPECT_TRUE(fromWindow == fromCli) << fromWindow.size() << " vs " << fromCli.size();
+    EXPECT_TRUE(service->Messages().empty());  // written, not played
+}
