@@ -35,6 +35,7 @@
 namespace {
 
 constexpr int kBlock = 64;         // FluidSynth's block, in frames
+constexpr int kSoloVoices = 64;    // a note alone needs few voices
 constexpr int64_t kChunk = 65536;  // the mix is made and handed on in windows of this (1.5 s)
 // A note kept for reuse is held and dies away within this (30 s); a longer one is played live.
 constexpr int64_t kMaxSoloFrames = 30 * int64_t{kSynthSampleRate};
@@ -56,8 +57,8 @@ class SoundFontSynths {
 public:
     explicit SoundFontSynths(const std::string& soundFont)
         : settings_(NewSynthSettings()), soloSettings_(NewSynthSettings()) {
-        // A note alone needs few voices, and fewer make a synthesizer quick to set up.
-        fluid_settings_setint(soloSettings_.get(), "synth.polyphony", 64);
+        // Fewer voices make a synthesizer quick to set up.
+        fluid_settings_setint(soloSettings_.get(), "synth.polyphony", kSoloVoices);
         owner_.reset(new_fluid_synth(settings_.get()));
         if (!owner_) throw ESynthError(msg::SynthSetupFailed);
         const int id = fluid_is_soundfont(soundFont.c_str())
@@ -145,7 +146,7 @@ public:
         synth_ = synth.get();
         fluid_synth_program_change(synth_, note.channel, note.program);
         fluid_synth_noteon(synth_, note.channel, note.key, note.velocity);
-        if (Exclusive()) return nullptr;
+        if (ActsOnOthers()) return nullptr;
         int64_t frames = Append(0, note.blocks * kBlock);
         fluid_synth_noteoff(synth_, note.channel, note.key);
         while (fluid_synth_get_active_voice_count(synth_) > 0) {
@@ -156,12 +157,15 @@ public:
     }
 
 private:
-    bool Exclusive() {
-        std::array<fluid_voice_t*, 64> voices{};
-        fluid_synth_get_voicelist(synth_, voices.data(), static_cast<int>(voices.size()), -1);
-        return std::any_of(voices.begin(), voices.end(), [](fluid_voice_t* voice) {
-            return voice && fluid_voice_gen_get(voice, GEN_EXCLUSIVECLASS) != 0;
-        });
+    // An exclusive class stops other notes; a note of more voices than a solo
+    // synthesizer has would lose some.
+    bool ActsOnOthers() {
+        std::array<fluid_voice_t*, kSoloVoices> voices{};
+        fluid_synth_get_voicelist(synth_, voices.data(), kSoloVoices, -1);
+        return fluid_synth_get_active_voice_count(synth_) >= kSoloVoices ||
+               std::any_of(voices.begin(), voices.end(), [](fluid_voice_t* voice) {
+                   return voice && fluid_voice_gen_get(voice, GEN_EXCLUSIVECLASS) != 0;
+               });
     }
     int64_t Append(int64_t at, int64_t count) {
         const auto end = static_cast<size_t>(at + count);
