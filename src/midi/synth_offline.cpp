@@ -526,7 +526,7 @@ public:
         try {
             synths_ = std::make_unique<SoundFontSynths>(soundFont);
             solo_ = std::make_unique<SoloNotes>(*synths_);
-        } catch (const ESynthError&) {
+        } catch (const std::exception&) {
             // The mix renders every note itself then.
         }
     }
