@@ -142,16 +142,16 @@ public:
     // Null when the note must be played live.
     std::shared_ptr<const Sound> Render(const NoteKey& note) {
         if (note.blocks * kBlock > kMaxSoloFrames) return nullptr;
-        const SharedSynth synth = synths_.Solo();
-        synth_ = synth.get();
-        fluid_synth_program_change(synth_, note.channel, note.program);
-        fluid_synth_noteon(synth_, note.channel, note.key, note.velocity);
-        if (ActsOnOthers()) return nullptr;
-        int64_t frames = Append(0, note.blocks * kBlock);
-        fluid_synth_noteoff(synth_, note.channel, note.key);
-        while (fluid_synth_get_active_voice_count(synth_) > 0) {
+        const SharedSynth owned = synths_.Solo();
+        fluid_synth_t* synth = owned.get();
+        fluid_synth_program_change(synth, note.channel, note.program);
+        fluid_synth_noteon(synth, note.channel, note.key, note.velocity);
+        if (ActsOnOthers(synth)) return nullptr;
+        int64_t frames = Append(synth, 0, note.blocks * kBlock);
+        fluid_synth_noteoff(synth, note.channel, note.key);
+        while (fluid_synth_get_active_voice_count(synth) > 0) {
             if (frames >= kMaxSoloFrames) return nullptr;
-            frames = Append(frames, int64_t{16} * kBlock);
+            frames = Append(synth, frames, int64_t{16} * kBlock);
         }
         return Keep(frames);
     }
@@ -159,15 +159,15 @@ public:
 private:
     // An exclusive class stops other notes; a note of more voices than a solo
     // synthesizer has would lose some.
-    bool ActsOnOthers() {
+    static bool ActsOnOthers(fluid_synth_t* synth) {
         std::array<fluid_voice_t*, kSoloVoices> voices{};
-        fluid_synth_get_voicelist(synth_, voices.data(), kSoloVoices, -1);
-        return fluid_synth_get_active_voice_count(synth_) >= kSoloVoices ||
+        fluid_synth_get_voicelist(synth, voices.data(), kSoloVoices, -1);
+        return fluid_synth_get_active_voice_count(synth) >= kSoloVoices ||
                std::any_of(voices.begin(), voices.end(), [](fluid_voice_t* voice) {
                    return voice && fluid_voice_gen_get(voice, GEN_EXCLUSIVECLASS) != 0;
                });
     }
-    int64_t Append(int64_t at, int64_t count) {
+    int64_t Append(fluid_synth_t* synth, int64_t at, int64_t count) {
         const auto end = static_cast<size_t>(at + count);
         if (left_.size() < end) {
             left_.resize(end);
@@ -175,7 +175,7 @@ private:
         }
         std::fill_n(left_.data() + at, count, 0.0f);
         std::fill_n(right_.data() + at, count, 0.0f);
-        AddFrames(synth_, count, left_.data() + at, right_.data() + at);
+        AddFrames(synth, count, left_.data() + at, right_.data() + at);
         return at + count;
     }
     std::shared_ptr<const Sound> Keep(int64_t frames) const {
@@ -199,7 +199,6 @@ private:
     }
 
     const SoundFontSynths& synths_;
-    fluid_synth_t* synth_ = nullptr;   // the note's
     std::vector<float> left_, right_;  // the note being rendered
 };
 
@@ -209,11 +208,6 @@ private:
 class LivePool {
 public:
     explicit LivePool(SoundFontSynths& synths) : synths_(synths) {}
-
-    bool Idle() const {
-        return pending_.empty() &&
-               std::none_of(phases_.begin(), phases_.end(), [](const Phase& p) { return p.busy; });
-    }
 
     // order breaks ties at one frame: messages are applied in its order.
     void Schedule(const SynthEvent& e, uint64_t order) { pending_.push({e, order}); }
