@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -70,15 +69,10 @@ TfrmMain::TfrmMain(MidiUnit& midi, QWidget* parent) : QMainWindow(parent), midi_
                    Qt::WindowCloseButtonHint);
     SetHelpContext(this, IDH_HAUPTFENSTER);
     BuildControls();
-    ChooseMidiFilePath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als MIDI-Datei speichern",
-                                            SaveDialogStart("melodie.mid"),
-                                            "MIDI-Dateien (*.mid *.midi)");
-    };
-    ChooseWavFilePath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als WAV-Datei speichern",
-                                            SaveDialogStart("melodie.wav"), "WAV-Dateien (*.wav)");
-    };
+    ChooseMidiFilePath =
+        SaveDialog(this, "Als MIDI-Datei speichern", "melodie.mid", "MIDI-Dateien (*.mid *.midi)");
+    ChooseWavFilePath =
+        SaveDialog(this, "Als WAV-Datei speichern", "melodie.wav", "WAV-Dateien (*.wav)");
     AskFill = [this](bool notes) -> std::optional<std::vector<std::string>> {
         FillDialog dialog(notes ? FillDialog::Map::Notes : FillDialog::Map::Tempi,
                           (notes ? NoteMap : TempoMap).RowCount(), OwnScaleSteps, this);

@@ -3,7 +3,6 @@
 #include <QAccessible>
 #include <QBuffer>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -49,16 +48,10 @@ PictureWindow::PictureWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addWidget(lblLine);
     resize(900, 520);
 
-    ChooseImagePath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als Bild speichern",
-                                            SaveDialogStart("melodie.png"),
-                                            "PNG-Bilder (*.png);;SVG-Bilder (*.svg)");
-    };
-    ChooseExportPath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als Text oder CSV speichern",
-                                            SaveDialogStart("melodie.csv"),
-                                            "CSV-Dateien (*.csv);;Textdateien (*.txt)");
-    };
+    ChooseImagePath = SaveDialog(this, "Als Bild speichern", "melodie.png",
+                                 "PNG-Bilder (*.png);;SVG-Bilder (*.svg)");
+    ChooseExportPath = SaveDialog(this, "Als Text oder CSV speichern", "melodie.csv",
+                                  "CSV-Dateien (*.csv);;Textdateien (*.txt)");
     connect(cbxView, &QComboBox::currentIndexChanged, this, [this](int index) {
         canvas->SetView(index == 0 ? MelodyCanvas::View::Roll : MelodyCanvas::View::Plot);
     });

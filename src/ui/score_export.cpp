@@ -1,6 +1,5 @@
 // "Als MusicXML speichern..." and "Als LilyPond speichern...": the melody that
 // "Abspielen" would play, as sheet music.
-#include <QFileDialog>
 
 #include "sources/source_frame.h"
 #include "ui/main_window.h"
@@ -15,16 +14,10 @@ SourceKind SelectedSource(const TfrmFolgen* frame) {
 }  // namespace
 
 void TfrmMain::SetUpScoreExport() {
-    ChooseMusicXmlFilePath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als MusicXML speichern",
-                                            SaveDialogStart("melodie.musicxml"),
-                                            "MusicXML-Dateien (*.musicxml *.xml)");
-    };
-    ChooseLilyPondFilePath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als LilyPond speichern",
-                                            SaveDialogStart("melodie.ly"),
-                                            "LilyPond-Dateien (*.ly)");
-    };
+    ChooseMusicXmlFilePath = SaveDialog(this, "Als MusicXML speichern", "melodie.musicxml",
+                                        "MusicXML-Dateien (*.musicxml *.xml)");
+    ChooseLilyPondFilePath =
+        SaveDialog(this, "Als LilyPond speichern", "melodie.ly", "LilyPond-Dateien (*.ly)");
 }
 
 Score TfrmMain::CurrentScore() {

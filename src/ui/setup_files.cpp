@@ -352,3 +352,10 @@ QString SaveDialogStart(const QString& name) {
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
     return folder + "/" + name;
 }
+
+std::function<QString()> SaveDialog(QWidget* parent, const QString& caption, const QString& name,
+                                    const QString& filter) {
+    return [=] {
+        return QFileDialog::getSaveFileName(parent, caption, SaveDialogStart(name), filter);
+    };
+}

@@ -14,6 +14,12 @@
 // else in the home folder (never in the folder the program was started from).
 QString SaveDialogStart(const QString& name);
 
+class QWidget;
+// A window's question for the file to save to: a save dialog with caption and
+// filter that opens at SaveDialogStart(name).
+std::function<QString()> SaveDialog(QWidget* parent, const QString& caption, const QString& name,
+                                    const QString& filter);
+
 class QAction;
 class QMenu;
 class TfrmMain;

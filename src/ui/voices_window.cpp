@@ -139,29 +139,15 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
         return QFileDialog::getOpenFileName(this, "Stimmen öffnen", SaveDialogStart(QString()),
                                             kFilter);
     };
-    ChooseSavePath = [this] {
-        return QFileDialog::getSaveFileName(this, "Stimmen speichern unter",
-                                            SaveDialogStart("stimmen.sonavix"), kFilter);
-    };
-    ChooseMidiPath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als MIDI-Datei speichern",
-                                            SaveDialogStart("stimmen.mid"),
-                                            "MIDI-Dateien (*.mid *.midi)");
-    };
-    ChooseMusicXmlPath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als MusicXML speichern",
-                                            SaveDialogStart("stimmen.musicxml"),
-                                            "MusicXML-Dateien (*.musicxml *.xml)");
-    };
-    ChooseLilyPondPath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als LilyPond speichern",
-                                            SaveDialogStart("stimmen.ly"),
-                                            "LilyPond-Dateien (*.ly)");
-    };
-    ChooseWavPath = [this] {
-        return QFileDialog::getSaveFileName(this, "Als WAV-Datei speichern",
-                                            SaveDialogStart("stimmen.wav"), "WAV-Dateien (*.wav)");
-    };
+    ChooseSavePath = SaveDialog(this, "Stimmen speichern unter", "stimmen.sonavix", kFilter);
+    ChooseMidiPath =
+        SaveDialog(this, "Als MIDI-Datei speichern", "stimmen.mid", "MIDI-Dateien (*.mid *.midi)");
+    ChooseMusicXmlPath = SaveDialog(this, "Als MusicXML speichern", "stimmen.musicxml",
+                                    "MusicXML-Dateien (*.musicxml *.xml)");
+    ChooseLilyPondPath =
+        SaveDialog(this, "Als LilyPond speichern", "stimmen.ly", "LilyPond-Dateien (*.ly)");
+    ChooseWavPath =
+        SaveDialog(this, "Als WAV-Datei speichern", "stimmen.wav", "WAV-Dateien (*.wav)");
 }
 
 VoicesWindow::~VoicesWindow() = default;
