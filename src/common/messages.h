@@ -40,6 +40,7 @@ inline std::string InvalidTempo(long long tempo, long long least, long long most
 inline const char* const NoNoteLength =
     "Bitte mindestens eine Notenlänge angeben, z. B. 2 für Viertel";
 inline const char* const SynthSetupFailed = "Der Synthesizer lässt sich nicht einrichten";
+inline const char* const NoVoiceToSave = "Es gibt keine Stimme zu speichern";
 
 // Fetching from the network and the OEIS.
 inline const char* const OnlyHttpAddresses = "nur http- und https-Adressen werden abgerufen";

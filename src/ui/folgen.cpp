@@ -1,6 +1,7 @@
 #include "ui/folgen.h"
 
 #include "help/help_contexts.h"
+#include "sources/oeis.h"
 #include "ui/widgets.h"
 
 TfrmFolgen::TfrmFolgen(QWidget* parent) : QFrame(parent) {
@@ -33,6 +34,7 @@ TfrmFolgen::TfrmFolgen(QWidget* parent) : QFrame(parent) {
     setTabOrder(rbtOEIS, rbtExplizit);
     for (QRadioButton* rbt : {rbtFormel, rbtOEIS, rbtExplizit})
         connect(rbt, &QRadioButton::clicked, this, [this, rbt] { emit sourceClicked(rbt); });
+    WatchEdits();
 }
 
 void TfrmFolgen::MoveSubFramesUp() {
@@ -50,4 +52,68 @@ bool TfrmFolgen::Owns(const QObject* control) const {
     for (; control; control = control->parent())
         if (control == this) return true;
     return false;
+}
+
+SourceKind TfrmFolgen::SelectedSource() const {
+    if (rbtFormel->isChecked()) return SourceKind::Formula;
+    if (rbtOEIS->isChecked()) return SourceKind::Oeis;
+    return SourceKind::Explicit;
+}
+
+namespace {
+std::string Text(const QString& text) { return text.toStdString(); }
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+}  // namespace
+
+SourceSetup TfrmFolgen::Capture() const {
+    SourceSetup s;
+    s.Selected = SelectedSource();
+    s.Formula.Text = Text(frmFormel1->edtFormel->text());
+    s.Formula.Count = Text(frmFormel1->edtLaenge->text());
+    s.Formula.StartValues = VoiceSetup::ValuesOf(frmFormel1->VarValues);
+    s.Formula.StartValuesShown = !frmFormel1->vleVarValues->isHidden();
+    s.Oeis.Query = Text(frmOEIS1->edtOEIS->text());
+    if (frmOEIS1->HasHit()) s.Oeis.ANumber = Text(frmOEIS1->lblLink->text());
+    s.Oeis.Name = Text(frmOEIS1->Memo1->toPlainText());
+    s.Oeis.Terms = Text(frmOEIS1->mmoSequence->toPlainText());
+    s.ExplicitList = Text(frmExplizit1->mmoExplizit->toPlainText());
+    return s;
+}
+
+void TfrmFolgen::Apply(const SourceSetup& s) {
+    rbtFormel->setChecked(s.Selected == SourceKind::Formula);
+    rbtOEIS->setChecked(s.Selected == SourceKind::Oeis);
+    rbtExplizit->setChecked(s.Selected == SourceKind::Explicit);
+    ShowSelectedSource();
+    frmFormel1->edtFormel->setText(Text(s.Formula.Text));
+    frmFormel1->edtLaenge->setText(Text(s.Formula.Count));
+    frmFormel1->VarValues.Assign(s.Formula.StartValues);
+    frmFormel1->vleVarValues->setVisible(s.Formula.StartValuesShown);
+    TfrmOEIS* oeis = frmOEIS1;
+    oeis->edtOEIS->setText(Text(s.Oeis.Query));
+    // The link leads to the sequence on today's server, as a lookup there would.
+    const std::string url = OeisBaseAddress() + s.Oeis.ANumber;
+    if (s.Oeis.ANumber.empty()) {
+        oeis->lblVorLink->hide();
+        oeis->lblLink->setText("OEIS");
+        oeis->lblLink->adjustSize();
+        oeis->LinkUrl = Text(url);
+        FillTextBox(oeis->Memo1, Text(s.Oeis.Name));
+        FillTextBox(oeis->mmoSequence, Text(s.Oeis.Terms));
+    } else {
+        oeis->ShowHit(Text(s.Oeis.ANumber), Text(url), Text(s.Oeis.Name), Text(s.Oeis.Terms));
+    }
+    FillTextBox(frmExplizit1->mmoExplizit, ListForDisplay(s.ExplicitList));
+}
+
+void TfrmFolgen::WatchEdits() {
+    const auto edited = [this] { emit this->edited(); };
+    for (QRadioButton* b : {rbtFormel, rbtOEIS, rbtExplizit})
+        connect(b, &QRadioButton::toggled, this, edited);
+    for (QLineEdit* e : {frmFormel1->edtFormel, frmFormel1->edtLaenge, frmOEIS1->edtOEIS})
+        connect(e, &QLineEdit::textChanged, this, edited);
+    connect(frmFormel1->cbxNull, &QCheckBox::toggled, this, edited);
+    for (QPlainTextEdit* m : {frmExplizit1->mmoExplizit, frmOEIS1->mmoSequence, frmOEIS1->Memo1})
+        connect(m, &QPlainTextEdit::textChanged, this, edited);
+    WatchModel(frmFormel1->vleVarValues->model(), this, edited);
 }

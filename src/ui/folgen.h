@@ -3,6 +3,8 @@
 #include <QFrame>
 #include <QRadioButton>
 
+#include "setup/setup.h"
+#include "sources/source_frame.h"
 #include "ui/explizit.h"
 #include "ui/formel.h"
 #include "ui/oeis_frame.h"
@@ -26,7 +28,18 @@ public:
     // Whether this frame owns the control (a sub-frame's button, box, ...).
     bool Owns(const QObject* control) const;
 
+    // The source whose radio button is selected.
+    SourceKind SelectedSource() const;
+    // What the frame holds, as a setup file keeps it, and the frame set to that.
+    SourceSetup Capture() const;
+    void Apply(const SourceSetup& source);
+
 signals:
     // One of the three radio buttons was clicked.
     void sourceClicked(QObject* sender);
+    // Anything the frame holds changed, by the user or by the program.
+    void edited();
+
+private:
+    void WatchEdits();
 };

@@ -17,30 +17,23 @@
 #include "help/help_contexts.h"
 #include "help/hh.h"
 #include "help/hh_funcs.h"
-#include "melodyfile/midifile.h"
-#include "melodyfile/wavfile.h"
-#include "midi/clock.h"
+#include "melodyfile/export_formats.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
 #include "midi/port_list.h"
 #include "playback/maps.h"
 #include "playback/scales.h"
 #include "sources/oeis.h"
-#include "sources/source_frame.h"
 #include "ui/error_box.h"
 #include "ui/fill_dialog.h"
-#include "ui/lookup_progress.h"
 #include "ui/picture_window.h"
-#include "ui/render_progress.h"
 #include "ui/scale_steps_dialog.h"
+#include "ui/settings.h"
 #include "ui/setup_files.h"
 #include "ui/voices_window.h"
 #include "ui/widgets.h"
 
 namespace {
-// The one persistent setting: the MIDI output chosen in the menu, by port name.
-const char *const kSettingsOrganization = "Sonavix", *const kSettingsApplication = "Sonavix";
-const char* const kMidiOutSetting = "MIDI-Ausgang";
 // How long a press waits for a device decision before it gives up on what is still undecided.
 constexpr std::chrono::seconds kMidiDecisionWait{3};
 
@@ -69,10 +62,7 @@ TfrmMain::TfrmMain(MidiUnit& midi, QWidget* parent) : QMainWindow(parent), midi_
                    Qt::WindowCloseButtonHint);
     SetHelpContext(this, IDH_HAUPTFENSTER);
     BuildControls();
-    ChooseMidiFilePath =
-        SaveDialog(this, "Als MIDI-Datei speichern", "melodie.mid", "MIDI-Dateien (*.mid *.midi)");
-    ChooseWavFilePath =
-        SaveDialog(this, "Als WAV-Datei speichern", "melodie.wav", "WAV-Dateien (*.wav)");
+    SetUpExports();
     AskFill = [this](bool notes) -> std::optional<std::vector<std::string>> {
         FillDialog dialog(notes ? FillDialog::Map::Notes : FillDialog::Map::Tempi,
                           (notes ? NoteMap : TempoMap).RowCount(), OwnScaleSteps, this);
@@ -80,14 +70,14 @@ TfrmMain::TfrmMain(MidiUnit& midi, QWidget* parent) : QMainWindow(parent), midi_
         return dialog.Accepted();
     };
     AskScaleSteps = [this](const QString& current) { return AskScaleStepsText(this, current); };
-    SetUpScoreExport();
     noteGenerator_ =
         std::make_unique<FormulaGenerator>(NoteTerm, frmFolgenNoten->frmFormel1->VarValues);
     tempoGenerator_ =
         std::make_unique<FormulaGenerator>(TempoTerm, frmFolgenTempo->frmFormel1->VarValues);
     OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     Wire();
-    Files = new SetupFiles(*this, mnuDatei, miMidiDatei);
+    Files = new SetupFiles(*this, *this, mnuDatei, miMidiDatei);
+    WatchDocument();
     // Message boxes of the start-up are placed over the window, so it stands
     // centred at its design size before they can appear.
     resize(431, 504 + menuBar()->sizeHint().height());
@@ -127,10 +117,10 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::BuildControls() {
     mnuDatei = menuBar()->addMenu("&Datei");
     QMenu* menuDatei = mnuDatei;
-    miMidiDatei = menuDatei->addAction("Als MIDI-Datei speichern...");
-    miWavDatei = menuDatei->addAction("Als WAV-Datei speichern...");
-    miMusicXmlDatei = menuDatei->addAction("Als MusicXML speichern...");
-    miLilyPondDatei = menuDatei->addAction("Als LilyPond speichern...");
+    miMidiDatei = menuDatei->addAction(MidiExport().MenuCaption);
+    miWavDatei = menuDatei->addAction(WavExport().MenuCaption);
+    miMusicXmlDatei = menuDatei->addAction(MusicXmlExport().MenuCaption);
+    miLilyPondDatei = menuDatei->addAction(LilyPondExport().MenuCaption);
     miStimmen = menuDatei->addAction("Stimmen...");
     mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
     miAnsicht = menuDatei->addAction("&Ansicht...");
@@ -285,7 +275,7 @@ void TfrmMain::FormCreate(QObject*) {
     for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) f->MoveSubFramesUp();
     tbTempo->setValue(kStartTempo);
     // Without a MIDI output the window still opens complete; playing then stays silent.
-    const QSettings settings(kSettingsOrganization, kSettingsApplication);
+    const QSettings settings = SonavixSettings();
     RememberMidiOutPort(midi_, settings.value(kMidiOutSetting).toString().toStdString());
     // A sound system that does not answer must not keep the window from
     // appearing: the devices are then decided beside it, and the output opens
@@ -402,180 +392,6 @@ int TfrmMain::InstrumentProgram() {
     return index >= 0 && index <= 127 ? index : 0;
 }
 
-// ---- sources and the run ---------------------------------------------------------------
-
-void TfrmMain::NotenrbtClick(QObject*) { frmFolgenNoten->ShowSelectedSource(); }
-
-void TfrmMain::TemporbtClick(QObject*) { frmFolgenTempo->ShowSelectedSource(); }
-
-void TfrmMain::cbxTempoFolgeClick(QObject*) {
-    const bool ticked = cbxTempoFolge->isChecked();
-    lblTempoFolge->setVisible(ticked);
-    frmFolgenTempo->setVisible(ticked);
-    const QRect bottom = ticked ? frmFolgenTempo->geometry() : cbxTempoFolge->geometry();
-    SetClientHeight(bottom.y() + bottom.height() + btnPlay->height() + 49);
-}
-
-void TfrmMain::btnPlayClick(QObject*) { PlayMembers({}); }
-
-void TfrmMain::PlayMembers(const PlayRange& range) {
-    // A close request made during the run is carried out when the run has
-    // ended, whichever way it ends, and never outlives it.
-    struct CloseAfterRun {
-        TfrmMain& w;
-        ~CloseAfterRun() {
-            if (!w.closeRequested_ || w.run_.Active()) return;
-            w.closeRequested_ = false;
-            w.close();
-        }
-    } closeAfterRun{*this};
-    AwaitMidiDecision();
-    const RealTimeScope realTime;  // the rhythm kept on a busy machine too
-    run_.Press(range);
-}
-
-FormulaGenerator& TfrmMain::GeneratorOf(TfrmFolgen* frame) {
-    return frame == frmFolgenTempo ? *tempoGenerator_ : *noteGenerator_;
-}
-
-void TfrmMain::ShowStartValues(TfrmFolgen* frame) {
-    frame->frmFormel1->vleVarValues->setVisible(GeneratorOf(frame).StartValuesShown());
-}
-
-void TfrmMain::frmFormel1edtFormelExit(QObject* Sender) {
-    TfrmFolgen* f = FrameOf(Sender);
-    GeneratorOf(f).FormulaExit(f->frmFormel1->edtFormel->text().toStdString());
-    ShowStartValues(f);
-}
-
-void TfrmMain::frmFormel1vleVarValuesExit(QObject* Sender) {
-    TfrmFolgen* f = FrameOf(Sender);
-    GeneratorOf(f).StartValuesExit(f->frmFormel1->edtFormel->text().toStdString());
-}
-
-void TfrmMain::frmFormel1btnGoClick(QObject* Sender) {
-    TfrmFolgen* f = FrameOf(Sender);
-    TfrmFormel* formel = f->frmFormel1;
-    QPlainTextEdit* memo = f->frmExplizit1->mmoExplizit;
-    const std::string before = memo->toPlainText().toStdString();
-    std::string list = before;
-    // Whatever the generation left in the list stands there, also after a failure.
-    struct Show {
-        TfrmMain& w;
-        TfrmFolgen* f;
-        QPlainTextEdit* memo;
-        const std::string& before;
-        std::string& list;
-        ~Show() {
-            w.ShowStartValues(f);
-            if (list != before) FillTextBox(memo, ListForDisplay(list));
-        }
-    } show{*this, f, memo, before, list};
-    GeneratorOf(f).Generate(formel->edtFormel->text().toStdString(),
-                            formel->edtLaenge->text().toStdString(), formel->cbxNull->isChecked(),
-                            list);
-    f->rbtExplizit->setChecked(true);
-    f->ShowSelectedSource();
-}
-
-void TfrmMain::frmFormel1cbxNullClick(QObject* Sender) {
-    // The two boxes always agree; setting a box raises no click, so there is no echo.
-    QCheckBox* other = FrameOf(Sender) == frmFolgenNoten ? frmFolgenTempo->frmFormel1->cbxNull
-                                                         : frmFolgenNoten->frmFormel1->cbxNull;
-    other->setChecked(static_cast<QCheckBox*>(Sender)->isChecked());
-}
-
-void TfrmMain::frmOEIS1btnGoClick(QObject* Sender) {
-    TfrmOEIS* frame = FrameOf(Sender)->frmOEIS1;
-    // The frame changes only when the lookup found a sequence; "Abbrechen"
-    // in its progress dialog leaves it as it was.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct RestoreCursor {
-        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
-    } restoreCursor;
-    const std::string query = frame->edtOEIS->text().toStdString();
-    const bool whole = miOeisAlle->isChecked();
-    const OeisHit hit = RunLookupWithProgress(this, [&](const FetchOptions& limits) {
-        return OeisLookup(OeisBaseAddress(), {}, {}, limits).Run(query, whole);
-    });
-    frame->lblVorLink->show();
-    frame->lblLink->setText(QString::fromStdString(hit.linkCaption));
-    frame->lblLink->adjustSize();
-    frame->LinkUrl = QString::fromStdString(hit.linkUrl);
-    FillTextBox(frame->Memo1, QString::fromStdString(hit.name));
-    FillTextBox(frame->mmoSequence, QString::fromStdString(hit.terms));
-}
-
-void TfrmMain::frmOEIS1lblLinkClick(QObject* Sender) {
-    OpenUrl(QUrl(FrameOf(Sender)->frmOEIS1->LinkUrl));
-}
-
-namespace {
-// A frame of the window as the core's source rule sees it: its radio buttons,
-// its two "Los!" handlers and its memos.
-class WindowSourceFrame : public ISourceFrame {
-public:
-    WindowSourceFrame(TfrmMain& window, TfrmFolgen* frame) : w_(window), f_(frame) {}
-    SourceKind SelectedSource() override {
-        if (f_->rbtFormel->isChecked()) return SourceKind::Formula;
-        if (f_->rbtOEIS->isChecked()) return SourceKind::Oeis;
-        return SourceKind::Explicit;
-    }
-    void GenerateFormula() override { w_.frmFormel1btnGoClick(f_->frmFormel1->btnGo); }
-    void LookUp() override { w_.frmOEIS1btnGoClick(f_->frmOEIS1->btnGo); }
-    std::string LookupMembers() override {
-        return f_->frmOEIS1->mmoSequence->toPlainText().toStdString();
-    }
-    std::string ExplicitListText() override {
-        return f_->frmExplizit1->mmoExplizit->toPlainText().toStdString();
-    }
-
-private:
-    TfrmMain& w_;
-    TfrmFolgen* f_;
-};
-}  // namespace
-
-std::string TfrmMain::ReadSourceFrame(TfrmFolgen* f) {
-    WindowSourceFrame frame(*this, f);
-    return ::ReadSourceFrame(frame);
-}
-
-std::string TfrmMain::ReadNoteSource() {
-    std::string text = ReadSourceFrame(frmFolgenNoten);
-    // The box the members came from, where a run shows the member it plays.
-    playingList_ = frmFolgenNoten->rbtOEIS->isChecked() ? frmFolgenNoten->frmOEIS1->mmoSequence
-                                                        : frmFolgenNoten->frmExplizit1->mmoExplizit;
-    return text;
-}
-bool TfrmMain::TempoSequenceUsed() { return cbxTempoFolge->isChecked(); }
-std::string TfrmMain::ReadTempoSource() { return ReadSourceFrame(frmFolgenTempo); }
-bool TfrmMain::KeyboardWanted() { return cbxKlaviatur->isChecked(); }
-void TfrmMain::ShowKeyboard() { frmKlavier->show(); }
-void TfrmMain::MarkKey(int32_t keyNumber) { frmKlavier->MarkKey(keyNumber); }
-void TfrmMain::UnmarkKey(int32_t keyNumber) { frmKlavier->UnmarkKey(keyNumber); }
-
-void TfrmMain::SetSourceControlsEnabled(bool enabled) {
-    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) {
-        f->frmOEIS1->btnGo->setEnabled(enabled);
-        f->frmFormel1->btnGo->setEnabled(enabled);
-        f->frmExplizit1->mmoExplizit->setEnabled(enabled);
-    }
-    // Saving would ask the sources from inside the run: a formula or a lookup
-    // would rewrite the lists the run has locked.
-    miMidiDatei->setEnabled(enabled);
-    miWavDatei->setEnabled(enabled);
-    miMusicXmlDatei->setEnabled(enabled);
-    miLilyPondDatei->setEnabled(enabled);
-    if (Files) Files->SetEnabled(enabled);
-}
-
-void TfrmMain::SetPlayCaption(const std::string& caption) {
-    btnPlay->setText(QString::fromStdString(caption));
-}
-
-void TfrmMain::ProcessPendingMessages() { QCoreApplication::processEvents(); }
-
 // ---- window ----------------------------------------------------------------------------
 
 void TfrmMain::btnKlavierClick(QObject*) { frmKlavier->show(); }
@@ -592,21 +408,6 @@ void TfrmMain::miHilfeClick(QObject*) { HelpManager::Instance().HelpContext(IDH_
 void TfrmMain::FormDestroy(QObject*) {
     HHCloseAll();
     mHHelp.reset();
-}
-
-void TfrmMain::miMidiDateiClick(QObject*) {
-    const QString path = ChooseMidiFilePath();
-    if (path.isEmpty()) return;
-    // The melody that "Abspielen" would play, asked of the sources the same way.
-    WriteMidiFile(path.toStdString(), BuildTimeline(*this), tbTempo->value(), InstrumentProgram());
-}
-
-void TfrmMain::miWavDateiClick(QObject*) {
-    const QString path = ChooseWavFilePath();
-    if (path.isEmpty()) return;
-    const MelodyTimeline melody = BuildTimeline(*this);
-    RenderProgress progress(this);
-    WriteWavFile(path.toStdString(), melody, InstrumentProgram(), std::ref(progress));
 }
 
 void TfrmMain::mnuMidiAusgangShow(QObject*) {
@@ -632,7 +433,7 @@ void TfrmMain::mnuMidiAusgangShow(QObject*) {
 
 void TfrmMain::MidiAusgangChoose(const QString& name) {
     // During a run the next note already sounds on the new device.
-    QSettings settings(kSettingsOrganization, kSettingsApplication);
+    QSettings settings = SonavixSettings();
     settings.setValue(kMidiOutSetting, name);
     settings.sync();
     const bool saved = settings.status() == QSettings::NoError;
@@ -654,12 +455,6 @@ void TfrmMain::KlavierKeyClick(int32_t keyNumber) {
     QCoreApplication::processEvents();
     if (Playing()) return;
     NoteMap.SetValueByName(std::to_string(NoteMap.CurrentRow()), std::to_string(keyNumber));
-}
-
-void TfrmMain::miStimmenClick(QObject*) {
-    if (!frmStimmen) frmStimmen = new VoicesWindow(*this, this);
-    frmStimmen->show();
-    frmStimmen->raise();
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

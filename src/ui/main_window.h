@@ -18,23 +18,27 @@
 
 #include "common/maptable.h"
 #include "formula/formulaparser.h"
-#include "melodyfile/score.h"
 #include "playback/run.h"
 #include "playback/startup.h"
 #include "sources/generation.h"
 #include "ui/folgen.h"
 #include "ui/klavier.h"
+#include "ui/setup_files.h"
 #include "ui/valuelist_editor.h"
+#include "ui/window_host.h"
 
 class MidiUnit;
 class QAction;
 class PictureWindow;
 class THookHelpSystem;
 class QMenu;
-class SetupFiles;
 class VoicesWindow;
+struct ExportFormat;
 
-class TfrmMain : public QMainWindow, public IPlaybackHost {
+class TfrmMain : public QMainWindow,
+                 public IPlaybackHost,
+                 public ISetupDocument,
+                 public IWindowHost {
     Q_OBJECT
 public:
     // Plays on midi, which main() creates before the window and releases after it.
@@ -167,6 +171,20 @@ public:
 
     int32_t GetKeyOrTempo(LookupKind kind, std::string_view member) override;
 
+    // ISetupDocument
+    MelodySetup CaptureSetup() override;
+    void ApplySetup(const MelodySetup& setup) override;
+    void OpenEnsemble(const MelodySetup& setup) override;
+
+    // IWindowHost
+    MidiUnit& ReadyMidi() override;
+    bool MainPlaying() const override;
+    void LockMainPlay(bool locked) override;
+    TfrmKlavier& Keyboard() override;
+    bool MelodyOnKeyboard() const override;
+    PictureWindow* OpenPicture() override;
+    MelodySetup CurrentSetup() override;
+
     // IPlaybackHost
     int InstrumentProgram() override;
     std::string ReadNoteSource() override;
@@ -200,9 +218,11 @@ private:
     FormulaGenerator& GeneratorOf(TfrmFolgen* frame);
     void ShowStartValues(TfrmFolgen* frame);
     std::string ReadSourceFrame(TfrmFolgen* frame);
-    void SetUpScoreExport();
-    // The melody that "Abspielen" would play, with the title, key and instrument of a score.
-    Score CurrentScore();
+    void SetUpExports();
+    // Writes the melody that "Abspielen" would play in format to the path that choose gives.
+    void Export(const ExportFormat& format, const std::function<QString()>& choose);
+    // Every change of what a setup file keeps marks the file modified.
+    void WatchDocument();
 
     // The start-up's notice and the output of device 0, once the devices are known.
     void OpenMidiOutput();

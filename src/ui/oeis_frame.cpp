@@ -45,3 +45,18 @@ bool TfrmOEIS::eventFilter(QObject* watched, QEvent* event) {
         emit linkClicked(lblLink);
     return QFrame::eventFilter(watched, event);
 }
+
+void TfrmOEIS::ShowHit(const QString& linkCaption, const QString& linkUrl, const QString& name,
+                       const QString& terms) {
+    lblVorLink->show();
+    lblLink->setText(linkCaption);
+    lblLink->adjustSize();
+    LinkUrl = linkUrl;
+    FillTextBox(Memo1, name);
+    FillTextBox(mmoSequence, terms);
+}
+
+std::string TfrmOEIS::HitTitle() const {
+    if (!HasHit()) return {};
+    return (lblLink->text() + ": " + Memo1->toPlainText()).toStdString();
+}

@@ -16,7 +16,7 @@
 #include "help/d6onhelpfix.h"
 #include "help/help_contexts.h"
 #include "ui/error_box.h"
-#include "ui/setup_files.h"
+#include "ui/file_dialogs.h"
 
 namespace {
 constexpr int kScrollSteps = 10000;

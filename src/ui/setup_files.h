@@ -10,25 +10,27 @@
 
 #include "setup/setup.h"
 
-// Where a save dialog opens for a file called name: in the folder used last,
-// else in the home folder (never in the folder the program was started from).
-QString SaveDialogStart(const QString& name);
+// What the file items need of the window whose document they keep.
+class ISetupDocument {
+public:
+    virtual ~ISetupDocument() = default;
+    virtual MelodySetup CaptureSetup() = 0;
+    // Sets the window to a setup of one voice.
+    virtual void ApplySetup(const MelodySetup& setup) = 0;
+    // A file of several voices: the voices window plays it.
+    virtual void OpenEnsemble(const MelodySetup& setup) = 0;
+};
 
 class QWidget;
-// A window's question for the file to save to: a save dialog with caption and
-// filter that opens at SaveDialogStart(name).
-std::function<QString()> SaveDialog(QWidget* parent, const QString& caption, const QString& name,
-                                    const QString& filter);
-
 class QAction;
 class QMenu;
-class TfrmMain;
 
 class SetupFiles : public QObject {
     Q_OBJECT
 public:
-    // Puts the file items into menu, before the item before.
-    SetupFiles(TfrmMain& window, QMenu* menu, QAction* before);
+    // Puts the file items into menu, before the item before; window shows
+    // the file's name in its title and takes dropped files.
+    SetupFiles(QWidget& window, ISetupDocument& document, QMenu* menu, QAction* before);
 
     QAction* miOeffnen;
     QAction* miSpeichern;
@@ -54,6 +56,8 @@ public:
     bool MayDropChanges();
     // Off during a run, like the other source controls.
     void SetEnabled(bool enabled);
+    // The document changed: the title gets its "*" (not while a file is applied).
+    void Changed();
 
     const QString& FilePath() const { return path_; }
     bool Modified() const { return modified_; }
@@ -63,15 +67,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void WatchChanges();
-    void Changed();
     void Saved(const QString& path);
     void ShowTitle();
     void Remember(const QString& path);
     void FillRecentMenu();
     void Save(const QString& path);
 
-    TfrmMain& w_;
+    QWidget& w_;
+    ISetupDocument& document_;
     QString path_;
     bool modified_ = false;
     bool applying_ = false;

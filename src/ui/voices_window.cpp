@@ -15,10 +15,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "common/messages.h"
 #include "help/d6onhelpfix.h"
 #include "help/help_contexts.h"
-#include "melodyfile/midifile.h"
-#include "melodyfile/wavfile.h"
+#include "melodyfile/export_formats.h"
 #include "midi/clock.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
@@ -27,15 +27,13 @@
 #include "setup/ensemble_setup.h"
 #include "setup/setup_file.h"
 #include "ui/error_box.h"
+#include "ui/file_dialogs.h"
 #include "ui/klavier.h"
-#include "ui/main_window.h"
 #include "ui/picture_window.h"
 #include "ui/render_progress.h"
-#include "ui/setup_files.h"
+#include "ui/window_host.h"
 
 namespace {
-
-const char* const kFilter = "Sonavix-Dateien (*.sonavix)";
 
 // The keys of voice 1 look like those the main window marks.
 static_assert(VoiceColour(0) == kRot);
@@ -62,8 +60,8 @@ private:
 }  // namespace
 
 // NOLINTNEXTLINE(readability-function-size): the window's controls, one after the other
-VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
-    : QWidget(parent, Qt::Window), main_(main) {
+VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
+    : QWidget(parent, Qt::Window), host_(host) {
     setWindowTitle("Stimmen");
     SetHelpContext(this, IDH_STIMMEN);
     resize(1040, 380);
@@ -90,10 +88,10 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
     btnRunter = new QPushButton("Nach unten", this);
     btnOeffnen = new QPushButton("Öffnen...", this);
     btnSpeichern = new QPushButton("Speichern unter...", this);
-    btnMidiDatei = new QPushButton("Als MIDI-Datei speichern...", this);
-    btnMusicXmlDatei = new QPushButton("Als MusicXML speichern...", this);
-    btnLilyPondDatei = new QPushButton("Als LilyPond speichern...", this);
-    btnWavDatei = new QPushButton("Als WAV-Datei speichern...", this);
+    btnMidiDatei = new QPushButton(MidiExport().MenuCaption, this);
+    btnMusicXmlDatei = new QPushButton(MusicXmlExport().MenuCaption, this);
+    btnLilyPondDatei = new QPushButton(LilyPondExport().MenuCaption, this);
+    btnWavDatei = new QPushButton(WavExport().MenuCaption, this);
     btnAbspielen = new QPushButton(kCaptionPlay, this);
 
     auto* rows = new QHBoxLayout;
@@ -131,23 +129,19 @@ VoicesWindow::VoicesWindow(TfrmMain& main, QWidget* parent)
     on(btnWavDatei, [this] { WavDateiClick(); });
     on(btnAbspielen, [this] { AbspielenClick(); });
 
-    ChooseVoicePath = [this] {
-        return QFileDialog::getOpenFileName(this, "Stimme hinzufügen", SaveDialogStart(QString()),
-                                            kFilter);
+    ChooseVoicePath = OpenDialog(this, "Stimme hinzufügen", kSetupFileFilter);
+    ChooseOpenPath = OpenDialog(this, "Stimmen öffnen", kSetupFileFilter);
+    ChooseSavePath =
+        SaveDialog(this, "Stimmen speichern unter", "stimmen.sonavix", kSetupFileFilter);
+    const auto exportDialog = [this](const ExportFormat& format) {
+        return SaveDialog(this, format.DialogTitle,
+                          "stimmen" + QString::fromUtf8(format.Endings.front()),
+                          format.DialogFilter);
     };
-    ChooseOpenPath = [this] {
-        return QFileDialog::getOpenFileName(this, "Stimmen öffnen", SaveDialogStart(QString()),
-                                            kFilter);
-    };
-    ChooseSavePath = SaveDialog(this, "Stimmen speichern unter", "stimmen.sonavix", kFilter);
-    ChooseMidiPath =
-        SaveDialog(this, "Als MIDI-Datei speichern", "stimmen.mid", "MIDI-Dateien (*.mid *.midi)");
-    ChooseMusicXmlPath = SaveDialog(this, "Als MusicXML speichern", "stimmen.musicxml",
-                                    "MusicXML-Dateien (*.musicxml *.xml)");
-    ChooseLilyPondPath =
-        SaveDialog(this, "Als LilyPond speichern", "stimmen.ly", "LilyPond-Dateien (*.ly)");
-    ChooseWavPath =
-        SaveDialog(this, "Als WAV-Datei speichern", "stimmen.wav", "WAV-Dateien (*.wav)");
+    ChooseMidiPath = exportDialog(MidiExport());
+    ChooseMusicXmlPath = exportDialog(MusicXmlExport());
+    ChooseLilyPondPath = exportDialog(LilyPondExport());
+    ChooseWavPath = exportDialog(WavExport());
 }
 
 VoicesWindow::~VoicesWindow() = default;
@@ -204,7 +198,7 @@ MelodySetup VoicesWindow::Ensemble() const {
     for (int row = 0; row < VoiceCount(); ++row) setup.Voices.push_back(RowVoice(row));
     if (!setup.Voices.empty() && setup.Voices.front().Tempo)
         setup.Tempo = *setup.Voices.front().Tempo;
-    setup.ShowOnKeyboard = main_.cbxKlaviatur->isChecked();
+    setup.ShowOnKeyboard = host_.MelodyOnKeyboard();
     return setup;
 }
 
@@ -239,7 +233,7 @@ void RefuseFull() {
 }  // namespace
 
 void VoicesWindow::UebernehmenClick() {
-    const MelodySetup current = main_.Files->Capture();
+    const MelodySetup current = host_.CurrentSetup();
     VoiceSetup voice = current.Voices.front();
     voice.Tempo = current.Tempo;
     voice.Name = "Stimme " + std::to_string(VoiceCount() + 1);
@@ -293,46 +287,30 @@ void VoicesWindow::OeffnenClick() {
 void VoicesWindow::SpeichernClick() {
     const QString path = ChooseSavePath();
     if (path.isEmpty()) return;
-    if (VoiceCount() == 0) throw EInvalidInput("Es gibt keine Stimme zu speichern");
+    if (VoiceCount() == 0) throw EInvalidInput(msg::NoVoiceToSave);
     SaveSetupFile(path.toStdString(), Ensemble());
 }
 
-void VoicesWindow::MidiDateiClick() {
-    const QString path = ChooseMidiPath();
+void VoicesWindow::Export(const ExportFormat& format, const std::function<QString()>& choose) {
+    const QString path = choose();
     if (path.isEmpty()) return;
     const MelodySetup setup = Ensemble();
-    WriteEnsembleMidiFile(path.toStdString(), EnsembleOf(setup), setup.Tempo);
-}
-
-Score VoicesWindow::EnsembleScoreNow() const {
-    const MelodySetup setup = Ensemble();
-    if (setup.Voices.empty()) throw EInvalidInput("Es gibt keine Stimme zu speichern");
-    const VoiceSetup& first = setup.Voices.front();
-    return EnsembleScore(EnsembleOf(setup), VoiceTempo(setup, first), first.ScaleIndex,
-                         first.RootIndex);
-}
-
-void VoicesWindow::MusicXmlDateiClick() {
-    const QString path = ChooseMusicXmlPath();
-    if (path.isEmpty()) return;
-    WriteMusicXmlFile(path.toStdString(), EnsembleScoreNow());
-}
-
-void VoicesWindow::WavDateiClick() {
-    const QString path = ChooseWavPath();
-    if (path.isEmpty()) return;
-    const MelodySetup setup = Ensemble();
-    if (setup.Voices.empty()) throw EInvalidInput("Es gibt keine Stimme zu speichern");
     const std::vector<EnsembleVoice> voices = EnsembleOf(setup);
+    const VoiceSetup first = setup.Voices.empty() ? VoiceSetup{} : setup.Voices.front();
+    const EnsembleExport ensemble{voices, VoiceTempo(setup, first), first.ScaleIndex,
+                                  first.RootIndex};
+    if (!format.NeedsSynthesizer) {
+        format.WriteSeveral(path.toStdString(), ensemble, {});
+        return;
+    }
     RenderProgress progress(this);
-    WriteEnsembleWavFile(path.toStdString(), voices, std::ref(progress));
+    format.WriteSeveral(path.toStdString(), ensemble, std::ref(progress));
 }
 
-void VoicesWindow::LilyPondDateiClick() {
-    const QString path = ChooseLilyPondPath();
-    if (path.isEmpty()) return;
-    WriteLilyPondFile(path.toStdString(), EnsembleScoreNow());
-}
+void VoicesWindow::MidiDateiClick() { Export(MidiExport(), ChooseMidiPath); }
+void VoicesWindow::MusicXmlDateiClick() { Export(MusicXmlExport(), ChooseMusicXmlPath); }
+void VoicesWindow::LilyPondDateiClick() { Export(LilyPondExport(), ChooseLilyPondPath); }
+void VoicesWindow::WavDateiClick() { Export(WavExport(), ChooseWavPath); }
 
 void VoicesWindow::SetEditable(bool editable) {
     for (QPushButton* b :
@@ -360,10 +338,11 @@ void VoicesWindow::Sounding(const EnsembleEvent& e, bool on) {
     if (on) {
         if (QTableWidgetItem* position = tblStimmen->item(e.Voice, kPosition))
             position->setText(QString("Glied %1").arg(e.Member + 1));
-        if (main_.Picture) main_.Picture->ShowEnsemblePlaying(e.TimeUs / 1000);
+        if (PictureWindow* picture = host_.OpenPicture())
+            picture->ShowEnsemblePlaying(e.TimeUs / 1000);
     }
-    if (!main_.cbxKlaviatur->isChecked() && on) return;
-    TTaste* key = main_.frmKlavier->Key(e.Key);
+    if (!host_.MelodyOnKeyboard() && on) return;
+    TTaste* key = host_.Keyboard().Key(e.Key);
     if (!key) return;
     std::vector<int>& voices = keyVoices_[e.Key];
     if (on) {
@@ -382,38 +361,39 @@ void VoicesWindow::Play() {
         throw EInvalidInput(
             "Es gibt keine Stimme: \"Aktuelle Einstellung übernehmen\" oder "
             "\"Datei hinzufügen...\" fügt eine hinzu");
-    if (main_.Playing())
+    if (host_.MainPlaying())
         throw EInvalidInput(
             "Das Hauptfenster spielt gerade; erst nach seinem Ende spielen die "
             "Stimmen");
     // Every voice is built before anything sounds; a failure names the voice.
     const std::vector<EnsembleVoice> ensemble = EnsembleOf(setup);
     const EnsembleTimeline timeline = BuildEnsembleTimeline(ensemble);
-    main_.AwaitMidiDecision();
-    if (!main_.Midi().HasMidiOut()) throw EInvalidInput("Es ist kein MIDI-Ausgang geöffnet");
-    const std::shared_ptr<IMidiOutput> output = main_.Midi().GetMidiOutput(0);
+    MidiUnit& midi = host_.ReadyMidi();
+    if (!midi.HasMidiOut()) throw EInvalidInput("Es ist kein MIDI-Ausgang geöffnet");
+    const std::shared_ptr<IMidiOutput> output = midi.GetMidiOutput(0);
 
     roll_ = RollOf(ensemble);
-    if (main_.Picture) main_.Picture->ShowEnsemble(roll_);
+    if (PictureWindow* picture = host_.OpenPicture()) picture->ShowEnsemble(roll_);
     playing_ = active_ = true;
     btnAbspielen->setText(kCaptionStop);
     SetEditable(false);
     // The main window's run would wait inside this one's and share its output:
     // its play button rests until the voices have ended and fallen silent.
-    main_.btnPlay->setEnabled(false);
-    if (setup.ShowOnKeyboard) main_.frmKlavier->show();
+    host_.LockMainPlay(true);
+    if (setup.ShowOnKeyboard) host_.Keyboard().show();
     struct Idle {
         VoicesWindow& w;
         ~Idle() {
             for (const auto& [keyNumber, voices] : w.keyVoices_)
-                if (TTaste* key = w.main_.frmKlavier->Key(keyNumber)) key->SetFace(key->Colour());
+                if (TTaste* key = w.host_.Keyboard().Key(keyNumber)) key->SetFace(key->Colour());
             w.keyVoices_.clear();
             for (int row = 0; row < w.VoiceCount(); ++row)
                 if (QTableWidgetItem* position = w.tblStimmen->item(row, kPosition))
                     position->setText(QString());
-            if (w.main_.Picture) w.main_.Picture->ShowEnsemblePlaying(std::nullopt);
+            if (PictureWindow* picture = w.host_.OpenPicture())
+                picture->ShowEnsemblePlaying(std::nullopt);
             w.SetEditable(true);
-            w.main_.btnPlay->setEnabled(true);
+            w.host_.LockMainPlay(false);
             w.active_ = false;
             w.Stop();
         }
@@ -425,11 +405,11 @@ void VoicesWindow::Play() {
                             });
     const RealTimeScope realTime;  // deadlines met on a busy machine too
     try {
-        PlayEnsemble(timeline, *output, main_.Midi().Clock(), observer);
+        PlayEnsemble(timeline, *output, midi.Clock(), observer);
     } catch (const EJclMIDIError&) {
         // The device has gone (a sound server that died): it is let go, as
         // after the main window's run, so the output menu lists what is left.
-        main_.Midi().ReleaseMidiOut();
+        midi.ReleaseMidiOut();
         throw;
     }
 }

@@ -7,20 +7,19 @@
 #include <map>
 #include <vector>
 
-#include "melodyfile/score.h"
 #include "playback/melody_view.h"
 #include "setup/setup.h"
 
+class IWindowHost;
 class QPushButton;
 class QTableWidget;
-class TfrmKlavier;
-class TfrmMain;
 struct EnsembleEvent;
+struct ExportFormat;
 
 class VoicesWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit VoicesWindow(TfrmMain& main, QWidget* parent = nullptr);
+    explicit VoicesWindow(IWindowHost& host, QWidget* parent = nullptr);
     ~VoicesWindow() override;
 
     enum Column {
@@ -94,11 +93,12 @@ private:
     VoiceSetup RowVoice(int row) const;
     void SwapRows(int a, int b);
     void SetEditable(bool editable);
-    Score EnsembleScoreNow() const;
+    // Writes the voices in format to the path that choose gives.
+    void Export(const ExportFormat& format, const std::function<QString()>& choose);
     void Play();
     void Sounding(const EnsembleEvent& e, bool on);
 
-    TfrmMain& main_;
+    IWindowHost& host_;
     std::vector<VoiceSetup> voices_;  // the sources and maps behind the rows
     bool playing_ = false;
     bool active_ = false;

@@ -1,5 +1,6 @@
 #include "ui/widgets.h"
 
+#include <QAbstractItemModel>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTextBlock>
@@ -131,4 +132,11 @@ QString ListForDisplay(const std::string& list) {
         if (text[i] == ',' && text[i + 1] == ' ' && ++members % kMembersPerLine == 0)
             text[i + 1] = '\n';
     return QString::fromStdString(text);
+}
+
+void WatchModel(QAbstractItemModel* model, QObject* context, const std::function<void()>& changed) {
+    QObject::connect(model, &QAbstractItemModel::dataChanged, context, changed);
+    QObject::connect(model, &QAbstractItemModel::modelReset, context, changed);
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, context, changed);
+    QObject::connect(model, &QAbstractItemModel::rowsRemoved, context, changed);
 }

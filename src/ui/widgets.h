@@ -3,7 +3,10 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QWidget>
+#include <functional>
 #include <string>
+
+class QAbstractItemModel;
 
 // Places a control at left, top, width, height of its parent's client area.
 template <typename W>
@@ -43,3 +46,6 @@ void SelectMember(QPlainTextEdit* box, size_t index);
 
 // An explicit list as its box shows it: a long one broken into lines.
 QString ListForDisplay(const std::string& list);
+
+// Calls changed in context whenever the model's rows or values change.
+void WatchModel(QAbstractItemModel* model, QObject* context, const std::function<void()>& changed);

@@ -16,6 +16,7 @@
 #include "setup/setup_file.h"
 #include "support/program.h"
 #include "support/window_fixture.h"
+#include "ui/file_dialogs.h"
 #include "ui/voices_window.h"
 
 namespace {

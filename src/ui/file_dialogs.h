@@ -1,0 +1,24 @@
+#pragma once
+// The program's file dialogs: where they open, and the folder used last,
+// which is remembered between runs.
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+inline const char* const kSetupFileFilter = "Sonavix-Dateien (*.sonavix)";
+
+// The folder of the file opened or saved last, remembered for the next start.
+void RememberLastFolder(const QString& filePath);
+
+// Where a save dialog opens for a file called name: in the folder used last,
+// else in the home folder (never in the folder the program was started from).
+QString SaveDialogStart(const QString& name);
+
+// A window's question for the file to save to: a save dialog with caption and
+// filter that opens at SaveDialogStart(name).
+std::function<QString()> SaveDialog(QWidget* parent, const QString& caption, const QString& name,
+                                    const QString& filter);
+
+// The same for a file to open.
+std::function<QString()> OpenDialog(QWidget* parent, const QString& caption, const QString& filter);

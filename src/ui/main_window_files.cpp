@@ -1,0 +1,134 @@
+// The main window as a document: what setup files capture and apply, the
+// exports of its melody, and what the windows it opens ask of it.
+#include <QAction>
+
+#include "melodyfile/export_formats.h"
+#include "ui/file_dialogs.h"
+#include "ui/main_window.h"
+#include "ui/render_progress.h"
+#include "ui/setup_files.h"
+#include "ui/voices_window.h"
+#include "ui/widgets.h"
+
+// ---- exports ---------------------------------------------------------------------------
+
+void TfrmMain::SetUpExports() {
+    const auto dialog = [this](const ExportFormat& format) {
+        return SaveDialog(this, format.DialogTitle,
+                          "melodie" + QString::fromUtf8(format.Endings.front()),
+                          format.DialogFilter);
+    };
+    ChooseMidiFilePath = dialog(MidiExport());
+    ChooseWavFilePath = dialog(WavExport());
+    ChooseMusicXmlFilePath = dialog(MusicXmlExport());
+    ChooseLilyPondFilePath = dialog(LilyPondExport());
+}
+
+void TfrmMain::Export(const ExportFormat& format, const std::function<QString()>& choose) {
+    const QString path = choose();
+    if (path.isEmpty()) return;
+    // The title names the source as chosen now: asking a formula for its
+    // members selects the explicit list, and a lookup names its sequence.
+    const SourceKind source = frmFolgenNoten->SelectedSource();
+    const std::string formula = frmFolgenNoten->frmFormel1->edtFormel->text().toStdString();
+    const std::string oeisTitle = frmFolgenNoten->frmOEIS1->HitTitle();
+    // The melody that "Abspielen" would play, asked of the sources the same way.
+    const MelodyTimeline melody = BuildTimeline(*this);
+    const MelodyExport e{melody,
+                         tbTempo->value(),
+                         InstrumentProgram(),
+                         SourceTitle(source, formula, oeisTitle),
+                         cbxTonart->currentIndex(),
+                         cbxGrundton->currentIndex()};
+    if (!format.NeedsSynthesizer) {
+        format.WriteOne(path.toStdString(), e, {});
+        return;
+    }
+    RenderProgress progress(this);
+    format.WriteOne(path.toStdString(), e, std::ref(progress));
+}
+
+void TfrmMain::miMidiDateiClick(QObject*) { Export(MidiExport(), ChooseMidiFilePath); }
+void TfrmMain::miWavDateiClick(QObject*) { Export(WavExport(), ChooseWavFilePath); }
+void TfrmMain::miMusicXmlDateiClick(QObject*) { Export(MusicXmlExport(), ChooseMusicXmlFilePath); }
+void TfrmMain::miLilyPondDateiClick(QObject*) { Export(LilyPondExport(), ChooseLilyPondFilePath); }
+
+// ---- the setup it holds ----------------------------------------------------------------
+
+MelodySetup TfrmMain::CaptureSetup() {
+    MelodySetup setup;
+    setup.Tempo = tbTempo->value();
+    setup.ShowOnKeyboard = cbxKlaviatur->isChecked();
+    setup.OeisWholeSequences = miOeisAlle->isChecked();
+    VoiceSetup& v = setup.Voices.front();
+    v.Notes = frmFolgenNoten->Capture();
+    v.TempoSequenceUsed = cbxTempoFolge->isChecked();
+    v.Tempi = frmFolgenTempo->Capture();
+    v.ZeroNatural = frmFolgenNoten->frmFormel1->cbxNull->isChecked();
+    // A typed text that names no entry counts as "-keine Vorgabe-".
+    v.ScaleIndex = std::max(0, cbxTonart->currentIndex());
+    v.RootIndex = std::max(0, cbxGrundton->currentIndex());
+    v.OwnScaleSteps = OwnScaleSteps;
+    v.NoteMap = VoiceSetup::ValuesOf(NoteMap);
+    v.TempoMap = VoiceSetup::ValuesOf(TempoMap);
+    v.Instrument = InstrumentProgram();
+    return setup;
+}
+
+void TfrmMain::ApplySetup(const MelodySetup& setup) {
+    const VoiceSetup& v = setup.Voices.front();
+    frmFolgenNoten->Apply(v.Notes);
+    frmFolgenTempo->Apply(v.Tempi);
+    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo})
+        f->frmFormel1->cbxNull->setChecked(v.ZeroNatural);
+    // The boxes show the preset; the rows stand as they were saved.
+    cbxTonart->setCurrentIndex(v.ScaleIndex);
+    cbxGrundton->setCurrentIndex(v.RootIndex);
+    OwnScaleSteps = v.OwnScaleSteps;
+    NoteMap.Assign(v.NoteMap);
+    TempoMap.Assign(v.TempoMap);
+    cbxInstrument->setCurrentIndex(v.Instrument);
+    cbxInstrumentChange(cbxInstrument);
+    tbTempo->setValue(setup.Tempo);
+    cbxKlaviatur->setChecked(setup.ShowOnKeyboard);
+    miOeisAlle->setChecked(setup.OeisWholeSequences);
+    cbxTempoFolge->setChecked(v.TempoSequenceUsed);
+    cbxTempoFolgeClick(cbxTempoFolge);
+}
+
+void TfrmMain::OpenEnsemble(const MelodySetup& setup) {
+    miStimmenClick(nullptr);
+    frmStimmen->SetEnsemble(setup);
+}
+
+void TfrmMain::WatchDocument() {
+    const auto changed = [this] { Files->Changed(); };
+    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo})
+        connect(f, &TfrmFolgen::edited, Files, changed);
+    for (ValueListEditor* map : {vleNoten, vleTempo}) WatchModel(map->model(), Files, changed);
+    for (QComboBox* box : {cbxTonart, cbxGrundton, cbxInstrument})
+        connect(box, &QComboBox::currentIndexChanged, Files, changed);
+    connect(tbTempo, &QSlider::valueChanged, Files, changed);
+    connect(miOeisAlle, &QAction::toggled, Files, changed);
+    for (QCheckBox* box : {cbxTempoFolge, cbxKlaviatur})
+        connect(box, &QCheckBox::toggled, Files, changed);
+}
+
+// ---- what the windows it opens ask of it -----------------------------------------------
+
+MidiUnit& TfrmMain::ReadyMidi() {
+    AwaitMidiDecision();
+    return midi_;
+}
+bool TfrmMain::MainPlaying() const { return Playing(); }
+void TfrmMain::LockMainPlay(bool locked) { btnPlay->setEnabled(!locked); }
+TfrmKlavier& TfrmMain::Keyboard() { return *frmKlavier; }
+bool TfrmMain::MelodyOnKeyboard() const { return cbxKlaviatur->isChecked(); }
+PictureWindow* TfrmMain::OpenPicture() { return Picture.get(); }
+MelodySetup TfrmMain::CurrentSetup() { return CaptureSetup(); }
+
+void TfrmMain::miStimmenClick(QObject*) {
+    if (!frmStimmen) frmStimmen = new VoicesWindow(*this, this);
+    frmStimmen->show();
+    frmStimmen->raise();
+}

@@ -1,0 +1,10 @@
+#pragma once
+// The program's persistent settings, all in one place: the MIDI output chosen
+// in the menu, the recently opened files and the folder used last.
+#include <QSettings>
+
+inline const char* const kMidiOutSetting = "MIDI-Ausgang";
+inline const char* const kRecentSetting = "Zuletzt geöffnet";
+inline const char* const kFolderSetting = "Letzter Ordner";
+
+inline QSettings SonavixSettings() { return QSettings("Sonavix", "Sonavix"); }
