@@ -102,9 +102,14 @@ template <typename Right>
             return true;
         }
         case Code::kPower:
-            return ExactPower(a, b(), r);
-        case Code::kCall:
-            return ApplyExact(in.function, a, b(), r);
+        case Code::kCall: {
+            // A result of its own, so that r can stay in a register.
+            int64_t result = 0;
+            const bool exact = in.code == Code::kPower ? ExactPower(a, b(), result)
+                                                       : ApplyExact(in.function, a, b(), result);
+            r = result;
+            return exact;
+        }
     }
     __builtin_unreachable();
 }
@@ -262,27 +267,28 @@ long double FormulaProgram::RunLarge(uint32_t n, const int64_t* predecessors) co
         if (!ExactOperation(
                 *in, bases[in->left.base][in->left.index],
                 [&] { return bases[in->right.base][in->right.index]; }, r)) [[unlikely]]
-            return RunExtended(in, registers, n, predecessors);
+            return RunExtended(in, bases);
         registers[in->target] = r;
     }
     return static_cast<long double>(registers[1]);
 }
 
-long double FormulaProgram::RunExtended(const Instruction* from, const int64_t* registers,
-                                        uint32_t n, const int64_t* predecessors) const {
+long double FormulaProgram::RunExtended(const Instruction* from,
+                                        const int64_t* const* bases) const {
     if (registers_ > kLocalRegisters) {
         std::vector<long double> extended(registers_);
-        return RunExtendedIn(extended.data(), from, registers, n, predecessors);
+        return RunExtendedIn(extended.data(), from, bases);
     }
     long double extended[kLocalRegisters];
-    return RunExtendedIn(extended, from, registers, n, predecessors);
+    return RunExtendedIn(extended, from, bases);
 }
 
 long double FormulaProgram::RunExtendedIn(long double* extended, const Instruction* from,
-                                          const int64_t* registers, uint32_t n,
-                                          const int64_t* predecessors) const {
+                                          const int64_t* const* bases) const {
+    const int64_t* const registers = bases[kRegisters];
+    const int64_t* const predecessors = bases[kPredecessors];
     // n, the pending results below the target, and this instruction's operands.
-    extended[0] = n;
+    extended[0] = static_cast<long double>(registers[0]);
     for (uint32_t r = 1; r < from->target; ++r)
         extended[r] = static_cast<long double>(registers[r]);
     for (const Operand* o : {&from->left, &from->right})

@@ -57,11 +57,11 @@ private:
     Operand Number(int64_t value);
     long double RunIn(int64_t* registers, uint32_t n, const int64_t* predecessors) const;
     long double RunLarge(uint32_t n, const int64_t* predecessors) const;
-    long double RunExtended(const Instruction* from, const int64_t* registers, uint32_t n,
-                            const int64_t* predecessors) const;
+    // From the first instruction whose exact result is no int64 on; bases
+    // are those of RunIn, with the results so far.
+    long double RunExtended(const Instruction* from, const int64_t* const* bases) const;
     long double RunExtendedIn(long double* extended, const Instruction* from,
-                              const int64_t* registers, uint32_t n,
-                              const int64_t* predecessors) const;
+                              const int64_t* const* bases) const;
 
     std::vector<Instruction> code_;
     std::vector<int64_t> pool_;
