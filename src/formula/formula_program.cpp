@@ -85,15 +85,23 @@ template <typename Right>
                                                   int64_t& r) {
     switch (in.code) {
         case Code::kSum:
-            return !__builtin_add_overflow(a, b(), &r);
+            if (__builtin_add_overflow(a, b(), &r)) [[unlikely]]
+                return false;
+            return true;
         case Code::kDifference:
-            return !__builtin_sub_overflow(a, b(), &r);
+            if (__builtin_sub_overflow(a, b(), &r)) [[unlikely]]
+                return false;
+            return true;
         case Code::kProduct: {
             const int64_t y = b();
-            return !__builtin_mul_overflow(a, y, &r) && (r != 0 || (a | y) >= 0);
+            if (__builtin_mul_overflow(a, y, &r) || (r == 0 && (a | y) < 0)) [[unlikely]]
+                return false;
+            return true;
         }
         case Code::kSquare:
-            return !__builtin_mul_overflow(a, a, &r);
+            if (__builtin_mul_overflow(a, a, &r)) [[unlikely]]
+                return false;
+            return true;
         case Code::kQuotient: {
             const int64_t y = b();
             if (y == 0 || (y < 0 && (a == 0 || (y == -1 && a == INT64_MIN))) || a % y != 0)
@@ -166,13 +174,13 @@ void FormulaProgram::Clear() {
     pool_.clear();
     registers_ = 1;
     maxPredecessor_ = 0;
-    compiled_ = false;
+    needed_ = UINT64_MAX;
 }
 
 void FormulaProgram::Compile(const TTerm& root) {
     Clear();
     Emit(root, 1, false);
-    compiled_ = true;
+    needed_ = maxPredecessor_;
 }
 
 Operand FormulaProgram::Number(int64_t value) {

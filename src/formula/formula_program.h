@@ -28,7 +28,7 @@ public:
     // Whether Run can evaluate: compiled, and every x_k has its start value.
     // A missing start value is left to the tree, which reports it in order.
     bool Covers(const std::vector<int64_t>& predecessors) const {
-        return compiled_ && maxPredecessor_ <= predecessors.size();
+        return needed_ <= predecessors.size();
     }
     // The value at index n; predecessors[k-1] is x_k.
     long double Run(uint32_t n, const int64_t* predecessors) const;
@@ -67,5 +67,7 @@ private:
     std::vector<int64_t> pool_;
     uint32_t registers_ = 1;
     uint64_t maxPredecessor_ = 0;
-    bool compiled_ = false;
+    // The start values Run needs: maxPredecessor_, or more than any list has
+    // while nothing is compiled.
+    uint64_t needed_ = UINT64_MAX;
 };
