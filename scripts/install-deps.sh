@@ -10,7 +10,7 @@ $SUDO apt-get update
 # JACK development package and drops librtmidi-dev again.
 $SUDO apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build clang clang-format clang-tidy libclang-rt-14-dev pkg-config \
-  libgtest-dev libgmock-dev \
+  libgtest-dev libgmock-dev libmuparser-dev \
   qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n \
   librtmidi-dev libjack-jackd2-dev jackd2 \
   libfluidsynth-dev fluidsynth timgm6mb-soundfont \

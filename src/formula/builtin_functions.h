@@ -20,7 +20,7 @@ struct BuiltinFunction {
     int arity;  // 1: the second argument is ignored
     ArgumentReading reading;
     // The exact integer result of the arguments as read.
-    long double (*apply)(int64_t a, int64_t b);
+    int64_t (*apply)(int64_t a, int64_t b);
 };
 
 // The row of a function name in any letter case; nullptr when there is none.
@@ -29,3 +29,8 @@ const BuiltinFunction* LookupFunction(std::string_view name);
 // function (nullptr) yields 0. name is the function as written, for messages.
 long double ApplyFunction(const BuiltinFunction* function, std::string_view name, long double a,
                           long double b);
+// The same for arguments that are already integers, without the rounding:
+// false, with result unset, where ApplyFunction would refuse an argument or
+// its result is no signed 64-bit integer, so that the caller can take
+// ApplyFunction's way and its message instead.
+bool ApplyExact(const BuiltinFunction* function, int64_t a, int64_t b, int64_t& result);

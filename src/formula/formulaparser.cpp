@@ -19,66 +19,8 @@ constexpr int kMaxCanonicalDepth = 2 * static_cast<int>(kMaxFormulaLength) + kMa
     throw EInvalidInput("Der Term " + Quote(text) + " ist ungültig: " + what);
 }
 
-// a^bits for a != 0 and bits >= 1, by repeated squaring. Squares only while
-// bits remain, so no unused square can overflow.
-inline long double IntPower(long double a, uint32_t bits) {
-    long double result = 1;
-    long double square = a;
-    for (;;) {
-        if (bits & 1) result *= square;
-        bits >>= 1;
-        if (bits == 0) return result;
-        square *= square;
-    }
-}
-
-long double Power(long double a, long double b) {
-    if (b == 0) return 1;
-    if (a == 0) {
-        if (b > 0) return 0;
-        throw EZeroDivide(msg::FloatDivisionByZero);
-    }
-    const long double magnitude = std::fabs(b);
-    if (magnitude <= 2147483647.0L) {
-        // llrint is one x87 store; a truncating cast switches the rounding mode twice.
-        const auto bits = static_cast<uint32_t>(std::llrint(magnitude));
-        if (static_cast<long double>(bits) == magnitude) {
-            const long double result = IntPower(a, bits);
-            return b < 0 ? 1 / result : result;
-        }
-    }
-    if (a < 0) throw EInvalidOp(msg::InvalidFloatOp);
-    return std::exp(b * std::log(a));
-}
-
-// The throws live out of line so that the evaluation walk stays small.
-[[noreturn, gnu::noinline, gnu::cold]] void ThrowOverflow() { throw EOverflow(msg::FloatOverflow); }
-
-[[noreturn, gnu::noinline, gnu::cold]] void ThrowDivision(long double dividend) {
-    if (dividend == 0) throw EInvalidOp(msg::InvalidFloatOp);
-    throw EZeroDivide(msg::FloatDivisionByZero);
-}
-
 [[noreturn, gnu::noinline, gnu::cold]] void ThrowMissingStartValue(uint32_t k) {
     throw EInvalidInput("Für x_" + std::to_string(k) + " fehlt der Startwert");
-}
-
-[[gnu::always_inline]] inline long double OperandValue(int32_t kind, const TTerm* term,
-                                                       uint32_t value,
-                                                       const std::vector<int64_t>& predecessors,
-                                                       uint32_t n) {
-    switch (kind) {
-        case kSubterm:
-            return term != nullptr ? term->Evaluate(n) : 0;
-        case kVariable:
-            if (value == 0) return n;
-            if (value > predecessors.size()) ThrowMissingStartValue(value);
-            return static_cast<long double>(predecessors[value - 1]);
-        case kConstant:
-            return value;
-        default:
-            return 0;
-    }
 }
 
 }  // namespace
@@ -105,6 +47,7 @@ void TTerm::Clear() {
     Operation = 0;
     FunctionName.clear();
     function_ = nullptr;
+    program_.Clear();
 }
 
 void TTerm::Parse(std::string_view text) {
@@ -125,6 +68,7 @@ void TTerm::Parse(std::string_view text) {
         Clear();
         throw;
     }
+    program_.Compile(*this);
 }
 
 namespace {
@@ -270,37 +214,29 @@ int32_t TTerm::MaxPredecessor() const {
 }
 
 long double TTerm::Evaluate(uint32_t n) const {
-    const long double a = OperandValue(LeftKind, LeftTerm.get(), LeftValue, Predecessors, n);
-    const long double b = OperandValue(RightKind, RightTerm.get(), RightValue, Predecessors, n);
-    long double result;
-    switch (Operation) {
-        case kFunctionCall:
-            return ApplyFunction(function_, FunctionName, a, b);
-        case kPower:
-            // A constant exponent is a known whole number: straight to the squaring.
-            if (RightKind == kConstant && RightValue != 0 && RightValue <= 2147483647u && a != 0)
-                result = IntPower(a, RightValue);
-            else
-                result = Power(a, b);
-            break;
-        case kProduct:
-            result = a * b;
-            break;
-        case kQuotient:
-            if (b == 0) ThrowDivision(a);
-            result = a / b;
-            break;
-        case kSum:
-            result = a + b;
-            break;
-        case kDifference:
-            result = a - b;
-            break;
+    if (program_.Covers(Predecessors)) return program_.Run(n, Predecessors.data());
+    return EvaluateTree(n);
+}
+
+long double TTerm::OperandValue(int32_t kind, const TTerm* term, uint32_t value, uint32_t n) const {
+    switch (kind) {
+        case kSubterm:
+            return term != nullptr ? term->EvaluateTree(n) : 0;
+        case kVariable:
+            if (value == 0) return n;
+            if (value > Predecessors.size()) ThrowMissingStartValue(value);
+            return static_cast<long double>(Predecessors[value - 1]);
+        case kConstant:
+            return value;
         default:
             return 0;
     }
-    if (std::isinf(result)) ThrowOverflow();
-    return result;
+}
+
+long double TTerm::EvaluateTree(uint32_t n) const {
+    const long double a = OperandValue(LeftKind, LeftTerm.get(), LeftValue, n);
+    const long double b = OperandValue(RightKind, RightTerm.get(), RightValue, n);
+    return ApplyOperation(Operation, function_, FunctionName, a, b);
 }
 
 long double TTerm::CallFunction(std::string_view name, long double a, long double b) const {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "formula/formula_program.h"
+
 struct BuiltinFunction;
 
 // Operand kinds (LeftKind, RightKind).
@@ -65,14 +67,20 @@ public:
     void Parse(std::string_view text);
     // The largest k of any x_k in the tree, 0 if there is none.
     int32_t MaxPredecessor() const;
-    // The value of the term at index n.
+    // The value of the term at index n. The root of a parsed tree runs its
+    // compiled program; the result is the same as the walk through the tree.
     long double Evaluate(uint32_t n) const;
     // Applies a built-in function; an unknown name yields 0. An argument that
     // the function cannot read is refused with EInvalidInput.
     long double CallFunction(std::string_view name, long double a, long double b) const;
 
 private:
+    friend class FormulaProgram;
     explicit TTerm(std::vector<int64_t>& shared);
+    // The walk through the tree: the order in which operands are computed and
+    // fail, which the program keeps, and the answer when x_k has no start value.
+    long double EvaluateTree(uint32_t n) const;
+    long double OperandValue(int32_t kind, const TTerm* term, uint32_t value, uint32_t n) const;
     void Clear();
     void ParseNode(std::string_view text, int depth);
     // The function call that s (text without its outer parentheses) holds from split on.
@@ -82,4 +90,5 @@ private:
 
     const BuiltinFunction* function_ = nullptr;  // FunctionName resolved once by Parse
     std::vector<int64_t> ownPredecessors_;
+    FormulaProgram program_;  // the root's tree compiled by Parse; empty in subterms
 };

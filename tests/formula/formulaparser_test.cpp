@@ -238,6 +238,25 @@ TEST(Evaluate, BuiltInFunctions) {
     });
 }
 
+// Evaluation runs in 64-bit integers while it can; where an exact result is
+// no such integer, the same extended arithmetic as before takes over.
+TEST(Evaluate, IntegersHandOverToExtendedPrecision) {
+    const int64_t two62 = int64_t{1} << 62;
+    ExpectOutcomes({
+        {"0*(0-5)", 0, {}, "-0"},  // a signed zero
+        {"x/(0-3)", 0, {}, "-0"},
+        {"x_1*2", 0, {two62}, "9223372036854775808"},     // beyond int64, exact
+        {"x_1*4+1", 0, {two62}, "18446744073709551616"},  // and rounded after
+        {"x_1/(0-1)", 0, {INT64_MIN}, "9223372036854775808"},
+        {"2^63", 0, {}, "9223372036854775808"},
+        {"x+2^62*4", 1, {}, "18446744073709551616"},           // constants that do not fold
+        {"(x+1)*(x/4)", 2, {}, "1.5"},                         // a pending integer result
+        {"x_3+1/0", 0, {1}, "Für x_3 fehlt der Startwert"},    // left before right,
+        {"1/0+x_3", 0, {1}, "Gleitkommadivision durch Null"},  // also without a start value
+        {"DIV(x_1;0-1)+1", 0, {INT64_MIN}, "9223372036854775809"},
+    });
+}
+
 TEST(MaxPredecessor, FindsTheLargestIndexAnywhereInTheTree) {
     const struct {
         const char* formula;
