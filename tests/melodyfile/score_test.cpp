@@ -330,6 +330,9 @@ TEST(ScoreLayout, EnsembleVoicesKeepTheirOffsetTranspositionTempoAndChannel) {
     EXPECT_STREQ(drum.child("unpitched").child_value("display-step"), "C");
     EXPECT_STREQ(drum.child("instrument").attribute("id").value(), "P6-I49");
     EXPECT_STREQ(doc.select_node("//part[@id='P6']//clef/sign").node().child_value(), "percussion");
+    // One tempo for the score: in the first part only.
+    EXPECT_EQ(doc.select_nodes("//metronome").size(), 1u);
+    EXPECT_TRUE(doc.select_node("//part[@id='P1']//metronome"));
 
     const std::string text = LilyPondText(score);
     for (const char* part :
@@ -378,6 +381,27 @@ TEST(MusicXml, HeaderPartsAndEveryMeasureAWholeNote) {
         }
         EXPECT_EQ(measures, 2);
     }
+}
+
+TEST(MusicXml, AVoiceBelowC0IsWrittenAnOctaveUpAndTransposedBack) {
+    // Key 1 sounds A-1, below MusicXML's octave 0.
+    const Score low = OneVoice(Timeline({{1, 2}, {30, 2}}));
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(MusicXmlText(low).c_str()));
+    EXPECT_STREQ(doc.select_node("//transpose/octave-change").node().child_value(), "-1");
+    const pugi::xml_node a = doc.select_node("//note/pitch").node();
+    EXPECT_STREQ(a.child_value("step"), "A");
+    EXPECT_STREQ(a.child_value("octave"), "0");
+    // LilyPond takes the sounding pitch, printed where the written one stands.
+    const std::string text = LilyPondText(low);
+    EXPECT_NE(text.find("\\clef \"bass_8\""), std::string::npos) << text;
+    EXPECT_NE(text.find("a,,,,4 d,4 r2 |"), std::string::npos) << text;
+    // Down to A-1 and up to G9: more than the ten octaves MusicXML numbers.
+    const Score wide = OneVoice(Timeline({{1, 2}, {119, 2}}));
+    EXPECT_EQ(MessageOf<EScoreError>([&] { MusicXmlText(wide); }),
+              "Eine Stimme reicht unter C0 und über H8 hinaus: mehr als zehn Oktaven fasst keine "
+              "MusicXML-Partitur");
+    EXPECT_NE(LilyPondText(wide).find("g''''''4"), std::string::npos);
 }
 
 TEST(LilyPond, HeaderKeyInstrumentAndEscapedTitle) {
