@@ -62,9 +62,8 @@ void PutPitch(std::string& out, const SpelledPitch& p) {
 
 // clef: with "_8" for a voice written an octave above its sound; LilyPond then
 // takes the sounding pitches and prints them where the written ones stand.
-void PutStaff(std::string& out, const StaffBars& bars, const std::string& clef,
-              const ScoreKey& key, int tempo, const char* instrument, const std::string& name,
-              bool first) {
+void PutStaff(std::string& out, const StaffBars& bars, const std::string& clef, const ScoreKey& key,
+              int tempo, const char* instrument, const std::string& name, bool first) {
     out += "    \\new Staff \\with { midiInstrument = ";
     out += Quoted(instrument);
     if (!name.empty()) out += " instrumentName = " + Quoted(name);
@@ -110,12 +109,13 @@ std::string LilyPondText(const Score& score) {
         const std::string name = ScoreText(score.Voices[v].Name);
         if (grand) out += "  \\new PianoStaff <<\n";
         for (size_t staff = 0; staff < voice.Staves.size(); ++staff) {
-            std::string clef = percussion                        ? "percussion"
+            const char* clef = percussion                        ? "percussion"
                                : grand                           ? (staff == 0 ? "treble" : "bass")
                                : voice.VoiceClef == Clef::Treble ? "treble"
                                                                  : "bass";
-            if (voice.OctaveLower && !percussion) clef = "\"" + clef + "_8\"";
-            PutStaff(out, voice.Staves[staff], clef, percussion ? ScoreKey{} : layout.Key,
+            const std::string octaveClef =
+                voice.OctaveLower && !percussion ? std::string("\"") + clef + "_8\"" : clef;
+            PutStaff(out, voice.Staves[staff], octaveClef, percussion ? ScoreKey{} : layout.Key,
                      score.Tempo, instrument, staff == 0 ? name : std::string(),
                      v == 0 && staff == 0);
         }

@@ -15,12 +15,11 @@ namespace {
 // chromatic, whole tone, own steps). The minor scales and the blues take the
 // natural minor's signature, as they are commonly written.
 constexpr int kParentShift[] = {-1, 0, 2, 4, 5, 7, 9, -1, 11, 9, 9, 0, 9, 9, -1, -1};
-constexpr KeyMode kModes[] = {KeyMode::None,       KeyMode::Major,   KeyMode::Dorian,
-                              KeyMode::Phrygian,   KeyMode::Lydian,  KeyMode::Mixolydian,
-                              KeyMode::Minor,      KeyMode::None,    KeyMode::Locrian,
-                              KeyMode::Minor,      KeyMode::Minor,   KeyMode::Major,
-                              KeyMode::Minor,      KeyMode::Minor,   KeyMode::None,
-                              KeyMode::None};
+constexpr KeyMode kModes[] = {
+    KeyMode::None,    KeyMode::Major,      KeyMode::Dorian, KeyMode::Phrygian,
+    KeyMode::Lydian,  KeyMode::Mixolydian, KeyMode::Minor,  KeyMode::None,
+    KeyMode::Locrian, KeyMode::Minor,      KeyMode::Minor,  KeyMode::Major,
+    KeyMode::Minor,   KeyMode::Minor,      KeyMode::None,   KeyMode::None};
 static_assert(std::size(kModes) == std::size(kParentShift));
 // The letter of each degree, counted from the root's, for the scales of fewer
 // than seven notes: pentatonics leave out two letters of their major or minor
@@ -113,8 +112,7 @@ const char* KeyModeName(KeyMode mode) {
 
 ScoreKey PresetKey(int scaleIndex, int rootIndex) {
     ScoreKey key;
-    if (scaleIndex < 0 || scaleIndex >= static_cast<int>(std::size(kParentShift)) ||
-        rootIndex < 1)
+    if (scaleIndex < 0 || scaleIndex >= static_cast<int>(std::size(kParentShift)) || rootIndex < 1)
         return key;
     const int rootPitch = (rootIndex + kKeyNoteOffset) % 12;
     if (kParentShift[scaleIndex] >= 0) {
@@ -144,8 +142,8 @@ ScoreKey PresetKey(int scaleIndex, int rootIndex) {
     ScoreKey other = key;
     const int doubles = SpellDegrees(key, scaleIndex, rootPitch, named);
     const int otherStep = AlterTo(named, rootPitch) > 0 ? (named + 1) % 7 : (named + 6) % 7;
-    if (AlterTo(named, rootPitch) != 0 && SpellDegrees(other, scaleIndex, rootPitch, otherStep) <
-                                              doubles)
+    if (AlterTo(named, rootPitch) != 0 &&
+        SpellDegrees(other, scaleIndex, rootPitch, otherStep) < doubles)
         return other;
     return key;
 }

@@ -306,9 +306,8 @@ TEST(ScoreLayout, EnsembleVoicesKeepTheirOffsetTranspositionTempoAndChannel) {
     EXPECT_EQ(score.Title, "Dux, Comes");
     const ScoreLayout layout = LayOutScore(score);
     ASSERT_EQ(layout.Voices.size(), voices.size());
-    const std::vector<std::vector<std::string>> bars = {{"C3:4 D3:4 r:2"}, {"r:2 C4:4 D4:4"},
-                                                        {"C3:2 D3:2"},     {"r:1"},
-                                                        {"r:1"},          {"C3:4 D3:4 r:2"}};
+    const std::vector<std::vector<std::string>> bars = {
+        {"C3:4 D3:4 r:2"}, {"r:2 C4:4 D4:4"}, {"C3:2 D3:2"}, {"r:1"}, {"r:1"}, {"C3:4 D3:4 r:2"}};
     for (size_t v = 0; v < voices.size(); ++v) {
         EXPECT_EQ(layout.Voices[v].Channel, voices[v].Channel);
         EXPECT_EQ(Bars(layout.Voices[v].Staves[0]), bars[v]) << "voice " << v;
