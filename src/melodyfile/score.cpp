@@ -11,28 +11,7 @@
 #include "playback/maps.h"
 
 namespace {
-// Per entry of the scale box: semitones from the root down to the tonic of the
-// major scale whose signature the scale is written in; -1 for none (no preset,
-// chromatic, whole tone, own steps). The minor scales and the blues take the
-// natural minor's signature, as they are commonly written.
-constexpr int kParentShift[] = {-1, 0, 2, 4, 5, 7, 9, -1, 11, 9, 9, 0, 9, 9, -1, -1};
-// Key signature of the major scale on each pitch class; F sharp rather than
-// G flat, as the root box names the sharp first.
-constexpr int kMajorFifths[12] = {0, -5, 2, -3, 4, -1, 6, 1, -4, 3, -2, 5};
-constexpr char kSteps[7] = {'C', 'D', 'E', 'F', 'G', 'A', 'B'};
-constexpr int kStepPitch[7] = {0, 2, 4, 5, 7, 9, 11};
-// Position of each step in the order sharps are added (F C G D A E B).
-constexpr int kStepFifthsOrder[7] = {1, 3, 5, 0, 2, 4, 6};
 constexpr int kMiddleC = 60;
-
-int KeyAlter(int step, int fifths) {
-    const int order = kStepFifthsOrder[step];
-    if (fifths > 0) return order < fifths ? 1 : 0;
-    if (fifths < 0) return 6 - order < -fifths ? -1 : 0;
-    return 0;
-}
-
-int StepIndex(char step) { return static_cast<int>(std::find(kSteps, kSteps + 7, step) - kSteps); }
 
 // A name before the ending, too: ".xml" alone names no score.
 bool EndsWith(const std::string& path, std::string_view ending) {
@@ -87,11 +66,12 @@ std::vector<Span> Quantize(const ScoreVoice& voice, int tempo) {
     return spans;
 }
 
-Clef ChooseClef(const std::vector<Span>& spans, bool percussion) {
+// By the written range: the notes shifted up by shift semitones.
+Clef ChooseClef(const std::vector<Span>& spans, bool percussion, int shift) {
     if (percussion) return Clef::Percussion;
-    int low = 127, high = 0;
+    int low = 200, high = 0;
     for (const Span& s : spans)
-        if (s.midi >= 0) low = std::min(low, s.midi), high = std::max(high, s.midi);
+        if (s.midi >= 0) low = std::min(low, s.midi + shift), high = std::max(high, s.midi + shift);
     if (low > high) return Clef::Treble;  // only rests
     if (low >= 57) return Clef::Treble;   // A3 and above
     if (high <= 64) return Clef::Bass;    // E4 and below
@@ -101,24 +81,84 @@ Clef ChooseClef(const std::vector<Span>& spans, bool percussion) {
     return Clef::Grand;
 }
 
+bool Crosses(int start, int end, int level) { return start / level != (end - 1) / level; }
+
+// Whether one value may stand for the whole of [start, end) in a bar.
+bool OneValue(int start, int end, bool rest, bool dotted) {
+    const int units = end - start;
+    const int base = dotted ? units / 3 * 2 : units;
+    if (rest) return !dotted && start % base == 0;
+    if (start % kUnitsPerBeat == 0)
+        // On a beat: a dotted value wherever it fits; a plain one on its own
+        // grid, or a half note from the second beat to the fourth.
+        return dotted || start % base == 0 ||
+               (base == kUnitsPerWhole / 2 && start == kUnitsPerBeat);
+    // Off the beat: never across the middle of the bar; across a beat only as
+    // a syncopated quarter (eighth, quarter, eighth).
+    const int middle = kUnitsPerWhole / 2;
+    if (start < middle && end > middle) return false;
+    if (!dotted && start % base == 0) return true;
+    return base > 1 && start % (base / 2) == 0 &&
+           ((!dotted && base == kUnitsPerBeat) || !Crosses(start, end, kUnitsPerBeat));
+}
+
+void AppendBarValues(std::vector<BarValue>& values, int start, int end, bool rest) {
+    const int units = end - start;
+    const bool plain = (units & (units - 1)) == 0;
+    const bool dotted = units % 3 == 0 && units >= 3 && ((units / 3) & (units / 3 - 1)) == 0;
+    if ((plain || dotted) && OneValue(start, end, rest, !plain)) {
+        values.push_back({start, units, !plain});
+        return;
+    }
+    // Split at the strongest beat inside.
+    for (int level = kUnitsPerWhole / 2;; level /= 2) {
+        const int split = (start / level + 1) * level;
+        if (split < end) {
+            AppendBarValues(values, start, split, rest);
+            AppendBarValues(values, split, end, rest);
+            return;
+        }
+    }
+}
+
 void AddPieces(StaffBars& bars, int64_t start, int64_t end, const ScoreItem& kind) {
     bool first = true;
     while (start < end) {
         const int64_t bar = start / kUnitsPerWhole;
-        const int64_t barEnd = std::min(end, (bar + 1) * kUnitsPerWhole);
-        int64_t length = barEnd - start;
-        int piece = kUnitsPerWhole;
-        while (piece > length) piece /= 2;
-        ScoreItem item = kind;
-        item.Units = piece;
-        if (!kind.Rest) {
-            item.TieStop = !first;
-            item.TieStart = start + piece < end;
+        const int64_t barStart = bar * kUnitsPerWhole;
+        const int64_t barEnd = std::min(end, barStart + kUnitsPerWhole);
+        for (const BarValue& v : BarValues(static_cast<int>(start - barStart),
+                                           static_cast<int>(barEnd - barStart), kind.Rest)) {
+            ScoreItem item = kind;
+            item.Units = v.Units;
+            item.Dotted = v.Dotted;
+            if (!kind.Rest) {
+                item.TieStop = !first;
+                item.TieStart = barStart + v.Start + v.Units < end;
+            }
+            bars[bar].push_back(item);
+            first = false;
         }
-        bars[bar].push_back(item);
-        start += piece;
-        first = false;
+        start = barEnd;
     }
+}
+
+// Each note's spelling (a rest's is unused): the direction is the melody's
+// step to it, and a repeated note keeps its spelling.
+std::vector<SpelledPitch> SpellVoice(const std::vector<Span>& spans, const ScoreKey& key,
+                                     bool percussion) {
+    std::vector<SpelledPitch> pitches(spans.size(), {'C', 0, 4});
+    int previous = -1;
+    SpelledPitch last{};
+    for (size_t i = 0; i < spans.size(); ++i) {
+        const int midi = spans[i].midi;
+        if (midi < 0) continue;
+        const int direction = percussion || previous < 0 ? 0 : midi - previous;
+        if (midi != previous) last = SpellNote(midi, key, direction);
+        pitches[i] = last;
+        previous = midi;
+    }
+    return pitches;
 }
 
 void MarkAccidentals(StaffBars& bars, int fifths, bool percussion) {
@@ -128,8 +168,7 @@ void MarkAccidentals(StaffBars& bars, int fifths, bool percussion) {
             if (item.Rest) continue;
             const auto line = std::pair{item.Pitch.Step, item.Pitch.Octave};
             const auto it = current.find(line);
-            const int meant =
-                it != current.end() ? it->second : KeyAlter(StepIndex(item.Pitch.Step), fifths);
+            const int meant = it != current.end() ? it->second : KeyAlter(item.Pitch.Step, fifths);
             // A drum sound is its line: no accidental belongs to it.
             item.ShowAccidental = !percussion && !item.TieStop && item.Pitch.Alter != meant;
             current[line] = item.Pitch.Alter;
@@ -138,36 +177,17 @@ void MarkAccidentals(StaffBars& bars, int fifths, bool percussion) {
 }
 }  // namespace
 
-int KeyFifths(int scaleIndex, int rootIndex) {
-    if (scaleIndex < 0 || scaleIndex >= static_cast<int>(std::size(kParentShift)) ||
-        kParentShift[scaleIndex] < 0 || rootIndex < 1)
-        return 0;
-    const int rootPitch = (rootIndex + kKeyNoteOffset) % 12;
-    return kMajorFifths[(rootPitch - kParentShift[scaleIndex] + 12) % 12];
-}
-
-SpelledPitch SpellMidiNote(int midiNote, int fifths) {
-    const int pitchClass = midiNote % 12;
-    int best = -1, bestAlter = 0, bestRank = 99;
-    for (int step = 0; step < 7; ++step) {
-        int alter = (pitchClass - kStepPitch[step] + 12) % 12;
-        if (alter > 6) alter -= 12;
-        if (alter < -1 || alter > 1) continue;
-        // The key's own spelling first; else the natural; else a sharp in
-        // sharp keys and C, a flat in flat keys.
-        const int rank = alter == KeyAlter(step, fifths) ? 0
-                         : alter == 0                    ? 1
-                         : (alter > 0) == (fifths >= 0)  ? 2
-                                                         : 3;
-        if (rank < bestRank) best = step, bestAlter = alter, bestRank = rank;
-    }
-    return {kSteps[best], bestAlter, (midiNote - kStepPitch[best] - bestAlter) / 12 - 1};
+std::vector<BarValue> BarValues(int start, int end, bool rest) {
+    std::vector<BarValue> values;
+    if (start >= 0 && start < end && end <= kUnitsPerWhole)
+        AppendBarValues(values, start, end, rest);
+    return values;
 }
 
 ScoreLayout LayOutScore(const Score& score) {
     if (score.Tempo < kTempoMin || score.Tempo > kTempoMax)
         throw EScoreError(msg::InvalidTempo(score.Tempo, kTempoMin, kTempoMax));
-    ScoreLayout layout{KeyFifths(score.ScaleIndex, score.RootIndex), {}};
+    ScoreLayout layout{PresetKey(score.ScaleIndex, score.RootIndex), {}};
     std::vector<std::vector<Span>> voices;
     int64_t bars = 1;
     for (const ScoreVoice& voice : score.Voices) {
@@ -182,33 +202,40 @@ ScoreLayout LayOutScore(const Score& score) {
         if (!voices.back().empty())
             bars = std::max(bars, (voices.back().back().end + kUnitsPerWhole - 1) / kUnitsPerWhole);
     }
-    const ScoreItem rest{true, {'C', 0, 4}, 0, false, false, false};
+    const ScoreItem rest{true, {'C', 0, 4}, 0, false, false, false, false};
     for (size_t v = 0; v < voices.size(); ++v) {
         const std::vector<Span>& spans = voices[v];
         const int channel = score.Voices[v].Channel ? score.Voices[v].Channel
                                                     : DefaultVoiceChannel(static_cast<int>(v));
         const bool percussion = channel == kPercussionChannel;
-        VoiceLayout voice{ChooseClef(spans, percussion), channel, {}};
+        // A drum sound keeps its line whatever the key.
+        const ScoreKey& key = percussion ? ScoreKey{} : layout.Key;
+        const std::vector<SpelledPitch> pitches = SpellVoice(spans, key, percussion);
+        const bool lower = std::any_of(pitches.begin(), pitches.end(),
+                                       [](const SpelledPitch& p) { return p.Octave < 0; });
+        const int shift = lower ? 12 : 0;
+        VoiceLayout voice{ChooseClef(spans, percussion, shift), channel, lower, {}};
         const size_t staves = voice.VoiceClef == Clef::Grand ? 2 : 1;
         voice.Staves.assign(staves, StaffBars(static_cast<size_t>(bars)));
-        int64_t end = 0;
-        for (const Span& s : spans) {
-            // On the grand staff, middle C and above go to the treble staff;
-            // the other staff rests meanwhile.
-            const size_t home = staves == 2 && s.midi >= 0 && s.midi < kMiddleC ? 1 : 0;
-            for (size_t staff = 0; staff < staves; ++staff) {
-                ScoreItem item = rest;
-                if (s.midi >= 0 && staff == home) {
-                    item.Rest = false;
-                    item.Pitch = SpellMidiNote(s.midi, percussion ? 0 : layout.Fifths);
-                }
-                AddPieces(voice.Staves[staff], s.start, s.end, item);
-            }
-            end = s.end;
+        // Where each staff's rest began: rests in a row are written as one.
+        std::vector<int64_t> restFrom(staves, 0);
+        for (size_t i = 0; i < spans.size(); ++i) {
+            const Span& s = spans[i];
+            if (s.midi < 0) continue;
+            // On the grand staff, the notes written from middle C up go to the
+            // treble staff; the other staff rests meanwhile.
+            const size_t home = staves == 2 && s.midi + shift < kMiddleC ? 1 : 0;
+            ScoreItem note = rest;
+            note.Rest = false;
+            note.Pitch = pitches[i];
+            AddPieces(voice.Staves[home], restFrom[home], s.start, rest);
+            AddPieces(voice.Staves[home], s.start, s.end, note);
+            restFrom[home] = s.end;
         }
-        for (StaffBars& staff : voice.Staves) {
-            AddPieces(staff, end, bars * kUnitsPerWhole, rest);  // the last bar filled with rests
-            MarkAccidentals(staff, percussion ? 0 : layout.Fifths, percussion);
+        for (size_t staff = 0; staff < staves; ++staff) {
+            // The last bar filled with rests.
+            AddPieces(voice.Staves[staff], restFrom[staff], bars * kUnitsPerWhole, rest);
+            MarkAccidentals(voice.Staves[staff], key.Fifths, percussion);
         }
         layout.Voices.push_back(std::move(voice));
     }

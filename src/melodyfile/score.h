@@ -1,8 +1,9 @@
 #pragma once
 // A melody as sheet music: MusicXML (for score editors) and LilyPond (for
 // printing). Both writers share one layout: 4/4 bars of note values down to
-// a 1024th, notes tied across bar lines, pitches spelled in the key of the
-// chosen scale preset, clef by range.
+// a 1024th, split and tied by the beat, pitches spelled by the degrees of the
+// chosen scale preset in its key and mode, clef by range.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,14 +50,15 @@ enum class Clef { Treble, Bass, Grand, Percussion };
 
 struct SpelledPitch {
     char Step;   // 'C'..'B'
-    int Alter;   // -1 flat, 0, +1 sharp
-    int Octave;  // scientific: middle C (MIDI 60) is C4
+    int Alter;   // -2 double flat .. +2 double sharp
+    int Octave;  // scientific: middle C (MIDI 60) is C4; the sounding pitch
 };
 
 struct ScoreItem {
     bool Rest;
     SpelledPitch Pitch;  // of a note
-    int Units;           // a power of two: 1 a 1024th .. 1024 a whole note
+    int Units;           // its length: a power of two (1 a 1024th .. 1024 a whole
+    bool Dotted;         // note), or 3/2 of one when dotted
     bool TieStart, TieStop;
     bool ShowAccidental;  // differs from what the bar's earlier notes or the key give
 };
@@ -67,16 +69,48 @@ using StaffBars = std::vector<std::vector<ScoreItem>>;
 struct VoiceLayout {
     Clef VoiceClef;
     int Channel;  // 1..16
+    // Written an octave above its sound, as for a double bass: the voice goes
+    // below C0, the lowest octave MusicXML numbers.
+    bool OctaveLower;
     // One staff, or two for the grand staff (treble above, bass below).
     std::vector<StaffBars> Staves;
 };
 
+// None: no key, written as C major without a mode.
+enum class KeyMode { None, Major, Minor, Dorian, Phrygian, Lydian, Mixolydian, Locrian };
+
+// The key a scale preset is written in, and how its notes are spelled.
+struct ScoreKey {
+    int Fifths = 0;  // the key signature: sharps > 0, flats < 0
+    KeyMode Mode = KeyMode::None;
+    SpelledPitch Tonic{'C', 0, 0};  // the root as the key names it; octave unused
+    // Per pitch class (0 = C): the scale's own spelling, each degree on its
+    // letter, then the key signature's; Step 0 for a note outside both.
+    std::array<char, 12> Step{};
+    std::array<int, 12> Alter{};
+};
+
 struct ScoreLayout {
-    int Fifths;  // the key signature: sharps > 0, flats < 0
+    ScoreKey Key;
     std::vector<VoiceLayout> Voices;
 };
 
 inline constexpr int kUnitsPerWhole = 1024;
+inline constexpr int kUnitsPerBeat = kUnitsPerWhole / 4;
+
+// One value of a bar, from Start (in units from the bar line).
+struct BarValue {
+    int Start, Units;
+    bool Dotted;
+};
+// The values a note (tied from one to the next) or a rest from start to end
+// within one bar is written in, by the beat: a note that fits one value
+// allowed where it starts is one value, else it is split at the strongest
+// beat inside it (the middle of the bar, then beats, half beats, ...). Rests
+// take no dots and lie on their own value's grid; notes starting on a beat
+// may be dotted; an off-beat note never crosses the middle, and crosses a
+// beat only as a syncopated quarter.
+std::vector<BarValue> BarValues(int start, int end, bool rest);
 
 // Checks tempo and programs and lays the voices out; every voice gets as many
 // bars as the longest. Throws EScoreError.
@@ -88,11 +122,20 @@ ScoreLayout LayOutScore(const Score& score);
 Score EnsembleScore(const std::vector<EnsembleVoice>& voices, int tempo, int scaleIndex,
                     int rootIndex);
 
-// The key signature of a preset: the scale's own for major, the parent major
-// scale's for the church modes, the natural minor's for the other minor
-// scales, none for no preset, the chromatic, the whole-tone or an own scale.
-int KeyFifths(int scaleIndex, int rootIndex);
-SpelledPitch SpellMidiNote(int midiNote, int fifths);
+// The key of a preset: major and major pentatonic in the major key of the
+// root, the church modes in their mode (the parent major scale's signature),
+// the minor scales, minor pentatonic and blues in the minor key of the root;
+// none for no preset, the chromatic, the whole-tone or an own scale.
+ScoreKey PresetKey(int scaleIndex, int rootIndex);
+// A note as the key spells it; a note outside the scale and the key on a
+// white key natural, on a black key sharp when the melody rises to it
+// (direction > 0), flat when it falls (< 0), else by the key's side.
+SpelledPitch SpellNote(int midiNote, const ScoreKey& key, int direction);
+// "major", "minor", "dorian", ... as MusicXML and LilyPond both name a mode;
+// None: "major".
+const char* KeyModeName(KeyMode mode);
+// The alteration a key signature gives a step.
+int KeyAlter(char step, int fifths);
 
 // The file texts, and writing them as WriteFileAtomically does.
 std::string MusicXmlText(const Score& score);

@@ -37,10 +37,6 @@ const std::array<const char*, 128> kLilyPondInstruments = {
     "gunshot"};
 // clang-format on
 
-// The tonic of the major key with 5 flats .. 6 sharps.
-constexpr const char* kMajorTonic[12] = {"des", "as", "es", "bes", "f", "c",
-                                         "g",   "d",  "a",  "e",   "b", "fis"};
-
 std::string Quoted(const std::string& text) {
     std::string out = "\"";
     for (const char c : ScoreText(text)) {
@@ -50,25 +46,34 @@ std::string Quoted(const std::string& text) {
     return out + '"';
 }
 
-void PutPitch(std::string& out, const SpelledPitch& p) {
+// Dutch names: "es" and "as" for E flat and A flat, "eses" and "ases" doubled.
+void PutName(std::string& out, const SpelledPitch& p) {
     out += static_cast<char>(p.Step - 'A' + 'a');
-    // Dutch names: "es" and "as" for E flat and A flat.
-    if (p.Alter < 0) out += p.Step == 'E' || p.Step == 'A' ? "s" : "es";
-    if (p.Alter > 0) out += "is";
+    const bool vowel = p.Step == 'E' || p.Step == 'A';
+    for (int a = p.Alter; a < 0; ++a) out += vowel && a == p.Alter ? "s" : "es";
+    for (int a = p.Alter; a > 0; --a) out += "is";
+}
+
+void PutPitch(std::string& out, const SpelledPitch& p) {
+    PutName(out, p);
     for (int o = p.Octave; o > 3; --o) out += '\'';
     for (int o = p.Octave; o < 3; ++o) out += ',';
 }
 
-void PutStaff(std::string& out, const StaffBars& bars, const char* clef, int fifths, int tempo,
-              const char* instrument, const std::string& name, bool first) {
+// clef: with "_8" for a voice written an octave above its sound; LilyPond then
+// takes the sounding pitches and prints them where the written ones stand.
+void PutStaff(std::string& out, const StaffBars& bars, const std::string& clef, const ScoreKey& key,
+              int tempo, const char* instrument, const std::string& name, bool first) {
     out += "    \\new Staff \\with { midiInstrument = ";
     out += Quoted(instrument);
     if (!name.empty()) out += " instrumentName = " + Quoted(name);
     out += " } {\n      \\clef ";
     out += clef;
     out += " \\key ";
-    out += kMajorTonic[fifths + 5];
-    out += " \\major \\time 4/4";
+    PutName(out, key.Mode == KeyMode::None ? SpelledPitch{'C', 0, 0} : key.Tonic);
+    out += " \\";
+    out += KeyModeName(key.Mode);
+    out += " \\time 4/4";
     if (first) out += " \\tempo 4 = " + std::to_string(tempo);
     out += "\n      \\set Staff.midiInstrument = " + Quoted(instrument) + "\n";
     for (const auto& bar : bars) {
@@ -78,7 +83,8 @@ void PutStaff(std::string& out, const StaffBars& bars, const char* clef, int fif
                 out += 'r';
             else
                 PutPitch(out, item.Pitch);
-            out += std::to_string(kUnitsPerWhole / item.Units);
+            out += std::to_string(kUnitsPerWhole / (item.Dotted ? item.Units / 3 * 2 : item.Units));
+            if (item.Dotted) out += '.';
             if (item.TieStart) out += '~';
             out += ' ';
         }
@@ -107,8 +113,11 @@ std::string LilyPondText(const Score& score) {
                                : grand                           ? (staff == 0 ? "treble" : "bass")
                                : voice.VoiceClef == Clef::Treble ? "treble"
                                                                  : "bass";
-            PutStaff(out, voice.Staves[staff], clef, percussion ? 0 : layout.Fifths, score.Tempo,
-                     instrument, staff == 0 ? name : std::string(), v == 0 && staff == 0);
+            const std::string octaveClef =
+                voice.OctaveLower && !percussion ? std::string("\"") + clef + "_8\"" : clef;
+            PutStaff(out, voice.Staves[staff], octaveClef, percussion ? ScoreKey{} : layout.Key,
+                     score.Tempo, instrument, staff == 0 ? name : std::string(),
+                     v == 0 && staff == 0);
         }
         if (grand) out += "  >>\n";
     }

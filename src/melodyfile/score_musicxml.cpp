@@ -71,8 +71,24 @@ std::string DrumId(const std::string& part, int midiNote) {
     return part + "-I" + std::to_string(midiNote + 1);
 }
 
+const char* AccidentalName(int alter) {
+    switch (alter) {
+        case -2:
+            return "flat-flat";
+        case -1:
+            return "flat";
+        case 1:
+            return "sharp";
+        case 2:
+            return "double-sharp";
+        default:
+            return "natural";
+    }
+}
+
+// octaveUp: the voice is written an octave above its sound.
 void Item(pugi::xml_node measure, const ScoreItem& item, int voice, int staff,
-          const std::string* drumPart) {
+          const std::string* drumPart, int octaveUp) {
     pugi::xml_node note = measure.append_child("note");
     if (item.Rest) {
         pugi::xml_node rest = note.append_child("rest");
@@ -81,13 +97,13 @@ void Item(pugi::xml_node measure, const ScoreItem& item, int voice, int staff,
         pugi::xml_node unpitched = note.append_child("unpitched");
         const char step[2] = {item.Pitch.Step, 0};
         Text(unpitched, "display-step", step);
-        Text(unpitched, "display-octave", item.Pitch.Octave);
+        Text(unpitched, "display-octave", item.Pitch.Octave + octaveUp);
     } else {
         pugi::xml_node pitch = note.append_child("pitch");
         const char step[2] = {item.Pitch.Step, 0};
         Text(pitch, "step", step);
         if (item.Pitch.Alter) Text(pitch, "alter", item.Pitch.Alter);
-        Text(pitch, "octave", item.Pitch.Octave);
+        Text(pitch, "octave", item.Pitch.Octave + octaveUp);
     }
     Text(note, "duration", item.Units);
     if (item.TieStop) note.append_child("tie").append_attribute("type") = "stop";
@@ -96,12 +112,9 @@ void Item(pugi::xml_node measure, const ScoreItem& item, int voice, int staff,
         note.append_child("instrument").append_attribute("id") =
             DrumId(*drumPart, MidiNoteOf(item.Pitch)).c_str();
     Text(note, "voice", voice);
-    Text(note, "type", TypeName(item.Units));
-    if (item.ShowAccidental)
-        Text(note, "accidental",
-             item.Pitch.Alter > 0   ? "sharp"
-             : item.Pitch.Alter < 0 ? "flat"
-                                    : "natural");
+    Text(note, "type", TypeName(item.Dotted ? item.Units / 3 * 2 : item.Units));
+    if (item.Dotted) note.append_child("dot");
+    if (item.ShowAccidental) Text(note, "accidental", AccidentalName(item.Pitch.Alter));
     if (staff) Text(note, "staff", staff);
     if (item.TieStart || item.TieStop) {
         pugi::xml_node notations = note.append_child("notations");
@@ -110,15 +123,19 @@ void Item(pugi::xml_node measure, const ScoreItem& item, int voice, int staff,
     }
 }
 
-// The first bar's divisions, key, time, clefs and tempo.
+// The first bar's divisions, key, time, clefs, transposition and, in the
+// first part only (a score has one tempo), the tempo.
 void FirstBarAttributes(pugi::xml_node measure, const Score& score, const ScoreLayout& layout,
-                        const VoiceLayout& voice) {
+                        const VoiceLayout& voice, bool tempo) {
     const bool grand = voice.Staves.size() == 2;
+    const bool percussion = voice.VoiceClef == Clef::Percussion;
     pugi::xml_node attributes = measure.append_child("attributes");
     Text(attributes, "divisions", kDivisionsPerQuarter);
     // A drum sound keeps its line whatever the key.
-    Text(attributes.append_child("key"), "fifths",
-         voice.VoiceClef == Clef::Percussion ? 0 : layout.Fifths);
+    pugi::xml_node key = attributes.append_child("key");
+    Text(key, "fifths", percussion ? 0 : layout.Key.Fifths);
+    if (!percussion && layout.Key.Mode != KeyMode::None)
+        Text(key, "mode", KeyModeName(layout.Key.Mode));
     pugi::xml_node time = attributes.append_child("time");
     Text(time, "beats", 4);
     Text(time, "beat-type", 4);
@@ -129,6 +146,13 @@ void FirstBarAttributes(pugi::xml_node measure, const Score& score, const ScoreL
     } else {
         Clef(attributes, 0, voice.VoiceClef);
     }
+    if (voice.OctaveLower && !percussion) {
+        pugi::xml_node transpose = attributes.append_child("transpose");
+        Text(transpose, "diatonic", "0");
+        Text(transpose, "chromatic", "0");
+        Text(transpose, "octave-change", -1);
+    }
+    if (!tempo) return;
     pugi::xml_node direction = measure.append_child("direction");
     direction.append_attribute("placement") = "above";
     pugi::xml_node metronome = direction.append_child("direction-type").append_child("metronome");
@@ -190,12 +214,13 @@ void Parts(pugi::xml_node root, const Score& score, const ScoreLayout& layout) {
         for (size_t b = 0; b < bars; ++b) {
             pugi::xml_node measure = part.append_child("measure");
             measure.append_attribute("number") = static_cast<unsigned long long>(b) + 1;
-            if (b == 0) FirstBarAttributes(measure, score, layout, voice);
+            if (b == 0) FirstBarAttributes(measure, score, layout, voice, v == 0);
             for (size_t staff = 0; staff < voice.Staves.size(); ++staff) {
                 if (staff) Text(measure.append_child("backup"), "duration", kUnitsPerWhole);
                 for (const ScoreItem& item : voice.Staves[staff][b])
                     Item(measure, item, static_cast<int>(staff) + 1,
-                         grand ? static_cast<int>(staff) + 1 : 0, drumPart);
+                         grand ? static_cast<int>(staff) + 1 : 0, drumPart,
+                         voice.OctaveLower ? 1 : 0);
             }
             if (b + 1 == bars) {
                 pugi::xml_node barline = measure.append_child("barline");
@@ -206,8 +231,22 @@ void Parts(pugi::xml_node root, const Score& score, const ScoreLayout& layout) {
     }
 }
 
+// MusicXML numbers the octaves 0 to 9: a voice written an octave up must not
+// reach the ninth.
+void CheckOctaves(const ScoreLayout& layout) {
+    for (const VoiceLayout& voice : layout.Voices)
+        for (const StaffBars& staff : voice.Staves)
+            for (const auto& bar : staff)
+                for (const ScoreItem& item : bar)
+                    if (voice.OctaveLower && !item.Rest && item.Pitch.Octave >= 9)
+                        throw EScoreError(
+                            "Eine Stimme reicht unter C0 und über H8 hinaus: mehr als zehn "
+                            "Oktaven fasst keine MusicXML-Partitur");
+}
+
 pugi::xml_document Document(const Score& score) {
     const ScoreLayout layout = LayOutScore(score);
+    CheckOctaves(layout);
     pugi::xml_document doc;
     pugi::xml_node decl = doc.append_child(pugi::node_declaration);
     decl.append_attribute("version") = "1.0";

@@ -13,6 +13,7 @@
 #include "melodyfile/midifile.h"
 #include "melodyfile/score.h"
 #include "playback/maps.h"
+#include "playback/scales.h"
 #include "playback/startup.h"
 #include "support/list_host.h"
 #include "support/program.h"
@@ -89,6 +90,11 @@ std::vector<Case> Cases() {
         for (int root : {19, 25})
             cases.push_back(Melody("preset-" + std::to_string(scale) + "-" + std::to_string(root),
                                    scale, root, upDown));
+    // The other presets on G sharp (key 24): the harmonic minor's F double sharp.
+    for (int scale = 8; scale < kOwnScaleIndex; ++scale)
+        cases.push_back(Melody("preset-" + std::to_string(scale) + "-24", scale, 24, upDown));
+    // From key 1, below C0: written an octave up.
+    cases.push_back(Melody("low", 1, 1, upDown, {"2", "3", "1", "3"}));
     // The chromatic start-up map with rests (note map row 12 is 0), every
     // length from -3 to 9 and ties across bars.
     Case lengths = Melody("lengths", 0, 0, Members(26),

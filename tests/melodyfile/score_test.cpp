@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/messages.h"
+#include "playback/scales.h"
 #include "support/expect_error.h"
 
 namespace {
@@ -35,10 +36,15 @@ std::string Bar(const std::vector<ScoreItem>& bar) {
             text += std::to_string(i.Pitch.Octave);
             if (i.ShowAccidental) text += '!';
         }
-        text += ':' + std::to_string(kUnitsPerWhole / i.Units);
+        text += ':' + std::to_string(kUnitsPerWhole / (i.Dotted ? i.Units / 3 * 2 : i.Units));
+        if (i.Dotted) text += '.';
         if (i.TieStart) text += '~';
     }
     return text;
+}
+std::string Name(const SpelledPitch& p) {
+    static const char* const kAlter[] = {"bb", "b", "", "#", "##"};
+    return p.Step + std::string(kAlter[p.Alter + 2]);
 }
 std::vector<std::string> Bars(const StaffBars& staff) {
     std::vector<std::string> bars;
@@ -47,49 +53,152 @@ std::vector<std::string> Bars(const StaffBars& staff) {
 }
 }  // namespace
 
-TEST(ScoreSpelling, KeySignatureOfEachPresetOnAFlatAndASharpRoot) {
-    // Roots by key number: 19 E flat, 20 E, 21 F, 22 F sharp, 23 G, 25 A, 26 B flat, 28 C.
+TEST(ScoreSpelling, EachPresetOnAFlatAndASharpRootInItsKeyModeAndDegrees) {
+    // Roots by key number: 26 B flat, 20 E; key k sounds MIDI note k + 8.
     const struct {
         int scale, root, fifths;
+        KeyMode mode;
+        std::string notes;  // the scale from its root, rising
     } cases[] = {
-        {1, 21, -1}, {1, 23, 1},   // F major, G major
-        {2, 19, -5}, {2, 25, 1},   // E flat dorian (from D flat major), A dorian (G)
-        {3, 20, 0},  {3, 22, 2},   // E phrygian (C), F sharp phrygian (D)
-        {4, 26, -1}, {4, 28, 1},   // B flat lydian (F), C lydian (G)
-        {5, 23, 0},  {5, 25, 2},   // G mixolydian (C), A mixolydian (D)
-        {6, 21, -4}, {6, 22, 3},   // F minor (A flat major), F sharp minor (A)
-        {7, 21, 0},  {0, 23, 0},   // chromatic and no preset: no signature
-        {8, 23, -4}, {9, 21, -4},  // G locrian (A flat), F harmonic minor (as F minor)
-        {14, 21, 0}, {15, 21, 0},  // whole tone and own steps: no signature
-        {1, 0, 0},   {16, 23, 0},  // no root, an index beyond the list
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(KeyFifths(c.scale, c.root), c.fifths) << c.scale << " on " << c.root;
-}
-
-TEST(ScoreSpelling, NotesTakeTheKeysNamesChromaticOnesSharpOrFlatByTheKey) {
-    const struct {
-        int midi, fifths;
-        char step;
-        int alter, octave;
-    } cases[] = {
-        {66, 1, 'F', 1, 4},
-        {70, -1, 'B', -1, 4},  // F sharp in G, B flat in F
-        {65, 1, 'F', 0, 4},
-        {61, 0, 'C', 1, 4},  // F natural in G; C sharp without key
-        {61, -1, 'D', -1, 4},
-        {60, 0, 'C', 0, 4},  // D flat in F
-        {65, 6, 'E', 1, 4},
-        {60, 6, 'C', 0, 4},  // E sharp and C natural in F sharp major
-        {59, -5, 'B', 0, 3} /* not C flat */,
-        {9, 0, 'A', 0, -1},
-        {127, 0, 'G', 0, 9},
+        {1, 26, -2, KeyMode::Major, "Bb C D Eb F G A"},
+        {1, 20, 4, KeyMode::Major, "E F# G# A B C# D#"},
+        {2, 26, -4, KeyMode::Dorian, "Bb C Db Eb F G Ab"},
+        {2, 20, 2, KeyMode::Dorian, "E F# G A B C# D"},
+        // From G flat major, not as A sharp phrygian from F sharp major.
+        {3, 26, -6, KeyMode::Phrygian, "Bb Cb Db Eb F Gb Ab"},
+        {3, 20, 0, KeyMode::Phrygian, "E F G A B C D"},
+        {4, 26, -1, KeyMode::Lydian, "Bb C D E F G A"},
+        {4, 27, 6, KeyMode::Lydian, "B C# D# E# F# G# A#"},
+        {5, 26, -3, KeyMode::Mixolydian, "Bb C D Eb F G Ab"},
+        {5, 20, 3, KeyMode::Mixolydian, "E F# G# A B C# D"},
+        {6, 26, -5, KeyMode::Minor, "Bb C Db Eb F Gb Ab"},
+        {6, 19, -6, KeyMode::Minor, "Eb F Gb Ab Bb Cb Db"},
+        {6, 20, 1, KeyMode::Minor, "E F# G A B C D"},
+        {7, 26, 0, KeyMode::None, "A# B C C# D D# E F F# G G# A"},
+        {8, 21, -6, KeyMode::Locrian, "F Gb Ab Bb Cb Db Eb"},
+        {8, 26, 5, KeyMode::Locrian, "A# B C# D# E F# G#"},
+        {9, 47, -2, KeyMode::Minor, "G A Bb C D Eb F#"},
+        {9, 26, -5, KeyMode::Minor, "Bb C Db Eb F Gb A"},
+        {9, 20, 1, KeyMode::Minor, "E F# G A B C D#"},
+        {9, 24, 5, KeyMode::Minor, "G# A# B C# D# E F##"},
+        {10, 26, -5, KeyMode::Minor, "Bb C Db Eb F G A"},
+        {10, 20, 1, KeyMode::Minor, "E F# G A B C# D#"},
+        {11, 26, -2, KeyMode::Major, "Bb C D F G"},
+        {11, 20, 4, KeyMode::Major, "E F# G# B C#"},
+        {12, 26, -5, KeyMode::Minor, "Bb Db Eb F Ab"},
+        {12, 20, 1, KeyMode::Minor, "E G A B D"},
+        {13, 26, -5, KeyMode::Minor, "Bb Db Eb Fb F Ab"},
+        {13, 20, 1, KeyMode::Minor, "E G A Bb B D"},
+        {14, 26, 0, KeyMode::None, "Bb C D E F# Ab"},
+        {14, 20, 0, KeyMode::None, "E F# G# A# B# D"},
+        // G flat rather than F sharp, whose sharpened fifth would be C double sharp.
+        {14, 22, 0, KeyMode::None, "Gb Ab Bb C D Fb"},
+        // Own steps, no preset, no root or an index beyond the list: no key.
+        {15, 26, 0, KeyMode::None, ""},
+        {0, 26, 0, KeyMode::None, ""},
+        {1, 0, 0, KeyMode::None, ""},
+        {16, 26, 0, KeyMode::None, ""},
     };
     for (const auto& c : cases) {
-        const SpelledPitch p = SpellMidiNote(c.midi, c.fifths);
-        EXPECT_EQ(std::string(1, p.Step) + std::to_string(p.Alter) + "/" + std::to_string(p.Octave),
-                  std::string(1, c.step) + std::to_string(c.alter) + "/" + std::to_string(c.octave))
-            << c.midi << " in " << c.fifths;
+        const ScoreKey key = PresetKey(c.scale, c.root);
+        EXPECT_EQ(key.Fifths, c.fifths) << c.scale << " on " << c.root;
+        EXPECT_EQ(key.Mode, c.mode) << c.scale << " on " << c.root;
+        std::string notes;
+        for (const int offset : c.notes.empty() ? std::vector<int>() : ScaleOffsets(c.scale))
+            notes += (notes.empty() ? "" : " ") + Name(SpellNote(c.root + 8 + offset, key, 1));
+        EXPECT_EQ(notes, c.notes) << c.scale << " on " << c.root;
+        if (c.mode != KeyMode::None) {
+            EXPECT_EQ(Name(key.Tonic), c.notes.substr(0, c.notes.find(' ')));
+        }
+    }
+}
+
+TEST(ScoreSpelling, NotesOutsideTheScaleByTheirDirectionAndOctavesByTheirLetter) {
+    const ScoreKey gMinor = PresetKey(9, 47), eMinor = PresetKey(6, 20);
+    const ScoreKey cMinor = PresetKey(9, 28), fPentatonic = PresetKey(11, 21);
+    const ScoreKey gSharpMinor = PresetKey(9, 24), bFlatPhrygian = PresetKey(3, 26);
+    const ScoreKey none = PresetKey(0, 0);
+    const struct {
+        const ScoreKey& key;
+        int midi, direction;
+        std::string spelled;
+    } cases[] = {
+        // A black key sharp when the melody rises to it, flat when it falls,
+        // else on the key's side.
+        {gMinor, 61, 1, "C#4"},
+        {gMinor, 61, -1, "Db4"},
+        {gMinor, 61, 0, "Db4"},
+        {eMinor, 70, -1, "Bb4"},
+        {eMinor, 70, 0, "A#4"},
+        {none, 61, 0, "C#4"},
+        // A white key natural, never B sharp or F flat.
+        {gMinor, 64, -1, "E4"},
+        {fPentatonic, 71, -1, "B4"},
+        // The key signature's own notes: B flat in C harmonic minor and F major
+        // pentatonic, however the melody reaches them.
+        {cMinor, 70, 1, "Bb4"},
+        {fPentatonic, 70, 1, "Bb4"},
+        // The octave goes by the letter.
+        {gSharpMinor, 67, 0, "F##4"},
+        {bFlatPhrygian, 59, 0, "Cb4"},
+        {PresetKey(10, 17), 60, 0, "B#3"},  // C sharp melodic minor
+        {none, 9, 0, "A-1"},
+        {none, 127, 0, "G9"},
+    };
+    for (const auto& c : cases) {
+        const SpelledPitch p = SpellNote(c.midi, c.key, c.direction);
+        EXPECT_EQ(Name(p) + std::to_string(p.Octave), c.spelled) << c.midi << " " << c.direction;
+    }
+}
+
+TEST(ScoreLayout, ValuesOfABarByTheBeat) {
+    // Units from the bar line: a beat is 256, the middle of the bar 512.
+    const struct {
+        int start, end;
+        bool rest;
+        std::string values;
+    } cases[] = {
+        {0, 1024, false, "1"},
+        {0, 768, false, "2."},
+        {256, 1024, false, "2."},   // a dotted value from a beat
+        {256, 768, false, "2"},     // quarter, half, quarter
+        {256, 896, false, "4 4."},  // tied at the middle
+        {0, 448, false, "4 8."},
+        {0, 992, false, "2 4 8 16."},
+        {128, 384, false, "4"},      // eighth, quarter, eighth
+        {128, 512, false, "8 4"},    // not a dotted quarter off the beat
+        {384, 896, false, "8 4."},   // from off the beat over the middle: tied there
+        {640, 1024, false, "8 4"},   // the beat shown before a tie over the bar line
+        {192, 320, false, "16 16"},  // only a quarter crosses a beat syncopated
+        {64, 192, false, "8"},       // sixteenth, eighth, sixteenth
+        {64, 256, false, "8."},
+        {128, 320, false, "8 16"},
+        // Rests fill up to the beat, then whole beats; no dotted rests, a half
+        // rest on the first or third beat only.
+        {0, 1024, true, "1"},
+        {128, 1024, true, "8 4 2"},
+        {256, 1024, true, "4 2"},
+        {256, 768, true, "4 4"},
+        {0, 768, true, "2 4"},
+        {0, 384, true, "4 8"},
+        {360, 1024, true, "128 64 8 2"},
+        {0, 664, true, "2 8 64 128"},
+        // Nothing, or beyond the bar.
+        {5, 5, false, ""},
+        {-1, 3, true, ""},
+        {0, 1025, false, ""},
+    };
+    for (const auto& c : cases) {
+        std::string values;
+        int at = c.start;
+        for (const BarValue& v : BarValues(c.start, c.end, c.rest)) {
+            EXPECT_EQ(v.Start, at) << c.start << ".." << c.end;
+            at += v.Units;
+            values += (values.empty() ? "" : " ") +
+                      std::to_string(kUnitsPerWhole / (v.Dotted ? v.Units / 3 * 2 : v.Units)) +
+                      (v.Dotted ? "." : "");
+        }
+        EXPECT_EQ(values, c.values) << c.start << ".." << c.end << (c.rest ? " rest" : "");
     }
 }
 
@@ -105,13 +214,18 @@ TEST(ScoreLayout, BarsTiesRestsAndOddLengths) {
         {Timeline({{0, -1}, {-4, 1}, {40, 2}}), {"r:1", "r:1", "r:2 C3:4 r:4"}},
         // An accidental holds to the end of its bar; a natural cancels it.
         {Timeline({{41, 2}, {41, 2}, {40, 2}, {41, 2}, {41, 2}}),
-         {"C#3!:4 C#3:4 C3!:4 C#3!:4", "C#3!:4 r:2 r:4"}},
+         {"C#3!:4 C#3:4 C3!:4 C#3!:4", "C#3!:4 r:4 r:2"}},
         // Shorter than a 1024th: start and end on the nearest 1024th, so time
-        // stays right and the shortest values merge.
+        // stays right and the shortest values merge; the 32nds after it are
+        // split by the beat's grid, and the rests fill up to the beat.
         {Timeline({{40, 11}, {41, 11}, {42, 5}, {43, 2147483647}, {42, 5}}),
-         {"C#3!:1024 D3:32 D3:32 r:2 r:4 r:8 r:32 r:64 r:128 r:256 r:512 r:1024"}},
-        // Times alone (no length exponents): 500 ms at 120 are a quarter.
-        {TimelineOf({{40, 500}, {120, 250}}), {"C3:4 r:8 r:2 r:8"}},
+         {"C#3!:1024 D3:512.~ D3:256~ D3:128~ D3:64~ D3:1024 D3:512.~ D3:256~ D3:128~ D3:64~ "
+          "D3:1024 r:1024 r:512 r:256 r:128 r:64 r:32 r:8 r:4 r:2"}},
+        // Times alone (no length exponents): 500 ms at 120 are a quarter; a
+        // rest (key 120 sounds no MIDI note) runs on into the next.
+        {TimelineOf({{40, 500}, {120, 250}}), {"C3:4 r:4 r:2"}},
+        // From beat 3.5 over the bar line: the beat shown first.
+        {Timeline({{0, 1}, {0, 3}, {40, 1}}), {"r:2 r:8 C3:8~ C3:4~", "C3:8 r:8 r:4 r:2"}},
         {MelodyTimeline(), {"r:1"}},
     };
     for (const auto& c : cases) {
@@ -149,7 +263,9 @@ TEST(ScoreLayout, ClefByRangeAndTheGrandStaffSplitsAtMiddleC) {
         Clef clef;
     } cases[] = {
         {{49, 80}, Clef::Treble},  // from A3
-        {{1, 56}, Clef::Bass},     // up to E4
+        {{13, 56}, Clef::Bass},    // up to E4
+        // Keys 1 to 3 lie below C0: written an octave up, here from A0.
+        {{1, 44}, Clef::Bass},
         {{45, 59}, Clef::Treble},  // F3 to G4: three ledger lines below the treble staff
         {{44, 59}, Clef::Bass},    // E3 to G4: three above the bass staff
         {{44, 60}, Clef::Grand},   // E3 to A flat 4
@@ -158,7 +274,9 @@ TEST(ScoreLayout, ClefByRangeAndTheGrandStaffSplitsAtMiddleC) {
     for (const auto& c : cases) {
         MelodyTimeline t;
         for (int key : c.keys) t.Append(key, 500, 2);
-        EXPECT_EQ(LayOutScore(OneVoice(t)).Voices[0].VoiceClef, c.clef) << c.keys[0];
+        const VoiceLayout voice = LayOutScore(OneVoice(t)).Voices[0];
+        EXPECT_EQ(voice.VoiceClef, c.clef) << c.keys[0];
+        EXPECT_EQ(voice.OctaveLower, c.keys[0] == 1) << c.keys[0];
     }
     const VoiceLayout grand =
         LayOutScore(OneVoice(Timeline({{44, 2}, {52, 2}, {60, 1}}))).Voices[0];
@@ -188,9 +306,8 @@ TEST(ScoreLayout, EnsembleVoicesKeepTheirOffsetTranspositionTempoAndChannel) {
     EXPECT_EQ(score.Title, "Dux, Comes");
     const ScoreLayout layout = LayOutScore(score);
     ASSERT_EQ(layout.Voices.size(), voices.size());
-    const std::vector<std::vector<std::string>> bars = {{"C3:4 D3:4 r:2"}, {"r:2 C4:4 D4:4"},
-                                                        {"C3:2 D3:2"},     {"r:1"},
-                                                        {"r:4 r:4 r:2"},   {"C3:4 D3:4 r:2"}};
+    const std::vector<std::vector<std::string>> bars = {
+        {"C3:4 D3:4 r:2"}, {"r:2 C4:4 D4:4"}, {"C3:2 D3:2"}, {"r:1"}, {"r:1"}, {"C3:4 D3:4 r:2"}};
     for (size_t v = 0; v < voices.size(); ++v) {
         EXPECT_EQ(layout.Voices[v].Channel, voices[v].Channel);
         EXPECT_EQ(Bars(layout.Voices[v].Staves[0]), bars[v]) << "voice " << v;
@@ -212,6 +329,9 @@ TEST(ScoreLayout, EnsembleVoicesKeepTheirOffsetTranspositionTempoAndChannel) {
     EXPECT_STREQ(drum.child("unpitched").child_value("display-step"), "C");
     EXPECT_STREQ(drum.child("instrument").attribute("id").value(), "P6-I49");
     EXPECT_STREQ(doc.select_node("//part[@id='P6']//clef/sign").node().child_value(), "percussion");
+    // One tempo for the score: in the first part only.
+    EXPECT_EQ(doc.select_nodes("//metronome").size(), 1u);
+    EXPECT_TRUE(doc.select_node("//part[@id='P1']//metronome"));
 
     const std::string text = LilyPondText(score);
     for (const char* part :
@@ -237,6 +357,7 @@ TEST(MusicXml, HeaderPartsAndEveryMeasureAWholeNote) {
         part.next_sibling("score-part").child("midi-instrument").child_value("midi-channel"), "2");
     const pugi::xml_node first = root.child("part").child("measure");
     EXPECT_STREQ(first.child("attributes").child("key").child_value("fifths"), "-1");
+    EXPECT_STREQ(first.child("attributes").child("key").child_value("mode"), "major");
     EXPECT_STREQ(first.child("direction")
                      .child("direction-type")
                      .child("metronome")
@@ -261,13 +382,34 @@ TEST(MusicXml, HeaderPartsAndEveryMeasureAWholeNote) {
     }
 }
 
+TEST(MusicXml, AVoiceBelowC0IsWrittenAnOctaveUpAndTransposedBack) {
+    // Key 1 sounds A-1, below MusicXML's octave 0.
+    const Score low = OneVoice(Timeline({{1, 2}, {30, 2}}));
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(MusicXmlText(low).c_str()));
+    EXPECT_STREQ(doc.select_node("//transpose/octave-change").node().child_value(), "-1");
+    const pugi::xml_node a = doc.select_node("//note/pitch").node();
+    EXPECT_STREQ(a.child_value("step"), "A");
+    EXPECT_STREQ(a.child_value("octave"), "0");
+    // LilyPond takes the sounding pitch, printed where the written one stands.
+    const std::string text = LilyPondText(low);
+    EXPECT_NE(text.find("\\clef \"bass_8\""), std::string::npos) << text;
+    EXPECT_NE(text.find("a,,,,4 d,4 r2 |"), std::string::npos) << text;
+    // Down to A-1 and up to G9: more than the ten octaves MusicXML numbers.
+    const Score wide = OneVoice(Timeline({{1, 2}, {119, 2}}));
+    EXPECT_EQ(MessageOf<EScoreError>([&] { MusicXmlText(wide); }),
+              "Eine Stimme reicht unter C0 und über H8 hinaus: mehr als zehn Oktaven fasst keine "
+              "MusicXML-Partitur");
+    EXPECT_NE(LilyPondText(wide).find("g''''''4"), std::string::npos);
+}
+
 TEST(LilyPond, HeaderKeyInstrumentAndEscapedTitle) {
     Score score = OneVoice(Timeline({{38, 2}, {33, 1}}), 6, 21);  // F minor: four flats
     score.Title = "a \"b\" \\ c";
     score.Voices[0].Program = 40;
     const std::string text = LilyPondText(score);
     for (const char* part :
-         {"title = \"a \\\"b\\\" \\\\ c\"", "\\key as \\major", "\\clef bass", "\\tempo 4 = 120",
+         {"title = \"a \\\"b\\\" \\\\ c\"", "\\key f \\minor", "\\clef bass", "\\tempo 4 = 120",
           "\\set Staff.midiInstrument = \"violin\"", "bes,4 f,2 r4 |"})
         EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
 }
