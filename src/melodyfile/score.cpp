@@ -142,7 +142,7 @@ int KeyFifths(int scaleIndex, int rootIndex) {
     if (scaleIndex < 0 || scaleIndex >= static_cast<int>(std::size(kParentShift)) ||
         kParentShift[scaleIndex] < 0 || rootIndex < 1)
         return 0;
-    const int rootPitch = (rootIndex + kKeyNoteOffset) % 12;
+    const int rootPitch = KeyPitchClass(rootIndex);
     return kMajorFifths[(rootPitch - kParentShift[scaleIndex] + 12) % 12];
 }
 
