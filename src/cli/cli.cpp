@@ -1,19 +1,17 @@
 #include "cli/cli.h"
 
-#include <cctype>
 #include <csignal>
-#include <map>
-#include <optional>
 #include <ostream>
 
 #include "cli/ensemble_cli.h"
 #include "cli/host.h"
+#include "cli/options.h"
 #include "cli/output.h"
 #include "common/convert.h"
 #include "common/errors.h"
+#include "common/messages.h"
 #include "common/quote.h"
 #include "common/termination.h"
-#include "common/text.h"
 #include "melodyfile/midifile.h"
 #include "melodyfile/score.h"
 #include "melodyfile/wavfile.h"
@@ -30,203 +28,6 @@
 
 namespace {
 
-enum Command { kEval = 1, kMelody = 2, kSave = 4 };
-// What melody plays, save writes.
-constexpr int kSetup = kMelody | kSave;
-
-struct OptionInfo {
-    const char* name;
-    bool takesValue;
-    int commands;  // Command bits
-};
-
-const OptionInfo kOptions[] = {
-    {"--count", true, kEval | kSetup}, {"--zero", false, kEval | kSetup},
-    {"--start", true, kEval | kSetup}, {"--list", true, kSetup},
-    {"--formula", true, kSetup},       {"--oeis", true, kSetup},
-    {"--tempo-list", true, kSetup},    {"--tempo-formula", true, kSetup},
-    {"--tempo-count", true, kSetup},   {"--tempo-start", true, kSetup},
-    {"--scale", true, kSetup},         {"--scale-steps", true, kSetup},
-    {"--root", true, kSetup},          {"--note-map", true, kSetup},
-    {"--tempo-map", true, kSetup},     {"--tempo", true, kSetup},
-    {"--instrument", true, kSetup},    {"--play", false, kMelody},
-    {"--out", true, kMelody},          {"--setup", true, kSetup},
-    {"--offset", true, kMelody},       {"--oeis-all", false, kSetup},
-};
-
-std::string HelpText() {
-    std::string scales;
-    for (size_t i = 0; i < kTonartEntries.size(); ++i)
-        scales += "                          " + std::to_string(i) + " " + kTonartEntries[i] + "\n";
-    return "Sonavix auf der Kommandozeile: Zahlenfolgen als Melodien.\n"
-           "\n"
-           "Aufruf:\n"
-           "  sonavix-cli eval [--count N] [--zero] [--start W1,W2,...] FORMEL\n"
-           "  sonavix-cli melody QUELLE [OPTIONEN]\n"
-           "  sonavix-cli save DATEI.sonavix QUELLE [OPTIONEN]\n"
-           "  sonavix-cli ports\n"
-           "  sonavix-cli --help\n"
-           "\n"
-           "eval berechnet die Folge einer Formel wie \"Los!\" im Notenrahmen und gibt sie\n"
-           "als eine Zeile aus, z. B. \"1, 4, 9\".\n"
-           "  --count N             Anzahl Folgeglieder (Vorgabe 30)\n"
-           "  --zero                0 ist eine natürliche Zahl (Index ab 0)\n"
-           "  --start W1,W2,...     Startwerte von x_1, x_2, ... (fehlende sind 0)\n"
-           "\n"
-           "melody gibt die Melodie aus, die \"Abspielen\" spielen würde: je Note eine\n"
-           "Zeile mit Tastennummer und Dauer in Millisekunden (Tasten <= 0 sind Pausen).\n"
-           "QUELLE der Notenfolge, genau eine von:\n"
-           "  --list TEXT           explizite Angabe, z. B. \"1, 2, 3\"\n"
-           "  --formula FORMEL      Formel, mit --count, --zero und --start wie bei eval\n"
-           "  --oeis SUCHE          Suche in der OEIS (A-Nummer, Suchwort oder Glieder)\n"
-           "  --oeis-all            mit --oeis: alle Glieder aus der b-Datei der Folge\n"
-           "                        (bis 10 000) statt der kurzen Liste\n"
-           "  --setup DATEI         eine Sonavix-Datei; die Optionen ändern einzelne\n"
-           "                        Einstellungen (eine Quelle ersetzt die der Notenfolge)\n"
-           "MEHRERE STIMMEN: --setup A.sonavix --setup B.sonavix ... (oder eine Datei mit\n"
-           "mehreren Stimmen) spielt die Stimmen zusammen; je Note eine Zeile mit Nummer\n"
-           "der Stimme, Tastennummer und Dauer. Nur --play und --out gelten dann;\n"
-           "  --offset W            Einsatz der Stimmen der --setup-Datei davor in ganzen\n"
-           "                        Noten (z. B. 1 oder 0,5; ein Kanon ist dieselbe Datei\n"
-           "                        zweimal mit Einsatz); Stimmen aus Dateien mit einer\n"
-           "                        Stimme spielen auf Kanal 1, 2, ... (ohne 10)\n"
-           "  --out DATEI.mid       eine MIDI-Datei mit einer Spur je Stimme (Format 1),\n"
-           "  --out DATEI.wav       alle Stimmen gemischt\n"
-           "OPTIONEN:\n"
-           "  --tempo-list TEXT     eigene Folge für die Notenlängen (explizit)\n"
-           "  --tempo-formula F     eigene Folge für die Notenlängen (Formel), mit\n"
-           "  --tempo-count N       ihrer Anzahl Folgeglieder (Vorgabe 30) und\n"
-           "  --tempo-start W,...   ihren Startwerten\n"
-           "  --scale INDEX         Tonleiter (Vorgabe 7):\n" +
-           scales +
-           "  --scale-steps TEXT    eigene Tonleiter (--scale 15): Schritte in Halbtönen von\n"
-           "                        Ton zu Ton, zusammen höchstens 12, z. B. \"2 2 1 2 2 2 1\"\n"
-           "  --root INDEX          Grundton als Tastennummer 1 bis 77 (Vorgabe 40 = c');\n"
-           "                        0 = -keine Vorgabe-\n"
-           "  --note-map W,W,...    Notenwerte der Zeilen 0, 1, ... statt --scale/--root\n"
-           "  --tempo-map W,W,...   Notenlängen der Zeilen 0, 1, ... (Vorgabe 2 = Viertel)\n"
-           "  --tempo T             Tempo 20 bis 220 (Vorgabe 90)\n"
-           "  --instrument N        General-MIDI-Instrument 0 bis 127 (Vorgabe 0)\n"
-           "  --play                spielt die Melodie auf MIDI-Gerät 0 (Strg+C beendet sie,\n"
-           "                        wenn die klingende und die nächste Note gespielt sind,\n"
-           "                        ein zweites Strg+C sofort; SONAVIX_MIDI_OUT wählt den\n"
-           "                        Anschluss)\n"
-           "  --out DATEI.mid       schreibt die Melodie als Standard-MIDI-Datei;\n"
-           "  --out DATEI.wav       als WAV-Datei (44,1 kHz, Stereo) über den eingebauten\n"
-           "                        Synthesizer (SONAVIX_SOUNDFONT wählt die SoundFont);\n"
-           "  --out DATEI.musicxml  als MusicXML-Partitur; --out DATEI.ly als LilyPond-Satz\n"
-           "\n"
-           "save schreibt die Einstellungen, die melody spielen würde, als Sonavix-Datei\n"
-           "(ohne --play und --out); eine Suche in der OEIS geschieht dabei sofort, so dass\n"
-           "die Datei ohne Netz dasselbe spielt.\n"
-           "\n"
-           "ports zeigt die MIDI-Ausgänge, je Zeile einen, Gerät 0 zuerst.\n"
-           "\n"
-           "Die Suche in der OEIS fragt https://oeis.org/ oder die Adresse in\n"
-           "SONAVIX_OEIS_BASE.\n"
-           "\n"
-           "Exit-Status: 0 erfolgreich, 1 Fehler (Meldung auf der Fehlerausgabe; eval gibt\n"
-           "die bis dahin berechneten Glieder aus), 2 fehlerhafter Aufruf, 128 + Nummer\n"
-           "des Signals, wenn ein Signal das Programm beendet (130 nach Strg+C, 143 nach\n"
-           "SIGTERM); eine klingende Note verstummt vorher.\n";
-}
-
-// The command line, read but not yet checked against what each command needs.
-struct Arguments {
-    Command command;
-    std::map<std::string, std::string> options;  // flags hold ""
-    std::vector<std::string> operands;
-    std::vector<VoiceFileArgument> voiceFiles;  // every --setup, each with the --offset after it
-    bool Has(const std::string& name) const { return options.count(name) != 0; }
-    const std::string& Value(const std::string& name) const { return options.at(name); }
-};
-
-const char* CommandName(Command command) {
-    return command == kEval ? "eval" : command == kMelody ? "melody" : "save";
-}
-
-Arguments ParseArguments(Command command, const std::vector<std::string>& args) {
-    Arguments parsed{command, {}, {}, {}};
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        // A formula may begin with "-" ("-x+3"): only "--" starts an option.
-        if (optionsEnded || !arg.starts_with("--")) {
-            parsed.operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const size_t equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        const OptionInfo* known = nullptr;
-        for (const OptionInfo& candidate : kOptions)
-            if (name == candidate.name) known = &candidate;
-        if (!known) throw ECliUsage("Unbekannte Option \"" + QuotedText(name) + "\"");
-        if (!(known->commands & command))
-            throw ECliUsage("Die Option " + name + " gilt nicht für " + CommandName(command));
-        const bool repeatable = name == "--setup" || name == "--offset";
-        if (parsed.Has(name) && !repeatable)
-            throw ECliUsage("Die Option " + name + " ist mehrfach angegeben");
-        std::string value;
-        if (!known->takesValue) {
-            if (equals != std::string::npos)
-                throw ECliUsage("Die Option " + name + " nimmt keinen Wert");
-        } else if (equals != std::string::npos) {
-            value = arg.substr(equals + 1);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            throw ECliUsage("Der Option " + name + " fehlt ihr Wert");
-        }
-        if (name == "--setup") parsed.voiceFiles.push_back({value, std::nullopt});
-        if (name == "--offset") {
-            if (parsed.voiceFiles.empty() || parsed.voiceFiles.back().Offset)
-                throw ECliUsage("--offset gilt für die --setup-Datei davor; dort steht keine");
-            parsed.voiceFiles.back().Offset = value;
-        }
-        parsed.options[name] = value;
-    }
-    return parsed;
-}
-
-// "1, 2,3" -> {"1", "2", "3"}: values as they are typed into table cells,
-// without the blanks around them; "" -> no values.
-std::vector<std::string> SplitValues(const std::string& text) {
-    std::vector<std::string> values;
-    if (text.find_first_not_of(" \t") == std::string::npos) return values;
-    size_t begin = 0;
-    while (true) {
-        const size_t end = text.find(',', begin);
-        std::string value =
-            text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-        values.push_back(Trimmed(value));
-        if (end == std::string::npos) return values;
-        begin = end + 1;
-    }
-}
-
-int IntegerOption(const Arguments& a, const std::string& name, int low, int high, int fallback) {
-    if (!a.Has(name)) return fallback;
-    int32_t value = 0;
-    if (!TryStrToInt(a.Value(name), value) || value < low || value > high)
-        throw ECliUsage(name + " erwartet eine ganze Zahl von " + std::to_string(low) + " bis " +
-                        std::to_string(high) + ", nicht \"" + QuotedText(a.Value(name)) + "\"");
-    return value;
-}
-
-void RequireWith(const Arguments& a, const std::string& name, const std::string& needed) {
-    if (a.Has(name) && !a.Has(needed))
-        throw ECliUsage("Die Option " + name + " gilt nur zusammen mit " + needed);
-}
-
-void NoOperands(const Arguments& a) {
-    if (!a.operands.empty())
-        throw ECliUsage("Überzähliges Argument \"" + QuotedText(a.operands.front()) + "\"");
-}
-
 // The formula frame as the options fill it.
 void SetFormula(CliSource& source, const Arguments& a, const std::string& formula,
                 const std::string& countOption, const std::string& startOption) {
@@ -238,8 +39,7 @@ void SetFormula(CliSource& source, const Arguments& a, const std::string& formul
 
 int Eval(const Arguments& a, std::ostream& out, std::ostream& err) {
     if (a.operands.empty()) throw ECliUsage("eval braucht eine Formel");
-    if (a.operands.size() > 1)
-        throw ECliUsage("Überzähliges Argument \"" + QuotedText(a.operands[1]) + "\"");
+    if (a.operands.size() > 1) throw ECliUsage(msg::SurplusArgument(a.operands[1]));
     CliSource source;
     SetFormula(source, a, a.operands[0], "--count", "--start");
     try {
@@ -286,11 +86,8 @@ void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired)
     RequireWith(a, "--oeis-all", "--oeis");
     if (a.Has("--note-map") && (a.Has("--scale") || a.Has("--scale-steps") || a.Has("--root")))
         throw ECliUsage("--note-map und --scale/--scale-steps/--root schließen einander aus");
-    if (a.Has("--out") && a.Value("--out").empty())
-        throw ECliUsage("--out braucht einen Dateinamen");
-    if (setup.Voices.size() != 1)
-        throw Exception("Die Einstellungen enthalten " + std::to_string(setup.Voices.size()) +
-                        " Stimmen; gespielt wird genau eine");
+    if (a.Has("--out") && a.Value("--out").empty()) throw ECliUsage(msg::NeedsFileName("--out"));
+    if (setup.Voices.size() != 1) throw Exception(msg::NotOneVoice(setup.Voices.size()));
 
     VoiceSetup& voice = setup.Voices.front();
     if (a.Has("--list")) {
@@ -352,11 +149,9 @@ void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired)
 // The start-up values, or the file that --setup names.
 MelodySetup BaseSetup(const Arguments& a) {
     if (!a.Has("--setup")) return MelodySetup{};
-    if (a.Value("--setup").empty()) throw ECliUsage("--setup braucht einen Dateinamen");
+    if (a.Value("--setup").empty()) throw ECliUsage(msg::NeedsFileName("--setup"));
     return ReadSetupFile(a.Value("--setup"));
 }
-
-bool IsWavPath(const std::string& path) { return EndsWithIgnoringCase(path, ".wav"); }
 
 void WriteScore(const std::string& path, const CliHost& host, const VoiceSetup& voice,
                 SourceKind source, const MelodyTimeline& melody) {
@@ -424,8 +219,7 @@ int Ensemble(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream
             throw ECliUsage("Die Option " + name +
                             " gilt nicht für mehrere Stimmen; sie stehen in ihren Dateien");
     }
-    if (a.Has("--out") && a.Value("--out").empty())
-        throw ECliUsage("--out braucht einen Dateinamen");
+    if (a.Has("--out") && a.Value("--out").empty()) throw ECliUsage(msg::NeedsFileName("--out"));
     return EnsembleMelody(
         midi, a.voiceFiles, a.Has("--play"), a.Has("--out") ? &a.Value("--out") : nullptr,
         [] { std::signal(SIGINT, OnInterrupt); }, out, err);
@@ -501,8 +295,7 @@ int Save(Arguments a, std::ostream& err) {
 
 int Ports(MidiUnit& midi, const std::vector<std::string>& args, std::ostream& out,
           std::ostream& err) {
-    if (!args.empty())
-        throw ECliUsage("Überzähliges Argument \"" + QuotedText(args.front()) + "\"");
+    if (!args.empty()) throw ECliUsage(msg::SurplusArgument(args.front()));
     const std::string notice = MidiOutRequestNotice(midi);
     if (!notice.empty()) err << notice << '\n';
     for (const std::string& name : midi.Devices().Names()) out << name << '\n';

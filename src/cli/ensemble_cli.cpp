@@ -9,9 +9,9 @@
 #include "cli/output.h"
 #include "common/convert.h"
 #include "common/errors.h"
+#include "common/messages.h"
 #include "common/quote.h"
 #include "common/termination.h"
-#include "common/text.h"
 #include "melodyfile/midifile.h"
 #include "melodyfile/score.h"
 #include "melodyfile/wavfile.h"
@@ -38,8 +38,6 @@ double OffsetOf(const std::string& text) {
                         ", z. B. 1 oder 0,5, nicht \"" + QuotedText(text) + "\"");
     return value;
 }
-
-bool IsWav(const std::string& path) { return EndsWithIgnoringCase(path, ".wav"); }
 
 class CliObserver : public IEnsembleObserver {
 public:
@@ -74,7 +72,7 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, 
     MelodySetup ensemble;
     ensemble.Voices.clear();
     for (const VoiceFileArgument& file : files) {
-        if (file.Path.empty()) throw ECliUsage("--setup braucht einen Dateinamen");
+        if (file.Path.empty()) throw ECliUsage(msg::NeedsFileName("--setup"));
         const double offset = file.Offset ? OffsetOf(*file.Offset) : 0;
         try {
             const MelodySetup setup = ReadSetupFile(file.Path);
@@ -105,7 +103,7 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, 
         if (outPath) {
             try {
                 const VoiceSetup& first = ensemble.Voices.front();
-                if (IsWav(*outPath))
+                if (IsWavPath(*outPath))
                     WriteEnsembleWavFile(*outPath, voices);
                 else if (IsMusicXmlPath(*outPath))
                     WriteMusicXmlFile(*outPath, EnsembleScore(voices, *first.Tempo,

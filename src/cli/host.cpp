@@ -7,6 +7,7 @@
 
 #include "cli/cli.h"
 #include "common/convert.h"
+#include "common/messages.h"
 #include "common/quote.h"
 #include "common/termination.h"
 #include "midi/midi.h"
@@ -91,9 +92,7 @@ void CliSource::Load(const SourceSetup& setup) {
 }
 
 void CliHost::Load(const MelodySetup& setup) {
-    if (setup.Voices.size() != 1)
-        throw Exception("Die Einstellungen enthalten " + std::to_string(setup.Voices.size()) +
-                        " Stimmen; gespielt wird genau eine");
+    if (setup.Voices.size() != 1) throw Exception(msg::NotOneVoice(setup.Voices.size()));
     const VoiceSetup& voice = setup.Voices.front();
     Notes.Load(voice.Notes);
     Tempi.Load(voice.Tempi);

@@ -42,6 +42,19 @@ inline const char* const NoNoteLength =
 inline const char* const SynthSetupFailed = "Der Synthesizer lässt sich nicht einrichten";
 inline const char* const NoVoiceToSave = "Es gibt keine Stimme zu speichern";
 
+// Setups and the command line that plays them.
+inline std::string NotOneVoice(std::size_t voices) {
+    return "Die Einstellungen enthalten " + std::to_string(voices) +
+           " Stimmen; gespielt wird genau eine";
+}
+inline std::string SurplusArgument(const std::string& argument) {
+    return "Überzähliges Argument \"" + QuotedText(argument) + "\"";
+}
+// option as typed: "--out".
+inline std::string NeedsFileName(const std::string& option) {
+    return option + " braucht einen Dateinamen";
+}
+
 // Fetching from the network and the OEIS.
 inline const char* const OnlyHttpAddresses = "nur http- und https-Adressen werden abgerufen";
 inline std::string AnswerLargerThan(std::size_t bytes) {

@@ -114,7 +114,7 @@ ScoreKey PresetKey(int scaleIndex, int rootIndex) {
     ScoreKey key;
     if (scaleIndex < 0 || scaleIndex >= static_cast<int>(std::size(kParentShift)) || rootIndex < 1)
         return key;
-    const int rootPitch = (rootIndex + kKeyNoteOffset) % 12;
+    const int rootPitch = KeyPitchClass(rootIndex);
     if (kParentShift[scaleIndex] >= 0) {
         key.Mode = kModes[scaleIndex];
         const auto sign = [&](int fifths) {

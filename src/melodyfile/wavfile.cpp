@@ -6,6 +6,7 @@
 
 #include "common/file_write.h"
 #include "common/messages.h"
+#include "common/text.h"
 #include "midi/midinote.h"
 
 // WAV samples are little-endian, and so are the rendered ones here.
@@ -67,6 +68,8 @@ namespace {
 // target stays as it was.
 struct RenderCancelled {};
 }  // namespace
+
+bool IsWavPath(const std::string& path) { return EndsWithIgnoringCase(path, ".wav"); }
 
 bool WriteWavFile(const std::string& path, const std::vector<MelodyNote>& melody, int program,
                   const std::function<bool(double)>& progress, const std::string& soundFont) {

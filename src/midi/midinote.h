@@ -14,3 +14,8 @@ constexpr bool KeySounds(int32_t keyNumber) {
 constexpr uint8_t KeyNote(int32_t keyNumber) {
     return static_cast<uint8_t>(keyNumber + kKeyNoteOffset);
 }
+
+// The pitch class a key sounds, 0 = C to 11 = B, for keys off the keyboard too.
+constexpr int KeyPitchClass(int32_t keyNumber) {
+    return static_cast<int>(((int64_t{keyNumber} + kKeyNoteOffset) % 12 + 12) % 12);
+}

@@ -14,18 +14,9 @@ const char* const kTopKeyNames[] = {"d''''",   "dis''''", "e''''",   "f''''", "f
 }  // namespace
 
 DescribedMelody DescribeMelody(IPlaybackHost& host, int noteMapRows) {
-    MelodySequences melody = ReadMelodySequences(host);
     DescribedMelody described;
     described.Modulus = noteMapRows;
-    while (!melody.Notes.AtEnd()) {
-        const std::string_view note = melody.Notes.Take();
-        const std::string_view tempo = melody.Tempi.Take();
-        const int32_t key = host.GetKeyOrTempo(LookupKind::Key, note);
-        const int32_t durationMs = host.GetKeyOrTempo(LookupKind::DurationMs, tempo);
-        described.Timeline.Append(key, durationMs,
-                                  host.GetKeyOrTempo(LookupKind::LengthExponent, tempo));
-        described.Members.emplace_back(note);
-    }
+    described.Timeline = BuildTimeline(host, &described.Members);
     return described;
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "playback/ensemble.h"
-#include "playback/run.h"
+#include "playback/playback_host.h"
 #include "playback/timeline.h"
 
 struct DescribedMelody {

@@ -4,42 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "playback/maps.h"
-#include "playback/seqtext.h"
-
-// What the run needs from the window that hosts it. Every call reads the
-// controls as they are at that moment.
-class IPlaybackHost {
-public:
-    virtual ~IPlaybackHost() = default;
-    // Index of the instrument box, 0..127.
-    virtual int InstrumentProgram() = 0;
-    // The raw text of the note frame's source, after asking a formula or
-    // lookup source for its members where one is selected.
-    virtual std::string ReadNoteSource() = 0;
-    // Whether "Für Tempo eigene Folge verwenden" is ticked, and that frame's raw text.
-    virtual bool TempoSequenceUsed() = 0;
-    virtual std::string ReadTempoSource() = 0;
-    // kind 0: key number of a note member; kind 1: duration in ms of a tempo member.
-    // A member is its decimal digits, of any length.
-    virtual int32_t GetKeyOrTempo(LookupKind kind, std::string_view member) = 0;
-    // "Melodie auf Klaviatur anzeigen", and the keyboard window.
-    virtual bool KeyboardWanted() = 0;
-    virtual void ShowKeyboard() = 0;
-    virtual void MarkKey(int32_t keyNumber) = 0;
-    virtual void UnmarkKey(int32_t keyNumber) = 0;
-    // The six source controls ("Los!" of both sub-frames and the explicit list, in both frames).
-    virtual void SetSourceControlsEnabled(bool enabled) = 0;
-    virtual void SetPlayCaption(const std::string& caption) = 0;
-    virtual void ProcessPendingMessages() = 0;
-    // The member (counted from 0) whose note is about to sound, with its
-    // value and the tempo member that gives its length. For displays.
-    virtual void NoteStarting(size_t /*index*/, std::string_view /*member*/,
-                              std::string_view /*tempoMember*/) {}
-};
+#include "playback/playback_host.h"
 
 // Which members a run sounds: from First up to and including Last, and again
 // from First while Loop holds and nobody stopped it.
@@ -47,25 +14,6 @@ struct PlayRange {
     size_t First = 0;
     size_t Last = SIZE_MAX;
     bool Loop = false;
-};
-
-// The members a run walks: the note sequence, and the tempo sequence lined up
-// with it (repeated as often as needed).
-struct MelodySequences {
-    SequenceCursor Notes;
-    SequenceCursor Tempi;
-};
-
-// Reads both sources as a run does when it starts: the note text, the tempo
-// text (or the note text again), normalised; an empty tempo text under notes
-// is replaced by the note text.
-MelodySequences ReadMelodySequences(IPlaybackHost& host);
-
-// One note of a melody: the key number (<= 0 a rest) and its duration.
-struct MelodyNote {
-    int32_t Key;
-    int32_t DurationMs;
-    bool operator==(const MelodyNote&) const = default;
 };
 
 // The melody that a press of the play button would sound, without sounding it.

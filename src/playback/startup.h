@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/maptable.h"
-#include "playback/run.h"
+#include "playback/playback_host.h"
 
 inline constexpr int kStartScaleIndex = 7;  // "Chromatisch (12-Ton)"
 inline constexpr int kStartRootIndex = 40;  // c'

@@ -18,7 +18,7 @@ MelodyTimeline TimelineOf(const std::vector<MelodyNote>& melody) {
     return timeline;
 }
 
-MelodyTimeline BuildTimeline(IPlaybackHost& host) {
+MelodyTimeline BuildTimeline(IPlaybackHost& host, std::vector<std::string>* members) {
     MelodySequences melody = ReadMelodySequences(host);
     MelodyTimeline timeline;
     while (!melody.Notes.AtEnd()) {
@@ -27,6 +27,7 @@ MelodyTimeline BuildTimeline(IPlaybackHost& host) {
         const int32_t key = host.GetKeyOrTempo(LookupKind::Key, note);
         const int32_t durationMs = host.GetKeyOrTempo(LookupKind::DurationMs, tempo);
         timeline.Append(key, durationMs, host.GetKeyOrTempo(LookupKind::LengthExponent, tempo));
+        if (members) members->emplace_back(note);
     }
     return timeline;
 }

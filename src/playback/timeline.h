@@ -5,11 +5,12 @@
 // of them.
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "common/errors.h"
 #include "midi/midinote.h"
-#include "playback/run.h"
+#include "playback/playback_host.h"
 
 // A melody whose times cannot be laid out (a negative duration).
 class ETimelineError : public EInvalidInput {
@@ -57,5 +58,6 @@ MelodyTimeline TimelineFor(const std::vector<MelodyNote>& melody) {
 }
 
 // The melody that a press of the play button would sound, with each element's
-// length exponent, without sounding it.
-MelodyTimeline BuildTimeline(IPlaybackHost& host);
+// length exponent, without sounding it. members, where given, receives the
+// note member behind each element.
+MelodyTimeline BuildTimeline(IPlaybackHost& host, std::vector<std::string>* members = nullptr);

@@ -1,6 +1,6 @@
 #pragma once
 // Setup files (".sonavix"): a MelodySetup as UTF-8 JSON. The format is described
-// in the README; docs/example.sonavix is one such file.
+// in the README; docs/beispiel.sonavix is one such file.
 //
 // Reading is all or nothing: either the whole file is valid and a complete
 // MelodySetup comes back, or ESetupError says what is wrong and where (the file

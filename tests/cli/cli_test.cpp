@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
 #include "cli/smf_reader.h"
 #include "sources/http_test_server.h"
 #include "support/program.h"
@@ -292,30 +293,14 @@ TEST(CliHelp, GermanHelpNamesEveryOption) {
         // The first Ctrl+C lets the element after the sounding note play, as the run does.
         EXPECT_NE(r.out.find("wenn die klingende und die nächste Note gespielt sind"),
                   std::string::npos);
-        for (const char* option : {"eval",
-                                   "melody",
-                                   "--count",
-                                   "--zero",
-                                   "--start",
-                                   "--list",
-                                   "--formula",
-                                   "--oeis",
-                                   "--tempo-list",
-                                   "--tempo-formula",
-                                   "--tempo-count",
-                                   "--tempo-start",
-                                   "--scale",
-                                   "--scale-steps",
-                                   "15 Eigene...",
-                                   "--root",
-                                   "--note-map",
-                                   "--tempo-map",
-                                   "--tempo ",
-                                   "--instrument",
-                                   "--play",
-                                   "--out",
-                                   "Chromatisch (12-Ton)"})
-            EXPECT_NE(r.out.find(option), std::string::npos) << option;
+        // Each option where the help lists it: at the start of a line, then its
+        // value or its explanation.
+        for (const OptionInfo& option : kOptions)
+            EXPECT_NE(r.out.find("\n  " + std::string(option.name) + " "), std::string::npos)
+                << option.name;
+        for (const char* text :
+             {"eval", "melody", "save", "ports", "15 Eigene...", "Chromatisch (12-Ton)"})
+            EXPECT_NE(r.out.find(text), std::string::npos) << text;
     }
 }
 

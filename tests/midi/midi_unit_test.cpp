@@ -6,6 +6,7 @@
 
 #include "common/errors.h"
 #include "common/messages.h"
+#include "midi/midinote.h"
 #include "support/expect_error.h"
 #include "support/midi_fixture.h"
 
@@ -38,6 +39,15 @@ TEST_F(MidiUnitTest, PlayNoteSendsKeyPlusEightOrRests) {
             EXPECT_EQ(SentAtMs(), (std::vector<int64_t>{startMs, startMs + 500}));
         }
     }
+}
+
+// The keyboard's rows and the score's key signature name the key by its pitch
+// class; keys below the keyboard and at the ends of the range wrap as well.
+TEST(KeyPitchClass, CountsFromTheCOfTheKeysNote) {
+    const std::pair<int32_t, int> rows[] = {{40, 0},  {41, 1},        {51, 11},      {52, 0},
+                                            {4, 0},   {3, 11},        {0, 8},        {-4, 4},
+                                            {-16, 4}, {INT32_MIN, 0}, {INT32_MAX, 3}};
+    for (const auto& [key, pitchClass] : rows) EXPECT_EQ(KeyPitchClass(key), pitchClass) << key;
 }
 
 TEST_F(MidiUnitTest, ZeroDurationSendsOnAndOffBackToBack) {
