@@ -12,9 +12,7 @@
 #include "common/messages.h"
 #include "common/quote.h"
 #include "common/termination.h"
-#include "melodyfile/midifile.h"
-#include "melodyfile/score.h"
-#include "melodyfile/wavfile.h"
+#include "melodyfile/export_formats.h"
 #include "midi/clock.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
@@ -153,19 +151,6 @@ MelodySetup BaseSetup(const Arguments& a) {
     return ReadSetupFile(a.Value("--setup"));
 }
 
-void WriteScore(const std::string& path, const CliHost& host, const VoiceSetup& voice,
-                SourceKind source, const MelodyTimeline& melody) {
-    const Score score{SourceTitle(source, host.Notes.Formula, host.Notes.OeisTitle),
-                      host.Tempo,
-                      voice.ScaleIndex,
-                      voice.RootIndex,
-                      {{melody, host.Program}}};
-    if (IsMusicXmlPath(path))
-        WriteMusicXmlFile(path, score);
-    else
-        WriteLilyPondFile(path, score);
-}
-
 extern "C" void OnInterrupt(int) {
     RequestStop();
     // The second Ctrl+C still silences the notes; a third ends the program at once.
@@ -244,12 +229,15 @@ int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& 
         if (a.Has("--out")) {
             const std::string& path = a.Value("--out");
             try {
-                if (IsWavPath(path))
-                    WriteWavFile(path, melody, host.Program);
-                else if (IsMusicXmlPath(path) || IsLilyPondPath(path))
-                    WriteScore(path, host, setup.Voices.front(), source, melody);
-                else
-                    WriteMidiFile(path, melody, host.Tempo, host.Program);
+                // A name of no known ending gets a MIDI file.
+                const ExportFormat* format = ExportFormatOf(path);
+                const VoiceSetup& voice = setup.Voices.front();
+                (format ? *format : MidiExport())
+                    .WriteOne(path,
+                              {melody, host.Tempo, host.Program,
+                               SourceTitle(source, host.Notes.Formula, host.Notes.OeisTitle),
+                               voice.ScaleIndex, voice.RootIndex},
+                              {});
             } catch (const Exception& e) {
                 fileFailure = e.Message();
             }

@@ -12,9 +12,7 @@
 #include "common/messages.h"
 #include "common/quote.h"
 #include "common/termination.h"
-#include "melodyfile/midifile.h"
-#include "melodyfile/score.h"
-#include "melodyfile/wavfile.h"
+#include "melodyfile/export_formats.h"
 #include "midi/clock.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
@@ -103,16 +101,11 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, 
         if (outPath) {
             try {
                 const VoiceSetup& first = ensemble.Voices.front();
-                if (IsWavPath(*outPath))
-                    WriteEnsembleWavFile(*outPath, voices);
-                else if (IsMusicXmlPath(*outPath))
-                    WriteMusicXmlFile(*outPath, EnsembleScore(voices, *first.Tempo,
-                                                              first.ScaleIndex, first.RootIndex));
-                else if (IsLilyPondPath(*outPath))
-                    WriteLilyPondFile(*outPath, EnsembleScore(voices, *first.Tempo,
-                                                              first.ScaleIndex, first.RootIndex));
-                else
-                    WriteEnsembleMidiFile(*outPath, voices, *first.Tempo);
+                // A name of no known ending gets a MIDI file.
+                const ExportFormat* format = ExportFormatOf(*outPath);
+                (format ? *format : MidiExport())
+                    .WriteSeveral(*outPath,
+                                  {voices, *first.Tempo, first.ScaleIndex, first.RootIndex}, {});
             } catch (const Exception& e) {
                 fileFailure = e.Message();
             }

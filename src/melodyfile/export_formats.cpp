@@ -83,6 +83,7 @@ std::span<const ExportFormat> ExportFormats() { return kFormats; }
 const ExportFormat* ExportFormatOf(std::string_view path) {
     for (const ExportFormat& format : kFormats)
         for (std::string_view ending : format.Endings)
+            // A name before the ending, too: ".xml" alone names no file of that kind.
             if (path.size() > ending.size() && EndsWithIgnoringCase(path, ending)) return &format;
     return nullptr;
 }

@@ -13,11 +13,6 @@
 namespace {
 constexpr int kMiddleC = 60;
 
-// A name before the ending, too: ".xml" alone names no score.
-bool EndsWith(const std::string& path, std::string_view ending) {
-    return path.size() > ending.size() && EndsWithIgnoringCase(path, ending);
-}
-
 // An element on the 1024th grid; midi < 0 is a rest.
 struct Span {
     int64_t start, end;
@@ -255,11 +250,6 @@ Score EnsembleScore(const std::vector<EnsembleVoice>& voices, int tempo, int sca
     if (score.Title.empty()) score.Title = "Stimmen";
     return score;
 }
-
-bool IsMusicXmlPath(const std::string& path) {
-    return EndsWith(path, ".musicxml") || EndsWith(path, ".xml");
-}
-bool IsLilyPondPath(const std::string& path) { return EndsWith(path, ".ly"); }
 
 std::string ScoreText(const std::string& text) {
     std::string out;

@@ -143,10 +143,6 @@ std::string LilyPondText(const Score& score);
 void WriteMusicXmlFile(const std::string& path, const Score& score);
 void WriteLilyPondFile(const std::string& path, const Score& score);
 
-// Whether a path names a score file: ".musicxml" or ".xml" is MusicXML, ".ly" LilyPond.
-bool IsMusicXmlPath(const std::string& path);
-bool IsLilyPondPath(const std::string& path);
-
 // A title as a score may hold it: valid UTF-8 without control characters
 // (each becomes a blank, each byte that is no UTF-8 a "?").
 std::string ScoreText(const std::string& text);

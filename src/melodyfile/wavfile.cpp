@@ -69,8 +69,6 @@ namespace {
 struct RenderCancelled {};
 }  // namespace
 
-bool IsWavPath(const std::string& path) { return EndsWithIgnoringCase(path, ".wav"); }
-
 bool WriteWavFile(const std::string& path, const std::vector<MelodyNote>& melody, int program,
                   const std::function<bool(double)>& progress, const std::string& soundFont) {
     return WriteWavFile(path, TimelineFor<EWavFileError>(melody), program, progress, soundFont);

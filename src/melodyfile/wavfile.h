@@ -39,9 +39,6 @@ struct RenderScore {
 RenderScore WavScore(const MelodyTimeline& melody, int program);
 RenderScore WavScore(const std::vector<MelodyNote>& melody, int program);
 
-// Whether a path names a WAV file: ".wav" in any case.
-bool IsWavPath(const std::string& path);
-
 // Renders the melody into path, replacing a file that is there only when the
 // new one is complete. progress gets the share done (0..1) now and then and
 // returns false to cancel; the result is then false and nothing was written.
