@@ -603,6 +603,33 @@ TEST(CliOeis, WholeSequenceComesFromTheBFile) {
               "Hilfe: sonavix-cli --help\n");
 }
 
+TEST(CliOeis, MissingBFileAndDroppedSignsAreNoticesNotFailures) {
+    TestHttpServer server([](const TestRequest& r) {
+        if (r.target == "/A033999/b033999.txt") return Answer(404, "Not Found");
+        if (r.target == "/A000045/b000045.txt") return Answer(200, "0 0\n1 -1\n");
+        const bool signs = r.target.find("q=signs") != std::string::npos;
+        return Answer(200, signs ? R"([{"number": 33999, "data": "1,-1,1", "name": "(-1)^n."}])"
+                                 : R"([{"number": 45, "data": "0,1", "name": "Fibonacci."}])");
+    });
+    const std::string base = "SONAVIX_OEIS_BASE=" + server.Url("/");
+    const ProgramResult r = Cli({"melody", "--oeis", "signs", "--oeis-all"}, {base});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Lines({41, 41, 41}, 667));
+    EXPECT_EQ(r.err,
+              "Zu A033999 gibt es keine b-Datei (der Server antwortete mit dem Status 404); "
+              "geladen ist die kurze Liste der Glieder\n"
+              "A033999 hat negative Glieder; ihre Vorzeichen werden nicht gelesen, es zählen nur "
+              "die Beträge\n");
+    // save looks the sequence up itself.
+    TempDir dir;
+    const ProgramResult saved =
+        Cli({"save", dir.File("f.sonavix"), "--oeis", "fibonacci", "--oeis-all"}, {base});
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(saved.err,
+              "A000045 hat negative Glieder; ihre Vorzeichen werden nicht gelesen, es zählen nur "
+              "die Beträge\n");
+}
+
 TEST(CliScore, OutWritesMusicXmlOrLilyPondByTheEnding) {
     TempDir dir;
     // A minor (from C major: no signature) on key 25; the formula is the title.
