@@ -414,6 +414,16 @@ TEST(CliOutput, LostOutputIsAFailureAndKeepsTheFile) {
     EXPECT_EQ(FileBytes(file), FileBytes(expectedFile));
 }
 
+// Whether process holds a file below folder ("/tmp/x/") open: the export's
+// file, named or not.
+bool WritesInto(pid_t process, const std::string& folder) {
+    std::error_code ignored;
+    for (const auto& fd :
+         fs::directory_iterator("/proc/" + std::to_string(process) + "/fd", ignored))
+        if (fs::read_symlink(fd.path(), ignored).string().starts_with(folder)) return true;
+    return false;
+}
+
 // A signal during an export removes the unfinished file and ends with 128 + the signal.
 TEST(CliSignals, AnInterruptedExportLeavesNothingBehind) {
     if (access("/usr/share/sounds/sf2/TimGM6mb.sf2", R_OK) != 0)
@@ -423,8 +433,9 @@ TEST(CliSignals, AnInterruptedExportLeavesNothingBehind) {
         SCOPED_TRACE(signal);
         ChildProgram cli(SONAVIX_CLI, {"melody", "--formula", "x", "--count", "4000", "--out",
                                        dir.File("m.wav")});
-        // Signalled once the hidden file is being written (bounded).
-        for (int i = 0; i < 500 && cli.Running() && fs::is_empty(dir.File("")); ++i) usleep(10000);
+        // Signalled once the file is being written (bounded).
+        for (int i = 0; i < 500 && cli.Running() && !WritesInto(cli.Pid(), dir.File("")); ++i)
+            usleep(10000);
         ASSERT_TRUE(cli.Running()) << "the export ended before the signal";
         cli.Signal(signal);
         EXPECT_EQ(cli.Wait().status, 128 + signal);
