@@ -69,7 +69,7 @@ int main() {
         bFile += std::to_string(n) + " " + std::string(1 + n % 60, static_cast<char>('1' + n % 9)) +
                  "\n";
     std::string terms;
-    const Times parse = Best([&] { terms = BFileTerms(bFile); });
+    const Times parse = Best([&] { terms = ReadBFile(bFile).terms; });
 
     std::printf(
         "setup file %.1f MiB (note map 10000 rows, list 10^6 members): save wall_ms=%.1f "

@@ -221,6 +221,8 @@ int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& 
         // take its place.
         const SourceKind source = host.Notes.Kind;
         const MelodyTimeline melody = BuildTimeline(host);
+        for (const CliSource* frame : {&host.Notes, &host.Tempi})
+            for (const std::string& notice : frame->OeisNotices) err << notice << '\n';
         // From here on, Ctrl+C means: stop the melody.
         if (a.Has("--play")) std::signal(SIGINT, OnInterrupt);
         // The file first: a reader that stops reading the listing (| head)
@@ -269,6 +271,7 @@ int Save(Arguments a, std::ostream& err) {
         OeisSetup& oeis = setup.Voices.front().Notes.Oeis;
         if (a.Has("--oeis")) {
             const OeisHit hit = OeisLookup().Run(oeis.Query, setup.OeisWholeSequences);
+            for (const std::string& notice : hit.notices) err << notice << '\n';
             oeis.ANumber = hit.linkCaption;
             oeis.Name = hit.name;
             oeis.Terms = hit.terms;

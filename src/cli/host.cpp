@@ -109,6 +109,7 @@ void CliSource::LookUp() {
     const OeisHit hit = OeisLookup().Run(OeisQuery, OeisWhole);
     OeisSequence = hit.terms;
     OeisTitle = hit.linkCaption + ": " + hit.name;
+    OeisNotices = hit.notices;
 }
 
 void CliHost::ProcessPendingMessages() {

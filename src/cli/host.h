@@ -32,7 +32,8 @@ public:
     std::string OeisQuery;                     // the lookup's query field
     std::string OeisSequence;                  // the lookup frame's sequence memo
     bool OeisWhole = false;                    // the lookup loads the b-file
-    std::string OeisTitle;  // "A000045: Fibonacci numbers..." once a lookup found it
+    std::string OeisTitle;                 // "A000045: Fibonacci numbers..." once a lookup found it
+    std::vector<std::string> OeisNotices;  // what the lookup had to tell, for the error stream
 
     // The formula frame's "Los!": the members go into the explicit list, which
     // becomes the selected source; on a failure the list holds what the frame's

@@ -2,7 +2,11 @@
 // Files the program writes replace what is at their path only once they are
 // complete: the bytes go to a new file in the same folder, which is flushed to
 // the disk and then renamed over the target. A failed write leaves the old
-// file, a symbolic link or anything else at the path untouched.
+// file, a symbolic link or anything else at the path untouched. The new file
+// has no name until it is complete where the file system allows that, so a
+// write killed midway leaves nothing; elsewhere it is a hidden
+// ".sonavix-PID-...tmp", and a later write in that folder removes such files
+// of writers no longer running once they are ten minutes old.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -27,3 +31,8 @@ using FileChunkWriter = std::function<void(const void* data, std::size_t size)>;
 void WriteFileAtomically(const std::string& path,
                          const std::function<void(const FileChunkWriter& put)>& produce);
 void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Whether a write starts its file unnamed where the file system allows it (the
+// default). false makes every write name its file from the start, as on file
+// systems without unnamed files; for tests of that way.
+void UseUnnamedTemporaryFiles(bool use);

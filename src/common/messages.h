@@ -66,6 +66,15 @@ inline std::string NoCompleteAnswerWithin(const std::string& seconds) {
 }
 inline const char* const UnknownAnswerFormat = "die Antwort hat ein unbekanntes Format";
 inline const char* const UnknownResultPage = "die Ergebnisseite hat ein unbekanntes Format";
+// Notices of a lookup that succeeded.
+inline std::string NoBFile(const std::string& aNumber, int status) {
+    return "Zu " + aNumber + " gibt es keine b-Datei (der Server antwortete mit dem Status " +
+           std::to_string(status) + "); geladen ist die kurze Liste der Glieder";
+}
+inline std::string SignsNotRead(const std::string& aNumber) {
+    return aNumber +
+           " hat negative Glieder; ihre Vorzeichen werden nicht gelesen, es zählen nur die Beträge";
+}
 // The start of every message of a failed search.
 inline std::string OeisSearchFor(const std::string& query) {
     return "Die OEIS-Suche nach \"" + QuotedText(query) + "\"";

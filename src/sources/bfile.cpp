@@ -34,6 +34,31 @@ bool IndexValue(std::string_view digits, bool negative, int64_t& value) {
     return true;
 }
 
+// A zero byte or another control character is a damaged file, not a term.
+void CheckControlCharacters(std::string_view line, std::size_t lineNumber) {
+    for (const char c : line) {
+        const auto code = static_cast<unsigned char>(c);
+        if ((code < 0x20 && c != '\t') || code == 0x7f) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            Fail(lineNumber, std::string("die Zeile enthält das Steuerzeichen 0x") +
+                                 kHex[code >> 4] + kHex[code & 0xf]);
+        }
+    }
+}
+
+// n follows last: one more. A gap would join terms that are not neighbours.
+void CheckFollows(int64_t n, int64_t last, std::size_t lineNumber) {
+    const std::string follows =
+        "der Index " + std::to_string(n) + " folgt nicht auf " + std::to_string(last);
+    if (n <= last) Fail(lineNumber, follows);
+    // last < n here, so last + 1 and n - 1 stay in range.
+    if (n - 1 == last + 1)
+        Fail(lineNumber, follows + ", es fehlt a(" + std::to_string(last + 1) + ")");
+    if (n > last + 1)
+        Fail(lineNumber, follows + ", es fehlen a(" + std::to_string(last + 1) + ") bis a(" +
+                             std::to_string(n - 1) + ")");
+}
+
 }  // namespace
 
 std::string BFileAddress(const std::string& base, const std::string& aNumber) {
@@ -41,20 +66,23 @@ std::string BFileAddress(const std::string& base, const std::string& aNumber) {
     return base + "A" + digits + "/b" + digits + ".txt";
 }
 
-std::string BFileTerms(std::string_view text) {
-    std::string terms;
+BFileRead ReadBFile(std::string_view text) {
+    BFileRead read;
     std::size_t count = 0;
     bool haveIndex = false;
     int64_t lastIndex = 0;
     std::size_t lineNumber = 0;
     std::size_t begin = 0;
     while (begin < text.size() && count < kBFileTermsMax) {
-        std::size_t end = text.find('\n', begin);
-        if (end == std::string_view::npos) end = text.size();
+        const std::size_t end = text.find('\n', begin);
+        ++lineNumber;
+        // Without a Content-Length a body cut short looks whole but for this.
+        if (end == std::string_view::npos)
+            Fail(lineNumber, "die Zeile endet ohne Zeilenumbruch, die b-Datei ist unvollständig");
         std::string_view line = text.substr(begin, end - begin);
         begin = end + 1;
-        ++lineNumber;
         if (line.ends_with('\r')) line.remove_suffix(1);
+        CheckControlCharacters(line, lineNumber);
         std::size_t pos = 0;
         while (pos < line.size() && IsBlank(line[pos])) ++pos;
         if (pos == line.size() || line[pos] == '#') continue;
@@ -64,6 +92,7 @@ std::string BFileTerms(std::string_view text) {
         const std::size_t afterIndex = pos;
         while (pos < line.size() && IsBlank(line[pos])) ++pos;
         const bool separated = pos > afterIndex;
+        const bool negativeTerm = pos < line.size() && line[pos] == '-';
         const std::string_view term = Integer(line, pos);
         while (pos < line.size() && IsBlank(line[pos])) ++pos;
         if (index.empty() || !separated || term.empty() || pos != line.size())
@@ -71,18 +100,16 @@ std::string BFileTerms(std::string_view text) {
         int64_t n = 0;
         if (!IndexValue(index, negativeIndex, n))
             Fail(lineNumber, "der Index " + QuotedText(index) + " ist zu groß");
-        if (haveIndex && n <= lastIndex)
-            Fail(lineNumber, "der Index " + std::string(negativeIndex ? "-" : "") +
-                                 std::string(index) + " folgt nicht auf " +
-                                 std::to_string(lastIndex));
+        if (haveIndex) CheckFollows(n, lastIndex, lineNumber);
         if (term.size() > kBFileDigitsMax)
             Fail(lineNumber, "das Glied hat " + std::to_string(term.size()) +
                                  " Ziffern, mehr als " + std::to_string(kBFileDigitsMax));
         haveIndex = true;
         lastIndex = n;
-        if (count++ > 0) terms += ", ";
-        terms += term;
+        if (count++ > 0) read.terms += ", ";
+        read.terms += term;
+        read.negativeTerms = read.negativeTerms || negativeTerm;
     }
     if (count == 0) throw EBFileError("die b-Datei enthält kein Glied");
-    return terms;
+    return read;
 }

@@ -21,7 +21,13 @@ class EBFileError : public EInvalidInput {
 // The address of the b-file of "A000045" below base: base + "A000045/b000045.txt".
 std::string BFileAddress(const std::string& base, const std::string& aNumber);
 
-// The first kBFileTermsMax terms as a result text ("0, 1, 1, 2", signs
-// dropped). Lines are comments ("#"), blank, or "n a(n)" with n rising;
-// anything else is refused, as is a file without a term.
-std::string BFileTerms(std::string_view text);
+struct BFileRead {
+    std::string terms;           // a result text: "0, 1, 1, 2"
+    bool negativeTerms = false;  // a term had a sign, which the result text drops
+};
+
+// The first kBFileTermsMax terms. Lines are comments ("#"), blank, or
+// "n a(n)" with n one more than on the line before, and each ends with a line
+// feed; anything else (a control character, a line cut short) is refused, as
+// is a file without a term.
+BFileRead ReadBFile(std::string_view text);

@@ -38,6 +38,7 @@ struct BodySink {
     std::size_t fill = 0;
     std::size_t received = 0;
     bool overCap = false;
+    bool wholeBody = false;  // zero bytes are kept
     bool statusOnly = false;
     bool statusChecked = false;
     std::size_t headerBytes = 0;  // of complete header lines, all answers of a redirect chain
@@ -45,7 +46,7 @@ struct BodySink {
     std::string location;                    // of the last answer that sent the client on
 
     void Flush() {
-        const void* zero = std::memchr(piece, 0, fill);
+        const void* zero = wholeBody ? nullptr : std::memchr(piece, 0, fill);
         text.append(piece, zero ? static_cast<const char*>(zero) - piece : fill);
         fill = 0;
     }
@@ -362,6 +363,7 @@ std::string FetchUrl(const std::string& address, const FetchOptions& options) {
     auto sink = std::make_unique<BodySink>();
     sink->curl = curl.get();
     sink->cap = options.maxBodyBytes;
+    sink->wholeBody = options.wholeBody;
     sink->stallLimit = std::chrono::milliseconds(options.stallTimeoutMs);
     sink->cancelled = &options.cancelled;
     const std::string url = WithHttpPrefix(address);

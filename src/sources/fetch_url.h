@@ -26,6 +26,9 @@ struct FetchOptions {
     // transfer gets only the time left, and totalTimeoutMs names the task's limit.
     std::optional<std::chrono::steady_clock::time_point> deadline;
     std::size_t maxBodyBytes = std::size_t{4} << 20;
+    // The body as it came, zero bytes and all, for a reader that checks it
+    // itself; otherwise each piece of 4095 bytes ends at its first zero byte.
+    bool wholeBody = false;
     long maxRedirects = 5;
     // Asked while the transfer runs, from the thread that runs it; true ends
     // the transfer at once with EAborted.
@@ -44,5 +47,6 @@ std::string TransferErrorText(int curlCode);
 
 // GET with the agent "InetURL:/1.0" and no cached copy. Status 200 or 302 gives
 // the body, read in pieces of at most 4095 bytes, each cut at its first zero
-// byte; any other status gives "Status:" followed by the code.
+// byte unless options.wholeBody; any other status gives "Status:" followed by
+// the code.
 std::string FetchUrl(const std::string& address, const FetchOptions& options = {});

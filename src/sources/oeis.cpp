@@ -89,6 +89,20 @@ std::string TermsText(const std::string& raw) {
     return out;
 }
 
+// A "-" before a digit: the sign of a term, which TermsText drops.
+bool HasNegativeTerm(const std::string& raw) {
+    for (std::size_t i = 0; i + 1 < raw.size(); ++i)
+        if (raw[i] == '-' && IsDigit(raw[i + 1])) return true;
+    return false;
+}
+
+// The status of an answer that says the file is not there (404, 410); 0 otherwise.
+int MissingFileStatus(const std::string& text) {
+    if (text == "Status:404") return 404;
+    if (text == "Status:410") return 410;
+    return 0;
+}
+
 bool HasDigit(const std::string& s) {
     for (const char c : s)
         if (IsDigit(c)) return true;
@@ -149,13 +163,19 @@ std::string OeisLookup::Fetch(const std::string& url, const std::string& query, 
         } else {
             FetchOptions options = limits_;
             options.deadline = end;
-            if (bFile) options.maxBodyBytes = std::max(options.maxBodyBytes, kBFileBytesMax);
+            if (bFile) {
+                options.maxBodyBytes = std::max(options.maxBodyBytes, kBFileBytesMax);
+                // Its reader refuses a zero byte instead of losing what follows it.
+                options.wholeBody = true;
+            }
             text = FetchUrl(url, options);
         }
     } catch (const EFetchError& e) {
         failed(e.Message());
     }
     if (text.empty()) failed("der Server gab eine leere Antwort");
+    // A sequence without a b-file keeps its short list; the caller says so.
+    if (bFile && MissingFileStatus(text) != 0) return text;
     if (text.starts_with("Status:"))
         failed("der Server antwortete mit dem Status " + text.substr(7));
     return text;
@@ -175,8 +195,16 @@ OeisHit OeisLookup::Run(const std::string& query, bool wholeSequence) const {
     if (!wholeSequence) return hit;
     const std::string text =
         Fetch(BFileAddress(base_, hit.linkCaption), query, end, hit.linkCaption, true);
+    if (const int status = MissingFileStatus(text); status != 0) {
+        hit.notices.insert(hit.notices.begin(), msg::NoBFile(hit.linkCaption, status));
+        return hit;
+    }
     try {
-        hit.terms = BFileTerms(text);
+        const BFileRead read = ReadBFile(text);
+        hit.terms = read.terms;
+        // The short list's notice went with its terms.
+        hit.notices.clear();
+        if (read.negativeTerms) hit.notices.push_back(msg::SignsNotRead(hit.linkCaption));
     } catch (const EBFileError& e) {
         throw EOeisError(msg::OeisSearchFor(query) + " fand " + hit.linkCaption +
                          ", aber die b-Datei von " + hit.linkCaption +
@@ -207,6 +235,7 @@ OeisHit OeisLookup::RunLegacy(const std::string& query, const std::string& q, De
         Fail(query, "die Seite der Glieder von " + hit.linkCaption + " hat ein unbekanntes Format");
     if (!HasDigit(terms)) Fail(query, hit.linkCaption + " hat keine Glieder");
     hit.terms = TermsText(terms);
+    if (HasNegativeTerm(terms)) hit.notices.push_back(msg::SignsNotRead(hit.linkCaption));
     return hit;
 }
 
@@ -246,5 +275,6 @@ OeisHit OeisLookup::RunJson(const std::string& query, const std::string& q, Dead
     hit.name = CleanName(name->text);
     if (!HasDigit(data->text)) Fail(query, hit.linkCaption + " hat keine Glieder");
     hit.terms = TermsText(data->text);
+    if (HasNegativeTerm(data->text)) hit.notices.push_back(msg::SignsNotRead(hit.linkCaption));
     return hit;
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/errors.h"
 #include "sources/fetch_url.h"
@@ -40,6 +41,9 @@ struct OeisHit {
     std::string linkUrl;      // the sequence's page
     std::string name;
     std::string terms;  // result text: unsigned members separated by ", "
+    // What the user should be told although the lookup succeeded, in German,
+    // one sentence each: no b-file, so the short list; signs dropped.
+    std::vector<std::string> notices;
 };
 
 class OeisLookup {
@@ -60,7 +64,8 @@ public:
     OeisDialect Dialect() const { return dialect_; }
 
     // Looks the text of the query field up; throws EOeisError. wholeSequence:
-    // the terms come from the hit's b-file instead of its short list.
+    // the terms come from the hit's b-file instead of its short list; a hit
+    // whose b-file is not there (404, 410) keeps its short list, with a notice.
     OeisHit Run(const std::string& query, bool wholeSequence = false) const;
 
 private:

@@ -399,6 +399,16 @@ TEST(CliOutput, LostOutputIsAFailureAndKeepsTheFile) {
     EXPECT_EQ(FileBytes(file), FileBytes(expectedFile));
 }
 
+// Whether process holds a file below folder ("/tmp/x/") open: the export's
+// file, named or not.
+bool WritesInto(pid_t process, const std::string& folder) {
+    std::error_code ignored;
+    for (const auto& fd :
+         fs::directory_iterator("/proc/" + std::to_string(process) + "/fd", ignored))
+        if (fs::read_symlink(fd.path(), ignored).string().starts_with(folder)) return true;
+    return false;
+}
+
 // A signal during an export removes the unfinished file and ends with 128 + the signal.
 TEST(CliSignals, AnInterruptedExportLeavesNothingBehind) {
     if (access("/usr/share/sounds/sf2/TimGM6mb.sf2", R_OK) != 0)
@@ -408,8 +418,9 @@ TEST(CliSignals, AnInterruptedExportLeavesNothingBehind) {
         SCOPED_TRACE(signal);
         ChildProgram cli(SONAVIX_CLI, {"melody", "--formula", "x", "--count", "4000", "--out",
                                        dir.File("m.wav")});
-        // Signalled once the hidden file is being written (bounded).
-        for (int i = 0; i < 500 && cli.Running() && fs::is_empty(dir.File("")); ++i) usleep(10000);
+        // Signalled once the file is being written (bounded).
+        for (int i = 0; i < 500 && cli.Running() && !WritesInto(cli.Pid(), dir.File("")); ++i)
+            usleep(10000);
         ASSERT_TRUE(cli.Running()) << "the export ended before the signal";
         cli.Signal(signal);
         EXPECT_EQ(cli.Wait().status, 128 + signal);
@@ -586,6 +597,33 @@ TEST(CliOeis, WholeSequenceComesFromTheBFile) {
     EXPECT_EQ(Cli({"melody", "--list", "1", "--oeis-all"}).err,
               "sonavix-cli: Die Option --oeis-all gilt nur zusammen mit --oeis\n"
               "Hilfe: sonavix-cli --help\n");
+}
+
+TEST(CliOeis, MissingBFileAndDroppedSignsAreNoticesNotFailures) {
+    TestHttpServer server([](const TestRequest& r) {
+        if (r.target == "/A033999/b033999.txt") return Answer(404, "Not Found");
+        if (r.target == "/A000045/b000045.txt") return Answer(200, "0 0\n1 -1\n");
+        const bool signs = r.target.find("q=signs") != std::string::npos;
+        return Answer(200, signs ? R"([{"number": 33999, "data": "1,-1,1", "name": "(-1)^n."}])"
+                                 : R"([{"number": 45, "data": "0,1", "name": "Fibonacci."}])");
+    });
+    const std::string base = "SONAVIX_OEIS_BASE=" + server.Url("/");
+    const ProgramResult r = Cli({"melody", "--oeis", "signs", "--oeis-all"}, {base});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Lines({41, 41, 41}, 667));
+    EXPECT_EQ(r.err,
+              "Zu A033999 gibt es keine b-Datei (der Server antwortete mit dem Status 404); "
+              "geladen ist die kurze Liste der Glieder\n"
+              "A033999 hat negative Glieder; ihre Vorzeichen werden nicht gelesen, es zählen nur "
+              "die Beträge\n");
+    // save looks the sequence up itself.
+    TempDir dir;
+    const ProgramResult saved =
+        Cli({"save", dir.File("f.sonavix"), "--oeis", "fibonacci", "--oeis-all"}, {base});
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(saved.err,
+              "A000045 hat negative Glieder; ihre Vorzeichen werden nicht gelesen, es zählen nur "
+              "die Beträge\n");
 }
 
 TEST(CliScore, OutWritesMusicXmlOrLilyPondByTheEnding) {

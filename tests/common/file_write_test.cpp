@@ -1,10 +1,13 @@
 #include "common/file_write.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -62,7 +65,17 @@ protected:
         EXPECT_TRUE(message.starts_with(prefix)) << message;
         return message.substr(prefix.size());
     }
+    void ExpectLinksFollowedAndPermissionsKept();
     fs::path dir;
+};
+
+// Chooses how writes start their file while it lives.
+class UnnamedFiles {
+public:
+    explicit UnnamedFiles(bool use) { UseUnnamedTemporaryFiles(use); }
+    ~UnnamedFiles() { UseUnnamedTemporaryFiles(true); }
+    UnnamedFiles(const UnnamedFiles&) = delete;
+    UnnamedFiles& operator=(const UnnamedFiles&) = delete;
 };
 
 // A file size limit makes the system refuse the write halfway through.
@@ -110,31 +123,43 @@ TEST_F(FileWrite, AFailedOrRefusedWriteLeavesWhatWasThere) {
         {"folder without new names", [](const fs::path&) {}, false,
          "in diesem Ordner lassen sich keine Dateien anlegen"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string name = c.name;
-        fs::path path = dir / "ziel.mid";
-        if (name == "file cut by the system") path = dir / "alt.mid";
-        if (name == "file taken for a folder") path = dir / "alt.mid" / "x.mid";
-        if (name == "name too long") path = dir / (std::string(300, 'n') + ".mid");
-        if (name == "missing folder") path = dir / "fehlt" / "x.mid";
-        if (name == "folder without new names") path = "/proc/self/neu.mid";
-        c.setUp(path);
-        const std::string before = Listing(dir);
-        {
-            std::optional<FileSizeLimit> limit;
-            if (c.sizeLimited) limit.emplace(1024);
-            EXPECT_EQ(Refusal(path, big), c.cause);
+    for (const bool unnamed : {true, false})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (unnamed ? ", unnamed" : ", named"));
+            const UnnamedFiles way(unnamed);
+            const std::string name = c.name;
+            fs::path path = dir / "ziel.mid";
+            if (name == "file cut by the system") path = dir / "alt.mid";
+            if (name == "file taken for a folder") path = dir / "alt.mid" / "x.mid";
+            if (name == "name too long") path = dir / (std::string(300, 'n') + ".mid");
+            if (name == "missing folder") path = dir / "fehlt" / "x.mid";
+            if (name == "folder without new names") path = "/proc/self/neu.mid";
+            c.setUp(path);
+            const std::string before = Listing(dir);
+            {
+                std::optional<FileSizeLimit> limit;
+                if (c.sizeLimited) limit.emplace(1024);
+                EXPECT_EQ(Refusal(path, big), c.cause);
+            }
+            EXPECT_EQ(Listing(dir), before);
+            EXPECT_EQ(ReadText(dir / "alt.mid"), "alt");
+            std::error_code ignored;
+            if (path.parent_path() == dir && name != "file cut by the system")
+                fs::remove_all(path, ignored);
         }
-        EXPECT_EQ(Listing(dir), before);
-        EXPECT_EQ(ReadText(dir / "alt.mid"), "alt");
-        std::error_code ignored;
-        if (path.parent_path() == dir && name != "file cut by the system")
-            fs::remove_all(path, ignored);
-    }
 }
 
 TEST_F(FileWrite, ReplacesTheFileALinkLeadsToAndKeepsItsPermissions) {
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed" : "named");
+        const UnnamedFiles way(unnamed);
+        ExpectLinksFollowedAndPermissionsKept();
+        TearDown();
+        SetUp();
+    }
+}
+
+void FileWrite::ExpectLinksFollowedAndPermissionsKept() {
     fs::permissions(dir / "alt.mid", fs::perms(0640));
     fs::create_symlink("alt.mid", dir / "link.mid");
     fs::create_symlink("neu.mid", dir / "offen.mid");  // its file does not exist yet
@@ -161,4 +186,56 @@ TEST_F(FileWrite, AProducerThatFailsLeavesTheOldFile) {
                  EInvalidInput);
     EXPECT_EQ(Listing(dir), "alt.mid;");
     EXPECT_EQ(ReadText(dir / "alt.mid"), "alt");
+}
+
+TEST_F(FileWrite, AWriterKilledMidwayLeavesNothingBehind) {
+    const int probe = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (probe < 0) GTEST_SKIP() << "this file system makes no unnamed files";
+    close(probe);
+    const std::string megabyte(std::size_t{1} << 20, 'w');
+    EXPECT_EXIT(WriteFileAtomically((dir / "alt.mid").string(),
+                                    [&](const FileChunkWriter& put) {
+                                        for (int i = 0; i < 18; ++i)
+                                            put(megabyte.data(), megabyte.size());
+                                        kill(getpid(), SIGKILL);
+                                    }),
+                ::testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EQ(Listing(dir), "alt.mid;");
+    EXPECT_EQ(ReadText(dir / "alt.mid"), "alt");
+}
+
+TEST_F(FileWrite, TheNextWriteRemovesOldFilesOfEndedWritersOnly) {
+    // A process that has ended, and its number not given again so soon.
+    const pid_t ended = fork();
+    if (ended == 0) _exit(0);
+    ASSERT_GT(ended, 0);
+    waitpid(ended, nullptr, 0);
+    const std::string gone = std::to_string(ended);
+    const std::string alive = std::to_string(getppid());
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    const struct {
+        std::string name;
+        bool isOld, stays;
+    } files[] = {
+        {".sonavix-" + gone + "-17-0.tmp", true, false},
+        {".sonavix-" + gone + "-17-1.tmp", false, true},  // perhaps another machine's writer
+        {".sonavix-" + alive + "-17-2.tmp", true, true},  // its writer still runs
+        {".sonavix-" + gone + "-17.tmp", true, true},     // no name a write gives
+        {"sonavix-" + gone + "-17-3.tmp", true, true},
+        {".sonavix-" + gone + "-17-4.tmp/", true, true},  // a folder
+    };
+    std::set<std::string> left = {"alt.mid", "neu.mid"};
+    for (const auto& f : files) {
+        const fs::path path = dir / std::string_view(f.name).substr(0, f.name.find('/'));
+        if (f.name.ends_with('/'))
+            fs::create_directory(path);
+        else
+            WriteText(path, "halb");
+        if (f.isOld) fs::last_write_time(path, old);
+        if (f.stays) left.insert(path.filename().string());
+    }
+    WriteFileAtomically((dir / "neu.mid").string(), std::vector<uint8_t>{'n'});
+    std::string expected;
+    for (const std::string& name : left) expected += name + ";";
+    EXPECT_EQ(Listing(dir), expected);
 }

@@ -21,15 +21,20 @@ std::string Pairs(int count, int firstIndex = 0) {
 TEST(BFile, CommentsBlankLinesAndPairsBecomeTheResultText) {
     const struct {
         std::string text, terms;
+        bool negative;  // a term's sign was dropped
     } cases[] = {
-        {"0 0\n1 1\n2 1\n3 2\n", "0, 1, 1, 2"},
-        {"# A000045 (b-file)\r\n\r\n  \n1\t-3\r\n  2   5  \n# end\n7 8", "3, 5, 8"},
-        {"-2 4\n-1 1\n0 0\n", "4, 1, 0"},
-        {"5 " + std::string(1000, '9') + "\n", std::string(1000, '9')},
+        {"0 0\n1 1\n2 1\n3 2\n", "0, 1, 1, 2", false},
+        {"# A000045 (b-file)\r\n\r\n  \n1\t-3\r\n  2   5  \n# end\n3 8\n", "3, 5, 8", true},
+        {"-2 4\n-1 1\n0 0\n", "4, 1, 0", false},
+        {"5 " + std::string(1000, '9') + "\n", std::string(1000, '9'), false},
     };
-    for (const auto& c : cases) EXPECT_EQ(BFileTerms(c.text), c.terms) << c.text;
+    for (const auto& c : cases) {
+        const BFileRead read = ReadBFile(c.text);
+        EXPECT_EQ(read.terms, c.terms) << c.text;
+        EXPECT_EQ(read.negativeTerms, c.negative) << c.text;
+    }
     // Only the first terms are read; a fault after them does not count.
-    const std::string terms = BFileTerms(Pairs(kBFileTermsMax) + "x y\n");
+    const std::string terms = ReadBFile(Pairs(kBFileTermsMax) + "x y").terms;
     EXPECT_EQ(std::count(terms.begin(), terms.end(), ','), kBFileTermsMax - 1);
     EXPECT_TRUE(terms.ends_with(std::to_string((kBFileTermsMax - 1) * 7)));
 }
@@ -47,15 +52,35 @@ TEST(BFile, AnythingElseIsRefusedNamingTheLine) {
         {"0 1 2\n", "Zeile 1: erwartet \"n a(n)\", nicht \"0 1 2\""},
         {"0 1.5\n", "Zeile 1: erwartet \"n a(n)\", nicht \"0 1.5\""},
         {"01\n", "Zeile 1: erwartet \"n a(n)\", nicht \"01\""},
-        {"1 1\n\n3 2\n2 3\n", "Zeile 4: der Index 2 folgt nicht auf 3"},
+        {"1 1\n\n2 2\n1 3\n", "Zeile 4: der Index 1 folgt nicht auf 2"},
+        {"1 1\n1000000 2\n",
+         "Zeile 2: der Index 1000000 folgt nicht auf 1, es fehlen a(2) bis a(999999)"},
+        {"-1 1\n1 2\n", "Zeile 2: der Index 1 folgt nicht auf -1, es fehlt a(0)"},
+        // A body cut short may end in the middle of a term.
+        {"1 1\n2 2\n3 12345",
+         "Zeile 3: die Zeile endet ohne Zeilenumbruch, die b-Datei ist unvollständig"},
+        {"1 1\n# Ende",
+         "Zeile 2: die Zeile endet ohne Zeilenumbruch, die b-Datei ist unvollständig"},
+        {"1 1\n2 2\n" + std::string(1, '\0') + "3 3\n",
+         "Zeile 3: die Zeile enthält das Steuerzeichen 0x00"},
+        {"# b-Datei \x1b[1m\n1 1\n", "Zeile 1: die Zeile enthält das Steuerzeichen 0x1B"},
+        {"1 1\r\r\n", "Zeile 1: die Zeile enthält das Steuerzeichen 0x0D"},
+        {"1 1\x7f\n", "Zeile 1: die Zeile enthält das Steuerzeichen 0x7F"},
         {"1 1\n1 1\n", "Zeile 2: der Index 1 folgt nicht auf 1"},
         {"99999999999999999999 1\n", "Zeile 1: der Index 99999999999999999999 ist zu groß"},
         {"0 1\n1 " + std::string(100000, '7') + "\n",
          "Zeile 2: das Glied hat 100000 Ziffern, mehr als 1000"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(MessageOf<EBFileError>([&] { BFileTerms(c.text); }), c.message)
+        EXPECT_EQ(MessageOf<EBFileError>([&] { ReadBFile(c.text); }), c.message)
             << c.text.substr(0, 60);
+}
+
+// An answer whose body ends where the connection does.
+TestResponse WithoutLength(const std::string& body) {
+    TestResponse r;
+    r.raw = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body;
+    return r;
 }
 
 const char* const kHit = R"([{"number": 45, "data": "0,1,1,2", "name": "Fibonacci numbers."}])";
@@ -69,7 +94,8 @@ TEST(BFile, WholeLookupFetchesTheHitsBFile) {
     });
     const OeisHit hit = OeisLookup(server.Url("/")).Run("fibonacci", true);
     EXPECT_EQ(hit.linkCaption, "A000045");
-    EXPECT_EQ(hit.terms, BFileTerms(ten));
+    EXPECT_EQ(hit.terms, ReadBFile(ten).terms);
+    EXPECT_TRUE(hit.notices.empty());
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     // The same fetch as the lookup's: agent and no cache.
@@ -84,12 +110,17 @@ TEST(BFile, BFilesThatLieGiveTheLookupsMessage) {
         TestResponse answer;
         std::string message;
     } cases[] = {
-        {Answer(404, "gone"),
-         fail + "konnte nicht geladen werden: der Server antwortete mit dem Status 404"},
+        {Answer(500, "kaputt"),
+         fail + "konnte nicht geladen werden: der Server antwortete mit dem Status 500"},
+        // A zero byte is not cut away with the rest of its piece of the body.
+        {Answer(200, "1 1\n2 2\n" + std::string(1, '\0') + Pairs(400, 3)),
+         fail + "ist fehlerhaft: Zeile 3: die Zeile enthält das Steuerzeichen 0x00"},
         {Answer(200, std::string(50u << 20, '1')),
          fail + "konnte nicht geladen werden: " + msg::AnswerLargerThan(kBFileBytesMax)},
-        {Answer(200, "0 0\n2 1\n1 1\n"),
-         fail + "ist fehlerhaft: Zeile 3: der Index 1 folgt nicht auf 2"},
+        // Without a Content-Length only the last line tells that the body is whole.
+        {WithoutLength("1 1\n2 2\n3 12345"),
+         fail + "ist fehlerhaft: Zeile 3: die Zeile endet ohne Zeilenumbruch, die b-Datei ist "
+                "unvollständig"},
     };
     for (const auto& c : cases) {
         TestHttpServer server([&](const TestRequest& r) {
@@ -98,6 +129,39 @@ TEST(BFile, BFilesThatLieGiveTheLookupsMessage) {
         EXPECT_EQ(
             MessageOf<EOeisError>([&] { OeisLookup(server.Url("/")).Run("fibonacci", true); }),
             c.message);
+    }
+}
+
+TEST(BFile, ASequenceWithoutBFileKeepsItsShortListAndSaysSo) {
+    TestHttpServer server([&](const TestRequest& r) {
+        return r.target.starts_with("/search") ? Answer(200, kHit) : Answer(404, "Not Found");
+    });
+    const OeisHit hit = OeisLookup(server.Url("/")).Run("fibonacci", true);
+    EXPECT_EQ(hit.terms, "0, 1, 1, 2");
+    EXPECT_EQ(hit.notices, std::vector<std::string>{msg::NoBFile("A000045", 404)});
+}
+
+TEST(BFile, NegativeTermsAreToldOnceWhereverTheyCameFrom) {
+    const std::string negative = R"([{"number": 33999, "data": "1,-1,1,-1", "name": "(-1)^n."}])";
+    const struct {
+        std::string search, bFile;
+        bool whole;
+        std::string terms;
+        std::vector<std::string> notices;
+    } cases[] = {
+        {negative, "", false, "1, 1, 1, 1", {msg::SignsNotRead("A033999")}},
+        {kHit, "0 1\n1 -1\n2 -2\n", true, "1, 1, 2", {msg::SignsNotRead("A000045")}},
+        // The short list's signs do not count when the b-file's terms are loaded.
+        {negative, "0 1\n1 2\n", true, "1, 2", {}},
+        {kHit, "", false, "0, 1, 1, 2", {}},
+    };
+    for (const auto& c : cases) {
+        TestHttpServer server([&](const TestRequest& r) {
+            return Answer(200, r.target.starts_with("/search") ? c.search : c.bFile);
+        });
+        const OeisHit hit = OeisLookup(server.Url("/")).Run("x", c.whole);
+        EXPECT_EQ(hit.terms, c.terms) << c.bFile;
+        EXPECT_EQ(hit.notices, c.notices) << c.bFile;
     }
 }
 

@@ -101,9 +101,12 @@ TEST(FetchUrl, EachPieceOf4095BytesEndsAtItsFirstZeroByte) {
         {filler.substr(1) + std::string("\0", 1) + "next", filler.substr(1) + "next"},
         {filler + filler + "!", filler + filler + "!"},
     };
+    FetchOptions whole;
+    whole.wholeBody = true;
     for (const auto& c : cases) {
         TestHttpServer server([&](const TestRequest&) { return Body(c.body); });
         EXPECT_EQ(FetchUrl(server.Url("/")), c.result) << c.body.size();
+        EXPECT_EQ(FetchUrl(server.Url("/"), whole), c.body) << c.body.size();
     }
 }
 

@@ -98,6 +98,7 @@ public:
             Reap(0);
         }
     }
+    pid_t Pid() const { return pid_; }
     bool Running() {
         if (pid_ > 0) Reap(WNOHANG);
         return pid_ > 0;
