@@ -47,6 +47,8 @@ std::string HelpText() {
            "                        Stimme spielen auf Kanal 1, 2, ... (ohne 10)\n"
            "  --out DATEI.mid       eine MIDI-Datei mit einer Spur je Stimme (Format 1),\n"
            "  --out DATEI.wav       alle Stimmen gemischt\n"
+           "  --out DATEI.musicxml  eine MusicXML-Partitur mit einem System je Stimme,\n"
+           "  --out DATEI.ly        ebenso als LilyPond-Satz\n"
            "OPTIONEN:\n"
            "  --tempo-list TEXT     eigene Folge für die Notenlängen (explizit)\n"
            "  --tempo-formula F     eigene Folge für die Notenlängen (Formel), mit\n"

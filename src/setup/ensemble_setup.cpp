@@ -14,8 +14,8 @@ namespace {
 // done on a copy, so the setup itself stays as it was.
 class SetupSource : public ISourceFrame {
 public:
-    SetupSource(const SourceSetup& setup, bool zeroNatural)
-        : setup_(setup), zeroNatural_(zeroNatural) {}
+    SetupSource(const SourceSetup& setup, bool zeroNatural, TermsLookup lookUp)
+        : setup_(setup), zeroNatural_(zeroNatural), lookUp_(std::move(lookUp)) {}
 
     SourceKind SelectedSource() override { return setup_.Selected; }
     void GenerateFormula() override {
@@ -24,21 +24,25 @@ public:
             .Generate(setup_.Formula.Text, setup_.Formula.Count, zeroNatural_, setup_.ExplicitList);
         setup_.Selected = SourceKind::Explicit;
     }
-    void LookUp() override { setup_.Oeis.Terms = OeisLookup().Run(setup_.Oeis.Query).terms; }
+    void LookUp() override {
+        setup_.Oeis.Terms =
+            lookUp_ ? lookUp_(setup_.Oeis.Query) : OeisLookup().Run(setup_.Oeis.Query).terms;
+    }
     std::string LookupMembers() override { return setup_.Oeis.Terms; }
     std::string ExplicitListText() override { return setup_.ExplicitList; }
 
 private:
     SourceSetup setup_;
     bool zeroNatural_;
+    TermsLookup lookUp_;
     TTerm term_;
 };
 
 class SetupHost : public QuietPlaybackHost {
 public:
-    SetupHost(const VoiceSetup& voice, int tempo)
-        : notes_(voice.Notes, voice.ZeroNatural),
-          tempi_(voice.Tempi, voice.ZeroNatural),
+    SetupHost(const VoiceSetup& voice, int tempo, const TermsLookup& lookUp)
+        : notes_(voice.Notes, voice.ZeroNatural, lookUp),
+          tempi_(voice.Tempi, voice.ZeroNatural, lookUp),
           tempoUsed_(voice.TempoSequenceUsed) {
         NoteMap = MapTable(voice.NoteMap);
         TempoMap = MapTable(voice.TempoMap);
@@ -60,8 +64,12 @@ int VoiceTempo(const MelodySetup& setup, const VoiceSetup& voice) {
     return voice.Tempo.value_or(setup.Tempo);
 }
 
+std::unique_ptr<IPlaybackHost> VoiceHost(const VoiceSetup& voice, int tempo, TermsLookup lookUp) {
+    return std::make_unique<SetupHost>(voice, tempo, lookUp);
+}
+
 MelodyTimeline VoiceTimeline(const VoiceSetup& voice, int tempo) {
-    SetupHost host(voice, tempo);
+    SetupHost host(voice, tempo, {});
     return BuildTimeline(host);
 }
 

@@ -24,6 +24,15 @@ void ShowErrorBox(QWidget* parent, const QString& message) {
     QMessageBox::critical(parent, kAppTitle, text);
 }
 
+void ShowNotice(QWidget* parent, const QString& message) {
+    const QString text = QString::fromStdString(ErrorBoxText(message.toStdString()));
+    if (Sink()) {
+        Sink()(text);
+        return;
+    }
+    QMessageBox::information(parent, kAppTitle, text);
+}
+
 bool Guarded(QWidget* parent, const std::function<void()>& handler) {
     try {
         handler();

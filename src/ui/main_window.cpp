@@ -231,6 +231,9 @@ void TfrmMain::Wire() {
     On(btnLessTempo, &QPushButton::clicked, &TfrmMain::btnLessClick);
     On(btnMoreTempo, &QPushButton::clicked, &TfrmMain::btnMoreClick);
     On(btnKlavier, &QPushButton::clicked, &TfrmMain::btnKlavierClick);
+    connect(cbxTonart, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index != kOwnScaleIndex) confirmedScaleIndex_ = index;
+    });
     On(cbxTonart, &QComboBox::activated, &TfrmMain::cbxNotenVorgabeChange);
     On(cbxGrundton, &QComboBox::activated, &TfrmMain::cbxNotenVorgabeChange);
     On(cbxInstrument, &QComboBox::activated, &TfrmMain::cbxInstrumentChange);
@@ -357,10 +360,21 @@ int32_t TfrmMain::GetKeyOrTempo(LookupKind kind, std::string_view member) {
 void TfrmMain::cbxNotenVorgabeChange(QObject* Sender) {
     // Choosing "Eigene..." asks for its steps; a new root applies the ones given.
     if (Sender == cbxTonart && cbxTonart->currentIndex() == kOwnScaleIndex) {
+        // Given up or refused, the box shows again the scale the table holds.
+        struct Revert {
+            QComboBox* box;
+            int index;
+            bool done = false;
+            ~Revert() {
+                if (!done) box->setCurrentIndex(index);
+            }
+        } revert{cbxTonart, confirmedScaleIndex_};
         const std::optional<QString> text =
             AskScaleSteps(QString::fromStdString(ScaleStepsText(OwnScaleSteps)));
         if (!text) return;
         OwnScaleSteps = ParseScaleSteps(text->toStdString());
+        revert.done = true;
+        confirmedScaleIndex_ = kOwnScaleIndex;
     }
     ApplyScalePreset(NoteMap, cbxTonart->currentIndex(), cbxGrundton->currentIndex(),
                      OwnScaleSteps);

@@ -219,6 +219,8 @@ private:
     void ShowStartValues(TfrmFolgen* frame);
     std::string ReadSourceFrame(TfrmFolgen* frame);
     void SetUpExports();
+    // Reads the sources as "Abspielen" would, on a copy of what the window holds.
+    std::unique_ptr<IPlaybackHost> DocumentHost();
     // Writes the melody that "Abspielen" would play in format to the path that choose gives.
     void Export(const ExportFormat& format, const std::function<QString()>& choose);
     // Every change of what a setup file keeps marks the file modified.
@@ -236,6 +238,9 @@ private:
     bool closeRequested_ = false;
     bool settingsWarned_ = false;  // an unsaved choice is told once per run
     bool resizable_ = false;
+    // The scale the table was last filled with, shown again when "Eigene..."
+    // is given up or its steps are refused.
+    int confirmedScaleIndex_ = 0;
     QPointer<QPlainTextEdit> playingList_;  // the note members' box of the last run
 };
 

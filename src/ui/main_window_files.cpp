@@ -3,7 +3,10 @@
 #include <QAction>
 
 #include "melodyfile/export_formats.h"
+#include "setup/ensemble_setup.h"
+#include "sources/oeis.h"
 #include "ui/file_dialogs.h"
+#include "ui/lookup_progress.h"
 #include "ui/main_window.h"
 #include "ui/render_progress.h"
 #include "ui/setup_files.h"
@@ -24,16 +27,28 @@ void TfrmMain::SetUpExports() {
     ChooseLilyPondFilePath = dialog(LilyPondExport());
 }
 
+std::unique_ptr<IPlaybackHost> TfrmMain::DocumentHost() {
+    // What "Abspielen" would play, read from a copy of what the window holds:
+    // an export or the picture leaves the frames and the title as they are.
+    const bool whole = miOeisAlle->isChecked();
+    return VoiceHost(CaptureSetup().Voices.front(), tbTempo->value(),
+                     [this, whole](const std::string& query) {
+                         return RunLookupWithProgress(this, [&](const FetchOptions& limits) {
+                                    return OeisLookup(OeisBaseAddress(), {}, {}, limits)
+                                        .Run(query, whole);
+                                })
+                             .terms;
+                     });
+}
+
 void TfrmMain::Export(const ExportFormat& format, const std::function<QString()>& choose) {
     const QString path = choose();
     if (path.isEmpty()) return;
-    // The title names the source as chosen now: asking a formula for its
-    // members selects the explicit list, and a lookup names its sequence.
+    // Titled as the command line titles the same setup: by the source selected.
     const SourceKind source = frmFolgenNoten->SelectedSource();
     const std::string formula = frmFolgenNoten->frmFormel1->edtFormel->text().toStdString();
     const std::string oeisTitle = frmFolgenNoten->frmOEIS1->HitTitle();
-    // The melody that "Abspielen" would play, asked of the sources the same way.
-    const MelodyTimeline melody = BuildTimeline(*this);
+    const MelodyTimeline melody = BuildTimeline(*DocumentHost());
     const MelodyExport e{melody,
                          tbTempo->value(),
                          InstrumentProgram(),
@@ -83,6 +98,7 @@ void TfrmMain::ApplySetup(const MelodySetup& setup) {
         f->frmFormel1->cbxNull->setChecked(v.ZeroNatural);
     // The boxes show the preset; the rows stand as they were saved.
     cbxTonart->setCurrentIndex(v.ScaleIndex);
+    confirmedScaleIndex_ = v.ScaleIndex;
     cbxGrundton->setCurrentIndex(v.RootIndex);
     OwnScaleSteps = v.OwnScaleSteps;
     NoteMap.Assign(v.NoteMap);
@@ -128,7 +144,10 @@ PictureWindow* TfrmMain::OpenPicture() { return Picture.get(); }
 MelodySetup TfrmMain::CurrentSetup() { return CaptureSetup(); }
 
 void TfrmMain::miStimmenClick(QObject*) {
-    if (!frmStimmen) frmStimmen = new VoicesWindow(*this, this);
+    if (!frmStimmen) {
+        frmStimmen = new VoicesWindow(*this, this);
+        PlaceBelow(frmStimmen, frmKlavier.get());
+    }
     frmStimmen->show();
     frmStimmen->raise();
 }

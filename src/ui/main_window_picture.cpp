@@ -33,7 +33,8 @@ void TfrmMain::NoteStarting(size_t index, std::string_view member, std::string_v
 void TfrmMain::miAnsichtClick(QObject*) {
     if (!Picture) {
         Picture = std::make_unique<PictureWindow>();
-        Picture->ReadMelody = [this] { return DescribeMelody(*this, NoteMap.RowCount()); };
+        PlaceBelow(Picture.get(), frmKlavier.get());
+        Picture->ReadMelody = [this] { return DescribeMelody(*DocumentHost(), NoteMap.RowCount()); };
         Picture->OnPlayRange = [this](const PlayRange& range) {
             if (run_.Active())
                 run_.Stop();

@@ -106,6 +106,10 @@ void TfrmMain::frmOEIS1btnGoClick(QObject* Sender) {
     });
     frame->ShowHit(QString::fromStdString(hit.linkCaption), QString::fromStdString(hit.linkUrl),
                    QString::fromStdString(hit.name), QString::fromStdString(hit.terms));
+    // Dropped signs or a missing b-file: the hit stands, and the user knows what it lacks.
+    QStringList notices;
+    for (const std::string& notice : hit.notices) notices << QString::fromStdString(notice);
+    if (!notices.isEmpty()) ShowNotice(this, notices.join("\n"));
 }
 
 void TfrmMain::frmOEIS1lblLinkClick(QObject* Sender) {

@@ -1,6 +1,7 @@
 #include "ui/setup_files.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -67,7 +68,8 @@ SetupFiles::SetupFiles(QWidget& window, ISetupDocument& document, QMenu* menu, Q
     connect(miSpeichernUnter, &QAction::triggered, this, guarded(&SetupFiles::SaveAsClick));
     connect(mnuZuletzt, &QMenu::aboutToShow, this, &SetupFiles::FillRecentMenu);
     w_.setAcceptDrops(true);
-    w_.installEventFilter(this);
+    // Drops reach the field under the pointer before the window.
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 MelodySetup SetupFiles::Capture() const { return document_.CaptureSetup(); }
@@ -138,7 +140,15 @@ QStringList SetupFiles::RecentFiles() const {
 }
 
 bool SetupFiles::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != &w_) return QObject::eventFilter(watched, event);
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return QObject::eventFilter(watched, event);
+    // A file dropped onto a text field opens too, instead of landing there as
+    // its address; text dropped there is still the field's.
+    const auto* widget = qobject_cast<const QWidget*>(watched);
+    if (!widget || widget->window() != &w_) return QObject::eventFilter(watched, event);
+    if (widget != &w_ && !HasFiles(static_cast<QDropEvent*>(event)->mimeData()))
+        return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
         auto* drag = static_cast<QDropEvent*>(event);
         if (enabled_ && HasFiles(drag->mimeData())) drag->acceptProposedAction();
@@ -168,13 +178,19 @@ bool SetupFiles::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SetupFiles::Changed() {
-    if (applying_ || modified_) return;
-    modified_ = true;
+    if (applying_) return;
+    // "*" only while the window holds something else than the file: a value
+    // set back, or written again unchanged (a cell editor committing on the
+    // next focus change), leaves it clean.
+    const bool modified = path_.isEmpty() || !(document_.CaptureSetup() == saved_);
+    if (modified == modified_) return;
+    modified_ = modified;
     ShowTitle();
 }
 
 void SetupFiles::Saved(const QString& path) {
     path_ = QFileInfo(path).absoluteFilePath();
+    saved_ = document_.CaptureSetup();
     modified_ = false;
     Remember(path_);
     ShowTitle();

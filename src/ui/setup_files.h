@@ -56,7 +56,8 @@ public:
     bool MayDropChanges();
     // Off during a run, like the other source controls.
     void SetEnabled(bool enabled);
-    // The document changed: the title gets its "*" (not while a file is applied).
+    // The document may have changed: the title gets its "*" while it differs
+    // from the file (not while a file is applied).
     void Changed();
 
     const QString& FilePath() const { return path_; }
@@ -76,6 +77,7 @@ private:
     QWidget& w_;
     ISetupDocument& document_;
     QString path_;
+    MelodySetup saved_;  // what the window held when the file was opened or saved
     bool modified_ = false;
     bool applying_ = false;
     bool enabled_ = true;

@@ -41,6 +41,19 @@ void CentreOnScreen(QWidget* window) {
     window->move(std::max(placed.left(), area.left()), std::max(placed.top(), area.top()));
 }
 
+void PlaceBelow(QWidget* window, const QWidget* above) {
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const QSize size = window->frameGeometry().size();
+    constexpr int kGap = 8;
+    int left = above->frameGeometry().left();
+    int top = above->frameGeometry().bottom() + 1 + kGap;
+    left = std::min(left, area.right() + 1 - size.width());
+    top = std::min(top, area.bottom() + 1 - size.height());
+    window->move(std::max(left, area.left()), std::max(top, area.top()));
+}
+
 namespace {
 // Longer runs do not fit a line anyway; up to here the square stays small.
 constexpr qsizetype kUnbrokenRunMax = 64;

@@ -27,6 +27,11 @@ QLabel* PlaceLabel(QWidget* parent, const QString& caption, int left, int top);
 // Moves a top-level window to the centre of its screen's free area.
 void CentreOnScreen(QWidget* window);
 
+// Moves a top-level window below another (the keyboard window, which stays on
+// top), so that it covers none of the window's controls, and wholly onto the
+// screen; where the screen is too small, its title bar stays on it.
+void PlaceBelow(QWidget* window, const QWidget* above);
+
 // Makes a label look and act like a link: blue, underlined, hand cursor.
 void StyleAsLink(QLabel* label);
 

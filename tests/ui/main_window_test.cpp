@@ -135,6 +135,13 @@ TEST_F(MainWindow, OwnScaleAsksForItsStepsAndKeepsThem) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(errors[0].startsWith("'x' ist kein gültiger Schritt")) << errors[0].toStdString();
     EXPECT_EQ(w.OwnScaleSteps, (std::vector<int>{2, 2, 3, 2, 3}));
+    // Given up from another scale, the box shows that scale again over its table.
+    w.cbxTonart->setCurrentIndex(1);
+    w.cbxNotenVorgabeChange(w.cbxTonart);
+    answer = std::nullopt;
+    w.cbxTonart->setCurrentIndex(kOwnScaleIndex);
+    w.cbxTonart->activated(kOwnScaleIndex);
+    EXPECT_EQ(w.cbxTonart->currentIndex(), 1);
 }
 
 TEST_F(MainWindow, ValueCellsAreEditableAndKeysAreNot) {

@@ -6,6 +6,7 @@
 #include <pugixml.hpp>
 #include <string>
 
+#include "midi/synth.h"
 #include "support/program.h"
 #include "support/window_fixture.h"
 #include "ui/setup_files.h"
@@ -39,12 +40,29 @@ TEST_F(ScoreExport, LilyPondInTheChosenKeyTitledByTheSource) {
         EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
 }
 
-TEST_F(ScoreExport, MusicXmlOfAFormulaIsTitledByTheFormula) {
-    window->ChooseMusicXmlFilePath = [&] { return QString::fromStdString(path); };
+TEST_F(ScoreExport, NoExportChangesWhatTheWindowHolds) {
     window->frmFolgenNoten->frmFormel1->edtFormel->setText("x");
     window->frmFolgenNoten->frmFormel1->edtLaenge->setText("3");
-    window->miMusicXmlDatei->trigger();
-    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+    const MelodySetup before = window->CaptureSetup();
+    const bool synth = std::filesystem::exists(DefaultSoundFontPath());
+    const struct {
+        QAction* item;
+        std::function<QString()>* choose;
+    } exports[] = {{window->miMusicXmlDatei, &window->ChooseMusicXmlFilePath},
+                   {window->miLilyPondDatei, &window->ChooseLilyPondFilePath},
+                   {window->miMidiDatei, &window->ChooseMidiFilePath},
+                   {synth ? window->miWavDatei : nullptr, &window->ChooseWavFilePath},
+                   {window->miMusicXmlDatei, &window->ChooseMusicXmlFilePath}};
+    for (const auto& e : exports) {
+        if (!e.item) continue;
+        *e.choose = [&] { return QString::fromStdString(path); };
+        e.item->trigger();
+        ASSERT_TRUE(errors.empty()) << e.item->text().toStdString() << ": " << errors[0].toStdString();
+        EXPECT_EQ(window->CaptureSetup(), before) << e.item->text().toStdString();
+    }
+    window->miAnsicht->trigger();
+    EXPECT_EQ(window->CaptureSetup(), before) << "Ansicht";
+    // The last export came after all the others and is still titled by the formula.
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_file(path.c_str()));
     EXPECT_STREQ(doc.child("score-partwise").child("work").child_value("work-title"), "x");

@@ -140,6 +140,14 @@ TEST_F(SetupFileWindow, TitleMarksChangesAndClosingAsksBeforeDroppingThem) {
     OpenThroughMenu(*window, path);
     EXPECT_EQ(window->windowTitle(), "lied.sonavix – Sonavix");
     EXPECT_EQ(Files().RecentFiles().front().toStdString(), path);
+    // A value set back to the file's, or written again unchanged, is no change.
+    const int saved = window->tbTempo->value();
+    window->tbTempo->setValue(100);
+    EXPECT_EQ(window->windowTitle(), "lied.sonavix* – Sonavix");
+    window->tbTempo->setValue(saved);
+    EXPECT_EQ(window->windowTitle(), "lied.sonavix – Sonavix");
+    window->TempoMap.Assign(VoiceSetup::ValuesOf(window->TempoMap));
+    EXPECT_EQ(window->windowTitle(), "lied.sonavix – Sonavix");
     window->tbTempo->setValue(100);
     EXPECT_EQ(window->windowTitle(), "lied.sonavix* – Sonavix");
 
@@ -176,14 +184,17 @@ TEST_F(SetupFileWindow, FileItemsAreOffDuringARunAndADroppedFileOpens) {
     SaveSetupFile(path, setup);
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
-    // The drop goes only to the window that accepted the drag's entry.
+    // Dropped onto the number list, the file opens instead of landing there as its address.
+    QWidget* list = window->frmFolgenNoten->frmExplizit1->mmoExplizit->viewport();
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(window.get(), &enter);
+    QCoreApplication::sendEvent(list, &enter);
     ASSERT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(window.get(), &drop);
+    QCoreApplication::sendEvent(list, &drop);
     QCoreApplication::processEvents();
     EXPECT_EQ(window->tbTempo->value(), 33);
+    EXPECT_EQ(window->frmFolgenNoten->frmExplizit1->mmoExplizit->toPlainText().toStdString(),
+              setup.Voices.front().Notes.ExplicitList);
     EXPECT_EQ(window->windowTitle(), "gezogen.sonavix – Sonavix");
 }
 
