@@ -26,6 +26,7 @@
 #include <cmath>
 #include <map>
 #include <queue>
+#include <tuple>
 
 #include "midi/fluid.h"
 #include "midi/synth.h"
