@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "midi/synth.h"
@@ -76,6 +77,25 @@ TEST(RenderOffline, KeptNotesSoundAsTheSameNotesPlayedLive) {
         EXPECT_GT(peak, 1000);
         EXPECT_LE(worst, 1) << "peak " << peak;  // rounding only
     }
+}
+
+TEST(RenderOffline, NotesLetGoAndRenderedAgainSoundAsTheKeptOnes) {
+    if (access(kSoundFont, R_OK) != 0) GTEST_SKIP() << kSoundFont << " missing";
+    // Four seconds, so the mix's windows (1.5 s) take turns: keeping no
+    // bytes lets every note go after each window and renders it again.
+    constexpr int64_t kSecond = 44100;
+    std::vector<SynthEvent> events = {Program(0, 0), Program(1, 40)};
+    for (int64_t at = 0; at < 4 * kSecond; at += kSecond / 4) {
+        const int key = 60 + static_cast<int>(at / (kSecond / 4) % 3) * 4;
+        events.insert(events.end(), {On(at, 0, key), On(at + 300, 1, 79), Off(at + 5000, 0, key),
+                                     Off(at + 8000, 1, 79)});
+    }
+    const std::vector<int16_t> kept = Render(events, 5 * kSecond),
+                               again = Render(events, 5 * kSecond, 0);
+    ASSERT_EQ(kept.size(), again.size());
+    const auto differ = std::mismatch(kept.begin(), kept.end(), again.begin());
+    EXPECT_TRUE(differ.first == kept.end()) << "at sample " << differ.first - kept.begin();
+    EXPECT_GT(*std::max_element(kept.begin(), kept.end()), 1000);
 }
 
 }  // namespace

@@ -1,0 +1,131 @@
+#include "midi/synth_offline_cache.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "common/messages.h"
+
+namespace offline {
+namespace {
+
+constexpr int kSoloVoices = 64;  // a note alone needs few voices
+// A note kept for reuse is held and dies away within this (30 s); a longer one is played live.
+constexpr int64_t kMaxSoloFrames = 30 * int64_t{kSynthSampleRate};
+
+// Far below a 16-bit step (2^-15): a right channel this close to the scaled
+// left one is kept as the scale.
+constexpr float kMonoError = 1.0f / (1 << 22);
+
+// An exclusive class stops other notes; a note of more voices than a solo
+// synthesizer has would lose some.
+bool ActsOnOthers(fluid_synth_t* synth) {
+    std::array<fluid_voice_t*, kSoloVoices> voices{};
+    fluid_synth_get_voicelist(synth, voices.data(), kSoloVoices, -1);
+    return fluid_synth_get_active_voice_count(synth) >= kSoloVoices ||
+           std::any_of(voices.begin(), voices.end(), [](fluid_voice_t* voice) {
+               return voice && fluid_voice_gen_get(voice, GEN_EXCLUSIVECLASS) != 0;
+           });
+}
+
+}  // namespace
+
+SoundFontSynths::SoundFontSynths(const std::string& soundFont)
+    : settings_(NewSynthSettings()), soloSettings_(NewSynthSettings()) {
+    // Fewer voices make a synthesizer quick to set up.
+    fluid_settings_setint(soloSettings_.get(), "synth.polyphony", kSoloVoices);
+    owner_.reset(new_fluid_synth(settings_.get()));
+    if (!owner_) throw ESynthError(msg::SynthSetupFailed);
+    const int id = fluid_is_soundfont(soundFont.c_str())
+                       ? fluid_synth_sfload(owner_.get(), soundFont.c_str(), 1)
+                       : FLUID_FAILED;
+    if (id == FLUID_FAILED) throw ESynthError(SoundFontLoadFailure(soundFont));
+    sfont_ = fluid_synth_get_sfont_by_id(owner_.get(), id);
+}
+
+SharedSynth SoundFontSynths::Make(const FluidSettings& settings) const {
+    SharedSynth synth(new_fluid_synth(settings.get()), LetGo{sfont_});
+    if (!synth || fluid_synth_add_sfont(synth.get(), sfont_) == FLUID_FAILED)
+        throw ESynthError(msg::SynthSetupFailed);
+    return synth;
+}
+
+void AddFrames(fluid_synth_t* synth, int64_t count, float* left, float* right) {
+    for (int64_t done = 0; done < count;) {
+        const int n = static_cast<int>(std::min(count - done, kChunk));
+        float* out[2] = {left + done, right + done};
+        fluid_synth_process(synth, n, 0, nullptr, 2, out);
+        done += n;
+    }
+}
+
+void DropFrames(fluid_synth_t* synth, int64_t count) {
+    static thread_local std::array<float, size_t{2} * kBlock> scratch;
+    for (; count > 0; count -= kBlock)
+        AddFrames(synth, std::min<int64_t>(count, kBlock), scratch.data(), scratch.data() + kBlock);
+}
+
+std::shared_ptr<const Sound> SoloNotes::Render(const NoteKey& note) {
+    if (note.blocks * kBlock > kMaxSoloFrames) return nullptr;
+    const SharedSynth owned = synths_.Solo();
+    fluid_synth_t* synth = owned.get();
+    fluid_synth_program_change(synth, note.channel, note.program);
+    fluid_synth_noteon(synth, note.channel, note.key, note.velocity);
+    if (ActsOnOthers(synth)) return nullptr;
+    int64_t frames = Append(synth, 0, note.blocks * kBlock);
+    fluid_synth_noteoff(synth, note.channel, note.key);
+    while (fluid_synth_get_active_voice_count(synth) > 0) {
+        if (frames >= kMaxSoloFrames) return nullptr;
+        frames = Append(synth, frames, int64_t{16} * kBlock);
+    }
+    return Keep(frames);
+}
+
+int64_t SoloNotes::Append(fluid_synth_t* synth, int64_t at, int64_t count) {
+    const auto end = static_cast<size_t>(at + count);
+    if (left_.size() < end) {
+        left_.resize(end);
+        right_.resize(end);
+    }
+    std::fill_n(left_.data() + at, count, 0.0f);
+    std::fill_n(right_.data() + at, count, 0.0f);
+    AddFrames(synth, count, left_.data() + at, right_.data() + at);
+    return at + count;
+}
+
+std::shared_ptr<const Sound> SoloNotes::Keep(int64_t frames) const {
+    const float *left = left_.data(), *right = right_.data();
+    while (frames > 0 && left[frames - 1] == 0.0f && right[frames - 1] == 0.0f) --frames;
+    const float* loudest = std::max_element(
+        left, left + frames, [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+    const float gain = frames > 0 && *loudest != 0.0f ? right[loudest - left] / *loudest : 0.0f;
+    bool panned = true;
+    for (int64_t i = 0; i < frames && panned; ++i)
+        panned = std::fabs(right[i] - gain * left[i]) <= kMonoError;
+    auto sound = std::make_shared<Sound>();
+    sound->samples.assign(left, left + frames);
+    if (panned) {
+        sound->panned = true;
+        sound->rightGain = gain;
+    } else {
+        sound->samples.insert(sound->samples.end(), right, right + frames);
+    }
+    return sound;
+}
+
+void KeptNotes::Limit(std::vector<DistinctNote>& notes, size_t keptBytes) {
+    while (bytes_ > keptBytes) {
+        DistinctNote* last = nullptr;
+        for (DistinctNote& n : notes)
+            if (n.sound && (!last || n.uses[n.started] > last->uses[last->started])) last = &n;
+        if (!last) return;
+        Drop(*last);
+    }
+}
+
+void KeptNotes::Drop(DistinctNote& note) {
+    bytes_ -= note.sound->Bytes();
+    note.sound.reset();
+}
+
+}  // namespace offline

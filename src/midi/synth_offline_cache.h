@@ -1,0 +1,103 @@
+#pragma once
+// The offline render's kept notes: each distinct note rendered once, alone,
+// on a synthesizer of its own that shares the one loaded SoundFont, and its
+// samples kept for its later uses within a number of bytes. Private to the
+// midi library.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "midi/fluid.h"
+#include "midi/synth_offline_plan.h"
+
+namespace offline {
+
+// Hands a synthesizer back: it lets go of the SoundFont it shares first.
+struct LetGo {
+    fluid_sfont_t* sfont;
+    void operator()(fluid_synth_t* synth) const {
+        fluid_synth_remove_sfont(synth, sfont);
+        delete_fluid_synth(synth);
+    }
+};
+using SharedSynth = std::unique_ptr<fluid_synth_t, LetGo>;
+
+// The synthesizers of one render, sharing the one loaded SoundFont.
+class SoundFontSynths {
+public:
+    explicit SoundFontSynths(const std::string& soundFont);
+
+    // Another synthesizer on the SoundFont, for as long as this one lives.
+    fluid_synth_t* Add() {
+        others_.push_back(Make(settings_));
+        return others_.back().get();
+    }
+    // A fresh one for a note alone: FluidSynth's voices remember their last
+    // note's loudness and start the next one from it.
+    SharedSynth Solo() const { return Make(soloSettings_); }
+
+private:
+    SharedSynth Make(const FluidSettings& settings) const;
+
+    // Declared first: every synthesizer needs them until it is gone.
+    FluidSettings settings_, soloSettings_;
+    FluidSynth owner_;  // owns the SoundFont
+    fluid_sfont_t* sfont_ = nullptr;
+    std::vector<SharedSynth> others_;  // last: gone before the owner
+};
+
+// Adds count frames of the synthesizer to left/right.
+void AddFrames(fluid_synth_t* synth, int64_t count, float* left, float* right);
+
+// Lets count frames of a silent synthesizer pass.
+void DropFrames(fluid_synth_t* synth, int64_t count);
+
+// A note's samples from its first frame on: the left channel, then the
+// right. Where the right channel is the left one scaled (a mono sample,
+// panned), only the left one is kept, with the scale.
+struct Sound {
+    std::vector<float> samples;
+    bool panned = false;
+    float rightGain = 0.0f;
+    int64_t Frames() const {
+        return static_cast<int64_t>(panned ? samples.size() : samples.size() / 2);
+    }
+    const float* Left() const { return samples.data(); }
+    const float* Right() const { return samples.data() + Frames(); }
+    size_t Bytes() const { return samples.size() * sizeof(float); }
+};
+
+// Renders notes one at a time, each on a synthesizer of its own.
+class SoloNotes {
+public:
+    explicit SoloNotes(const SoundFontSynths& synths) : synths_(synths) {}
+
+    // Null when the note must be played live.
+    std::shared_ptr<const Sound> Render(const NoteKey& note);
+
+private:
+    int64_t Append(fluid_synth_t* synth, int64_t at, int64_t count);
+    std::shared_ptr<const Sound> Keep(int64_t frames) const;
+
+    const SoundFontSynths& synths_;
+    std::vector<float> left_, right_;  // the note being rendered
+};
+
+// The bytes of the kept sounds, held within a bound.
+class KeptNotes {
+public:
+    // The note has its first render, or one after a Drop: a sound to keep,
+    // or none when the note is played live.
+    void Rendered(DistinctNote& note) {
+        note.live = !note.sound;
+        if (note.sound) bytes_ += note.sound->Bytes();
+    }
+    // Keeps within keptBytes by letting go of the notes needed again last.
+    void Limit(std::vector<DistinctNote>& notes, size_t keptBytes);
+    void Drop(DistinctNote& note);
+
+private:
+    size_t bytes_ = 0;
+};
+
+}  // namespace offline
