@@ -34,9 +34,6 @@
 #include "ui/widgets.h"
 
 namespace {
-// How long a press waits for a device decision before it gives up on what is still undecided.
-constexpr std::chrono::seconds kMidiDecisionWait{3};
-
 // Distances of the bottom row from the client area's lower edge.
 constexpr int kPlayBottomGap = 4, kKlaviaturBottomGap = 9, kHomepageBottomGap = 4;
 }  // namespace
@@ -303,27 +300,6 @@ void TfrmMain::FormCreate(QObject*) {
     cbxTempoFolgeClick(cbxTempoFolge);
 }
 
-void TfrmMain::OpenMidiOutput() {
-    Guarded(this, [this] {
-        const std::string notice = MidiOutRequestNotice(midi_);
-        if (!notice.empty()) ShowErrorBox(this, QString::fromStdString(notice));
-        midi_.InitMidiOut();
-    });
-}
-
-void TfrmMain::AwaitMidiDecision() {
-    if (!midiDecision_.valid()) return;
-    if (midiDecision_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        if (midiDecision_.wait_for(kMidiDecisionWait) != std::future_status::ready)
-            midi_.Service().StopAwaiting();  // the notice then names what is missing
-        midiDecision_.wait();
-        QApplication::restoreOverrideCursor();
-    }
-    midiDecision_.get();  // before the notice, whose box lets the queued call in
-    OpenMidiOutput();
-}
-
 void TfrmMain::SetClientHeight(int outerHeight) {
     outerHeight_ = outerHeight;
     const int client = outerHeight - kNonClientHeight;
@@ -422,53 +398,6 @@ void TfrmMain::miHilfeClick(QObject*) { HelpManager::Instance().HelpContext(IDH_
 void TfrmMain::FormDestroy(QObject*) {
     HHCloseAll();
     mHHelp.reset();
-}
-
-void TfrmMain::mnuMidiAusgangShow(QObject*) {
-    AwaitMidiDecision();
-    mnuMidiAusgang->clear();
-    // Without an output the list is looked at afresh: a port may have come since.
-    if (!midi_.HasMidiOut()) midi_.ResetDevices();
-    const std::vector<std::string>& names = midi_.Devices().Names();
-    if (names.empty()) {
-        mnuMidiAusgang->addAction("Kein MIDI-Ausgang vorhanden")->setEnabled(false);
-        return;
-    }
-    const std::string current = midi_.HasMidiOut() ? names.front() : "";
-    for (const std::string& name : names) {
-        const QString caption = QString::fromStdString(name);
-        QAction* item = mnuMidiAusgang->addAction(caption);
-        item->setCheckable(true);
-        item->setChecked(name == current);
-        connect(item, &QAction::triggered, this,
-                [this, caption] { Guarded(this, [&] { MidiAusgangChoose(caption); }); });
-    }
-}
-
-void TfrmMain::MidiAusgangChoose(const QString& name) {
-    // During a run the next note already sounds on the new device.
-    QSettings settings = SonavixSettings();
-    settings.setValue(kMidiOutSetting, name);
-    settings.sync();
-    const bool saved = settings.status() == QSettings::NoError;
-    ChooseMidiOutPort(midi_, name.toStdString());
-    midi_.SelectInstrument(InstrumentProgram());
-    if (!saved && !settingsWarned_) {
-        settingsWarned_ = true;
-        ShowErrorBox(this, QString::fromStdString(
-                               "Die Wahl des MIDI-Ausgangs gilt nur bis zum Programmende: die "
-                               "Einstellungsdatei \"" +
-                               QuotedText(settings.fileName().toStdString(), 1024) +
-                               "\" lässt sich nicht schreiben"));
-    }
-}
-
-void TfrmMain::KlavierKeyClick(int32_t keyNumber) {
-    AwaitMidiDecision();
-    midi_.PlayNote(keyNumber, 200);
-    QCoreApplication::processEvents();
-    if (Playing()) return;
-    NoteMap.SetValueByName(std::to_string(NoteMap.CurrentRow()), std::to_string(keyNumber));
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

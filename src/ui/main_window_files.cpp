@@ -31,14 +31,15 @@ std::unique_ptr<IPlaybackHost> TfrmMain::DocumentHost() {
     // What "Abspielen" would play, read from a copy of what the window holds:
     // an export or the picture leaves the frames and the title as they are.
     const bool whole = miOeisAlle->isChecked();
-    return VoiceHost(CaptureSetup().Voices.front(), tbTempo->value(),
-                     [this, whole](const std::string& query) {
-                         return RunLookupWithProgress(this, [&](const FetchOptions& limits) {
-                                    return OeisLookup(OeisBaseAddress(), {}, {}, limits)
-                                        .Run(query, whole);
-                                })
-                             .terms;
-                     });
+    return VoiceHost(
+        CaptureSetup().Voices.front(), tbTempo->value(), [this, whole](const std::string& query) {
+            return RunLookupWithProgress(
+                       this,
+                       [&](const FetchOptions& limits) {
+                           return OeisLookup(OeisBaseAddress(), {}, {}, limits).Run(query, whole);
+                       })
+                .terms;
+        });
 }
 
 void TfrmMain::Export(const ExportFormat& format, const std::function<QString()>& choose) {

@@ -34,7 +34,9 @@ void TfrmMain::miAnsichtClick(QObject*) {
     if (!Picture) {
         Picture = std::make_unique<PictureWindow>();
         PlaceBelow(Picture.get(), frmKlavier.get());
-        Picture->ReadMelody = [this] { return DescribeMelody(*DocumentHost(), NoteMap.RowCount()); };
+        Picture->ReadMelody = [this] {
+            return DescribeMelody(*DocumentHost(), NoteMap.RowCount());
+        };
         Picture->OnPlayRange = [this](const PlayRange& range) {
             if (run_.Active())
                 run_.Stop();

@@ -57,7 +57,8 @@ TEST_F(ScoreExport, NoExportChangesWhatTheWindowHolds) {
         if (!e.item) continue;
         *e.choose = [&] { return QString::fromStdString(path); };
         e.item->trigger();
-        ASSERT_TRUE(errors.empty()) << e.item->text().toStdString() << ": " << errors[0].toStdString();
+        ASSERT_TRUE(errors.empty())
+            << e.item->text().toStdString() << ": " << errors[0].toStdString();
         EXPECT_EQ(window->CaptureSetup(), before) << e.item->text().toStdString();
     }
     window->miAnsicht->trigger();
