@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QSettings>
+#include <QUndoStack>
 #include <QUrl>
 
 #include "common/quote.h"
@@ -80,6 +81,7 @@ TfrmMain::TfrmMain(MidiUnit& midi, QWidget* parent) : QMainWindow(parent), midi_
     resize(431, 504 + menuBar()->sizeHint().height());
     CentreOnScreen(this);
     FormCreate(this);
+    ForgetSteps();  // the start-up values are no step
     // The keyboard window comes after the main window's start-up values.
     frmKlavier = std::make_unique<TfrmKlavier>();
     connect(frmKlavier.get(), &TfrmKlavier::KeyClicked, this, [this](int32_t key) {
@@ -108,6 +110,12 @@ TfrmMain::~TfrmMain() {
     // The keyboard lives as long as the main window; stop a run cleanly first.
     run_.Stop();
     midi_.SetWaitHook(nullptr);
+    // The history goes first: clearing it tells the menu items, which the menus take with them.
+    QObject::disconnect(undo_, nullptr, this, nullptr);
+    delete undo_;
+    // The controls go while the maps behind the tables still live: an open
+    // cell editor commits into its map when the focus leaves it.
+    delete client_;
 }
 
 // NOLINTNEXTLINE(readability-function-size): the window's controls, one after the other
@@ -125,6 +133,7 @@ void TfrmMain::BuildControls() {
     auto* menuBearbeiten = menuBar()->addMenu("&Bearbeiten");
     miNotenFuellen = menuBearbeiten->addAction("&Notentabelle füllen...");
     miTempoFuellen = menuBearbeiten->addAction("&Tempotabelle füllen...");
+    SetUpUndo(menuBearbeiten);
     miOeisAlle =
         menuBar()->addMenu("&OEIS")->addAction("Ganze Folgen laden (b-Datei, bis 10 000 Glieder)");
     miOeisAlle->setCheckable(true);

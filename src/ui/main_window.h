@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 #include <QUrl>
 #include <functional>
 #include <future>
@@ -32,6 +33,7 @@ class QAction;
 class PictureWindow;
 class THookHelpSystem;
 class QMenu;
+class QUndoStack;
 class VoicesWindow;
 struct ExportFormat;
 
@@ -225,6 +227,32 @@ private:
     void Export(const ExportFormat& format, const std::function<QString()>& choose);
     // Every change of what a setup file keeps marks the file modified.
     void WatchDocument();
+    // Sets what differs from setup, and nothing else.
+    void ApplyDifferences(const MelodySetup& setup);
+
+public:
+    // "Rückgängig" and "Wiederholen" (main_window_undo.cpp).
+    QAction* miRueckgaengig = nullptr;
+    QAction* miWiederholen = nullptr;
+    void miRueckgaengigClick(QObject* Sender);
+    void miWiederholenClick(QObject* Sender);
+    // Takes the edit made since the last step as a step of its own, now.
+    void TakeStep();
+    // Shows a step's side; refused during a run for a step that changes the sources.
+    void ShowDocument(const MelodySetup& shown, const MelodySetup& from);
+    QUndoStack* UndoStack() const { return undo_; }
+
+private:
+    void SetUpUndo(QMenu* menu);
+    void DocumentEdited(const QString& caption);
+    void ForgetSteps();
+    QUndoStack* undo_ = nullptr;
+    QTimer editTimer_;
+    QString pendingCaption_;
+    const QObject* pendingField_ = nullptr;
+    int pendingEpoch_ = 0, focusEpoch_ = 0;
+    bool showingStep_ = false;
+    MelodySetup undoShown_;  // what the window held after the last step
 
     // The start-up's notice and the output of device 0, once the devices are known.
     void OpenMidiOutput();

@@ -111,6 +111,8 @@ void TfrmMain::ApplySetup(const MelodySetup& setup) {
     miOeisAlle->setChecked(setup.OeisWholeSequences);
     cbxTempoFolge->setChecked(v.TempoSequenceUsed);
     cbxTempoFolgeClick(cbxTempoFolge);
+    // A file opened starts a history of its own.
+    ForgetSteps();
 }
 
 void TfrmMain::OpenEnsemble(const MelodySetup& setup) {
@@ -118,17 +120,62 @@ void TfrmMain::OpenEnsemble(const MelodySetup& setup) {
     frmStimmen->SetEnsemble(setup);
 }
 
+void TfrmMain::ApplyDifferences(const MelodySetup& setup) {
+    // Only what differs is set: a box the run reads keeps its text and place.
+    const MelodySetup now = CaptureSetup();
+    const VoiceSetup &v = setup.Voices.front(), &was = now.Voices.front();
+    if (v.Notes != was.Notes) frmFolgenNoten->Apply(v.Notes);
+    if (v.Tempi != was.Tempi) frmFolgenTempo->Apply(v.Tempi);
+    if (v.ZeroNatural != was.ZeroNatural)
+        for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo})
+            f->frmFormel1->cbxNull->setChecked(v.ZeroNatural);
+    if (v.ScaleIndex != was.ScaleIndex) {
+        cbxTonart->setCurrentIndex(v.ScaleIndex);
+        confirmedScaleIndex_ = v.ScaleIndex;
+    }
+    if (v.RootIndex != was.RootIndex) cbxGrundton->setCurrentIndex(v.RootIndex);
+    OwnScaleSteps = v.OwnScaleSteps;
+    if (v.NoteMap != was.NoteMap) NoteMap.Assign(v.NoteMap);
+    if (v.TempoMap != was.TempoMap) TempoMap.Assign(v.TempoMap);
+    if (v.Instrument != was.Instrument) {
+        cbxInstrument->setCurrentIndex(v.Instrument);
+        cbxInstrumentChange(cbxInstrument);
+    }
+    if (setup.Tempo != now.Tempo) tbTempo->setValue(setup.Tempo);
+    if (setup.ShowOnKeyboard != now.ShowOnKeyboard) cbxKlaviatur->setChecked(setup.ShowOnKeyboard);
+    if (setup.OeisWholeSequences != now.OeisWholeSequences)
+        miOeisAlle->setChecked(setup.OeisWholeSequences);
+    if (v.TempoSequenceUsed != was.TempoSequenceUsed) {
+        cbxTempoFolge->setChecked(v.TempoSequenceUsed);
+        cbxTempoFolgeClick(cbxTempoFolge);
+    }
+}
+
 void TfrmMain::WatchDocument() {
-    const auto changed = [this] { Files->Changed(); };
-    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo})
-        connect(f, &TfrmFolgen::edited, Files, changed);
-    for (ValueListEditor* map : {vleNoten, vleTempo}) WatchModel(map->model(), Files, changed);
-    for (QComboBox* box : {cbxTonart, cbxGrundton, cbxInstrument})
-        connect(box, &QComboBox::currentIndexChanged, Files, changed);
-    connect(tbTempo, &QSlider::valueChanged, Files, changed);
-    connect(miOeisAlle, &QAction::toggled, Files, changed);
-    for (QCheckBox* box : {cbxTempoFolge, cbxKlaviatur})
-        connect(box, &QCheckBox::toggled, Files, changed);
+    const auto watch = [this](auto* sender, auto signal, const char* caption) {
+        connect(sender, signal, Files, [this, caption] {
+            Files->Changed();
+            DocumentEdited(QString::fromUtf8(caption));
+        });
+    };
+    watch(frmFolgenNoten, &TfrmFolgen::edited, "Notenfolge");
+    watch(frmFolgenTempo, &TfrmFolgen::edited, "Tempofolge");
+    const std::pair<ValueListEditor*, const char*> maps[] = {{vleNoten, "Notentabelle"},
+                                                             {vleTempo, "Tempotabelle"}};
+    for (const auto& [map, caption] : maps) {
+        QAbstractItemModel* model = map->model();
+        WatchModel(model, Files, [this, caption = caption] {
+            Files->Changed();
+            DocumentEdited(QString::fromUtf8(caption));
+        });
+    }
+    watch(cbxTonart, &QComboBox::currentIndexChanged, "Tonleiter");
+    watch(cbxGrundton, &QComboBox::currentIndexChanged, "Grundton");
+    watch(cbxInstrument, &QComboBox::currentIndexChanged, "Instrument");
+    watch(tbTempo, &QSlider::valueChanged, "Tempo");
+    watch(miOeisAlle, &QAction::toggled, "Ganze Folgen laden");
+    watch(cbxTempoFolge, &QCheckBox::toggled, "Für Tempo eigene Folge verwenden");
+    watch(cbxKlaviatur, &QCheckBox::toggled, "Melodie auf Klaviatur anzeigen");
 }
 
 // ---- what the windows it opens ask of it -----------------------------------------------

@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 #include <cstdlib>
 #include <fstream>
 #include <utility>
@@ -416,4 +417,37 @@ TEST_F(MainWindow, NoCaptionIsClippedOrRunsIntoItsNeighbour) {
         EXPECT_LE(w->parentWidget()->mapTo(window.get(), caption.topRight()).x(), window->width())
             << name;
     }
+}
+
+TEST_F(MainWindow, EachEditIsOneStepBackAndForth) {
+    TfrmMain& w = *window;
+    w.show();
+    const MelodySetup start = w.CaptureSetup();
+    w.tbTempo->setValue(150);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.miRueckgaengig->text(), "Rückgängig: Tempo");
+    // A preset replaces the whole table: one step with the choice.
+    w.cbxTonart->setCurrentIndex(3);
+    w.cbxTonart->activated(3);
+    QCoreApplication::processEvents();
+    const MelodySetup preset = w.CaptureSetup();
+    EXPECT_EQ(w.miRueckgaengig->text(), "Rückgängig: Tonleiter");
+    // Typing in one field is one step until the focus leaves it.
+    QLineEdit* formula = w.frmFolgenNoten->frmFormel1->edtFormel;
+    formula->setFocus();
+    QTest::keyClicks(formula, "+1");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.UndoStack()->count(), 3);
+    const MelodySetup typed = w.CaptureSetup();
+
+    w.miRueckgaengig->trigger();
+    EXPECT_EQ(w.CaptureSetup(), preset);
+    w.miRueckgaengig->trigger();
+    w.miRueckgaengig->trigger();
+    EXPECT_EQ(w.CaptureSetup(), start);
+    EXPECT_FALSE(w.miRueckgaengig->isEnabled());
+    for (int i = 0; i < 3; ++i) w.miWiederholen->trigger();
+    EXPECT_EQ(w.CaptureSetup(), typed);
+    EXPECT_EQ(w.UndoStack()->count(), 3);  // showing a step is no step of its own
+    EXPECT_TRUE(errors.empty());
 }

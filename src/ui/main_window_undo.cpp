@@ -1,0 +1,142 @@
+// "Rückgängig" and "Wiederholen": every edit of the document is a step that
+// holds what the window held before and after it. Steps are taken once the
+// event that made them is handled, so that a choice and what it fills (a
+// preset and its table, "Los!" and its list) are one step.
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QUndoCommand>
+#include <QUndoStack>
+
+#include "common/errors.h"
+#include "ui/error_box.h"
+#include "ui/main_window.h"
+#include "ui/setup_files.h"
+
+namespace {
+// Typing in one field, or one drag of the slider, is one step until the focus moves.
+bool TypedInto(const QObject* field) {
+    return qobject_cast<const QLineEdit*>(field) || qobject_cast<const QPlainTextEdit*>(field) ||
+           qobject_cast<const QSlider*>(field) ||
+           (field && field->parent() && qobject_cast<const QAbstractItemView*>(field->parent()));
+}
+
+bool SourcesDiffer(const MelodySetup& a, const MelodySetup& b) {
+    const VoiceSetup &x = a.Voices.front(), &y = b.Voices.front();
+    return x.Notes != y.Notes || x.Tempi != y.Tempi || x.ZeroNatural != y.ZeroNatural ||
+           x.TempoSequenceUsed != y.TempoSequenceUsed ||
+           a.OeisWholeSequences != b.OeisWholeSequences;
+}
+}  // namespace
+
+class DocumentStep : public QUndoCommand {
+public:
+    DocumentStep(TfrmMain& window, MelodySetup before, MelodySetup after, const QString& caption,
+                 const QObject* field, int focusEpoch)
+        : QUndoCommand(caption),
+          w_(window),
+          before_(std::move(before)),
+          after_(std::move(after)),
+          field_(field),
+          focusEpoch_(focusEpoch) {}
+    int id() const override { return TypedInto(field_) ? 1 : -1; }
+    bool mergeWith(const QUndoCommand* other) override {
+        const auto* next = static_cast<const DocumentStep*>(other);
+        if (next->field_ != field_ || next->focusEpoch_ != focusEpoch_) return false;
+        after_ = next->after_;
+        return true;
+    }
+    // The first redo comes with the push: the window already holds what it made.
+    void redo() override {
+        if (pushed_) w_.ShowDocument(after_, before_);
+        pushed_ = true;
+    }
+    void undo() override { w_.ShowDocument(before_, after_); }
+
+private:
+    TfrmMain& w_;
+    MelodySetup before_, after_;
+    const QObject* field_;
+    int focusEpoch_;
+    bool pushed_ = false;
+};
+
+void TfrmMain::SetUpUndo(QMenu* menu) {
+    undo_ = new QUndoStack(this);
+    menu->addSeparator();
+    miRueckgaengig = menu->addAction("Rückgängig");
+    miRueckgaengig->setShortcut(QKeySequence("Ctrl+Z"));
+    miWiederholen = menu->addAction("Wiederholen");
+    miWiederholen->setShortcuts({QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")});
+    const auto show = [this] {
+        const QString undo = undo_->undoText(), redo = undo_->redoText();
+        miRueckgaengig->setText(undo.isEmpty() ? "Rückgängig" : "Rückgängig: " + undo);
+        miWiederholen->setText(redo.isEmpty() ? "Wiederholen" : "Wiederholen: " + redo);
+        miRueckgaengig->setEnabled(undo_->canUndo());
+        miWiederholen->setEnabled(undo_->canRedo());
+    };
+    connect(undo_, &QUndoStack::indexChanged, this, show);
+    connect(undo_, &QUndoStack::cleanChanged, this, show);
+    show();
+    connect(miRueckgaengig, &QAction::triggered, this,
+            [this] { Guarded(this, [this] { miRueckgaengigClick(miRueckgaengig); }); });
+    connect(miWiederholen, &QAction::triggered, this,
+            [this] { Guarded(this, [this] { miWiederholenClick(miWiederholen); }); });
+    connect(qApp, &QApplication::focusChanged, this, [this] { ++focusEpoch_; });
+    editTimer_.setSingleShot(true);
+    editTimer_.setInterval(0);
+    connect(&editTimer_, &QTimer::timeout, this, [this] { TakeStep(); });
+}
+
+void TfrmMain::DocumentEdited(const QString& caption) {
+    if (showingStep_) return;
+    if (pendingCaption_.isEmpty()) {
+        pendingCaption_ = caption;
+        pendingField_ = QApplication::focusWidget();
+        pendingEpoch_ = focusEpoch_;
+    }
+    editTimer_.start();
+}
+
+void TfrmMain::TakeStep() {
+    editTimer_.stop();
+    if (pendingCaption_.isEmpty()) return;
+    const QString caption = std::exchange(pendingCaption_, QString());
+    MelodySetup now = CaptureSetup();
+    if (now == undoShown_) return;
+    MelodySetup before = std::exchange(undoShown_, now);
+    undo_->push(new DocumentStep(*this, std::move(before), std::move(now), caption, pendingField_,
+                                 pendingEpoch_));
+}
+
+void TfrmMain::ForgetSteps() {
+    editTimer_.stop();
+    pendingCaption_.clear();
+    undo_->clear();
+    undoShown_ = CaptureSetup();
+}
+
+void TfrmMain::ShowDocument(const MelodySetup& shown, const MelodySetup& from) {
+    // What a run locks stays locked: its sources change only after the run.
+    if (run_.Active() && SourcesDiffer(shown, from))
+        throw EInvalidInput(
+            "Dieser Schritt ändert die Folgen; er lässt sich erst nach dem Abspielen "
+            "rückgängig machen oder wiederholen");
+    showingStep_ = true;
+    struct Done {
+        bool& showing;
+        ~Done() { showing = false; }
+    } done{showingStep_};
+    ApplyDifferences(shown);
+    undoShown_ = CaptureSetup();
+}
+
+void TfrmMain::miRueckgaengigClick(QObject*) {
+    TakeStep();  // an edit not yet taken is the step to undo
+    if (undo_->canUndo()) undo_->undo();
+}
+
+void TfrmMain::miWiederholenClick(QObject*) {
+    TakeStep();
+    if (undo_->canRedo()) undo_->redo();
+}
