@@ -102,7 +102,14 @@ void PictureWindow::Reload() {
     lblLine->setText(QString("%1 Glieder").arg(canvas->Melody().Members.size()));
 }
 
-void PictureWindow::ShowPlaying(std::optional<size_t> index) { canvas->SetCurrent(index); }
+void PictureWindow::ShowPlaying(std::optional<size_t> index) {
+    canvas->SetCurrent(index);
+    // The status line follows the note that sounds (a melody read before an
+    // edit may hold fewer members than the run plays).
+    const DescribedMelody& melody = canvas->Melody();
+    if (index && *index < melody.Members.size() && *index < melody.Timeline.Events().size())
+        lblLine->setText(QString::fromStdString(NoteLine(melody, *index)));
+}
 
 void PictureWindow::ShowEnsemble(EnsembleRoll roll) {
     const size_t notes = roll.Notes.size(), voices = roll.Names.size();

@@ -161,5 +161,6 @@ TEST_F(PictureInWindow, ShowsTheMelodyAndTheKeyboardTitleNamesThePlayingNote) {
     EXPECT_EQ(w.frmKlavier->windowTitle().toStdString(),
               "Glied 2: 13 → Rest 1 (mod 12) → Taste 41 (cis') · Viertel");
     EXPECT_EQ(w.Picture->canvas->Current(), std::optional<size_t>(1));
+    EXPECT_EQ(w.Picture->lblLine->text(), w.frmKlavier->windowTitle());
     EXPECT_TRUE(errors.empty());
 }
