@@ -12,6 +12,17 @@
 
 namespace {
 
+constexpr const VoiceField& kChannel = VoiceFieldOf(&VoiceMix::Channel);
+constexpr const VoiceField& kVelocity = VoiceFieldOf(&VoiceMix::Velocity);
+constexpr const VoiceField& kTranspose = VoiceFieldOf(&VoiceMix::Transpose);
+
+bool Within(int value, const VoiceField& field) { return value >= field.Min && value <= field.Max; }
+
+// "1 und 16"
+std::string Range(const VoiceField& field) {
+    return std::to_string(field.Min) + " und " + std::to_string(field.Max);
+}
+
 void Refuse(const std::vector<EnsembleVoice>& voices, size_t index, const std::string& what) {
     throw EInvalidInput(VoiceLabel(static_cast<int>(index), voices[index].Name) + what);
 }
@@ -57,22 +68,22 @@ void CheckEnsemble(const std::vector<EnsembleVoice>& voices) {
                             " Stimmen können zusammen spielen");
     for (size_t i = 0; i < voices.size(); ++i) {
         const EnsembleVoice& v = voices[i];
-        if (v.Channel < 1 || v.Channel > 16)
-            Refuse(
-                voices, i,
-                "Der MIDI-Kanal " + std::to_string(v.Channel) + " liegt nicht zwischen 1 und 16");
+        if (!Within(v.Channel, kChannel))
+            Refuse(voices, i,
+                   "Der MIDI-Kanal " + std::to_string(v.Channel) + " liegt nicht zwischen " +
+                       Range(kChannel));
         if (v.Program < 0 || v.Program > 127)
             Refuse(
                 voices, i,
                 "Das Instrument " + std::to_string(v.Program) + " liegt nicht zwischen 0 und 127");
-        if (v.Velocity < 1 || v.Velocity > 127)
+        if (!Within(v.Velocity, kVelocity))
             Refuse(voices, i,
-                   "Die Anschlagstärke " + std::to_string(v.Velocity) +
-                       " liegt nicht zwischen 1 und 127");
-        if (v.Transpose < -127 || v.Transpose > 127)
+                   "Die Anschlagstärke " + std::to_string(v.Velocity) + " liegt nicht zwischen " +
+                       Range(kVelocity));
+        if (!Within(v.Transpose, kTranspose))
             Refuse(voices, i,
-                   "Die Transposition " + std::to_string(v.Transpose) +
-                       " liegt nicht zwischen -127 und 127 Halbtönen");
+                   "Die Transposition " + std::to_string(v.Transpose) + " liegt nicht zwischen " +
+                       Range(kTranspose) + " Halbtönen");
         if (v.OffsetUs < 0) Refuse(voices, i, "Der Einsatz liegt vor dem Anfang");
     }
 }

@@ -8,15 +8,13 @@
 #include <vector>
 
 #include "playback/timeline.h"
+#include "playback/voice_fields.h"
 
 class IClock;
 class IMidiOutput;
 
 inline constexpr int kMaxEnsembleVoices = 16;
 inline constexpr int kPercussionChannel = 10;
-inline constexpr int kDefaultVoiceVelocity = 110;
-inline constexpr double kMaxVoiceOffsetWholeNotes = 10000;
-inline constexpr int kMaxTranspose = 127;
 
 struct EnsembleVoice {
     std::string Name{};

@@ -7,12 +7,12 @@
 // exactly one. New settings become new fields with a start-up default, so
 // files without them still open.
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "playback/ensemble.h"
 #include "playback/startup.h"
+#include "playback/voice_fields.h"
 #include "sources/source_frame.h"
 
 // The formula frame: its fields as typed, and the start-value table.
@@ -44,8 +44,9 @@ struct SourceSetup {
     bool operator==(const SourceSetup&) const = default;
 };
 
-// One voice: its sequences, maps and instrument.
-struct VoiceSetup {
+// One voice: its sequences, maps and instrument, and how it sounds in an
+// ensemble (a one-voice file keeps those defaults).
+struct VoiceSetup : VoiceMix {
     SourceSetup Notes;
     bool TempoSequenceUsed = false;
     SourceSetup Tempi;
@@ -58,16 +59,6 @@ struct VoiceSetup {
     std::vector<std::string> NoteMap = ValuesOf(StartNoteMap());
     std::vector<std::string> TempoMap{kStartTempoMapValue};
     int Instrument = kStartInstrument;
-
-    // How the voice sounds in an ensemble; a one-voice file keeps the defaults.
-    std::string Name;
-    std::optional<int> Tempo;  // its own tempo; without one the file's
-    int Channel = 1;
-    double OffsetWholeNotes = 0;
-    int Transpose = 0;
-    int Velocity = kDefaultVoiceVelocity;
-    bool Mute = false;
-    bool Solo = false;
 
     bool operator==(const VoiceSetup&) const = default;
     static std::vector<std::string> ValuesOf(const ValueListTable& table);

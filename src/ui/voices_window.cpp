@@ -153,18 +153,20 @@ void VoicesWindow::FillRow(int row, const VoiceSetup& voice) {
     for (const char* entry : kInstrumentNames) instrument->addItem(entry);
     instrument->setCurrentIndex(voice.Instrument);
     tblStimmen->setCellWidget(row, kInstrument, instrument);
-    const auto spin = [&](int column, int low, int high, int value) {
+    const auto spin = [&](int column, int VoiceMix::*member) {
+        const VoiceField& field = VoiceFieldOf(member);
         auto* box = new QSpinBox(tblStimmen);
-        box->setRange(low, high);
-        box->setValue(value);
+        box->setRange(field.Min, field.Max);
+        box->setValue(voice.*member);
         tblStimmen->setCellWidget(row, column, box);
     };
-    spin(kChannel, 1, 16, voice.Channel);
-    spin(kTranspose, -kMaxTranspose, kMaxTranspose, voice.Transpose);
-    spin(kVelocity, 1, 127, voice.Velocity);
+    spin(kChannel, &VoiceMix::Channel);
+    spin(kTranspose, &VoiceMix::Transpose);
+    spin(kVelocity, &VoiceMix::Velocity);
+    const VoiceField& offsetField = VoiceFieldOf(&VoiceMix::OffsetWholeNotes);
     auto* offset = new QDoubleSpinBox(tblStimmen);
     offset->setLocale(QLocale(QLocale::German));
-    offset->setRange(0, kMaxVoiceOffsetWholeNotes);
+    offset->setRange(offsetField.Min, offsetField.Max);
     offset->setDecimals(3);
     offset->setSingleStep(0.25);
     offset->setValue(voice.OffsetWholeNotes);

@@ -211,6 +211,8 @@ TEST_F(Ensemble, AnEnsembleThatCannotPlayIsRefusedNamingTheVoice) {
          "Stimme 2 (Bass): Der MIDI-Kanal 17 liegt nicht zwischen 1 und 16"},
         {[](auto& v) { v[0].Velocity = 0; },
          "Stimme 1 (Bass): Die Anschlagstärke 0 liegt nicht zwischen 1 und 127"},
+        {[](auto& v) { v[0].Transpose = -128; },
+         "Stimme 1 (Bass): Die Transposition -128 liegt nicht zwischen -127 und 127 Halbtönen"},
         {[](auto& v) { v[1].Name.clear(), v[1].Program = 128; },
          "Stimme 2: Das Instrument 128 liegt nicht zwischen 0 und 127"},
         {[](auto& v) { v.resize(17); }, "Höchstens 16 Stimmen können zusammen spielen"},

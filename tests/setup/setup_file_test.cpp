@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "support/expect_error.h"
+#include "support/voice_ends.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -57,6 +58,23 @@ TEST(SetupFile, EveryFieldSurvivesTheRoundTrip) {
     EXPECT_EQ(SetupFromJson(SetupToJson(two), "a"), two);
     // A one-voice file names none of the ensemble's fields.
     EXPECT_EQ(SetupToJson(setup).find("channel"), std::string::npos);
+}
+
+// Each row of the voice fields: its key is read back, the ends of its range
+// pass and a value just beyond them is refused.
+TEST(SetupFile, EveryVoiceFieldKeepsItsRangeThroughTheFile) {
+    MelodySetup ends;
+    ends.Voices = {VoiceAtRangeEnd(false), VoiceAtRangeEnd(true)};
+    EXPECT_EQ(SetupFromJson(SetupToJson(ends), "a"), ends);
+    const std::string head = R"({"format": "sonavix-setup", "formatVersion": 1, "voices": [{")";
+    for (const VoiceField& field : kVoiceFields) {
+        if (std::holds_alternative<std::string VoiceMix::*>(field.Field)) continue;
+        for (const int beyond : {field.Min - 1, field.Max + 1}) {
+            const std::string text = head + field.Key + "\": " + std::to_string(beyond) + "}]}";
+            EXPECT_NE(MessageOf<ESetupError>([&] { SetupFromJson(text, "a"); }), "<no error>")
+                << text;
+        }
+    }
 }
 
 TEST(SetupFile, MissingFieldsKeepStartValuesAndUnknownOnesAreIgnored) {

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "midi/midi_out.h"
+#include "support/voice_ends.h"
 #include "support/window_fixture.h"
 #include "ui/klavier.h"
 #include "ui/picture_window.h"
@@ -44,6 +45,14 @@ TEST_F(VoicesWindowTest, AFileOfSeveralVoicesOpensThereAndPlaysUntilStopped) {
     const std::vector<Bytes> sent = Sent();
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.back(), (Bytes{0x80, 49, 110}));
+}
+
+TEST_F(VoicesWindowTest, TheRowsKeepEveryFieldAtTheEndsOfItsRange) {
+    MelodySetup ends;
+    ends.Voices = {VoiceAtRangeEnd(false), VoiceAtRangeEnd(true)};
+    VoicesWindow voices(*window);
+    voices.SetEnsemble(ends);
+    EXPECT_EQ(voices.Ensemble().Voices, ends.Voices);
 }
 
 TEST_F(VoicesWindowTest, ThePictureWindowShowsEveryVoiceWhileAndAfterTheyPlay) {
