@@ -101,12 +101,12 @@ int VoiceNote(const EnsembleVoice& voice, int32_t keyNumber) {
     return note >= 0 && note <= 127 ? static_cast<int>(note) : -1;
 }
 
-EnsembleTimeline BuildEnsembleTimeline(const std::vector<EnsembleVoice>& voices) {
+EnsembleTimeline BuildEnsembleTimeline(const std::vector<EnsembleVoice>& voices, bool everyVoice) {
     CheckEnsemble(voices);
     EnsembleTimeline timeline;
     std::vector<RawEvent> raw;
     for (size_t v = 0; v < voices.size(); ++v) {
-        if (!VoiceAudible(voices, v)) continue;
+        if (!everyVoice && !VoiceAudible(voices, v)) continue;
         const EnsembleVoice& voice = voices[v];
         const auto channel = static_cast<uint8_t>(voice.Channel);
         const bool channelKnown = std::any_of(timeline.Programs.begin(), timeline.Programs.end(),
@@ -200,13 +200,19 @@ public:
         }
     }
 
-    void Send(const EnsembleEvent& e) {
+    void Send(EnsembleEvent e) {
         const int key = ChannelNoteKey(e);
         if (e.On) {
+            const std::optional<uint8_t> velocity = observer_.LiveVelocity(e.Voice, e.Velocity);
+            if (!velocity) return;  // a silent voice's note; its end is dropped too
+            e.Velocity = *velocity;
             output_.NoteOn(e.Channel, e.Note, e.Velocity);
             sounding_[key] = e;
             observer_.NoteStarted(e);
         } else {
+            const auto sounding = sounding_.find(key);
+            if (sounding == sounding_.end() || sounding->second.Voice != e.Voice) return;
+            e.Velocity = sounding->second.Velocity;  // the Note Off carries its Note On's
             output_.NoteOff(e.Channel, e.Note, e.Velocity);
             sounding_.erase(key);
             observer_.NoteEnded(e);
@@ -237,7 +243,20 @@ public:
 private:
     bool Poll(int64_t now) {
         lastPollUs_ = now;
-        return observer_.KeepPlaying();
+        if (!observer_.KeepPlaying()) return false;
+        // A voice muted while it sounds ends its note now.
+        for (auto it = sounding_.begin(); it != sounding_.end();) {
+            EnsembleEvent e = it->second;
+            if (observer_.LiveVelocity(e.Voice, e.Velocity)) {
+                ++it;
+                continue;
+            }
+            it = sounding_.erase(it);
+            e.On = false;
+            output_.NoteOff(e.Channel, e.Note, e.Velocity);
+            observer_.NoteEnded(e);
+        }
+        return true;
     }
 
     IMidiOutput& output_;

@@ -3,6 +3,7 @@
 // timeline and sent at absolute deadlines from the ensemble's start, so no
 // voice waits for another and the run does not drift.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,8 +76,11 @@ struct EnsembleTimeline {
     int64_t EndUs = 0;  // the end of the longest audible voice, rests included
 };
 
-// The audible voices on one timeline. Checks the ensemble first (CheckEnsemble).
-EnsembleTimeline BuildEnsembleTimeline(const std::vector<EnsembleVoice>& voices);
+// The audible voices on one timeline, or every voice (for a run whose mix may
+// change while it plays: the observer's LiveVelocity then decides). Checks the
+// ensemble first (CheckEnsemble).
+EnsembleTimeline BuildEnsembleTimeline(const std::vector<EnsembleVoice>& voices,
+                                       bool everyVoice = false);
 
 // What a window or a command line sees of a run, on the playing thread.
 class IEnsembleObserver {
@@ -87,6 +91,12 @@ public:
     // Polled while the run waits, about every kEnsemblePollUs but never in
     // the last kEnsemblePollMarginUs before a note: false stops the run.
     virtual bool KeepPlaying() { return true; }
+    // Live mixing: the velocity a voice's next note sounds with, or none while
+    // the voice is silent (muted, or another one soloed). Asked before each
+    // note and at each poll, when a voice that fell silent has its notes ended.
+    virtual std::optional<uint8_t> LiveVelocity(int /*voice*/, uint8_t velocity) {
+        return velocity;
+    }
 };
 
 inline constexpr int64_t kEnsemblePollUs = 20000;

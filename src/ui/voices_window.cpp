@@ -45,16 +45,21 @@ W* Cell(const QTableWidget* table, int row, int column) {
 
 class WindowObserver : public IEnsembleObserver {
 public:
+    using Mix = std::function<std::optional<uint8_t>(int voice)>;
     explicit WindowObserver(std::function<void(const EnsembleEvent&, bool)> sounding,
-                            std::function<bool()> keepPlaying)
-        : sounding_(std::move(sounding)), keepPlaying_(std::move(keepPlaying)) {}
+                            std::function<bool()> keepPlaying, Mix mix)
+        : sounding_(std::move(sounding)),
+          keepPlaying_(std::move(keepPlaying)),
+          mix_(std::move(mix)) {}
     void NoteStarted(const EnsembleEvent& e) override { sounding_(e, true); }
     void NoteEnded(const EnsembleEvent& e) override { sounding_(e, false); }
     bool KeepPlaying() override { return keepPlaying_(); }
+    std::optional<uint8_t> LiveVelocity(int voice, uint8_t) override { return mix_(voice); }
 
 private:
     std::function<void(const EnsembleEvent&, bool)> sounding_;
     std::function<bool()> keepPlaying_;
+    Mix mix_;
 };
 
 }  // namespace
@@ -70,6 +75,7 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     tblStimmen->setHorizontalHeaderLabels({"Name", "Instrument", "Kanal", "Einsatz (ganze Noten)",
                                            "Transposition", "Anschlag", "Stumm", "Solo",
                                            "Position"});
+    editTriggers_ = static_cast<int>(tblStimmen->editTriggers());
     tblStimmen->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblStimmen->setSelectionMode(QAbstractItemView::SingleSelection);
     QHeaderView* header = tblStimmen->horizontalHeader();
@@ -319,7 +325,25 @@ void VoicesWindow::SetEditable(bool editable) {
          {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter, btnOeffnen,
           btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei, btnWavDatei})
         b->setEnabled(editable);
-    tblStimmen->setEnabled(editable);
+    // Mute, solo and velocity mix the voices live; the rest waits for the end.
+    tblStimmen->setEditTriggers(editable ? QAbstractItemView::EditTriggers(editTriggers_)
+                                         : QAbstractItemView::NoEditTriggers);
+    for (int row = 0; row < VoiceCount(); ++row)
+        for (int column = 0; column < kColumns; ++column)
+            if (QWidget* cell = tblStimmen->cellWidget(row, column))
+                cell->setEnabled(editable || column == kMute || column == kSolo ||
+                                 column == kVelocity);
+}
+
+std::optional<uint8_t> VoicesWindow::LiveVelocity(int voice) const {
+    if (voice < 0 || voice >= VoiceCount()) return std::nullopt;
+    bool anySolo = false;
+    for (int row = 0; row < VoiceCount(); ++row)
+        anySolo = anySolo || Cell<QCheckBox>(tblStimmen, row, kSolo)->isChecked();
+    if (Cell<QCheckBox>(tblStimmen, voice, kMute)->isChecked() ||
+        (anySolo && !Cell<QCheckBox>(tblStimmen, voice, kSolo)->isChecked()))
+        return std::nullopt;
+    return static_cast<uint8_t>(Cell<QSpinBox>(tblStimmen, voice, kVelocity)->value());
 }
 
 void VoicesWindow::Stop() {
@@ -369,7 +393,8 @@ void VoicesWindow::Play() {
             "Stimmen");
     // Every voice is built before anything sounds; a failure names the voice.
     const std::vector<EnsembleVoice> ensemble = EnsembleOf(setup);
-    const EnsembleTimeline timeline = BuildEnsembleTimeline(ensemble);
+    // Every voice, muted ones too: the mix may change while they play.
+    const EnsembleTimeline timeline = BuildEnsembleTimeline(ensemble, /*everyVoice=*/true);
     MidiUnit& midi = host_.ReadyMidi();
     if (!midi.HasMidiOut()) throw EInvalidInput("Es ist kein MIDI-Ausgang geöffnet");
     const std::shared_ptr<IMidiOutput> output = midi.GetMidiOutput(0);
@@ -404,7 +429,8 @@ void VoicesWindow::Play() {
                             [this] {
                                 QCoreApplication::processEvents();
                                 return playing_;
-                            });
+                            },
+                            [this](int voice) { return LiveVelocity(voice); });
     const RealTimeScope realTime;  // deadlines met on a busy machine too
     try {
         PlayEnsemble(timeline, *output, midi.Clock(), observer);

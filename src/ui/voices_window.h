@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "playback/melody_view.h"
@@ -80,6 +81,8 @@ public:
     // Plays every voice from the start, or asks a run to stop.
     void AbspielenClick();
     bool Playing() const { return playing_; }
+    // What the rows say now of a voice's next note: its velocity, or none while it is silent.
+    std::optional<uint8_t> LiveVelocity(int voice) const;
     void Stop();
 
     // The notes of the run that plays or played last, for the picture window.
@@ -93,6 +96,7 @@ private:
     VoiceSetup RowVoice(int row) const;
     void SwapRows(int a, int b);
     void SetEditable(bool editable);
+
     // Writes the voices in format to the path that choose gives.
     void Export(const ExportFormat& format, const std::function<QString()>& choose);
     void Play();
@@ -100,6 +104,7 @@ private:
 
     IWindowHost& host_;
     std::vector<VoiceSetup> voices_;  // the sources and maps behind the rows
+    int editTriggers_ = 0;            // the table's, restored after a run
     bool playing_ = false;
     bool active_ = false;
     EnsembleRoll roll_;

@@ -227,3 +227,41 @@ TEST_F(Ensemble, AnEnsembleThatCannotPlayIsRefusedNamingTheVoice) {
 }
 
 }  // namespace
+
+TEST_F(Ensemble, MuteAndVelocityTakeEffectWhileTheVoicesPlay) {
+    // From 500 ms on, voice 1 is muted and voice 2 plays softer.
+    struct Mixer : StopAt {
+        using StopAt::StopAt;
+        std::optional<uint8_t> LiveVelocity(int voice, uint8_t velocity) override {
+            if (clock->NowUs() - startUs < 500'000) return velocity;
+            if (voice == 0) return std::nullopt;
+            return uint8_t{50};
+        }
+        IClock* clock = nullptr;
+        int64_t startUs = 0;
+    } mixer(clock, INT64_MAX);
+    mixer.clock = &clock;
+    mixer.startUs = clock.NowUs();
+    const std::vector<EnsembleVoice> voices{
+        {.Melody = TimelineOf({{40, 400}, {41, 400}, {42, 400}}), .Channel = 1},
+        {.Melody = TimelineOf({{50, 400}, {51, 400}, {52, 400}}), .Channel = 2}};
+    EXPECT_TRUE(PlayEnsemble(BuildEnsembleTimeline(voices, true), *output, clock, mixer));
+    ExpectSilent();
+    std::vector<Sent> channel1, late2;
+    for (const Sent& s : Stream()) {
+        if ((s.bytes[0] & 0x0F) == 0 && (s.bytes[0] & 0xF0) != 0xC0) channel1.push_back(s);
+        if ((s.bytes[0] & 0x0F) == 1 && s.ms >= 800 && (s.bytes[0] & 0xF0) != 0xC0)
+            late2.push_back(s);
+    }
+    // The muted voice's sounding note ends at the next poll, and no other starts.
+    ASSERT_EQ(channel1.size(), 4u);
+    EXPECT_EQ(channel1[3].bytes[0] & 0xF0, 0x80);
+    EXPECT_GE(channel1[3].ms, 500);
+    EXPECT_LT(channel1[3].ms, 500 + kEnsemblePollUs / 1000 + 1);
+    // The other voice's note sounding then ends as it began; the next one,
+    // and its end, carry the new velocity.
+    ASSERT_EQ(late2.size(), 3u);
+    EXPECT_EQ(late2[0].bytes, (Bytes{0x81, late2[0].bytes[1], 110}));
+    EXPECT_EQ(late2[1].bytes, (Bytes{0x91, late2[2].bytes[1], 50}));
+    EXPECT_EQ(late2[2].bytes.back(), 50);
+}

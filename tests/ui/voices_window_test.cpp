@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <QTimer>
 #include <set>
 
@@ -27,13 +30,27 @@ TEST_F(VoicesWindowTest, AFileOfSeveralVoicesOpensThereAndPlaysUntilStopped) {
     // (MOD(1;12) = 1: key 41), in the main window's red; then Stopp.
     QRgb face = 0;
     bool mainPlayable = true;
+    // While they play, mute, solo and velocity mix them; the other cells wait.
+    bool mixLive = false, restLocked = false;
+    std::vector<std::optional<uint8_t>> mix;
     QTimer::singleShot(0, &voices, [&] {
         face = window->frmKlavier->Key(41)->Face();
         mainPlayable = window->btnPlay->isEnabled();
+        QTableWidget* t = voices.tblStimmen;
+        mixLive = t->cellWidget(0, VoicesWindow::kMute)->isEnabled() &&
+                  t->cellWidget(0, VoicesWindow::kVelocity)->isEnabled();
+        restLocked = !t->cellWidget(0, VoicesWindow::kChannel)->isEnabled();
+        qobject_cast<QSpinBox*>(t->cellWidget(1, VoicesWindow::kVelocity))->setValue(64);
+        qobject_cast<QCheckBox*>(t->cellWidget(0, VoicesWindow::kMute))->setChecked(true);
+        qobject_cast<QCheckBox*>(t->cellWidget(1, VoicesWindow::kSolo))->setChecked(true);
+        for (int v = 0; v < 3; ++v) mix.push_back(voices.LiveVelocity(v));
         voices.AbspielenClick();
     });
     voices.AbspielenClick();
     EXPECT_EQ(face, kRot);
+    EXPECT_TRUE(mixLive);
+    EXPECT_TRUE(restLocked);
+    EXPECT_EQ(mix, (std::vector<std::optional<uint8_t>>{std::nullopt, 64, std::nullopt}));
     // The main window cannot start a second run meanwhile, and can again after.
     EXPECT_FALSE(mainPlayable);
     EXPECT_TRUE(window->btnPlay->isEnabled());
