@@ -64,7 +64,8 @@ int VoiceTempo(const MelodySetup& setup, const VoiceSetup& voice) {
     return voice.Tempo.value_or(setup.Tempo);
 }
 
-std::unique_ptr<IPlaybackHost> VoiceHost(const VoiceSetup& voice, int tempo, TermsLookup lookUp) {
+std::unique_ptr<IPlaybackHost> VoiceHost(const VoiceSetup& voice, int tempo,
+                                         const TermsLookup& lookUp) {
     return std::make_unique<SetupHost>(voice, tempo, lookUp);
 }
 

@@ -19,7 +19,7 @@ using TermsLookup = std::function<std::string(const std::string& query)>;
 // A voice as the play button would read it: a formula is generated, a lookup
 // without members is made, each on a copy, so the voice stays as it was.
 std::unique_ptr<IPlaybackHost> VoiceHost(const VoiceSetup& voice, int tempo,
-                                         TermsLookup lookUp = {});
+                                         const TermsLookup& lookUp = {});
 
 // The melody a voice sounds, read through VoiceHost. Throws what the sources
 // and maps throw.

@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QSettings>
 
+#include "ui/error_box.h"
 #include "ui/settings.h"
 
 void RememberLastFolder(const QString& filePath) {
@@ -29,4 +31,15 @@ std::function<QString()> OpenDialog(QWidget* parent, const QString& caption,
     return [=] {
         return QFileDialog::getOpenFileName(parent, caption, SaveDialogStart(QString()), filter);
     };
+}
+
+QMessageBox::StandardButton AskSaveChangesBox(QWidget* parent, const QString& fileName) {
+    QMessageBox box(QMessageBox::Question, kAppTitle,
+                    "Die Änderungen an \"" + fileName + "\" speichern?",
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    box.button(QMessageBox::Yes)->setText("Ja");
+    box.button(QMessageBox::No)->setText("Nein");
+    box.button(QMessageBox::Cancel)->setText("Abbrechen");
+    box.setDefaultButton(QMessageBox::Yes);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
 }

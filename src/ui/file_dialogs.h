@@ -1,6 +1,7 @@
 #pragma once
 // The program's file dialogs: where they open, and the folder used last,
 // which is remembered between runs.
+#include <QMessageBox>
 #include <QString>
 #include <functional>
 
@@ -22,3 +23,6 @@ std::function<QString()> SaveDialog(QWidget* parent, const QString& caption, con
 
 // The same for a file to open.
 std::function<QString()> OpenDialog(QWidget* parent, const QString& caption, const QString& filter);
+
+// "Die Änderungen an "name" speichern?" with Ja, Nein and Abbrechen.
+QMessageBox::StandardButton AskSaveChangesBox(QWidget* parent, const QString& fileName);

@@ -420,7 +420,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (Files && !Files->MayDropChanges()) {
+    if ((frmStimmen && !frmStimmen->MayDropChanges()) || (Files && !Files->MayDropChanges())) {
         event->ignore();
         return;
     }

@@ -176,7 +176,7 @@ public:
     // ISetupDocument
     MelodySetup CaptureSetup() override;
     void ApplySetup(const MelodySetup& setup) override;
-    void OpenEnsemble(const MelodySetup& setup) override;
+    void OpenEnsemble(const MelodySetup& setup, const QString& path) override;
 
     // IWindowHost
     MidiUnit& ReadyMidi() override;
@@ -186,6 +186,7 @@ public:
     bool MelodyOnKeyboard() const override;
     PictureWindow* OpenPicture() override;
     MelodySetup CurrentSetup() override;
+    void RememberFile(const QString& path) override;
 
     // IPlaybackHost
     int InstrumentProgram() override;

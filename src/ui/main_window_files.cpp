@@ -115,9 +115,9 @@ void TfrmMain::ApplySetup(const MelodySetup& setup) {
     ForgetSteps();
 }
 
-void TfrmMain::OpenEnsemble(const MelodySetup& setup) {
+void TfrmMain::OpenEnsemble(const MelodySetup& setup, const QString& path) {
     miStimmenClick(nullptr);
-    frmStimmen->SetEnsemble(setup);
+    frmStimmen->OpenEnsemble(setup, path);
 }
 
 void TfrmMain::ApplyDifferences(const MelodySetup& setup) {
@@ -190,6 +190,7 @@ TfrmKlavier& TfrmMain::Keyboard() { return *frmKlavier; }
 bool TfrmMain::MelodyOnKeyboard() const { return cbxKlaviatur->isChecked(); }
 PictureWindow* TfrmMain::OpenPicture() { return Picture.get(); }
 MelodySetup TfrmMain::CurrentSetup() { return CaptureSetup(); }
+void TfrmMain::RememberFile(const QString& path) { Files->Remember(path); }
 
 void TfrmMain::miStimmenClick(QObject*) {
     if (!frmStimmen) {

@@ -49,16 +49,7 @@ SetupFiles::SetupFiles(QWidget& window, ISetupDocument& document, QMenu* menu, Q
         return QFileDialog::getSaveFileName(&w_, "Speichern unter", SaveDialogStart(name),
                                             kSetupFileFilter);
     };
-    AskSaveChanges = [this](const QString& fileName) {
-        QMessageBox box(QMessageBox::Question, kAppTitle,
-                        "Die Änderungen an \"" + fileName + "\" speichern?",
-                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, &w_);
-        box.button(QMessageBox::Yes)->setText("Ja");
-        box.button(QMessageBox::No)->setText("Nein");
-        box.button(QMessageBox::Cancel)->setText("Abbrechen");
-        box.setDefaultButton(QMessageBox::Yes);
-        return static_cast<QMessageBox::StandardButton>(box.exec());
-    };
+    AskSaveChanges = [this](const QString& fileName) { return AskSaveChangesBox(&w_, fileName); };
 
     const auto guarded = [this](void (SetupFiles::*handler)()) {
         return [this, handler] { Guarded(&w_, [&] { (this->*handler)(); }); };
@@ -89,7 +80,7 @@ void SetupFiles::Apply(const MelodySetup& setup) {
 void SetupFiles::Open(const QString& path) {
     const MelodySetup setup = ReadSetupFile(Text(path));
     // Several voices are the voices window's; the main window stays as it is.
-    if (setup.Voices.size() > 1) return document_.OpenEnsemble(setup);
+    if (setup.Voices.size() > 1) return document_.OpenEnsemble(setup, path);
     Apply(setup);
     Saved(path);
 }

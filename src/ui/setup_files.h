@@ -18,7 +18,7 @@ public:
     // Sets the window to a setup of one voice.
     virtual void ApplySetup(const MelodySetup& setup) = 0;
     // A file of several voices: the voices window plays it.
-    virtual void OpenEnsemble(const MelodySetup& setup) = 0;
+    virtual void OpenEnsemble(const MelodySetup& setup, const QString& path) = 0;
 };
 
 class QWidget;
@@ -56,6 +56,8 @@ public:
     bool MayDropChanges();
     // Off during a run, like the other source controls.
     void SetEnabled(bool enabled);
+    // Puts a file at the top of "Zuletzt geöffnet".
+    void Remember(const QString& path);
     // The document may have changed: the title gets its "*" while it differs
     // from the file (not while a file is applied).
     void Changed();
@@ -70,7 +72,6 @@ protected:
 private:
     void Saved(const QString& path);
     void ShowTitle();
-    void Remember(const QString& path);
     void FillRecentMenu();
     void Save(const QString& path);
 

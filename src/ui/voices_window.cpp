@@ -76,6 +76,9 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
                                            "Transposition", "Anschlag", "Stumm", "Solo",
                                            "Position"});
     editTriggers_ = static_cast<int>(tblStimmen->editTriggers());
+    connect(tblStimmen, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (item->column() == kName) DocumentChanged();
+    });
     tblStimmen->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblStimmen->setSelectionMode(QAbstractItemView::SingleSelection);
     QHeaderView* header = tblStimmen->horizontalHeader();
@@ -135,6 +138,7 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     on(btnWavDatei, [this] { WavDateiClick(); });
     on(btnAbspielen, [this] { AbspielenClick(); });
 
+    AskSaveChanges = [this](const QString& fileName) { return AskSaveChangesBox(this, fileName); };
     ChooseVoicePath = OpenDialog(this, "Stimme hinzufügen", kSetupFileFilter);
     ChooseOpenPath = OpenDialog(this, "Stimmen öffnen", kSetupFileFilter);
     ChooseSavePath =
@@ -185,6 +189,19 @@ void VoicesWindow::FillRow(int row, const VoiceSetup& voice) {
     auto* position = new QTableWidgetItem;
     position->setFlags(Qt::ItemIsEnabled);
     tblStimmen->setItem(row, kPosition, position);
+    // Each edit of a cell may change the document.
+    const auto changed = [this] { DocumentChanged(); };
+    for (int column = 0; column < kColumns; ++column) {
+        QWidget* cell = tblStimmen->cellWidget(row, column);
+        if (auto* box = qobject_cast<QSpinBox*>(cell))
+            connect(box, &QSpinBox::valueChanged, this, changed);
+        else if (auto* number = qobject_cast<QDoubleSpinBox*>(cell))
+            connect(number, &QDoubleSpinBox::valueChanged, this, changed);
+        else if (auto* list = qobject_cast<QComboBox*>(cell))
+            connect(list, &QComboBox::currentIndexChanged, this, changed);
+        else if (auto* check = qobject_cast<QCheckBox*>(cell))
+            connect(check, &QCheckBox::toggled, this, changed);
+    }
 }
 
 VoiceSetup VoicesWindow::RowVoice(int row) const {
@@ -217,7 +234,48 @@ bool VoicesWindow::AddVoice(const VoiceSetup& voice) {
     tblStimmen->insertRow(row);
     FillRow(row, voice);
     tblStimmen->selectRow(row);
+    DocumentChanged();
     return true;
+}
+
+void VoicesWindow::DocumentChanged() {
+    // While a row is being filled its cells are not all there yet.
+    for (int row = 0; row < VoiceCount(); ++row)
+        if (!tblStimmen->item(row, kName) || !tblStimmen->cellWidget(row, kSolo)) return;
+    modified_ = VoiceCount() > 0 && (path_.isEmpty() || !(Ensemble() == saved_));
+    const QString name = path_.isEmpty() ? QString() : QFileInfo(path_).fileName();
+    setWindowTitle(name.isEmpty() ? "Stimmen" : name + (modified_ ? "*" : "") + " – Stimmen");
+}
+
+void VoicesWindow::DocumentSaved(const QString& path) {
+    path_ = QFileInfo(path).absoluteFilePath();
+    saved_ = Ensemble();
+    host_.RememberFile(path_);
+    DocumentChanged();
+}
+
+bool VoicesWindow::MayDropChanges() {
+    if (!modified_) return true;
+    switch (AskSaveChanges(path_.isEmpty() ? "Stimmen" : QFileInfo(path_).fileName())) {
+        case QMessageBox::Yes:
+            return Guarded(this,
+                           [this] {
+                               if (path_.isEmpty()) return SpeichernClick();
+                               SaveSetupFile(path_.toStdString(), Ensemble());
+                               DocumentSaved(path_);
+                           }) &&
+                   !modified_;
+        case QMessageBox::No:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void VoicesWindow::OpenEnsemble(const MelodySetup& setup, const QString& path) {
+    if (!MayDropChanges()) return;
+    SetEnsemble(setup);
+    DocumentSaved(path);
 }
 
 void VoicesWindow::SetEnsemble(const MelodySetup& setup) {
@@ -268,6 +326,7 @@ void VoicesWindow::EntfernenClick() {
     if (row < 0 || row >= VoiceCount()) return;
     voices_.erase(voices_.begin() + row);
     tblStimmen->removeRow(row);
+    DocumentChanged();
 }
 
 void VoicesWindow::SwapRows(int a, int b) {
@@ -284,12 +343,13 @@ void VoicesWindow::MoveClick(int step) {
     if (row < 0 || other < 0 || other >= VoiceCount()) return;
     SwapRows(row, other);
     tblStimmen->selectRow(other);
+    DocumentChanged();
 }
 
 void VoicesWindow::OeffnenClick() {
     const QString path = ChooseOpenPath();
     if (path.isEmpty()) return;
-    SetEnsemble(ReadSetupFile(path.toStdString()));
+    OpenEnsemble(ReadSetupFile(path.toStdString()), path);
 }
 
 void VoicesWindow::SpeichernClick() {
@@ -297,6 +357,7 @@ void VoicesWindow::SpeichernClick() {
     if (path.isEmpty()) return;
     if (VoiceCount() == 0) throw EInvalidInput(msg::NoVoiceToSave);
     SaveSetupFile(path.toStdString(), Ensemble());
+    DocumentSaved(path);
 }
 
 void VoicesWindow::Export(const ExportFormat& format, const std::function<QString()>& choose) {
@@ -443,6 +504,10 @@ void VoicesWindow::Play() {
 }
 
 void VoicesWindow::closeEvent(QCloseEvent* event) {
+    if (!MayDropChanges()) {
+        event->ignore();
+        return;
+    }
     Stop();
     QWidget::closeEvent(event);
 }

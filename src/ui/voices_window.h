@@ -1,6 +1,7 @@
 #pragma once
 // The voices window ("Datei" > "Stimmen..."): up to 16 setups played
 // together, each with its own channel, offset, transposition and velocity.
+#include <QMessageBox>
 #include <QRgb>
 #include <QWidget>
 #include <functional>
@@ -63,6 +64,13 @@ public:
     MelodySetup Ensemble() const;
     // Replaces the voices; more than 16 are refused (ESetupError).
     void SetEnsemble(const MelodySetup& setup);
+    // The voices of a file, which the title then names; first asks about unsaved changes.
+    void OpenEnsemble(const MelodySetup& setup, const QString& path);
+    // Asks about unsaved voices; false when the user keeps them (Cancel, or a failed save).
+    bool MayDropChanges();
+    bool Modified() const { return modified_; }
+    // Yes saves, No drops the changes, Cancel keeps them. Tests replace it.
+    std::function<QMessageBox::StandardButton(const QString& fileName)> AskSaveChanges;
     // Adds a voice at the end and selects it; false when 16 are there.
     bool AddVoice(const VoiceSetup& voice);
     int VoiceCount() const { return static_cast<int>(voices_.size()); }
@@ -93,6 +101,9 @@ protected:
 
 private:
     void FillRow(int row, const VoiceSetup& voice);
+    // The title names the file, with "*" while the rows differ from it.
+    void DocumentChanged();
+    void DocumentSaved(const QString& path);
     VoiceSetup RowVoice(int row) const;
     void SwapRows(int a, int b);
     void SetEditable(bool editable);
@@ -104,7 +115,10 @@ private:
 
     IWindowHost& host_;
     std::vector<VoiceSetup> voices_;  // the sources and maps behind the rows
-    int editTriggers_ = 0;            // the table's, restored after a run
+    QString path_;                    // the file the voices came from or went to
+    MelodySetup saved_;               // the voices as that file holds them
+    bool modified_ = false;
+    int editTriggers_ = 0;  // the table's, restored after a run
     bool playing_ = false;
     bool active_ = false;
     EnsembleRoll roll_;

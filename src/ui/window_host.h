@@ -2,6 +2,8 @@
 // What the windows that the main window opens need of it: the play lock, the
 // keyboard, the picture, the MIDI unit and the setup it holds. The main
 // window implements it; the voices window knows nothing else of it.
+#include <QString>
+
 #include "setup/setup.h"
 
 class MidiUnit;
@@ -24,4 +26,6 @@ public:
     virtual PictureWindow* OpenPicture() = 0;
     // What the main window holds, as a setup file keeps it.
     virtual MelodySetup CurrentSetup() = 0;
+    // A file opened or saved, for "Zuletzt geöffnet".
+    virtual void RememberFile(const QString& path) = 0;
 };

@@ -109,3 +109,29 @@ TEST_F(VoicesWindowTest, AnOutputLostWhileTheVoicesPlayIsToldAndLetGo) {
 }
 
 }  // namespace
+
+TEST_F(VoicesWindowTest, TheVoicesAreADocumentWithTheirFileInTheTitle) {
+    window->Files->Open(SONAVIX_EXAMPLE_CANON);
+    VoicesWindow& voices = *window->frmStimmen;
+    EXPECT_EQ(voices.windowTitle(), "kanon-mod12.sonavix – Stimmen");
+    EXPECT_TRUE(window->Files->RecentFiles().front().endsWith("kanon-mod12.sonavix"));
+    auto* velocity =
+        qobject_cast<QSpinBox*>(voices.tblStimmen->cellWidget(0, VoicesWindow::kVelocity));
+    const int before = velocity->value();
+    velocity->setValue(before - 1);
+    EXPECT_EQ(voices.windowTitle(), "kanon-mod12.sonavix* – Stimmen");
+    // Cancel keeps the window and its changes; the main window stays open too.
+    std::vector<QString> asked;
+    voices.AskSaveChanges = [&](const QString& name) {
+        asked.push_back(name);
+        return QMessageBox::Cancel;
+    };
+    voices.show();
+    EXPECT_FALSE(voices.close());
+    window->show();
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(asked, (std::vector<QString>{"kanon-mod12.sonavix", "kanon-mod12.sonavix"}));
+    velocity->setValue(before);
+    EXPECT_EQ(voices.windowTitle(), "kanon-mod12.sonavix – Stimmen");
+    EXPECT_TRUE(voices.close());
+}
