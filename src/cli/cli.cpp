@@ -195,8 +195,8 @@ bool IsEnsemble(const Arguments& a) {
     }
 }
 
-int Ensemble(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& err) {
-    NoOperands(a);
+// The settings of several voices stand in their files, not in options.
+void OnlyEnsembleOptions(const Arguments& a) {
     for (const OptionInfo& option : kOptions) {
         const std::string name = option.name;
         if (a.Has(name) && name != "--setup" && name != "--offset" && name != "--play" &&
@@ -204,6 +204,11 @@ int Ensemble(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream
             throw ECliUsage("Die Option " + name +
                             " gilt nicht für mehrere Stimmen; sie stehen in ihren Dateien");
     }
+}
+
+int Ensemble(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& err) {
+    NoOperands(a);
+    OnlyEnsembleOptions(a);
     if (a.Has("--out") && a.Value("--out").empty()) throw ECliUsage(msg::NeedsFileName("--out"));
     return EnsembleMelody(
         midi, a.voiceFiles, a.Has("--play"), a.Has("--out") ? &a.Value("--out") : nullptr,
@@ -261,12 +266,20 @@ int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& 
 // save DATEI QUELLE [OPTIONEN]: the setup that melody would play, as a file.
 // A lookup is made now, as "Los!" would, so the file plays without one.
 int Save(Arguments a, std::ostream& err) {
-    if (a.operands.empty()) throw ECliUsage("save braucht den Namen der Datei");
+    if (a.operands.empty() || a.operands.front().empty())
+        throw ECliUsage("save braucht den Namen der Datei");
     if (a.voiceFiles.size() > 1) throw ECliUsage("save nimmt nur eine --setup-Datei");
     const std::string path = a.operands.front();
     a.operands.erase(a.operands.begin());
     try {
         MelodySetup setup = BaseSetup(a);
+        if (setup.Voices.size() > 1) {
+            // An ensemble is written as its file holds it.
+            NoOperands(a);
+            OnlyEnsembleOptions(a);
+            SaveSetupFile(path, setup);
+            return kExitOk;
+        }
         ConfigureSetup(setup, a, !a.Has("--setup"));
         OeisSetup& oeis = setup.Voices.front().Notes.Oeis;
         if (a.Has("--oeis")) {

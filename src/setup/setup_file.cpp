@@ -14,16 +14,12 @@
 
 #include "common/file_write.h"
 #include "common/system_error.h"
+#include "setup/setup_json.h"
 #include "setup/setup_reader.h"
 
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// Deeper nesting or more values than any setup has: a wrong file, refused
-// before it costs time and memory.
-constexpr int kMaxDepth = 32;
-constexpr std::size_t kMaxValues = 2000000;
 
 const char* SourceName(SourceKind kind) {
     switch (kind) {
@@ -95,20 +91,6 @@ Json VoiceJson(const VoiceSetup& voice) {
     return json;
 }
 
-// Line and column of the byte at offset (counted from 0), for a parse error.
-std::string PlaceOf(const std::string& text, std::size_t offset) {
-    std::size_t line = 1, column = 1;
-    for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            ++line;
-            column = 1;
-        } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-            ++column;
-        }
-    }
-    return "Zeile " + std::to_string(line) + ", Spalte " + std::to_string(column);
-}
-
 std::string UtcNow() {
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     std::tm utc{};
@@ -142,34 +124,7 @@ std::string SetupToJson(const MelodySetup& setup) {
 }
 
 MelodySetup SetupFromJson(const std::string& text, const std::string& fileName) {
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos)
-        throw ESetupError("Die Datei " + QuotedSetupFile(fileName) + " ist leer");
-    std::size_t values = 0;
-    const auto limit = [&](int depth, Json::parse_event_t event, Json&) {
-        if (depth > kMaxDepth)
-            throw ESetupError("Die Datei " + QuotedSetupFile(fileName) +
-                              " ist keine Sonavix-Datei: zu tief geschachtelt");
-        if (event == Json::parse_event_t::value || event == Json::parse_event_t::object_start ||
-            event == Json::parse_event_t::array_start) {
-            if (++values > kMaxValues)
-                throw ESetupError("Die Datei " + QuotedSetupFile(fileName) +
-                                  " ist keine Sonavix-Datei: zu viele Einträge");
-        }
-        return true;
-    };
-    Json root;
-    try {
-        root = Json::parse(text, limit);
-    } catch (const Json::parse_error& e) {
-        // The parser counts bytes from 1; past the last one the text broke off.
-        if (e.byte >= text.size())
-            throw ESetupError("Die Datei " + QuotedSetupFile(fileName) +
-                              " endet mitten im JSON-Text (unvollständig gespeichert?)");
-        throw ESetupError("Die Datei " + QuotedSetupFile(fileName) +
-                          " ist kein gültiger JSON-Text (" +
-                          PlaceOf(text, e.byte == 0 ? 0 : e.byte - 1) + ")");
-    }
-    return SetupOfJson(root, fileName);
+    return SetupOfJson(SetupJsonOf(text, fileName), fileName);
 }
 
 MelodySetup ReadSetupFile(const std::string& path) {

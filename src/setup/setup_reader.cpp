@@ -1,11 +1,16 @@
 #include "setup/setup_reader.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
+#include <stdexcept>
+#include <string_view>
 #include <type_traits>
+#include <unordered_set>
 #include <variant>
 
 #include "common/quote.h"
+#include "playback/ensemble.h"
 #include "playback/maps.h"
 #include "playback/scales.h"
 #include "setup/setup_file.h"
@@ -15,8 +20,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// More voices than any setup has: a wrong file, refused before it costs time.
-constexpr std::size_t kMaxVoices = 256;
+constexpr std::size_t kMaxVoices = kMaxEnsembleVoices;
 // What a single-line field holds at most, in UTF-16 units as the window counts.
 constexpr std::size_t kLineUnitsMax = 32767;
 
@@ -30,6 +34,11 @@ std::string Shown(const Json& value) {
             return "null";
         case Json::value_t::string:
             return "\"" + QuotedText(value.get_ref<const std::string&>()) + "\"";
+        case Json::value_t::binary: {
+            // A number beyond double, as the file writes it (SetupJsonOf).
+            const Json::binary_t& text = value.get_binary();
+            return QuotedText(std::string(text.begin(), text.end()));
+        }
         default:
             return QuotedText(value.dump());
     }
@@ -74,8 +83,13 @@ public:
     // The member key of object, or null when the file leaves it out.
     const Json* Member(const Json& object, const std::string& path, const char* key) const {
         if (!object.is_object()) Fail(path, "muss ein Objekt sein, nicht " + Shown(object));
-        const auto found = object.find(key);
-        return found == object.end() ? nullptr : &*found;
+        // Members of other keys were not kept.
+        if (!IsSetupKey(key)) throw std::logic_error(std::string("no setup key: ") + key);
+        // The last of equal keys counts, as for nlohmann's own parser.
+        const auto& members = object.get_ref<const Json::object_t&>();
+        const auto found = std::find_if(members.rbegin(), members.rend(),
+                                        [&](const auto& member) { return member.first == key; });
+        return found == members.rend() ? nullptr : &found->second;
     }
 
     void Int(const Json& object, const std::string& path, const char* key, int low, int high,
@@ -308,6 +322,45 @@ private:
 };
 
 }  // namespace
+
+bool IsSetupKey(std::string_view key) {
+    static const std::unordered_set<std::string_view> keys = [] {
+        std::unordered_set<std::string_view> all{"format",
+                                                 "formatVersion",
+                                                 "program",
+                                                 "saved",
+                                                 "tempo",
+                                                 "showOnKeyboard",
+                                                 "oeisWholeSequences",
+                                                 "voices",
+                                                 "instrument",
+                                                 "zeroIsNatural",
+                                                 "notes",
+                                                 "tempoSequenceUsed",
+                                                 "tempi",
+                                                 "noteMap",
+                                                 "tempoMap",
+                                                 "scale",
+                                                 "root",
+                                                 "ownScaleSteps",
+                                                 "values",
+                                                 "source",
+                                                 "formula",
+                                                 "oeis",
+                                                 "explicit",
+                                                 "text",
+                                                 "count",
+                                                 "startValues",
+                                                 "startValuesShown",
+                                                 "query",
+                                                 "aNumber",
+                                                 "name",
+                                                 "terms"};
+        for (const VoiceField& field : kVoiceFields) all.insert(field.Key);
+        return all;
+    }();
+    return keys.count(key) != 0;
+}
 
 std::string QuotedSetupFile(const std::string& file) {
     return "\"" + QuotedText(file, kSetupPathCharsMax) + "\"";

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 
 #include "setup/setup.h"
 
@@ -12,6 +13,9 @@ inline constexpr std::size_t kSetupPathCharsMax = 1024;
 
 // "\"name\"", the file as messages name it.
 std::string QuotedSetupFile(const std::string& file);
+
+// Whether the reader looks at members of this key; others are never kept.
+bool IsSetupKey(std::string_view key);
 
 // The setup the value holds (ESetupError).
 MelodySetup SetupOfJson(const nlohmann::ordered_json& root, const std::string& file);

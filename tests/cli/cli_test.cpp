@@ -530,12 +530,37 @@ TEST(CliSetup, BrokenFilesAndMissingNames) {
          "",
          "sonavix-cli: save braucht den Namen der Datei\nHilfe: sonavix-cli --help\n",
          2},
+        {{"save", "", "--list", "1"},
+         "",
+         "sonavix-cli: save braucht den Namen der Datei\nHilfe: sonavix-cli --help\n",
+         2},
         {{"save", dir.File("a.sonavix")},
          "",
          "sonavix-cli: save braucht eine Quelle: --list, --formula, --oeis oder --setup\n"
          "Hilfe: sonavix-cli --help\n",
          2},
     });
+}
+
+TEST(CliSetup, SavingAnEnsembleWritesItsVoices) {
+    TempDir dir;
+    const std::string ensemble = dir.File("ensemble.sonavix");
+    std::ofstream(ensemble) << R"({"format": "sonavix-setup", "formatVersion": 1, "voices": [
+        {"notes": {"source": "explicit", "explicit": "1, 2"}},
+        {"notes": {"source": "explicit", "explicit": "3"}, "channel": 2, "transpose": 12}]})";
+    const std::string copy = dir.File("kopie.sonavix");
+    const ProgramResult saved = Cli({"save", copy, "--setup", ensemble});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    // The copy sounds as the original: voices, channels and transposition.
+    const ProgramResult played = Cli({"melody", "--setup", copy, "--out", dir.File("a.mid")});
+    EXPECT_EQ(played.out, "1 41 667\n1 42 667\n2 43 667\n") << played.err;
+    ASSERT_EQ(Cli({"melody", "--setup", ensemble, "--out", dir.File("b.mid")}).status, 0);
+    EXPECT_EQ(FileBytes(dir.File("a.mid")), FileBytes(dir.File("b.mid")));
+    ExpectCases({{{"save", copy, "--setup", ensemble, "--list", "1"},
+                  "",
+                  "sonavix-cli: Die Option --list gilt nicht für mehrere Stimmen; sie stehen in "
+                  "ihren Dateien\nHilfe: sonavix-cli --help\n",
+                  2}});
 }
 
 TEST(CliSetup, SeveralVoicesPlayTogetherFromTheirFiles) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -79,11 +80,18 @@ TEST(SetupFile, EveryVoiceFieldKeepsItsRangeThroughTheFile) {
 
 TEST(SetupFile, MissingFieldsKeepStartValuesAndUnknownOnesAreIgnored) {
     const MelodySetup read = SetupFromJson(
-        R"({"format": "sonavix-setup", "formatVersion": 1, "future": {"x": [1]},
-            "voices": [{"noteMap": {"values": [40, "41"], "colour": "red"}, "later": 1}]})",
+        R"({"format": "sonavix-setup", "formatVersion": 1, "future": {"x": [1, 1e400]},
+            "tempo": 100, "voices": [{"noteMap": {"values": [40, "41"], "colour": "red"},
+            "later": -2E999, "notes": {"explicit": "1e400 \" 1e400"}, "tiny": [1e-400],
+            "offset": 0.5)" +
+            std::string(80, '0') + R"(1}], "tempo": 120})",
         "a");
+    // Of equal keys the last counts, as nlohmann's own parser has it.
     MelodySetup expected;
+    expected.Tempo = 120;
     expected.Voices[0].NoteMap = {"40", "41"};
+    expected.Voices[0].Notes.ExplicitList = "1e400 \" 1e400";
+    expected.Voices[0].OffsetWholeNotes = 0.5;  // a long number, rounded as the parser would
     EXPECT_EQ(read, expected);
 }
 
@@ -115,7 +123,18 @@ TEST(SetupFile, BrokenTextsAreRefusedWithWhatAndWhere) {
         {head + R"("showOnKeyboard": "ja"})",
          "ist fehlerhaft: showOnKeyboard muss true oder false sein, nicht \"ja\""},
         {head + R"("voices": []})",
-         "ist fehlerhaft: voices muss eine Liste von 1 bis 256 Stimmen sein, nicht eine Liste"},
+         "ist fehlerhaft: voices muss eine Liste von 1 bis 16 Stimmen sein, nicht eine Liste"},
+        {head +
+             R"("voices": [{}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}]})",
+         "ist fehlerhaft: voices muss eine Liste von 1 bis 16 Stimmen sein, nicht eine Liste"},
+        {head + R"("tempo": 1e400})",
+         "ist fehlerhaft: tempo muss eine ganze Zahl von 20 bis 220 sein, nicht 1e400"},
+        {head + R"("voices": [{"offset": -1E+999}]})",
+         "ist fehlerhaft: voices[0].offset muss eine Zahl von 0 bis 10000 (ganze Noten) sein, "
+         "nicht -1E+999"},
+        {R"({"format": "sonavix-setup", "formatVersion": 1})" + std::string(1, '\0') +
+             "this is not json {{{",
+         "ist kein gültiger JSON-Text (Zeile 1, Spalte 48)"},
         {head + R"("voices": [{"instrument": 128}]})",
          "ist fehlerhaft: voices[0].instrument muss eine ganze Zahl von 0 bis 127 sein, nicht 128"},
         {head + R"("voices": [{}, {"channel": 17}]})",
@@ -159,6 +178,37 @@ TEST(SetupFile, BrokenTextsAreRefusedWithWhatAndWhere) {
         EXPECT_EQ(MessageOf<ESetupError>([&] { SetupFromJson(c.text, "f.sonavix"); }),
                   "Die Datei \"f.sonavix\" " + c.message)
             << c.text.substr(0, 80);
+}
+
+// Reading takes time in proportion to the file's size whatever its shape: a
+// long list of voices, one under an unknown key, an object of many keys.
+TEST(SetupFile, LongListsAndObjectsAreReadInLinearTime) {
+    const std::string head = R"({"format": "sonavix-setup", "formatVersion": 1, )";
+    const auto list = [](const char* item, int count) {
+        std::string text = "[";
+        for (int i = 0; i < count; ++i) text += (i ? ", " : "") + std::string(item);
+        return text + "]";
+    };
+    std::string keys = "{";
+    for (int i = 0; i < 300000; ++i) keys += (i ? ", \"k" : "\"k") + std::to_string(i) + "\": 0";
+    keys += "}";
+    const struct {
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {head + R"("voices": )" + list("{}", 1000000) + "}",
+         "Die Datei \"a\" ist fehlerhaft: voices muss eine Liste von 1 bis 16 Stimmen sein, nicht "
+         "eine Liste"},
+        {head + R"("later": )" + list("{}", 300000) + "}", "<no error>"},
+        {head + R"("later": )" + keys + "}", "<no error>"},
+    };
+    for (const auto& c : cases) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(MessageOf<ESetupError>([&] { SetupFromJson(c.text, "a"); }), c.message);
+        // Far above the tenth of a second it takes, far below the minutes before.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5))
+            << c.text.substr(0, 80);
+    }
 }
 
 class SetupFiles : public ::testing::Test {
