@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "midi/midi.h"
+#include "midi/midi_out.h"
 
 namespace {
 // The ending is a plain function (the handler's side stores it atomically), so
@@ -14,7 +15,15 @@ namespace {
 MidiUnit* silenced = nullptr;
 
 [[noreturn]] void SilenceAndExit(int signal) {
-    if (silenced) silenced->ReleaseMidiOut();
+    if (silenced && silenced->HasMidiOut()) {
+        // The voices window holds the output too, so letting it go would not
+        // end its notes: they are ended here, whoever sounds them.
+        try {
+            silenced->GetMidiOutput(0)->ReleaseAllActiveNotes();
+        } catch (...) {  // NOLINT(bugprone-empty-catch): the output may be gone; the ending goes on
+        }
+        silenced->ReleaseMidiOut();
+    }
     ExitAfterSignal(signal);
 }
 }  // namespace

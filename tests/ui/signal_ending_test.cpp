@@ -11,6 +11,8 @@
 #include "midi/midi.h"
 #include "midi/recording_service.h"
 #include "ui/main_window.h"
+#include "ui/setup_files.h"
+#include "ui/voices_window.h"
 
 namespace {
 
@@ -42,12 +44,23 @@ void PlayUntilSignalled(int signal) {
     window.btnPlay->click();
 }
 
+void PlayVoicesUntilSignalled(int signal) {
+    MidiUnit midi(std::make_shared<SignallingDevice>(signal));
+    SignalEnding ending(midi);
+    TfrmMain window(midi);
+    window.Files->Open(SONAVIX_EXAMPLE_CANON);
+    window.frmStimmen->AbspielenClick();
+}
+
 TEST(SignalEnding, TermAndHupSilenceTheNoteCloseTheOutputAndExit) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     // 48: the first note of the start-up melody.
     for (const int signal : {SIGTERM, SIGHUP})
         EXPECT_EXIT(PlayUntilSignalled(signal), ::testing::ExitedWithCode(128 + signal),
                     "Note an 48\nNote aus 48\ngeschlossen\n");
+    // The voices window's notes too, though it holds the output itself.
+    EXPECT_EXIT(PlayVoicesUntilSignalled(SIGINT), ::testing::ExitedWithCode(128 + SIGINT),
+                "Note an 49\nNote aus 49\n");
 }
 
 }  // namespace
