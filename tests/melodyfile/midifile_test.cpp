@@ -199,3 +199,23 @@ TEST_F(MidiFileWrite, WritesTheBytesAndReportsWhatCannotBeWritten) {
             MessageOf<EFileWriteError>([&] { WriteMidiFile(c.path.string(), melody, 90, 0); }),
             "Die Datei \"" + c.path.string() + "\" kann nicht geschrieben werden: " + c.cause);
 }
+
+TEST(MidiFileBytes, AVoiceInAnEnsembleLiesOnTheTicksOfItsOwnFile) {
+    // At tempo 90 quarters of 667 ms drift by time alone; a sixteenth of tempo
+    // 70 in an ensemble of 90 is 154 2/7 ticks, rounded once per note.
+    MelodyTimeline quarters, sixteenths;
+    for (int i = 0; i < 1000; ++i) quarters.Append(40 + i % 5, 667, 2);
+    for (int i = 0; i < 1000; ++i) sixteenths.Append(40, 214, 4);  // at tempo 70
+    const std::vector<EnsembleVoice> voices = {
+        {.Melody = quarters, .Tempo = 90},
+        {.Melody = sixteenths, .Channel = 2, .Tempo = 70},
+    };
+    const std::vector<Smf> tracks = ReadSmfTracks(EnsembleMidiFileBytes(voices, 90));
+    ASSERT_EQ(tracks.size(), 3u);
+    EXPECT_EQ(tracks[1].Notes(), ReadSmf(MidiFileBytes(quarters, 90, 0)).Notes());
+    const std::vector<SmfNote> other = tracks[2].Notes();
+    ASSERT_EQ(other.size(), 1000u);
+    EXPECT_EQ(other[3].onTick, 463);
+    EXPECT_EQ(other[999].offTick, 154286);
+    EXPECT_EQ(tracks[0].EndTick(), 480000);
+}
