@@ -8,8 +8,12 @@
 
 namespace {
 
+// The files hold what is heard: an ensemble with no voice that sounds has nothing.
 void RefuseEmpty(const EnsembleExport& e) {
     if (e.Voices.empty()) throw EInvalidInput(msg::NoVoiceToSave);
+    for (size_t v = 0; v < e.Voices.size(); ++v)
+        if (VoiceAudible(e.Voices, v)) return;
+    throw EInvalidInput(msg::NoVoiceAudible);
 }
 
 Score ScoreOf(const MelodyExport& m) {

@@ -43,7 +43,7 @@ struct ExportFormat {
     // False when progress cancelled.
     bool (*WriteOne)(const std::string& path, const MelodyExport& melody,
                      const ExportProgress& progress);
-    // Refuses an empty ensemble.
+    // Refuses an ensemble of which no voice sounds (VoiceAudible).
     bool (*WriteSeveral)(const std::string& path, const EnsembleExport& voices,
                          const ExportProgress& progress);
 };

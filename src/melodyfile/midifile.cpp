@@ -219,8 +219,12 @@ std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<EnsembleVoice>& voi
     TempoEvent(conductor, tempo);
     conductor.Event(endTick, {0xFF, 0x2F, 0x00});
 
+    // A track per audible voice: the file holds what is heard.
     std::vector<Track> tracks(voices.size());
+    std::vector<size_t> audible;
     for (size_t v = 0; v < voices.size(); ++v) {
+        if (!VoiceAudible(voices, v)) continue;
+        audible.push_back(v);
         const std::string name =
             voices[v].Name.empty() ? "Stimme " + std::to_string(v + 1) : voices[v].Name;
         tracks[v].Text(0, 0x03, name);
@@ -242,11 +246,12 @@ std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<EnsembleVoice>& voi
         tracks[e.Voice].Event(tick, {static_cast<uint8_t>((e.On ? 0x90 : 0x80) | (e.Channel - 1)),
                                      e.Note, e.Velocity});
     }
-    for (Track& track : tracks) track.Event(endTick, {0xFF, 0x2F, 0x00});
-
-    std::vector<uint8_t> file = FileHeader(1, static_cast<int>(voices.size()) + 1);
+    std::vector<uint8_t> file = FileHeader(1, static_cast<int>(audible.size()) + 1);
     PutTrack(file, conductor);
-    for (const Track& track : tracks) PutTrack(file, track);
+    for (const size_t v : audible) {
+        tracks[v].Event(endTick, {0xFF, 0x2F, 0x00});
+        PutTrack(file, tracks[v]);
+    }
     return file;
 }
 

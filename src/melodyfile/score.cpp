@@ -242,10 +242,10 @@ Score EnsembleScore(const std::vector<EnsembleVoice>& voices, int tempo, int sca
     Score score{"", tempo, scaleIndex, rootIndex, {}};
     for (size_t v = 0; v < voices.size(); ++v) {
         const EnsembleVoice& e = voices[v];
+        if (!VoiceAudible(voices, v)) continue;  // the score holds what is heard
         if (!e.Name.empty()) score.Title += (score.Title.empty() ? "" : ", ") + e.Name;
-        ScoreVoice voice{{}, e.Program, e.Name, e.Channel, e.Transpose, e.OffsetUs, e.Tempo};
-        if (VoiceAudible(voices, v)) voice.Melody = e.Melody;
-        score.Voices.push_back(std::move(voice));
+        score.Voices.push_back(
+            {e.Melody, e.Program, e.Name, e.Channel, e.Transpose, e.OffsetUs, e.Tempo});
     }
     if (score.Title.empty()) score.Title = "Stimmen";
     return score;

@@ -118,7 +118,7 @@ ScoreLayout LayOutScore(const Score& score);
 
 // Several voices as one score: a part per voice, named after it, offset,
 // transposed and on its channel; a voice that does not sound (VoiceAudible)
-// keeps its part, with rests only. The title lists the names.
+// is left out. The title lists the names.
 Score EnsembleScore(const std::vector<EnsembleVoice>& voices, int tempo, int scaleIndex,
                     int rootIndex);
 
