@@ -231,12 +231,12 @@ int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& 
             try {
                 // A name of no known ending gets a MIDI file.
                 const ExportFormat* format = ExportFormatOf(path);
-                const VoiceSetup& voice = setup.Voices.front();
+                const ScalePreset preset = PresetOfNoteMap(setup.Voices.front().NoteMap);
                 (format ? *format : MidiExport())
                     .WriteOne(path,
                               {melody, host.Tempo, host.Program,
                                SourceTitle(source, host.Notes.Formula, host.Notes.OeisTitle),
-                               voice.ScaleIndex, voice.RootIndex},
+                               preset.ScaleIndex, preset.RootIndex},
                               {});
             } catch (const Exception& e) {
                 fileFailure = e.Message();

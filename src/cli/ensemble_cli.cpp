@@ -18,6 +18,7 @@
 #include "midi/midi_out.h"
 #include "midi/port_list.h"
 #include "playback/ensemble.h"
+#include "playback/scales.h"
 #include "setup/ensemble_setup.h"
 #include "setup/setup_file.h"
 
@@ -101,11 +102,12 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, 
         if (outPath) {
             try {
                 const VoiceSetup& first = ensemble.Voices.front();
+                const ScalePreset preset = PresetOfNoteMap(first.NoteMap);
                 // A name of no known ending gets a MIDI file.
                 const ExportFormat* format = ExportFormatOf(*outPath);
                 (format ? *format : MidiExport())
                     .WriteSeveral(*outPath,
-                                  {voices, *first.Tempo, first.ScaleIndex, first.RootIndex}, {});
+                                  {voices, *first.Tempo, preset.ScaleIndex, preset.RootIndex}, {});
             } catch (const Exception& e) {
                 fileFailure = e.Message();
             }

@@ -182,7 +182,7 @@ std::vector<BarValue> BarValues(int start, int end, bool rest) {
 ScoreLayout LayOutScore(const Score& score) {
     if (score.Tempo < kTempoMin || score.Tempo > kTempoMax)
         throw EScoreError(msg::InvalidTempo(score.Tempo, kTempoMin, kTempoMax));
-    ScoreLayout layout{PresetKey(score.ScaleIndex, score.RootIndex), {}};
+    ScoreLayout layout{KeyOfScore(score), {}};
     std::vector<std::vector<Span>> voices;
     int64_t bars = 1;
     for (const ScoreVoice& voice : score.Voices) {

@@ -5,6 +5,7 @@
 // chosen scale preset in its key and mode, clef by range.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,11 @@ struct ScoreVoice {
 
 struct Score {
     std::string Title;
-    int Tempo = 90;      // quarter beats per minute, kTempoMin..kTempoMax
-    int ScaleIndex = 0;  // the scale box's index, for the key signature
-    int RootIndex = 0;   // the root box's index (its key number); 0: none
+    int Tempo = 90;  // quarter beats per minute, kTempoMin..kTempoMax
+    // The scale preset the note map is (PresetOfNoteMap), for the key; 0: none,
+    // and the key is found from the notes (KeyOfScore).
+    int ScaleIndex = 0;
+    int RootIndex = 0;
     std::vector<ScoreVoice> Voices;
 };
 
@@ -127,6 +130,21 @@ Score EnsembleScore(const std::vector<EnsembleVoice>& voices, int tempo, int sca
 // the minor scales, minor pentatonic and blues in the minor key of the root;
 // none for no preset, the chromatic, the whole-tone or an own scale.
 ScoreKey PresetKey(int scaleIndex, int rootIndex);
+// Per pitch class (0 = C), how long the score's voices sound it, in whole
+// notes (by the length exponent, else by time at 120), transposed; drums and
+// rests left out.
+std::array<double, 12> PitchClassDurations(const Score& score);
+struct DetectedKey {
+    int TonicPitchClass = 0;
+    bool Minor = false;
+};
+// The major or minor key whose Krumhansl-Kessler profile correlates best with
+// the durations; none when nothing sounds.
+std::optional<DetectedKey> DetectKey(const std::array<double, 12>& durations);
+// The key of a score: that of its preset (the chromatic scale names none), else
+// the detected one, a minor key spelled as harmonic minor (its raised seventh
+// the leading note); none when nothing sounds.
+ScoreKey KeyOfScore(const Score& score);
 // A note as the key spells it; a note outside the scale and the key on a
 // white key natural, on a black key sharp when the melody rises to it
 // (direction > 0), flat when it falls (< 0), else by the key's side.

@@ -3,6 +3,7 @@
 #include <QAction>
 
 #include "melodyfile/export_formats.h"
+#include "playback/scales.h"
 #include "ui/file_dialogs.h"
 #include "ui/main_window.h"
 #include "ui/render_progress.h"
@@ -34,12 +35,14 @@ void TfrmMain::Export(const ExportFormat& format, const std::function<QString()>
     const std::string oeisTitle = frmFolgenNoten->frmOEIS1->HitTitle();
     // The melody that "Abspielen" would play, asked of the sources the same way.
     const MelodyTimeline melody = BuildTimeline(*this);
+    // The key of what is played: the preset the note map is, whatever filled it.
+    const ScalePreset preset = PresetOfNoteMap(VoiceSetup::ValuesOf(NoteMap));
     const MelodyExport e{melody,
                          tbTempo->value(),
                          InstrumentProgram(),
                          SourceTitle(source, formula, oeisTitle),
-                         cbxTonart->currentIndex(),
-                         cbxGrundton->currentIndex()};
+                         preset.ScaleIndex,
+                         preset.RootIndex};
     if (!format.NeedsSynthesizer) {
         format.WriteOne(path.toStdString(), e, {});
         return;

@@ -113,6 +113,46 @@ TEST(ScoreSpelling, EachPresetOnAFlatAndASharpRootInItsKeyModeAndDegrees) {
     }
 }
 
+TEST(ScoreKey, ThePresetOfTheNoteMapElseTheKeyOfTheNotesByDuration) {
+    // Quarters from their keys (40 is C3, 49 A3).
+    const auto quarters = [](std::vector<int32_t> keys, int32_t longKey = -1) {
+        MelodyTimeline t;
+        for (int32_t key : keys) t.Append(key, 500, key == longKey ? 0 : 2);
+        return t;
+    };
+    const struct {
+        MelodyTimeline melody;
+        int scale, root;
+        int fifths;
+        KeyMode mode;
+        std::string tonic;
+    } cases[] = {
+        {quarters({40, 42, 44, 45, 47, 49, 51, 52}), 0, 0, 0, KeyMode::Major, "C"},
+        // Harmonic minor: its raised seventh spelled as the leading note (below).
+        {quarters({49, 51, 52, 54, 56, 57, 60, 61, 56, 49}), 0, 0, 0, KeyMode::Minor, "A"},
+        {quarters({47, 49, 51, 52, 54, 56, 58, 59}), 0, 0, 1, KeyMode::Major, "G"},
+        // The notes of F major, held on D and A: D minor.
+        {quarters({42, 44, 45, 47, 49, 50, 52, 54, 49}, 42), 0, 0, -1, KeyMode::Minor, "D"},
+        {quarters({44, 46, 48, 49, 51, 53, 55, 56}), 0, 0, 4, KeyMode::Major, "E"},
+        // The same C major melody under a preset keeps the preset's key; the
+        // chromatic scale names none, own steps neither.
+        {quarters({40, 42, 44, 45, 47, 49, 51, 52}), 6, 49, 0, KeyMode::Minor, "A"},
+        {quarters({40, 42, 44, 45, 47, 49, 51, 52}), 7, 40, 0, KeyMode::Major, "C"},
+        {quarters({47, 49, 51, 52, 54, 56, 58, 59}), 15, 40, 1, KeyMode::Major, "G"},
+        // Nothing sounds: no key.
+        {quarters({0, 0}), 0, 0, 0, KeyMode::None, "C"},
+    };
+    for (const auto& c : cases) {
+        const ScoreKey key = KeyOfScore(OneVoice(c.melody, c.scale, c.root));
+        EXPECT_EQ(key.Fifths, c.fifths) << c.tonic << " " << c.scale;
+        EXPECT_EQ(key.Mode, c.mode) << c.tonic << " " << c.scale;
+        EXPECT_EQ(Name(key.Tonic), c.tonic) << c.scale;
+    }
+    const ScoreKey aMinor = KeyOfScore(OneVoice(cases[1].melody));
+    EXPECT_EQ(Name(SpellNote(56, aMinor, -1)), "G#");
+    EXPECT_EQ(Name(SpellNote(55, aMinor, 1)), "G");
+}
+
 TEST(ScoreSpelling, NotesOutsideTheScaleByTheirDirectionAndOctavesByTheirLetter) {
     const ScoreKey gMinor = PresetKey(9, 47), eMinor = PresetKey(6, 20);
     const ScoreKey cMinor = PresetKey(9, 28), fPentatonic = PresetKey(11, 21);
@@ -229,7 +269,7 @@ TEST(ScoreLayout, BarsTiesRestsAndOddLengths) {
         {MelodyTimeline(), {"r:1"}},
     };
     for (const auto& c : cases) {
-        const ScoreLayout layout = LayOutScore(OneVoice(c.melody));
+        const ScoreLayout layout = LayOutScore(OneVoice(c.melody, 1, 40));
         ASSERT_EQ(layout.Voices.size(), 1u);
         EXPECT_EQ(Bars(layout.Voices[0].Staves[0]), c.bars);
     }
@@ -279,7 +319,7 @@ TEST(ScoreLayout, ClefByRangeAndTheGrandStaffSplitsAtMiddleC) {
         EXPECT_EQ(voice.OctaveLower, c.keys[0] == 1) << c.keys[0];
     }
     const VoiceLayout grand =
-        LayOutScore(OneVoice(Timeline({{44, 2}, {52, 2}, {60, 1}}))).Voices[0];
+        LayOutScore(OneVoice(Timeline({{44, 2}, {52, 2}, {60, 1}}), 1, 40)).Voices[0];
     ASSERT_EQ(grand.Staves.size(), 2u);
     EXPECT_EQ(Bars(grand.Staves[0]), (std::vector<std::string>{"r:4 C4:4 G#4!:2"}));
     EXPECT_EQ(Bars(grand.Staves[1]), (std::vector<std::string>{"E3:4 r:4 r:2"}));

@@ -96,3 +96,24 @@ TEST(OwnScale, BadStepsAreRefusedByName) {
     EXPECT_FALSE(ApplyScalePreset(t, kOwnScaleIndex, 40));
     EXPECT_EQ(Values(t), std::vector<std::string>{"9"});
 }
+
+TEST(Scales, PresetOfNoteMapWhateverFilledIt) {
+    ValueListTable map;
+    const struct { int scale, root; } presets[] = {{1, 40}, {6, 49}, {9, 1}, {14, 77}, {13, 20}};
+    for (const auto& p : presets) {
+        ASSERT_TRUE(ApplyScalePreset(map, p.scale, p.root));
+        const ScalePreset found = PresetOfNoteMap(Values(map));
+        EXPECT_EQ(found.ScaleIndex, p.scale) << p.root;
+        EXPECT_EQ(found.RootIndex, p.root) << p.scale;
+    }
+    // Own steps of the major scale are the major preset; anything else none.
+    EXPECT_EQ(PresetOfNoteMap({"40", "42", "44", "45", "47", "49", "51"}).ScaleIndex, 1);
+    for (const std::vector<std::string>& values :
+         std::vector<std::vector<std::string>>{{},
+                                               {"40", "42"},
+                                               {"0", "2", "4", "5", "7", "9", "11"},
+                                               {"x"},
+                                               {"40", "42", "44", "45", "47", "49", "51", "52"},
+                                               {"040", "042", "044", "045", "047", "049", "051"}})
+        EXPECT_EQ(PresetOfNoteMap(values).ScaleIndex, 0) << values.size();
+}
