@@ -17,12 +17,14 @@ void RefuseEmpty(const EnsembleExport& e) {
 }
 
 Score ScoreOf(const MelodyExport& m) {
-    return {m.Title, m.Tempo, m.ScaleIndex, m.RootIndex, {{m.Melody, m.Program}}};
+    return {m.Title, m.Tempo, m.ScaleIndex, m.RootIndex, {{m.Melody, m.Program}}, m.Meter};
 }
 
 Score ScoreOf(const EnsembleExport& e) {
     RefuseEmpty(e);
-    return EnsembleScore(e.Voices, e.Tempo, e.ScaleIndex, e.RootIndex);
+    Score score = EnsembleScore(e.Voices, e.Tempo, e.ScaleIndex, e.RootIndex);
+    score.Meter = e.Meter;
+    return score;
 }
 
 // A writer of one kind of text from a score, for one voice and for several.

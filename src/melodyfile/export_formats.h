@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "playback/ensemble.h"
+#include "playback/meter.h"
 #include "playback/timeline.h"
 
 // The share done (0..1) now and then; false cancels.
@@ -22,6 +23,7 @@ struct MelodyExport {
     std::string Title;
     int ScaleIndex;
     int RootIndex;
+    TimeSignature Meter{};  // of a score
 };
 
 // Several voices; tempo, scale and root of the first.
@@ -30,6 +32,7 @@ struct EnsembleExport {
     int Tempo;
     int ScaleIndex;
     int RootIndex;
+    TimeSignature Meter{};  // of a score
 };
 
 struct ExportFormat {

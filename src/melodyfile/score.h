@@ -1,7 +1,7 @@
 #pragma once
 // A melody as sheet music: MusicXML (for score editors) and LilyPond (for
-// printing). Both writers share one layout: 4/4 bars of note values down to
-// a 1024th, split and tied by the beat, pitches spelled by the degrees of the
+// printing). Both writers share one layout: bars of the time signature, note
+// values down to a 1024th, split and tied by the beat, pitches spelled by the degrees of the
 // chosen scale preset in its key and mode, clef by range.
 #include <array>
 #include <cstdint>
@@ -11,6 +11,7 @@
 
 #include "common/errors.h"
 #include "playback/ensemble.h"
+#include "playback/meter.h"
 #include "playback/timeline.h"
 
 // A melody that no score can hold.
@@ -41,6 +42,7 @@ struct Score {
     int ScaleIndex = 0;
     int RootIndex = 0;
     std::vector<ScoreVoice> Voices;
+    TimeSignature Meter{};
 };
 
 // The longest score written: beyond it a file would be too large to open.
@@ -66,7 +68,7 @@ struct ScoreItem {
     bool ShowAccidental;  // differs from what the bar's earlier notes or the key give
 };
 
-// One staff's bars, every bar exactly a whole note long.
+// One staff's bars, every bar exactly as long as the time signature says.
 using StaffBars = std::vector<std::vector<ScoreItem>>;
 
 struct VoiceLayout {
@@ -100,6 +102,11 @@ struct ScoreLayout {
 
 inline constexpr int kUnitsPerWhole = 1024;
 inline constexpr int kUnitsPerBeat = kUnitsPerWhole / 4;
+// A bar's length and its beat's: a dotted one in compound meters.
+inline int BarUnits(const TimeSignature& m) { return m.Beats * (kUnitsPerWhole / m.BeatType); }
+inline int BeatUnits(const TimeSignature& m) {
+    return (m.Compound() ? 3 : 1) * (kUnitsPerWhole / m.BeatType);
+}
 
 // One value of a bar, from Start (in units from the bar line).
 struct BarValue {
@@ -109,11 +116,13 @@ struct BarValue {
 // The values a note (tied from one to the next) or a rest from start to end
 // within one bar is written in, by the beat: a note that fits one value
 // allowed where it starts is one value, else it is split at the strongest
-// beat inside it (the middle of the bar, then beats, half beats, ...). Rests
-// take no dots and lie on their own value's grid; notes starting on a beat
-// may be dotted; an off-beat note never crosses the middle, and crosses a
-// beat only as a syncopated quarter.
-std::vector<BarValue> BarValues(int start, int end, bool rest);
+// beat inside it (the middle of a bar of four or more beats, then beats, then
+// their halves or, in compound meters, their thirds, ...). Rests lie on their
+// own value's grid and take no dots, but whole dotted beats in compound
+// meters; notes starting on a beat may be any value that fits (in compound
+// meters a plain one within the beat); an off-beat note never crosses the
+// middle, and crosses a beat only as a syncopated beat of a simple meter.
+std::vector<BarValue> BarValues(int start, int end, bool rest, const TimeSignature& meter = {});
 
 // Checks tempo and programs and lays the voices out; every voice gets as many
 // bars as the longest. Throws EScoreError.

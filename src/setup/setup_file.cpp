@@ -347,6 +347,16 @@ public:
         Int(root, "", "tempo", kTempoMin, kTempoMax, out.Tempo);
         Bool(root, "", "showOnKeyboard", out.ShowOnKeyboard);
         Bool(root, "", "oeisWholeSequences", out.OeisWholeSequences);
+        if (const Json* meter = Member(root, "", "timeSignature")) {
+            std::string text;
+            Text(root, "", "timeSignature", text, true);
+            try {
+                out.Meter = ParseTimeSignature(text);
+            } catch (const EInvalidInput&) {
+                Fail("timeSignature",
+                     "muss eine Taktart wie 3/4 oder 6/8 sein, nicht " + Shown(*meter));
+            }
+        }
         if (const Json* voices = Member(root, "", "voices")) {
             if (!voices->is_array() || voices->empty() || voices->size() > kMaxVoices)
                 Fail("voices", "muss eine Liste von 1 bis " + std::to_string(kMaxVoices) +
@@ -405,6 +415,7 @@ std::string SetupToJson(const MelodySetup& setup) {
     json["tempo"] = setup.Tempo;
     json["showOnKeyboard"] = setup.ShowOnKeyboard;
     json["oeisWholeSequences"] = setup.OeisWholeSequences;
+    if (setup.Meter != TimeSignature{}) json["timeSignature"] = TimeSignatureText(setup.Meter);
     Json voices = Json::array();
     for (const VoiceSetup& voice : setup.Voices) voices.push_back(VoiceJson(voice));
     json["voices"] = std::move(voices);

@@ -192,11 +192,12 @@ TEST(ScoreSpelling, NotesOutsideTheScaleByTheirDirectionAndOctavesByTheirLetter)
 }
 
 TEST(ScoreLayout, ValuesOfABarByTheBeat) {
-    // Units from the bar line: a beat is 256, the middle of the bar 512.
+    // Units from the bar line: in 4/4 a beat is 256, the middle of the bar 512.
     const struct {
         int start, end;
         bool rest;
         std::string values;
+        TimeSignature meter{};
     } cases[] = {
         {0, 1024, false, "1"},
         {0, 768, false, "2."},
@@ -227,18 +228,44 @@ TEST(ScoreLayout, ValuesOfABarByTheBeat) {
         {5, 5, false, ""},
         {-1, 3, true, ""},
         {0, 1025, false, ""},
+        // 3/4: no middle; a half from the second beat; a bar's rest in one.
+        {256, 768, false, "2", {3, 4}},
+        {128, 640, false, "8 4.", {3, 4}},
+        {128, 384, false, "4", {3, 4}},
+        {0, 768, true, "2.", {3, 4}},
+        {256, 768, true, "4 4", {3, 4}},
+        {0, 769, false, "", {3, 4}},
+        // 6/8: two dotted quarters; values stay within their beat, no syncopation.
+        {0, 768, false, "2.", {6, 8}},
+        {0, 512, false, "4. 8", {6, 8}},
+        {0, 256, false, "4", {6, 8}},
+        {128, 512, false, "4 8", {6, 8}},
+        {0, 768, true, "2.", {6, 8}},
+        {384, 768, true, "4.", {6, 8}},
+        {128, 384, true, "8 8", {6, 8}},
+        {0, 640, true, "4. 8 8", {6, 8}},
+        // 12/8 and 9/8: four and three dotted beats.
+        {0, 1536, false, "1.", {12, 8}},
+        {512, 1024, false, "4 4", {12, 8}},
+        {0, 1152, true, "2. 4.", {12, 8}},
+        {0, 1152, false, "4. 2.", {9, 8}},
+        // 2/2: the half note is the beat, syncopated too.
+        {256, 768, false, "2", {2, 2}},
+        {0, 1024, true, "1", {2, 2}},
+        {0, 512, false, "", {3, 3}},
     };
     for (const auto& c : cases) {
         std::string values;
         int at = c.start;
-        for (const BarValue& v : BarValues(c.start, c.end, c.rest)) {
+        for (const BarValue& v : BarValues(c.start, c.end, c.rest, c.meter)) {
             EXPECT_EQ(v.Start, at) << c.start << ".." << c.end;
             at += v.Units;
             values += (values.empty() ? "" : " ") +
                       std::to_string(kUnitsPerWhole / (v.Dotted ? v.Units / 3 * 2 : v.Units)) +
                       (v.Dotted ? "." : "");
         }
-        EXPECT_EQ(values, c.values) << c.start << ".." << c.end << (c.rest ? " rest" : "");
+        EXPECT_EQ(values, c.values)
+            << c.start << ".." << c.end << (c.rest ? " rest " : " ") << TimeSignatureText(c.meter);
     }
 }
 
