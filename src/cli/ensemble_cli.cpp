@@ -75,6 +75,7 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, 
         const double offset = file.Offset ? OffsetOf(*file.Offset) : 0;
         try {
             const MelodySetup setup = ReadSetupFile(file.Path);
+            if (ensemble.Voices.empty()) ensemble.Meter = setup.Meter;  // the first file's
             for (VoiceSetup voice : setup.Voices) {
                 voice.Tempo = VoiceTempo(setup, voice);
                 if (file.Offset) voice.OffsetWholeNotes = offset;
@@ -106,8 +107,10 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, 
                 // A name of no known ending gets a MIDI file.
                 const ExportFormat* format = ExportFormatOf(*outPath);
                 (format ? *format : MidiExport())
-                    .WriteSeveral(*outPath,
-                                  {voices, *first.Tempo, preset.ScaleIndex, preset.RootIndex}, {});
+                    .WriteSeveral(
+                        *outPath,
+                        {voices, *first.Tempo, preset.ScaleIndex, preset.RootIndex, ensemble.Meter},
+                        {});
             } catch (const Exception& e) {
                 fileFailure = e.Message();
             }
