@@ -141,6 +141,13 @@ void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired)
         if (values->empty()) throw ECliUsage(std::string(name) + " braucht mindestens einen Wert");
     }
     setup.Tempo = IntegerOption(a, "--tempo", kTempoMin, kTempoMax, setup.Tempo);
+    if (a.Has("--time")) {
+        try {
+            setup.Meter = ParseTimeSignature(a.Value("--time"));
+        } catch (const EInvalidInput& e) {
+            throw ECliUsage("--time: " + e.Message());
+        }
+    }
     voice.Instrument = IntegerOption(a, "--instrument", 0, 127, voice.Instrument);
 }
 
@@ -238,12 +245,12 @@ int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& 
             try {
                 // A name of no known ending gets a MIDI file.
                 const ExportFormat* format = ExportFormatOf(path);
-                const VoiceSetup& voice = setup.Voices.front();
+                const ScalePreset preset = PresetOfNoteMap(setup.Voices.front().NoteMap);
                 (format ? *format : MidiExport())
                     .WriteOne(path,
                               {melody, host.Tempo, host.Program,
                                SourceTitle(source, host.Notes.Formula, host.Notes.OeisTitle),
-                               voice.ScaleIndex, voice.RootIndex},
+                               preset.ScaleIndex, preset.RootIndex, setup.Meter},
                               {});
             } catch (const Exception& e) {
                 fileFailure = e.Message();

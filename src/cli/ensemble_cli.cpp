@@ -18,6 +18,7 @@
 #include "midi/midi_out.h"
 #include "midi/port_list.h"
 #include "playback/ensemble.h"
+#include "playback/scales.h"
 #include "setup/ensemble_setup.h"
 #include "setup/setup_file.h"
 
@@ -74,6 +75,7 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, 
         const double offset = file.Offset ? OffsetOf(*file.Offset) : 0;
         try {
             const MelodySetup setup = ReadSetupFile(file.Path);
+            if (ensemble.Voices.empty()) ensemble.Meter = setup.Meter;  // the first file's
             for (VoiceSetup voice : setup.Voices) {
                 voice.Tempo = VoiceTempo(setup, voice);
                 if (file.Offset) voice.OffsetWholeNotes = offset;
@@ -101,11 +103,14 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, 
         if (outPath) {
             try {
                 const VoiceSetup& first = ensemble.Voices.front();
+                const ScalePreset preset = PresetOfNoteMap(first.NoteMap);
                 // A name of no known ending gets a MIDI file.
                 const ExportFormat* format = ExportFormatOf(*outPath);
                 (format ? *format : MidiExport())
-                    .WriteSeveral(*outPath,
-                                  {voices, *first.Tempo, first.ScaleIndex, first.RootIndex}, {});
+                    .WriteSeveral(
+                        *outPath,
+                        {voices, *first.Tempo, preset.ScaleIndex, preset.RootIndex, ensemble.Meter},
+                        {});
             } catch (const Exception& e) {
                 fileFailure = e.Message();
             }

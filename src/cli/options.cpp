@@ -63,6 +63,7 @@ std::string HelpText() {
            "  --note-map W,W,...    Notenwerte der Zeilen 0, 1, ... statt --scale/--root\n"
            "  --tempo-map W,W,...   Notenlängen der Zeilen 0, 1, ... (Vorgabe 2 = Viertel)\n"
            "  --tempo T             Tempo 20 bis 220 (Vorgabe 90)\n"
+           "  --time B/T            Taktart der Partitur, z. B. 3/4 oder 6/8 (Vorgabe 4/4)\n"
            "  --instrument N        General-MIDI-Instrument 0 bis 127 (Vorgabe 0)\n"
            "  --play                spielt die Melodie auf MIDI-Gerät 0 (Strg+C beendet sie,\n"
            "                        wenn die klingende und die nächste Note gespielt sind,\n"

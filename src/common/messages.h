@@ -41,6 +41,8 @@ inline const char* const NoNoteLength =
     "Bitte mindestens eine Notenlänge angeben, z. B. 2 für Viertel";
 inline const char* const SynthSetupFailed = "Der Synthesizer lässt sich nicht einrichten";
 inline const char* const NoVoiceToSave = "Es gibt keine Stimme zu speichern";
+inline const char* const NoVoiceAudible =
+    "Alle Stimmen sind stumm geschaltet; es gibt nichts zu speichern";
 
 // Setups and the command line that plays them.
 inline std::string NotOneVoice(std::size_t voices) {

@@ -8,17 +8,23 @@
 
 namespace {
 
+// The files hold what is heard: an ensemble with no voice that sounds has nothing.
 void RefuseEmpty(const EnsembleExport& e) {
     if (e.Voices.empty()) throw EInvalidInput(msg::NoVoiceToSave);
+    for (size_t v = 0; v < e.Voices.size(); ++v)
+        if (VoiceAudible(e.Voices, v)) return;
+    throw EInvalidInput(msg::NoVoiceAudible);
 }
 
 Score ScoreOf(const MelodyExport& m) {
-    return {m.Title, m.Tempo, m.ScaleIndex, m.RootIndex, {{m.Melody, m.Program}}};
+    return {m.Title, m.Tempo, m.ScaleIndex, m.RootIndex, {{m.Melody, m.Program}}, m.Meter};
 }
 
 Score ScoreOf(const EnsembleExport& e) {
     RefuseEmpty(e);
-    return EnsembleScore(e.Voices, e.Tempo, e.ScaleIndex, e.RootIndex);
+    Score score = EnsembleScore(e.Voices, e.Tempo, e.ScaleIndex, e.RootIndex);
+    score.Meter = e.Meter;
+    return score;
 }
 
 // A writer of one kind of text from a score, for one voice and for several.

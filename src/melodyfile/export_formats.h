@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "playback/ensemble.h"
+#include "playback/meter.h"
 #include "playback/timeline.h"
 
 // The share done (0..1) now and then; false cancels.
@@ -22,6 +23,7 @@ struct MelodyExport {
     std::string Title;
     int ScaleIndex;
     int RootIndex;
+    TimeSignature Meter{};  // of a score
 };
 
 // Several voices; tempo, scale and root of the first.
@@ -30,6 +32,7 @@ struct EnsembleExport {
     int Tempo;
     int ScaleIndex;
     int RootIndex;
+    TimeSignature Meter{};  // of a score
 };
 
 struct ExportFormat {
@@ -43,7 +46,7 @@ struct ExportFormat {
     // False when progress cancelled.
     bool (*WriteOne)(const std::string& path, const MelodyExport& melody,
                      const ExportProgress& progress);
-    // Refuses an empty ensemble.
+    // Refuses an ensemble of which no voice sounds (VoiceAudible).
     bool (*WriteSeveral)(const std::string& path, const EnsembleExport& voices,
                          const ExportProgress& progress);
 };

@@ -77,6 +77,8 @@ public:
 
 private:
     void Delta(int64_t tick) {
+        // Places rounded apart may meet: an event never goes back in time.
+        tick = std::max(tick, last_);
         if (tick - last_ > kMaxDeltaTicks)
             throw EMidiFileError(
                 "Eine Note oder Pause der Melodie ist für eine MIDI-Datei zu lang "
@@ -157,16 +159,72 @@ std::vector<uint8_t> MidiFileBytes(const MelodyTimeline& melody, int tempo, int 
     return file;
 }
 
+namespace {
+// Where a voice's elements lie in the ensemble's ticks. With its length
+// exponents and its tempo known, as in its own file: exact note values, scaled
+// by the tempo ratio and rounded once per place, after the offset's tick;
+// otherwise by the time elapsed.
+class VoiceTicks {
+public:
+    VoiceTicks(const EnsembleVoice& voice, int tempo) : voice_(voice), tempo_(tempo) {
+        const auto& events = voice.Melody.Events();
+        exact_ = voice.Tempo > 0 &&
+                 std::all_of(events.begin(), events.end(),
+                             [](const NoteEvent& e) { return e.LengthExponent.has_value(); });
+        if (!exact_) return;
+        offsetTick_ = TickAtUs(voice.OffsetUs, tempo);
+        places_.reserve(events.size() + 1);
+        ExactTicks position = 0;
+        places_.push_back(position);
+        for (const NoteEvent& e : events)
+            places_.push_back(position += LengthInUnits(*e.LengthExponent));
+    }
+    // The tick of the start of element member (member = its count: the end).
+    int64_t Start(size_t member) const {
+        if (!exact_) {
+            const auto& events = voice_.Melody.Events();
+            const int64_t ms =
+                member < events.size() ? events[member].StartMs : voice_.Melody.EndMs();
+            return TickAtUs(voice_.OffsetUs + ms * 1000, tempo_);
+        }
+        return offsetTick_ + NearestTick(places_[member] * tempo_ / voice_.Tempo);
+    }
+    int64_t End(size_t member) const { return Start(member + 1); }
+    // Whether an event at timeUs is the element's own end, not a cut by a later strike.
+    bool OwnEnd(size_t member, int64_t timeUs) const {
+        return timeUs == voice_.OffsetUs + voice_.Melody.Events()[member].EndMs() * 1000;
+    }
+
+private:
+    const EnsembleVoice& voice_;
+    int tempo_;
+    bool exact_ = false;
+    int64_t offsetTick_ = 0;
+    std::vector<ExactTicks> places_;
+};
+}  // namespace
+
 std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<EnsembleVoice>& voices, int tempo) {
     CheckTempo(tempo);
     const EnsembleTimeline timeline = BuildEnsembleTimeline(voices);
-    const int64_t endTick = TickAtUs(timeline.EndUs, tempo);
+    std::vector<VoiceTicks> ticks;
+    ticks.reserve(voices.size());
+    int64_t endTick = 0;
+    for (size_t v = 0; v < voices.size(); ++v) {
+        ticks.emplace_back(voices[v], tempo);
+        if (VoiceAudible(voices, v))
+            endTick = std::max(endTick, ticks.back().Start(voices[v].Melody.Events().size()));
+    }
     Track conductor;
     TempoEvent(conductor, tempo);
     conductor.Event(endTick, {0xFF, 0x2F, 0x00});
 
+    // A track per audible voice: the file holds what is heard.
     std::vector<Track> tracks(voices.size());
+    std::vector<size_t> audible;
     for (size_t v = 0; v < voices.size(); ++v) {
+        if (!VoiceAudible(voices, v)) continue;
+        audible.push_back(v);
         const std::string name =
             voices[v].Name.empty() ? "Stimme " + std::to_string(v + 1) : voices[v].Name;
         tracks[v].Text(0, 0x03, name);
@@ -175,15 +233,25 @@ std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<EnsembleVoice>& voi
             if (channel == voices[v].Channel)
                 tracks[v].Event(0, {static_cast<uint8_t>(0xC0 | (channel - 1)), program});
     }
-    for (const EnsembleEvent& e : timeline.Events)
-        tracks[e.Voice].Event(
-            TickAtUs(e.TimeUs, tempo),
-            {static_cast<uint8_t>((e.On ? 0x90 : 0x80) | (e.Channel - 1)), e.Note, e.Velocity});
-    for (Track& track : tracks) track.Event(endTick, {0xFF, 0x2F, 0x00});
-
-    std::vector<uint8_t> file = FileHeader(1, static_cast<int>(voices.size()) + 1);
+    const auto& events = timeline.Events;
+    for (size_t i = 0; i < events.size(); ++i) {
+        const EnsembleEvent& e = events[i];
+        const VoiceTicks& voice = ticks[e.Voice];
+        const auto member = static_cast<size_t>(e.Member);
+        int64_t tick = e.On ? voice.Start(member) : voice.End(member);
+        // A note cut by the same key struck again ends where that strike lies,
+        // the event right after it.
+        if (!e.On && !voice.OwnEnd(member, e.TimeUs) && i + 1 < events.size())
+            tick = ticks[events[i + 1].Voice].Start(static_cast<size_t>(events[i + 1].Member));
+        tracks[e.Voice].Event(tick, {static_cast<uint8_t>((e.On ? 0x90 : 0x80) | (e.Channel - 1)),
+                                     e.Note, e.Velocity});
+    }
+    std::vector<uint8_t> file = FileHeader(1, static_cast<int>(audible.size()) + 1);
     PutTrack(file, conductor);
-    for (const Track& track : tracks) PutTrack(file, track);
+    for (const size_t v : audible) {
+        tracks[v].Event(endTick, {0xFF, 0x2F, 0x00});
+        PutTrack(file, tracks[v]);
+    }
     return file;
 }
 

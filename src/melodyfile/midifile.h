@@ -34,9 +34,11 @@ void WriteMidiFile(const std::string& path, const std::vector<MelodyNote>& melod
                    int program);
 
 // Several voices as a file of format 1: a first track with the tempo, then
-// one track per voice with its name, its channel's program and its notes
-// (velocity, transposition and offset applied; muted voices stay empty).
-// tempo decides only how times become ticks.
+// one track per audible voice (VoiceAudible) with its name, its channel's
+// program and its notes (velocity, transposition and offset applied).
+// A voice whose tempo and length exponents are known lies on the ticks of its
+// own file, its note values scaled by its tempo against tempo and each place
+// rounded once; any other by its times at tempo.
 std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<EnsembleVoice>& voices, int tempo);
 void WriteEnsembleMidiFile(const std::string& path, const std::vector<EnsembleVoice>& voices,
                            int tempo);

@@ -78,52 +78,76 @@ Clef ChooseClef(const std::vector<Span>& spans, bool percussion, int shift) {
 
 bool Crosses(int start, int end, int level) { return start / level != (end - 1) / level; }
 
-// Whether one value may stand for the whole of [start, end) in a bar.
-bool OneValue(int start, int end, bool rest, bool dotted) {
-    const int units = end - start;
-    const int base = dotted ? units / 3 * 2 : units;
-    if (rest) return !dotted && start % base == 0;
-    if (start % kUnitsPerBeat == 0)
-        // On a beat: a dotted value wherever it fits; a plain one on its own
-        // grid, or a half note from the second beat to the fourth.
-        return dotted || start % base == 0 ||
-               (base == kUnitsPerWhole / 2 && start == kUnitsPerBeat);
-    // Off the beat: never across the middle of the bar; across a beat only as
-    // a syncopated quarter (eighth, quarter, eighth).
-    const int middle = kUnitsPerWhole / 2;
-    if (start < middle && end > middle) return false;
-    if (!dotted && start % base == 0) return true;
-    return base > 1 && start % (base / 2) == 0 &&
-           ((!dotted && base == kUnitsPerBeat) || !Crosses(start, end, kUnitsPerBeat));
+// The middle of a bar of an even number of beats, four or more; 0 for none.
+int Middle(const TimeSignature& m) {
+    const int beats = BarUnits(m) / BeatUnits(m);
+    return beats >= 4 && beats % 2 == 0 ? BarUnits(m) / 2 : 0;
 }
 
-void AppendBarValues(std::vector<BarValue>& values, int start, int end, bool rest) {
+// Whether one value may stand for the whole of [start, end) in a bar.
+bool OneValue(int start, int end, bool rest, bool dotted, const TimeSignature& m) {
+    const int units = end - start;
+    const int base = dotted ? units / 3 * 2 : units;
+    const int beat = BeatUnits(m);
+    if (rest) {
+        if (start == 0 && end == BarUnits(m)) return true;  // a bar's rest
+        if (dotted) return m.Compound() && start % beat == 0 && units % beat == 0;
+        return start % base == 0 && (!m.Compound() || !Crosses(start, end, beat));
+    }
+    // On a beat: whatever fits the bar; in compound meters a plain value
+    // within its beat (a quarter and an eighth, not a half across the beat).
+    if (start % beat == 0) return dotted || !m.Compound() || !Crosses(start, end, beat);
+    // Off the beat: never across the middle of the bar; across a beat only as
+    // a syncopated beat (eighth, quarter, eighth in 4/4).
+    const int middle = Middle(m);
+    if (middle && start < middle && end > middle) return false;
+    if (!dotted && start % base == 0 && !Crosses(start, end, beat)) return true;
+    return base > 1 && start % (base / 2) == 0 &&
+           ((!m.Compound() && !dotted && base == beat) || !Crosses(start, end, beat));
+}
+
+// Where a note is split, strongest first: the middle, the beats, then their
+// halves (thirds in compound meters) and halves of those.
+std::vector<int> SplitLevels(const TimeSignature& m) {
+    std::vector<int> levels;
+    if (Middle(m)) levels.push_back(Middle(m));
+    const int beat = BeatUnits(m);
+    if (beat < BarUnits(m)) levels.push_back(beat);
+    for (int level = m.Compound() ? beat / 3 : beat / 2; level >= 1; level /= 2)
+        levels.push_back(level);
+    return levels;
+}
+
+void AppendBarValues(std::vector<BarValue>& values, int start, int end, bool rest,
+                     const TimeSignature& m, const std::vector<int>& levels) {
     const int units = end - start;
     const bool plain = (units & (units - 1)) == 0;
     const bool dotted = units % 3 == 0 && units >= 3 && ((units / 3) & (units / 3 - 1)) == 0;
-    if ((plain || dotted) && OneValue(start, end, rest, !plain)) {
+    if ((plain || dotted) && OneValue(start, end, rest, !plain, m)) {
         values.push_back({start, units, !plain});
         return;
     }
     // Split at the strongest beat inside.
-    for (int level = kUnitsPerWhole / 2;; level /= 2) {
+    for (const int level : levels) {
         const int split = (start / level + 1) * level;
         if (split < end) {
-            AppendBarValues(values, start, split, rest);
-            AppendBarValues(values, split, end, rest);
+            AppendBarValues(values, start, split, rest, m, levels);
+            AppendBarValues(values, split, end, rest, m, levels);
             return;
         }
     }
 }
 
-void AddPieces(StaffBars& bars, int64_t start, int64_t end, const ScoreItem& kind) {
+void AddPieces(StaffBars& bars, int64_t start, int64_t end, const ScoreItem& kind,
+               const TimeSignature& meter) {
     bool first = true;
+    const int barUnits = BarUnits(meter);
     while (start < end) {
-        const int64_t bar = start / kUnitsPerWhole;
-        const int64_t barStart = bar * kUnitsPerWhole;
-        const int64_t barEnd = std::min(end, barStart + kUnitsPerWhole);
+        const int64_t bar = start / barUnits;
+        const int64_t barStart = bar * barUnits;
+        const int64_t barEnd = std::min(end, barStart + barUnits);
         for (const BarValue& v : BarValues(static_cast<int>(start - barStart),
-                                           static_cast<int>(barEnd - barStart), kind.Rest)) {
+                                           static_cast<int>(barEnd - barStart), kind.Rest, meter)) {
             ScoreItem item = kind;
             item.Units = v.Units;
             item.Dotted = v.Dotted;
@@ -172,17 +196,27 @@ void MarkAccidentals(StaffBars& bars, int fifths, bool percussion) {
 }
 }  // namespace
 
-std::vector<BarValue> BarValues(int start, int end, bool rest) {
+std::vector<BarValue> BarValues(int start, int end, bool rest, const TimeSignature& meter) {
     std::vector<BarValue> values;
-    if (start >= 0 && start < end && end <= kUnitsPerWhole)
-        AppendBarValues(values, start, end, rest);
+    if (meter.Beats < 1 || meter.Beats > kMaxMeterBeats || meter.BeatType < 1 ||
+        kUnitsPerWhole % meter.BeatType != 0)
+        return values;
+    if (start >= 0 && start < end && end <= BarUnits(meter))
+        AppendBarValues(values, start, end, rest, meter, SplitLevels(meter));
     return values;
 }
 
 ScoreLayout LayOutScore(const Score& score) {
     if (score.Tempo < kTempoMin || score.Tempo > kTempoMax)
         throw EScoreError(msg::InvalidTempo(score.Tempo, kTempoMin, kTempoMax));
-    ScoreLayout layout{PresetKey(score.ScaleIndex, score.RootIndex), {}};
+    // A meter the command line and the setups would refuse.
+    try {
+        ParseTimeSignature(TimeSignatureText(score.Meter));
+    } catch (const EInvalidInput& e) {
+        throw EScoreError(e.Message());
+    }
+    const int barUnits = BarUnits(score.Meter);
+    ScoreLayout layout{KeyOfScore(score), {}};
     std::vector<std::vector<Span>> voices;
     int64_t bars = 1;
     for (const ScoreVoice& voice : score.Voices) {
@@ -195,7 +229,7 @@ ScoreLayout LayOutScore(const Score& score) {
             throw EScoreError("Eine Stimme beginnt vor dem Anfang der Partitur");
         voices.push_back(Quantize(voice, score.Tempo));
         if (!voices.back().empty())
-            bars = std::max(bars, (voices.back().back().end + kUnitsPerWhole - 1) / kUnitsPerWhole);
+            bars = std::max(bars, (voices.back().back().end + barUnits - 1) / barUnits);
     }
     const ScoreItem rest{true, {'C', 0, 4}, 0, false, false, false, false};
     for (size_t v = 0; v < voices.size(); ++v) {
@@ -223,13 +257,13 @@ ScoreLayout LayOutScore(const Score& score) {
             ScoreItem note = rest;
             note.Rest = false;
             note.Pitch = pitches[i];
-            AddPieces(voice.Staves[home], restFrom[home], s.start, rest);
-            AddPieces(voice.Staves[home], s.start, s.end, note);
+            AddPieces(voice.Staves[home], restFrom[home], s.start, rest, score.Meter);
+            AddPieces(voice.Staves[home], s.start, s.end, note, score.Meter);
             restFrom[home] = s.end;
         }
         for (size_t staff = 0; staff < staves; ++staff) {
             // The last bar filled with rests.
-            AddPieces(voice.Staves[staff], restFrom[staff], bars * kUnitsPerWhole, rest);
+            AddPieces(voice.Staves[staff], restFrom[staff], bars * barUnits, rest, score.Meter);
             MarkAccidentals(voice.Staves[staff], key.Fifths, percussion);
         }
         layout.Voices.push_back(std::move(voice));
@@ -242,10 +276,10 @@ Score EnsembleScore(const std::vector<EnsembleVoice>& voices, int tempo, int sca
     Score score{"", tempo, scaleIndex, rootIndex, {}};
     for (size_t v = 0; v < voices.size(); ++v) {
         const EnsembleVoice& e = voices[v];
+        if (!VoiceAudible(voices, v)) continue;  // the score holds what is heard
         if (!e.Name.empty()) score.Title += (score.Title.empty() ? "" : ", ") + e.Name;
-        ScoreVoice voice{{}, e.Program, e.Name, e.Channel, e.Transpose, e.OffsetUs, e.Tempo};
-        if (VoiceAudible(voices, v)) voice.Melody = e.Melody;
-        score.Voices.push_back(std::move(voice));
+        score.Voices.push_back(
+            {e.Melody, e.Program, e.Name, e.Channel, e.Transpose, e.OffsetUs, e.Tempo});
     }
     if (score.Title.empty()) score.Title = "Stimmen";
     return score;

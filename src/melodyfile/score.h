@@ -1,15 +1,17 @@
 #pragma once
 // A melody as sheet music: MusicXML (for score editors) and LilyPond (for
-// printing). Both writers share one layout: 4/4 bars of note values down to
-// a 1024th, split and tied by the beat, pitches spelled by the degrees of the
+// printing). Both writers share one layout: bars of the time signature, note
+// values down to a 1024th, split and tied by the beat, pitches spelled by the degrees of the
 // chosen scale preset in its key and mode, clef by range.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/errors.h"
 #include "playback/ensemble.h"
+#include "playback/meter.h"
 #include "playback/timeline.h"
 
 // A melody that no score can hold.
@@ -34,10 +36,13 @@ struct ScoreVoice {
 
 struct Score {
     std::string Title;
-    int Tempo = 90;      // quarter beats per minute, kTempoMin..kTempoMax
-    int ScaleIndex = 0;  // the scale box's index, for the key signature
-    int RootIndex = 0;   // the root box's index (its key number); 0: none
+    int Tempo = 90;  // quarter beats per minute, kTempoMin..kTempoMax
+    // The scale preset the note map is (PresetOfNoteMap), for the key; 0: none,
+    // and the key is found from the notes (KeyOfScore).
+    int ScaleIndex = 0;
+    int RootIndex = 0;
     std::vector<ScoreVoice> Voices;
+    TimeSignature Meter{};
 };
 
 // The longest score written: beyond it a file would be too large to open.
@@ -63,7 +68,7 @@ struct ScoreItem {
     bool ShowAccidental;  // differs from what the bar's earlier notes or the key give
 };
 
-// One staff's bars, every bar exactly a whole note long.
+// One staff's bars, every bar exactly as long as the time signature says.
 using StaffBars = std::vector<std::vector<ScoreItem>>;
 
 struct VoiceLayout {
@@ -97,6 +102,11 @@ struct ScoreLayout {
 
 inline constexpr int kUnitsPerWhole = 1024;
 inline constexpr int kUnitsPerBeat = kUnitsPerWhole / 4;
+// A bar's length and its beat's: a dotted one in compound meters.
+inline int BarUnits(const TimeSignature& m) { return m.Beats * (kUnitsPerWhole / m.BeatType); }
+inline int BeatUnits(const TimeSignature& m) {
+    return (m.Compound() ? 3 : 1) * (kUnitsPerWhole / m.BeatType);
+}
 
 // One value of a bar, from Start (in units from the bar line).
 struct BarValue {
@@ -106,11 +116,13 @@ struct BarValue {
 // The values a note (tied from one to the next) or a rest from start to end
 // within one bar is written in, by the beat: a note that fits one value
 // allowed where it starts is one value, else it is split at the strongest
-// beat inside it (the middle of the bar, then beats, half beats, ...). Rests
-// take no dots and lie on their own value's grid; notes starting on a beat
-// may be dotted; an off-beat note never crosses the middle, and crosses a
-// beat only as a syncopated quarter.
-std::vector<BarValue> BarValues(int start, int end, bool rest);
+// beat inside it (the middle of a bar of four or more beats, then beats, then
+// their halves or, in compound meters, their thirds, ...). Rests lie on their
+// own value's grid and take no dots, but whole dotted beats in compound
+// meters; notes starting on a beat may be any value that fits (in compound
+// meters a plain one within the beat); an off-beat note never crosses the
+// middle, and crosses a beat only as a syncopated beat of a simple meter.
+std::vector<BarValue> BarValues(int start, int end, bool rest, const TimeSignature& meter = {});
 
 // Checks tempo and programs and lays the voices out; every voice gets as many
 // bars as the longest. Throws EScoreError.
@@ -118,7 +130,7 @@ ScoreLayout LayOutScore(const Score& score);
 
 // Several voices as one score: a part per voice, named after it, offset,
 // transposed and on its channel; a voice that does not sound (VoiceAudible)
-// keeps its part, with rests only. The title lists the names.
+// is left out. The title lists the names.
 Score EnsembleScore(const std::vector<EnsembleVoice>& voices, int tempo, int scaleIndex,
                     int rootIndex);
 
@@ -127,6 +139,21 @@ Score EnsembleScore(const std::vector<EnsembleVoice>& voices, int tempo, int sca
 // the minor scales, minor pentatonic and blues in the minor key of the root;
 // none for no preset, the chromatic, the whole-tone or an own scale.
 ScoreKey PresetKey(int scaleIndex, int rootIndex);
+// Per pitch class (0 = C), how long the score's voices sound it, in whole
+// notes (by the length exponent, else by time at 120), transposed; drums and
+// rests left out.
+std::array<double, 12> PitchClassDurations(const Score& score);
+struct DetectedKey {
+    int TonicPitchClass = 0;
+    bool Minor = false;
+};
+// The major or minor key whose Krumhansl-Kessler profile correlates best with
+// the durations; none when nothing sounds.
+std::optional<DetectedKey> DetectKey(const std::array<double, 12>& durations);
+// The key of a score: that of its preset (the chromatic scale names none), else
+// the detected one, a minor key spelled as harmonic minor (its raised seventh
+// the leading note); none when nothing sounds.
+ScoreKey KeyOfScore(const Score& score);
 // A note as the key spells it; a note outside the scale and the key on a
 // white key natural, on a black key sharp when the melody rises to it
 // (direction > 0), flat when it falls (< 0), else by the key's side.

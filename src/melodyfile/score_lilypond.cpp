@@ -63,7 +63,8 @@ void PutPitch(std::string& out, const SpelledPitch& p) {
 // clef: with "_8" for a voice written an octave above its sound; LilyPond then
 // takes the sounding pitches and prints them where the written ones stand.
 void PutStaff(std::string& out, const StaffBars& bars, const std::string& clef, const ScoreKey& key,
-              int tempo, const char* instrument, const std::string& name, bool first) {
+              int tempo, const std::string& meter, const char* instrument, const std::string& name,
+              bool first) {
     out += "    \\new Staff \\with { midiInstrument = ";
     out += Quoted(instrument);
     if (!name.empty()) out += " instrumentName = " + Quoted(name);
@@ -73,7 +74,7 @@ void PutStaff(std::string& out, const StaffBars& bars, const std::string& clef, 
     PutName(out, key.Mode == KeyMode::None ? SpelledPitch{'C', 0, 0} : key.Tonic);
     out += " \\";
     out += KeyModeName(key.Mode);
-    out += " \\time 4/4";
+    out += " \\time " + meter;
     if (first) out += " \\tempo 4 = " + std::to_string(tempo);
     out += "\n      \\set Staff.midiInstrument = " + Quoted(instrument) + "\n";
     for (const auto& bar : bars) {
@@ -116,8 +117,8 @@ std::string LilyPondText(const Score& score) {
             const std::string octaveClef =
                 voice.OctaveLower && !percussion ? std::string("\"") + clef + "_8\"" : clef;
             PutStaff(out, voice.Staves[staff], octaveClef, percussion ? ScoreKey{} : layout.Key,
-                     score.Tempo, instrument, staff == 0 ? name : std::string(),
-                     v == 0 && staff == 0);
+                     score.Tempo, TimeSignatureText(score.Meter), instrument,
+                     staff == 0 ? name : std::string(), v == 0 && staff == 0);
         }
         if (grand) out += "  >>\n";
     }

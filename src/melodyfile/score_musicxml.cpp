@@ -88,11 +88,11 @@ const char* AccidentalName(int alter) {
 
 // octaveUp: the voice is written an octave above its sound.
 void Item(pugi::xml_node measure, const ScoreItem& item, int voice, int staff,
-          const std::string* drumPart, int octaveUp) {
+          const std::string* drumPart, int octaveUp, int barUnits) {
     pugi::xml_node note = measure.append_child("note");
     if (item.Rest) {
         pugi::xml_node rest = note.append_child("rest");
-        if (item.Units == kUnitsPerWhole) rest.append_attribute("measure") = "yes";
+        if (item.Units == barUnits) rest.append_attribute("measure") = "yes";
     } else if (drumPart) {
         pugi::xml_node unpitched = note.append_child("unpitched");
         const char step[2] = {item.Pitch.Step, 0};
@@ -137,8 +137,8 @@ void FirstBarAttributes(pugi::xml_node measure, const Score& score, const ScoreL
     if (!percussion && layout.Key.Mode != KeyMode::None)
         Text(key, "mode", KeyModeName(layout.Key.Mode));
     pugi::xml_node time = attributes.append_child("time");
-    Text(time, "beats", 4);
-    Text(time, "beat-type", 4);
+    Text(time, "beats", score.Meter.Beats);
+    Text(time, "beat-type", score.Meter.BeatType);
     if (grand) {
         Text(attributes, "staves", 2);
         Clef(attributes, 1, Clef::Treble);
@@ -216,11 +216,11 @@ void Parts(pugi::xml_node root, const Score& score, const ScoreLayout& layout) {
             measure.append_attribute("number") = static_cast<unsigned long long>(b) + 1;
             if (b == 0) FirstBarAttributes(measure, score, layout, voice, v == 0);
             for (size_t staff = 0; staff < voice.Staves.size(); ++staff) {
-                if (staff) Text(measure.append_child("backup"), "duration", kUnitsPerWhole);
+                if (staff) Text(measure.append_child("backup"), "duration", BarUnits(score.Meter));
                 for (const ScoreItem& item : voice.Staves[staff][b])
                     Item(measure, item, static_cast<int>(staff) + 1,
                          grand ? static_cast<int>(staff) + 1 : 0, drumPart,
-                         voice.OctaveLower ? 1 : 0);
+                         voice.OctaveLower ? 1 : 0, BarUnits(score.Meter));
             }
             if (b + 1 == bars) {
                 pugi::xml_node barline = measure.append_child("barline");

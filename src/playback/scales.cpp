@@ -42,6 +42,22 @@ std::vector<int> ScaleOffsets(int index) {
     return offsets;
 }
 
+ScalePreset PresetOfNoteMap(const std::vector<std::string>& values) {
+    int32_t root = 0;
+    if (values.empty() || !TryStrToInt(values.front(), root) || root < 1 ||
+        root >= static_cast<int>(kGrundtonEntries.size()))
+        return {};
+    for (int scale = 1; scale < kOwnScaleIndex; ++scale) {
+        const std::vector<int> offsets = ScaleOffsets(scale);
+        if (offsets.size() != values.size()) continue;
+        bool same = true;
+        for (size_t i = 0; same && i < offsets.size(); ++i)
+            same = values[i] == std::to_string(root + offsets[i]);
+        if (same) return {scale, root};
+    }
+    return {};
+}
+
 std::vector<int> ParseScaleSteps(const std::string& text) {
     std::vector<int> steps;
     size_t pos = 0;

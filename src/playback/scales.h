@@ -11,6 +11,14 @@ inline constexpr int kOwnScaleIndex = 15;
 // index that names no scale (0, "Eigene..." and unlisted ones).
 std::vector<int> ScaleOffsets(int tonartIndex);
 
+// The preset of "Tonleiter:" and "Grundton:" (box indices) that would fill the
+// note map with exactly these values, whatever filled it; {0, 0} for none.
+struct ScalePreset {
+    int ScaleIndex = 0;
+    int RootIndex = 0;
+};
+ScalePreset PresetOfNoteMap(const std::vector<std::string>& values);
+
 // Steps of an own scale, read from "2 2 1 2 2 2 1" (blanks or commas between).
 // Each step is 1 to 12 semitones and all together at most 12: what is left
 // to the octave closes the scale. Refused with EInvalidInput otherwise.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "playback/ensemble.h"
+#include "playback/meter.h"
 #include "playback/startup.h"
 #include "playback/voice_fields.h"
 #include "sources/source_frame.h"
@@ -70,6 +71,7 @@ struct MelodySetup {
     // Lookups load the whole b-file of their hit instead of its short list.
     bool OeisWholeSequences = false;
     std::vector<VoiceSetup> Voices{1};
+    TimeSignature Meter{};  // the bars of a score; files keep it only when not 4/4
 
     // Where the file came from; written on save, read for information only.
     std::string ProgramVersion;

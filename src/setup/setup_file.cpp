@@ -113,6 +113,7 @@ std::string SetupToJson(const MelodySetup& setup) {
     json["tempo"] = setup.Tempo;
     json["showOnKeyboard"] = setup.ShowOnKeyboard;
     json["oeisWholeSequences"] = setup.OeisWholeSequences;
+    if (setup.Meter != TimeSignature{}) json["timeSignature"] = TimeSignatureText(setup.Meter);
     Json voices = Json::array();
     for (const VoiceSetup& voice : setup.Voices) voices.push_back(VoiceJson(voice));
     json["voices"] = std::move(voices);

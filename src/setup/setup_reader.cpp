@@ -299,6 +299,16 @@ public:
         Int(root, "", "tempo", kTempoMin, kTempoMax, out.Tempo);
         Bool(root, "", "showOnKeyboard", out.ShowOnKeyboard);
         Bool(root, "", "oeisWholeSequences", out.OeisWholeSequences);
+        if (const Json* meter = Member(root, "", "timeSignature")) {
+            std::string text;
+            Text(root, "", "timeSignature", text, true);
+            try {
+                out.Meter = ParseTimeSignature(text);
+            } catch (const EInvalidInput&) {
+                Fail("timeSignature",
+                     "muss eine Taktart wie 3/4 oder 6/8 sein, nicht " + Shown(*meter));
+            }
+        }
         if (const Json* voices = Member(root, "", "voices")) {
             if (!voices->is_array() || voices->empty() || voices->size() > kMaxVoices)
                 Fail("voices", "muss eine Liste von 1 bis " + std::to_string(kMaxVoices) +
@@ -332,6 +342,7 @@ bool IsSetupKey(std::string_view key) {
                                                  "tempo",
                                                  "showOnKeyboard",
                                                  "oeisWholeSequences",
+                                                 "timeSignature",
                                                  "voices",
                                                  "instrument",
                                                  "zeroIsNatural",

@@ -90,6 +90,11 @@ std::vector<std::string> FillDialog::Values() const {
     return NoteFillValues(fill);
 }
 
+FillChoice FillDialog::AcceptedChoice() const {
+    if (map_ == Map::Tempi || !rbtScale->isChecked()) return {accepted_};
+    return {accepted_, cbxScale->currentIndex() + 1, cbxRoot->currentIndex() + 1};
+}
+
 void FillDialog::accept() {
     // A refused entry keeps the dialog open with its fields as typed.
     Guarded(this, [this] {

@@ -10,6 +10,14 @@ class QLineEdit;
 class QRadioButton;
 class QSpinBox;
 
+// What the dialog filled: the rows, and the boxes' entries of its scale and
+// root ("Tonleiter:", "Grundton:"), 0 for even steps.
+struct FillChoice {
+    std::vector<std::string> Values;
+    int ScaleIndex = 0;
+    int RootIndex = 0;
+};
+
 class FillDialog : public QDialog {
     Q_OBJECT
 public:
@@ -21,6 +29,8 @@ public:
     std::vector<std::string> Values() const;
     // What OK accepted.
     const std::vector<std::string>& Accepted() const { return accepted_; }
+    // Accepted() with the scale and root it was filled from.
+    FillChoice AcceptedChoice() const;
 
     QSpinBox* spnRows;
     // Note map only.

@@ -61,11 +61,11 @@ TfrmMain::TfrmMain(MidiUnit& midi, QWidget* parent) : QMainWindow(parent), midi_
     SetHelpContext(this, IDH_HAUPTFENSTER);
     BuildControls();
     SetUpExports();
-    AskFill = [this](bool notes) -> std::optional<std::vector<std::string>> {
+    AskFill = [this](bool notes) -> std::optional<FillChoice> {
         FillDialog dialog(notes ? FillDialog::Map::Notes : FillDialog::Map::Tempi,
                           (notes ? NoteMap : TempoMap).RowCount(), OwnScaleSteps, this);
         if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-        return dialog.Accepted();
+        return dialog.AcceptedChoice();
     };
     AskScaleSteps = [this](const QString& current) { return AskScaleStepsText(this, current); };
     noteGenerator_ =
@@ -368,7 +368,14 @@ void TfrmMain::cbxNotenVorgabeChange(QObject* Sender) {
 void TfrmMain::FillMapClick(QObject* Sender) {
     const bool notes = Sender == vleNoten || Sender == miNotenFuellen;
     // The rows are replaced; during a run the next note already reads them.
-    if (const auto values = AskFill(notes)) (notes ? NoteMap : TempoMap).Assign(*values);
+    const auto choice = AskFill(notes);
+    if (!choice) return;
+    (notes ? NoteMap : TempoMap).Assign(choice->Values);
+    if (!notes) return;
+    // The boxes show what was filled; setCurrentIndex does not emit the
+    // "activated" their handler waits for, so the rows stay as filled.
+    cbxTonart->setCurrentIndex(choice->ScaleIndex);
+    cbxGrundton->setCurrentIndex(choice->RootIndex);
 }
 
 void TfrmMain::btnMoreClick(QObject* Sender) {

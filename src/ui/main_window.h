@@ -22,6 +22,7 @@
 #include "playback/run.h"
 #include "playback/startup.h"
 #include "sources/generation.h"
+#include "ui/fill_dialog.h"
 #include "ui/folgen.h"
 #include "ui/klavier.h"
 #include "ui/setup_files.h"
@@ -115,8 +116,8 @@ public:
     // until the user gives some.
     std::vector<int> OwnScaleSteps;
     // "Tabelle füllen..." for the note map (true) or the tempo map: the new
-    // rows' values, nullopt when cancelled. Tests replace the dialog.
-    std::function<std::optional<std::vector<std::string>>(bool notes)> AskFill;
+    // rows' values and their scale, nullopt when cancelled. Tests replace the dialog.
+    std::function<std::optional<FillChoice>(bool notes)> AskFill;
     // Asks for those steps, offering the current text; nullopt cancels. Tests replace it.
     std::function<std::optional<QString>(const QString&)> AskScaleSteps;
     std::function<QString()> ChooseMusicXmlFilePath;

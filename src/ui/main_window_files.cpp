@@ -3,6 +3,7 @@
 #include <QAction>
 
 #include "melodyfile/export_formats.h"
+#include "playback/scales.h"
 #include "setup/ensemble_setup.h"
 #include "sources/oeis.h"
 #include "ui/file_dialogs.h"
@@ -50,12 +51,14 @@ void TfrmMain::Export(const ExportFormat& format, const std::function<QString()>
     const std::string formula = frmFolgenNoten->frmFormel1->edtFormel->text().toStdString();
     const std::string oeisTitle = frmFolgenNoten->frmOEIS1->HitTitle();
     const MelodyTimeline melody = BuildTimeline(*DocumentHost());
+    // The key of what is played: the preset the note map is, whatever filled it.
+    const ScalePreset preset = PresetOfNoteMap(VoiceSetup::ValuesOf(NoteMap));
     const MelodyExport e{melody,
                          tbTempo->value(),
                          InstrumentProgram(),
                          SourceTitle(source, formula, oeisTitle),
-                         cbxTonart->currentIndex(),
-                         cbxGrundton->currentIndex()};
+                         preset.ScaleIndex,
+                         preset.RootIndex};
     if (!format.NeedsSynthesizer) {
         format.WriteOne(path.toStdString(), e, {});
         return;

@@ -24,6 +24,7 @@
 #include "midi/midi_out.h"
 #include "playback/ensemble.h"
 #include "playback/maps.h"
+#include "playback/scales.h"
 #include "setup/ensemble_setup.h"
 #include "setup/setup_file.h"
 #include "ui/error_box.h"
@@ -366,8 +367,9 @@ void VoicesWindow::Export(const ExportFormat& format, const std::function<QStrin
     const MelodySetup setup = Ensemble();
     const std::vector<EnsembleVoice> voices = EnsembleOf(setup);
     const VoiceSetup first = setup.Voices.empty() ? VoiceSetup{} : setup.Voices.front();
-    const EnsembleExport ensemble{voices, VoiceTempo(setup, first), first.ScaleIndex,
-                                  first.RootIndex};
+    const ScalePreset preset = PresetOfNoteMap(first.NoteMap);
+    const EnsembleExport ensemble{voices, VoiceTempo(setup, first), preset.ScaleIndex,
+                                  preset.RootIndex};
     if (!format.NeedsSynthesizer) {
         format.WriteSeveral(path.toStdString(), ensemble, {});
         return;

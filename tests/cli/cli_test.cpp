@@ -666,4 +666,21 @@ TEST(CliScore, OutWritesMusicXmlOrLilyPondByTheEnding) {
     const std::string ly = ReadWholeFile(dir.File("melodie.ly"));
     EXPECT_NE(ly.find("title = \"x\""), std::string::npos) << ly;
     EXPECT_NE(ly.find("b,,4 c,4 r2 |"), std::string::npos) << ly;
+
+    // The meter from --time, kept by save; several voices take the first file's.
+    const std::string waltz = dir.File("walzer.sonavix");
+    ASSERT_EQ(Cli({"save", waltz, "--list", "1, 2, 3, 4", "--time", "3/4"}).status, 0);
+    const std::string out = dir.File("walzer.ly");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"melody", "--setup", waltz, "--out", out},
+          {"melody", "--setup", waltz, "--setup", waltz, "--out", out}}) {
+        ASSERT_EQ(Cli(args).status, 0);
+        const std::string text = ReadWholeFile(out);
+        EXPECT_NE(text.find("\\time 3/4"), std::string::npos) << text;
+        EXPECT_NE(text.find("e4 r4 r4 |"), std::string::npos) << text;
+    }
+    EXPECT_EQ(Cli({"melody", "--list", "1", "--time", "3/5"}).err,
+              "sonavix-cli: --time: '3/5' ist keine gültige Taktart: erlaubt sind 1 bis 16 Schläge "
+              "auf Halbe, Viertel, Achtel oder Sechzehntel (2, 4, 8, 16), z. B. 3/4 oder 6/8\n"
+              "Hilfe: sonavix-cli --help\n");
 }

@@ -113,6 +113,46 @@ TEST(ScoreSpelling, EachPresetOnAFlatAndASharpRootInItsKeyModeAndDegrees) {
     }
 }
 
+TEST(ScoreKey, ThePresetOfTheNoteMapElseTheKeyOfTheNotesByDuration) {
+    // Quarters from their keys (40 is C3, 49 A3).
+    const auto quarters = [](std::vector<int32_t> keys, int32_t longKey = -1) {
+        MelodyTimeline t;
+        for (int32_t key : keys) t.Append(key, 500, key == longKey ? 0 : 2);
+        return t;
+    };
+    const struct {
+        MelodyTimeline melody;
+        int scale, root;
+        int fifths;
+        KeyMode mode;
+        std::string tonic;
+    } cases[] = {
+        {quarters({40, 42, 44, 45, 47, 49, 51, 52}), 0, 0, 0, KeyMode::Major, "C"},
+        // Harmonic minor: its raised seventh spelled as the leading note (below).
+        {quarters({49, 51, 52, 54, 56, 57, 60, 61, 56, 49}), 0, 0, 0, KeyMode::Minor, "A"},
+        {quarters({47, 49, 51, 52, 54, 56, 58, 59}), 0, 0, 1, KeyMode::Major, "G"},
+        // The notes of F major, held on D and A: D minor.
+        {quarters({42, 44, 45, 47, 49, 50, 52, 54, 49}, 42), 0, 0, -1, KeyMode::Minor, "D"},
+        {quarters({44, 46, 48, 49, 51, 53, 55, 56}), 0, 0, 4, KeyMode::Major, "E"},
+        // The same C major melody under a preset keeps the preset's key; the
+        // chromatic scale names none, own steps neither.
+        {quarters({40, 42, 44, 45, 47, 49, 51, 52}), 6, 49, 0, KeyMode::Minor, "A"},
+        {quarters({40, 42, 44, 45, 47, 49, 51, 52}), 7, 40, 0, KeyMode::Major, "C"},
+        {quarters({47, 49, 51, 52, 54, 56, 58, 59}), 15, 40, 1, KeyMode::Major, "G"},
+        // Nothing sounds: no key.
+        {quarters({0, 0}), 0, 0, 0, KeyMode::None, "C"},
+    };
+    for (const auto& c : cases) {
+        const ScoreKey key = KeyOfScore(OneVoice(c.melody, c.scale, c.root));
+        EXPECT_EQ(key.Fifths, c.fifths) << c.tonic << " " << c.scale;
+        EXPECT_EQ(key.Mode, c.mode) << c.tonic << " " << c.scale;
+        EXPECT_EQ(Name(key.Tonic), c.tonic) << c.scale;
+    }
+    const ScoreKey aMinor = KeyOfScore(OneVoice(cases[1].melody));
+    EXPECT_EQ(Name(SpellNote(56, aMinor, -1)), "G#");
+    EXPECT_EQ(Name(SpellNote(55, aMinor, 1)), "G");
+}
+
 TEST(ScoreSpelling, NotesOutsideTheScaleByTheirDirectionAndOctavesByTheirLetter) {
     const ScoreKey gMinor = PresetKey(9, 47), eMinor = PresetKey(6, 20);
     const ScoreKey cMinor = PresetKey(9, 28), fPentatonic = PresetKey(11, 21);
@@ -152,11 +192,12 @@ TEST(ScoreSpelling, NotesOutsideTheScaleByTheirDirectionAndOctavesByTheirLetter)
 }
 
 TEST(ScoreLayout, ValuesOfABarByTheBeat) {
-    // Units from the bar line: a beat is 256, the middle of the bar 512.
+    // Units from the bar line: in 4/4 a beat is 256, the middle of the bar 512.
     const struct {
         int start, end;
         bool rest;
         std::string values;
+        TimeSignature meter{};
     } cases[] = {
         {0, 1024, false, "1"},
         {0, 768, false, "2."},
@@ -187,18 +228,44 @@ TEST(ScoreLayout, ValuesOfABarByTheBeat) {
         {5, 5, false, ""},
         {-1, 3, true, ""},
         {0, 1025, false, ""},
+        // 3/4: no middle; a half from the second beat; a bar's rest in one.
+        {256, 768, false, "2", {3, 4}},
+        {128, 640, false, "8 4.", {3, 4}},
+        {128, 384, false, "4", {3, 4}},
+        {0, 768, true, "2.", {3, 4}},
+        {256, 768, true, "4 4", {3, 4}},
+        {0, 769, false, "", {3, 4}},
+        // 6/8: two dotted quarters; values stay within their beat, no syncopation.
+        {0, 768, false, "2.", {6, 8}},
+        {0, 512, false, "4. 8", {6, 8}},
+        {0, 256, false, "4", {6, 8}},
+        {128, 512, false, "4 8", {6, 8}},
+        {0, 768, true, "2.", {6, 8}},
+        {384, 768, true, "4.", {6, 8}},
+        {128, 384, true, "8 8", {6, 8}},
+        {0, 640, true, "4. 8 8", {6, 8}},
+        // 12/8 and 9/8: four and three dotted beats.
+        {0, 1536, false, "1.", {12, 8}},
+        {512, 1024, false, "4 4", {12, 8}},
+        {0, 1152, true, "2. 4.", {12, 8}},
+        {0, 1152, false, "4. 2.", {9, 8}},
+        // 2/2: the half note is the beat, syncopated too.
+        {256, 768, false, "2", {2, 2}},
+        {0, 1024, true, "1", {2, 2}},
+        {0, 512, false, "", {3, 3}},
     };
     for (const auto& c : cases) {
         std::string values;
         int at = c.start;
-        for (const BarValue& v : BarValues(c.start, c.end, c.rest)) {
+        for (const BarValue& v : BarValues(c.start, c.end, c.rest, c.meter)) {
             EXPECT_EQ(v.Start, at) << c.start << ".." << c.end;
             at += v.Units;
             values += (values.empty() ? "" : " ") +
                       std::to_string(kUnitsPerWhole / (v.Dotted ? v.Units / 3 * 2 : v.Units)) +
                       (v.Dotted ? "." : "");
         }
-        EXPECT_EQ(values, c.values) << c.start << ".." << c.end << (c.rest ? " rest" : "");
+        EXPECT_EQ(values, c.values)
+            << c.start << ".." << c.end << (c.rest ? " rest " : " ") << TimeSignatureText(c.meter);
     }
 }
 
@@ -229,7 +296,7 @@ TEST(ScoreLayout, BarsTiesRestsAndOddLengths) {
         {MelodyTimeline(), {"r:1"}},
     };
     for (const auto& c : cases) {
-        const ScoreLayout layout = LayOutScore(OneVoice(c.melody));
+        const ScoreLayout layout = LayOutScore(OneVoice(c.melody, 1, 40));
         ASSERT_EQ(layout.Voices.size(), 1u);
         EXPECT_EQ(Bars(layout.Voices[0].Staves[0]), c.bars);
     }
@@ -279,7 +346,7 @@ TEST(ScoreLayout, ClefByRangeAndTheGrandStaffSplitsAtMiddleC) {
         EXPECT_EQ(voice.OctaveLower, c.keys[0] == 1) << c.keys[0];
     }
     const VoiceLayout grand =
-        LayOutScore(OneVoice(Timeline({{44, 2}, {52, 2}, {60, 1}}))).Voices[0];
+        LayOutScore(OneVoice(Timeline({{44, 2}, {52, 2}, {60, 1}}), 1, 40)).Voices[0];
     ASSERT_EQ(grand.Staves.size(), 2u);
     EXPECT_EQ(Bars(grand.Staves[0]), (std::vector<std::string>{"r:4 C4:4 G#4!:2"}));
     EXPECT_EQ(Bars(grand.Staves[1]), (std::vector<std::string>{"E3:4 r:4 r:2"}));
@@ -305,14 +372,15 @@ TEST(ScoreLayout, EnsembleVoicesKeepTheirOffsetTranspositionTempoAndChannel) {
     const Score score = EnsembleScore(voices, 120, 0, 0);
     EXPECT_EQ(score.Title, "Dux, Comes");
     const ScoreLayout layout = LayOutScore(score);
-    ASSERT_EQ(layout.Voices.size(), voices.size());
+    ASSERT_EQ(layout.Voices.size(), voices.size() - 1);  // the muted voice left out
     const std::vector<std::vector<std::string>> bars = {
-        {"C3:4 D3:4 r:2"}, {"r:2 C4:4 D4:4"}, {"C3:2 D3:2"}, {"r:1"}, {"r:1"}, {"C3:4 D3:4 r:2"}};
-    for (size_t v = 0; v < voices.size(); ++v) {
-        EXPECT_EQ(layout.Voices[v].Channel, voices[v].Channel);
+        {"C3:4 D3:4 r:2"}, {"r:2 C4:4 D4:4"}, {"C3:2 D3:2"}, {"r:1"}, {"C3:4 D3:4 r:2"}};
+    const int channels[] = {1, 2, 3, 5, kPercussionChannel};
+    for (size_t v = 0; v < bars.size(); ++v) {
+        EXPECT_EQ(layout.Voices[v].Channel, channels[v]);
         EXPECT_EQ(Bars(layout.Voices[v].Staves[0]), bars[v]) << "voice " << v;
     }
-    EXPECT_EQ(layout.Voices[5].VoiceClef, Clef::Percussion);
+    EXPECT_EQ(layout.Voices[4].VoiceClef, Clef::Percussion);
 
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(MusicXmlText(score).c_str()));
@@ -320,15 +388,15 @@ TEST(ScoreLayout, EnsembleVoicesKeepTheirOffsetTranspositionTempoAndChannel) {
     EXPECT_STREQ(doc.select_node("//score-part[@id='P3']/part-name").node().child_value(),
                  "Acoustic Grand Piano");
     // The drum part: an instrument per key, each note naming its own.
-    const pugi::xml_node drums = doc.select_node("//score-part[@id='P6']").node();
+    const pugi::xml_node drums = doc.select_node("//score-part[@id='P5']").node();
     EXPECT_STREQ(
-        drums.select_node("midi-instrument[@id='P6-I49']/midi-unpitched").node().child_value(),
+        drums.select_node("midi-instrument[@id='P5-I49']/midi-unpitched").node().child_value(),
         "49");
     EXPECT_STREQ(drums.child("midi-instrument").child_value("midi-channel"), "10");
-    const pugi::xml_node drum = doc.select_node("//part[@id='P6']//note[unpitched]").node();
+    const pugi::xml_node drum = doc.select_node("//part[@id='P5']//note[unpitched]").node();
     EXPECT_STREQ(drum.child("unpitched").child_value("display-step"), "C");
-    EXPECT_STREQ(drum.child("instrument").attribute("id").value(), "P6-I49");
-    EXPECT_STREQ(doc.select_node("//part[@id='P6']//clef/sign").node().child_value(), "percussion");
+    EXPECT_STREQ(drum.child("instrument").attribute("id").value(), "P5-I49");
+    EXPECT_STREQ(doc.select_node("//part[@id='P5']//clef/sign").node().child_value(), "percussion");
     // One tempo for the score: in the first part only.
     EXPECT_EQ(doc.select_nodes("//metronome").size(), 1u);
     EXPECT_TRUE(doc.select_node("//part[@id='P1']//metronome"));

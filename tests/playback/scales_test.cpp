@@ -4,6 +4,7 @@
 
 #include "common/errors.h"
 #include "playback/maps.h"
+#include "playback/meter.h"
 #include "support/expect_error.h"
 
 namespace {
@@ -95,4 +96,47 @@ TEST(OwnScale, BadStepsAreRefusedByName) {
     ValueListTable t({"9"});
     EXPECT_FALSE(ApplyScalePreset(t, kOwnScaleIndex, 40));
     EXPECT_EQ(Values(t), std::vector<std::string>{"9"});
+}
+
+TEST(Scales, PresetOfNoteMapWhateverFilledIt) {
+    ValueListTable map;
+    const struct { int scale, root; } presets[] = {{1, 40}, {6, 49}, {9, 1}, {14, 77}, {13, 20}};
+    for (const auto& p : presets) {
+        ASSERT_TRUE(ApplyScalePreset(map, p.scale, p.root));
+        const ScalePreset found = PresetOfNoteMap(Values(map));
+        EXPECT_EQ(found.ScaleIndex, p.scale) << p.root;
+        EXPECT_EQ(found.RootIndex, p.root) << p.scale;
+    }
+    // Own steps of the major scale are the major preset; anything else none.
+    EXPECT_EQ(PresetOfNoteMap({"40", "42", "44", "45", "47", "49", "51"}).ScaleIndex, 1);
+    for (const std::vector<std::string>& values :
+         std::vector<std::vector<std::string>>{{},
+                                               {"40", "42"},
+                                               {"0", "2", "4", "5", "7", "9", "11"},
+                                               {"x"},
+                                               {"40", "42", "44", "45", "47", "49", "51", "52"},
+                                               {"040", "042", "044", "045", "047", "049", "051"}})
+        EXPECT_EQ(PresetOfNoteMap(values).ScaleIndex, 0) << values.size();
+}
+
+TEST(Meter, ReadsCommonMetersAndRefusesOthers) {
+    const struct {
+        const char* text;
+        int beats, type;
+        bool compound;
+    } meters[] = {{"3/4", 3, 4, false},  {" 6 / 8 ", 6, 8, true}, {"2/2", 2, 2, false},
+                  {"12/8", 12, 8, true}, {"3/8", 3, 8, false},    {"9/16", 9, 16, true},
+                  {"6/4", 6, 4, false},  {"16/16", 16, 16, false}};
+    for (const auto& m : meters) {
+        const TimeSignature meter = ParseTimeSignature(m.text);
+        EXPECT_EQ(meter, (TimeSignature{m.beats, m.type})) << m.text;
+        EXPECT_EQ(meter.Compound(), m.compound) << m.text;
+    }
+    EXPECT_EQ(TimeSignatureText({6, 8}), "6/8");
+    for (const char* bad : {"", "4", "0/4", "17/4", "3/3", "3/32", "3/4/4", "x/4", "3/"})
+        EXPECT_EQ(MessageOf<EInvalidInput>([&] { ParseTimeSignature(bad); }),
+                  "'" + std::string(bad) +
+                      "' ist keine gültige Taktart: erlaubt sind 1 bis 16 Schläge auf Halbe, "
+                      "Viertel, Achtel oder Sechzehntel (2, 4, 8, 16), z. B. 3/4 oder 6/8")
+            << bad;
 }

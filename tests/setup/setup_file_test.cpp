@@ -21,6 +21,7 @@ MelodySetup EveryFieldChanged() {
     setup.Tempo = 144;
     setup.ShowOnKeyboard = false;
     setup.OeisWholeSequences = true;
+    setup.Meter = {6, 8};
     VoiceSetup& voice = setup.Voices[0];
     voice.Notes.Selected = SourceKind::Oeis;
     voice.Notes.Formula = {"x_1+x_2", "12", {"1", "-7"}, true};
@@ -57,8 +58,10 @@ TEST(SetupFile, EveryFieldSurvivesTheRoundTrip) {
     voice.Velocity = 1;
     voice.Mute = voice.Solo = true;
     EXPECT_EQ(SetupFromJson(SetupToJson(two), "a"), two);
-    // A one-voice file names none of the ensemble's fields.
+    // A one-voice file names none of the ensemble's fields, a 4/4 one no meter.
     EXPECT_EQ(SetupToJson(setup).find("channel"), std::string::npos);
+    EXPECT_NE(SetupToJson(setup).find(R"("timeSignature": "6/8")"), std::string::npos);
+    EXPECT_EQ(SetupToJson(MelodySetup{}).find("timeSignature"), std::string::npos);
 }
 
 // Each row of the voice fields: its key is read back, the ends of its range
@@ -120,6 +123,8 @@ TEST(SetupFile, BrokenTextsAreRefusedWithWhatAndWhere) {
          "ist fehlerhaft: tempo muss eine ganze Zahl von 20 bis 220 sein, nicht 221"},
         {head + R"("tempo": 90.5})",
          "ist fehlerhaft: tempo muss eine ganze Zahl von 20 bis 220 sein, nicht 90.5"},
+        {head + R"("timeSignature": "7/7"})",
+         "ist fehlerhaft: timeSignature muss eine Taktart wie 3/4 oder 6/8 sein, nicht \"7/7\""},
         {head + R"("showOnKeyboard": "ja"})",
          "ist fehlerhaft: showOnKeyboard muss true oder false sein, nicht \"ja\""},
         {head + R"("voices": []})",

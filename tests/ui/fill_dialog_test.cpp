@@ -41,16 +41,35 @@ TEST_F(FillInWindow, RefusedFieldsKeepTheDialogOpenAndMenuItemsFillTheirMap) {
     EXPECT_TRUE(errors[0].startsWith("'Viertel' ist keine gültige Notenlänge"));
 
     std::vector<bool> asked;
-    window->AskFill = [&](bool notes) -> std::optional<std::vector<std::string>> {
+    window->AskFill = [&](bool notes) -> std::optional<FillChoice> {
         asked.push_back(notes);
-        if (asked.size() == 3) return std::nullopt;
-        return std::vector<std::string>{"7", "8"};
+        if (asked.size() == 4) return std::nullopt;
+        // Rows of a scale the boxes then show, and even steps of none.
+        if (asked.size() == 2) return FillChoice{{"7", "8"}, 9, 47};
+        return FillChoice{{"7", "8"}};
     };
     window->miTempoFuellen->trigger();
+    EXPECT_EQ(window->cbxTonart->currentIndex(), kStartScaleIndex);
     window->miNotenFuellen->trigger();
+    // The boxes are set without filling the table again from them.
+    EXPECT_EQ(window->cbxTonart->currentIndex(), 9);
+    EXPECT_EQ(window->cbxGrundton->currentIndex(), 47);
+    EXPECT_EQ(window->NoteMap.RowCount(), 2);
     window->miNotenFuellen->trigger();
-    EXPECT_EQ(asked, (std::vector<bool>{false, true, true}));
+    EXPECT_EQ(window->cbxTonart->currentIndex(), 0);
+    EXPECT_EQ(window->cbxGrundton->currentIndex(), 0);
+    window->miNotenFuellen->trigger();
+    EXPECT_EQ(asked, (std::vector<bool>{false, true, true, true}));
     EXPECT_EQ(window->TempoMap.RowCount(), 2);
     EXPECT_EQ(window->NoteMap.Value(1), "8");
     EXPECT_EQ(window->NoteMap.Key(1), "1");
+    // The dialog tells the boxes' entries of its scale and root, none for even steps.
+    FillDialog notes(FillDialog::Map::Notes, 12, {});
+    notes.rbtScale->setChecked(true);
+    notes.cbxScale->setCurrentText("Harmonisch Moll");
+    notes.cbxRoot->setCurrentIndex(46);
+    notes.accept();
+    EXPECT_EQ(notes.AcceptedChoice().ScaleIndex, 9);
+    EXPECT_EQ(notes.AcceptedChoice().RootIndex, 47);
+    EXPECT_EQ(notes.AcceptedChoice().Values, notes.Accepted());
 }
