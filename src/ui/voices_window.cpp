@@ -26,6 +26,7 @@
 #include "playback/maps.h"
 #include "setup/ensemble_setup.h"
 #include "setup/setup_file.h"
+#include "ui/accessibility.h"
 #include "ui/error_box.h"
 #include "ui/file_dialogs.h"
 #include "ui/klavier.h"
@@ -80,6 +81,7 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     header->resizeSection(kInstrument, 190);
     header->setStretchLastSection(true);
     tblStimmen->verticalHeader()->setDefaultSectionSize(26);
+    ReachCellWidgetsByKeys(tblStimmen);
 
     btnUebernehmen = new QPushButton("Aktuelle Einstellung übernehmen", this);
     btnHinzufuegen = new QPushButton("Datei hinzufügen...", this);
@@ -177,6 +179,7 @@ void VoicesWindow::FillRow(int row, const VoiceSetup& voice) {
     auto* position = new QTableWidgetItem;
     position->setFlags(Qt::ItemIsEnabled);
     tblStimmen->setItem(row, kPosition, position);
+    NameVoiceCells(tblStimmen, row);
 }
 
 VoiceSetup VoicesWindow::RowVoice(int row) const {
