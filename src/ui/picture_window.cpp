@@ -29,10 +29,13 @@ PictureWindow::PictureWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     canvas->setAccessibleName("Melodie");
     cbxView = new QComboBox(this);
     cbxView->addItems({"Klavierrolle", "Folge als Kurve"});
+    cbxView->setAccessibleName("Darstellung");
+    cbxView->setToolTip("Die Melodie als Klavierrolle oder die Folge als Kurve");
     btnReload = new QPushButton("Neu einlesen", this);
     btnSaveImage = new QPushButton("Als Bild speichern...", this);
     btnExport = new QPushButton("Als Text oder CSV...", this);
     sbrWindow = new QScrollBar(Qt::Horizontal, this);
+    sbrWindow->setAccessibleName("Ausschnitt");
     lblLine = new QLabel(this);
     lblLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* tools = new QHBoxLayout;
