@@ -66,6 +66,10 @@ FillDialog::FillDialog(Map map, int rows, std::vector<int> ownSteps, QWidget* pa
         {spnStep, "Schritt"},       {cbxClip, "Tasten außerhalb 1 bis 88"},
         {edtLengths, "Notenlängen"}};
     for (const auto& [field, name] : names) field->setAccessibleName(name);
+    // Tab follows the form from top to bottom.
+    QWidget* order[] = {spnRows, rbtEven, spnFirst, rbtScale,  cbxScale,
+                        cbxRoot, spnStep, cbxClip,  edtLengths};
+    for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
     connect(rbtEven, &QRadioButton::toggled, this, [this] { ShowMode(); });
     ShowMode();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

@@ -50,6 +50,10 @@ PictureWindow::PictureWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addWidget(sbrWindow);
     layout->addWidget(lblLine);
     resize(900, 520);
+    // Tab follows the layout: the tools above, then the picture and its scroll bar.
+    const QWidget* order[] = {cbxView, btnReload, btnSaveImage, btnExport, canvas, sbrWindow};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
 
     ChooseImagePath = SaveDialog(this, "Als Bild speichern", "melodie.png",
                                  "PNG-Bilder (*.png);;SVG-Bilder (*.svg)");
