@@ -128,7 +128,16 @@ void NameVoiceCells(QTableWidget* table, int row) {
         QWidget* cell = table->cellWidget(row, column);
         const QTableWidgetItem* header = table->horizontalHeaderItem(column);
         if (!cell || !header) continue;
-        NameControl(cell, header->text() + ", Stimme " + QString::number(row + 1));
+        const QString name = header->text() + ", Stimme " + QString::number(row + 1);
+        NameControl(cell, name);
+        // The reader walks the cells, not the controls on them: the cell says what lies there.
+        QTableWidgetItem* item = table->item(row, column);
+        if (!item) {
+            item = new QTableWidgetItem;
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            table->setItem(row, column, item);
+        }
+        item->setData(Qt::AccessibleTextRole, name);
     }
 }
 
