@@ -5,6 +5,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "help/d6onhelpfix.h"
+#include "help/help_contexts.h"
+
 namespace {
 class Keyboard : public ::testing::Test {
 protected:
@@ -76,6 +79,7 @@ TEST_F(Keyboard, KeysAreNamedButtonsCheckedWhileMarked) {
     EXPECT_EQ(key->accessibleName(), "Taste 41 (cis')");
     EXPECT_EQ(klavier.accessibleName(), "Klaviatur");
     EXPECT_EQ(klavier.windowTitle(), " ");
+    EXPECT_EQ(HelpContextOf(key), IDH_BARRIEREFREIHEIT);  // F1 on a key: the shortcuts' page
     klavier.MarkKey(41);
     EXPECT_TRUE(key->isChecked());
     klavier.UnmarkKey(41);

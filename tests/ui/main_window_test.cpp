@@ -441,8 +441,8 @@ TEST_F(MainWindow, EveryControlHasTheNameAScreenReaderReads) {
         {window->frmKlavier.get(), "Klaviatur"}};
     for (const auto& [control, name] : names) EXPECT_EQ(nameOf(control), name);
     // A combo box reads its item; its caption comes through the label relation.
-    const auto labels = QAccessible::queryAccessibleInterface(window->cbxGrundton)
-                            ->relations(QAccessible::Label);
+    const auto labels =
+        QAccessible::queryAccessibleInterface(window->cbxGrundton)->relations(QAccessible::Label);
     ASSERT_EQ(labels.size(), 1);
     EXPECT_EQ(labels[0].first->object(), window->lblGrundton);
     // A cell reads with its column's caption, as the table shows it.
