@@ -62,10 +62,11 @@ void Mnemonic(QAction* action, QChar letter) {
 
 void AddShortcuts(TfrmMain& w) {
     // F5 plays and stops from every window of the program, as the button does.
-    w.miAbspielen = new QAction("Abs&pielen / Stopp", w.mnuDatei);
+    // After the menu's own items, which keep their places; during a run it stops.
+    w.miAbspielen = w.mnuDatei->addAction("Abs&pielen");
     w.miAbspielen->setShortcut(QKeySequence(Qt::Key_F5));
     w.miAbspielen->setShortcutContext(Qt::ApplicationShortcut);
-    w.mnuDatei->insertAction(w.miBeenden, w.miAbspielen);
+    w.miAbspielen->setToolTip("Abspielen, während die Melodie spielt: Stopp");
     QObject::connect(w.miAbspielen, &QAction::triggered, w.btnPlay, [&w] {
         if (w.btnPlay->isEnabled()) w.btnPlay->click();
     });
