@@ -20,4 +20,5 @@ $SUDO apt-get install -y --no-install-recommends \
   fp-utils-3.2.2 libchm-dev \
   pulseaudio pulseaudio-utils \
   xvfb xauth fonts-liberation \
+  at-spi2-core python3-pyatspi dbus \
   desktop-file-utils appstream dpkg-dev shared-mime-info

@@ -44,10 +44,13 @@ std::string LengthName(std::optional<int32_t> L, int32_t durationMs) {
     return std::to_string(durationMs) + " ms";
 }
 
+std::string KeyCaption(int32_t key) {
+    return key < kLowestKey ? "Pause" : "Taste " + std::to_string(key) + " (" + KeyName(key) + ")";
+}
+
 std::string NoteLine(size_t index, std::string_view member, int modulus, int32_t key,
                      std::optional<int32_t> lengthExponent, int32_t durationMs) {
-    const std::string sound =
-        key < kLowestKey ? "Pause" : "Taste " + std::to_string(key) + " (" + KeyName(key) + ")";
+    const std::string sound = KeyCaption(key);
     return "Glied " + std::to_string(index + 1) + ": " + std::string(member) + " → Rest " +
            std::to_string(DecimalRemainder(member, modulus)) + " (mod " + std::to_string(modulus) +
            ") → " + sound + " · " + LengthName(lengthExponent, durationMs);

@@ -24,6 +24,8 @@ DescribedMelody DescribeMelody(IPlaybackHost& host, int noteMapRows);
 
 // "cis'" for key 41, the first name the root box gives; "Pause" for a rest.
 std::string KeyName(int32_t key);
+// "Taste 41 (cis')": how the lines name a key, and the keyboard its keys; "Pause" for a rest.
+std::string KeyCaption(int32_t key);
 // "Viertel" for 2; without an exponent the duration in ms.
 std::string LengthName(std::optional<int32_t> lengthExponent, int32_t durationMs);
 

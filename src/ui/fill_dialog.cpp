@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "playback/fill.h"
 #include "playback/maps.h"
@@ -58,6 +59,17 @@ FillDialog::FillDialog(Map map, int rows, std::vector<int> ownSteps, QWidget* pa
                                                           cbxScale, cbxRoot, cbxClip})
             w->hide();
     }
+    // The form's captions name its fields; those the other map hides are named as well.
+    const std::pair<QWidget*, const char*> names[] = {
+        {spnRows, "Anzahl Zeilen"}, {spnFirst, "Erster Wert"},
+        {cbxScale, "Tonleiter"},    {cbxRoot, "Grundton"},
+        {spnStep, "Schritt"},       {cbxClip, "Tasten außerhalb 1 bis 88"},
+        {edtLengths, "Notenlängen"}};
+    for (const auto& [field, name] : names) field->setAccessibleName(name);
+    // Tab follows the form from top to bottom.
+    QWidget* order[] = {spnRows, rbtEven, spnFirst, rbtScale,  cbxScale,
+                        cbxRoot, spnStep, cbxClip,  edtLengths};
+    for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
     connect(rbtEven, &QRadioButton::toggled, this, [this] { ShowMode(); });
     ShowMode();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

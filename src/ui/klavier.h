@@ -1,5 +1,7 @@
 #pragma once
-// The on-screen keyboard: 88 keys that show the melody and can be clicked.
+// The on-screen keyboard: 88 keys that show the melody and can be clicked or
+// played from the keyboard; each is a button named as the lines name keys,
+// checked while it sounds or is marked.
 #include <QAbstractButton>
 #include <QColor>
 #include <QWidget>
@@ -17,6 +19,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    // The checked state mirrors the face, so a click must not toggle it.
+    void nextCheckState() override {}
 
 private:
     int32_t keyNumber_;
@@ -34,8 +39,12 @@ public:
     // The key of a key number 1..88, nullptr otherwise.
     TTaste* Key(int32_t keyNumber) const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
-    // A key was clicked; whoever owns the keyboard sounds it and writes it down.
+    // A key was clicked (or pressed with Space or Enter); whoever owns the keyboard sounds it and
+    // writes it down.
     void KeyClicked(int32_t keyNumber);
 
 private:

@@ -1,6 +1,7 @@
 #include "ui/lookup_progress.h"
 
 #include <QEventLoop>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <atomic>
 #include <exception>
@@ -21,6 +22,7 @@ OeisHit RunLookupWithProgress(QWidget* parent,
     dialog.setAutoClose(false);
     dialog.setAutoReset(false);
     dialog.setMinimumDuration(0);
+    if (auto* bar = dialog.findChild<QProgressBar*>()) bar->setAccessibleName("Abfrage der OEIS");
     QEventLoop loop;
     QObject::connect(&dialog, &QProgressDialog::canceled, &loop, [&] {
         cancel = true;

@@ -25,6 +25,7 @@
 #include "playback/maps.h"
 #include "playback/scales.h"
 #include "sources/oeis.h"
+#include "ui/accessibility.h"
 #include "ui/error_box.h"
 #include "ui/fill_dialog.h"
 #include "ui/picture_window.h"
@@ -75,6 +76,7 @@ TfrmMain::TfrmMain(MidiUnit& midi, QWidget* parent) : QMainWindow(parent), midi_
     OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     Wire();
     Files = new SetupFiles(*this, *this, mnuDatei, miMidiDatei);
+    DescribeMainWindow(*this);
     WatchDocument();
     // Message boxes of the start-up are placed over the window, so it stands
     // centred at its design size before they can appear.
@@ -400,7 +402,10 @@ int TfrmMain::InstrumentProgram() {
 
 // ---- window ----------------------------------------------------------------------------
 
-void TfrmMain::btnKlavierClick(QObject*) { frmKlavier->show(); }
+// A screen reader can press the button while a start-up notice still holds the window.
+void TfrmMain::btnKlavierClick(QObject*) {
+    if (frmKlavier) frmKlavier->show();
+}
 
 void TfrmMain::lblHomepageClick(QObject*) { OpenUrl(QUrl(kHomepageUrl)); }
 

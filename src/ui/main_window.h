@@ -31,6 +31,7 @@
 
 class MidiUnit;
 class QAction;
+class StatusLine;
 class PictureWindow;
 class THookHelpSystem;
 class QMenu;
@@ -98,6 +99,11 @@ public:
     QAction* miNotenFuellen;
     QAction* miTempoFuellen;
     QAction* miHilfe;
+    QAction* miAbspielen = nullptr;  // F5, from any window
+    // Carries the sounding member for screen readers; takes no room in the window.
+    StatusLine* lblStatus = nullptr;
+    // The sounding member's line: the keyboard's title and the status line.
+    void ShowSoundingLine(const std::string& line);
     std::unique_ptr<TfrmKlavier> frmKlavier;
     // The help hook, from FormCreate to FormDestroy.
     std::unique_ptr<THookHelpSystem> mHHelp;

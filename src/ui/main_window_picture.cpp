@@ -2,6 +2,7 @@
 #include "midi/midi.h"
 #include "playback/maps.h"
 #include "playback/melody_view.h"
+#include "ui/accessibility.h"
 #include "ui/main_window.h"
 #include "ui/picture_window.h"
 #include "ui/voices_window.h"
@@ -25,9 +26,15 @@ void TfrmMain::NoteStarting(size_t index, std::string_view member, std::string_v
     if (playingList_) SelectMember(playingList_, index);
     // A cell the run cannot read fails the run in its own lookups; the title just stays.
     try {
-        frmKlavier->setWindowTitle(QString::fromStdString(MemberLine(index, member, tempoMember)));
+        ShowSoundingLine(MemberLine(index, member, tempoMember));
     } catch (const Exception&) {
     }
+}
+
+void TfrmMain::ShowSoundingLine(const std::string& line) {
+    const QString text = QString::fromStdString(line);
+    frmKlavier->setWindowTitle(text);
+    if (lblStatus) lblStatus->Say(text);
 }
 
 void TfrmMain::miAnsichtClick(QObject*) {
@@ -46,7 +53,7 @@ void TfrmMain::miAnsichtClick(QObject*) {
         Picture->SoundMember = [this](size_t index) {
             const DescribedMelody& melody = Picture->canvas->Melody();
             const NoteEvent& e = melody.Timeline.Events().at(index);
-            frmKlavier->setWindowTitle(QString::fromStdString(NoteLine(melody, index)));
+            ShowSoundingLine(NoteLine(melody, index));
             // During a run the run sounds; stepping only shows.
             if (run_.Active()) return;
             if (KeyboardWanted()) {

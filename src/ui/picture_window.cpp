@@ -29,10 +29,13 @@ PictureWindow::PictureWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     canvas->setAccessibleName("Melodie");
     cbxView = new QComboBox(this);
     cbxView->addItems({"Klavierrolle", "Folge als Kurve"});
+    cbxView->setAccessibleName("Darstellung");
+    cbxView->setToolTip("Die Melodie als Klavierrolle oder die Folge als Kurve");
     btnReload = new QPushButton("Neu einlesen", this);
     btnSaveImage = new QPushButton("Als Bild speichern...", this);
     btnExport = new QPushButton("Als Text oder CSV...", this);
     sbrWindow = new QScrollBar(Qt::Horizontal, this);
+    sbrWindow->setAccessibleName("Ausschnitt");
     lblLine = new QLabel(this);
     lblLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* tools = new QHBoxLayout;
@@ -47,6 +50,10 @@ PictureWindow::PictureWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addWidget(sbrWindow);
     layout->addWidget(lblLine);
     resize(900, 520);
+    // Tab follows the layout: the tools above, then the picture and its scroll bar.
+    const QWidget* order[] = {cbxView, btnReload, btnSaveImage, btnExport, canvas, sbrWindow};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
 
     ChooseImagePath = SaveDialog(this, "Als Bild speichern", "melodie.png",
                                  "PNG-Bilder (*.png);;SVG-Bilder (*.svg)");

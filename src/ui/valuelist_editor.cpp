@@ -21,9 +21,12 @@ int ValueListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ValueListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
+    const bool spoken = role == Qt::AccessibleTextRole;
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole && !spoken)) return {};
     const auto& row = table_.At(index.row());
-    return QString::fromStdString(index.column() == 0 ? row.Key : row.Value);
+    const QString value = QString::fromStdString(index.column() == 0 ? row.Key : row.Value);
+    // A reader hears the cell with its column: "Notenwert 43".
+    return spoken ? titles_[index.column()] + " " + value : value;
 }
 
 QVariant ValueListModel::headerData(int section, Qt::Orientation orientation, int role) const {

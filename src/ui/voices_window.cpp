@@ -27,6 +27,7 @@
 #include "playback/scales.h"
 #include "setup/ensemble_setup.h"
 #include "setup/setup_file.h"
+#include "ui/accessibility.h"
 #include "ui/error_box.h"
 #include "ui/file_dialogs.h"
 #include "ui/klavier.h"
@@ -90,6 +91,7 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     header->resizeSection(kInstrument, 190);
     header->setStretchLastSection(true);
     tblStimmen->verticalHeader()->setDefaultSectionSize(26);
+    ReachCellWidgetsByKeys(tblStimmen);
 
     btnUebernehmen = new QPushButton("Aktuelle Einstellung übernehmen", this);
     btnHinzufuegen = new QPushButton("Datei hinzufügen...", this);
@@ -203,6 +205,7 @@ void VoicesWindow::FillRow(int row, const VoiceSetup& voice) {
         else if (auto* check = qobject_cast<QCheckBox*>(cell))
             connect(check, &QCheckBox::toggled, this, changed);
     }
+    NameVoiceCells(tblStimmen, row);
 }
 
 VoiceSetup VoicesWindow::RowVoice(int row) const {

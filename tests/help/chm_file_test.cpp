@@ -61,7 +61,8 @@ TEST(ShippedHelpFile, EveryContextOfTheProgramOpensItsTopic) {
                     {IDH_KARTEN, "/karten.htm"},
                     {IDH_ABSPIELEN, "/abspielen.htm"},
                     {IDH_STIMMEN, "/stimmen.htm"},
-                    {IDH_ANSICHT, "/ansicht.htm"}};
+                    {IDH_ANSICHT, "/ansicht.htm"},
+                    {IDH_BARRIEREFREIHEIT, "/barrierefreiheit.htm"}};
     EXPECT_EQ(file->ContextMap().size(), std::size(contexts));
     for (const auto& c : contexts) {
         EXPECT_EQ(file->TopicOfContext(c.context), c.topic) << c.context;

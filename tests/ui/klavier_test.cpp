@@ -5,6 +5,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "help/d6onhelpfix.h"
+#include "help/help_contexts.h"
+
 namespace {
 class Keyboard : public ::testing::Test {
 protected:
@@ -69,4 +72,43 @@ TEST_F(Keyboard, AClickOnlySignalsItsKeyNumber) {
     EXPECT_EQ(clicked[0][0].toInt(), 49);
     EXPECT_EQ(clicked[1][0].toInt(), 41);
     EXPECT_EQ(clicked[2][0].toInt(), 88);
+}
+
+TEST_F(Keyboard, KeysAreNamedButtonsCheckedWhileMarked) {
+    TTaste* key = klavier.Key(41);
+    EXPECT_EQ(key->accessibleName(), "Taste 41 (cis')");
+    EXPECT_EQ(klavier.accessibleName(), "Klaviatur");
+    EXPECT_EQ(klavier.windowTitle(), " ");
+    EXPECT_EQ(HelpContextOf(key), IDH_BARRIEREFREIHEIT);  // F1 on a key: the shortcuts' page
+    klavier.MarkKey(41);
+    EXPECT_TRUE(key->isChecked());
+    klavier.UnmarkKey(41);
+    EXPECT_FALSE(key->isChecked());
+    klavier.show();
+    QTest::mouseClick(key, Qt::LeftButton);  // a click sounds the key, it does not mark it
+    EXPECT_FALSE(key->isChecked());
+}
+
+TEST_F(Keyboard, ArrowsMoveAmongTheKeysAndSpaceOrEnterPlaysOne) {
+    klavier.show();
+    const struct {
+        int from;
+        Qt::Key key;
+        int to;
+    } moves[] = {{40, Qt::Key_Right, 41}, {40, Qt::Key_Left, 39},  {40, Qt::Key_Up, 52},
+                 {40, Qt::Key_Down, 28},  {5, Qt::Key_Down, 1},    {80, Qt::Key_Up, 88},
+                 {1, Qt::Key_Left, 1},    {88, Qt::Key_Right, 88}, {40, Qt::Key_Home, 1},
+                 {40, Qt::Key_End, 88}};
+    QSignalSpy clicked(&klavier, &TfrmKlavier::KeyClicked);
+    for (const auto& m : moves) {
+        klavier.Key(m.from)->setFocus();
+        QTest::keyClick(klavier.Key(m.from), m.key);
+        EXPECT_EQ(klavier.focusWidget(), klavier.Key(m.to)) << m.from << " " << m.key;
+    }
+    EXPECT_EQ(clicked.size(), 0);
+    QTest::keyClick(klavier.Key(41), Qt::Key_Space);
+    QTest::keyClick(klavier.Key(49), Qt::Key_Return);
+    QTRY_COMPARE(clicked.size(), 2);
+    EXPECT_EQ(clicked[0][0].toInt(), 41);
+    EXPECT_EQ(clicked[1][0].toInt(), 49);
 }

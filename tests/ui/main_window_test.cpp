@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleInterface>
 #include <QApplication>
+#include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScreen>
@@ -450,4 +453,45 @@ TEST_F(MainWindow, EachEditIsOneStepBackAndForth) {
     EXPECT_EQ(w.CaptureSetup(), typed);
     EXPECT_EQ(w.UndoStack()->count(), 3);  // showing a step is no step of its own
     EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(MainWindow, EveryControlHasTheNameAScreenReaderReads) {
+    const auto nameOf = [](QObject* o) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(o);
+        return a ? a->text(QAccessible::Name).toStdString() : std::string();
+    };
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        const bool interactive =
+            qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
+            qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) ||
+            (qobject_cast<QAbstractItemView*>(w) && !qobject_cast<QHeaderView*>(w)) ||
+            qobject_cast<QSlider*>(w);
+        // A combo box's list opens as a window of its own and is named with its box;
+        // what takes no focus (a table's corner) is part of its control.
+        if (interactive && w->window() == window.get() && w->focusPolicy() != Qt::NoFocus) {
+            EXPECT_FALSE(nameOf(w).empty()) << w->metaObject()->className();
+        }
+    }
+    TfrmFormel* formel = window->frmFolgenTempo->frmFormel1;
+    const std::pair<QObject*, std::string> names[] = {
+        {formel->edtLaenge, "Anzahl Folgeglieder"},
+        {window->frmFolgenNoten->frmOEIS1->edtOEIS,
+         "OEIS-Index, Suchbegriff oder Teilfolge eingeben"},
+        {window->vleNoten, "Notentabelle"},
+        {window->btnMoreTempo, "Zeile hinzufügen (Tempotabelle)"},
+        {window->frmKlavier.get(), "Klaviatur"}};
+    for (const auto& [control, name] : names) EXPECT_EQ(nameOf(control), name);
+    // A combo box reads its item; its caption comes through the label relation.
+    const auto labels =
+        QAccessible::queryAccessibleInterface(window->cbxGrundton)->relations(QAccessible::Label);
+    ASSERT_EQ(labels.size(), 1);
+    EXPECT_EQ(labels[0].first->object(), window->lblGrundton);
+    // A cell reads with its column's caption, as the table shows it.
+    auto* table = dynamic_cast<QAccessibleTableInterface*>(
+        QAccessible::queryAccessibleInterface(window->vleNoten)->tableInterface());
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->cellAt(3, 0)->text(QAccessible::Name).toStdString(), "Divisonsrest 3");
+    EXPECT_EQ(table->cellAt(3, 1)->text(QAccessible::Name).toStdString(),
+              "Notenwert " + window->NoteMap.Value(3));
+    EXPECT_EQ(table->columnDescription(1).toStdString(), "Notenwert");
 }

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 #include <set>
 
@@ -70,6 +72,25 @@ TEST_F(VoicesWindowTest, TheRowsKeepEveryFieldAtTheEndsOfItsRange) {
     VoicesWindow voices(*window);
     voices.SetEnsemble(ends);
     EXPECT_EQ(voices.Ensemble().Voices, ends.Voices);
+}
+
+TEST_F(VoicesWindowTest, EnterOnACellHandsTheKeysToItsControlAndEscapeTakesThemBack) {
+    window->Files->Open(SONAVIX_EXAMPLE_CANON);
+    ASSERT_NE(window->frmStimmen, nullptr);
+    QTableWidget* table = window->frmStimmen->tblStimmen;
+    QWidget* channel = table->cellWidget(1, 2);
+    ASSERT_NE(channel, nullptr);
+    EXPECT_EQ(channel->accessibleName(), "Kanal, Stimme 2");
+    table->setFocus();
+    table->setCurrentCell(1, 2);
+    QTest::keyClick(table, Qt::Key_Return);
+    EXPECT_EQ(window->frmStimmen->focusWidget(), channel);
+    QTest::keyClick(channel, Qt::Key_Escape);
+    EXPECT_EQ(window->frmStimmen->focusWidget(), table);
+    // On a cell without a control Enter edits the cell as before.
+    table->setCurrentCell(1, 0);
+    QTest::keyClick(table, Qt::Key_Return);
+    EXPECT_NE(qobject_cast<QLineEdit*>(window->frmStimmen->focusWidget()), nullptr);
 }
 
 TEST_F(VoicesWindowTest, ThePictureWindowShowsEveryVoiceWhileAndAfterTheyPlay) {
