@@ -36,6 +36,9 @@ class QMenu;
 class VoicesWindow;
 struct ExportFormat;
 
+// A small dialog with a box of common meters.
+std::optional<TimeSignature> AskMeterDialog(QWidget* parent, const TimeSignature& current);
+
 class TfrmMain : public QMainWindow,
                  public IPlaybackHost,
                  public ISetupDocument,
@@ -95,6 +98,7 @@ public:
     QAction* miBeenden;
     QAction* miNotenFuellen;
     QAction* miTempoFuellen;
+    QAction* miTaktart;  // the meter of the score exports
     QAction* miHilfe;
     std::unique_ptr<TfrmKlavier> frmKlavier;
     // The help hook, from FormCreate to FormDestroy.
@@ -118,6 +122,12 @@ public:
     std::function<std::optional<FillChoice>(bool notes)> AskFill;
     // Asks for those steps, offering the current text; nullopt cancels. Tests replace it.
     std::function<std::optional<QString>(const QString&)> AskScaleSteps;
+    // The bars of the score exports, as a setup file keeps them.
+    TimeSignature Meter{};
+    // "Taktart...": the meter chosen, offering the current one; nullopt
+    // cancels. Tests replace the dialog.
+    std::function<std::optional<TimeSignature>(const TimeSignature&)> AskMeter =
+        [this](const TimeSignature& current) { return AskMeterDialog(this, current); };
     std::function<QString()> ChooseMusicXmlFilePath;
     std::function<QString()> ChooseLilyPondFilePath;
     // Opens an address in the user's browser. Tests replace the opener.
@@ -153,6 +163,7 @@ public:
     std::string MemberLine(size_t index, std::string_view member, std::string_view tempoMember);
     // Sender: vleNoten or vleTempo, or one of the two menu items.
     void FillMapClick(QObject* Sender);
+    void miTaktartClick(QObject* Sender);
     void miWavDateiClick(QObject* Sender);
     // The melody as a score (score_export.cpp).
     void miMusicXmlDateiClick(QObject* Sender);

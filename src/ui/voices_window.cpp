@@ -200,6 +200,7 @@ MelodySetup VoicesWindow::Ensemble() const {
     if (!setup.Voices.empty() && setup.Voices.front().Tempo)
         setup.Tempo = *setup.Voices.front().Tempo;
     setup.ShowOnKeyboard = host_.MelodyOnKeyboard();
+    setup.Meter = host_.CurrentSetup().Meter;  // the scores' bars are the main window's
     return setup;
 }
 
@@ -300,7 +301,7 @@ void VoicesWindow::Export(const ExportFormat& format, const std::function<QStrin
     const VoiceSetup first = setup.Voices.empty() ? VoiceSetup{} : setup.Voices.front();
     const ScalePreset preset = PresetOfNoteMap(first.NoteMap);
     const EnsembleExport ensemble{voices, VoiceTempo(setup, first), preset.ScaleIndex,
-                                  preset.RootIndex};
+                                  preset.RootIndex, setup.Meter};
     if (!format.NeedsSynthesizer) {
         format.WriteSeveral(path.toStdString(), ensemble, {});
         return;
