@@ -21,6 +21,14 @@ TimeSignature ParseTimeSignature(const std::string& text) {
     return {beats, type};
 }
 
+std::optional<TimeSignature> ReadTimeSignature(const std::string& text) {
+    try {
+        return ParseTimeSignature(text);
+    } catch (const EInvalidInput&) {
+        return std::nullopt;
+    }
+}
+
 std::string TimeSignatureText(const TimeSignature& meter) {
     return std::to_string(meter.Beats) + "/" + std::to_string(meter.BeatType);
 }

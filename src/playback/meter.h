@@ -1,5 +1,6 @@
 #pragma once
 // The time signature a score's bars follow: "3/4", "6/8", ...
+#include <optional>
 #include <string>
 
 struct TimeSignature {
@@ -15,3 +16,5 @@ inline constexpr int kMaxMeterBeats = 16;
 // "3/4" (blanks around the numbers allowed); EInvalidInput for anything else.
 TimeSignature ParseTimeSignature(const std::string& text);
 std::string TimeSignatureText(const TimeSignature& meter);
+// The same without a message; none for anything else.
+std::optional<TimeSignature> ReadTimeSignature(const std::string& text);

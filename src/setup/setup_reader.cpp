@@ -300,14 +300,12 @@ public:
         Bool(root, "", "showOnKeyboard", out.ShowOnKeyboard);
         Bool(root, "", "oeisWholeSequences", out.OeisWholeSequences);
         if (const Json* meter = Member(root, "", "timeSignature")) {
-            std::string text;
-            Text(root, "", "timeSignature", text, true);
-            try {
-                out.Meter = ParseTimeSignature(text);
-            } catch (const EInvalidInput&) {
+            const auto read =
+                meter->is_string() ? ReadTimeSignature(meter->get<std::string>()) : std::nullopt;
+            if (!read)
                 Fail("timeSignature",
                      "muss eine Taktart wie 3/4 oder 6/8 sein, nicht " + Shown(*meter));
-            }
+            out.Meter = *read;
         }
         if (const Json* voices = Member(root, "", "voices")) {
             if (!voices->is_array() || voices->empty() || voices->size() > kMaxVoices)

@@ -135,6 +135,7 @@ void TfrmMain::BuildControls() {
     auto* menuBearbeiten = menuBar()->addMenu("&Bearbeiten");
     miNotenFuellen = menuBearbeiten->addAction("&Notentabelle füllen...");
     miTempoFuellen = menuBearbeiten->addAction("&Tempotabelle füllen...");
+    miTaktart = menuBearbeiten->addAction("Ta&ktart...");
     SetUpUndo(menuBearbeiten);
     miOeisAlle =
         menuBar()->addMenu("&OEIS")->addAction("Ganze Folgen laden (b-Datei, bis 10 000 Glieder)");
@@ -253,6 +254,7 @@ void TfrmMain::Wire() {
     On(miHilfe, &QAction::triggered, &TfrmMain::miHilfeClick);
     On(miNotenFuellen, &QAction::triggered, &TfrmMain::FillMapClick);
     On(miTempoFuellen, &QAction::triggered, &TfrmMain::FillMapClick);
+    On(miTaktart, &QAction::triggered, &TfrmMain::miTaktartClick);
     for (ValueListEditor* table : {vleNoten, vleTempo})
         AddFillMenu(table, [this, table] { Guarded(this, [&] { FillMapClick(table); }); });
     On(miWavDatei, &QAction::triggered, &TfrmMain::miWavDateiClick);

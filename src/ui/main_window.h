@@ -39,6 +39,9 @@ class QUndoStack;
 class VoicesWindow;
 struct ExportFormat;
 
+// A small dialog with a box of common meters.
+std::optional<TimeSignature> AskMeterDialog(QWidget* parent, const TimeSignature& current);
+
 class TfrmMain : public QMainWindow,
                  public IPlaybackHost,
                  public ISetupDocument,
@@ -98,6 +101,7 @@ public:
     QAction* miBeenden;
     QAction* miNotenFuellen;
     QAction* miTempoFuellen;
+    QAction* miTaktart;  // the meter of the score exports
     QAction* miHilfe;
     QAction* miAbspielen = nullptr;  // F5, from any window
     // Carries the sounding member for screen readers; takes no room in the window.
@@ -126,6 +130,12 @@ public:
     std::function<std::optional<FillChoice>(bool notes)> AskFill;
     // Asks for those steps, offering the current text; nullopt cancels. Tests replace it.
     std::function<std::optional<QString>(const QString&)> AskScaleSteps;
+    // The bars of the score exports, as a setup file keeps them.
+    TimeSignature Meter{};
+    // "Taktart...": the meter chosen, offering the current one; nullopt
+    // cancels. Tests replace the dialog.
+    std::function<std::optional<TimeSignature>(const TimeSignature&)> AskMeter =
+        [this](const TimeSignature& current) { return AskMeterDialog(this, current); };
     std::function<QString()> ChooseMusicXmlFilePath;
     std::function<QString()> ChooseLilyPondFilePath;
     // Opens an address in the user's browser. Tests replace the opener.
@@ -161,6 +171,7 @@ public:
     std::string MemberLine(size_t index, std::string_view member, std::string_view tempoMember);
     // Sender: vleNoten or vleTempo, or one of the two menu items.
     void FillMapClick(QObject* Sender);
+    void miTaktartClick(QObject* Sender);
     void miWavDateiClick(QObject* Sender);
     // The melody as a score (score_export.cpp).
     void miMusicXmlDateiClick(QObject* Sender);

@@ -1,6 +1,7 @@
 // The main window as a document: what setup files capture and apply, the
 // exports of its melody, and what the windows it opens ask of it.
 #include <QAction>
+#include <QInputDialog>
 
 #include "melodyfile/export_formats.h"
 #include "playback/scales.h"
@@ -58,7 +59,8 @@ void TfrmMain::Export(const ExportFormat& format, const std::function<QString()>
                          InstrumentProgram(),
                          SourceTitle(source, formula, oeisTitle),
                          preset.ScaleIndex,
-                         preset.RootIndex};
+                         preset.RootIndex,
+                         Meter};
     if (!format.NeedsSynthesizer) {
         format.WriteOne(path.toStdString(), e, {});
         return;
@@ -91,6 +93,7 @@ MelodySetup TfrmMain::CaptureSetup() {
     v.NoteMap = VoiceSetup::ValuesOf(NoteMap);
     v.TempoMap = VoiceSetup::ValuesOf(TempoMap);
     v.Instrument = InstrumentProgram();
+    setup.Meter = Meter;
     return setup;
 }
 
@@ -110,6 +113,7 @@ void TfrmMain::ApplySetup(const MelodySetup& setup) {
     cbxInstrument->setCurrentIndex(v.Instrument);
     cbxInstrumentChange(cbxInstrument);
     tbTempo->setValue(setup.Tempo);
+    Meter = setup.Meter;
     cbxKlaviatur->setChecked(setup.ShowOnKeyboard);
     miOeisAlle->setChecked(setup.OeisWholeSequences);
     cbxTempoFolge->setChecked(v.TempoSequenceUsed);
@@ -121,6 +125,7 @@ void TfrmMain::ApplySetup(const MelodySetup& setup) {
 void TfrmMain::OpenEnsemble(const MelodySetup& setup, const QString& path) {
     miStimmenClick(nullptr);
     frmStimmen->OpenEnsemble(setup, path);
+    Meter = setup.Meter;  // the voices' scores take the main window's meter
 }
 
 void TfrmMain::ApplyDifferences(const MelodySetup& setup) {
@@ -145,6 +150,7 @@ void TfrmMain::ApplyDifferences(const MelodySetup& setup) {
         cbxInstrumentChange(cbxInstrument);
     }
     if (setup.Tempo != now.Tempo) tbTempo->setValue(setup.Tempo);
+    Meter = setup.Meter;
     if (setup.ShowOnKeyboard != now.ShowOnKeyboard) cbxKlaviatur->setChecked(setup.ShowOnKeyboard);
     if (setup.OeisWholeSequences != now.OeisWholeSequences)
         miOeisAlle->setChecked(setup.OeisWholeSequences);
@@ -202,4 +208,28 @@ void TfrmMain::miStimmenClick(QObject*) {
     }
     frmStimmen->show();
     frmStimmen->raise();
+}
+
+// ---- the meter of the scores -----------------------------------------------------------
+
+std::optional<TimeSignature> AskMeterDialog(QWidget* parent, const TimeSignature& current) {
+    static const char* const kMeters[] = {"2/4", "3/4", "4/4",  "2/2", "3/8",
+                                          "6/8", "9/8", "12/8", "5/4", "6/4"};
+    QStringList items;
+    for (const char* m : kMeters) items << m;
+    const QString now = QString::fromStdString(TimeSignatureText(current));
+    if (!items.contains(now)) items << now;
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(parent, "Taktart", "Taktart der Partitur:", items,
+                                                 static_cast<int>(items.indexOf(now)), false, &ok);
+    if (!ok) return std::nullopt;
+    return ParseTimeSignature(chosen.toStdString());
+}
+
+void TfrmMain::miTaktartClick(QObject*) {
+    const std::optional<TimeSignature> meter = AskMeter(Meter);
+    if (!meter || *meter == Meter) return;
+    Meter = *meter;
+    Files->Changed();
+    DocumentEdited("Taktart");
 }

@@ -228,6 +228,7 @@ MelodySetup VoicesWindow::Ensemble() const {
     if (!setup.Voices.empty() && setup.Voices.front().Tempo)
         setup.Tempo = *setup.Voices.front().Tempo;
     setup.ShowOnKeyboard = host_.MelodyOnKeyboard();
+    setup.Meter = host_.CurrentSetup().Meter;  // the scores' bars are the main window's
     return setup;
 }
 

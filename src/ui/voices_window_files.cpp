@@ -75,7 +75,7 @@ void VoicesWindow::Export(const ExportFormat& format, const std::function<QStrin
     const VoiceSetup first = setup.Voices.empty() ? VoiceSetup{} : setup.Voices.front();
     const ScalePreset preset = PresetOfNoteMap(first.NoteMap);
     const EnsembleExport ensemble{voices, VoiceTempo(setup, first), preset.ScaleIndex,
-                                  preset.RootIndex};
+                                  preset.RootIndex, setup.Meter};
     if (!format.NeedsSynthesizer) {
         format.WriteSeveral(path.toStdString(), ensemble, {});
         return;

@@ -100,6 +100,13 @@ std::vector<Case> Cases() {
     Case lengths = Melody("lengths", 0, 0, Members(26),
                           {"-3", "-2", "-1", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9"});
     cases.push_back(lengths);
+    // The same in other meters: bars, beats and the dotted beats of compound ones.
+    for (const TimeSignature meter : {TimeSignature{3, 4}, TimeSignature{6, 8}, {12, 8}, {2, 2}}) {
+        Case other = lengths;
+        other.name += "-" + std::to_string(meter.Beats) + "-" + std::to_string(meter.BeatType);
+        other.score.Meter = meter;
+        cases.push_back(other);
+    }
     // A range for the grand staff.
     ListHost wide;
     wide.Tempo = kTempo;

@@ -100,3 +100,29 @@ TEST_F(ScoreExport, TheVoicesWindowWritesTheSameWavAsTheCommandLine) {
     EXPECT_TRUE(fromWindow == fromCli) << fromWindow.size() << " vs " << fromCli.size();
     EXPECT_TRUE(service->Messages().empty());  // written, not played
 }
+
+TEST_F(ScoreExport, TheMeterOfTaktartIsTheScoresOfBothWindowsAndTheSetupKeepsIt) {
+    std::vector<std::string> offered;
+    window->AskMeter = [&](const TimeSignature& now) -> std::optional<TimeSignature> {
+        offered.push_back(TimeSignatureText(now));
+        return TimeSignature{6, 8};
+    };
+    window->miTaktart->trigger();
+    EXPECT_EQ(offered, std::vector<std::string>{"4/4"});
+    EXPECT_EQ(window->CurrentSetup().Meter, (TimeSignature{6, 8}));
+    window->ChooseLilyPondFilePath = [&] { return QString::fromStdString(path); };
+    window->miLilyPondDatei->trigger();
+    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+    EXPECT_NE(ReadWholeFile(path).find("\\time 6/8"), std::string::npos);
+
+    window->Files->Open(SONAVIX_EXAMPLE_CANON);  // a file of 4/4
+    EXPECT_EQ(window->CurrentSetup().Meter, TimeSignature{});
+    window->miTaktart->trigger();
+    ASSERT_NE(window->frmStimmen, nullptr);
+    window->frmStimmen->ChooseMusicXmlPath = [&] { return QString::fromStdString(path); };
+    window->frmStimmen->btnMusicXmlDatei->click();
+    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(path.c_str()));
+    EXPECT_STREQ(doc.select_node("//part[@id='P1']//time/beats").node().child_value(), "6");
+}
