@@ -12,9 +12,9 @@
 
 namespace {
 
-constexpr const VoiceField& kChannel = VoiceFieldOf(&VoiceMix::Channel);
-constexpr const VoiceField& kVelocity = VoiceFieldOf(&VoiceMix::Velocity);
-constexpr const VoiceField& kTranspose = VoiceFieldOf(&VoiceMix::Transpose);
+const VoiceField& kChannel = VoiceFieldOf(&VoiceMix::Channel);
+const VoiceField& kVelocity = VoiceFieldOf(&VoiceMix::Velocity);
+const VoiceField& kTranspose = VoiceFieldOf(&VoiceMix::Transpose);
 
 bool Within(int value, const VoiceField& field) { return value >= field.Min && value <= field.Max; }
 
