@@ -66,6 +66,16 @@ void SetFormula(SourceSetup& source, const Arguments& a, const std::string& form
     source.Formula.StartValues = frame.StartTable;
 }
 
+// --time, or the meter there was.
+TimeSignature TimeOption(const Arguments& a, const TimeSignature& fallback) {
+    if (!a.Has("--time")) return fallback;
+    try {
+        return ParseTimeSignature(a.Value("--time"));
+    } catch (const EInvalidInput& e) {
+        throw ECliUsage("--time: " + e.Message());
+    }
+}
+
 // The setup that the options make of base (the start-up values or a file).
 void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired) {
     NoOperands(a);
@@ -141,13 +151,7 @@ void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired)
         if (values->empty()) throw ECliUsage(std::string(name) + " braucht mindestens einen Wert");
     }
     setup.Tempo = IntegerOption(a, "--tempo", kTempoMin, kTempoMax, setup.Tempo);
-    if (a.Has("--time")) {
-        try {
-            setup.Meter = ParseTimeSignature(a.Value("--time"));
-        } catch (const EInvalidInput& e) {
-            throw ECliUsage("--time: " + e.Message());
-        }
-    }
+    setup.Meter = TimeOption(a, setup.Meter);
     voice.Instrument = IntegerOption(a, "--instrument", 0, 127, voice.Instrument);
 }
 
