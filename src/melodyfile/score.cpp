@@ -61,15 +61,24 @@ std::vector<Span> Quantize(const ScoreVoice& voice, int tempo) {
     return spans;
 }
 
-// By the written range: the notes shifted up by shift semitones.
-Clef ChooseClef(const std::vector<Span>& spans, bool percussion, int shift) {
+// The General MIDI instruments that read the bass clef: the basses, cello,
+// contrabass, trombone, tuba, baritone saxophone and bassoon.
+bool BassInstrument(int program) {
+    return (program >= 32 && program <= 39) || program == 42 || program == 43 || program == 57 ||
+           program == 58 || program == 67 || program == 70;
+}
+
+// By the instrument and the written range (the notes shifted up by shift semitones).
+Clef ChooseClef(const std::vector<Span>& spans, bool percussion, int shift, int program) {
     if (percussion) return Clef::Percussion;
     int low = 200, high = 0;
     for (const Span& s : spans)
         if (s.midi >= 0) low = std::min(low, s.midi + shift), high = std::max(high, s.midi + shift);
     if (low > high) return Clef::Treble;  // only rests
-    if (low >= 57) return Clef::Treble;   // A3 and above
-    if (high <= 64) return Clef::Bass;    // E4 and below
+    // A bass instrument keeps its clef unless the melody lies wholly from middle C up.
+    if (BassInstrument(program)) return low >= 60 ? Clef::Treble : Clef::Bass;
+    if (low >= 57) return Clef::Treble;  // A3 and above
+    if (high <= 64) return Clef::Bass;   // E4 and below
     // Either clef needs ledger lines: one that needs at most three, else both staves.
     if (low >= 53) return Clef::Treble;
     if (high <= 67) return Clef::Bass;
@@ -243,7 +252,8 @@ ScoreLayout LayOutScore(const Score& score) {
         const bool lower = std::any_of(pitches.begin(), pitches.end(),
                                        [](const SpelledPitch& p) { return p.Octave < 0; });
         const int shift = lower ? 12 : 0;
-        VoiceLayout voice{ChooseClef(spans, percussion, shift), channel, lower, {}};
+        VoiceLayout voice{
+            ChooseClef(spans, percussion, shift, score.Voices[v].Program), channel, lower, {}};
         const size_t staves = voice.VoiceClef == Clef::Grand ? 2 : 1;
         voice.Staves.assign(staves, StaffBars(static_cast<size_t>(bars)));
         // Where each staff's rest began: rests in a row are written as one.

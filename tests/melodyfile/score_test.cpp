@@ -345,6 +345,24 @@ TEST(ScoreLayout, ClefByRangeAndTheGrandStaffSplitsAtMiddleC) {
         EXPECT_EQ(voice.VoiceClef, c.clef) << c.keys[0];
         EXPECT_EQ(voice.OctaveLower, c.keys[0] == 1) << c.keys[0];
     }
+    // A bass instrument reads the bass clef where the range alone would give treble.
+    const struct {
+        int program;
+        std::vector<int> keys;
+        Clef clef;
+    } instruments[] = {
+        {70, {47, 58}, Clef::Bass},    // bassoon, G3 to F sharp 4
+        {42, {39, 64}, Clef::Bass},    // cello, B2 to C5
+        {57, {52, 64}, Clef::Treble},  // trombone from middle C up
+        {40, {47, 58}, Clef::Treble},  // violin, G3 to F sharp 4
+    };
+    for (const auto& c : instruments) {
+        MelodyTimeline t;
+        for (int key : c.keys) t.Append(key, 500, 2);
+        Score score = OneVoice(t);
+        score.Voices[0].Program = c.program;
+        EXPECT_EQ(LayOutScore(score).Voices[0].VoiceClef, c.clef) << c.program;
+    }
     const VoiceLayout grand =
         LayOutScore(OneVoice(Timeline({{44, 2}, {52, 2}, {60, 1}}), 1, 40)).Voices[0];
     ASSERT_EQ(grand.Staves.size(), 2u);
