@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QSettings>
 
+#include "melodyfile/export_formats.h"
 #include "ui/error_box.h"
 #include "ui/settings.h"
 
@@ -24,6 +25,12 @@ std::function<QString()> SaveDialog(QWidget* parent, const QString& caption, con
     return [=] {
         return QFileDialog::getSaveFileName(parent, caption, SaveDialogStart(name), filter);
     };
+}
+
+std::function<QString()> ExportDialog(QWidget* parent, const ExportFormat& format,
+                                      const QString& baseName) {
+    return SaveDialog(parent, format.DialogTitle,
+                      baseName + QString::fromUtf8(format.Endings.front()), format.DialogFilter);
 }
 
 std::function<QString()> OpenDialog(QWidget* parent, const QString& caption,

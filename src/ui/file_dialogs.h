@@ -6,6 +6,7 @@
 #include <functional>
 
 class QWidget;
+struct ExportFormat;
 
 inline const char* const kSetupFileFilter = "Sonavix-Dateien (*.sonavix)";
 
@@ -20,6 +21,11 @@ QString SaveDialogStart(const QString& name);
 // filter that opens at SaveDialogStart(name).
 std::function<QString()> SaveDialog(QWidget* parent, const QString& caption, const QString& name,
                                     const QString& filter);
+
+// The save dialog of an export format, for a file called baseName with the
+// format's first ending.
+std::function<QString()> ExportDialog(QWidget* parent, const ExportFormat& format,
+                                      const QString& baseName);
 
 // The same for a file to open.
 std::function<QString()> OpenDialog(QWidget* parent, const QString& caption, const QString& filter);

@@ -18,15 +18,10 @@
 // ---- exports ---------------------------------------------------------------------------
 
 void TfrmMain::SetUpExports() {
-    const auto dialog = [this](const ExportFormat& format) {
-        return SaveDialog(this, format.DialogTitle,
-                          "melodie" + QString::fromUtf8(format.Endings.front()),
-                          format.DialogFilter);
-    };
-    ChooseMidiFilePath = dialog(MidiExport());
-    ChooseWavFilePath = dialog(WavExport());
-    ChooseMusicXmlFilePath = dialog(MusicXmlExport());
-    ChooseLilyPondFilePath = dialog(LilyPondExport());
+    ChooseMidiFilePath = ExportDialog(this, MidiExport(), "melodie");
+    ChooseWavFilePath = ExportDialog(this, WavExport(), "melodie");
+    ChooseMusicXmlFilePath = ExportDialog(this, MusicXmlExport(), "melodie");
+    ChooseLilyPondFilePath = ExportDialog(this, LilyPondExport(), "melodie");
 }
 
 std::unique_ptr<IPlaybackHost> TfrmMain::DocumentHost() {
@@ -61,12 +56,9 @@ void TfrmMain::Export(const ExportFormat& format, const std::function<QString()>
                          preset.ScaleIndex,
                          preset.RootIndex,
                          Meter};
-    if (!format.NeedsSynthesizer) {
-        format.WriteOne(path.toStdString(), e, {});
-        return;
-    }
-    RenderProgress progress(this);
-    format.WriteOne(path.toStdString(), e, std::ref(progress));
+    WriteExport(this, format, [&](const ExportProgress& progress) {
+        format.WriteOne(path.toStdString(), e, progress);
+    });
 }
 
 void TfrmMain::miMidiDateiClick(QObject*) { Export(MidiExport(), ChooseMidiFilePath); }

@@ -17,3 +17,10 @@ bool RenderProgress::operator()(double done) {
     QCoreApplication::processEvents();
     return !dialog_.wasCanceled();
 }
+
+void WriteExport(QWidget* parent, const ExportFormat& format,
+                 const std::function<void(const ExportProgress&)>& write) {
+    if (!format.NeedsSynthesizer) return write({});
+    RenderProgress progress(parent);
+    write(std::ref(progress));
+}

@@ -2,6 +2,9 @@
 // The progress of a WAV render: a modal dialog with "Abbrechen", shown only
 // when the render takes longer than half a second.
 #include <QProgressDialog>
+#include <functional>
+
+#include "melodyfile/export_formats.h"
 
 class QWidget;
 
@@ -14,3 +17,8 @@ public:
 private:
     QProgressDialog dialog_;
 };
+
+// Runs write with the progress dialog where the format renders through the
+// synthesizer, and without one (nothing to wait for) elsewhere.
+void WriteExport(QWidget* parent, const ExportFormat& format,
+                 const std::function<void(const ExportProgress&)>& write);

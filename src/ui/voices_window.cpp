@@ -146,15 +146,10 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     ChooseOpenPath = OpenDialog(this, "Stimmen öffnen", kSetupFileFilter);
     ChooseSavePath =
         SaveDialog(this, "Stimmen speichern unter", "stimmen.sonavix", kSetupFileFilter);
-    const auto exportDialog = [this](const ExportFormat& format) {
-        return SaveDialog(this, format.DialogTitle,
-                          "stimmen" + QString::fromUtf8(format.Endings.front()),
-                          format.DialogFilter);
-    };
-    ChooseMidiPath = exportDialog(MidiExport());
-    ChooseMusicXmlPath = exportDialog(MusicXmlExport());
-    ChooseLilyPondPath = exportDialog(LilyPondExport());
-    ChooseWavPath = exportDialog(WavExport());
+    ChooseMidiPath = ExportDialog(this, MidiExport(), "stimmen");
+    ChooseMusicXmlPath = ExportDialog(this, MusicXmlExport(), "stimmen");
+    ChooseLilyPondPath = ExportDialog(this, LilyPondExport(), "stimmen");
+    ChooseWavPath = ExportDialog(this, WavExport(), "stimmen");
 }
 
 VoicesWindow::~VoicesWindow() = default;

@@ -76,12 +76,9 @@ void VoicesWindow::Export(const ExportFormat& format, const std::function<QStrin
     const ScalePreset preset = PresetOfNoteMap(first.NoteMap);
     const EnsembleExport ensemble{voices, VoiceTempo(setup, first), preset.ScaleIndex,
                                   preset.RootIndex, setup.Meter};
-    if (!format.NeedsSynthesizer) {
-        format.WriteSeveral(path.toStdString(), ensemble, {});
-        return;
-    }
-    RenderProgress progress(this);
-    format.WriteSeveral(path.toStdString(), ensemble, std::ref(progress));
+    WriteExport(this, format, [&](const ExportProgress& progress) {
+        format.WriteSeveral(path.toStdString(), ensemble, progress);
+    });
 }
 
 void VoicesWindow::MidiDateiClick() { Export(MidiExport(), ChooseMidiPath); }
