@@ -17,8 +17,7 @@ namespace {
 // Typing in one field, or one drag of the slider, is one step until the focus moves.
 bool TypedInto(const QObject* field) {
     return qobject_cast<const QLineEdit*>(field) || qobject_cast<const QPlainTextEdit*>(field) ||
-           qobject_cast<const QSlider*>(field) ||
-           (field && field->parent() && qobject_cast<const QAbstractItemView*>(field->parent()));
+           qobject_cast<const QSlider*>(field);
 }
 
 bool SourcesDiffer(const MelodySetup& a, const MelodySetup& b) {
