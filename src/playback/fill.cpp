@@ -86,3 +86,23 @@ std::vector<int32_t> ParseLengthCycle(const std::string& text) {
     if (lengths.empty()) throw EInvalidInput(msg::NoNoteLength);
     return lengths;
 }
+
+std::string LengthCycleText(const std::vector<std::string>& rows) {
+    for (const std::string& row : rows) {
+        int32_t length = 0;
+        if (!TryStrToInt(row, length) || length < kFillLengthMin || length > kFillLengthMax)
+            return {};
+    }
+    // The shortest period p with rows[i] == rows[i - p]: the length of the
+    // rows less their longest border (prefix function), in linear time.
+    std::vector<size_t> border(rows.size(), 0);
+    for (size_t i = 1; i < rows.size(); ++i) {
+        size_t k = border[i - 1];
+        while (k > 0 && rows[i] != rows[k]) k = border[k - 1];
+        border[i] = rows[i] == rows[k] ? k + 1 : k;
+    }
+    const size_t period = rows.empty() ? 0 : rows.size() - border.back();
+    std::string text;
+    for (size_t i = 0; i < period; ++i) text += (i ? " " : "") + rows[i];
+    return text;
+}

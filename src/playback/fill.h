@@ -40,3 +40,7 @@ std::vector<std::string> TempoFillValues(int rows, const std::vector<int32_t>& c
 
 // "2 3 3": length exponents between blanks or commas, each within the bounds above.
 std::vector<int32_t> ParseLengthCycle(const std::string& text);
+
+// The shortest cycle that gives the rows again ("2 3 3" for 2 3 3 2 3 3), as
+// the dialog's field takes it; empty when a row is no length a cycle may hold.
+std::string LengthCycleText(const std::vector<std::string>& rows);

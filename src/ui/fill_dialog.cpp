@@ -16,35 +16,41 @@
 #include "ui/error_box.h"
 
 FillDialog::FillDialog(Map map, int rows, std::vector<int> ownSteps, QWidget* parent)
+    : FillDialog(map, FillInputs{.Rows = rows}, std::move(ownSteps), parent) {}
+
+// NOLINTNEXTLINE(readability-function-size): the dialog's fields, one after the other
+FillDialog::FillDialog(Map map, const FillInputs& start, std::vector<int> ownSteps, QWidget* parent)
     : QDialog(parent), map_(map), ownSteps_(std::move(ownSteps)) {
     setWindowTitle(map == Map::Notes ? "Notentabelle füllen" : "Tempotabelle füllen");
     auto* form = new QFormLayout;
     spnRows = new QSpinBox(this);
     spnRows->setRange(1, kFillRowsMax);
-    spnRows->setValue(rows);
+    spnRows->setValue(start.Rows);
     form->addRow("Anzahl Zeilen:", spnRows);
 
     rbtEven = new QRadioButton("Gleichmäßig ab einem ersten Wert", this);
     rbtScale = new QRadioButton("Tonleiter ab dem Grundton aufwärts", this);
     spnFirst = new QSpinBox(this);
     spnFirst->setRange(-static_cast<int>(kFillValueMax), static_cast<int>(kFillValueMax));
-    spnFirst->setValue(40);
+    spnFirst->setValue(start.First);
     spnStep = new QSpinBox(this);
     spnStep->setRange(-static_cast<int>(kFillValueMax), static_cast<int>(kFillValueMax));
-    spnStep->setValue(1);
+    spnStep->setValue(start.Step);
     spnStep->setToolTip("Halbtöne je Zeile, bei einer Tonleiter Töne der Leiter je Zeile");
     cbxScale = new QComboBox(this);
     for (size_t i = 1; i < kTonartEntries.size(); ++i) cbxScale->addItem(kTonartEntries[i]);
     cbxRoot = new QComboBox(this);
     for (size_t i = 1; i < kGrundtonEntries.size(); ++i) cbxRoot->addItem(kGrundtonEntries[i]);
-    cbxRoot->setCurrentIndex(40 - 1);
+    cbxScale->setCurrentIndex(start.ScaleIndex - 1);
+    cbxRoot->setCurrentIndex(start.RootIndex - 1);
     cbxClip = new QComboBox(this);
     cbxClip->addItems({"begrenzen", "oktavieren"});
-    edtLengths = new QLineEdit("2", this);
+    cbxClip->setCurrentIndex(start.Clip);
+    edtLengths = new QLineEdit(QString::fromStdString(start.Lengths), this);
     edtLengths->setToolTip(
         "Eine Notenlänge oder ein Zyklus, z. B. 2 3 3 (2 = Viertel, 3 = Achtel)");
     if (map == Map::Notes) {
-        rbtEven->setChecked(true);
+        (start.Scale ? rbtScale : rbtEven)->setChecked(true);
         form->addRow(rbtEven);
         form->addRow("Erster Wert:", spnFirst);
         form->addRow(rbtScale);
@@ -78,6 +84,14 @@ FillDialog::FillDialog(Map map, int rows, std::vector<int> ownSteps, QWidget* pa
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
+    // Wide enough for the title bar to show the whole caption beside its buttons.
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + kTitleBarButtonsWidth);
+}
+
+FillInputs FillDialog::Inputs() const {
+    return {spnRows->value(),        rbtScale->isChecked(),           spnFirst->value(),
+            spnStep->value(),        cbxScale->currentIndex() + 1,    cbxRoot->currentIndex() + 1,
+            cbxClip->currentIndex(), edtLengths->text().toStdString()};
 }
 
 void FillDialog::ShowMode() {

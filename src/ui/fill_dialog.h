@@ -18,12 +18,29 @@ struct FillChoice {
     int RootIndex = 0;
 };
 
+// What the fields hold: a dialog starts from them, and the window keeps the
+// last accepted ones for the next dialog of the session.
+struct FillInputs {
+    int Rows = 12;
+    bool Scale = false;  // "Tonleiter ab dem Grundton aufwärts"
+    int First = 40;
+    int Step = 1;
+    int ScaleIndex = 1;  // entry of "Tonleiter:", 1 to 15
+    int RootIndex = 40;  // entry of "Grundton:", 1 to 77
+    int Clip = 0;        // 0 "begrenzen", 1 "oktavieren"
+    std::string Lengths = "2";
+};
+
 class FillDialog : public QDialog {
     Q_OBJECT
 public:
     enum class Map { Notes, Tempi };
     // rows: the table's row count now; ownSteps: the steps of "Eigene...".
     FillDialog(Map map, int rows, std::vector<int> ownSteps, QWidget* parent = nullptr);
+    FillDialog(Map map, const FillInputs& start, std::vector<int> ownSteps,
+               QWidget* parent = nullptr);
+
+    FillInputs Inputs() const;
 
     // The rows' values as the fields stand; EInvalidInput for what gives no table.
     std::vector<std::string> Values() const;
@@ -57,3 +74,5 @@ private:
 void AddFillMenu(QWidget* table, const std::function<void()>& fill);
 
 inline const char* const kFillCaption = "Tabelle füllen...";
+// What a title bar takes beside its caption (icon, buttons), so the caption is not cut.
+inline constexpr int kTitleBarButtonsWidth = 160;

@@ -22,6 +22,7 @@
 #include "midi/midi.h"
 #include "midi/midi_out.h"
 #include "midi/port_list.h"
+#include "playback/fill.h"
 #include "playback/maps.h"
 #include "playback/scales.h"
 #include "sources/oeis.h"
@@ -63,9 +64,10 @@ TfrmMain::TfrmMain(MidiUnit& midi, QWidget* parent) : QMainWindow(parent), midi_
     BuildControls();
     SetUpExports();
     AskFill = [this](bool notes) -> std::optional<FillChoice> {
-        FillDialog dialog(notes ? FillDialog::Map::Notes : FillDialog::Map::Tempi,
-                          (notes ? NoteMap : TempoMap).RowCount(), OwnScaleSteps, this);
+        FillDialog dialog(notes ? FillDialog::Map::Notes : FillDialog::Map::Tempi, FillStart(notes),
+                          OwnScaleSteps, this);
         if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+        (notes ? noteFillInputs_ : tempoFillInputs_) = dialog.Inputs();
         return dialog.AcceptedChoice();
     };
     AskScaleSteps = [this](const QString& current) { return AskScaleStepsText(this, current); };
@@ -367,6 +369,24 @@ void TfrmMain::cbxNotenVorgabeChange(QObject* Sender) {
     }
     ApplyScalePreset(NoteMap, cbxTonart->currentIndex(), cbxGrundton->currentIndex(),
                      OwnScaleSteps);
+}
+
+FillInputs TfrmMain::FillStart(bool notes) const {
+    FillInputs start = notes ? noteFillInputs_ : tempoFillInputs_;
+    start.Rows = (notes ? NoteMap : TempoMap).RowCount();
+    if (!notes) {
+        // The cycle the tempo map holds, where its rows are lengths a cycle may hold.
+        const std::string cycle = LengthCycleText(VoiceSetup::ValuesOf(TempoMap));
+        if (!cycle.empty()) start.Lengths = cycle;
+        return start;
+    }
+    const int scale = cbxTonart->currentIndex();
+    if (scale > 0 && (scale != kOwnScaleIndex || !OwnScaleSteps.empty())) {
+        start.Scale = true;
+        start.ScaleIndex = scale;
+    }
+    if (cbxGrundton->currentIndex() > 0) start.RootIndex = cbxGrundton->currentIndex();
+    return start;
 }
 
 void TfrmMain::FillMapClick(QObject* Sender) {

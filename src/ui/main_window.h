@@ -128,6 +128,9 @@ public:
     // "Tabelle füllen..." for the note map (true) or the tempo map: the new
     // rows' values and their scale, nullopt when cancelled. Tests replace the dialog.
     std::function<std::optional<FillChoice>(bool notes)> AskFill;
+    // What the fill dialog starts from: the last accepted inputs, with the
+    // window's scale and root (note map) or the tempo map's cycle of lengths.
+    FillInputs FillStart(bool notes) const;
     // Asks for those steps, offering the current text; nullopt cancels. Tests replace it.
     std::function<std::optional<QString>(const QString&)> AskScaleSteps;
     // The bars of the score exports, as a setup file keeps them.
@@ -288,7 +291,8 @@ private:
     // The scale the table was last filled with, shown again when "Eigene..."
     // is given up or its steps are refused.
     int confirmedScaleIndex_ = 0;
-    QPointer<QPlainTextEdit> playingList_;  // the note members' box of the last run
+    QPointer<QPlainTextEdit> playingList_;         // the note members' box of the last run
+    FillInputs noteFillInputs_, tempoFillInputs_;  // the fill dialog's, for the session
 };
 
 inline const char* const kHomepageUrl = "https://example.org/sonavix/";

@@ -100,3 +100,25 @@ TEST(TempoFill, CycleOfLengthsOverTheRows) {
     EXPECT_EQ(MessageOf<EInvalidInput>([] { TempoFillValues(10001, {2}); }),
               "Eine Tabelle hat 1 bis 10000 Zeilen, nicht 10001");
 }
+
+TEST(TempoFill, TheTableGivesBackTheShortestCycleThatFillsIt) {
+    const struct {
+        std::vector<std::string> rows;
+        const char* cycle;
+    } cases[] = {
+        {Texts({2, 3, 3, 2, 3, 3}), "2 3 3"},
+        {Texts({2, 3, 2}), "2 3"},  // two rows of "2 3" and one more give them again
+        {Texts({2, 2, 2, 3}), "2 2 2 3"},
+        {Texts({4}), "4"},
+        {{}, ""},
+        {{"2", "32"}, ""},  // beyond what a cycle may hold
+        {{"2", "x"}, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LengthCycleText(c.rows), c.cycle);
+        if (*c.cycle) {
+            EXPECT_EQ(TempoFillValues(static_cast<int>(c.rows.size()), ParseLengthCycle(c.cycle)),
+                      c.rows);
+        }
+    }
+}

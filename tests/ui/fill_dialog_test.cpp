@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTimer>
 
 #include "support/window_fixture.h"
 
@@ -72,4 +74,35 @@ TEST_F(FillInWindow, RefusedFieldsKeepTheDialogOpenAndMenuItemsFillTheirMap) {
     EXPECT_EQ(notes.AcceptedChoice().ScaleIndex, 9);
     EXPECT_EQ(notes.AcceptedChoice().RootIndex, 47);
     EXPECT_EQ(notes.AcceptedChoice().Values, notes.Accepted());
+}
+
+TEST_F(FillInWindow, TheDialogStartsFromTheWindowAndKeepsItsLastInputs) {
+    // The start-up scale and root, and the tempo map's cycle.
+    FillInputs notes = window->FillStart(true);
+    EXPECT_TRUE(notes.Scale);
+    EXPECT_EQ(notes.ScaleIndex, kStartScaleIndex);
+    EXPECT_EQ(notes.RootIndex, kStartRootIndex);
+    window->TempoMap.Assign({"2", "3", "3", "2", "3", "3"});
+    EXPECT_EQ(window->FillStart(false).Lengths, "2 3 3");
+    EXPECT_EQ(window->FillStart(false).Rows, 6);
+    window->TempoMap.Assign({"2", "40"});
+    EXPECT_EQ(window->FillStart(false).Lengths, "2");  // no cycle: the last input
+
+    // An accepted dialog's inputs come back in the next one.
+    window->cbxTonart->setCurrentIndex(0);
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<FillDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->spnStep->setValue(3);
+        dialog->cbxClip->setCurrentIndex(1);
+        dialog->accept();
+    });
+    ASSERT_TRUE(window->AskFill(true));
+    notes = window->FillStart(true);
+    EXPECT_FALSE(notes.Scale);
+    EXPECT_EQ(notes.Step, 3);
+    EXPECT_EQ(notes.Clip, 1);
+    FillDialog again(FillDialog::Map::Notes, notes, {});
+    EXPECT_EQ(again.spnStep->value(), 3);
+    EXPECT_EQ(again.cbxClip->currentText(), "oktavieren");
 }
