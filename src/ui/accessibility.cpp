@@ -154,9 +154,13 @@ protected:
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (watched == table_) {
             QWidget* cell = table_->cellWidget(table_->currentRow(), table_->currentColumn());
-            if (!cell || (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_F2 &&
-                          key != Qt::Key_Space))
-                return false;
+            const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+            if (!cell && enter && table_->currentItem() &&
+                (table_->currentItem()->flags() & Qt::ItemIsEditable)) {
+                table_->editItem(table_->currentItem());  // a text cell, as F2 edits it
+                return true;
+            }
+            if (!cell || (!enter && key != Qt::Key_F2 && key != Qt::Key_Space)) return false;
             cell->installEventFilter(this);
             cell->setFocus(Qt::OtherFocusReason);
             return true;

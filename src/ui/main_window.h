@@ -208,6 +208,7 @@ public:
     PictureWindow* OpenPicture() override;
     MelodySetup CurrentSetup() override;
     void RememberFile(const QString& path) override;
+    void EditVoice(const MelodySetup& setup) override;
 
     // IPlaybackHost
     int InstrumentProgram() override;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QInputDialog>
 
+#include "common/errors.h"
 #include "melodyfile/export_formats.h"
 #include "playback/scales.h"
 #include "setup/ensemble_setup.h"
@@ -192,6 +193,19 @@ bool TfrmMain::MelodyOnKeyboard() const { return cbxKlaviatur->isChecked(); }
 PictureWindow* TfrmMain::OpenPicture() { return Picture.get(); }
 MelodySetup TfrmMain::CurrentSetup() { return CaptureSetup(); }
 void TfrmMain::RememberFile(const QString& path) { Files->Remember(path); }
+
+void TfrmMain::EditVoice(const MelodySetup& setup) {
+    if (run_.Active())
+        throw EInvalidInput(
+            "Das Hauptfenster spielt gerade; erst nach seinem Ende lässt sich eine Stimme "
+            "bearbeiten");
+    TakeStep();  // what was edited before is a step of its own
+    DocumentEdited("Stimme bearbeiten");
+    ApplyDifferences(setup);
+    show();
+    raise();
+    activateWindow();
+}
 
 void TfrmMain::miStimmenClick(QObject*) {
     if (!frmStimmen) {

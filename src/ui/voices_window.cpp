@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include "common/messages.h"
@@ -77,7 +78,6 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     tblStimmen->setHorizontalHeaderLabels({"Name", "Instrument", "Kanal", "Einsatz (ganze Noten)",
                                            "Transposition", "Anschlag", "Stumm", "Solo",
                                            "Position"});
-    editTriggers_ = static_cast<int>(tblStimmen->editTriggers());
     connect(tblStimmen, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
         if (item->column() == kName) DocumentChanged();
     });
@@ -92,12 +92,21 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     header->setStretchLastSection(true);
     tblStimmen->verticalHeader()->setDefaultSectionSize(26);
     ReachCellWidgetsByKeys(tblStimmen);
+    // A double click edits the voice in the main window; a name is typed
+    // into, or edited with F2 or Enter.
+    tblStimmen->setEditTriggers(QAbstractItemView::EditKeyPressed |
+                                QAbstractItemView::AnyKeyPressed);
+    editTriggers_ = static_cast<int>(tblStimmen->editTriggers());
 
     btnUebernehmen = new QPushButton("Aktuelle Einstellung übernehmen", this);
     btnHinzufuegen = new QPushButton("Datei hinzufügen...", this);
     btnEntfernen = new QPushButton("Entfernen", this);
     btnHoch = new QPushButton("Nach oben", this);
     btnRunter = new QPushButton("Nach unten", this);
+    btnBearbeiten = new QPushButton("Bearbeiten", this);
+    btnStimmeUebernehmen = new QPushButton("Stimme übernehmen", this);
+    btnRueckgaengig = new QPushButton("Rückgängig", this);
+    btnWiederholen = new QPushButton("Wiederholen", this);
     btnOeffnen = new QPushButton("Öffnen...", this);
     btnSpeichern = new QPushButton("Speichern unter...", this);
     btnMidiDatei = new QPushButton(MidiExport().MenuCaption, this);
@@ -107,9 +116,12 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     btnAbspielen = new QPushButton(kCaptionPlay, this);
 
     auto* rows = new QHBoxLayout;
-    for (QPushButton* b : {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter})
+    for (QPushButton* b : {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter,
+                           btnBearbeiten, btnStimmeUebernehmen})
         rows->addWidget(b);
     rows->addStretch();
+    rows->addWidget(btnRueckgaengig);
+    rows->addWidget(btnWiederholen);
     auto* files = new QHBoxLayout;
     for (QPushButton* b :
          {btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei, btnWavDatei})
@@ -133,6 +145,10 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     on(btnEntfernen, [this] { EntfernenClick(); });
     on(btnHoch, [this] { MoveClick(-1); });
     on(btnRunter, [this] { MoveClick(1); });
+    on(btnBearbeiten, [this] { BearbeitenClick(); });
+    on(btnStimmeUebernehmen, [this] { StimmeUebernehmenClick(); });
+    on(btnRueckgaengig, [this] { RueckgaengigClick(); });
+    on(btnWiederholen, [this] { WiederholenClick(); });
     on(btnOeffnen, [this] { OeffnenClick(); });
     on(btnSpeichern, [this] { SpeichernClick(); });
     on(btnMidiDatei, [this] { MidiDateiClick(); });
@@ -150,9 +166,13 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     ChooseMusicXmlPath = ExportDialog(this, MusicXmlExport(), "stimmen");
     ChooseLilyPondPath = ExportDialog(this, LilyPondExport(), "stimmen");
     ChooseWavPath = ExportDialog(this, WavExport(), "stimmen");
+    SetUpEditing();
 }
 
-VoicesWindow::~VoicesWindow() = default;
+VoicesWindow::~VoicesWindow() {
+    // The stack empties itself when deleted, after the buttons it would update.
+    if (undo_) undo_->disconnect(this);
+}
 
 void VoicesWindow::FillRow(int row, const VoiceSetup& voice) {
     auto* name = new QTableWidgetItem(QString::fromStdString(voice.Name));
@@ -245,6 +265,8 @@ void VoicesWindow::SetEnsemble(const MelodySetup& setup) {
                           " spielen zusammen");
     voices_.clear();
     tblStimmen->setRowCount(0);
+    edited_.reset();
+    ShowEdited();
     for (VoiceSetup voice : setup.Voices) {
         voice.Tempo = VoiceTempo(setup, voice);
         AddVoice(voice);
@@ -286,6 +308,9 @@ void VoicesWindow::EntfernenClick() {
     if (row < 0 || row >= VoiceCount()) return;
     voices_.erase(voices_.begin() + row);
     tblStimmen->removeRow(row);
+    if (edited_ && *edited_ == row) edited_.reset();
+    if (edited_ && *edited_ > row) --*edited_;
+    ShowEdited();
     DocumentChanged();
 }
 
@@ -295,6 +320,10 @@ void VoicesWindow::SwapRows(int a, int b) {
     voices_[static_cast<size_t>(b)] = first;
     FillRow(a, second);
     FillRow(b, first);
+    if (edited_ == a)
+        edited_ = b;
+    else if (edited_ == b)
+        edited_ = a;
 }
 
 void VoicesWindow::MoveClick(int step) {
@@ -308,9 +337,14 @@ void VoicesWindow::MoveClick(int step) {
 
 void VoicesWindow::SetEditable(bool editable) {
     for (QPushButton* b :
-         {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter, btnOeffnen,
-          btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei, btnWavDatei})
+         {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter, btnBearbeiten,
+          btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei, btnWavDatei})
         b->setEnabled(editable);
+    // The rows' history and the voice taken back wait for the end of the run.
+    editable_ = editable;
+    if (editable) TakeStep();
+    ShowEdited();
+    showSteps_();
     // Mute, solo and velocity mix the voices live; the rest waits for the end.
     tblStimmen->setEditTriggers(editable ? QAbstractItemView::EditTriggers(editTriggers_)
                                          : QAbstractItemView::NoEditTriggers);

@@ -3,6 +3,7 @@
 // together, each with its own channel, offset, transposition and velocity.
 #include <QMessageBox>
 #include <QRgb>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <map>
@@ -15,6 +16,7 @@
 class IWindowHost;
 class QPushButton;
 class QTableWidget;
+class QUndoStack;
 struct EnsembleEvent;
 struct ExportFormat;
 
@@ -43,6 +45,10 @@ public:
     QPushButton* btnEntfernen;
     QPushButton* btnHoch;
     QPushButton* btnRunter;
+    QPushButton* btnBearbeiten;
+    QPushButton* btnStimmeUebernehmen;
+    QPushButton* btnRueckgaengig;
+    QPushButton* btnWiederholen;
     QPushButton* btnOeffnen;
     QPushButton* btnSpeichern;
     QPushButton* btnMidiDatei;
@@ -79,6 +85,19 @@ public:
     void HinzufuegenClick();
     void EntfernenClick();
     void MoveClick(int step);
+    // "Bearbeiten" (or a double click on the row): the selected voice's
+    // sequences, maps and instrument go into the main window for editing.
+    void BearbeitenClick();
+    // "Stimme übernehmen": the main window's setting goes back into the voice
+    // being edited, which keeps its name, channel and the other columns.
+    void StimmeUebernehmenClick();
+    // The row whose voice the main window edits, if any.
+    std::optional<int> EditedRow() const { return edited_; }
+    // "Rückgängig" and "Wiederholen" over the rows, a step per edit (Strg+Z,
+    // Strg+Y and Strg+Umschalt+Z).
+    void RueckgaengigClick();
+    void WiederholenClick();
+    QUndoStack* UndoStack() const { return undo_; }
     void OeffnenClick();
     void SpeichernClick();
     void MidiDateiClick();
@@ -107,6 +126,15 @@ private:
     VoiceSetup RowVoice(int row) const;
     void SwapRows(int a, int b);
     void SetEditable(bool editable);
+    // voices_window_edit.cpp
+    void SetUpEditing();
+    void ShowEdited();
+    void RowsEdited();
+    void TakeStep();
+    void ForgetSteps();
+    void ShowVoices(const std::vector<VoiceSetup>& voices);
+    std::vector<VoiceSetup> Rows() const;
+    friend class VoicesStep;
 
     // Writes the voices in format to the path that choose gives.
     void Export(const ExportFormat& format, const std::function<QString()>& choose);
@@ -124,4 +152,13 @@ private:
     EnsembleRoll roll_;
     // Per key, the voices sounding it, latest last.
     std::map<int32_t, std::vector<int>> keyVoices_;
+    std::optional<int> edited_;
+    QUndoStack* undo_ = nullptr;
+    QTimer stepTimer_;
+    std::vector<VoiceSetup> undoShown_;  // the rows after the last step
+    const QObject* pendingField_ = nullptr;
+    int pendingEpoch_ = 0, focusEpoch_ = 0;
+    bool stepPending_ = false, showingStep_ = false;
+    bool editable_ = true;             // false while the voices play
+    std::function<void()> showSteps_;  // the undo buttons as the stack stands
 };

@@ -18,6 +18,7 @@ void VoicesWindow::DocumentChanged() {
     for (int row = 0; row < VoiceCount(); ++row)
         if (!tblStimmen->item(row, kName) || !tblStimmen->cellWidget(row, kSolo)) return;
     modified_ = VoiceCount() > 0 && (path_.isEmpty() || !(Ensemble() == saved_));
+    RowsEdited();
     const QString name = path_.isEmpty() ? QString() : QFileInfo(path_).fileName();
     setWindowTitle(name.isEmpty() ? "Stimmen" : name + (modified_ ? "*" : "") + " – Stimmen");
 }
@@ -51,6 +52,7 @@ void VoicesWindow::OpenEnsemble(const MelodySetup& setup, const QString& path) {
     if (!MayDropChanges()) return;
     SetEnsemble(setup);
     DocumentSaved(path);
+    ForgetSteps();  // a file opened starts a history of its own
 }
 
 void VoicesWindow::OeffnenClick() {

@@ -28,4 +28,8 @@ public:
     virtual MelodySetup CurrentSetup() = 0;
     // A file opened or saved, for "Zuletzt geöffnet".
     virtual void RememberFile(const QString& path) = 0;
+    // A voice of the voices window to edit: the main window shows setup (one
+    // voice) as one step of its own and comes to the front. EInvalidInput
+    // while its run plays.
+    virtual void EditVoice(const MelodySetup& setup) = 0;
 };

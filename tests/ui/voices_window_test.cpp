@@ -8,6 +8,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 #include <set>
 
 #include "midi/midi_out.h"
@@ -155,4 +156,49 @@ TEST_F(VoicesWindowTest, TheVoicesAreADocumentWithTheirFileInTheTitle) {
     velocity->setValue(before);
     EXPECT_EQ(voices.windowTitle(), "kanon-mod12.sonavix – Stimmen");
     EXPECT_TRUE(voices.close());
+}
+
+TEST_F(VoicesWindowTest, AVoiceIsEditedInTheMainWindowAndEveryEditIsOneStep) {
+    window->Files->Open(SONAVIX_EXAMPLE_CANON);
+    VoicesWindow& voices = *window->frmStimmen;
+    const std::vector<VoiceSetup> opened = voices.Ensemble().Voices;
+    QTableWidget* t = voices.tblStimmen;
+    const auto settle = [] { QCoreApplication::processEvents(); };
+    qobject_cast<QSpinBox*>(t->cellWidget(1, VoicesWindow::kChannel))->setValue(5);
+    settle();
+    EXPECT_EQ(voices.UndoStack()->undoText(), "Kanal (Stimme 2)");
+
+    // The second voice's sequences and maps go into the main window as one step.
+    EXPECT_FALSE(voices.btnStimmeUebernehmen->isEnabled());
+    t->selectRow(1);
+    voices.BearbeitenClick();
+    EXPECT_EQ(window->CaptureSetup().Voices.front().Notes, opened[1].Notes);
+    window->TakeStep();
+    EXPECT_EQ(window->UndoStack()->undoText(), "Stimme bearbeiten");
+    window->NoteMap.Assign({"1", "2"});
+    // The voice edited follows its row; taken back, it keeps its columns.
+    voices.MoveClick(-1);
+    settle();
+    EXPECT_EQ(voices.EditedRow(), 0);
+    ASSERT_TRUE(voices.btnStimmeUebernehmen->isEnabled());
+    voices.StimmeUebernehmenClick();
+    VoiceSetup taken = voices.Ensemble().Voices[0];
+    EXPECT_EQ(taken.NoteMap, (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(taken.Channel, 5);
+    EXPECT_EQ(taken.Name, opened[1].Name);
+    settle();
+    EXPECT_EQ(voices.UndoStack()->undoText(), "Stimme übernehmen (Stimme 1)");
+
+    // Back step by step to the file as opened, whose title is clean again, and forth.
+    for (const char* caption :
+         {"Stimme übernehmen (Stimme 1)", "Reihenfolge der Stimmen", "Kanal (Stimme 2)"}) {
+        EXPECT_EQ(voices.UndoStack()->undoText(), caption);
+        voices.RueckgaengigClick();
+    }
+    EXPECT_FALSE(voices.UndoStack()->canUndo());
+    EXPECT_EQ(voices.Ensemble().Voices, opened);
+    EXPECT_EQ(voices.windowTitle(), "kanon-mod12.sonavix – Stimmen");
+    for (int i = 0; i < 3; ++i) voices.WiederholenClick();
+    EXPECT_EQ(voices.Ensemble().Voices[0], taken);
+    EXPECT_TRUE(errors.empty());
 }
