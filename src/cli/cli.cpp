@@ -76,6 +76,31 @@ TimeSignature TimeOption(const Arguments& a, const TimeSignature& fallback) {
     }
 }
 
+// --velocity-* or --pan-*: the expression's map and its own sequence; any of
+// them turns the expression on.
+void ConfigureExpression(ExpressionSetup& expression, const Arguments& a,
+                         const std::string& prefix) {
+    const std::string map = prefix + "-map", list = prefix + "-list", formula = prefix + "-formula";
+    if (a.Has(list) && a.Has(formula))
+        throw ECliUsage("Nur eine eigene Folge ist möglich: " + list + " oder " + formula);
+    for (const std::string& name : {prefix + "-count", prefix + "-start"})
+        RequireWith(a, name, formula);
+    if (a.Has(map)) {
+        expression.Used = true;
+        expression.Map = SplitValues(a.Value(map));
+        if (expression.Map.empty()) throw ECliUsage(map + " braucht mindestens einen Wert");
+    }
+    if (a.Has(list)) {
+        expression.Used = expression.OwnSequence = true;
+        expression.Sequence.Selected = SourceKind::Explicit;
+        expression.Sequence.ExplicitList = a.Value(list);
+    }
+    if (a.Has(formula)) {
+        expression.Used = expression.OwnSequence = true;
+        SetFormula(expression.Sequence, a, a.Value(formula), prefix + "-count", prefix + "-start");
+    }
+}
+
 // The setup that the options make of base (the start-up values or a file).
 void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired) {
     NoOperands(a);
@@ -153,6 +178,8 @@ void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired)
     setup.Tempo = IntegerOption(a, "--tempo", kTempoMin, kTempoMax, setup.Tempo);
     setup.Meter = TimeOption(a, setup.Meter);
     voice.Instrument = IntegerOption(a, "--instrument", 0, 127, voice.Instrument);
+    ConfigureExpression(voice.Dynamics, a, "--velocity");
+    ConfigureExpression(voice.Panorama, a, "--pan");
 }
 
 // The start-up values, or the file that --setup names.
@@ -237,7 +264,7 @@ int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& 
         // take its place.
         const SourceKind source = host.Notes.Kind;
         const MelodyTimeline melody = BuildTimeline(host);
-        for (const CliSource* frame : {&host.Notes, &host.Tempi})
+        for (const CliSource* frame : {&host.Notes, &host.Tempi, &host.Dynamics, &host.Panorama})
             for (const std::string& notice : frame->OeisNotices) err << notice << '\n';
         // From here on, Ctrl+C means: stop the melody.
         if (a.Has("--play")) std::signal(SIGINT, OnInterrupt);
@@ -260,8 +287,7 @@ int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& 
                 fileFailure = e.Message();
             }
         }
-        for (const NoteEvent& note : melody.Events())
-            out << note.Key << ' ' << note.DurationMs << '\n';
+        PrintMelody(out, melody, kNoteVelocity, HasExpression(melody));
         if (OutputLost(out, err)) return kExitFailure;
         if (!fileFailure.empty()) throw Exception(fileFailure);
         // The sources have been read: the run plays the list a formula or a

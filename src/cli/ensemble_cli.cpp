@@ -1,5 +1,6 @@
 #include "cli/ensemble_cli.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <ostream>
@@ -115,9 +116,12 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, 
                 fileFailure = e.Message();
             }
         }
+        bool expression = false;
+        for (const EnsembleVoice& voice : voices)
+            expression = expression || HasExpression(voice.Melody);
         for (size_t v = 0; v < voices.size(); ++v)
-            for (const NoteEvent& note : voices[v].Melody.Events())
-                out << v + 1 << ' ' << note.Key << ' ' << note.DurationMs << '\n';
+            PrintMelody(out, voices[v].Melody, voices[v].Velocity, expression,
+                        std::to_string(v + 1) + ' ');
         if (OutputLost(out, err)) return kExitFailure;
         if (!fileFailure.empty()) throw Exception(fileFailure);
         if (play && !PlayVoices(midi, voices, err)) return kExitStopped;
@@ -126,4 +130,21 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, 
         return kExitFailure;
     }
     return kExitOk;
+}
+
+bool HasExpression(const MelodyTimeline& melody) {
+    const auto& events = melody.Events();
+    return std::any_of(events.begin(), events.end(), [](const NoteEvent& e) {
+        return e.Velocity.has_value() || e.Pan.has_value();
+    });
+}
+
+void PrintMelody(std::ostream& out, const MelodyTimeline& melody, int velocity, bool expression,
+                 const std::string& prefix) {
+    for (const NoteEvent& note : melody.Events()) {
+        out << prefix << note.Key << ' ' << note.DurationMs;
+        if (expression)
+            out << ' ' << int{note.Velocity.value_or(velocity)} << ' ' << int{note.Pan.value_or(0)};
+        out << '\n';
+    }
 }

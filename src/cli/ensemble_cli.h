@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "playback/timeline.h"
+
 // One --setup and the --offset that follows it, as typed.
 class MidiUnit;
 
@@ -20,3 +22,11 @@ struct VoiceFileArgument {
 int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, bool play,
                    const std::string* outPath, const std::function<void()>& onPlay,
                    std::ostream& out, std::ostream& err);
+
+// Whether any element carries a velocity or pan from the expression maps.
+bool HasExpression(const MelodyTimeline& melody);
+// What melody prints of a voice: "key duration" a line, with expression
+// "key duration velocity pan" (the voice's velocity and the centre where a
+// note has none); prefix before each line.
+void PrintMelody(std::ostream& out, const MelodyTimeline& melody, int velocity, bool expression,
+                 const std::string& prefix = "");

@@ -12,6 +12,7 @@
 #include "common/termination.h"
 #include "midi/midi.h"
 #include "midi/port_list.h"
+#include "setup/ensemble_setup.h"
 #include "sources/generation.h"
 #include "sources/oeis.h"
 
@@ -96,7 +97,13 @@ void CliHost::Load(const MelodySetup& setup) {
     const VoiceSetup& voice = setup.Voices.front();
     Notes.Load(voice.Notes);
     Tempi.Load(voice.Tempi);
-    Notes.OeisWhole = Tempi.OeisWhole = setup.OeisWholeSequences;
+    Dynamics.Load(voice.Dynamics.Sequence);
+    Panorama.Load(voice.Panorama.Sequence);
+    DynamicsOwn = voice.Dynamics.OwnSequence;
+    PanoramaOwn = voice.Panorama.OwnSequence;
+    Notes.OeisWhole = Tempi.OeisWhole = Dynamics.OeisWhole = Panorama.OeisWhole =
+        setup.OeisWholeSequences;
+    LoadExpressionMaps(*this, voice);
     TempoUsed = voice.TempoSequenceUsed;
     ZeroNatural = voice.ZeroNatural;
     NoteMap = MapTable(voice.NoteMap);

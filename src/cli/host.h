@@ -67,6 +67,11 @@ public:
     CliSource Notes;
     CliSource Tempi;
     bool TempoUsed = false;
+    // The expressions' own sequences, where they take one.
+    CliSource Dynamics;
+    CliSource Panorama;
+    bool DynamicsOwn = false;
+    bool PanoramaOwn = false;
     bool ZeroNatural = false;
     // The run that a stop request (Ctrl+C) ends at its next check; may be null.
     PlaybackRun* Run = nullptr;
@@ -74,6 +79,12 @@ public:
     std::string ReadNoteSource() override { return Notes.Read(ZeroNatural); }
     bool TempoSequenceUsed() override { return TempoUsed; }
     std::string ReadTempoSource() override { return Tempi.Read(ZeroNatural); }
+    bool ExpressionSequenceUsed(Expression kind) override {
+        return kind == Expression::Dynamics ? DynamicsOwn : PanoramaOwn;
+    }
+    std::string ReadExpressionSource(Expression kind) override {
+        return (kind == Expression::Dynamics ? Dynamics : Panorama).Read(ZeroNatural);
+    }
     void ProcessPendingMessages() override;
 
     // Everything a one-voice setup holds; a setup of several voices is refused.

@@ -19,18 +19,23 @@ struct OptionInfo {
 };
 
 inline constexpr OptionInfo kOptions[] = {
-    {"--count", true, kEval | kSetup}, {"--zero", false, kEval | kSetup},
-    {"--start", true, kEval | kSetup}, {"--list", true, kSetup},
-    {"--formula", true, kSetup},       {"--oeis", true, kSetup},
-    {"--tempo-list", true, kSetup},    {"--tempo-formula", true, kSetup},
-    {"--tempo-count", true, kSetup},   {"--tempo-start", true, kSetup},
-    {"--scale", true, kSetup},         {"--scale-steps", true, kSetup},
-    {"--root", true, kSetup},          {"--note-map", true, kSetup},
-    {"--tempo-map", true, kSetup},     {"--tempo", true, kSetup},
-    {"--instrument", true, kSetup},    {"--play", false, kMelody},
-    {"--out", true, kMelody},          {"--setup", true, kSetup},
-    {"--offset", true, kMelody},       {"--oeis-all", false, kSetup},
-    {"--time", true, kSetup},
+    {"--count", true, kEval | kSetup},  {"--zero", false, kEval | kSetup},
+    {"--start", true, kEval | kSetup},  {"--list", true, kSetup},
+    {"--formula", true, kSetup},        {"--oeis", true, kSetup},
+    {"--tempo-list", true, kSetup},     {"--tempo-formula", true, kSetup},
+    {"--tempo-count", true, kSetup},    {"--tempo-start", true, kSetup},
+    {"--scale", true, kSetup},          {"--scale-steps", true, kSetup},
+    {"--root", true, kSetup},           {"--note-map", true, kSetup},
+    {"--tempo-map", true, kSetup},      {"--tempo", true, kSetup},
+    {"--instrument", true, kSetup},     {"--play", false, kMelody},
+    {"--out", true, kMelody},           {"--setup", true, kSetup},
+    {"--offset", true, kMelody},        {"--oeis-all", false, kSetup},
+    {"--time", true, kSetup},           {"--velocity-map", true, kSetup},
+    {"--velocity-list", true, kSetup},  {"--velocity-formula", true, kSetup},
+    {"--velocity-count", true, kSetup}, {"--velocity-start", true, kSetup},
+    {"--pan-map", true, kSetup},        {"--pan-list", true, kSetup},
+    {"--pan-formula", true, kSetup},    {"--pan-count", true, kSetup},
+    {"--pan-start", true, kSetup},
 };
 
 // The command line, read but not yet checked against what each command needs.

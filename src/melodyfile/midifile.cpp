@@ -143,14 +143,19 @@ std::vector<uint8_t> MidiFileBytes(const MelodyTimeline& melody, int tempo, int 
     const bool exact = std::all_of(events.begin(), events.end(),
                                    [](const NoteEvent& e) { return e.LengthExponent.has_value(); });
     ExactTicks position = 0;
+    PanFollower pan;
     for (const NoteEvent& note : events) {
         const int64_t start = exact ? NearestTick(position) : TickAt(note.StartMs, tempo);
         if (exact) position += LengthInUnits(*note.LengthExponent);
         const int64_t end = exact ? NearestTick(position) : TickAt(note.EndMs(), tempo);
         if (!note.Sounds()) continue;  // a rest is only time
         const uint8_t key = KeyNote(note.Key);
-        track.Event(start, {static_cast<uint8_t>(0x90 | kChannelBits), key, kNoteVelocity});
-        track.Event(end, {static_cast<uint8_t>(0x80 | kChannelBits), key, kNoteVelocity});
+        const uint8_t velocity = note.Velocity.value_or(kNoteVelocity);
+        if (const std::optional<uint8_t> controller = pan.Before(note.Pan))
+            track.Event(start,
+                        {static_cast<uint8_t>(0xB0 | kChannelBits), kPanController, *controller});
+        track.Event(start, {static_cast<uint8_t>(0x90 | kChannelBits), key, velocity});
+        track.Event(end, {static_cast<uint8_t>(0x80 | kChannelBits), key, velocity});
     }
     track.Event(exact ? NearestTick(position) : TickAt(melody.EndMs(), tempo), {0xFF, 0x2F, 0x00});
 
@@ -243,6 +248,9 @@ std::vector<uint8_t> EnsembleMidiFileBytes(const std::vector<EnsembleVoice>& voi
         // the event right after it.
         if (!e.On && !voice.OwnEnd(member, e.TimeUs) && i + 1 < events.size())
             tick = ticks[events[i + 1].Voice].Start(static_cast<size_t>(events[i + 1].Member));
+        if (e.PanController)
+            tracks[e.Voice].Event(tick, {static_cast<uint8_t>(0xB0 | (e.Channel - 1)),
+                                         kPanController, *e.PanController});
         tracks[e.Voice].Event(tick, {static_cast<uint8_t>((e.On ? 0x90 : 0x80) | (e.Channel - 1)),
                                      e.Note, e.Velocity});
     }

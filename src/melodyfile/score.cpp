@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iterator>
 #include <map>
+#include <string_view>
 
 #include "common/messages.h"
 #include "common/text.h"
@@ -17,6 +18,8 @@ constexpr int kMiddleC = 60;
 struct Span {
     int64_t start, end;
     int midi;
+    std::optional<uint8_t> velocity{};
+    std::optional<int8_t> pan{};
 };
 
 std::vector<Span> Quantize(const ScoreVoice& voice, int tempo) {
@@ -54,7 +57,7 @@ std::vector<Span> Quantize(const ScoreVoice& voice, int tempo) {
         if (stop > start) {
             // The offset as rests before the first element.
             if (spans.empty() && start > 0) spans.push_back({0, start, -1});
-            spans.push_back({start, stop, midi});
+            spans.push_back({start, stop, midi, e.Velocity, e.Pan});
         }
         pos = end;
     }
@@ -147,6 +150,19 @@ void AppendBarValues(std::vector<BarValue>& values, int start, int end, bool res
     }
 }
 
+// A note's velocity and pan where they change from the staff's note before,
+// and its dynamic mark where the band changes; last becomes what now holds.
+void MarkExpression(ScoreItem& note, const Span& s, ScoreItem& last) {
+    if (s.velocity && *s.velocity != last.Velocity) {
+        note.Velocity = *s.velocity;
+        const char* mark = DynamicMark(*s.velocity);
+        if (!last.Dynamic || std::string_view(mark) != last.Dynamic) note.Dynamic = mark;
+        last.Velocity = note.Velocity;
+        last.Dynamic = mark;
+    }
+    if (s.pan && *s.pan != last.Pan) last.Pan = note.Pan = *s.pan;
+}
+
 void AddPieces(StaffBars& bars, int64_t start, int64_t end, const ScoreItem& kind,
                const TimeSignature& meter) {
     bool first = true;
@@ -163,6 +179,11 @@ void AddPieces(StaffBars& bars, int64_t start, int64_t end, const ScoreItem& kin
             if (!kind.Rest) {
                 item.TieStop = !first;
                 item.TieStart = barStart + v.Start + v.Units < end;
+            }
+            if (!first) {
+                item.Velocity.reset();
+                item.Pan.reset();
+                item.Dynamic = nullptr;
             }
             bars[bar].push_back(item);
             first = false;
@@ -204,6 +225,19 @@ void MarkAccidentals(StaffBars& bars, int fifths, bool percussion) {
     }
 }
 }  // namespace
+
+const char* DynamicMark(int velocity) {
+    // Bands of about equal width, ff from 102 up (the voice's velocity, 110).
+    struct Band {
+        int from;
+        const char* mark;
+    };
+    static constexpr Band kBands[] = {{102, "ff"}, {86, "f"}, {70, "mf"},
+                                      {54, "mp"},  {38, "p"}, {0, "pp"}};
+    for (const Band& band : kBands)
+        if (velocity >= band.from) return band.mark;
+    return "pp";
+}
 
 std::vector<BarValue> BarValues(int start, int end, bool rest, const TimeSignature& meter) {
     std::vector<BarValue> values;
@@ -258,6 +292,7 @@ ScoreLayout LayOutScore(const Score& score) {
         voice.Staves.assign(staves, StaffBars(static_cast<size_t>(bars)));
         // Where each staff's rest began: rests in a row are written as one.
         std::vector<int64_t> restFrom(staves, 0);
+        std::vector<ScoreItem> lastNote(staves, rest);  // for the expression's changes
         for (size_t i = 0; i < spans.size(); ++i) {
             const Span& s = spans[i];
             if (s.midi < 0) continue;
@@ -267,6 +302,7 @@ ScoreLayout LayOutScore(const Score& score) {
             ScoreItem note = rest;
             note.Rest = false;
             note.Pitch = pitches[i];
+            MarkExpression(note, s, lastNote[home]);
             AddPieces(voice.Staves[home], restFrom[home], s.start, rest, score.Meter);
             AddPieces(voice.Staves[home], s.start, s.end, note, score.Meter);
             restFrom[home] = s.end;

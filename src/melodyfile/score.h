@@ -66,6 +66,11 @@ struct ScoreItem {
     bool Dotted;         // note), or 3/2 of one when dotted
     bool TieStart, TieStop;
     bool ShowAccidental;  // differs from what the bar's earlier notes or the key give
+    // The expression maps' values at the first piece of a note where they
+    // differ from the staff's note before; the dynamic mark where its band does.
+    std::optional<int> Velocity{};
+    std::optional<int> Pan{};
+    const char* Dynamic = nullptr;  // "pp" .. "ff"
 };
 
 // One staff's bars, every bar exactly as long as the time signature says.
@@ -123,6 +128,9 @@ struct BarValue {
 // meters a plain one within the beat); an off-beat note never crosses the
 // middle, and crosses a beat only as a syncopated beat of a simple meter.
 std::vector<BarValue> BarValues(int start, int end, bool rest, const TimeSignature& meter = {});
+
+// The dynamic mark of a velocity's band: pp, p, mp, mf, f, ff.
+const char* DynamicMark(int velocity);
 
 // Checks tempo and programs and lays the voices out; every voice gets as many
 // bars as the longest. Throws EScoreError.

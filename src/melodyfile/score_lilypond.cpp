@@ -87,6 +87,7 @@ void PutStaff(std::string& out, const StaffBars& bars, const std::string& clef, 
             out += std::to_string(kUnitsPerWhole / (item.Dotted ? item.Units / 3 * 2 : item.Units));
             if (item.Dotted) out += '.';
             if (item.TieStart) out += '~';
+            if (item.Dynamic) out += std::string("\\") + item.Dynamic;
             out += ' ';
         }
         out += "|\n";

@@ -1,5 +1,6 @@
 // MusicXML 4.0, partwise: one part per voice, built as a document tree so that
 // every title and name is escaped by the library.
+#include <cstdio>
 #include <pugixml.hpp>
 #include <set>
 #include <utility>
@@ -86,9 +87,38 @@ const char* AccidentalName(int alter) {
     }
 }
 
+// A number as MusicXML writes it: at most two decimals, no trailing zeros.
+std::string Decimal(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    std::string out = text;
+    while (out.back() == '0') out.pop_back();
+    if (out.back() == '.') out.pop_back();
+    return out;
+}
+
+// Before a note: its dynamic mark, and the sound's dynamics (percent of
+// velocity 90, forte) and pan (degrees, -90 left to 90 right) where they change.
+void Expression(pugi::xml_node measure, const ScoreItem& item, int staff) {
+    if (!item.Velocity && !item.Pan) return;
+    pugi::xml_node parent = measure;
+    if (item.Dynamic) {
+        parent = measure.append_child("direction");
+        parent.append_attribute("placement") = "below";
+        parent.append_child("direction-type").append_child("dynamics").append_child(item.Dynamic);
+        if (staff) Text(parent, "staff", staff);
+    }
+    pugi::xml_node sound = parent.append_child("sound");
+    if (item.Velocity) sound.append_attribute("dynamics") = Decimal(*item.Velocity / 0.9).c_str();
+    if (item.Pan)
+        sound.append_attribute("pan") =
+            Decimal(*item.Pan * 90.0 / (*item.Pan < 0 ? -kPanMin : kPanMax)).c_str();
+}
+
 // octaveUp: the voice is written an octave above its sound.
 void Item(pugi::xml_node measure, const ScoreItem& item, int voice, int staff,
           const std::string* drumPart, int octaveUp, int barUnits) {
+    Expression(measure, item, staff);
     pugi::xml_node note = measure.append_child("note");
     if (item.Rest) {
         pugi::xml_node rest = note.append_child("rest");

@@ -49,11 +49,16 @@ RenderScore WavScore(const MelodyTimeline& melody, int program) {
         throw EWavFileError(
             "Die Melodie ist für eine WAV-Datei zu lang (höchstens 6 Stunden und 45 Minuten)");
     RenderScore score{{{0, static_cast<uint8_t>(0xC0), static_cast<uint8_t>(program), 0}}, 0};
+    PanFollower pan;
     for (const NoteEvent& note : melody.Events()) {
         if (!note.Sounds()) continue;  // a rest is only time
         const uint8_t key = KeyNote(note.Key);
-        score.events.push_back({WavFrameAt(note.StartMs), 0x90, key, kNoteVelocity});
-        score.events.push_back({WavFrameAt(note.EndMs()), 0x80, key, kNoteVelocity});
+        const uint8_t velocity = note.Velocity.value_or(kNoteVelocity);
+        const int64_t start = WavFrameAt(note.StartMs);
+        if (const std::optional<uint8_t> controller = pan.Before(note.Pan))
+            score.events.push_back({start, 0xB0, kPanController, *controller});
+        score.events.push_back({start, 0x90, key, velocity});
+        score.events.push_back({WavFrameAt(note.EndMs()), 0x80, key, velocity});
     }
     score.frames = WavFrameAt(melody.EndMs() + kWavReleaseMs);
     return score;
@@ -92,10 +97,15 @@ RenderScore EnsembleWavScore(const std::vector<EnsembleVoice>& voices) {
     score.events.reserve(timeline.Programs.size() + timeline.Events.size());
     for (const auto& [channel, program] : timeline.Programs)
         score.events.push_back({0, static_cast<uint8_t>(0xC0 | (channel - 1)), program, 0});
-    for (const EnsembleEvent& e : timeline.Events)
+    for (const EnsembleEvent& e : timeline.Events) {
+        if (e.PanController)
+            score.events.push_back({WavFrameAtUs(e.TimeUs),
+                                    static_cast<uint8_t>(0xB0 | (e.Channel - 1)), kPanController,
+                                    *e.PanController});
         score.events.push_back({WavFrameAtUs(e.TimeUs),
                                 static_cast<uint8_t>((e.On ? 0x90 : 0x80) | (e.Channel - 1)),
                                 e.Note, e.Velocity});
+    }
     return score;
 }
 

@@ -35,7 +35,8 @@ void MidiUnit::InitMidiOut() {
     output_ = GetMidiOutput(0);
 }
 
-void MidiUnit::PlayNote(int32_t keyNumber, int32_t durationMs) {
+void MidiUnit::PlayNote(int32_t keyNumber, int32_t durationMs, uint8_t velocity,
+                        std::optional<uint8_t> panController) {
     if (durationMs < 0) throw EInvalidInput(msg::InvalidNoteDuration(durationMs));
     IClock& clock = Clock();
     const int64_t durationUs = int64_t{durationMs} * 1000;
@@ -57,10 +58,12 @@ void MidiUnit::PlayNote(int32_t keyNumber, int32_t durationMs) {
     const bool sounds = output_ && KeySounds(keyNumber);
     const uint8_t note = sounds ? KeyNote(keyNumber) : 0;
     clock.SleepUntilUs(start);
-    if (sounds) Send([&] { output_->NoteOn(channel_, note, kNoteVelocity); });
+    if (sounds && panController)
+        Send([&] { output_->ControlChange(channel_, kPanController, *panController); });
+    if (sounds) Send([&] { output_->NoteOn(channel_, note, velocity); });
     WaitUntil(deadline);
     // The output may have been released while waiting (program end).
-    if (sounds && output_) Send([&] { output_->NoteOff(channel_, note, kNoteVelocity); });
+    if (sounds && output_) Send([&] { output_->NoteOff(channel_, note, velocity); });
 }
 
 // A device that refuses a message has gone (a sound server that died): it is

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "midi/midinote.h"
 
 class IClock;
 class IMidiOutput;
@@ -34,8 +37,11 @@ public:
     // blocking for the whole duration. Key numbers <= 0, and those whose note would
     // exceed 127, are rests of the same duration. A negative duration is refused
     // (EInvalidInput). Without an output nothing is sent, but the wait still runs.
-    // A note the output refuses (EJclMIDIError) releases the output.
-    void PlayNote(int32_t keyNumber, int32_t durationMs);
+    // A note the output refuses (EJclMIDIError) releases the output. velocity
+    // is the Note On's and the Note Off's; panController, when given, goes out
+    // as controller 10 right before the Note On.
+    void PlayNote(int32_t keyNumber, int32_t durationMs, uint8_t velocity = kNoteVelocity,
+                  std::optional<uint8_t> panController = std::nullopt);
 
     // General MIDI program change on the program's channel; nothing without an output.
     // Refused, it releases the output as PlayNote does.

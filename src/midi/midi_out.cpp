@@ -60,6 +60,10 @@ void TJclMIDIOut::ProgramChange(uint8_t channel, uint8_t program) {
     SendChannelMessage(0xC0, channel, program, 0);
 }
 
+void TJclMIDIOut::ControlChange(uint8_t channel, uint8_t controller, uint8_t value) {
+    SendChannelMessage(0xB0, channel, controller, value);
+}
+
 bool TJclMIDIOut::NoteIsOn(int channel, int note) const {
     const MidiNotes& notes = ActiveNotes(channel);
     return note >= 0 && note <= 127 && notes.test(static_cast<size_t>(note));

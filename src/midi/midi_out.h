@@ -28,6 +28,7 @@ public:
     virtual void NoteOff(uint8_t channel, uint8_t note, uint8_t velocity) = 0;
     virtual void NoteOn(uint8_t channel, uint8_t note, uint8_t velocity) = 0;
     virtual void ProgramChange(uint8_t channel, uint8_t program) = 0;
+    virtual void ControlChange(uint8_t channel, uint8_t controller, uint8_t value) = 0;
     // Validates the channel; notes above 127 are never active.
     virtual bool NoteIsOn(int channel, int note) const = 0;
     // Note Off, velocity 127, for each sounding note of the channel, ascending.
@@ -47,6 +48,7 @@ public:
     void NoteOff(uint8_t channel, uint8_t note, uint8_t velocity) override;
     void NoteOn(uint8_t channel, uint8_t note, uint8_t velocity) override;
     void ProgramChange(uint8_t channel, uint8_t program) override;
+    void ControlChange(uint8_t channel, uint8_t controller, uint8_t value) override;
     bool NoteIsOn(int channel, int note) const override;
     void ReleaseActiveNotes(int channel) override;
     void ReleaseAllActiveNotes() override;

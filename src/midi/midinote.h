@@ -5,6 +5,7 @@
 
 inline constexpr int kKeyNoteOffset = 8;
 inline constexpr uint8_t kNoteVelocity = 110;
+inline constexpr uint8_t kPanController = 10;  // MIDI controller 10, pan
 
 constexpr bool KeySounds(int32_t keyNumber) {
     return keyNumber > 0 && int64_t{keyNumber} + kKeyNoteOffset <= 127;

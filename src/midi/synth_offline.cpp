@@ -5,7 +5,7 @@
 // the next block, which would move a note's start by up to 63 frames. A note
 // alone on a synthesizer whose block begins at the note's start sounds the
 // same wherever in the melody it stands: its voices depend only on its
-// channel's program, its key, its velocity and, as a Note Off takes effect at
+// channel's program and pan, its key, its velocity and, as a Note Off takes effect at
 // the next block, the whole blocks it is held. So each such note is rendered
 // once, alone, and every use of it is added into the mix from its exact
 // frame; FluidSynth mixes voices by adding them, so the sum is what one
@@ -15,7 +15,7 @@
 //
 // Notes whose voices act on each other (an exclusive class: a closed hi-hat
 // stops the open one), notes too long to keep, and melodies with messages
-// other than notes and programs are played live instead, each note on the
+// other than notes, programs and pans are played live instead, each note on the
 // synthesizer of its start's place in the 64-frame block.
 //
 // The parts: the plan of the notes (synth_offline_plan.h), the kept notes
@@ -225,9 +225,11 @@ bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& 
     if (!kept) uses.clear();
     Prerender ahead(notes);
     NoteMix mix(synths, live, ahead);
-    // Live notes need the programs too; without kept notes everything is live.
-    for (size_t i = 0; i < events.size(); ++i)
-        if (!kept || (events[i].status & 0xF0) == 0xC0) live.Schedule(events[i], 2 * i + 1);
+    // Live notes need the programs and pans too; without kept notes everything is live.
+    for (size_t i = 0; i < events.size(); ++i) {
+        const int type = events[i].status & 0xF0;
+        if (!kept || type == 0xC0 || type == 0xB0) live.Schedule(events[i], 2 * i + 1);
+    }
 
     std::array<MixWindow, 2> windows;
     Helper mixer(ahead, soundFont);  // after the windows: it is gone before them

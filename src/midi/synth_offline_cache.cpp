@@ -70,6 +70,7 @@ std::shared_ptr<const Sound> SoloNotes::Render(const NoteKey& note) {
     const SharedSynth owned = synths_.Solo();
     fluid_synth_t* synth = owned.get();
     fluid_synth_program_change(synth, note.channel, note.program);
+    if (note.pan >= 0) fluid_synth_cc(synth, note.channel, kPanControllerNumber, note.pan);
     fluid_synth_noteon(synth, note.channel, note.key, note.velocity);
     if (ActsOnOthers(synth)) return nullptr;
     int64_t frames = Append(synth, 0, note.blocks * kBlock);

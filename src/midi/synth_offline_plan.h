@@ -11,15 +11,18 @@
 
 namespace offline {
 
-inline constexpr int kBlock = 64;  // FluidSynth's block, in frames
+inline constexpr int kBlock = 64;
+inline constexpr int kPanControllerNumber = 10;  // FluidSynth's block, in frames
 inline constexpr int64_t kChunk =
     65536;  // the mix is made and handed on in windows of this (1.5 s)
 
 struct Sound;  // a kept note's samples (synth_offline_cache.h)
 
-// What a note alone sounds like depends on nothing else.
+// What a note alone sounds like depends on nothing else. Its pan is the
+// channel's controller 10 at its start (-1: none sent), kept for its whole
+// sound, release included.
 struct NoteKey {
-    int channel, program, key, velocity;
+    int channel, program, key, velocity, pan;
     int64_t blocks;  // held
     auto operator<=>(const NoteKey&) const = default;
 };
@@ -29,6 +32,7 @@ struct NoteKey {
 struct NoteUse {
     int64_t frame;
     int program;
+    int pan;
     SynthEvent on;
     uint64_t onOrder;
     int64_t endFrame = -1;  // none: held to the end
@@ -46,8 +50,8 @@ struct DistinctNote {
 };
 
 // Splits the messages into notes, the distinct ones in the order of their
-// first use; false when some message is neither a note nor a program, as
-// renders of single notes cannot reproduce it.
+// first use; false when some message is neither a note, a program nor a
+// pan, as renders of single notes cannot reproduce it.
 bool CollectNotes(const std::vector<SynthEvent>& events, int64_t frameCount,
                   std::vector<NoteUse>& uses, std::vector<DistinctNote>& notes);
 

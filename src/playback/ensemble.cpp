@@ -33,6 +33,7 @@ struct RawEvent {
     int64_t timeUs;
     int phase;
     EnsembleEvent event;
+    std::optional<int8_t> pan{};  // of a Note On
 };
 
 int ChannelNoteKey(const EnsembleEvent& e) { return (e.Channel - 1) * 128 + e.Note; }
@@ -126,9 +127,10 @@ EnsembleTimeline BuildEnsembleTimeline(const std::vector<EnsembleVoice>& voices,
                             true,
                             channel,
                             static_cast<uint8_t>(sound),
-                            static_cast<uint8_t>(voice.Velocity),
-                            note.Key + voice.Transpose};
-            raw.push_back({startUs, 1, e});
+                            note.Velocity.value_or(static_cast<uint8_t>(voice.Velocity)),
+                            note.Key + voice.Transpose,
+                            note.Velocity.has_value()};
+            raw.push_back({startUs, 1, e, note.Pan});
             e.On = false;
             e.TimeUs = startUs + lengthUs;
             raw.push_back({e.TimeUs, lengthUs == 0 ? 2 : 0, e});
@@ -145,6 +147,7 @@ EnsembleTimeline BuildEnsembleTimeline(const std::vector<EnsembleVoice>& voices,
 
     // The note that owns each sounding channel and key.
     std::map<int, EnsembleEvent> owner;
+    std::map<uint8_t, PanFollower> pans;  // by channel
     timeline.Events.reserve(raw.size());
     for (const RawEvent& r : raw) {
         const EnsembleEvent& e = r.event;
@@ -158,6 +161,7 @@ EnsembleTimeline BuildEnsembleTimeline(const std::vector<EnsembleVoice>& voices,
             }
             owner[ChannelNoteKey(e)] = e;
             timeline.Events.push_back(e);
+            timeline.Events.back().PanController = pans[e.Channel].Before(r.pan);
         } else if (it != owner.end() && it->second.Voice == e.Voice &&
                    it->second.Member == e.Member) {
             owner.erase(it);
@@ -203,9 +207,11 @@ public:
     void Send(EnsembleEvent e) {
         const int key = ChannelNoteKey(e);
         if (e.On) {
+            // The channel's pan as the timeline reckons it, even before a silent note.
+            if (e.PanController) output_.ControlChange(e.Channel, kPanController, *e.PanController);
             const std::optional<uint8_t> velocity = observer_.LiveVelocity(e.Voice, e.Velocity);
             if (!velocity) return;  // a silent voice's note; its end is dropped too
-            e.Velocity = *velocity;
+            if (!e.MapVelocity) e.Velocity = *velocity;
             output_.NoteOn(e.Channel, e.Note, e.Velocity);
             sounding_[key] = e;
             observer_.NoteStarted(e);

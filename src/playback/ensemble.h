@@ -62,6 +62,12 @@ struct EnsembleEvent {
     uint8_t Note;
     uint8_t Velocity;
     int32_t Key;  // the transposed key number, for the keyboard
+    // The velocity came from the voice's dynamics map: a live mix decides
+    // only whether it sounds, not how loud.
+    bool MapVelocity = false;
+    // Controller 10 to send on the channel right before this Note On (the
+    // pan rule of playback/expression.h per channel).
+    std::optional<uint8_t> PanController{};
     bool operator==(const EnsembleEvent&) const = default;
 };
 

@@ -3,9 +3,11 @@
 // window that hosts them, and the members it gives, one note at a time.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "playback/expression.h"
 #include "playback/maps.h"
 #include "playback/seqtext.h"
 
@@ -39,6 +41,15 @@ public:
     // value and the tempo member that gives its length. For displays.
     virtual void NoteStarting(size_t /*index*/, std::string_view /*member*/,
                               std::string_view /*tempoMember*/) {}
+    // The expression maps (playback/expression.h), read like the tempo map:
+    // whether kind is on (off, the notes carry no such value), whether it takes
+    // its own sequence, that frame's raw text, and what a member of it gives
+    // (a velocity, or a pan with the voice's offset). A host without these
+    // plays as before.
+    virtual bool ExpressionUsed(Expression /*kind*/) { return false; }
+    virtual bool ExpressionSequenceUsed(Expression /*kind*/) { return false; }
+    virtual std::string ReadExpressionSource(Expression /*kind*/) { return {}; }
+    virtual int ExpressionValue(Expression /*kind*/, std::string_view /*member*/) { return 0; }
 };
 
 // The members a run walks: the note sequence, and the tempo sequence lined up
@@ -46,6 +57,9 @@ public:
 struct MelodySequences {
     SequenceCursor Notes;
     SequenceCursor Tempi;
+    // Those of the expressions that are on, lined up likewise.
+    std::optional<SequenceCursor> Dynamics{};
+    std::optional<SequenceCursor> Panorama{};
 };
 
 // Reads both sources as a run does when it starts: the note text, the tempo
@@ -53,9 +67,21 @@ struct MelodySequences {
 // is replaced by the note text.
 MelodySequences ReadMelodySequences(IPlaybackHost& host);
 
-// One note of a melody: the key number (<= 0 a rest) and its duration.
+// What the expressions that are on give a note: each takes its next member.
+struct NoteExpression {
+    std::optional<uint8_t> Velocity;
+    std::optional<int8_t> Pan;
+};
+NoteExpression TakeExpression(IPlaybackHost& host, MelodySequences& melody);
+// Passes one member of each expression over, in step with a note passed over.
+void SkipExpression(MelodySequences& melody);
+
+// One note of a melody: the key number (<= 0 a rest) and its duration, with
+// its velocity and pan where the expression maps give them.
 struct MelodyNote {
     int32_t Key;
     int32_t DurationMs;
+    std::optional<uint8_t> Velocity{};
+    std::optional<int8_t> Pan{};
     bool operator==(const MelodyNote&) const = default;
 };

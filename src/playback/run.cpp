@@ -1,6 +1,7 @@
 #include "playback/run.h"
 
 #include "midi/midi.h"
+#include "midi/midinote.h"
 #include "playback/timeline.h"
 
 namespace {
@@ -10,7 +11,8 @@ bool OnKeyboard(int32_t key) { return key >= 1 && key <= 88; }
 std::vector<MelodyNote> BuildMelody(IPlaybackHost& host) {
     const MelodyTimeline timeline = BuildTimeline(host);
     std::vector<MelodyNote> notes;
-    for (const NoteEvent& e : timeline.Events()) notes.push_back({e.Key, e.DurationMs});
+    for (const NoteEvent& e : timeline.Events())
+        notes.push_back({e.Key, e.DurationMs, e.Velocity, e.Pan});
     return notes;
 }
 
@@ -54,6 +56,7 @@ void PlaybackRun::Play(const PlayRange& range) {
     MelodySequences melody = ReadMelodySequences(host_);
     SequenceCursor& notes = melody.Notes;
     SequenceCursor& tempi = melody.Tempi;
+    PanFollower pan;
     if (host_.KeyboardWanted()) host_.ShowKeyboard();
     host_.SetSourceControlsEnabled(false);
     // Members before the range are passed over, tempo members in step.
@@ -61,16 +64,16 @@ void PlaybackRun::Play(const PlayRange& range) {
     for (; index < range.First && !notes.AtEnd(); ++index) {
         notes.Take();
         tempi.Take();
+        SkipExpression(melody);
     }
-    const MelodySequences start{notes, tempi};
+    const MelodySequences start = melody;
     const size_t first = index;
     midi_.BeginRhythm();
     while (playing_) {
         if (notes.AtEnd() || index > range.Last) {
             // An empty range would loop without sounding anything.
             if (!range.Loop || index == first) break;
-            notes = start.Notes;
-            tempi = start.Tempi;
+            melody = start;
             index = first;
         }
         const std::string_view note = notes.Take();
@@ -87,7 +90,12 @@ void PlaybackRun::Play(const PlayRange& range) {
         }
         host_.ProcessPendingMessages();
         const int32_t duration = host_.GetKeyOrTempo(LookupKind::DurationMs, tempo);
-        midi_.PlayNote(host_.GetKeyOrTempo(LookupKind::Key, note), duration);
+        const int32_t key = host_.GetKeyOrTempo(LookupKind::Key, note);
+        const NoteExpression expression = TakeExpression(host_, melody);
+        // A rest sends no pan; the next note that sounds does.
+        const std::optional<uint8_t> panController =
+            KeySounds(key) ? pan.Before(expression.Pan) : std::nullopt;
+        midi_.PlayNote(key, duration, expression.Velocity.value_or(kNoteVelocity), panController);
         // The key marked for this note is the one to restore, even when the map
         // or the check box changed while it sounded.
         if (marked) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "midi/midinote.h"
 #include "playback/maps.h"
 
 ValueListTable StartNoteMap() {
@@ -16,4 +17,15 @@ ValueListTable StartTempoMap() {
 
 int32_t QuietPlaybackHost::GetKeyOrTempo(LookupKind kind, std::string_view member) {
     return ::GetKeyOrTempo(kind, member, NoteMap, TempoMap, Tempo);
+}
+
+bool QuietPlaybackHost::ExpressionUsed(Expression kind) {
+    return kind == Expression::Dynamics ? VelocityMap.has_value()
+                                        : PanMap.has_value() || PanOffset != 0;
+}
+
+int QuietPlaybackHost::ExpressionValue(Expression kind, std::string_view member) {
+    if (kind == Expression::Dynamics)
+        return VelocityMap ? ExpressionLookup(kind, *VelocityMap, member) : kNoteVelocity;
+    return OffsetPan(PanMap ? ExpressionLookup(kind, *PanMap, member) : 0, PanOffset);
 }

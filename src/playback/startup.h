@@ -2,6 +2,7 @@
 // The values the window starts with. The command line and the test and
 // benchmark hosts start from the same ones, so a melody sounds alike everywhere.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/maptable.h"
@@ -30,6 +31,10 @@ public:
     ValueListTable TempoMap = StartTempoMap();
     int Tempo = kStartTempo;
     int Program = kStartInstrument;
+    // The expression maps that are on (none: as without them), and the voice's pan.
+    std::optional<ValueListTable> VelocityMap;
+    std::optional<ValueListTable> PanMap;
+    int PanOffset = 0;
 
     int InstrumentProgram() override { return Program; }
     int32_t GetKeyOrTempo(LookupKind kind, std::string_view member) override;
@@ -40,4 +45,6 @@ public:
     void SetSourceControlsEnabled(bool) override {}
     void SetPlayCaption(const std::string&) override {}
     void ProcessPendingMessages() override {}
+    bool ExpressionUsed(Expression kind) override;
+    int ExpressionValue(Expression kind, std::string_view member) override;
 };

@@ -12,9 +12,16 @@ void MelodyTimeline::Append(int32_t key, int32_t durationMs,
     endMs_ += durationMs;
 }
 
+void MelodyTimeline::Append(const NoteEvent& element) {
+    Append(element.Key, element.DurationMs, element.LengthExponent);
+    events_.back().Velocity = element.Velocity;
+    events_.back().Pan = element.Pan;
+}
+
 MelodyTimeline TimelineOf(const std::vector<MelodyNote>& melody) {
     MelodyTimeline timeline;
-    for (const MelodyNote& note : melody) timeline.Append(note.Key, note.DurationMs);
+    for (const MelodyNote& note : melody)
+        timeline.Append({0, note.DurationMs, note.Key, std::nullopt, note.Velocity, note.Pan});
     return timeline;
 }
 
@@ -26,7 +33,9 @@ MelodyTimeline BuildTimeline(IPlaybackHost& host, std::vector<std::string>* memb
         const std::string_view tempo = melody.Tempi.Take();
         const int32_t key = host.GetKeyOrTempo(LookupKind::Key, note);
         const int32_t durationMs = host.GetKeyOrTempo(LookupKind::DurationMs, tempo);
-        timeline.Append(key, durationMs, host.GetKeyOrTempo(LookupKind::LengthExponent, tempo));
+        const int32_t exponent = host.GetKeyOrTempo(LookupKind::LengthExponent, tempo);
+        const NoteExpression expression = TakeExpression(host, melody);
+        timeline.Append({0, durationMs, key, exponent, expression.Velocity, expression.Pan});
         if (members) members->emplace_back(note);
     }
     return timeline;

@@ -24,6 +24,10 @@ struct NoteEvent {
     // The tempo map's value behind the duration, where the melody came from the
     // maps: score exports write note values, not times.
     std::optional<int32_t> LengthExponent;
+    // From the expression maps (playback/expression.h); none where the map is
+    // off: the voice's velocity, no pan sent.
+    std::optional<uint8_t> Velocity{};  // 1..127
+    std::optional<int8_t> Pan{};        // -64..63, the voice's offset included
 
     int64_t EndMs() const { return StartMs + DurationMs; }
     bool Sounds() const { return KeySounds(Key); }
@@ -34,6 +38,8 @@ public:
     // The next element, right after the previous one. Throws ETimelineError
     // for a negative duration.
     void Append(int32_t key, int32_t durationMs, std::optional<int32_t> lengthExponent = {});
+    // The same with the expression of the element.
+    void Append(const NoteEvent& element);
 
     const std::vector<NoteEvent>& Events() const { return events_; }
     // Where the last element ends; 0 for an empty melody.

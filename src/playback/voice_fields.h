@@ -10,6 +10,7 @@
 #include <string>
 #include <variant>
 
+#include "playback/expression.h"
 #include "playback/maps.h"
 
 inline constexpr int kDefaultVoiceVelocity = 110;
@@ -24,6 +25,7 @@ struct VoiceMix {
     double OffsetWholeNotes{};  // its start after the ensemble's start
     int Transpose{};            // semitones
     int Velocity{};
+    int Pan{};  // offsets the voice's pan map; 0 with no map sends no pan at all
     bool Mute{};
     bool Solo{};
 
@@ -54,6 +56,7 @@ inline constexpr std::array kVoiceFields{
     VoiceField{"transpose", &VoiceMix::Transpose, -kMaxTranspose, kMaxTranspose, 0,
                "Transposition"},
     VoiceField{"velocity", &VoiceMix::Velocity, 1, 127, kDefaultVoiceVelocity, "Anschlag"},
+    VoiceField{"pan", &VoiceMix::Pan, kPanMin, kPanMax, 0, "Panorama"},
     VoiceField{"mute", &VoiceMix::Mute, 0, 1, 0, "Stumm"},
     VoiceField{"solo", &VoiceMix::Solo, 0, 1, 0, "Solo"},
 };

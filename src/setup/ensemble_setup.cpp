@@ -43,22 +43,48 @@ public:
     SetupHost(const VoiceSetup& voice, int tempo, const TermsLookup& lookUp)
         : notes_(voice.Notes, voice.ZeroNatural, lookUp),
           tempi_(voice.Tempi, voice.ZeroNatural, lookUp),
-          tempoUsed_(voice.TempoSequenceUsed) {
+          tempoUsed_(voice.TempoSequenceUsed),
+          dynamics_(voice.Dynamics, voice.ZeroNatural, lookUp),
+          panorama_(voice.Panorama, voice.ZeroNatural, lookUp) {
         NoteMap = MapTable(voice.NoteMap);
         TempoMap = MapTable(voice.TempoMap);
         Tempo = tempo;
         Program = voice.Instrument;
+        LoadExpressionMaps(*this, voice);
     }
     std::string ReadNoteSource() override { return ReadSourceFrame(notes_); }
     bool TempoSequenceUsed() override { return tempoUsed_; }
     std::string ReadTempoSource() override { return ReadSourceFrame(tempi_); }
+    bool ExpressionSequenceUsed(Expression kind) override { return Of(kind).own; }
+    std::string ReadExpressionSource(Expression kind) override {
+        return ReadSourceFrame(Of(kind).source);
+    }
 
 private:
+    struct OwnSequence {
+        OwnSequence(const ExpressionSetup& setup, bool zeroNatural, const TermsLookup& lookUp)
+            : source(setup.Sequence, zeroNatural, lookUp), own(setup.OwnSequence) {}
+        SetupSource source;
+        bool own;
+    };
+    OwnSequence& Of(Expression kind) {
+        return kind == Expression::Dynamics ? dynamics_ : panorama_;
+    }
+
     SetupSource notes_, tempi_;
     bool tempoUsed_;
+    OwnSequence dynamics_, panorama_;
 };
 
 }  // namespace
+
+void LoadExpressionMaps(QuietPlaybackHost& host, const VoiceSetup& voice) {
+    host.VelocityMap.reset();
+    host.PanMap.reset();
+    if (voice.Dynamics.Used) host.VelocityMap = MapTable(voice.Dynamics.Map);
+    if (voice.Panorama.Used) host.PanMap = MapTable(voice.Panorama.Map);
+    host.PanOffset = voice.Pan;
+}
 
 int VoiceTempo(const MelodySetup& setup, const VoiceSetup& voice) {
     return voice.Tempo.value_or(setup.Tempo);

@@ -7,8 +7,13 @@
 #include <vector>
 
 #include "playback/ensemble.h"
+#include "playback/startup.h"
 #include "playback/timeline.h"
 #include "setup/setup.h"
+
+// The voice's expression maps and pan into a host (the maps that are off
+// are none there).
+void LoadExpressionMaps(QuietPlaybackHost& host, const VoiceSetup& voice);
 
 // The voice's own tempo, or the file's.
 int VoiceTempo(const MelodySetup& setup, const VoiceSetup& voice);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "playback/ensemble.h"
+#include "playback/expression.h"
 #include "playback/meter.h"
 #include "playback/startup.h"
 #include "playback/voice_fields.h"
@@ -45,6 +46,25 @@ struct SourceSetup {
     bool operator==(const SourceSetup&) const = default;
 };
 
+// Expression: how loud (Dynamics) and where (Panorama) each note of a voice
+// sounds, two settings of one kind. Off (Used false) the voice sounds as it
+// always did: every note at the voice's velocity, no controller 10. On, the
+// expression's sequence is the note sequence, or with OwnSequence the frame
+// Sequence, lined up with the notes and repeated as the tempo sequence is; a
+// member's remainder modulo the length of Map picks its row (velocities 1 to
+// 127, pans -64 left, 0 centre, 63 right; rows as typed, like NoteMap). The
+// voice's Pan (VoiceMix) offsets the pan rows, the sum clamped to -64..63; a
+// voice pan other than 0 without a panorama map places all its notes there.
+// Controller 10 (pan + 64) goes out before the first note with a pan and
+// before each note whose pan differs from the last sent on its channel.
+struct ExpressionSetup {
+    bool Used = false;
+    bool OwnSequence = false;  // "eigene Folge verwenden"
+    SourceSetup Sequence{};
+    std::vector<std::string> Map{};
+    bool operator==(const ExpressionSetup&) const = default;
+};
+
 // One voice: its sequences, maps and instrument, and how it sounds in an
 // ensemble (a one-voice file keeps those defaults).
 struct VoiceSetup : VoiceMix {
@@ -60,6 +80,8 @@ struct VoiceSetup : VoiceMix {
     std::vector<std::string> NoteMap = ValuesOf(StartNoteMap());
     std::vector<std::string> TempoMap{kStartTempoMapValue};
     int Instrument = kStartInstrument;
+    ExpressionSetup Dynamics{.Map = {kStartVelocityMapValue}};
+    ExpressionSetup Panorama{.Map = {kStartPanMapValue}};
 
     bool operator==(const VoiceSetup&) const = default;
     static std::vector<std::string> ValuesOf(const ValueListTable& table);

@@ -60,6 +60,17 @@ Json SourceJson(const SourceSetup& source) {
     return json;
 }
 
+// An expression only where it differs from a fresh voice's, so older files
+// and those without it are written as before.
+void PutExpression(Json& json, const char* key, const ExpressionSetup& expression,
+                   const ExpressionSetup& fresh) {
+    if (expression == fresh) return;
+    json[key] = {{"used", expression.Used},
+                 {"ownSequence", expression.OwnSequence},
+                 {"sequence", SourceJson(expression.Sequence)},
+                 {"values", ValuesJson(expression.Map)}};
+}
+
 Json VoiceJson(const VoiceSetup& voice) {
     Json json;
     json["instrument"] = voice.Instrument;
@@ -72,6 +83,9 @@ Json VoiceJson(const VoiceSetup& voice) {
                        {"ownScaleSteps", voice.OwnScaleSteps},
                        {"values", ValuesJson(voice.NoteMap)}};
     json["tempoMap"] = {{"values", ValuesJson(voice.TempoMap)}};
+    const VoiceSetup fresh;
+    PutExpression(json, "dynamics", voice.Dynamics, fresh.Dynamics);
+    PutExpression(json, "panorama", voice.Panorama, fresh.Panorama);
     // The ensemble's fields only where they differ, so a one-voice file stays as it was.
     for (const VoiceField& field : kVoiceFields) {
         std::visit(

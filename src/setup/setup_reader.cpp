@@ -258,6 +258,18 @@ public:
         out = value->get<double>();
     }
 
+    void ExpressionOf(const Json& voice, const std::string& path, const char* key,
+                      ExpressionSetup& out) const {
+        const Json* expression = Member(voice, path, key);
+        if (!expression) return;
+        const std::string at = Join(path, key);
+        Member(*expression, at, "used");  // an object, or the message says so
+        Bool(*expression, at, "used", out.Used);
+        Bool(*expression, at, "ownSequence", out.OwnSequence);
+        Source(*expression, at, "sequence", out.Sequence);
+        Values(*expression, at, "values", out.Map, kSetupMapRowsMax);
+    }
+
     VoiceSetup Voice(const Json& voice, const std::string& path) const {
         VoiceSetup out;
         Member(voice, path, "instrument");
@@ -275,6 +287,8 @@ public:
         }
         if (const Json* map = Member(voice, path, "tempoMap"))
             Values(*map, Join(path, "tempoMap"), "values", out.TempoMap, kSetupMapRowsMax);
+        ExpressionOf(voice, path, "dynamics", out.Dynamics);
+        ExpressionOf(voice, path, "panorama", out.Panorama);
         for (const VoiceField& field : kVoiceFields) Field(voice, path, field, out);
         return out;
     }
@@ -364,7 +378,12 @@ bool IsSetupKey(std::string_view key) {
                                                  "query",
                                                  "aNumber",
                                                  "name",
-                                                 "terms"};
+                                                 "terms",
+                                                 "dynamics",
+                                                 "panorama",
+                                                 "used",
+                                                 "ownSequence",
+                                                 "sequence"};
         for (const VoiceField& field : kVoiceFields) all.insert(field.Key);
         return all;
     }();

@@ -167,6 +167,20 @@ TEST(CliMelody, KeysAndDurationsAsThePlayButtonWouldSoundThem) {
         {{"melody", "--list", "1,2,3", "--note-map", "0, 88"}, Lines({88, 0, 88}, 667), "", 0},
         {{"melody", "--list", "0", "--tempo", "120", "--tempo-map", "0"}, "40 2000\n", "", 0},
         {{"melody", "--list", "0", "--tempo", "20", "--tempo-map", "-1"}, "40 24000\n", "", 0},
+        // Velocity and pan as third and fourth column, from the notes or their own sequence.
+        {{"melody", "--list", "1,2,3", "--velocity-map", "30,60,90"},
+         "41 667 60 0\n42 667 90 0\n43 667 30 0\n",
+         "",
+         0},
+        {{"melody", "--list", "1,2", "--pan-map", "-64,63", "--pan-list", "1"},
+         "41 667 110 63\n42 667 110 63\n",
+         "",
+         0},
+        {{"melody", "--list", "5,5,5", "--velocity-formula", "x", "--velocity-count", "2",
+          "--velocity-map", "10,20"},
+         "45 667 20 0\n45 667 10 0\n45 667 20 0\n",
+         "",
+         0},
     });
 }
 
@@ -215,6 +229,14 @@ TEST(CliMelody, FailuresReportTheMessageAndExitWithOne) {
         {{"melody", "--list", "1", "--tempo-formula", "x/0"},
          "",
          "Gleitkommadivision durch Null.\n",
+         1},
+        {{"melody", "--list", "1,2", "--velocity-map", "64,0"},
+         "",
+         "Anschlagtabelle, Zeile 1: 0 liegt nicht zwischen 1 und 127.\n",
+         1},
+        {{"melody", "--list", "1", "--pan-map", "0", "--pan-formula", "x/0"},
+         "",
+         "Panoramafolge: Gleitkommadivision durch Null.\n",
          1},
     });
 }
@@ -273,6 +295,12 @@ TEST(CliUsage, MistakesOnTheCommandLineExitWithTwo) {
         {{"melody", "--list", "1", "--note-map", " "}, "--note-map braucht mindestens einen Wert"},
         {{"melody", "--list", "1", "--note-map", "1", "--root", "4"}, "schließen einander aus"},
         {{"melody", "--list", "1", "--out="}, "--out braucht einen Dateinamen"},
+        {{"melody", "--list", "1", "--velocity-map", ""},
+         "--velocity-map braucht mindestens einen Wert"},
+        {{"melody", "--list", "1", "--pan-list", "1", "--pan-formula", "x"},
+         "Nur eine eigene Folge ist möglich: --pan-list oder --pan-formula"},
+        {{"melody", "--list", "1", "--velocity-count", "3"},
+         "--velocity-count gilt nur zusammen mit --velocity-formula"},
     };
     for (const auto& c : cases) {
         const ProgramResult r = Cli(c.args);

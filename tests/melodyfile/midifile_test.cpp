@@ -217,3 +217,33 @@ TEST(MidiFileBytes, AVoiceInAnEnsembleLiesOnTheTicksOfItsOwnFile) {
     EXPECT_EQ(other[999].offTick, 154286);
     EXPECT_EQ(tracks[0].EndTick(), 480000);
 }
+
+// The expression maps' values read back: each note's velocity on both ends,
+// controller 10 at the tick of the first note and of each whose pan changed.
+TEST(MidiFileBytes, VelocitiesAndPanControllersReadBack) {
+    const Melody melody = {{40, 500, 30, -64},
+                           {0, 500, 90, 63},
+                           {41, 500, 90, 63},
+                           {42, 500, 127, 63},
+                           {43, 500, 1, 0}};
+    const auto controllers = [](const Smf& track) {
+        std::vector<std::pair<int64_t, int>> found;
+        for (const SmfEvent& e : track.events)
+            if ((e.bytes[0] & 0xF0) == 0xB0 && e.bytes[1] == 10)
+                found.emplace_back(e.tick, e.bytes[2]);
+        return found;
+    };
+    const std::vector<std::pair<int64_t, int>> expected = {{0, 0}, {960, 127}, {1920, 64}};
+    const Smf one = ReadSmf(MidiFileBytes(melody, 120, 0));
+    EXPECT_EQ(one.Notes(), (std::vector<SmfNote>{{48, 30, 30, 0, 480},
+                                                 {49, 90, 90, 960, 1440},
+                                                 {50, 127, 127, 1440, 1920},
+                                                 {51, 1, 1, 1920, 2400}}));
+    EXPECT_EQ(controllers(one), expected);
+    // In a voice's own track of an ensemble alike, on its channel.
+    const std::vector<Smf> tracks =
+        ReadSmfTracks(EnsembleMidiFileBytes({{.Melody = TimelineOf(melody), .Channel = 4}}, 120));
+    ASSERT_EQ(tracks.size(), 2u);
+    EXPECT_EQ(tracks[1].Notes(), one.Notes());
+    EXPECT_EQ(controllers(tracks[1]), expected);
+}

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "cli/smf_reader.h"
 #include "melodyfile/midifile.h"
@@ -29,6 +30,7 @@ constexpr int kTempo = 120;  // every length down to a 32nd is a whole number of
 struct Played {
     int note;
     double on, off;  // in quarter notes
+    int velocity;
 };
 
 // The notes of every track of a Standard MIDI File, in quarter notes.
@@ -44,7 +46,8 @@ std::vector<Played> PlayedNotes(const std::vector<uint8_t>& file) {
         one[9] = 0, one[11] = 1;
         one.insert(one.end(), file.begin() + pos, file.begin() + pos + 8 + length);
         for (const SmfNote& n : ReadSmf(one).Notes())
-            notes.push_back({n.note, double(n.onTick) / division, double(n.offTick) / division});
+            notes.push_back(
+                {n.note, double(n.onTick) / division, double(n.offTick) / division, n.onVelocity});
         pos += 8 + length;
     }
     std::sort(notes.begin(), notes.end(), [](const Played& a, const Played& b) {
@@ -131,6 +134,14 @@ std::vector<Case> Cases() {
                                                .OffsetUs = VoiceOffsetUs(2, kTempo),
                                                .Tempo = kTempo}};
     cases.push_back({"canon", EnsembleScore(canon, kTempo, 0, 0), canon});
+    // Velocities across the dynamic marks' bands (pp, p, f, ff, mp), and pans.
+    ListHost loud;
+    loud.Tempo = kTempo;
+    loud.TempoMap.Assign({"3"});
+    loud.VelocityMap = ValueListTable(std::vector<std::string>{"30", "50", "100", "120", "64"});
+    loud.PanMap = ValueListTable(std::vector<std::string>{"-64", "0", "63"});
+    loud.notes = Members(10);
+    cases.push_back({"dynamics", {"dynamics", kTempo, 0, 0, {{BuildTimeline(loud), 0}}}});
     return cases;
 }
 
@@ -167,6 +178,19 @@ protected:
             EXPECT_NEAR(got[i].off, expected[i].off, 0.01) << clientMidi << " note " << i;
         }
     }
+    // Where Sonavix's velocity changes its mark's band, the client's follows it.
+    void ExpectDynamics(const fs::path& clientMidi) {
+        const std::vector<Played> expected = PlayedNotes(Bytes(dir / "dynamics.mid"));
+        const std::vector<Played> got = PlayedNotes(Bytes(clientMidi));
+        ASSERT_EQ(got.size(), expected.size()) << clientMidi;
+        for (size_t i = 1; i < got.size(); ++i) {
+            const int ours = expected[i].velocity, before = expected[i - 1].velocity;
+            if (std::string_view(DynamicMark(ours)) == DynamicMark(before)) continue;
+            EXPECT_EQ(got[i].velocity > got[i - 1].velocity, ours > before)
+                << clientMidi << " note " << i << ": " << got[i - 1].velocity << " then "
+                << got[i].velocity;
+        }
+    }
     fs::path dir;
     std::vector<std::string> names;
 };
@@ -192,6 +216,7 @@ TEST_F(ScoreClients, LilyPondCompilesEveryFileWithoutAWarningAndPlaysTheSameNote
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     for (const std::string& name : names) ExpectSameNotes(dir / (name + ".midi"), name);
+    ExpectDynamics(dir / "dynamics.midi");
 }
 
 TEST_F(ScoreClients, MuseScoreImportsEveryFileAndPlaysTheSameNotes) {
@@ -206,4 +231,5 @@ TEST_F(ScoreClients, MuseScoreImportsEveryFileAndPlaysTheSameNotes) {
         RunProgram(kMuseScore, {"-j", (dir / "job.json").string()}, {"QT_QPA_PLATFORM=offscreen"});
     EXPECT_EQ(r.status, 0) << r.err;
     for (const std::string& name : names) ExpectSameNotes(dir / (name + ".mscore.mid"), name);
+    ExpectDynamics(dir / "dynamics.mscore.mid");
 }

@@ -499,3 +499,35 @@ TEST(LilyPond, HeaderKeyInstrumentAndEscapedTitle) {
           "\\set Staff.midiInstrument = \"violin\"", "bes,4 f,2 r4 |"})
         EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
 }
+
+// The expression at a note where it changes, and a mark where its band does;
+// the tied pieces of a note repeat nothing.
+TEST(ScoreExpression, SoundWhereTheValuesChangeAndAMarkWhereTheBandDoes) {
+    MelodyTimeline melody;
+    const struct {
+        int32_t key, length;
+        uint8_t velocity;
+        int8_t pan;
+    } notes[] = {{40, 2, 30, -64}, {42, 1, 31, -64}, {44, 1, 100, 63}, {45, 0, 100, 0}};
+    for (const auto& n : notes)
+        melody.Append({0, 2000 >> n.length, n.key, n.length, n.velocity, n.pan});
+    const auto count = [](const std::string& text, const std::string& part) {
+        size_t found = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++found;
+        return found;
+    };
+    const std::string xml = MusicXmlText(OneVoice(melody));
+    for (const char* part :
+         {"<sound dynamics=\"33.33\" pan=\"-90\" />", "<sound dynamics=\"34.44\" />",
+          "<sound dynamics=\"111.11\" pan=\"90\" />", "<sound pan=\"0\" />"})
+        EXPECT_EQ(count(xml, part), 1u) << part << " in\n" << xml;
+    EXPECT_EQ(count(xml, "<sound"), 5u);  // the tempo's and one before each note
+    EXPECT_EQ(count(xml, "<pp />"), 1u);
+    EXPECT_EQ(count(xml, "<f />"), 1u);
+    EXPECT_EQ(count(xml, "<dynamics>"), 2u);
+    const std::string ly = LilyPondText(OneVoice(melody));
+    EXPECT_EQ(count(ly, "\\pp"), 1u) << ly;
+    EXPECT_EQ(count(ly, "\\f"), 1u) << ly;
+    EXPECT_EQ(count(ly, "\\"), count(LilyPondText(OneVoice(Timeline({{40, 2}}))), "\\") + 2);
+}

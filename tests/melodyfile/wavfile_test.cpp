@@ -171,3 +171,35 @@ TEST_F(WavFile, NothingIsWrittenWhenTheRenderCannotComplete) {
 }
 
 }  // namespace
+
+// The pan map moves the sound: a hard-left note at least 20 dB louder on the
+// left, a hard-right one on the right, in the same file (the note cache keeps
+// the two apart), each past the other's release.
+TEST_F(WavFile, EachChannelFollowsThePanMap) {
+    ASSERT_TRUE(WriteWavFile((dir / "pan.wav").string(),
+                             {{49, 500, 100, -64}, {0, 1500}, {49, 500, 100, 63}}, 0, {},
+                             kSoundFont));
+    std::ifstream in(dir / "pan.wav", std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    // The energy of each channel over frames [from, to).
+    const auto energy = [&](int64_t from, int64_t to, int channel) {
+        double sum = 0;
+        for (int64_t f = from; f < to; ++f) {
+            const size_t at = 44 + 4 * static_cast<size_t>(f) + 2 * static_cast<size_t>(channel);
+            const double s = static_cast<int16_t>(bytes[at] | bytes[at + 1] << 8);
+            sum += s * s;
+        }
+        return sum;
+    };
+    ASSERT_GE(bytes.size(), 44 + 4 * static_cast<size_t>(WavFrameAt(2500)));
+    const auto decibels = [](double a, double b) { return 10 * std::log10(a / std::max(b, 1.0)); };
+    const int64_t first = WavFrameAt(20), second = WavFrameAt(2020);
+    const double leftOverRight = decibels(energy(first, first + WavFrameAt(400), 0),
+                                          energy(first, first + WavFrameAt(400), 1));
+    const double rightOverLeft = decibels(energy(second, second + WavFrameAt(400), 1),
+                                          energy(second, second + WavFrameAt(400), 0));
+    EXPECT_GE(leftOverRight, 20);
+    EXPECT_GE(rightOverLeft, 20);
+    std::cout << "[ MEASURED ] hard left " << leftOverRight << " dB left over right, hard right "
+              << rightOverLeft << " dB right over left\n";
+}

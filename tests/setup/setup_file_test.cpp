@@ -38,6 +38,9 @@ MelodySetup EveryFieldChanged() {
     voice.NoteMap = {"40", "x", ""};
     voice.TempoMap = {"-1", "3"};
     voice.Instrument = 127;
+    voice.Dynamics = {true, true, voice.Tempi, {"1", "127", "x"}};
+    voice.Panorama.Used = true;
+    voice.Panorama.Map = {"-64", "63"};
     setup.ProgramVersion = "Sonavix 9.9";
     setup.SavedAt = "2026-12-09T00:30:00Z";
     return setup;
@@ -62,6 +65,9 @@ TEST(SetupFile, EveryFieldSurvivesTheRoundTrip) {
     EXPECT_EQ(SetupToJson(setup).find("channel"), std::string::npos);
     EXPECT_NE(SetupToJson(setup).find(R"("timeSignature": "6/8")"), std::string::npos);
     EXPECT_EQ(SetupToJson(MelodySetup{}).find("timeSignature"), std::string::npos);
+    // Nor one without expression its maps (older files are written as they were).
+    for (const char* key : {"dynamics", "panorama", "\"pan\""})
+        EXPECT_EQ(SetupToJson(MelodySetup{}).find(key), std::string::npos) << key;
 }
 
 // Each row of the voice fields: its key is read back, the ends of its range
@@ -178,6 +184,14 @@ TEST(SetupFile, BrokenTextsAreRefusedWithWhatAndWhere) {
          "\"A000045\", nicht \"45\""},
         {head + R"("voices": [{"notes": {"oeis": []}}]})",
          "ist fehlerhaft: voices[0].notes.oeis muss ein Objekt sein, nicht eine Liste"},
+        {head + R"("voices": [{"dynamics": {"used": "ja"}}]})",
+         "ist fehlerhaft: voices[0].dynamics.used muss true oder false sein, nicht \"ja\""},
+        {head + R"("voices": [{"panorama": {"values": []}}]})",
+         "ist fehlerhaft: voices[0].panorama.values muss eine Liste von 1 bis 100000 Werten sein, "
+         "nicht eine Liste mit 0 Werten"},
+        {head + R"("voices": [{"panorama": {"sequence": {"source": 1}}}]})",
+         "ist fehlerhaft: voices[0].panorama.sequence.source muss \"formula\", \"oeis\" oder "
+         "\"explicit\" sein, nicht 1"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MessageOf<ESetupError>([&] { SetupFromJson(c.text, "f.sonavix"); }),
