@@ -188,6 +188,7 @@ void ReachCellWidgetsByKeys(QTableWidget* table) {
                                 "Wie viele ganze Noten nach dem Beginn die Stimme einsetzt",
                                 "Um wie viele Halbtöne die Stimme höher (oder tiefer) spielt",
                                 "Wie stark die Tasten angeschlagen werden (1 bis 127)",
+                                "Wo die Stimme klingt: -64 links, 0 Mitte, 63 rechts",
                                 "Die Stimme schweigt",
                                 "Nur die Solo-Stimmen spielen",
                                 "Das Glied, das die Stimme gerade spielt"};

@@ -133,6 +133,7 @@ void TfrmMain::BuildControls() {
     miStimmen = menuDatei->addAction("Stimmen...");
     mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
     miAnsicht = menuDatei->addAction("&Ansicht...");
+    miAusdruck = menuDatei->addAction("Ausdr&uck...");
     miBeenden = menuDatei->addAction("&Beenden");
     auto* menuBearbeiten = menuBar()->addMenu("&Bearbeiten");
     miNotenFuellen = menuBearbeiten->addAction("&Notentabelle füllen...");
@@ -195,6 +196,7 @@ void TfrmMain::BuildControls() {
     lblTempoFolge = PlaceLabel(c, "Tempofolge:", 8, 392);
     lblTempoFolge->hide();
     frmFolgenTempo = Place(new TfrmFolgen(c), 8, 405, 484, 147);
+    frmAusdruck = new ExpressionWindow(this);
     frmFolgenTempo->hide();
     cbxKlaviatur = Place(new QCheckBox("Melodie auf Klaviatur anzeigen", c), 8, 478, 169, 17);
     cbxKlaviatur->setChecked(true);
@@ -217,7 +219,7 @@ void TfrmMain::BuildControls() {
 void TfrmMain::Wire() {
     OnControl(frmFolgenNoten, &TfrmFolgen::sourceClicked, &TfrmMain::NotenrbtClick);
     OnControl(frmFolgenTempo, &TfrmFolgen::sourceClicked, &TfrmMain::TemporbtClick);
-    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) {
+    for (TfrmFolgen* f : SourceFrames()) {
         On(f->frmOEIS1->btnGo, &QPushButton::clicked, &TfrmMain::frmOEIS1btnGoClick);
         OnControl(f->frmOEIS1, &TfrmOEIS::linkClicked, &TfrmMain::frmOEIS1lblLinkClick);
         connect(f->frmFormel1, &TfrmFormel::formulaExited, this, [this, f](QObject* control) {
@@ -263,6 +265,7 @@ void TfrmMain::Wire() {
     On(miMusicXmlDatei, &QAction::triggered, &TfrmMain::miMusicXmlDateiClick);
     On(miLilyPondDatei, &QAction::triggered, &TfrmMain::miLilyPondDateiClick);
     On(miAnsicht, &QAction::triggered, &TfrmMain::miAnsichtClick);
+    On(miAusdruck, &QAction::triggered, &TfrmMain::miAusdruckClick);
     On(miStimmen, &QAction::triggered, &TfrmMain::miStimmenClick);
     On(mnuMidiAusgang, &QMenu::aboutToShow, &TfrmMain::mnuMidiAusgangShow);
     lblHomepage->installEventFilter(this);
@@ -310,7 +313,7 @@ void TfrmMain::FormCreate(QObject*) {
     cbxTonart->setCurrentIndex(kStartScaleIndex);
     cbxNotenVorgabeChange(this);
     ResetPrimes();
-    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo})
+    for (TfrmFolgen* f : SourceFrames())
         f->frmOEIS1->LinkUrl = QString::fromStdString(OeisBaseAddress());
     cbxTempoFolgeClick(cbxTempoFolge);
 }
@@ -339,7 +342,13 @@ void TfrmMain::PlaceBottomRow(int clientHeight) {
 }
 
 TfrmFolgen* TfrmMain::FrameOf(QObject* control) const {
+    if (ExpressionPanel* panel = frmAusdruck->PanelOf(control)) return panel->frmFolgen;
     return frmFolgenTempo->Owns(control) ? frmFolgenTempo : frmFolgenNoten;
+}
+
+std::vector<TfrmFolgen*> TfrmMain::SourceFrames() const {
+    return {frmFolgenNoten, frmFolgenTempo, frmAusdruck->Of(Expression::Dynamics).frmFolgen,
+            frmAusdruck->Of(Expression::Panorama).frmFolgen};
 }
 
 // ---- maps, presets, slider, instrument -------------------------------------------------

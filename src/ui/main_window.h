@@ -22,6 +22,7 @@
 #include "playback/run.h"
 #include "playback/startup.h"
 #include "sources/generation.h"
+#include "ui/expression_window.h"
 #include "ui/fill_dialog.h"
 #include "ui/folgen.h"
 #include "ui/klavier.h"
@@ -87,6 +88,12 @@ public:
     QCheckBox* cbxTempoFolge;
     QLabel* lblTempoFolge;
     TfrmFolgen* frmFolgenTempo;
+    // "Ausdruck...": dynamics and panorama, kept from the start, shown on demand.
+    ExpressionWindow* frmAusdruck = nullptr;
+    QAction* miAusdruck = nullptr;
+    void miAusdruckClick(QObject* Sender);
+    // Every sequence frame: the note and tempo frames and those of the expressions.
+    std::vector<TfrmFolgen*> SourceFrames() const;
     QCheckBox* cbxKlaviatur;
     QPushButton* btnPlay;
     QLabel* lblHomepage;
@@ -223,6 +230,10 @@ public:
     void SetPlayCaption(const std::string& caption) override;
     void ProcessPendingMessages() override;
     void NoteStarting(size_t index, std::string_view member, std::string_view tempoMember) override;
+    bool ExpressionUsed(Expression kind) override;
+    bool ExpressionSequenceUsed(Expression kind) override;
+    std::string ReadExpressionSource(Expression kind) override;
+    int ExpressionValue(Expression kind, std::string_view member) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

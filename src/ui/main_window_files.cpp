@@ -86,6 +86,8 @@ MelodySetup TfrmMain::CaptureSetup() {
     v.NoteMap = VoiceSetup::ValuesOf(NoteMap);
     v.TempoMap = VoiceSetup::ValuesOf(TempoMap);
     v.Instrument = InstrumentProgram();
+    v.Dynamics = frmAusdruck->Capture(Expression::Dynamics);
+    v.Panorama = frmAusdruck->Capture(Expression::Panorama);
     setup.Meter = Meter;
     return setup;
 }
@@ -94,8 +96,9 @@ void TfrmMain::ApplySetup(const MelodySetup& setup) {
     const VoiceSetup& v = setup.Voices.front();
     frmFolgenNoten->Apply(v.Notes);
     frmFolgenTempo->Apply(v.Tempi);
-    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo})
-        f->frmFormel1->cbxNull->setChecked(v.ZeroNatural);
+    for (TfrmFolgen* f : SourceFrames()) f->frmFormel1->cbxNull->setChecked(v.ZeroNatural);
+    frmAusdruck->Apply(Expression::Dynamics, v.Dynamics);
+    frmAusdruck->Apply(Expression::Panorama, v.Panorama);
     // The boxes show the preset; the rows stand as they were saved.
     cbxTonart->setCurrentIndex(v.ScaleIndex);
     confirmedScaleIndex_ = v.ScaleIndex;
@@ -128,8 +131,11 @@ void TfrmMain::ApplyDifferences(const MelodySetup& setup) {
     if (v.Notes != was.Notes) frmFolgenNoten->Apply(v.Notes);
     if (v.Tempi != was.Tempi) frmFolgenTempo->Apply(v.Tempi);
     if (v.ZeroNatural != was.ZeroNatural)
-        for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo})
-            f->frmFormel1->cbxNull->setChecked(v.ZeroNatural);
+        for (TfrmFolgen* f : SourceFrames()) f->frmFormel1->cbxNull->setChecked(v.ZeroNatural);
+    for (const Expression kind : {Expression::Dynamics, Expression::Panorama}) {
+        const ExpressionSetup& shown = kind == Expression::Dynamics ? v.Dynamics : v.Panorama;
+        if (shown != frmAusdruck->Capture(kind)) frmAusdruck->Apply(kind, shown);
+    }
     if (v.ScaleIndex != was.ScaleIndex) {
         cbxTonart->setCurrentIndex(v.ScaleIndex);
         confirmedScaleIndex_ = v.ScaleIndex;
@@ -178,6 +184,7 @@ void TfrmMain::WatchDocument() {
     watch(miOeisAlle, &QAction::toggled, "Ganze Folgen laden");
     watch(cbxTempoFolge, &QCheckBox::toggled, "Für Tempo eigene Folge verwenden");
     watch(cbxKlaviatur, &QCheckBox::toggled, "Melodie auf Klaviatur anzeigen");
+    watch(frmAusdruck, &ExpressionWindow::edited, "Ausdruck");
 }
 
 // ---- what the windows it opens ask of it -----------------------------------------------
@@ -205,6 +212,13 @@ void TfrmMain::EditVoice(const MelodySetup& setup) {
     show();
     raise();
     activateWindow();
+}
+
+void TfrmMain::miAusdruckClick(QObject*) {
+    if (!frmAusdruck->isVisible()) PlaceBelow(frmAusdruck, frmKlavier.get());
+    frmAusdruck->show();
+    frmAusdruck->raise();
+    frmAusdruck->activateWindow();
 }
 
 void TfrmMain::miStimmenClick(QObject*) {

@@ -41,6 +41,7 @@ void TfrmMain::PlayMembers(const PlayRange& range) {
 }
 
 FormulaGenerator& TfrmMain::GeneratorOf(TfrmFolgen* frame) {
+    if (ExpressionPanel* panel = frmAusdruck->PanelOf(frame)) return *panel->Generator;
     return frame == frmFolgenTempo ? *tempoGenerator_ : *noteGenerator_;
 }
 
@@ -85,10 +86,9 @@ void TfrmMain::frmFormel1btnGoClick(QObject* Sender) {
 }
 
 void TfrmMain::frmFormel1cbxNullClick(QObject* Sender) {
-    // The two boxes always agree; setting a box raises no click, so there is no echo.
-    QCheckBox* other = FrameOf(Sender) == frmFolgenNoten ? frmFolgenTempo->frmFormel1->cbxNull
-                                                         : frmFolgenNoten->frmFormel1->cbxNull;
-    other->setChecked(static_cast<QCheckBox*>(Sender)->isChecked());
+    // The boxes always agree; setting a box raises no click, so there is no echo.
+    for (TfrmFolgen* f : SourceFrames())
+        f->frmFormel1->cbxNull->setChecked(static_cast<QCheckBox*>(Sender)->isChecked());
 }
 
 void TfrmMain::frmOEIS1btnGoClick(QObject* Sender) {
@@ -152,13 +152,26 @@ std::string TfrmMain::ReadNoteSource() {
 }
 bool TfrmMain::TempoSequenceUsed() { return cbxTempoFolge->isChecked(); }
 std::string TfrmMain::ReadTempoSource() { return ReadSourceFrame(frmFolgenTempo); }
+bool TfrmMain::ExpressionUsed(Expression kind) {
+    return frmAusdruck->Of(kind).cbxVerwenden->isChecked();
+}
+bool TfrmMain::ExpressionSequenceUsed(Expression kind) {
+    return frmAusdruck->Of(kind).cbxEigeneFolge->isChecked();
+}
+std::string TfrmMain::ReadExpressionSource(Expression kind) {
+    return ReadSourceFrame(frmAusdruck->Of(kind).frmFolgen);
+}
+int TfrmMain::ExpressionValue(Expression kind, std::string_view member) {
+    // The window's single voice sits where its map puts it, without an offset.
+    return ExpressionLookup(kind, frmAusdruck->Of(kind).Map, member);
+}
 bool TfrmMain::KeyboardWanted() { return cbxKlaviatur->isChecked(); }
 void TfrmMain::ShowKeyboard() { frmKlavier->show(); }
 void TfrmMain::MarkKey(int32_t keyNumber) { frmKlavier->MarkKey(keyNumber); }
 void TfrmMain::UnmarkKey(int32_t keyNumber) { frmKlavier->UnmarkKey(keyNumber); }
 
 void TfrmMain::SetSourceControlsEnabled(bool enabled) {
-    for (TfrmFolgen* f : {frmFolgenNoten, frmFolgenTempo}) {
+    for (TfrmFolgen* f : SourceFrames()) {
         f->frmOEIS1->btnGo->setEnabled(enabled);
         f->frmFormel1->btnGo->setEnabled(enabled);
         f->frmExplizit1->mmoExplizit->setEnabled(enabled);

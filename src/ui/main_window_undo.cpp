@@ -24,6 +24,8 @@ bool SourcesDiffer(const MelodySetup& a, const MelodySetup& b) {
     const VoiceSetup &x = a.Voices.front(), &y = b.Voices.front();
     return x.Notes != y.Notes || x.Tempi != y.Tempi || x.ZeroNatural != y.ZeroNatural ||
            x.TempoSequenceUsed != y.TempoSequenceUsed ||
+           x.Dynamics.Sequence != y.Dynamics.Sequence ||
+           x.Panorama.Sequence != y.Panorama.Sequence ||
            a.OeisWholeSequences != b.OeisWholeSequences;
 }
 }  // namespace

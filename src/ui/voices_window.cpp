@@ -76,7 +76,7 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
 
     tblStimmen = new QTableWidget(0, kColumns, this);
     tblStimmen->setHorizontalHeaderLabels({"Name", "Instrument", "Kanal", "Einsatz (ganze Noten)",
-                                           "Transposition", "Anschlag", "Stumm", "Solo",
+                                           "Transposition", "Anschlag", "Panorama", "Stumm", "Solo",
                                            "Position"});
     connect(tblStimmen, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
         if (item->column() == kName) DocumentChanged();
@@ -191,6 +191,7 @@ void VoicesWindow::FillRow(int row, const VoiceSetup& voice) {
     spin(kChannel, &VoiceMix::Channel);
     spin(kTranspose, &VoiceMix::Transpose);
     spin(kVelocity, &VoiceMix::Velocity);
+    spin(kPan, &VoiceMix::Pan);
     const VoiceField& offsetField = VoiceFieldOf(&VoiceMix::OffsetWholeNotes);
     auto* offset = new QDoubleSpinBox(tblStimmen);
     offset->setLocale(QLocale(QLocale::German));
@@ -231,6 +232,7 @@ VoiceSetup VoicesWindow::RowVoice(int row) const {
     voice.OffsetWholeNotes = Cell<QDoubleSpinBox>(tblStimmen, row, kOffset)->value();
     voice.Transpose = Cell<QSpinBox>(tblStimmen, row, kTranspose)->value();
     voice.Velocity = Cell<QSpinBox>(tblStimmen, row, kVelocity)->value();
+    voice.Pan = Cell<QSpinBox>(tblStimmen, row, kPan)->value();
     voice.Mute = Cell<QCheckBox>(tblStimmen, row, kMute)->isChecked();
     voice.Solo = Cell<QCheckBox>(tblStimmen, row, kSolo)->isChecked();
     return voice;

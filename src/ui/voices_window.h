@@ -33,6 +33,7 @@ public:
         kOffset,
         kTranspose,
         kVelocity,
+        kPan,
         kMute,
         kSolo,
         kPosition,
