@@ -62,7 +62,13 @@ TEST(ShippedHelpFile, EveryContextOfTheProgramOpensItsTopic) {
                     {IDH_ABSPIELEN, "/abspielen.htm"},
                     {IDH_STIMMEN, "/stimmen.htm"},
                     {IDH_ANSICHT, "/ansicht.htm"},
-                    {IDH_BARRIEREFREIHEIT, "/barrierefreiheit.htm"}};
+                    {IDH_BARRIEREFREIHEIT, "/barrierefreiheit.htm"},
+                    {IDH_SETUPDATEIEN, "/setupdateien.htm"},
+                    {IDH_PARTITUR, "/partitur.htm"},
+                    {IDH_GANZE_FOLGEN, "/ganze_folgen.htm"},
+                    {IDH_KOMMANDOZEILE, "/kommandozeile.htm"},
+                    {IDH_FUELLEN, "/fuellen.htm"},
+                    {IDH_AUDIOEXPORT, "/audioexport.htm"}};
     EXPECT_EQ(file->ContextMap().size(), std::size(contexts));
     for (const auto& c : contexts) {
         EXPECT_EQ(file->TopicOfContext(c.context), c.topic) << c.context;
