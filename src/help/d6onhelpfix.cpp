@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QWidget>
 #include <algorithm>
 
@@ -17,10 +18,22 @@ void SendHelpCommand(uint16_t command, int32_t data) {
     bool callHelp = true;
     if (ApplicationOnHelp()) ApplicationOnHelp()(command, data, callHelp);
 }
+
+// The highlighted item of the open menu, when it has a context of its own:
+// an open menu keeps the focus where it was, so the item comes first.
+int ContextOfHighlightedItem() {
+    const auto* menu = qobject_cast<const QMenu*>(QApplication::activePopupWidget());
+    const QAction* item = menu ? menu->activeAction() : nullptr;
+    return item ? item->property(kHelpContextProperty).toInt() : 0;
+}
 }  // namespace
 
 void SetHelpContext(QWidget* widget, int context) {
     widget->setProperty(kHelpContextProperty, context);
+}
+
+void SetHelpContext(QAction* item, int context) {
+    item->setProperty(kHelpContextProperty, context);
 }
 
 QWidget* ControlWithHelp(QWidget* widget) {
@@ -85,7 +98,8 @@ bool HelpManager::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
         watched->isWidgetType()) {
         // F1 belongs to the focused control, whichever object saw the key first.
-        const int context = HelpContextOf(QApplication::focusWidget());
+        int context = ContextOfHighlightedItem();
+        if (!context) context = HelpContextOf(QApplication::focusWidget());
         if (context) HelpContext(context);
         return true;
     }

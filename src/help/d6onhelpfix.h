@@ -7,10 +7,13 @@
 #include <memory>
 #include <vector>
 
+class QAction;
 class QWidget;
 
 // The help context number of a control; 0 means none of its own.
 void SetHelpContext(QWidget* widget, int context);
+// A menu item's: F1 while the item is highlighted opens it.
+void SetHelpContext(QAction* item, int context);
 // The nearest control, from this one outwards, that has a help context.
 QWidget* ControlWithHelp(QWidget* widget);
 // Its context number, or 0.

@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "help/d6onhelpfix.h"
+#include "help/help_contexts.h"
 #include "playback/fill.h"
 #include "playback/maps.h"
 #include "ui/error_box.h"
@@ -22,6 +24,7 @@ FillDialog::FillDialog(Map map, int rows, std::vector<int> ownSteps, QWidget* pa
 FillDialog::FillDialog(Map map, const FillInputs& start, std::vector<int> ownSteps, QWidget* parent)
     : QDialog(parent), map_(map), ownSteps_(std::move(ownSteps)) {
     setWindowTitle(map == Map::Notes ? "Notentabelle füllen" : "Tempotabelle füllen");
+    SetHelpContext(this, IDH_FUELLEN);
     auto* form = new QFormLayout;
     spnRows = new QSpinBox(this);
     spnRows->setRange(1, kFillRowsMax);
@@ -131,10 +134,12 @@ void FillDialog::accept() {
 
 void AddFillMenu(QWidget* table, const std::function<void()>& fill) {
     table->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(
-        table, &QWidget::customContextMenuRequested, table, [table, fill](const QPoint&) {
-            QMenu menu(table);
-            QObject::connect(menu.addAction(kFillCaption), &QAction::triggered, table, fill);
-            menu.exec(QCursor::pos());
-        });
+    QObject::connect(table, &QWidget::customContextMenuRequested, table,
+                     [table, fill](const QPoint&) {
+                         QMenu menu(table);
+                         QAction* item = menu.addAction(kFillCaption);
+                         SetHelpContext(item, IDH_FUELLEN);
+                         QObject::connect(item, &QAction::triggered, table, fill);
+                         menu.exec(QCursor::pos());
+                     });
 }

@@ -145,6 +145,15 @@ void TfrmMain::BuildControls() {
     miOeisAlle->setCheckable(true);
     auto* menuHilfe = menuBar()->addMenu("&?");
     miHilfe = menuHilfe->addAction("&Hilfe");
+    // F1 on a highlighted item opens the page that describes it.
+    const std::pair<QAction*, int> itemHelp[] = {
+        {miMidiDatei, IDH_ABSPIELEN},    {miWavDatei, IDH_AUDIOEXPORT},
+        {miMusicXmlDatei, IDH_PARTITUR}, {miLilyPondDatei, IDH_PARTITUR},
+        {miStimmen, IDH_STIMMEN},        {mnuMidiAusgang->menuAction(), IDH_ABSPIELEN},
+        {miAnsicht, IDH_ANSICHT},        {miNotenFuellen, IDH_FUELLEN},
+        {miTempoFuellen, IDH_FUELLEN},   {miTaktart, IDH_PARTITUR},
+        {miOeisAlle, IDH_GANZE_FOLGEN}};
+    for (const auto& [item, context] : itemHelp) SetHelpContext(item, context);
 
     client_ = new QWidget(this);
     setCentralWidget(client_);

@@ -8,11 +8,14 @@
 #include <QVBoxLayout>
 
 #include "common/errors.h"
+#include "help/d6onhelpfix.h"
+#include "help/help_contexts.h"
 #include "playback/scales.h"
 
 std::optional<QString> AskScaleStepsText(QWidget* parent, const QString& current) {
     QDialog dialog(parent);
     dialog.setWindowTitle("Eigene Tonleiter");
+    SetHelpContext(&dialog, IDH_KARTEN);
     auto* prompt = new QLabel(
         "Schritte in Halbtönen von Ton zu Ton, zusammen höchstens 12\n"
         "(der Rest bis zur Oktave schließt die Leiter), z. B. 2 2 1 2 2 2 1 für Dur:",

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include "help/d6onhelpfix.h"
+#include "help/help_contexts.h"
 #include "setup/setup_file.h"
 #include "ui/error_box.h"
 #include "ui/file_dialogs.h"
@@ -41,6 +43,8 @@ SetupFiles::SetupFiles(QWidget& window, ISetupDocument& document, QMenu* menu, Q
     menu->insertActions(before, {miOeffnen, miSpeichern, miSpeichernUnter});
     menu->insertMenu(before, mnuZuletzt);
     menu->insertSeparator(before);
+    for (QAction* item : {miOeffnen, miSpeichern, miSpeichernUnter, mnuZuletzt->menuAction()})
+        SetHelpContext(item, IDH_SETUPDATEIEN);
     FillRecentMenu();
 
     ChooseOpenPath = OpenDialog(&w_, "Öffnen", kSetupFileFilter);

@@ -114,6 +114,12 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     btnLilyPondDatei = new QPushButton(LilyPondExport().MenuCaption, this);
     btnWavDatei = new QPushButton(WavExport().MenuCaption, this);
     btnAbspielen = new QPushButton(kCaptionPlay, this);
+    const std::pair<QPushButton*, int> buttonHelp[] = {{btnOeffnen, IDH_SETUPDATEIEN},
+                                                       {btnSpeichern, IDH_SETUPDATEIEN},
+                                                       {btnMusicXmlDatei, IDH_PARTITUR},
+                                                       {btnLilyPondDatei, IDH_PARTITUR},
+                                                       {btnWavDatei, IDH_AUDIOEXPORT}};
+    for (const auto& [button, context] : buttonHelp) SetHelpContext(button, context);
 
     auto* rows = new QHBoxLayout;
     for (QPushButton* b : {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter,

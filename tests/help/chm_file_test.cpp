@@ -63,6 +63,12 @@ TEST(ShippedHelpFile, EveryContextOfTheProgramOpensItsTopic) {
                     {IDH_STIMMEN, "/stimmen.htm"},
                     {IDH_ANSICHT, "/ansicht.htm"},
                     {IDH_BARRIEREFREIHEIT, "/barrierefreiheit.htm"},
+                    {IDH_SETUPDATEIEN, "/setupdateien.htm"},
+                    {IDH_PARTITUR, "/partitur.htm"},
+                    {IDH_GANZE_FOLGEN, "/ganze_folgen.htm"},
+                    {IDH_KOMMANDOZEILE, "/kommandozeile.htm"},
+                    {IDH_FUELLEN, "/fuellen.htm"},
+                    {IDH_AUDIOEXPORT, "/audioexport.htm"},
                     {IDH_AUSDRUCK, "/ausdruck.htm"}};
     EXPECT_EQ(file->ContextMap().size(), std::size(contexts));
     for (const auto& c : contexts) {

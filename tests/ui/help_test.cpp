@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -18,7 +20,9 @@
 #include "help/hh.h"
 #include "help/hh_funcs.h"
 #include "support/window_fixture.h"
+#include "ui/fill_dialog.h"
 #include "ui/picture_window.h"
+#include "ui/setup_files.h"
 
 namespace {
 
@@ -78,6 +82,37 @@ TEST_F(HelpTest, F1InThePictureWindowOpensItsTopic) {
     window->miAnsicht->trigger();
     QApplication::setActiveWindow(window->Picture.get());
     EXPECT_EQ(TopicAfterF1(window->Picture->btnReload), "/ansicht.htm");
+}
+
+// An open menu leaves the focus where it was: its highlighted item's page
+// comes first, and an item without one falls back to the focused control's.
+TEST_F(HelpTest, F1OnAHighlightedMenuItemOpensItsTopic) {
+    const struct {
+        QAction* item;
+        const char* topic;
+    } cases[] = {
+        {window->miWavDatei, "/audioexport.htm"},
+        {window->miLilyPondDatei, "/partitur.htm"},
+        {window->Files->miSpeichernUnter, "/setupdateien.htm"},
+        {window->miBeenden, "/abspielen.htm"},  // none of its own: the slider has the focus
+    };
+    for (const auto& c : cases) {
+        HelpViewerWindow::CloseAll();
+        window->tbTempo->setFocus();
+        window->mnuDatei->popup(window->mapToGlobal(QPoint(0, 0)));
+        window->mnuDatei->setActiveAction(c.item);
+        QTest::keyClick(window->mnuDatei, Qt::Key_F1);
+        window->mnuDatei->hide();
+        HelpViewerWindow* viewer = HelpViewerWindow::Current();
+        EXPECT_EQ(viewer ? viewer->TopicPath() : QString(), c.topic) << c.topic;
+    }
+}
+
+TEST_F(HelpTest, F1InTheFillDialogOpensItsTopic) {
+    FillDialog dialog(FillDialog::Map::Notes, 12, {}, window.get());
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    EXPECT_EQ(TopicAfterF1(dialog.spnRows), "/fuellen.htm");
 }
 
 TEST_F(HelpTest, HelpMenuAsksForTheMainTopicWhateverHasTheFocus) {
