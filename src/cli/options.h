@@ -30,7 +30,8 @@ inline constexpr OptionInfo kOptions[] = {
     {"--instrument", true, kSetup},    {"--play", false, kMelody},
     {"--out", true, kMelody},          {"--setup", true, kSetup},
     {"--offset", true, kMelody},       {"--oeis-all", false, kSetup},
-    {"--time", true, kSetup},
+    {"--time", true, kSetup},          {"--list-file", true, kSetup},
+    {"--column", true, kSetup},
 };
 
 // The command line, read but not yet checked against what each command needs.
