@@ -169,6 +169,7 @@ void TfrmMain::SetSourceControlsEnabled(bool enabled) {
     miWavDatei->setEnabled(enabled);
     miMusicXmlDatei->setEnabled(enabled);
     miLilyPondDatei->setEnabled(enabled);
+    miListeLaden->setEnabled(enabled);
     if (Files) Files->SetEnabled(enabled);
 }
 
