@@ -78,11 +78,14 @@ TimeSignature TimeOption(const Arguments& a, const TimeSignature& fallback) {
     }
 }
 
-// The list of --list-file: the column --column names, or the file's default one.
-// Dropped signs are said on err; the list plays all the same.
-std::string ListFileOption(const Arguments& a, std::ostream& err) {
+// The note sequence's list from --list-file: the column --column names, or
+// the file's default one. Dropped signs are said on err; the list plays all the same.
+void ReadListFile(VoiceSetup& voice, const Arguments& a, std::ostream& err) {
     const std::string& path = a.Value("--list-file");
+    if (path.empty()) throw ECliUsage(msg::NeedsFileName("--list-file"));
     const std::string column = a.Has("--column") ? a.Value("--column") : "";
+    if (a.Has("--column") && Trimmed(column).empty())
+        throw ECliUsage("--column braucht die Nummer (ab 1) oder den Namen einer Spalte");
     const std::string text = ReadDataFile(path);
     DataList read;
     try {
@@ -91,7 +94,23 @@ std::string ListFileOption(const Arguments& a, std::ostream& err) {
         throw EDataFileError(DataFileMessage(path, e.Message()));
     }
     if (read.NegativeValues) err << kDataSignsNotRead << '\n';
-    return read.List;
+    voice.Notes.Selected = SourceKind::Explicit;
+    voice.Notes.ExplicitList = read.List;
+}
+
+// The note sequence's source as --list, --formula or --oeis give it.
+void SetNoteSource(MelodySetup& setup, const Arguments& a) {
+    VoiceSetup& voice = setup.Voices.front();
+    if (a.Has("--list")) {
+        voice.Notes.Selected = SourceKind::Explicit;
+        voice.Notes.ExplicitList = a.Value("--list");
+    }
+    if (a.Has("--formula")) SetFormula(voice.Notes, a, a.Value("--formula"), "--count", "--start");
+    if (a.Has("--oeis")) {
+        voice.Notes.Selected = SourceKind::Oeis;
+        voice.Notes.Oeis = OeisSetup{a.Value("--oeis"), "", "", ""};
+        setup.OeisWholeSequences = a.Has("--oeis-all");
+    }
 }
 
 // The setup that the options make of base (the start-up values or a file).
@@ -107,10 +126,6 @@ void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired,
     if (sources > 1)
         throw ECliUsage("Nur eine Quelle ist möglich: --list, --list-file, --formula oder --oeis");
     RequireWith(a, "--column", "--list-file");
-    if (a.Has("--list-file") && a.Value("--list-file").empty())
-        throw ECliUsage(msg::NeedsFileName("--list-file"));
-    if (a.Has("--column") && Trimmed(a.Value("--column")).empty())
-        throw ECliUsage("--column braucht die Nummer (ab 1) oder den Namen einer Spalte");
     if (a.Has("--tempo-list") && a.Has("--tempo-formula"))
         throw ECliUsage("Nur eine Tempofolge ist möglich: --tempo-list oder --tempo-formula");
     for (const char* name : {"--count", "--start"}) RequireWith(a, name, "--formula");
@@ -124,21 +139,8 @@ void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired,
     if (a.Has("--out") && a.Value("--out").empty()) throw ECliUsage(msg::NeedsFileName("--out"));
     if (setup.Voices.size() != 1) throw Exception(msg::NotOneVoice(setup.Voices.size()));
 
+    SetNoteSource(setup, a);
     VoiceSetup& voice = setup.Voices.front();
-    if (a.Has("--list")) {
-        voice.Notes.Selected = SourceKind::Explicit;
-        voice.Notes.ExplicitList = a.Value("--list");
-    }
-    if (a.Has("--list-file")) {
-        voice.Notes.Selected = SourceKind::Explicit;
-        voice.Notes.ExplicitList = ListFileOption(a, err);
-    }
-    if (a.Has("--formula")) SetFormula(voice.Notes, a, a.Value("--formula"), "--count", "--start");
-    if (a.Has("--oeis")) {
-        voice.Notes.Selected = SourceKind::Oeis;
-        voice.Notes.Oeis = OeisSetup{a.Value("--oeis"), "", "", ""};
-        setup.OeisWholeSequences = a.Has("--oeis-all");
-    }
     if (a.Has("--tempo-list")) {
         voice.TempoSequenceUsed = true;
         voice.Tempi.Selected = SourceKind::Explicit;
@@ -184,6 +186,8 @@ void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired,
     setup.Tempo = IntegerOption(a, "--tempo", kTempoMin, kTempoMax, setup.Tempo);
     setup.Meter = TimeOption(a, setup.Meter);
     voice.Instrument = IntegerOption(a, "--instrument", 0, 127, voice.Instrument);
+    // Last: every mistake of the command line is said before the file is read.
+    if (a.Has("--list-file")) ReadListFile(voice, a, err);
 }
 
 // The start-up values, or the file that --setup names.
