@@ -282,8 +282,8 @@ DataLayout GuessDataLayout(std::string_view text) {
     using enum FieldSeparator;
     static constexpr DataLayout kCandidates[] = {
         {Tab, false, false},      {Tab, true, false},    {Semicolon, false, false},
-        {Semicolon, true, false}, {Comma, false, false}, {Blanks, false, false},
-        {Blanks, true, false}};
+        {Semicolon, true, false}, {Comma, false, false}, {Comma, true, false},
+        {Blanks, false, false},   {Blanks, true, false}};
     const std::vector<std::string_view> sample = SampleLines(text);
     // The first line may name the columns: the numbers are counted after it.
     const std::size_t from = sample.size() > 1 ? 1 : 0;
