@@ -12,6 +12,7 @@
 #include "common/messages.h"
 #include "common/quote.h"
 #include "common/termination.h"
+#include "common/text.h"
 #include "melodyfile/export_formats.h"
 #include "midi/clock.h"
 #include "midi/midi.h"
@@ -22,6 +23,7 @@
 #include "playback/scales.h"
 #include "playback/startup.h"
 #include "setup/setup_file.h"
+#include "sources/data_file.h"
 #include "sources/oeis.h"
 
 namespace {
@@ -101,14 +103,54 @@ void ConfigureExpression(ExpressionSetup& expression, const Arguments& a,
     }
 }
 
+// The note sequence's list from --list-file: the column --column names, or
+// the file's default one. Dropped signs are said on err; the list plays all the same.
+void ReadListFile(VoiceSetup& voice, const Arguments& a, std::ostream& err) {
+    const std::string& path = a.Value("--list-file");
+    if (path.empty()) throw ECliUsage(msg::NeedsFileName("--list-file"));
+    const std::string column = a.Has("--column") ? a.Value("--column") : "";
+    if (a.Has("--column") && Trimmed(column).empty())
+        throw ECliUsage("--column braucht die Nummer (ab 1) oder den Namen einer Spalte");
+    const std::string text = ReadDataFile(path);
+    DataList read;
+    try {
+        read = ReadDataList(text, column);
+    } catch (const EDataFileError& e) {
+        throw EDataFileError(DataFileMessage(path, e.Message()));
+    }
+    if (read.NegativeValues) err << kDataSignsNotRead << '\n';
+    voice.Notes.Selected = SourceKind::Explicit;
+    voice.Notes.ExplicitList = read.List;
+}
+
+// The note sequence's source as --list, --formula or --oeis give it.
+void SetNoteSource(MelodySetup& setup, const Arguments& a) {
+    VoiceSetup& voice = setup.Voices.front();
+    if (a.Has("--list")) {
+        voice.Notes.Selected = SourceKind::Explicit;
+        voice.Notes.ExplicitList = a.Value("--list");
+    }
+    if (a.Has("--formula")) SetFormula(voice.Notes, a, a.Value("--formula"), "--count", "--start");
+    if (a.Has("--oeis")) {
+        voice.Notes.Selected = SourceKind::Oeis;
+        voice.Notes.Oeis = OeisSetup{a.Value("--oeis"), "", "", ""};
+        setup.OeisWholeSequences = a.Has("--oeis-all");
+    }
+}
+
 // The setup that the options make of base (the start-up values or a file).
-void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired) {
+void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired,
+                    std::ostream& err) {
     NoOperands(a);
-    const int sources = a.Has("--list") + a.Has("--formula") + a.Has("--oeis");
+    const int sources =
+        a.Has("--list") + a.Has("--list-file") + a.Has("--formula") + a.Has("--oeis");
     if (sources == 0 && sourceRequired)
-        throw ECliUsage(std::string(CommandName(a.command)) +
-                        " braucht eine Quelle: --list, --formula, --oeis oder --setup");
-    if (sources > 1) throw ECliUsage("Nur eine Quelle ist möglich: --list, --formula oder --oeis");
+        throw ECliUsage(
+            std::string(CommandName(a.command)) +
+            " braucht eine Quelle: --list, --list-file, --formula, --oeis oder --setup");
+    if (sources > 1)
+        throw ECliUsage("Nur eine Quelle ist möglich: --list, --list-file, --formula oder --oeis");
+    RequireWith(a, "--column", "--list-file");
     if (a.Has("--tempo-list") && a.Has("--tempo-formula"))
         throw ECliUsage("Nur eine Tempofolge ist möglich: --tempo-list oder --tempo-formula");
     for (const char* name : {"--count", "--start"}) RequireWith(a, name, "--formula");
@@ -122,17 +164,8 @@ void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired)
     if (a.Has("--out") && a.Value("--out").empty()) throw ECliUsage(msg::NeedsFileName("--out"));
     if (setup.Voices.size() != 1) throw Exception(msg::NotOneVoice(setup.Voices.size()));
 
+    SetNoteSource(setup, a);
     VoiceSetup& voice = setup.Voices.front();
-    if (a.Has("--list")) {
-        voice.Notes.Selected = SourceKind::Explicit;
-        voice.Notes.ExplicitList = a.Value("--list");
-    }
-    if (a.Has("--formula")) SetFormula(voice.Notes, a, a.Value("--formula"), "--count", "--start");
-    if (a.Has("--oeis")) {
-        voice.Notes.Selected = SourceKind::Oeis;
-        voice.Notes.Oeis = OeisSetup{a.Value("--oeis"), "", "", ""};
-        setup.OeisWholeSequences = a.Has("--oeis-all");
-    }
     if (a.Has("--tempo-list")) {
         voice.TempoSequenceUsed = true;
         voice.Tempi.Selected = SourceKind::Explicit;
@@ -180,6 +213,8 @@ void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired)
     voice.Instrument = IntegerOption(a, "--instrument", 0, 127, voice.Instrument);
     ConfigureExpression(voice.Dynamics, a, "--velocity");
     ConfigureExpression(voice.Panorama, a, "--pan");
+    // Last: every mistake of the command line is said before the file is read.
+    if (a.Has("--list-file")) ReadListFile(voice, a, err);
 }
 
 // The start-up values, or the file that --setup names.
@@ -258,7 +293,7 @@ int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& 
     CliHost host;
     try {
         MelodySetup setup = BaseSetup(a);
-        ConfigureSetup(setup, a, !a.Has("--setup"));
+        ConfigureSetup(setup, a, !a.Has("--setup"), err);
         host.Load(setup);
         // The title names the source as it was chosen, before a formula's members
         // take its place.
@@ -317,7 +352,7 @@ int Save(Arguments a, std::ostream& err) {
             SaveSetupFile(path, setup);
             return kExitOk;
         }
-        ConfigureSetup(setup, a, !a.Has("--setup"));
+        ConfigureSetup(setup, a, !a.Has("--setup"), err);
         OeisSetup& oeis = setup.Voices.front().Notes.Oeis;
         if (a.Has("--oeis")) {
             const OeisHit hit = OeisLookup().Run(oeis.Query, setup.OeisWholeSequences);

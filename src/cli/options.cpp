@@ -9,6 +9,27 @@
 #include "common/text.h"
 #include "playback/maps.h"
 
+namespace {
+// The sources of the note sequence, as --help lists them.
+std::string SourceHelp() {
+    return "QUELLE der Notenfolge, genau eine von:\n"
+           "  --list TEXT           explizite Angabe, z. B. \"1, 2, 3\"\n"
+           "  --list-file DATEI     explizite Angabe aus einer Spalte einer Textdatei (CSV,\n"
+           "                        TSV, Semikolon oder Leerzeichen getrennt, auch eine\n"
+           "                        b-Datei); Trennzeichen, Dezimalkomma und Kopfzeile\n"
+           "                        werden erkannt, Zahlen auf ganze gerundet\n"
+           "  --column N|NAME       mit --list-file: die Spalte (ab 1 gezählt oder der Name\n"
+           "                        in der Kopfzeile); Vorgabe ist die erste Spalte aus\n"
+           "                        Zahlen, eine Spalte, die um 1 hochzählt, davor nicht\n"
+           "  --formula FORMEL      Formel, mit --count, --zero und --start wie bei eval\n"
+           "  --oeis SUCHE          Suche in der OEIS (A-Nummer, Suchwort oder Glieder)\n"
+           "  --oeis-all            mit --oeis: alle Glieder aus der b-Datei der Folge\n"
+           "                        (bis 10 000) statt der kurzen Liste\n"
+           "  --setup DATEI         eine Sonavix-Datei; die Optionen ändern einzelne\n"
+           "                        Einstellungen (eine Quelle ersetzt die der Notenfolge)\n";
+}
+}  // namespace
+
 std::string HelpText() {
     std::string scales;
     for (size_t i = 0; i < kTonartEntries.size(); ++i)
@@ -31,15 +52,8 @@ std::string HelpText() {
            "melody gibt die Melodie aus, die \"Abspielen\" spielen würde: je Note eine\n"
            "Zeile mit Tastennummer und Dauer in Millisekunden (Tasten <= 0 sind Pausen).\n"
            "Gelten Anschlag- oder Panoramatabelle (--velocity-..., --pan-... oder aus der\n"
-           "Datei), folgen Anschlag und Panorama als dritte und vierte Spalte.\n"
-           "QUELLE der Notenfolge, genau eine von:\n"
-           "  --list TEXT           explizite Angabe, z. B. \"1, 2, 3\"\n"
-           "  --formula FORMEL      Formel, mit --count, --zero und --start wie bei eval\n"
-           "  --oeis SUCHE          Suche in der OEIS (A-Nummer, Suchwort oder Glieder)\n"
-           "  --oeis-all            mit --oeis: alle Glieder aus der b-Datei der Folge\n"
-           "                        (bis 10 000) statt der kurzen Liste\n"
-           "  --setup DATEI         eine Sonavix-Datei; die Optionen ändern einzelne\n"
-           "                        Einstellungen (eine Quelle ersetzt die der Notenfolge)\n"
+           "Datei), folgen Anschlag und Panorama als dritte und vierte Spalte.\n" +
+           SourceHelp() +
            "MEHRERE STIMMEN: --setup A.sonavix --setup B.sonavix ... (oder eine Datei mit\n"
            "mehreren Stimmen) spielt die Stimmen zusammen; je Note eine Zeile mit Nummer\n"
            "der Stimme, Tastennummer und Dauer. Nur --play und --out gelten dann;\n"

@@ -36,6 +36,7 @@ inline constexpr OptionInfo kOptions[] = {
     {"--pan-map", true, kSetup},        {"--pan-list", true, kSetup},
     {"--pan-formula", true, kSetup},    {"--pan-count", true, kSetup},
     {"--pan-start", true, kSetup},
+    {"--list-file", true, kSetup},      {"--column", true, kSetup},
 };
 
 // The command line, read but not yet checked against what each command needs.

@@ -20,5 +20,6 @@
 #define IDH_FUELLEN 5400
 #define IDH_AUDIOEXPORT 5500
 #define IDH_AUSDRUCK 5800
+#define IDH_DATENDATEI 5700
 
 #endif

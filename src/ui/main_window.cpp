@@ -130,6 +130,7 @@ void TfrmMain::BuildControls() {
     miWavDatei = menuDatei->addAction(WavExport().MenuCaption);
     miMusicXmlDatei = menuDatei->addAction(MusicXmlExport().MenuCaption);
     miLilyPondDatei = menuDatei->addAction(LilyPondExport().MenuCaption);
+    miListeLaden = menuDatei->addAction("Liste aus Datei laden...");
     miStimmen = menuDatei->addAction("Stimmen...");
     mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
     miAnsicht = menuDatei->addAction("&Ansicht...");
@@ -275,6 +276,7 @@ void TfrmMain::Wire() {
     On(miLilyPondDatei, &QAction::triggered, &TfrmMain::miLilyPondDateiClick);
     On(miAnsicht, &QAction::triggered, &TfrmMain::miAnsichtClick);
     On(miAusdruck, &QAction::triggered, &TfrmMain::miAusdruckClick);
+    On(miListeLaden, &QAction::triggered, &TfrmMain::miListeLadenClick);
     On(miStimmen, &QAction::triggered, &TfrmMain::miStimmenClick);
     On(mnuMidiAusgang, &QMenu::aboutToShow, &TfrmMain::mnuMidiAusgangShow);
     lblHomepage->installEventFilter(this);

@@ -23,9 +23,11 @@
 #include "playback/startup.h"
 #include "sources/generation.h"
 #include "ui/expression_window.h"
+#include "ui/file_dialogs.h"
 #include "ui/fill_dialog.h"
 #include "ui/folgen.h"
 #include "ui/klavier.h"
+#include "ui/list_file_dialog.h"
 #include "ui/setup_files.h"
 #include "ui/valuelist_editor.h"
 #include "ui/window_host.h"
@@ -148,6 +150,17 @@ public:
         [this](const TimeSignature& current) { return AskMeterDialog(this, current); };
     std::function<QString()> ChooseMusicXmlFilePath;
     std::function<QString()> ChooseLilyPondFilePath;
+    // "Liste aus Datei laden...": the file to read, then its column (nullopt
+    // cancels); a column's values become the note sequence's explicit list.
+    // Tests replace both dialogs.
+    QAction* miListeLaden;
+    void miListeLadenClick(QObject* Sender);
+    std::function<QString()> ChooseListFilePath = OpenDialog(
+        this, "Liste aus Datei laden", "Datendateien (*.csv *.tsv *.txt *.dat);;Alle Dateien (*)");
+    std::function<std::optional<DataList>(const QString& path, const std::string& text)>
+        AskListFile = [this](const QString& path, const std::string& text) {
+            return AskListColumn(this, path, text);
+        };
     // Opens an address in the user's browser. Tests replace the opener.
     std::function<void(const QUrl&)> OpenUrl;
     // Window height including the title bar and frame, as the layout counts it.

@@ -182,6 +182,7 @@ void TfrmMain::SetSourceControlsEnabled(bool enabled) {
     miWavDatei->setEnabled(enabled);
     miMusicXmlDatei->setEnabled(enabled);
     miLilyPondDatei->setEnabled(enabled);
+    miListeLaden->setEnabled(enabled);
     if (Files) Files->SetEnabled(enabled);
 }
 

@@ -184,6 +184,29 @@ TEST(CliMelody, KeysAndDurationsAsThePlayButtonWouldSoundThem) {
     });
 }
 
+// The file's column plays as the list typed; dropped signs are a notice, a
+// file that is no text a failure naming it.
+TEST(CliMelody, ListFilePlaysItsColumnAsTheExplicitList) {
+    TempDir dir;
+    const std::string csv = dir.File("werte.csv"), binary = dir.File("bild.png");
+    std::ofstream(csv) << "Datum;Wert;Menge\n01.02.;3,5;7\n02.02.;-4,5;8\n";
+    std::ofstream(binary) << std::string("\x89PNG\r\n\0", 7);
+    const ProgramResult typed = Cli({"melody", "--list", "4, 4"});
+    const ProgramResult read = Cli({"melody", "--list-file", csv});
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.out, typed.out);
+    EXPECT_EQ(read.err,
+              "Die Spalte hat negative Werte; ihre Vorzeichen stehen nicht in der Liste (\"-\" "
+              "trennt Glieder), es zählen nur die Beträge\n");
+    EXPECT_EQ(Cli({"melody", "--list-file", csv, "--column", "menge"}).out,
+              Cli({"melody", "--list", "7, 8"}).out);
+    const ProgramResult refused = Cli({"melody", "--list-file", binary});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "Die Datei \"" + binary +
+                               "\" lässt sich nicht als Liste lesen: Zeile 2 enthält das "
+                               "Steuerzeichen 0x00, das ist keine Textdatei.\n");
+}
+
 TEST(CliMelody, SeparateTempoSequence) {
     ExpectCases({
         // Two tempo members under five notes: 1, 2, 1, 2, 1.
@@ -564,7 +587,8 @@ TEST(CliSetup, BrokenFilesAndMissingNames) {
          2},
         {{"save", dir.File("a.sonavix")},
          "",
-         "sonavix-cli: save braucht eine Quelle: --list, --formula, --oeis oder --setup\n"
+         "sonavix-cli: save braucht eine Quelle: --list, --list-file, --formula, --oeis oder "
+         "--setup\n"
          "Hilfe: sonavix-cli --help\n",
          2},
     });
