@@ -273,6 +273,15 @@ TEST(CliUsage, MistakesOnTheCommandLineExitWithTwo) {
         {{"melody", "--list", "1", "--note-map", " "}, "--note-map braucht mindestens einen Wert"},
         {{"melody", "--list", "1", "--note-map", "1", "--root", "4"}, "schließen einander aus"},
         {{"melody", "--list", "1", "--out="}, "--out braucht einen Dateinamen"},
+        // An ending it does not write is no MIDI file under another name, for several voices too.
+        {{"melody", "--list", "1", "--out", "x.flac.txt"},
+         "--out schreibt nur Dateien mit den Endungen .mid, .midi, .wav, .musicxml, .xml, .ly, "
+         ".flac, .ogg, .mp3, nicht \"x.flac.txt\""},
+        {{"melody", "--setup", "a", "--setup", "a", "--out", "kanon"}, "nicht \"kanon\""},
+        {{"melody", "--list", "1", "--out", "x.mp3", "--quality", "1,5"},
+         "--quality erwartet eine Zahl von 0 bis 1, z. B. 0,6, nicht \"1,5\""},
+        {{"melody", "--list", "1", "--out", "x.flac", "--quality", "1"},
+         "--quality gilt nur für Dateien mit den Endungen .ogg, .mp3"},
     };
     for (const auto& c : cases) {
         const ProgramResult r = Cli(c.args);
