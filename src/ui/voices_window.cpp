@@ -104,6 +104,8 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     btnMusicXmlDatei = new QPushButton(MusicXmlExport().MenuCaption, this);
     btnLilyPondDatei = new QPushButton(LilyPondExport().MenuCaption, this);
     btnWavDatei = new QPushButton(WavExport().MenuCaption, this);
+    btnAudioDatei = new QPushButton(AudioExports().front().MenuCaption, this);
+    SetHelpContext(btnAudioDatei, IDH_AUDIOFORMATE);
     btnAbspielen = new QPushButton(kCaptionPlay, this);
 
     auto* rows = new QHBoxLayout;
@@ -111,8 +113,8 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
         rows->addWidget(b);
     rows->addStretch();
     auto* files = new QHBoxLayout;
-    for (QPushButton* b :
-         {btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei, btnWavDatei})
+    for (QPushButton* b : {btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei,
+                           btnLilyPondDatei, btnWavDatei, btnAudioDatei})
         files->addWidget(b);
     files->addStretch();
     files->addWidget(btnAbspielen);
@@ -139,6 +141,7 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     on(btnMusicXmlDatei, [this] { MusicXmlDateiClick(); });
     on(btnLilyPondDatei, [this] { LilyPondDateiClick(); });
     on(btnWavDatei, [this] { WavDateiClick(); });
+    on(btnAudioDatei, [this] { AudioDateiClick(); });
     on(btnAbspielen, [this] { AbspielenClick(); });
 
     AskSaveChanges = [this](const QString& fileName) { return AskSaveChangesBox(this, fileName); };
@@ -150,6 +153,7 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     ChooseMusicXmlPath = ExportDialog(this, MusicXmlExport(), "stimmen");
     ChooseLilyPondPath = ExportDialog(this, LilyPondExport(), "stimmen");
     ChooseWavPath = ExportDialog(this, WavExport(), "stimmen");
+    ChooseAudioPath = AudioExportDialog(this, "stimmen");
 }
 
 VoicesWindow::~VoicesWindow() = default;
@@ -307,9 +311,9 @@ void VoicesWindow::MoveClick(int step) {
 }
 
 void VoicesWindow::SetEditable(bool editable) {
-    for (QPushButton* b :
-         {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter, btnOeffnen,
-          btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei, btnWavDatei})
+    for (QPushButton* b : {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter,
+                           btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei,
+                           btnLilyPondDatei, btnWavDatei, btnAudioDatei})
         b->setEnabled(editable);
     // Mute, solo and velocity mix the voices live; the rest waits for the end.
     tblStimmen->setEditTriggers(editable ? QAbstractItemView::EditTriggers(editTriggers_)
