@@ -11,6 +11,26 @@
 #include "melodyfile/export_formats.h"
 #include "playback/maps.h"
 
+namespace {
+// What melody does with the melody: play it or write it.
+constexpr const char* kPlayAndOutHelp =
+    "  --play                spielt die Melodie auf MIDI-Gerät 0 (Strg+C beendet sie,\n"
+    "                        wenn die klingende und die nächste Note gespielt sind,\n"
+    "                        ein zweites Strg+C sofort; SONAVIX_MIDI_OUT wählt den\n"
+    "                        Anschluss)\n"
+    "  --out DATEI.mid       schreibt die Melodie als Standard-MIDI-Datei;\n"
+    "  --out DATEI.wav       als WAV-Datei (44,1 kHz, Stereo) über den eingebauten\n"
+    "                        Synthesizer (SONAVIX_SOUNDFONT wählt die SoundFont);\n"
+    "  --out DATEI.musicxml  als MusicXML-Partitur; --out DATEI.ly als LilyPond-Satz;\n"
+    "  --out DATEI.flac      ebenso gerechnet wie WAV, als FLAC (verlustfrei),\n"
+    "  --out DATEI.ogg       als Ogg Vorbis oder --out DATEI.mp3 als MP3; andere\n"
+    "                        Endungen werden abgelehnt\n"
+    "  --quality Q           Qualität von .ogg und .mp3 von 0 (kleinste Datei) bis 1\n"
+    "                        (Vorgabe 0,6): Ogg Vorbis mit der Qualität Q, MP3 mit\n"
+    "                        konstant 32 + 288 * Q kbit/s, gerundet auf eine\n"
+    "                        Bitrate von MP3 (0,6 ergibt 192 kbit/s)\n";
+}  // namespace
+
 std::string HelpText() {
     std::string scales;
     for (size_t i = 0; i < kTonartEntries.size(); ++i)
@@ -67,22 +87,8 @@ std::string HelpText() {
            "  --tempo-map W,W,...   Notenlängen der Zeilen 0, 1, ... (Vorgabe 2 = Viertel)\n"
            "  --tempo T             Tempo 20 bis 220 (Vorgabe 90)\n"
            "  --time B/T            Taktart der Partitur, z. B. 3/4 oder 6/8 (Vorgabe 4/4)\n"
-           "  --instrument N        General-MIDI-Instrument 0 bis 127 (Vorgabe 0)\n"
-           "  --play                spielt die Melodie auf MIDI-Gerät 0 (Strg+C beendet sie,\n"
-           "                        wenn die klingende und die nächste Note gespielt sind,\n"
-           "                        ein zweites Strg+C sofort; SONAVIX_MIDI_OUT wählt den\n"
-           "                        Anschluss)\n"
-           "  --out DATEI.mid       schreibt die Melodie als Standard-MIDI-Datei;\n"
-           "  --out DATEI.wav       als WAV-Datei (44,1 kHz, Stereo) über den eingebauten\n"
-           "                        Synthesizer (SONAVIX_SOUNDFONT wählt die SoundFont);\n"
-           "  --out DATEI.musicxml  als MusicXML-Partitur; --out DATEI.ly als LilyPond-Satz;\n"
-           "  --out DATEI.flac      ebenso gerechnet wie WAV, als FLAC (verlustfrei),\n"
-           "  --out DATEI.ogg       als Ogg Vorbis oder --out DATEI.mp3 als MP3; andere\n"
-           "                        Endungen werden abgelehnt\n"
-           "  --quality Q           Qualität von .ogg und .mp3 von 0 (kleinste Datei) bis 1\n"
-           "                        (Vorgabe 0,6): Ogg Vorbis mit der Qualität Q, MP3 mit\n"
-           "                        konstant 32 + 288 * Q kbit/s, gerundet auf eine\n"
-           "                        Bitrate von MP3 (0,6 ergibt 192 kbit/s)\n"
+           "  --instrument N        General-MIDI-Instrument 0 bis 127 (Vorgabe 0)\n" +
+           kPlayAndOutHelp +
            "\n"
            "save schreibt die Einstellungen, die melody spielen würde, als Sonavix-Datei\n"
            "(ohne --play und --out); eine Suche in der OEIS geschieht dabei sofort, so dass\n"
