@@ -83,7 +83,8 @@ std::function<AudioChoice()> AudioExportDialog(QWidget* parent, const QString& b
         for (const ExportFormat& format : formats)
             if (ExportFormatOf(choice.Path.toStdString()) == &format) choice.Format = &format;
         if (!choice.Format) {
-            const auto chosen = static_cast<size_t>(std::max<qsizetype>(0, filters.indexOf(filter)));
+            const auto chosen =
+                static_cast<size_t>(std::max<qsizetype>(0, filters.indexOf(filter)));
             choice.Format = &formats[chosen];
             choice.Path += QString::fromUtf8(choice.Format->Endings.front());
         }
