@@ -161,7 +161,6 @@ void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired,
     RequireWith(a, "--oeis-all", "--oeis");
     if (a.Has("--note-map") && (a.Has("--scale") || a.Has("--scale-steps") || a.Has("--root")))
         throw ECliUsage("--note-map und --scale/--scale-steps/--root schließen einander aus");
-    if (a.Has("--out") && a.Value("--out").empty()) throw ECliUsage(msg::NeedsFileName("--out"));
     if (setup.Voices.size() != 1) throw Exception(msg::NotOneVoice(setup.Voices.size()));
 
     SetNoteSource(setup, a);
@@ -273,7 +272,7 @@ void OnlyEnsembleOptions(const Arguments& a) {
     for (const OptionInfo& option : kOptions) {
         const std::string name = option.name;
         if (a.Has(name) && name != "--setup" && name != "--offset" && name != "--play" &&
-            name != "--out")
+            name != "--out" && name != "--quality")
             throw ECliUsage("Die Option " + name +
                             " gilt nicht für mehrere Stimmen; sie stehen in ihren Dateien");
     }
@@ -282,14 +281,15 @@ void OnlyEnsembleOptions(const Arguments& a) {
 int Ensemble(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& err) {
     NoOperands(a);
     OnlyEnsembleOptions(a);
-    if (a.Has("--out") && a.Value("--out").empty()) throw ECliUsage(msg::NeedsFileName("--out"));
+    const std::optional<OutFile> file = OutOption(a);
     return EnsembleMelody(
-        midi, a.voiceFiles, a.Has("--play"), a.Has("--out") ? &a.Value("--out") : nullptr,
+        midi, a.voiceFiles, a.Has("--play"), file ? &*file : nullptr,
         [] { std::signal(SIGINT, OnInterrupt); }, out, err);
 }
 
 int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& err) {
     if (IsEnsemble(a)) return Ensemble(midi, a, out, err);
+    const std::optional<OutFile> file = OutOption(a);
     CliHost host;
     try {
         MelodySetup setup = BaseSetup(a);
@@ -306,18 +306,15 @@ int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& 
         // The file first: a reader that stops reading the listing (| head)
         // ends the program, and the file is kept.
         std::string fileFailure;  // said after the listing, which is printed all the same
-        if (a.Has("--out")) {
-            const std::string& path = a.Value("--out");
+        if (file) {
             try {
-                // A name of no known ending gets a MIDI file.
-                const ExportFormat* format = ExportFormatOf(path);
                 const ScalePreset preset = PresetOfNoteMap(setup.Voices.front().NoteMap);
-                (format ? *format : MidiExport())
-                    .WriteOne(path,
-                              {melody, host.Tempo, host.Program,
-                               SourceTitle(source, host.Notes.Formula, host.Notes.OeisTitle),
-                               preset.ScaleIndex, preset.RootIndex, setup.Meter},
-                              {});
+                file->Format.WriteOne(
+                    file->Path,
+                    {melody, host.Tempo, host.Program,
+                     SourceTitle(source, host.Notes.Formula, host.Notes.OeisTitle),
+                     preset.ScaleIndex, preset.RootIndex, setup.Meter, file->Quality},
+                    {});
             } catch (const Exception& e) {
                 fileFailure = e.Message();
             }

@@ -67,8 +67,8 @@ bool PlayVoices(MidiUnit& midi, const std::vector<EnsembleVoice>& voices, std::o
 }  // namespace
 
 int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, bool play,
-                   const std::string* outPath, const std::function<void()>& onPlay,
-                   std::ostream& out, std::ostream& err) {
+                   const OutFile* file, const std::function<void()>& onPlay, std::ostream& out,
+                   std::ostream& err) {
     MelodySetup ensemble;
     ensemble.Voices.clear();
     for (const VoiceFileArgument& file : files) {
@@ -101,17 +101,14 @@ int EnsembleMelody(MidiUnit& midi, const std::vector<VoiceFileArgument>& files, 
         // The file first, as for one voice: a reader that stops reading the
         // listing ends the program, and the file is kept.
         std::string fileFailure;
-        if (outPath) {
+        if (file) {
             try {
                 const VoiceSetup& first = ensemble.Voices.front();
                 const ScalePreset preset = PresetOfNoteMap(first.NoteMap);
-                // A name of no known ending gets a MIDI file.
-                const ExportFormat* format = ExportFormatOf(*outPath);
-                (format ? *format : MidiExport())
-                    .WriteSeveral(
-                        *outPath,
-                        {voices, *first.Tempo, preset.ScaleIndex, preset.RootIndex, ensemble.Meter},
-                        {});
+                file->Format.WriteSeveral(file->Path,
+                                          {voices, *first.Tempo, preset.ScaleIndex,
+                                           preset.RootIndex, ensemble.Meter, file->Quality},
+                                          {});
             } catch (const Exception& e) {
                 fileFailure = e.Message();
             }

@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <charconv>
 #include <optional>
 
 #include "cli/host.h"
@@ -7,6 +8,7 @@
 #include "common/messages.h"
 #include "common/quote.h"
 #include "common/text.h"
+#include "melodyfile/export_formats.h"
 #include "playback/maps.h"
 
 namespace {
@@ -28,6 +30,24 @@ std::string SourceHelp() {
            "  --setup DATEI         eine Sonavix-Datei; die Optionen ändern einzelne\n"
            "                        Einstellungen (eine Quelle ersetzt die der Notenfolge)\n";
 }
+
+// What melody does with the melody: play it or write it.
+constexpr const char* kPlayAndOutHelp =
+    "  --play                spielt die Melodie auf MIDI-Gerät 0 (Strg+C beendet sie,\n"
+    "                        wenn die klingende und die nächste Note gespielt sind,\n"
+    "                        ein zweites Strg+C sofort; SONAVIX_MIDI_OUT wählt den\n"
+    "                        Anschluss)\n"
+    "  --out DATEI.mid       schreibt die Melodie als Standard-MIDI-Datei;\n"
+    "  --out DATEI.wav       als WAV-Datei (44,1 kHz, Stereo) über den eingebauten\n"
+    "                        Synthesizer (SONAVIX_SOUNDFONT wählt die SoundFont);\n"
+    "  --out DATEI.musicxml  als MusicXML-Partitur; --out DATEI.ly als LilyPond-Satz;\n"
+    "  --out DATEI.flac      ebenso gerechnet wie WAV, als FLAC (verlustfrei),\n"
+    "  --out DATEI.ogg       als Ogg Vorbis oder --out DATEI.mp3 als MP3; andere\n"
+    "                        Endungen werden abgelehnt\n"
+    "  --quality Q           Qualität von .ogg und .mp3 von 0 (kleinste Datei) bis 1\n"
+    "                        (Vorgabe 0,6): Ogg Vorbis mit der Qualität Q, MP3 mit\n"
+    "                        konstant 32 + 288 * Q kbit/s, gerundet auf eine\n"
+    "                        Bitrate von MP3 (0,6 ergibt 192 kbit/s)\n";
 }  // namespace
 
 std::string HelpText() {
@@ -56,13 +76,14 @@ std::string HelpText() {
            SourceHelp() +
            "MEHRERE STIMMEN: --setup A.sonavix --setup B.sonavix ... (oder eine Datei mit\n"
            "mehreren Stimmen) spielt die Stimmen zusammen; je Note eine Zeile mit Nummer\n"
-           "der Stimme, Tastennummer und Dauer. Nur --play und --out gelten dann;\n"
+           "der Stimme, Tastennummer und Dauer. Nur --play, --out und --quality\n"
+           "gelten dann;\n"
            "  --offset W            Einsatz der Stimmen der --setup-Datei davor in ganzen\n"
            "                        Noten (z. B. 1 oder 0,5; ein Kanon ist dieselbe Datei\n"
            "                        zweimal mit Einsatz); Stimmen aus Dateien mit einer\n"
            "                        Stimme spielen auf Kanal 1, 2, ... (ohne 10)\n"
            "  --out DATEI.mid       eine MIDI-Datei mit einer Spur je Stimme (Format 1),\n"
-           "  --out DATEI.wav       alle Stimmen gemischt\n"
+           "  --out DATEI.wav       alle Stimmen gemischt (ebenso .flac, .ogg, .mp3),\n"
            "  --out DATEI.musicxml  eine MusicXML-Partitur mit einem System je Stimme,\n"
            "  --out DATEI.ly        ebenso als LilyPond-Satz\n"
            "OPTIONEN:\n"
@@ -95,15 +116,8 @@ std::string HelpText() {
            "  --tempo-map W,W,...   Notenlängen der Zeilen 0, 1, ... (Vorgabe 2 = Viertel)\n"
            "  --tempo T             Tempo 20 bis 220 (Vorgabe 90)\n"
            "  --time B/T            Taktart der Partitur, z. B. 3/4 oder 6/8 (Vorgabe 4/4)\n"
-           "  --instrument N        General-MIDI-Instrument 0 bis 127 (Vorgabe 0)\n"
-           "  --play                spielt die Melodie auf MIDI-Gerät 0 (Strg+C beendet sie,\n"
-           "                        wenn die klingende und die nächste Note gespielt sind,\n"
-           "                        ein zweites Strg+C sofort; SONAVIX_MIDI_OUT wählt den\n"
-           "                        Anschluss)\n"
-           "  --out DATEI.mid       schreibt die Melodie als Standard-MIDI-Datei;\n"
-           "  --out DATEI.wav       als WAV-Datei (44,1 kHz, Stereo) über den eingebauten\n"
-           "                        Synthesizer (SONAVIX_SOUNDFONT wählt die SoundFont);\n"
-           "  --out DATEI.musicxml  als MusicXML-Partitur; --out DATEI.ly als LilyPond-Satz\n"
+           "  --instrument N        General-MIDI-Instrument 0 bis 127 (Vorgabe 0)\n" +
+           kPlayAndOutHelp +
            "\n"
            "save schreibt die Einstellungen, die melody spielen würde, als Sonavix-Datei\n"
            "(ohne --play und --out); eine Suche in der OEIS geschieht dabei sofort, so dass\n"
@@ -201,4 +215,49 @@ void RequireWith(const Arguments& a, const std::string& name, const std::string&
 
 void NoOperands(const Arguments& a) {
     if (!a.operands.empty()) throw ECliUsage(msg::SurplusArgument(a.operands.front()));
+}
+
+namespace {
+
+// "0,6" or "0.6" from 0 to 1.
+double QualityOf(const std::string& text) {
+    std::string number = text;
+    for (char& c : number)
+        if (c == ',') c = '.';  // as a German user types it
+    double value = -1;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc() || end != number.data() + number.size() || !(value >= 0) || value > 1)
+        throw ECliUsage("--quality erwartet eine Zahl von 0 bis 1, z. B. 0,6, nicht \"" +
+                        QuotedText(text) + "\"");
+    return value;
+}
+
+// ".mid, .midi, .wav, ...": the endings of the formats that have qualities, or all.
+std::string EndingsText(bool lossyOnly) {
+    std::string text;
+    for (const ExportFormat& format : ExportFormats()) {
+        if (lossyOnly && format.Qualities.empty()) continue;
+        for (std::string_view ending : format.Endings)
+            text += (text.empty() ? "" : ", ") + std::string(ending);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::optional<OutFile> OutOption(const Arguments& a) {
+    if (!a.Has("--out")) {
+        RequireWith(a, "--quality", "--out");
+        return std::nullopt;
+    }
+    const std::string& path = a.Value("--out");
+    if (path.empty()) throw ECliUsage(msg::NeedsFileName("--out"));
+    const ExportFormat* format = ExportFormatOf(path);
+    if (!format)
+        throw ECliUsage("--out schreibt nur Dateien mit den Endungen " + EndingsText(false) +
+                        ", nicht \"" + QuotedText(path) + "\"");
+    if (!a.Has("--quality")) return OutFile{path, *format, kDefaultAudioQuality};
+    if (format->Qualities.empty())
+        throw ECliUsage("--quality gilt nur für Dateien mit den Endungen " + EndingsText(true));
+    return OutFile{path, *format, QualityOf(a.Value("--quality"))};
 }

@@ -3,6 +3,7 @@
 // and whether they take a value, the help that names them, and the checks of
 // their values that every command shares.
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ inline constexpr OptionInfo kOptions[] = {
     {"--pan-formula", true, kSetup},    {"--pan-count", true, kSetup},
     {"--pan-start", true, kSetup},
     {"--list-file", true, kSetup},      {"--column", true, kSetup},
+    {"--quality", true, kMelody},
 };
 
 // The command line, read but not yet checked against what each command needs.
@@ -63,6 +65,11 @@ int IntegerOption(const Arguments& a, const std::string& name, int low, int high
 // name only together with needed.
 void RequireWith(const Arguments& a, const std::string& name, const std::string& needed);
 void NoOperands(const Arguments& a);
+// The file --out names, if any: its format by the ending, and --quality (0..1,
+// else the default) for a lossy one. Throws ECliUsage for an empty name, an
+// ending the program does not write, and a --quality out of range or without
+// a lossy format.
+std::optional<OutFile> OutOption(const Arguments& a);
 
 // What --help prints.
 std::string HelpText();

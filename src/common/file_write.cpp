@@ -24,8 +24,7 @@ constexpr std::size_t kPathCharsMax = 1024;  // a path is shown whole, but never
 constexpr int kMaxLinkHops = 40;             // as the kernel follows them
 
 [[noreturn]] void Fail(const std::string& path, const std::string& cause) {
-    throw EFileWriteError("Die Datei \"" + QuotedText(path, kPathCharsMax) +
-                          "\" kann nicht geschrieben werden: " + cause);
+    throw FileWriteError(path, cause);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -67,7 +66,8 @@ std::atomic<bool> unnamedAllowed{true};
 int OpenUnnamed(const std::string& folder) {
     if (!unnamedAllowed || access("/proc/self/fd", X_OK) != 0) return -1;
     // 0666 less the umask, as any new file; a replaced file's mode follows.
-    return open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // Open for reading too: an encoder may read back what it wrote.
+    return open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
 }
 
 constexpr std::string_view kTemporaryPrefix = ".sonavix-";
@@ -151,6 +151,7 @@ public:
             size -= static_cast<std::size_t>(n);
         }
     }
+    int Descriptor() const { return fd_; }
     void RenameOver(const std::string& target) {
         if (fsync(fd_) != 0) Fail(shownPath_, SystemErrorText(errno));
         if (!named_) LinkToName();
@@ -190,7 +191,7 @@ private:
     void OpenNamed() {
         TakeName(
             [this] {
-                fd_ = open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                fd_ = open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
                 return fd_ >= 0;
             },
             true);
@@ -221,10 +222,8 @@ private:
     bool renamed_ = false;
 };
 
-}  // namespace
-
-void WriteFileAtomically(const std::string& path,
-                         const std::function<void(const FileChunkWriter& put)>& produce) {
+void ReplaceAtomically(const std::string& path,
+                       const std::function<void(TemporaryFile& file)>& produce) {
     if (path.empty()) Fail(path, "kein Dateiname");
     const std::string target = FollowLinks(path);
     struct stat info;
@@ -239,7 +238,7 @@ void WriteFileAtomically(const std::string& path,
     const std::string folder = FolderOf(target);
     RemoveStaleTemporaryFiles(folder);
     TemporaryFile file(folder, path, exists ? info.st_mode : 0, exists);
-    produce([&file](const void* data, std::size_t size) { file.Put(data, size); });
+    produce(file);
     file.RenameOver(target);
     // The new name is on the disk only when the folder is; a failure here
     // leaves the complete file in place, so it is not reported.
@@ -249,9 +248,28 @@ void WriteFileAtomically(const std::string& path,
     }
 }
 
+}  // namespace
+
+void WriteFileAtomically(const std::string& path,
+                         const std::function<void(const FileChunkWriter& put)>& produce) {
+    ReplaceAtomically(path, [&produce](TemporaryFile& file) {
+        produce([&file](const void* data, std::size_t size) { file.Put(data, size); });
+    });
+}
+
+void WriteFileAtomicallyThrough(const std::string& path,
+                                const std::function<void(int fd)>& produce) {
+    ReplaceAtomically(path, [&produce](TemporaryFile& file) { produce(file.Descriptor()); });
+}
+
 void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
     WriteFileAtomically(path,
                         [&bytes](const FileChunkWriter& put) { put(bytes.data(), bytes.size()); });
+}
+
+EFileWriteError FileWriteError(const std::string& path, const std::string& cause) {
+    return EFileWriteError("Die Datei \"" + QuotedText(path, kPathCharsMax) +
+                           "\" kann nicht geschrieben werden: " + cause);
 }
 
 void UseUnnamedTemporaryFiles(bool use) { unnamedAllowed = use; }

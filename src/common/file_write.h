@@ -20,6 +20,10 @@ class EFileWriteError : public EInvalidInput {
     using EInvalidInput::EInvalidInput;
 };
 
+// The error for path with cause ("der Ordner existiert nicht"), for writers
+// that report their own failures in the same words.
+EFileWriteError FileWriteError(const std::string& path, const std::string& cause);
+
 // Hands the next piece of the file to the writer; throws EFileWriteError.
 using FileChunkWriter = std::function<void(const void* data, std::size_t size)>;
 
@@ -31,6 +35,11 @@ using FileChunkWriter = std::function<void(const void* data, std::size_t size)>;
 void WriteFileAtomically(const std::string& path,
                          const std::function<void(const FileChunkWriter& put)>& produce);
 void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+// The same for a writer that goes back in its file (an encoder that fills in
+// its header at the end): produce writes the new file through its descriptor,
+// open for reading and writing at offset 0, and leaves it open.
+void WriteFileAtomicallyThrough(const std::string& path,
+                                const std::function<void(int fd)>& produce);
 
 // Whether a write starts its file unnamed where the file system allows it (the
 // default). false makes every write name its file from the start, as on file

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "melodyfile/audiofile.h"
 #include "playback/ensemble.h"
 #include "playback/meter.h"
 #include "playback/timeline.h"
@@ -23,7 +24,8 @@ struct MelodyExport {
     std::string Title;
     int ScaleIndex;
     int RootIndex;
-    TimeSignature Meter{};  // of a score
+    TimeSignature Meter{};                  // of a score
+    double Quality = kDefaultAudioQuality;  // of a lossy audio file, 0..1
 };
 
 // Several voices; tempo, scale and root of the first.
@@ -32,7 +34,14 @@ struct EnsembleExport {
     int Tempo;
     int ScaleIndex;
     int RootIndex;
-    TimeSignature Meter{};  // of a score
+    TimeSignature Meter{};                  // of a score
+    double Quality = kDefaultAudioQuality;  // of a lossy audio file, 0..1
+};
+
+// A quality that the save dialog offers for a lossy format.
+struct QualityChoice {
+    const char* Caption;  // "192 kbit/s"
+    double Quality;       // as MelodyExport takes it
 };
 
 struct ExportFormat {
@@ -49,6 +58,12 @@ struct ExportFormat {
     // Refuses an ensemble of which no voice sounds (VoiceAudible).
     bool (*WriteSeveral)(const std::string& path, const EnsembleExport& voices,
                          const ExportProgress& progress);
+    // The progress dialog's text where it renders.
+    const char* RenderCaption = nullptr;
+    // The qualities the dialog offers (none for a format without) and the one it
+    // offers first: the one kDefaultAudioQuality gives.
+    std::vector<QualityChoice> Qualities = {};
+    size_t DefaultQuality = 0;
 };
 
 std::span<const ExportFormat> ExportFormats();
@@ -61,3 +76,5 @@ const ExportFormat& MidiExport();
 const ExportFormat& WavExport();
 const ExportFormat& MusicXmlExport();
 const ExportFormat& LilyPondExport();
+// The rows of "Als Audiodatei speichern...": FLAC, Ogg Vorbis, MP3.
+std::span<const ExportFormat> AudioExports();

@@ -115,36 +115,48 @@ bool WriteEnsembleWavFile(const std::string& path, const std::vector<EnsembleVoi
     return WriteWavScore(path, EnsembleWavScore(voices), progress, soundFont);
 }
 
+bool RenderScoreSamples(const RenderScore& score,
+                        const std::function<bool(const int16_t*, size_t)>& sink,
+                        const std::string& soundFont) {
+    const int64_t fadeFrom = score.frames - WavFrameAt(kFadeMs);
+    int64_t done = 0;
+    std::vector<int16_t> faded;
+    return RenderOffline(
+        soundFont, score.events, score.frames,
+        [&](const int16_t* samples, size_t frames) {
+            const int64_t end = done + static_cast<int64_t>(frames);
+            if (end > fadeFrom) {
+                faded.assign(samples, samples + 2 * frames);
+                for (int64_t f = std::max(done, fadeFrom); f < end; ++f) {
+                    const double gain = double(score.frames - f) / double(score.frames - fadeFrom);
+                    for (int c = 0; c < kChannels; ++c) {
+                        int16_t& s = faded[2 * (f - done) + c];
+                        s = static_cast<int16_t>(s * gain);
+                    }
+                }
+                samples = faded.data();
+            }
+            done = end;
+            return sink(samples, frames);
+        },
+        score.gain);
+}
+
 bool WriteWavScore(const std::string& path, const RenderScore& score,
                    const std::function<bool(double)>& progress, const std::string& soundFont) {
     try {
         WriteFileAtomically(path, [&](const FileChunkWriter& put) {
             const std::vector<uint8_t> header = Header(score.frames);
             put(header.data(), header.size());
-            const int64_t fadeFrom = score.frames - WavFrameAt(kFadeMs);
             int64_t done = 0;
-            std::vector<int16_t> faded;
-            const bool complete = RenderOffline(
-                soundFont, score.events, score.frames,
+            const bool complete = RenderScoreSamples(
+                score,
                 [&](const int16_t* samples, size_t frames) {
-                    const int64_t end = done + static_cast<int64_t>(frames);
-                    if (end > fadeFrom) {
-                        faded.assign(samples, samples + 2 * frames);
-                        for (int64_t f = std::max(done, fadeFrom); f < end; ++f) {
-                            const double gain =
-                                double(score.frames - f) / double(score.frames - fadeFrom);
-                            for (int c = 0; c < kChannels; ++c) {
-                                int16_t& s = faded[2 * (f - done) + c];
-                                s = static_cast<int16_t>(s * gain);
-                            }
-                        }
-                        samples = faded.data();
-                    }
                     put(samples, frames * kFrameBytes);
-                    done = end;
+                    done += static_cast<int64_t>(frames);
                     return !progress || progress(double(done) / double(score.frames));
                 },
-                score.gain);
+                soundFont);
             if (!complete) throw RenderCancelled{};
         });
     } catch (const RenderCancelled&) {

@@ -57,6 +57,13 @@ bool WriteEnsembleWavFile(const std::string& path, const std::vector<EnsembleVoi
                           const std::function<bool(double)>& progress = {},
                           const std::string& soundFont = DefaultSoundFontPath());
 
+// The score rendered as the WAV file holds it (interleaved 16-bit stereo, the
+// tail faded out), handed to sink block by block; sink returns false to
+// cancel, and the result is then false. For writers of other formats.
+bool RenderScoreSamples(const RenderScore& score,
+                        const std::function<bool(const int16_t* samples, size_t frames)>& sink,
+                        const std::string& soundFont = DefaultSoundFontPath());
+
 // Renders a score into path as WriteWavFile does.
 bool WriteWavScore(const std::string& path, const RenderScore& score,
                    const std::function<bool(double)>& progress = {},

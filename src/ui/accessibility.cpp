@@ -79,6 +79,7 @@ void AddShortcuts(TfrmMain& w) {
                                                   {w.Files->mnuZuletzt->menuAction(), 'Z'},
                                                   {w.miMidiDatei, 'M'},
                                                   {w.miWavDatei, 'W'},
+                                                  {w.miAudioDatei, 'd'},
                                                   {w.miMusicXmlDatei, 'X'},
                                                   {w.miLilyPondDatei, 'L'},
                                                   {w.miStimmen, 't'},

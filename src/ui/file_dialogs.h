@@ -27,6 +27,19 @@ std::function<QString()> SaveDialog(QWidget* parent, const QString& caption, con
 std::function<QString()> ExportDialog(QWidget* parent, const ExportFormat& format,
                                       const QString& baseName);
 
+// What "Als Audiodatei speichern..." chose: the file (empty: cancelled), its
+// format (a row of AudioExports) and the quality of a lossy one.
+struct AudioChoice {
+    QString Path;
+    const ExportFormat* Format = nullptr;
+    double Quality = 0;
+};
+
+// The save dialog of the audio formats, one filter each; a name without one of
+// their endings gets the chosen filter's. A lossy format then asks its quality
+// in a small dialog of its choices, the default one chosen.
+std::function<AudioChoice()> AudioExportDialog(QWidget* parent, const QString& baseName);
+
 // The same for a file to open.
 std::function<QString()> OpenDialog(QWidget* parent, const QString& caption, const QString& filter);
 

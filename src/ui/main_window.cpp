@@ -128,6 +128,7 @@ void TfrmMain::BuildControls() {
     QMenu* menuDatei = mnuDatei;
     miMidiDatei = menuDatei->addAction(MidiExport().MenuCaption);
     miWavDatei = menuDatei->addAction(WavExport().MenuCaption);
+    miAudioDatei = menuDatei->addAction(AudioExports().front().MenuCaption);
     miMusicXmlDatei = menuDatei->addAction(MusicXmlExport().MenuCaption);
     miLilyPondDatei = menuDatei->addAction(LilyPondExport().MenuCaption);
     miListeLaden = menuDatei->addAction("Liste aus Datei laden...");
@@ -272,6 +273,7 @@ void TfrmMain::Wire() {
     for (ValueListEditor* table : {vleNoten, vleTempo})
         AddFillMenu(table, [this, table] { Guarded(this, [&] { FillMapClick(table); }); });
     On(miWavDatei, &QAction::triggered, &TfrmMain::miWavDateiClick);
+    On(miAudioDatei, &QAction::triggered, &TfrmMain::miAudioDateiClick);
     On(miMusicXmlDatei, &QAction::triggered, &TfrmMain::miMusicXmlDateiClick);
     On(miLilyPondDatei, &QAction::triggered, &TfrmMain::miLilyPondDateiClick);
     On(miAnsicht, &QAction::triggered, &TfrmMain::miAnsichtClick);

@@ -19,6 +19,7 @@
 
 #include "common/maptable.h"
 #include "formula/formulaparser.h"
+#include "melodyfile/audiofile.h"
 #include "playback/run.h"
 #include "playback/startup.h"
 #include "sources/generation.h"
@@ -101,6 +102,7 @@ public:
     QLabel* lblHomepage;
     QAction* miMidiDatei;
     QAction* miWavDatei;
+    QAction* miAudioDatei;  // FLAC, Ogg Vorbis, MP3
     QAction* miMusicXmlDatei;
     QAction* miLilyPondDatei;
     QMenu* mnuMidiAusgang;
@@ -131,6 +133,7 @@ public:
     // Asks where to save a MIDI file; an empty path cancels. Tests replace the dialog.
     std::function<QString()> ChooseMidiFilePath;
     std::function<QString()> ChooseWavFilePath;
+    std::function<AudioChoice()> ChooseAudioFilePath;
     // The steps of "Eigene..." in "Tonleiter:", kept for the session; empty
     // until the user gives some.
     std::vector<int> OwnScaleSteps;
@@ -196,6 +199,7 @@ public:
     void FillMapClick(QObject* Sender);
     void miTaktartClick(QObject* Sender);
     void miWavDateiClick(QObject* Sender);
+    void miAudioDateiClick(QObject* Sender);
     // The melody as a score (score_export.cpp).
     void miMusicXmlDateiClick(QObject* Sender);
     void miLilyPondDateiClick(QObject* Sender);
@@ -270,8 +274,10 @@ private:
     void SetUpExports();
     // Reads the sources as "Abspielen" would, on a copy of what the window holds.
     std::unique_ptr<IPlaybackHost> DocumentHost();
-    // Writes the melody that "Abspielen" would play in format to the path that choose gives.
-    void Export(const ExportFormat& format, const std::function<QString()>& choose);
+    // Writes the melody that "Abspielen" would play in format to the path that
+    // choose gives, a lossy audio format in quality.
+    void Export(const ExportFormat& format, const std::function<QString()>& choose,
+                double quality = kDefaultAudioQuality);
     // Every change of what a setup file keeps marks the file modified.
     void WatchDocument();
     // Sets what differs from setup, and nothing else.

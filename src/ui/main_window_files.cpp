@@ -21,6 +21,7 @@
 void TfrmMain::SetUpExports() {
     ChooseMidiFilePath = ExportDialog(this, MidiExport(), "melodie");
     ChooseWavFilePath = ExportDialog(this, WavExport(), "melodie");
+    ChooseAudioFilePath = AudioExportDialog(this, "melodie");
     ChooseMusicXmlFilePath = ExportDialog(this, MusicXmlExport(), "melodie");
     ChooseLilyPondFilePath = ExportDialog(this, LilyPondExport(), "melodie");
 }
@@ -40,7 +41,8 @@ std::unique_ptr<IPlaybackHost> TfrmMain::DocumentHost() {
         });
 }
 
-void TfrmMain::Export(const ExportFormat& format, const std::function<QString()>& choose) {
+void TfrmMain::Export(const ExportFormat& format, const std::function<QString()>& choose,
+                      double quality) {
     const QString path = choose();
     if (path.isEmpty()) return;
     // Titled as the command line titles the same setup: by the source selected.
@@ -56,7 +58,8 @@ void TfrmMain::Export(const ExportFormat& format, const std::function<QString()>
                          SourceTitle(source, formula, oeisTitle),
                          preset.ScaleIndex,
                          preset.RootIndex,
-                         Meter};
+                         Meter,
+                         quality};
     WriteExport(this, format, [&](const ExportProgress& progress) {
         format.WriteOne(path.toStdString(), e, progress);
     });
@@ -64,6 +67,12 @@ void TfrmMain::Export(const ExportFormat& format, const std::function<QString()>
 
 void TfrmMain::miMidiDateiClick(QObject*) { Export(MidiExport(), ChooseMidiFilePath); }
 void TfrmMain::miWavDateiClick(QObject*) { Export(WavExport(), ChooseWavFilePath); }
+void TfrmMain::miAudioDateiClick(QObject*) {
+    const AudioChoice choice = ChooseAudioFilePath();
+    if (choice.Path.isEmpty()) return;
+    Export(
+        *choice.Format, [&] { return choice.Path; }, choice.Quality);
+}
 void TfrmMain::miMusicXmlDateiClick(QObject*) { Export(MusicXmlExport(), ChooseMusicXmlFilePath); }
 void TfrmMain::miLilyPondDateiClick(QObject*) { Export(LilyPondExport(), ChooseLilyPondFilePath); }
 

@@ -180,6 +180,7 @@ void TfrmMain::SetSourceControlsEnabled(bool enabled) {
     // would rewrite the lists the run has locked.
     miMidiDatei->setEnabled(enabled);
     miWavDatei->setEnabled(enabled);
+    miAudioDatei->setEnabled(enabled);
     miMusicXmlDatei->setEnabled(enabled);
     miLilyPondDatei->setEnabled(enabled);
     miListeLaden->setEnabled(enabled);

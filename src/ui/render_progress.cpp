@@ -4,8 +4,8 @@
 
 #include "ui/error_box.h"
 
-RenderProgress::RenderProgress(QWidget* parent)
-    : dialog_("Die WAV-Datei wird berechnet...", "Abbrechen", 0, 1000, parent) {
+RenderProgress::RenderProgress(QWidget* parent, const QString& caption)
+    : dialog_(caption, "Abbrechen", 0, 1000, parent) {
     dialog_.setWindowTitle(kAppTitle);
     dialog_.setWindowModality(Qt::ApplicationModal);
     dialog_.setMinimumDuration(500);
@@ -21,6 +21,6 @@ bool RenderProgress::operator()(double done) {
 void WriteExport(QWidget* parent, const ExportFormat& format,
                  const std::function<void(const ExportProgress&)>& write) {
     if (!format.NeedsSynthesizer) return write({});
-    RenderProgress progress(parent);
+    RenderProgress progress(parent, QString::fromUtf8(format.RenderCaption));
     write(std::ref(progress));
 }

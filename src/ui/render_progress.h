@@ -1,6 +1,7 @@
 #pragma once
-// The progress of a WAV render: a modal dialog with "Abbrechen", shown only
-// when the render takes longer than half a second.
+// The progress of a render through the synthesizer: a modal dialog with the
+// format's caption ("Die WAV-Datei wird berechnet...") and "Abbrechen", shown
+// only when the render takes longer than half a second.
 #include <QProgressDialog>
 #include <functional>
 
@@ -10,7 +11,7 @@ class QWidget;
 
 class RenderProgress {
 public:
-    explicit RenderProgress(QWidget* parent);
+    RenderProgress(QWidget* parent, const QString& caption);
     // Takes the share done (0..1); false once the user has cancelled.
     bool operator()(double done);
 

@@ -113,6 +113,8 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     btnMusicXmlDatei = new QPushButton(MusicXmlExport().MenuCaption, this);
     btnLilyPondDatei = new QPushButton(LilyPondExport().MenuCaption, this);
     btnWavDatei = new QPushButton(WavExport().MenuCaption, this);
+    btnAudioDatei = new QPushButton(AudioExports().front().MenuCaption, this);
+    SetHelpContext(btnAudioDatei, IDH_AUDIOFORMATE);
     btnAbspielen = new QPushButton(kCaptionPlay, this);
     const std::pair<QPushButton*, int> buttonHelp[] = {{btnOeffnen, IDH_SETUPDATEIEN},
                                                        {btnSpeichern, IDH_SETUPDATEIEN},
@@ -129,8 +131,8 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     rows->addWidget(btnRueckgaengig);
     rows->addWidget(btnWiederholen);
     auto* files = new QHBoxLayout;
-    for (QPushButton* b :
-         {btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei, btnWavDatei})
+    for (QPushButton* b : {btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei,
+                           btnLilyPondDatei, btnWavDatei, btnAudioDatei})
         files->addWidget(b);
     files->addStretch();
     files->addWidget(btnAbspielen);
@@ -161,6 +163,7 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     on(btnMusicXmlDatei, [this] { MusicXmlDateiClick(); });
     on(btnLilyPondDatei, [this] { LilyPondDateiClick(); });
     on(btnWavDatei, [this] { WavDateiClick(); });
+    on(btnAudioDatei, [this] { AudioDateiClick(); });
     on(btnAbspielen, [this] { AbspielenClick(); });
 
     AskSaveChanges = [this](const QString& fileName) { return AskSaveChangesBox(this, fileName); };
@@ -172,6 +175,7 @@ VoicesWindow::VoicesWindow(IWindowHost& host, QWidget* parent)
     ChooseMusicXmlPath = ExportDialog(this, MusicXmlExport(), "stimmen");
     ChooseLilyPondPath = ExportDialog(this, LilyPondExport(), "stimmen");
     ChooseWavPath = ExportDialog(this, WavExport(), "stimmen");
+    ChooseAudioPath = AudioExportDialog(this, "stimmen");
     SetUpEditing();
 }
 
@@ -346,7 +350,8 @@ void VoicesWindow::MoveClick(int step) {
 void VoicesWindow::SetEditable(bool editable) {
     for (QPushButton* b :
          {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter, btnBearbeiten,
-          btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei, btnWavDatei})
+          btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei, btnWavDatei,
+          btnAudioDatei})
         b->setEnabled(editable);
     // The rows' history and the voice taken back wait for the end of the run.
     editable_ = editable;

@@ -10,8 +10,10 @@
 #include <optional>
 #include <vector>
 
+#include "melodyfile/audiofile.h"
 #include "playback/melody_view.h"
 #include "setup/setup.h"
+#include "ui/file_dialogs.h"
 
 class IWindowHost;
 class QPushButton;
@@ -56,6 +58,7 @@ public:
     QPushButton* btnMusicXmlDatei;
     QPushButton* btnLilyPondDatei;
     QPushButton* btnWavDatei;
+    QPushButton* btnAudioDatei;  // FLAC, Ogg Vorbis, MP3
     QPushButton* btnAbspielen;
 
     // Dialogs, replaced by tests: an empty path cancels.
@@ -66,6 +69,7 @@ public:
     std::function<QString()> ChooseMusicXmlPath;
     std::function<QString()> ChooseLilyPondPath;
     std::function<QString()> ChooseWavPath;
+    std::function<AudioChoice()> ChooseAudioPath;
 
     // The voices as a file holds them, with what the rows show now.
     MelodySetup Ensemble() const;
@@ -106,6 +110,7 @@ public:
     void MusicXmlDateiClick();
     void LilyPondDateiClick();
     void WavDateiClick();
+    void AudioDateiClick();
     // Plays every voice from the start, or asks a run to stop.
     void AbspielenClick();
     bool Playing() const { return playing_; }
@@ -137,8 +142,10 @@ private:
     std::vector<VoiceSetup> Rows() const;
     friend class VoicesStep;
 
-    // Writes the voices in format to the path that choose gives.
-    void Export(const ExportFormat& format, const std::function<QString()>& choose);
+    // Writes the voices in format to the path that choose gives, a lossy audio
+    // format in quality.
+    void Export(const ExportFormat& format, const std::function<QString()>& choose,
+                double quality = kDefaultAudioQuality);
     void Play();
     void Sounding(const EnsembleEvent& e, bool on);
 

@@ -69,15 +69,17 @@ void VoicesWindow::SpeichernClick() {
     DocumentSaved(path);
 }
 
-void VoicesWindow::Export(const ExportFormat& format, const std::function<QString()>& choose) {
+void VoicesWindow::Export(const ExportFormat& format, const std::function<QString()>& choose,
+                          double quality) {
     const QString path = choose();
     if (path.isEmpty()) return;
     const MelodySetup setup = Ensemble();
     const std::vector<EnsembleVoice> voices = EnsembleOf(setup);
     const VoiceSetup first = setup.Voices.empty() ? VoiceSetup{} : setup.Voices.front();
     const ScalePreset preset = PresetOfNoteMap(first.NoteMap);
-    const EnsembleExport ensemble{voices, VoiceTempo(setup, first), preset.ScaleIndex,
-                                  preset.RootIndex, setup.Meter};
+    const EnsembleExport ensemble{
+        voices, VoiceTempo(setup, first), preset.ScaleIndex, preset.RootIndex, setup.Meter,
+        quality};
     WriteExport(this, format, [&](const ExportProgress& progress) {
         format.WriteSeveral(path.toStdString(), ensemble, progress);
     });
@@ -87,3 +89,9 @@ void VoicesWindow::MidiDateiClick() { Export(MidiExport(), ChooseMidiPath); }
 void VoicesWindow::MusicXmlDateiClick() { Export(MusicXmlExport(), ChooseMusicXmlPath); }
 void VoicesWindow::LilyPondDateiClick() { Export(LilyPondExport(), ChooseLilyPondPath); }
 void VoicesWindow::WavDateiClick() { Export(WavExport(), ChooseWavPath); }
+void VoicesWindow::AudioDateiClick() {
+    const AudioChoice choice = ChooseAudioPath();
+    if (choice.Path.isEmpty()) return;
+    Export(
+        *choice.Format, [&] { return choice.Path; }, choice.Quality);
+}

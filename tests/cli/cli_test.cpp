@@ -324,6 +324,15 @@ TEST(CliUsage, MistakesOnTheCommandLineExitWithTwo) {
          "Nur eine eigene Folge ist möglich: --pan-list oder --pan-formula"},
         {{"melody", "--list", "1", "--velocity-count", "3"},
          "--velocity-count gilt nur zusammen mit --velocity-formula"},
+        // An ending it does not write is no MIDI file under another name, for several voices too.
+        {{"melody", "--list", "1", "--out", "x.flac.txt"},
+         "--out schreibt nur Dateien mit den Endungen .mid, .midi, .wav, .musicxml, .xml, .ly, "
+         ".flac, .ogg, .mp3, nicht \"x.flac.txt\""},
+        {{"melody", "--setup", "a", "--setup", "a", "--out", "kanon"}, "nicht \"kanon\""},
+        {{"melody", "--list", "1", "--out", "x.mp3", "--quality", "1,5"},
+         "--quality erwartet eine Zahl von 0 bis 1, z. B. 0,6, nicht \"1,5\""},
+        {{"melody", "--list", "1", "--out", "x.flac", "--quality", "1"},
+         "--quality gilt nur für Dateien mit den Endungen .ogg, .mp3"},
     };
     for (const auto& c : cases) {
         const ProgramResult r = Cli(c.args);

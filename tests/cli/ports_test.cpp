@@ -65,4 +65,30 @@ TEST(CliWav, OutWithWavEndingRendersTheMelody) {
     fs::remove_all(dir);
 }
 
+TEST(CliAudio, QualityReachesTheEncoderForOneVoiceAndSeveral) {
+    if (access("/usr/share/sounds/sf2/TimGM6mb.sf2", R_OK) != 0)
+        GTEST_SKIP() << "no SoundFont (timgm6mb-soundfont)";
+    const fs::path dir =
+        fs::temp_directory_path() / ("sonavix-cli-audio-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string voice = (dir / "stimme.sonavix").string();
+    ASSERT_EQ(RunProgram(SONAVIX_CLI, {"save", voice, "--list", "1, 2"}).status, 0);
+    for (const std::vector<std::string>& source :
+         {std::vector<std::string>{"--list", "1, 2"}, {"--setup", voice, "--setup", voice}}) {
+        std::uintmax_t size[2] = {};
+        for (int q = 0; q < 2; ++q) {
+            const std::string path = (dir / ("q" + std::to_string(q) + ".mp3")).string();
+            std::vector<std::string> args = {"melody", "--out", path, "--quality",
+                                             std::to_string(q)};
+            args.insert(args.begin() + 1, source.begin(), source.end());
+            const ProgramResult r = RunProgram(SONAVIX_CLI, args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            size[q] = fs::file_size(path);
+        }
+        // 32 and 320 kbit/s.
+        EXPECT_GT(size[1], 8 * size[0]) << source[0];
+    }
+    fs::remove_all(dir);
+}
+
 }  // namespace

@@ -70,7 +70,8 @@ TEST(ShippedHelpFile, EveryContextOfTheProgramOpensItsTopic) {
                     {IDH_FUELLEN, "/fuellen.htm"},
                     {IDH_AUDIOEXPORT, "/audioexport.htm"},
                     {IDH_AUSDRUCK, "/ausdruck.htm"},
-                    {IDH_DATENDATEI, "/datendatei.htm"}};
+                    {IDH_DATENDATEI, "/datendatei.htm"},
+                    {IDH_AUDIOFORMATE, "/audioformate.htm"}};
     EXPECT_EQ(file->ContextMap().size(), std::size(contexts));
     for (const auto& c : contexts) {
         EXPECT_EQ(file->TopicOfContext(c.context), c.topic) << c.context;

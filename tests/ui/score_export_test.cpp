@@ -6,6 +6,7 @@
 #include <pugixml.hpp>
 #include <string>
 
+#include "melodyfile/export_formats.h"
 #include "midi/synth.h"
 #include "support/program.h"
 #include "support/window_fixture.h"
@@ -13,6 +14,8 @@
 #include "ui/voices_window.h"
 
 namespace {
+using Args = std::vector<std::string>;
+
 class ScoreExport : public WindowTest {
 protected:
     void TearDown() override {
@@ -99,6 +102,50 @@ TEST_F(ScoreExport, TheVoicesWindowWritesTheSameWavAsTheCommandLine) {
     EXPECT_GT(fromWindow.size(), 44u + 4u * 44100u);
     EXPECT_TRUE(fromWindow == fromCli) << fromWindow.size() << " vs " << fromCli.size();
     EXPECT_TRUE(service->Messages().empty());  // written, not played
+}
+
+TEST_F(ScoreExport, BothWindowsWriteTheChosenAudioFileAsTheCommandLineDoes) {
+    if (access("/usr/share/sounds/sf2/TimGM6mb.sf2", R_OK) != 0)
+        GTEST_SKIP() << "no SoundFont (timgm6mb-soundfont)";
+    const std::span<const ExportFormat> audio = AudioExports();
+    window->frmFolgenNoten->rbtExplizit->click();
+    window->frmFolgenNoten->frmExplizit1->mmoExplizit->setPlainText("1, 2");
+    const struct {
+        std::function<void()> click;
+        std::function<AudioChoice()>* choose;
+        AudioChoice choice;
+        Args cli;
+    } cases[] = {
+        {[&] { window->miAudioDatei->trigger(); },
+         &window->ChooseAudioFilePath,
+         {QString::fromStdString(path + ".mp3"), &audio[2], Mp3Quality(64)},
+         {"melody", "--list", "1, 2", "--quality", "0,12"}},
+        {[&] { window->frmStimmen->btnAudioDatei->click(); },
+         nullptr,
+         {QString::fromStdString(path + ".flac"), &audio[0], kDefaultAudioQuality},
+         {"melody", "--setup", SONAVIX_EXAMPLE_CANON}},
+    };
+    for (const auto& c : cases) {
+        const std::string file = c.choice.Path.toStdString(),
+                          cliFile = file + ".cli" + std::string(c.choice.Format->Endings[0]);
+        if (!c.choose) {
+            window->Files->Open(SONAVIX_EXAMPLE_CANON);
+            ASSERT_NE(window->frmStimmen, nullptr);
+        }
+        *(c.choose ? c.choose : &window->frmStimmen->ChooseAudioPath) = [&] { return c.choice; };
+        c.click();
+        ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+        Args cli = c.cli;
+        cli.insert(cli.end(), {"--out", cliFile});
+        const ProgramResult r = RunProgram(SONAVIX_CLI, cli);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string fromWindow = ReadWholeFile(file), fromCli = ReadWholeFile(cliFile);
+        std::filesystem::remove(file);
+        std::filesystem::remove(cliFile);
+        EXPECT_GT(fromWindow.size(), 10000u) << file;
+        EXPECT_TRUE(fromWindow == fromCli)
+            << file << ": " << fromWindow.size() << " vs " << fromCli.size();
+    }
 }
 
 TEST_F(ScoreExport, TheMeterOfTaktartIsTheScoresOfBothWindowsAndTheSetupKeepsIt) {
