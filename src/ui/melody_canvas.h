@@ -90,6 +90,11 @@ private:
     void DrawRoll(QPainter& p, const Frame& f) const;
     void DrawPlot(QPainter& p, const Frame& f) const;
     void DrawEnsemble(QPainter& p, const Frame& f) const;
+    // Each voice's span of keys per column, the voice whose last note there
+    // starts latest on top, as single notes are layered.
+    void DrawRollColumns(QPainter& p, const Frame& f,
+                         const std::vector<std::vector<ColumnSpan>>& voices,
+                         const std::vector<QRgb>& colours) const;
     std::optional<size_t> EnsembleNoteAt(const Frame& f, QPoint point) const;
     QRectF RollRect(const Frame& f, double startMs, double endMs, int32_t key) const;
     void FitKeys();
@@ -98,7 +103,9 @@ private:
     DescribedMelody melody_;
     std::optional<EnsembleRoll> ensemble_;
     std::optional<int64_t> playTime_;
-    std::vector<double> raw_;  // each member as a number
+    RangeSpans values_;                  // each member as plotted
+    KeyTrack track_;                     // the melody's keys, for a column's span
+    std::vector<KeyTrack> voiceTracks_;  // the same for each voice
     View view_ = View::Roll;
     double start_ = 0, span_ = 1;
     int32_t lowKey_ = 39, highKey_ = 52;

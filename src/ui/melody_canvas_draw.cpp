@@ -1,9 +1,11 @@
 // The cached background of the melody picture: axes, key rows and the notes,
-// thinned to one span per pixel column where they outnumber the columns.
+// thinned to one span per pixel column where they outnumber the columns, so
+// that the cost follows the pixels, not the notes.
+#include <QImage>
 #include <QPainter>
 #include <algorithm>
+#include <climits>
 #include <cmath>
-#include <limits>
 #include <vector>
 
 #include "midi/midinote.h"
@@ -26,6 +28,29 @@ double TickStep(double span, int count) {
         if (m * power >= raw) return m * power;
     return 10 * power;
 }
+
+// Spans of many columns as one picture of a pixel per column, drawn with one
+// call: bars a pixel wide are slow to fill one by one.
+class ColumnPicture {
+public:
+    ColumnPicture(int columns, int rows)
+        : image_(std::max(1, columns), std::max(1, rows), QImage::Format_ARGB32_Premultiplied) {
+        image_.fill(Qt::transparent);
+    }
+    // Rows from to to, both included, clamped to the picture.
+    void Fill(int column, int from, int to, QRgb colour) {
+        if (column < 0 || column >= image_.width()) return;
+        from = std::max(from, 0);
+        to = std::min(to, image_.height() - 1);
+        const qsizetype stride = image_.bytesPerLine() / 4;
+        auto* pixel = reinterpret_cast<QRgb*>(image_.bits()) + from * stride + column;
+        for (int row = from; row <= to; ++row, pixel += stride) *pixel = colour;
+    }
+    const QImage& Image() const { return image_; }
+
+private:
+    QImage image_;
+};
 }  // namespace
 
 void MelodyCanvas::RebuildBackground() {
@@ -103,8 +128,10 @@ void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
     }
     const auto& events = melody_.Timeline.Events();
     const size_t first = FirstEndingAfter(f.x0);
-    size_t last = first;
-    while (last < events.size() && events[last].StartMs < f.x1) ++last;
+    const size_t last =
+        std::partition_point(events.begin() + static_cast<ptrdiff_t>(first), events.end(),
+                             [&f](const NoteEvent& e) { return e.StartMs < f.x1; }) -
+        events.begin();
     const int columns = static_cast<int>(std::ceil(f.plot.width()));
     const double rowHeight = std::max(row, 1.0);
     if (last - first <= static_cast<size_t>(columns)) {
@@ -120,29 +147,29 @@ void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
         return;
     }
     // More notes than pixels: each column shows the span of keys sounding in it.
-    std::vector<int32_t> low(columns, INT32_MAX), high(columns, INT32_MIN);
-    for (size_t i = first; i < last; ++i) {
-        const NoteEvent& e = events[i];
-        if (e.Key <= 0) continue;
-        const int from =
-            std::clamp(static_cast<int>(XOf(f, static_cast<double>(e.StartMs)) - f.plot.left()), 0,
-                       columns - 1);
-        const int to =
-            std::clamp(static_cast<int>(XOf(f, static_cast<double>(e.EndMs())) - f.plot.left()),
-                       from, columns - 1);
-        for (int c = from; c <= to; ++c) {
-            low[c] = std::min(low[c], e.Key);
-            high[c] = std::max(high[c], e.Key);
-        }
+    DrawRollColumns(p, f, {track_.Columns(f.x0, (f.x1 - f.x0) / f.plot.width(), columns)},
+                    {kNoteColour.rgb()});
+}
+
+void MelodyCanvas::DrawRollColumns(QPainter& p, const Frame& f,
+                                   const std::vector<std::vector<ColumnSpan>>& voices,
+                                   const std::vector<QRgb>& colours) const {
+    const int columns = voices.empty() ? 0 : static_cast<int>(voices.front().size());
+    ColumnPicture picture(columns, highKey_ - lowKey_ + 1);
+    std::vector<size_t> order;
+    for (size_t c = 0; c < static_cast<size_t>(columns); ++c) {
+        order.clear();
+        for (size_t v = 0; v < voices.size(); ++v)
+            if (!voices[v][c].Empty()) order.push_back(v);
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return voices[a][c].LatestStartMs < voices[b][c].LatestStartMs;
+        });
+        // Row 0 is the highest key.
+        for (size_t v : order)
+            picture.Fill(static_cast<int>(c), static_cast<int>(highKey_ - voices[v][c].High),
+                         static_cast<int>(highKey_ - voices[v][c].Low), colours[v]);
     }
-    for (int c = 0; c < columns; ++c) {
-        if (low[c] > high[c]) continue;
-        // Whole pixels take the painter's quick path for solid fills.
-        const int top = static_cast<int>(YOf(f, high[c]) - row / 2);
-        const int bottom = static_cast<int>(std::ceil(YOf(f, low[c]) + row / 2));
-        p.fillRect(QRect(static_cast<int>(f.plot.left()) + c, top, 1, std::max(1, bottom - top)),
-                   kNoteColour);
-    }
+    p.drawImage(QRectF(f.plot.left(), f.plot.top(), columns, f.plot.height()), picture.Image());
 }
 
 void MelodyCanvas::DrawEnsemble(QPainter& p, const Frame& f) const {
@@ -150,15 +177,38 @@ void MelodyCanvas::DrawEnsemble(QPainter& p, const Frame& f) const {
     const double rowHeight = std::max(row, 1.0);
     QColor colours[kMaxEnsembleVoices];
     for (int v = 0; v < kMaxEnsembleVoices; ++v) colours[v] = QColor::fromRgb(VoiceColour(v));
-    for (const RollNote& n : ensemble_->Notes) {
-        if (n.StartMs >= f.x1) break;
-        if (n.EndMs() <= f.x0) continue;
-        const double left = XOf(f, static_cast<double>(n.StartMs));
-        const double right = XOf(f, static_cast<double>(n.EndMs()));
-        const double width = std::max(1.0, right - left - (right - left > 4 ? 1 : 0));
-        p.fillRect(QRectF(left, YOf(f, n.Key) - row / 2, width, rowHeight),
-                   colours[n.Voice % kMaxEnsembleVoices]);
+    const std::vector<RollNote>& notes = ensemble_->Notes;
+    // None that starts before the longest note's length still sounds at x0.
+    const auto startingBefore = [&notes](double ms) {
+        return static_cast<size_t>(
+            std::partition_point(notes.begin(), notes.end(),
+                                 [ms](const RollNote& n) { return n.StartMs < ms; }) -
+            notes.begin());
+    };
+    const size_t first = startingBefore(f.x0 - ensemble_->LongestMs), last = startingBefore(f.x1);
+    const int columns = static_cast<int>(std::ceil(f.plot.width()));
+    if (last - first <= static_cast<size_t>(columns)) {
+        for (size_t i = first; i < last; ++i) {
+            const RollNote& n = notes[i];
+            if (n.EndMs() <= f.x0) continue;
+            const double left = XOf(f, static_cast<double>(n.StartMs));
+            const double right = XOf(f, static_cast<double>(n.EndMs()));
+            const double width = std::max(1.0, right - left - (right - left > 4 ? 1 : 0));
+            p.fillRect(QRectF(left, YOf(f, n.Key) - row / 2, width, rowHeight),
+                       colours[n.Voice % kMaxEnsembleVoices]);
+        }
+        return;
     }
+    // More notes than pixels: each voice's span of keys per column.
+    const double width = (f.x1 - f.x0) / f.plot.width();
+    std::vector<std::vector<ColumnSpan>> spans;
+    std::vector<QRgb> voiceColours;
+    spans.reserve(voiceTracks_.size());
+    for (const KeyTrack& track : voiceTracks_) {
+        voiceColours.push_back(colours[spans.size() % kMaxEnsembleVoices].rgb());
+        spans.push_back(track.Columns(f.x0, width, columns));
+    }
+    DrawRollColumns(p, f, spans, voiceColours);
 }
 
 void MelodyCanvas::DrawPlot(QPainter& p, const Frame& f) const {
@@ -179,19 +229,25 @@ void MelodyCanvas::DrawPlot(QPainter& p, const Frame& f) const {
                 p.fillRect(QRectF(c.x() - 2, c.y() - 2, 4, 4), kNoteColour);
         return;
     }
-    std::vector<double> low(columns, std::numeric_limits<double>::infinity()),
-        high(columns, -std::numeric_limits<double>::infinity());
-    for (size_t i = first; i < last; ++i) {
-        const int c = std::clamp(static_cast<int>(XOf(f, i + 0.5) - f.plot.left()), 0, columns - 1);
-        const double v = ValueAt(i);
-        low[c] = std::min(low[c], v);
-        high[c] = std::max(high[c], v);
+    // More members than pixels: each column shows the span of values in it.
+    const std::vector<ColumnSpan> spans =
+        PlotColumns(values_, f.x0, (f.x1 - f.x0) / f.plot.width(), columns);
+    // Drawn line by line into an opaque picture, the plot's white included:
+    // one copy, no blending.
+    const int rows = static_cast<int>(std::ceil(f.plot.height()));
+    std::vector<int> tops(spans.size(), INT_MAX), bottoms(spans.size(), -1);
+    for (size_t c = 0; c < spans.size(); ++c) {
+        if (spans[c].Empty()) continue;
+        tops[c] = static_cast<int>(YOf(f, spans[c].High) - f.plot.top());
+        bottoms[c] =
+            std::max(tops[c], static_cast<int>(std::ceil(YOf(f, spans[c].Low) - f.plot.top())) - 1);
     }
-    for (int c = 0; c < columns; ++c) {
-        if (low[c] > high[c]) continue;
-        const int top = static_cast<int>(YOf(f, high[c]));
-        const int bottom = static_cast<int>(std::ceil(YOf(f, low[c])));
-        p.fillRect(QRect(static_cast<int>(f.plot.left()) + c, top, 1, std::max(1, bottom - top)),
-                   kNoteColour);
+    QImage picture(std::max(1, columns), std::max(1, rows), QImage::Format_RGB32);
+    const QRgb note = kNoteColour.rgb(), white = QColor(Qt::white).rgb();
+    for (int r = 0; r < picture.height(); ++r) {
+        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(r));
+        for (size_t c = 0; c < spans.size(); ++c)
+            line[c] = tops[c] <= r && r <= bottoms[c] ? note : white;
     }
+    p.drawImage(QPointF(f.plot.left(), f.plot.top()), picture);
 }
