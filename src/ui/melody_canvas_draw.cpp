@@ -4,8 +4,8 @@
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
-#include <climits>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "midi/midinote.h"
@@ -28,29 +28,6 @@ double TickStep(double span, int count) {
         if (m * power >= raw) return m * power;
     return 10 * power;
 }
-
-// Spans of many columns as one picture of a pixel per column, drawn with one
-// call: bars a pixel wide are slow to fill one by one.
-class ColumnPicture {
-public:
-    ColumnPicture(int columns, int rows)
-        : image_(std::max(1, columns), std::max(1, rows), QImage::Format_ARGB32_Premultiplied) {
-        image_.fill(Qt::transparent);
-    }
-    // Rows from to to, both included, clamped to the picture.
-    void Fill(int column, int from, int to, QRgb colour) {
-        if (column < 0 || column >= image_.width()) return;
-        from = std::max(from, 0);
-        to = std::min(to, image_.height() - 1);
-        const qsizetype stride = image_.bytesPerLine() / 4;
-        auto* pixel = reinterpret_cast<QRgb*>(image_.bits()) + from * stride + column;
-        for (int row = from; row <= to; ++row, pixel += stride) *pixel = colour;
-    }
-    const QImage& Image() const { return image_; }
-
-private:
-    QImage image_;
-};
 }  // namespace
 
 void MelodyCanvas::RebuildBackground() {
@@ -111,7 +88,7 @@ void MelodyCanvas::DrawAxes(QPainter& p, const Frame& f) const {
     }
 }
 
-void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
+void MelodyCanvas::DrawKeyRows(QPainter& p, const Frame& f) const {
     const double row = f.plot.height() / (f.y1 - f.y0);
     for (int32_t key = lowKey_; key <= highKey_; ++key) {
         const double y = YOf(f, key);
@@ -122,6 +99,11 @@ void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
             p.drawLine(QPointF(f.plot.left(), y + row / 2), QPointF(f.plot.right(), y + row / 2));
         }
     }
+}
+
+void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
+    const double row = f.plot.height() / (f.y1 - f.y0);
+    DrawKeyRows(p, f);
     if (ensemble_) {
         DrawEnsemble(p, f);
         return;
@@ -151,25 +133,67 @@ void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
                     {kNoteColour.rgb()});
 }
 
+QImage& MelodyCanvas::PictureOf(int width, int height) const {
+    if (picture_.width() != width || picture_.height() != height)
+        picture_ = QImage(width, height, QImage::Format_RGB32);
+    return picture_;
+}
+
 void MelodyCanvas::DrawRollColumns(QPainter& p, const Frame& f,
                                    const std::vector<std::vector<ColumnSpan>>& voices,
                                    const std::vector<QRgb>& colours) const {
     const int columns = voices.empty() ? 0 : static_cast<int>(voices.front().size());
-    ColumnPicture picture(columns, highKey_ - lowKey_ + 1);
+    if (columns == 0) return;
+    // First a cell per column and key (0 where nothing sounds), row 0 the highest key.
+    const int keys = highKey_ - lowKey_ + 1;
+    std::vector<QRgb> cells(static_cast<size_t>(keys) * static_cast<size_t>(columns), 0);
     std::vector<size_t> order;
     for (size_t c = 0; c < static_cast<size_t>(columns); ++c) {
         order.clear();
-        for (size_t v = 0; v < voices.size(); ++v)
-            if (!voices[v][c].Empty()) order.push_back(v);
-        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-            return voices[a][c].LatestStartMs < voices[b][c].LatestStartMs;
-        });
-        // Row 0 is the highest key.
-        for (size_t v : order)
-            picture.Fill(static_cast<int>(c), static_cast<int>(highKey_ - voices[v][c].High),
-                         static_cast<int>(highKey_ - voices[v][c].Low), colours[v]);
+        for (size_t v = 0; v < voices.size(); ++v) {
+            if (voices[v][c].Empty()) continue;
+            // Few voices: sorting by insertion, the latest start last.
+            size_t at = order.size();
+            order.push_back(v);
+            for (; at > 0 && voices[order[at - 1]][c].LatestStartMs > voices[v][c].LatestStartMs;
+                 --at)
+                order[at] = order[at - 1];
+            order[at] = v;
+        }
+        for (size_t v : order) {
+            const int top = std::max(0, static_cast<int>(highKey_ - voices[v][c].High));
+            const int bottom = std::min(keys - 1, static_cast<int>(highKey_ - voices[v][c].Low));
+            for (int k = top; k <= bottom; ++k)
+                cells[static_cast<size_t>(k) * static_cast<size_t>(columns) + c] = colours[v];
+        }
     }
-    p.drawImage(QRectF(f.plot.left(), f.plot.top(), columns, f.plot.height()), picture.Image());
+    // Then the plot's pixel lines, opaque over the key rows as drawn: one copy,
+    // no blending or scaling; a line is recomposed only where key or row colour changes.
+    const int rows = std::max(1, static_cast<int>(std::ceil(f.plot.height())));
+    QImage background(1, rows, QImage::Format_RGB32);
+    {
+        QPainter rowPainter(&background);
+        rowPainter.translate(-f.plot.left(), -f.plot.top());
+        rowPainter.fillRect(f.plot, Qt::white);
+        DrawKeyRows(rowPainter, f);
+    }
+    QImage& picture = PictureOf(columns, rows);
+    std::vector<QRgb> line(static_cast<size_t>(columns));
+    const double rowPixels = f.plot.height() / keys;
+    int shownKey = -1;
+    QRgb shownRow = 0;
+    for (int r = 0; r < rows; ++r) {
+        const int k = std::clamp(static_cast<int>((r + 0.5) / rowPixels), 0, keys - 1);
+        const QRgb rowColour = background.pixel(0, r);
+        if (k != shownKey || rowColour != shownRow) {
+            const QRgb* cell = cells.data() + static_cast<size_t>(k) * static_cast<size_t>(columns);
+            for (size_t c = 0; c < line.size(); ++c) line[c] = cell[c] != 0 ? cell[c] : rowColour;
+            shownKey = k;
+            shownRow = rowColour;
+        }
+        std::memcpy(picture.scanLine(r), line.data(), line.size() * sizeof(QRgb));
+    }
+    p.drawImage(QPointF(f.plot.left(), f.plot.top()), picture);
 }
 
 void MelodyCanvas::DrawEnsemble(QPainter& p, const Frame& f) const {
@@ -233,21 +257,27 @@ void MelodyCanvas::DrawPlot(QPainter& p, const Frame& f) const {
     const std::vector<ColumnSpan> spans =
         PlotColumns(values_, f.x0, (f.x1 - f.x0) / f.plot.width(), columns);
     // Drawn line by line into an opaque picture, the plot's white included:
-    // one copy, no blending.
-    const int rows = static_cast<int>(std::ceil(f.plot.height()));
-    std::vector<int> tops(spans.size(), INT_MAX), bottoms(spans.size(), -1);
+    // one copy, no blending. A line is the one above it but for the columns
+    // whose bar starts or ends there.
+    const int rows = std::max(1, static_cast<int>(std::ceil(f.plot.height())));
+    std::vector<std::vector<int>> changes(static_cast<size_t>(rows) + 1);
     for (size_t c = 0; c < spans.size(); ++c) {
         if (spans[c].Empty()) continue;
-        tops[c] = static_cast<int>(YOf(f, spans[c].High) - f.plot.top());
-        bottoms[c] =
-            std::max(tops[c], static_cast<int>(std::ceil(YOf(f, spans[c].Low) - f.plot.top())) - 1);
+        const int top =
+            std::clamp(static_cast<int>(YOf(f, spans[c].High) - f.plot.top()), 0, rows - 1);
+        const int bottom = std::clamp(
+            static_cast<int>(std::ceil(YOf(f, spans[c].Low) - f.plot.top())), top + 1, rows);
+        changes[static_cast<size_t>(top)].push_back(static_cast<int>(c));
+        changes[static_cast<size_t>(bottom)].push_back(static_cast<int>(c));
     }
-    QImage picture(std::max(1, columns), std::max(1, rows), QImage::Format_RGB32);
+    QImage& picture = PictureOf(std::max(1, columns), rows);
     const QRgb note = kNoteColour.rgb(), white = QColor(Qt::white).rgb();
-    for (int r = 0; r < picture.height(); ++r) {
-        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(r));
-        for (size_t c = 0; c < spans.size(); ++c)
-            line[c] = tops[c] <= r && r <= bottoms[c] ? note : white;
+    std::vector<QRgb> line(static_cast<size_t>(picture.width()), white);
+    for (int r = 0; r < rows; ++r) {
+        // A bar's start and end switch its column: white to note, note to white.
+        for (int c : changes[static_cast<size_t>(r)])
+            line[static_cast<size_t>(c)] = line[static_cast<size_t>(c)] == white ? note : white;
+        std::memcpy(picture.scanLine(r), line.data(), line.size() * sizeof(QRgb));
     }
     p.drawImage(QPointF(f.plot.left(), f.plot.top()), picture);
 }
