@@ -109,3 +109,132 @@ std::string RollNoteLine(const EnsembleRoll& roll, size_t index) {
            std::to_string(n.Member + 1) + " → Taste " + std::to_string(n.Key) + name + " · " +
            LengthName(n.LengthExponent, n.DurationMs);
 }
+
+RangeSpans::RangeSpans(std::vector<double> values) : values_(std::move(values)) {
+    blocks_ = (values_.size() + kBlock - 1) / kBlock;
+    tree_.assign(2 * blocks_, {});
+    for (size_t i = 0; i < values_.size(); ++i) tree_[blocks_ + i / kBlock].Add(values_[i]);
+    for (size_t i = blocks_; i-- > 1;) {
+        tree_[i] = tree_[2 * i];
+        tree_[i].Add(tree_[2 * i + 1]);
+    }
+}
+
+ColumnSpan RangeSpans::Of(size_t from, size_t to) const {
+    to = std::min(to, values_.size());
+    ColumnSpan span;
+    if (from >= to) return span;
+    // The partial blocks at either end directly, the whole ones between from the tree.
+    size_t blockFrom = (from + kBlock - 1) / kBlock, blockTo = to / kBlock;
+    if (blockFrom >= blockTo) {
+        for (size_t i = from; i < to; ++i) span.Add(values_[i]);
+        return span;
+    }
+    for (size_t i = from; i < blockFrom * kBlock; ++i) span.Add(values_[i]);
+    for (size_t i = blockTo * kBlock; i < to; ++i) span.Add(values_[i]);
+    for (size_t l = blockFrom + blocks_, r = blockTo + blocks_; l < r; l /= 2, r /= 2) {
+        if (l % 2 == 1) span.Add(tree_[l++]);
+        if (r % 2 == 1) span.Add(tree_[--r]);
+    }
+    return span;
+}
+
+std::vector<ColumnSpan> PlotColumns(const RangeSpans& values, double x0, double width,
+                                    int columns) {
+    std::vector<ColumnSpan> spans(static_cast<size_t>(std::max(0, columns)));
+    const auto firstFrom = [&](int c) {
+        // Members i with i + 0.5 >= the column's left edge.
+        const double at = std::ceil(x0 + c * width - 0.5);
+        return at <= 0 ? size_t{0} : static_cast<size_t>(std::min(at, 1e18));
+    };
+    size_t from = firstFrom(0);
+    for (int c = 0; c < columns; ++c) {
+        const size_t to = firstFrom(c + 1);
+        spans[static_cast<size_t>(c)] = values.Of(from, to);
+        from = to;
+    }
+    return spans;
+}
+
+KeyTrack::KeyTrack(const std::vector<NoteEvent>& events) {
+    std::vector<double> keys;
+    starts_.reserve(events.size());
+    ends_.reserve(events.size());
+    keys.reserve(events.size());
+    for (const NoteEvent& e : events) {
+        starts_.push_back(e.StartMs);
+        ends_.push_back(e.EndMs());
+        keys.push_back(e.Key > 0 ? e.Key : NAN);
+    }
+    keys_ = RangeSpans(std::move(keys));
+}
+
+KeyTrack::KeyTrack(std::vector<int64_t> starts, std::vector<int64_t> ends, std::vector<double> keys)
+    : starts_(std::move(starts)), ends_(std::move(ends)), keys_(std::move(keys)) {}
+
+std::pair<size_t, size_t> KeyTrack::During(double fromMs, double toMs) const {
+    const size_t first =
+        std::partition_point(ends_.begin(), ends_.end(),
+                             [fromMs](int64_t end) { return static_cast<double>(end) <= fromMs; }) -
+        ends_.begin();
+    const size_t last =
+        std::partition_point(starts_.begin() + static_cast<ptrdiff_t>(first), starts_.end(),
+                             [toMs](int64_t start) { return static_cast<double>(start) < toMs; }) -
+        starts_.begin();
+    return {first, std::max(first, last)};
+}
+
+namespace {
+// The first index from `from` on whose time is not below t (or not at or
+// below it). Galloping from the previous column's answer keeps neighbouring
+// columns' searches short and in the cache.
+size_t FirstNotBelow(const std::vector<int64_t>& times, size_t from, double t, bool orAt) {
+    const auto below = [t, orAt](int64_t time) {
+        const auto x = static_cast<double>(time);
+        return x < t || (orAt && x == t);
+    };
+    size_t low = from, high = from, step = 1;
+    while (high < times.size() && below(times[high])) {
+        low = high + 1;
+        high += step;
+        step *= 2;
+    }
+    high = std::min(high, times.size());
+    return static_cast<size_t>(std::partition_point(times.begin() + static_cast<ptrdiff_t>(low),
+                                                    times.begin() + static_cast<ptrdiff_t>(high),
+                                                    below) -
+                               times.begin());
+}
+}  // namespace
+
+std::vector<ColumnSpan> KeyTrack::Columns(double x0, double width, int columns) const {
+    std::vector<ColumnSpan> spans(static_cast<size_t>(std::max(0, columns)));
+    size_t first = 0, last = 0;
+    for (int c = 0; c < columns; ++c) {
+        // The notes ending after the column's start and starting before its end.
+        first = FirstNotBelow(ends_, first, x0 + c * width, true);
+        last = FirstNotBelow(starts_, std::max(first, last), x0 + (c + 1) * width, false);
+        ColumnSpan& span = spans[static_cast<size_t>(c)];
+        span = keys_.Of(first, last);
+        if (!span.Empty()) span.LatestStartMs = starts_[last - 1];
+    }
+    return spans;
+}
+
+std::vector<KeyTrack> TracksOf(const EnsembleRoll& roll) {
+    const size_t voices = roll.Names.size();
+    std::vector<std::vector<int64_t>> starts(voices), ends(voices);
+    std::vector<std::vector<double>> keys(voices);
+    for (const RollNote& n : roll.Notes) {
+        const auto v = static_cast<size_t>(n.Voice);
+        if (v >= voices) continue;
+        starts[v].push_back(n.StartMs);
+        ends[v].push_back(n.EndMs());
+        keys[v].push_back(n.Key);
+    }
+    std::vector<KeyTrack> tracks;
+    tracks.reserve(voices);
+    for (size_t v = 0; v < voices; ++v)
+        tracks.emplace_back(std::move(starts[v]), std::move(ends[v]), std::move(keys[v]));
+    return tracks;
+}

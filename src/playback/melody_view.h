@@ -2,6 +2,7 @@
 // A melody together with the members behind its notes: what the picture
 // window draws, what its hover text and the keyboard's title say, and what
 // its text and CSV exports list.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -75,3 +76,66 @@ EnsembleRoll RollOf(const std::vector<EnsembleVoice>& voices);
 
 // "Stimme 2 (Bass): Glied 5 → Taste 41 (cis') · Viertel".
 std::string RollNoteLine(const EnsembleRoll& roll, size_t index);
+
+// What falls into one pixel column of the picture: the lowest and highest
+// value (plot) or key (roll); empty where nothing does.
+struct ColumnSpan {
+    double Low = INFINITY, High = -INFINITY;
+    int64_t LatestStartMs = INT64_MIN;  // roll: the last element's start, to layer voices
+    bool Empty() const { return !(Low <= High); }
+    void Add(double v) {
+        // NaN, which stands for nothing, fails both comparisons.
+        if (v < Low) Low = v;
+        if (v > High) High = v;
+    }
+    void Add(const ColumnSpan& other) {
+        if (other.Low < Low) Low = other.Low;
+        if (other.High > High) High = other.High;
+    }
+    bool operator==(const ColumnSpan&) const = default;
+};
+
+// Values by index whose lowest and highest over any range are found in
+// logarithmic time, so that a picture costs its pixel columns, not its
+// members. NaN stands for nothing (a rest).
+class RangeSpans {
+public:
+    RangeSpans() = default;
+    explicit RangeSpans(std::vector<double> values);
+    size_t Size() const { return values_.size(); }
+    double operator[](size_t i) const { return values_[i]; }
+    // Over [from, to), clamped to the values.
+    ColumnSpan Of(size_t from, size_t to) const;
+
+private:
+    static constexpr size_t kBlock = 16;  // values scanned directly at a range's ends
+    std::vector<double> values_;
+    size_t blocks_ = 0;
+    std::vector<ColumnSpan> tree_;  // tree_[blocks_ + b] is block b; tree_[i] joins 2i, 2i + 1
+};
+
+// The plot's columns: member i stands at x = i + 0.5, column c holds
+// x0 + c·width up to x0 + (c + 1)·width.
+std::vector<ColumnSpan> PlotColumns(const RangeSpans& values, double x0, double width, int columns);
+
+// One voice's notes, each starting where or after the previous one ends (as a
+// timeline lays them out): the keys that sound in each column of a piano roll.
+class KeyTrack {
+public:
+    KeyTrack() = default;
+    // A melody's elements; rests sound nowhere.
+    explicit KeyTrack(const std::vector<NoteEvent>& events);
+    // Starts ascending, ends ascending, keys NaN where nothing sounds.
+    KeyTrack(std::vector<int64_t> starts, std::vector<int64_t> ends, std::vector<double> keys);
+    // The notes sounding somewhere in [fromMs, toMs): first and one past the last.
+    std::pair<size_t, size_t> During(double fromMs, double toMs) const;
+    // Columns as for the plot, over ms.
+    std::vector<ColumnSpan> Columns(double x0, double width, int columns) const;
+
+private:
+    std::vector<int64_t> starts_, ends_;
+    RangeSpans keys_;
+};
+
+// One track per voice of the roll, by voice index.
+std::vector<KeyTrack> TracksOf(const EnsembleRoll& roll);

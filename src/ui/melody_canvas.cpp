@@ -46,6 +46,7 @@ void MelodyCanvas::FitKeys() {
 void MelodyCanvas::SetEnsemble(EnsembleRoll roll) {
     SetMelody({});
     ensemble_ = std::move(roll);
+    voiceTracks_ = TracksOf(*ensemble_);
     view_ = View::Roll;
     FitKeys();
     Invalidate();
@@ -60,20 +61,26 @@ void MelodyCanvas::SetPlayTime(std::optional<int64_t> ms) {
 void MelodyCanvas::SetMelody(DescribedMelody melody) {
     melody_ = std::move(melody);
     ensemble_.reset();
+    voiceTracks_.clear();
     playTime_.reset();
     FitKeys();
     double low = INFINITY, high = 0;
     logScale_ = false;
-    raw_.clear();
+    std::vector<double> values;
+    values.reserve(melody_.Members.size());
     for (const std::string& m : melody_.Members) {
-        raw_.push_back(PlotValue(m));
-        low = std::min(low, raw_.back());
-        high = std::max(high, raw_.back());
+        values.push_back(PlotValue(m));
+        low = std::min(low, values.back());
+        high = std::max(high, values.back());
     }
     if (melody_.Members.empty()) low = 0, high = 1;
     logScale_ = (high + 1) / (low + 1) >= kLogRatio;
     lowValue_ = logScale_ ? std::log10(1 + low) : low;
     highValue_ = std::max(logScale_ ? std::log10(1 + high) : high, lowValue_ + 1);
+    if (logScale_)
+        for (double& v : values) v = std::log10(1.0 + std::max(0.0, v));
+    values_ = RangeSpans(std::move(values));
+    track_ = KeyTrack(melody_.Timeline.Events());
     current_.reset();
     hover_.reset();
     range_.reset();
@@ -83,9 +90,7 @@ void MelodyCanvas::SetMelody(DescribedMelody melody) {
     emit windowChanged();
 }
 
-double MelodyCanvas::ValueAt(size_t i) const {
-    return logScale_ ? std::log10(1.0 + std::max(0.0, raw_[i])) : raw_[i];
-}
+double MelodyCanvas::ValueAt(size_t i) const { return values_[i]; }
 
 double MelodyCanvas::PlotValue(const std::string& member) const {
     // Members beyond what a double holds stand at its top.

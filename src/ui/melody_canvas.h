@@ -4,6 +4,7 @@
 // into a cached background for the current view; the play head, the current
 // note, the hovered note and a dragged range are drawn over it, so moving
 // them repaints without drawing the notes again.
+#include <QImage>
 #include <QPixmap>
 #include <QWidget>
 #include <functional>
@@ -88,17 +89,27 @@ private:
     std::optional<size_t> MemberAtX(const Frame& f, double px) const;
     void DrawAxes(QPainter& p, const Frame& f) const;
     void DrawRoll(QPainter& p, const Frame& f) const;
+    // The black keys' rows and a line below each C.
+    void DrawKeyRows(QPainter& p, const Frame& f) const;
     void DrawPlot(QPainter& p, const Frame& f) const;
     void DrawEnsemble(QPainter& p, const Frame& f) const;
+    // Each voice's span of keys per column, the voice whose last note there
+    // starts latest on top, as single notes are layered.
+    void DrawRollColumns(QPainter& p, const Frame& f,
+                         const std::vector<std::vector<ColumnSpan>>& voices,
+                         const std::vector<QRgb>& colours) const;
     std::optional<size_t> EnsembleNoteAt(const Frame& f, QPoint point) const;
     QRectF RollRect(const Frame& f, double startMs, double endMs, int32_t key) const;
+    QImage& PictureOf(int width, int height) const;
     void FitKeys();
     void Invalidate();
 
     DescribedMelody melody_;
     std::optional<EnsembleRoll> ensemble_;
     std::optional<int64_t> playTime_;
-    std::vector<double> raw_;  // each member as a number
+    RangeSpans values_;                  // each member as plotted
+    KeyTrack track_;                     // the melody's keys, for a column's span
+    std::vector<KeyTrack> voiceTracks_;  // the same for each voice
     View view_ = View::Roll;
     double start_ = 0, span_ = 1;
     int32_t lowKey_ = 39, highKey_ = 52;
@@ -109,5 +120,8 @@ private:
     std::optional<int> dragFrom_;
     int dragTo_ = 0;
     QPixmap background_;
+    // The columns' picture, kept between redraws so that a frame does not
+    // fault in fresh pages for it.
+    mutable QImage picture_;
     bool backgroundValid_ = false;
 };

@@ -1,9 +1,11 @@
 // The cached background of the melody picture: axes, key rows and the notes,
-// thinned to one span per pixel column where they outnumber the columns.
+// thinned to one span per pixel column where they outnumber the columns, so
+// that the cost follows the pixels, not the notes.
+#include <QImage>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <cstring>
 #include <vector>
 
 #include "midi/midinote.h"
@@ -86,7 +88,7 @@ void MelodyCanvas::DrawAxes(QPainter& p, const Frame& f) const {
     }
 }
 
-void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
+void MelodyCanvas::DrawKeyRows(QPainter& p, const Frame& f) const {
     const double row = f.plot.height() / (f.y1 - f.y0);
     for (int32_t key = lowKey_; key <= highKey_; ++key) {
         const double y = YOf(f, key);
@@ -97,14 +99,21 @@ void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
             p.drawLine(QPointF(f.plot.left(), y + row / 2), QPointF(f.plot.right(), y + row / 2));
         }
     }
+}
+
+void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
+    const double row = f.plot.height() / (f.y1 - f.y0);
+    DrawKeyRows(p, f);
     if (ensemble_) {
         DrawEnsemble(p, f);
         return;
     }
     const auto& events = melody_.Timeline.Events();
     const size_t first = FirstEndingAfter(f.x0);
-    size_t last = first;
-    while (last < events.size() && events[last].StartMs < f.x1) ++last;
+    const size_t last =
+        std::partition_point(events.begin() + static_cast<ptrdiff_t>(first), events.end(),
+                             [&f](const NoteEvent& e) { return e.StartMs < f.x1; }) -
+        events.begin();
     const int columns = static_cast<int>(std::ceil(f.plot.width()));
     const double rowHeight = std::max(row, 1.0);
     if (last - first <= static_cast<size_t>(columns)) {
@@ -120,29 +129,71 @@ void MelodyCanvas::DrawRoll(QPainter& p, const Frame& f) const {
         return;
     }
     // More notes than pixels: each column shows the span of keys sounding in it.
-    std::vector<int32_t> low(columns, INT32_MAX), high(columns, INT32_MIN);
-    for (size_t i = first; i < last; ++i) {
-        const NoteEvent& e = events[i];
-        if (e.Key <= 0) continue;
-        const int from =
-            std::clamp(static_cast<int>(XOf(f, static_cast<double>(e.StartMs)) - f.plot.left()), 0,
-                       columns - 1);
-        const int to =
-            std::clamp(static_cast<int>(XOf(f, static_cast<double>(e.EndMs())) - f.plot.left()),
-                       from, columns - 1);
-        for (int c = from; c <= to; ++c) {
-            low[c] = std::min(low[c], e.Key);
-            high[c] = std::max(high[c], e.Key);
+    DrawRollColumns(p, f, {track_.Columns(f.x0, (f.x1 - f.x0) / f.plot.width(), columns)},
+                    {kNoteColour.rgb()});
+}
+
+QImage& MelodyCanvas::PictureOf(int width, int height) const {
+    if (picture_.width() != width || picture_.height() != height)
+        picture_ = QImage(width, height, QImage::Format_RGB32);
+    return picture_;
+}
+
+void MelodyCanvas::DrawRollColumns(QPainter& p, const Frame& f,
+                                   const std::vector<std::vector<ColumnSpan>>& voices,
+                                   const std::vector<QRgb>& colours) const {
+    const int columns = voices.empty() ? 0 : static_cast<int>(voices.front().size());
+    if (columns == 0) return;
+    // First a cell per column and key (0 where nothing sounds), row 0 the highest key.
+    const int keys = highKey_ - lowKey_ + 1;
+    std::vector<QRgb> cells(static_cast<size_t>(keys) * static_cast<size_t>(columns), 0);
+    std::vector<size_t> order;
+    for (size_t c = 0; c < static_cast<size_t>(columns); ++c) {
+        order.clear();
+        for (size_t v = 0; v < voices.size(); ++v) {
+            if (voices[v][c].Empty()) continue;
+            // Few voices: sorting by insertion, the latest start last.
+            size_t at = order.size();
+            order.push_back(v);
+            for (; at > 0 && voices[order[at - 1]][c].LatestStartMs > voices[v][c].LatestStartMs;
+                 --at)
+                order[at] = order[at - 1];
+            order[at] = v;
+        }
+        for (size_t v : order) {
+            const int top = std::max(0, static_cast<int>(highKey_ - voices[v][c].High));
+            const int bottom = std::min(keys - 1, static_cast<int>(highKey_ - voices[v][c].Low));
+            for (int k = top; k <= bottom; ++k)
+                cells[static_cast<size_t>(k) * static_cast<size_t>(columns) + c] = colours[v];
         }
     }
-    for (int c = 0; c < columns; ++c) {
-        if (low[c] > high[c]) continue;
-        // Whole pixels take the painter's quick path for solid fills.
-        const int top = static_cast<int>(YOf(f, high[c]) - row / 2);
-        const int bottom = static_cast<int>(std::ceil(YOf(f, low[c]) + row / 2));
-        p.fillRect(QRect(static_cast<int>(f.plot.left()) + c, top, 1, std::max(1, bottom - top)),
-                   kNoteColour);
+    // Then the plot's pixel lines, opaque over the key rows as drawn: one copy,
+    // no blending or scaling; a line is recomposed only where key or row colour changes.
+    const int rows = std::max(1, static_cast<int>(std::ceil(f.plot.height())));
+    QImage background(1, rows, QImage::Format_RGB32);
+    {
+        QPainter rowPainter(&background);
+        rowPainter.translate(-f.plot.left(), -f.plot.top());
+        rowPainter.fillRect(f.plot, Qt::white);
+        DrawKeyRows(rowPainter, f);
     }
+    QImage& picture = PictureOf(columns, rows);
+    std::vector<QRgb> line(static_cast<size_t>(columns));
+    const double rowPixels = f.plot.height() / keys;
+    int shownKey = -1;
+    QRgb shownRow = 0;
+    for (int r = 0; r < rows; ++r) {
+        const int k = std::clamp(static_cast<int>((r + 0.5) / rowPixels), 0, keys - 1);
+        const QRgb rowColour = background.pixel(0, r);
+        if (k != shownKey || rowColour != shownRow) {
+            const QRgb* cell = cells.data() + static_cast<size_t>(k) * static_cast<size_t>(columns);
+            for (size_t c = 0; c < line.size(); ++c) line[c] = cell[c] != 0 ? cell[c] : rowColour;
+            shownKey = k;
+            shownRow = rowColour;
+        }
+        std::memcpy(picture.scanLine(r), line.data(), line.size() * sizeof(QRgb));
+    }
+    p.drawImage(QPointF(f.plot.left(), f.plot.top()), picture);
 }
 
 void MelodyCanvas::DrawEnsemble(QPainter& p, const Frame& f) const {
@@ -150,15 +201,38 @@ void MelodyCanvas::DrawEnsemble(QPainter& p, const Frame& f) const {
     const double rowHeight = std::max(row, 1.0);
     QColor colours[kMaxEnsembleVoices];
     for (int v = 0; v < kMaxEnsembleVoices; ++v) colours[v] = QColor::fromRgb(VoiceColour(v));
-    for (const RollNote& n : ensemble_->Notes) {
-        if (n.StartMs >= f.x1) break;
-        if (n.EndMs() <= f.x0) continue;
-        const double left = XOf(f, static_cast<double>(n.StartMs));
-        const double right = XOf(f, static_cast<double>(n.EndMs()));
-        const double width = std::max(1.0, right - left - (right - left > 4 ? 1 : 0));
-        p.fillRect(QRectF(left, YOf(f, n.Key) - row / 2, width, rowHeight),
-                   colours[n.Voice % kMaxEnsembleVoices]);
+    const std::vector<RollNote>& notes = ensemble_->Notes;
+    // None that starts before the longest note's length still sounds at x0.
+    const auto startingBefore = [&notes](double ms) {
+        return static_cast<size_t>(
+            std::partition_point(notes.begin(), notes.end(),
+                                 [ms](const RollNote& n) { return n.StartMs < ms; }) -
+            notes.begin());
+    };
+    const size_t first = startingBefore(f.x0 - ensemble_->LongestMs), last = startingBefore(f.x1);
+    const int columns = static_cast<int>(std::ceil(f.plot.width()));
+    if (last - first <= static_cast<size_t>(columns)) {
+        for (size_t i = first; i < last; ++i) {
+            const RollNote& n = notes[i];
+            if (n.EndMs() <= f.x0) continue;
+            const double left = XOf(f, static_cast<double>(n.StartMs));
+            const double right = XOf(f, static_cast<double>(n.EndMs()));
+            const double width = std::max(1.0, right - left - (right - left > 4 ? 1 : 0));
+            p.fillRect(QRectF(left, YOf(f, n.Key) - row / 2, width, rowHeight),
+                       colours[n.Voice % kMaxEnsembleVoices]);
+        }
+        return;
     }
+    // More notes than pixels: each voice's span of keys per column.
+    const double width = (f.x1 - f.x0) / f.plot.width();
+    std::vector<std::vector<ColumnSpan>> spans;
+    std::vector<QRgb> voiceColours;
+    spans.reserve(voiceTracks_.size());
+    for (const KeyTrack& track : voiceTracks_) {
+        voiceColours.push_back(colours[spans.size() % kMaxEnsembleVoices].rgb());
+        spans.push_back(track.Columns(f.x0, width, columns));
+    }
+    DrawRollColumns(p, f, spans, voiceColours);
 }
 
 void MelodyCanvas::DrawPlot(QPainter& p, const Frame& f) const {
@@ -179,19 +253,31 @@ void MelodyCanvas::DrawPlot(QPainter& p, const Frame& f) const {
                 p.fillRect(QRectF(c.x() - 2, c.y() - 2, 4, 4), kNoteColour);
         return;
     }
-    std::vector<double> low(columns, std::numeric_limits<double>::infinity()),
-        high(columns, -std::numeric_limits<double>::infinity());
-    for (size_t i = first; i < last; ++i) {
-        const int c = std::clamp(static_cast<int>(XOf(f, i + 0.5) - f.plot.left()), 0, columns - 1);
-        const double v = ValueAt(i);
-        low[c] = std::min(low[c], v);
-        high[c] = std::max(high[c], v);
+    // More members than pixels: each column shows the span of values in it.
+    const std::vector<ColumnSpan> spans =
+        PlotColumns(values_, f.x0, (f.x1 - f.x0) / f.plot.width(), columns);
+    // Drawn line by line into an opaque picture, the plot's white included:
+    // one copy, no blending. A line is the one above it but for the columns
+    // whose bar starts or ends there.
+    const int rows = std::max(1, static_cast<int>(std::ceil(f.plot.height())));
+    std::vector<std::vector<int>> changes(static_cast<size_t>(rows) + 1);
+    for (size_t c = 0; c < spans.size(); ++c) {
+        if (spans[c].Empty()) continue;
+        const int top =
+            std::clamp(static_cast<int>(YOf(f, spans[c].High) - f.plot.top()), 0, rows - 1);
+        const int bottom = std::clamp(
+            static_cast<int>(std::ceil(YOf(f, spans[c].Low) - f.plot.top())), top + 1, rows);
+        changes[static_cast<size_t>(top)].push_back(static_cast<int>(c));
+        changes[static_cast<size_t>(bottom)].push_back(static_cast<int>(c));
     }
-    for (int c = 0; c < columns; ++c) {
-        if (low[c] > high[c]) continue;
-        const int top = static_cast<int>(YOf(f, high[c]));
-        const int bottom = static_cast<int>(std::ceil(YOf(f, low[c])));
-        p.fillRect(QRect(static_cast<int>(f.plot.left()) + c, top, 1, std::max(1, bottom - top)),
-                   kNoteColour);
+    QImage& picture = PictureOf(std::max(1, columns), rows);
+    const QRgb note = kNoteColour.rgb(), white = QColor(Qt::white).rgb();
+    std::vector<QRgb> line(static_cast<size_t>(picture.width()), white);
+    for (int r = 0; r < rows; ++r) {
+        // A bar's start and end switch its column: white to note, note to white.
+        for (int c : changes[static_cast<size_t>(r)])
+            line[static_cast<size_t>(c)] = line[static_cast<size_t>(c)] == white ? note : white;
+        std::memcpy(picture.scanLine(r), line.data(), line.size() * sizeof(QRgb));
     }
+    p.drawImage(QPointF(f.plot.left(), f.plot.top()), picture);
 }

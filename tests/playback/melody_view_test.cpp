@@ -96,3 +96,49 @@ TEST(MelodyView, EachVoiceItsOwnColourTheFirstRed) {
     // A key marked in white or black would look unmarked.
     EXPECT_EQ(colours.count(0xFFFFFF) + colours.count(0x000000), 0u);
 }
+
+TEST(MelodyView, ColumnsHoldTheLowestAndHighestOfWhatFallsIntoThem) {
+    // Any range over several blocks of the tree, rests (NaN) skipped.
+    std::vector<double> values;
+    for (int i = 0; i < 70; ++i) values.push_back(i % 7 == 3 ? NAN : (i * 37) % 101);
+    const RangeSpans spans(values);
+    for (size_t from = 0; from <= values.size(); ++from)
+        for (size_t to = from; to <= values.size() + 2; ++to) {
+            ColumnSpan expected;
+            for (size_t i = from; i < std::min(to, values.size()); ++i) expected.Add(values[i]);
+            ASSERT_EQ(spans.Of(from, to), expected) << from << ".." << to;
+        }
+
+    const auto span = [](double low, double high, int64_t latest = INT64_MIN) {
+        return ColumnSpan{low, high, latest};
+    };
+    const ColumnSpan none;
+    // Member i stands at i + 0.5: two to a column, or gaps where columns outnumber them.
+    const RangeSpans plot({5, 1, 9, 3, 7});
+    EXPECT_EQ(PlotColumns(plot, 0, 2, 4),
+              (std::vector<ColumnSpan>{span(1, 5), span(3, 9), span(7, 7), none}));
+    EXPECT_EQ(PlotColumns(plot, 1.5, 0.5, 3),
+              (std::vector<ColumnSpan>{span(1, 1), none, span(9, 9)}));
+
+    // c' held over two columns, a rest, two short notes in one column, one of
+    // no length (it sounds nowhere), then a long one.
+    MelodyTimeline melody;
+    for (auto [key, ms] :
+         {std::pair{40, 1500}, {0, 1000}, {52, 250}, {45, 250}, {47, 0}, {50, 2000}})
+        melody.Append(key, ms);
+    const KeyTrack track(melody.Events());
+    EXPECT_EQ(track.Columns(0, 1000, 6),
+              (std::vector<ColumnSpan>{span(40, 40, 0), span(40, 40, 1500), span(45, 52, 2750),
+                                       span(50, 50, 3000), span(50, 50, 3000), none}));
+    EXPECT_EQ(track.Columns(1250, 500, 3),
+              (std::vector<ColumnSpan>{span(40, 40, 1500), none, span(52, 52, 2500)}));
+
+    // Each voice's notes on their own track, transposed.
+    const EnsembleRoll roll =
+        RollOf({Voice("Melodie", {40, 45}, 500), Voice("Bass", {28}, 1000, -12)});
+    const std::vector<KeyTrack> tracks = TracksOf(roll);
+    ASSERT_EQ(tracks.size(), 2u);
+    EXPECT_EQ(tracks[0].Columns(0, 500, 2),
+              (std::vector<ColumnSpan>{span(40, 40, 0), span(45, 45, 500)}));
+    EXPECT_EQ(tracks[1].Columns(0, 1000, 1), (std::vector<ColumnSpan>{span(16, 16, 0)}));
+}
