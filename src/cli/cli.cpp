@@ -156,7 +156,9 @@ void ConfigureSetup(MelodySetup& setup, const Arguments& a, bool sourceRequired,
     for (const char* name : {"--count", "--start"}) RequireWith(a, name, "--formula");
     for (const char* name : {"--tempo-count", "--tempo-start"})
         RequireWith(a, name, "--tempo-formula");
-    if (a.Has("--zero") && !a.Has("--formula") && !a.Has("--tempo-formula"))
+    // Also with the expressions' own formulas, which the voice's box counts for too.
+    if (a.Has("--zero") && !a.Has("--formula") && !a.Has("--tempo-formula") &&
+        !a.Has("--velocity-formula") && !a.Has("--pan-formula"))
         throw ECliUsage("Die Option --zero gilt nur zusammen mit --formula oder --tempo-formula");
     RequireWith(a, "--oeis-all", "--oeis");
     if (a.Has("--note-map") && (a.Has("--scale") || a.Has("--scale-steps") || a.Has("--root")))

@@ -48,6 +48,25 @@ constexpr const char* kPlayAndOutHelp =
     "                        (Vorgabe 0,6): Ogg Vorbis mit der Qualität Q, MP3 mit\n"
     "                        konstant 32 + 288 * Q kbit/s, gerundet auf eine\n"
     "                        Bitrate von MP3 (0,6 ergibt 192 kbit/s)\n";
+
+// The options of the expression maps, a part of HelpText.
+std::string ExpressionHelp() {
+    return "  --velocity-map W,...  Anschlagstärken 1 bis 127 der Zeilen 0, 1, ... (ohne sie\n"
+           "                        spielt jede Note mit 110); die Folge ist die Notenfolge\n"
+           "                        oder eine eigene:\n"
+           "  --velocity-list TEXT  eigene Folge für den Anschlag (explizit)\n"
+           "  --velocity-formula F  eigene Folge für den Anschlag (Formel), mit\n"
+           "  --velocity-count N    ihrer Anzahl Folgeglieder (Vorgabe 30) und\n"
+           "  --velocity-start W,...\n"
+           "                        ihren Startwerten\n"
+           "  --pan-map W,...       Panorama der Zeilen 0, 1, ...: -64 links, 0 Mitte, 63\n"
+           "                        rechts (MIDI-Controller 10 vor jeder Note, deren\n"
+           "                        Panorama wechselt); die Folge ebenso:\n"
+           "  --pan-list TEXT       eigene Folge für das Panorama (explizit)\n"
+           "  --pan-formula F       eigene Folge für das Panorama (Formel), mit\n"
+           "  --pan-count N         ihrer Anzahl Folgeglieder (Vorgabe 30) und\n"
+           "  --pan-start W,...     ihren Startwerten\n";
+}
 }  // namespace
 
 std::string HelpText() {
@@ -90,24 +109,8 @@ std::string HelpText() {
            "  --tempo-list TEXT     eigene Folge für die Notenlängen (explizit)\n"
            "  --tempo-formula F     eigene Folge für die Notenlängen (Formel), mit\n"
            "  --tempo-count N       ihrer Anzahl Folgeglieder (Vorgabe 30) und\n"
-           "  --tempo-start W,...   ihren Startwerten\n"
-           "  --velocity-map W,...  Anschlagstärken 1 bis 127 der Zeilen 0, 1, ... (ohne sie\n"
-           "                        spielt jede Note mit 110); die Folge ist die Notenfolge\n"
-           "                        oder eine eigene:\n"
-           "  --velocity-list TEXT  eigene Folge für den Anschlag (explizit)\n"
-           "  --velocity-formula F  eigene Folge für den Anschlag (Formel), mit\n"
-           "  --velocity-count N    ihrer Anzahl Folgeglieder (Vorgabe 30) und\n"
-           "  --velocity-start W,...\n"
-           "                        ihren Startwerten\n"
-           "  --pan-map W,...       Panorama der Zeilen 0, 1, ...: -64 links, 0 Mitte, 63\n"
-           "                        rechts (MIDI-Controller 10 vor jeder Note, deren\n"
-           "                        Panorama wechselt); die Folge ebenso:\n"
-           "  --pan-list TEXT       eigene Folge für das Panorama (explizit)\n"
-           "  --pan-formula F       eigene Folge für das Panorama (Formel), mit\n"
-           "  --pan-count N         ihrer Anzahl Folgeglieder (Vorgabe 30) und\n"
-           "  --pan-start W,...     ihren Startwerten\n"
-           "  --scale INDEX         Tonleiter (Vorgabe 7):\n" +
-           scales +
+           "  --tempo-start W,...   ihren Startwerten\n" +
+           ExpressionHelp() + "  --scale INDEX         Tonleiter (Vorgabe 7):\n" + scales +
            "  --scale-steps TEXT    eigene Tonleiter (--scale 15): Schritte in Halbtönen von\n"
            "                        Ton zu Ton, zusammen höchstens 12, z. B. \"2 2 1 2 2 2 1\"\n"
            "  --root INDEX          Grundton als Tastennummer 1 bis 77 (Vorgabe 40 = c');\n"

@@ -33,7 +33,7 @@ public:
     // GetMidiOutput throws (the output then stays empty).
     void InitMidiOut();
 
-    // Sounds key keyNumber (MIDI note keyNumber + 8, velocity 110) for durationMs,
+    // Sounds key keyNumber (MIDI note keyNumber + 8) for durationMs,
     // blocking for the whole duration. Key numbers <= 0, and those whose note would
     // exceed 127, are rests of the same duration. A negative duration is refused
     // (EInvalidInput). Without an output nothing is sent, but the wait still runs.

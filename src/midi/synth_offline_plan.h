@@ -11,8 +11,8 @@
 
 namespace offline {
 
-inline constexpr int kBlock = 64;
-inline constexpr int kPanControllerNumber = 10;  // FluidSynth's block, in frames
+inline constexpr int kBlock = 64;  // FluidSynth's block, in frames
+inline constexpr int kPanControllerNumber = 10;
 inline constexpr int64_t kChunk =
     65536;  // the mix is made and handed on in windows of this (1.5 s)
 

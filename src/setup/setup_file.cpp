@@ -83,7 +83,7 @@ Json VoiceJson(const VoiceSetup& voice) {
                        {"ownScaleSteps", voice.OwnScaleSteps},
                        {"values", ValuesJson(voice.NoteMap)}};
     json["tempoMap"] = {{"values", ValuesJson(voice.TempoMap)}};
-    const VoiceSetup fresh;
+    static const VoiceSetup fresh;  // what a voice starts with
     PutExpression(json, "dynamics", voice.Dynamics, fresh.Dynamics);
     PutExpression(json, "panorama", voice.Panorama, fresh.Panorama);
     // The ensemble's fields only where they differ, so a one-voice file stays as it was.

@@ -181,6 +181,11 @@ TEST(CliMelody, KeysAndDurationsAsThePlayButtonWouldSoundThem) {
          "45 667 20 0\n45 667 10 0\n45 667 20 0\n",
          "",
          0},
+        {{"melody", "--list", "0,0", "--velocity-formula", "x", "--velocity-count", "2", "--zero",
+          "--velocity-map", "10,20"},
+         "40 667 10 0\n40 667 20 0\n",
+         "",
+         0},
     });
 }
 

@@ -19,7 +19,8 @@ SynthEvent Program(int64_t frame, int channel, int program) {
     return {frame, static_cast<uint8_t>(0xC0 | channel), static_cast<uint8_t>(program), 0};
 }
 
-// "channel/program/key/velocity xblocks @starts" for each distinct note.
+// "channel/program/key/velocity xblocks @starts" for each distinct note, with
+// " pPAN" after the velocity where a pan was sent.
 std::string Plan(const std::vector<SynthEvent>& events, int64_t frameCount) {
     std::vector<offline::NoteUse> uses;
     std::vector<offline::DistinctNote> notes;
@@ -28,8 +29,9 @@ std::string Plan(const std::vector<SynthEvent>& events, int64_t frameCount) {
     for (const offline::DistinctNote& n : notes) {
         const offline::NoteKey& k = n.key;
         text += std::to_string(k.channel) + "/" + std::to_string(k.program) + "/" +
-                std::to_string(k.key) + "/" + std::to_string(k.velocity) + " x" +
-                std::to_string(k.blocks) + " @";
+                std::to_string(k.key) + "/" + std::to_string(k.velocity) +
+                (k.pan >= 0 ? " p" + std::to_string(k.pan) : "") + " x" + std::to_string(k.blocks) +
+                " @";
         for (const int64_t frame : n.uses) text += std::to_string(frame) + ",";
         text += " ";
     }
@@ -60,6 +62,18 @@ TEST(OfflinePlan, UsesOfTheSameNoteShareOneRenderInTheOrderOfTheirFirstUse) {
           Off(94, 0, 62)},
          "0/0/62/100 x1 @30, "},
         {"a controller cannot be made of single notes", {On(0, 0, 60), {10, 0xB0, 7, 100}}, "live"},
+        {"but a pan can: the channel's at the start counts",
+         {{0, 0xB0, 10, 0},
+          On(0, 0, 60),
+          Off(64, 0, 60),
+          {100, 0xB0, 10, 127},
+          On(100, 0, 60),
+          Off(164, 0, 60),
+          On(200, 0, 60),
+          Off(264, 0, 60),
+          On(300, 1, 60),
+          Off(364, 1, 60)},
+         "0/0/60/100 p0 x1 @0, 0/0/60/100 p127 x1 @100,200, 1/0/60/100 x1 @300, "},
     };
     for (const Case& c : cases) EXPECT_EQ(Plan(c.events, 1000), c.plan) << c.name;
 }
