@@ -149,8 +149,8 @@ private:
 // live, and the kept samples held for their next use.
 class NoteMix {
 public:
-    NoteMix(const SoundFontSynths& solo, LivePool& live, Prerender& ahead)
-        : solo_(solo), live_(live), ahead_(ahead) {}
+    NoteMix(const SoundFontSynths& solo, SoundBytes& bytes, LivePool& live, Prerender& ahead)
+        : solo_(solo, bytes), live_(live), ahead_(ahead) {}
 
     // Starts the notes before at + count, sets window up with what sounds in it,
     // and renders the live notes into it.
@@ -219,12 +219,13 @@ bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& 
     SilenceSoundLibraries();
     SoundFontSynths synths(soundFont);  // first: FluidSynth sets itself up on the first one
     LivePool live(synths);
+    SoundBytes bytes{0};  // before every holder of a sound: each counts itself off it
     std::vector<NoteUse> uses;
     std::vector<DistinctNote> notes;
     const bool kept = CollectNotes(events, frameCount, uses, notes);
     if (!kept) uses.clear();
-    Prerender ahead(notes);
-    NoteMix mix(synths, live, ahead);
+    Prerender ahead(notes, bytes);
+    NoteMix mix(synths, bytes, live, ahead);
     // Live notes need the programs too; without kept notes everything is live.
     for (size_t i = 0; i < events.size(); ++i)
         if (!kept || (events[i].status & 0xF0) == 0xC0) live.Schedule(events[i], 2 * i + 1);

@@ -16,13 +16,13 @@ void MixWindow::MixSlice(int slice) {
         const int64_t a = std::max(from, n.frame), b = std::min(to, n.End());
         if (a >= b) continue;
         const Sound& s = *n.sound;
-        const float* l = s.Left() + (a - n.frame);
-        const float* r = s.panned ? nullptr : s.Right() + (a - n.frame);
+        const int16_t* l = s.Left() + (a - n.frame);
+        const int16_t* r = s.panned ? nullptr : s.Right() + (a - n.frame);
         if (a == from && b == to) {
-            (s.panned ? panned : stereo).Put(l, r, s.rightGain);
+            (s.panned ? panned : stereo).Put(l, r, s.leftGain, s.rightGain);
         } else {
             Batch single(&left[a - at], &right[a - at], b - a, s.panned);
-            single.Put(l, r, s.rightGain);
+            single.Put(l, r, s.leftGain, s.rightGain);
             single.Flush();
         }
     }
@@ -33,7 +33,7 @@ void MixWindow::MixSlice(int slice) {
 void Prerender::Open(const std::string& soundFont) {
     try {
         synths_ = std::make_unique<SoundFontSynths>(soundFont);
-        solo_ = std::make_unique<SoloNotes>(*synths_);
+        solo_ = std::make_unique<SoloNotes>(*synths_, bytes_);
     } catch (const std::exception&) {
         // The mix renders every note itself then.
     }

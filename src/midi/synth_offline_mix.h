@@ -39,8 +39,8 @@ struct MixWindow {
 // threads), in the order the melody first needs them.
 class Prerender {
 public:
-    explicit Prerender(const std::vector<DistinctNote>& notes)
-        : notes_(notes), claim_(notes.size()), sound_(notes.size()) {}
+    Prerender(const std::vector<DistinctNote>& notes, SoundBytes& bytes)
+        : notes_(notes), bytes_(bytes), claim_(notes.size()), sound_(notes.size()) {}
 
     // On the helper thread, before the first Step.
     void Open(const std::string& soundFont);
@@ -59,6 +59,7 @@ public:
 private:
     enum { kUnclaimed, kAhead, kReady, kFailed, kMix };
     const std::vector<DistinctNote>& notes_;
+    SoundBytes& bytes_;
     std::vector<std::atomic<int>> claim_;
     std::vector<std::shared_ptr<const Sound>> sound_;
     std::atomic<int64_t> horizon_{0};
