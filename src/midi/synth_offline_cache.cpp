@@ -9,7 +9,11 @@
 namespace offline {
 namespace {
 
-constexpr int kSoloVoices = 64;  // a note alone needs few voices
+// A note alone needs few voices, and a synthesizer of few is quick to set up.
+constexpr int kSoloVoices = 16;
+// The live notes of one place in the block rarely sound more than a few
+// voices; each voice a synthesizer has costs memory.
+constexpr int kLiveVoices = 64;
 // A note kept for reuse is held and dies away within this (30 s); a longer one is played live.
 constexpr int64_t kMaxSoloFrames = 30 * int64_t{kSynthSampleRate};
 
@@ -32,7 +36,7 @@ bool ActsOnOthers(fluid_synth_t* synth) {
 
 SoundFontSynths::SoundFontSynths(const std::string& soundFont)
     : settings_(NewSynthSettings()), soloSettings_(NewSynthSettings()) {
-    // Fewer voices make a synthesizer quick to set up.
+    fluid_settings_setint(settings_.get(), "synth.polyphony", kLiveVoices);
     fluid_settings_setint(soloSettings_.get(), "synth.polyphony", kSoloVoices);
     owner_.reset(new_fluid_synth(settings_.get()));
     if (!owner_) throw ESynthError(msg::SynthSetupFailed);
@@ -67,6 +71,11 @@ void DropFrames(fluid_synth_t* synth, int64_t count) {
 
 std::shared_ptr<const Sound> SoloNotes::Render(const NoteKey& note) {
     if (note.blocks * kBlock > kMaxSoloFrames) return nullptr;
+    if (left_.capacity() > size_t{4} * kChunk) {
+        // A long note's room goes back; most notes need a few seconds.
+        left_ = {};
+        right_ = {};
+    }
     const SharedSynth owned = synths_.Solo();
     fluid_synth_t* synth = owned.get();
     fluid_synth_program_change(synth, note.channel, note.program);
@@ -135,10 +144,11 @@ std::shared_ptr<const Sound> SoloNotes::Keep(int64_t frames) const {
 
     auto sound = std::make_shared<Sound>(bytes_, frames, panned);
     int16_t* to = sound->samples.data();
-    for (int64_t i = 0; i < frames; ++i) to[i] = static_cast<int16_t>(std::lrint(left[i] * scale));
+    for (int64_t i = 0; i < frames; ++i)
+        to[i] = static_cast<int16_t>(RoundedToInteger(left[i] * scale));
     if (!panned)
         for (int64_t i = 0; i < frames; ++i)
-            to[frames + i] = static_cast<int16_t>(std::lrint(right[i] * scale));
+            to[frames + i] = static_cast<int16_t>(RoundedToInteger(right[i] * scale));
     sound->leftGain = 1.0f / scale;
     sound->rightGain = panned ? gain / scale : 1.0f / scale;
     return sound;

@@ -54,6 +54,13 @@ void AddFrames(fluid_synth_t* synth, int64_t count, float* left, float* right);
 // Lets count frames of a silent synthesizer pass.
 void DropFrames(fluid_synth_t* synth, int64_t count);
 
+// The integer nearest to value (halves to even) for |value| < 2^22, as
+// lrint rounds, without its call: adding 1.5 * 2^23 leaves no fraction.
+inline float RoundedToInteger(float value) {
+    constexpr float kShift = 12582912.0f;
+    return (value + kShift) - kShift;
+}
+
 // How many bytes of kept samples the render holds, over both threads: each
 // sound counts itself from its making to its end.
 using SoundBytes = std::atomic<int64_t>;
@@ -112,6 +119,11 @@ public:
     // Beyond keptBytes, lets go of the notes needed again last, down to 7/8
     // of it (so that the search runs now and then, not at every note).
     void Limit(std::vector<DistinctNote>& notes, size_t keptBytes);
+    // One more use of the note began: after its last one the note lets go of
+    // its sound (the mix holds it while it sounds).
+    void Began(DistinctNote& note) {
+        if (note.sound && note.started == note.uses.size()) Drop(note);
+    }
     void Drop(DistinctNote& note);
     size_t Bytes() const { return bytes_; }
 
