@@ -1,8 +1,11 @@
 #include "midi/synth_offline_cache.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <new>
 
 #include "common/messages.h"
 
@@ -32,7 +35,24 @@ bool ActsOnOthers(fluid_synth_t* synth) {
            });
 }
 
+// From here on a sound's samples are pages of their own (64 KiB: 0.7 s of a panned note).
+constexpr size_t kPagesFrom = size_t{64} << 10;
+
 }  // namespace
+
+void* TakePages(size_t bytes) {
+    if (bytes < kPagesFrom) return ::operator new(bytes);
+    void* at = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (at == MAP_FAILED) throw std::bad_alloc();
+    return at;
+}
+
+void GivePages(void* at, size_t bytes) noexcept {
+    if (bytes < kPagesFrom)
+        ::operator delete(at);
+    else
+        munmap(at, bytes);
+}
 
 SoundFontSynths::SoundFontSynths(const std::string& soundFont)
     : settings_(NewSynthSettings()), soloSettings_(NewSynthSettings()) {

@@ -61,6 +61,26 @@ inline float RoundedToInteger(float value) {
     return (value + kShift) - kShift;
 }
 
+// Large sounds come straight from the system and go back to it at their end:
+// freed through malloc they would stay in its heap once it raises its mapping
+// threshold, and a render of many distinct notes would hold far more than it
+// keeps.
+void* TakePages(size_t bytes);
+void GivePages(void* at, size_t bytes) noexcept;
+template <class T>
+struct SystemPages {
+    using value_type = T;
+    SystemPages() = default;
+    template <class U>
+    explicit SystemPages(const SystemPages<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(TakePages(n * sizeof(T))); }
+    void deallocate(T* at, size_t n) noexcept { GivePages(at, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const SystemPages<U>&) const {
+        return true;
+    }
+};
+
 // How many bytes of kept samples the render holds, over both threads: each
 // sound counts itself from its making to its end.
 using SoundBytes = std::atomic<int64_t>;
@@ -76,7 +96,7 @@ struct Sound {
     Sound(const Sound&) = delete;
     Sound& operator=(const Sound&) = delete;
 
-    std::vector<int16_t> samples;
+    std::vector<int16_t, SystemPages<int16_t>> samples;
     bool panned;
     float leftGain = 0.0f, rightGain = 0.0f;  // a step's value on each channel
     int64_t Frames() const {
