@@ -75,10 +75,12 @@ struct SynthEvent {
 // interleaved 16-bit blocks. Every note starts on its exact frame. sink
 // returns false to cancel; the result is then false. gain scales the mix
 // before it becomes 16-bit. A note is rendered once and its samples are kept
-// for its later uses, within keptBytes; beyond that, the notes needed last
-// are rendered again. Throws ESynthError when the SoundFont does not load or
-// FluidSynth cannot set up a synthesizer.
-inline constexpr size_t kDefaultKeptBytes = size_t{1} << 30;
+// (as 16-bit steps, finer than the output's) for its later uses, within
+// keptBytes; beyond that, the notes needed last are rendered again. The
+// render holds at most about 50 MiB of samples beyond keptBytes, however
+// many notes sound at once. Throws ESynthError when the SoundFont does not
+// load or FluidSynth cannot set up a synthesizer.
+inline constexpr size_t kDefaultKeptBytes = size_t{160} << 20;
 bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& events,
                    int64_t frameCount,
                    const std::function<bool(const int16_t* samples, size_t frames)>& sink,

@@ -18,6 +18,11 @@
 // other than notes, programs and pans are played live instead, each note on the
 // synthesizer of its start's place in the 64-frame block.
 //
+// The memory is bounded whatever the melody: the kept sounds by keptBytes
+// (the notes needed again last go first, and each note goes once its last use
+// began), the sounds that sound on without being kept by a room of their own
+// (beyond it a note is played live), and those made ahead by theirs.
+//
 // The parts: the plan of the notes (synth_offline_plan.h), the kept notes
 // (synth_offline_cache.h), the mix on two threads (synth_offline_mix.h) and
 // its adds (synth_offline_add.h).
@@ -39,13 +44,18 @@ namespace {
 
 // How far ahead of the mix notes are rendered, at most (6 s).
 constexpr int64_t kAheadFrames = 4 * kChunk;
+// The room of the sounds still sounding that no note keeps any more (their
+// last use began, or the kept bytes ran out); beyond it notes are played live.
+constexpr int64_t kSoundingBytes = int64_t{32} << 20;
 
 // Plays messages as they come, each note on the synthesizer whose blocks
-// begin where the note does: one for each of the 64 places in a block, so a
-// note is never late, however many sound at once.
+// begin where the note does: one for each of the 64 places in a block that
+// has a note sounding, so a note is never late, however many sound at once.
+// A synthesizer gone quiet serves whichever place needs one next, so the
+// pool grows only to the places sounding at once.
 class LivePool {
 public:
-    explicit LivePool(SoundFontSynths& synths) : synths_(synths) {}
+    explicit LivePool(SoundFontSynths& synths) : synths_(synths) { place_.fill(kNone); }
 
     // order breaks ties at one frame: messages are applied in its order.
     void Schedule(const SynthEvent& e, uint64_t order) { pending_.push({e, order}); }
@@ -59,18 +69,24 @@ public:
                 pending_.pop();
             }
             const int64_t next = pending_.empty() ? end : std::min(end, pending_.top().event.frame);
-            for (Phase& p : phases_)
-                if (p.busy) AddFrames(p.synth, next - now, left + (now - at), right + (now - at));
-            for (Phase& p : phases_)
-                if (p.busy) {
-                    p.rendered += next - now;
-                    p.busy = p.held > 0 || fluid_synth_get_active_voice_count(p.synth) > 0;
+            for (const size_t s : place_)
+                if (s != kNone)
+                    AddFrames(pool_[s].synth, next - now, left + (now - at), right + (now - at));
+            for (size_t& s : place_) {
+                if (s == kNone) continue;
+                Synth& synth = pool_[s];
+                synth.rendered += next - now;
+                if (synth.held == 0 && fluid_synth_get_active_voice_count(synth.synth) == 0) {
+                    synth.busy = false;
+                    s = kNone;
                 }
+            }
             now = next;
         }
     }
 
 private:
+    static constexpr size_t kNone = ~size_t{0};
     struct Pending {
         SynthEvent event;
         uint64_t order;
@@ -78,7 +94,7 @@ private:
             return std::tie(event.frame, order) > std::tie(o.event.frame, o.order);
         }
     };
-    struct Phase {
+    struct Synth {
         fluid_synth_t* synth = nullptr;
         bool busy = false;
         int held = 0;          // notes held on
@@ -91,57 +107,60 @@ private:
         const int key = (e.status & 0x0F) << 8 | e.data1;
         if (type == 0x90 && e.data2 > 0) {
             if (auto held = holder_.find(key); held != holder_.end()) Release(held);
-            const size_t index = static_cast<size_t>(now % kBlock);
-            Phase& p = Join(index);
-            FluidCalls calls(p.synth);
+            const size_t place = static_cast<size_t>(now % kBlock);
+            Synth& s = Join(place);
+            FluidCalls calls(s.synth);
             SendToSynth(calls, bytes, 3);
-            ++p.held;
-            holder_[key] = index;
+            ++s.held;
+            holder_[key] = place;
         } else if (type == 0x80 || type == 0x90) {
             if (auto held = holder_.find(key); held != holder_.end()) Release(held);
         } else {
             // Programs, controllers and the like concern every synthesizer,
             // and those still to come.
             state_.push_back(e);
-            for (Phase& p : phases_) {
-                if (!p.synth) continue;
-                FluidCalls calls(p.synth);
+            for (Synth& s : pool_) {
+                FluidCalls calls(s.synth);
                 SendToSynth(calls, bytes, 3);
             }
         }
     }
 
     void Release(std::map<int, size_t>::iterator held) {
-        Phase& p = phases_[held->second];
-        fluid_synth_noteoff(p.synth, held->first >> 8, held->first & 0xFF);
-        --p.held;
+        Synth& s = pool_[place_[held->second]];  // sounding, so it has one
+        fluid_synth_noteoff(s.synth, held->first >> 8, held->first & 0xFF);
+        --s.held;
         holder_.erase(held);
     }
 
     // The synthesizer of a place in the block, sounding and with a block beginning now.
-    Phase& Join(size_t index) {
-        Phase& p = phases_[index];
-        if (!p.synth) {
-            p.synth = synths_.Add();
-            FluidCalls calls(p.synth);
+    Synth& Join(size_t place) {
+        if (place_[place] != kNone) return pool_[place_[place]];
+        auto quiet =
+            std::find_if(pool_.begin(), pool_.end(), [](const Synth& s) { return !s.busy; });
+        if (quiet == pool_.end()) {
+            pool_.push_back({synths_.Add()});
+            quiet = pool_.end() - 1;
+            FluidCalls calls(quiet->synth);
             for (const SynthEvent& e : state_) {
                 const uint8_t bytes[3] = {e.status, e.data1, e.data2};
                 SendToSynth(calls, bytes, 3);
             }
-        } else if (!p.busy) {
-            // Silent since it went quiet: drop the rest of its block.
-            const int64_t rest = (kBlock - p.rendered % kBlock) % kBlock;
-            DropFrames(p.synth, rest);
-            p.rendered += rest;
         }
-        p.busy = true;
-        return p;
+        // Silent since it went quiet: drop the rest of its block.
+        const int64_t rest = (kBlock - quiet->rendered % kBlock) % kBlock;
+        DropFrames(quiet->synth, rest);
+        quiet->rendered += rest;
+        quiet->busy = true;
+        place_[place] = static_cast<size_t>(quiet - pool_.begin());
+        return *quiet;
     }
 
     SoundFontSynths& synths_;
-    std::array<Phase, kBlock> phases_{};
+    std::vector<Synth> pool_;
+    std::array<size_t, kBlock> place_{};  // index into pool_, or kNone
     std::priority_queue<Pending> pending_;
-    std::map<int, size_t> holder_;  // channel << 8 | key -> index in phases_
+    std::map<int, size_t> holder_;  // channel << 8 | key -> place in the block
     std::vector<SynthEvent> state_;
 };
 
@@ -149,18 +168,18 @@ private:
 // live, and the kept samples held for their next use.
 class NoteMix {
 public:
-    NoteMix(const SoundFontSynths& solo, LivePool& live, Prerender& ahead)
-        : solo_(solo), live_(live), ahead_(ahead) {}
+    NoteMix(const SoundFontSynths& solo, SoundBytes& bytes, size_t keptBytes, LivePool& live,
+            Prerender& ahead)
+        : solo_(solo, bytes), bytes_(bytes), keptBytes_(keptBytes), live_(live), ahead_(ahead) {}
 
     // Starts the notes before at + count, sets window up with what sounds in it,
     // and renders the live notes into it.
     void Prepare(MixWindow& window, int64_t at, int64_t count, const std::vector<NoteUse>& uses,
-                 std::vector<DistinctNote>& notes, size_t keptBytes) {
+                 std::vector<DistinctNote>& notes) {
         std::erase_if(sounding_, [&](const Sounding& s) { return s.End() <= at; });
         ahead_.Ahead(at + kAheadFrames);
         for (; next_ < uses.size() && uses[next_].frame < at + count; ++next_)
             Start(uses[next_], notes);
-        kept_.Limit(notes, keptBytes);
         window.at = at;
         window.count = count;
         window.notes.clear();
@@ -176,26 +195,45 @@ private:
         DistinctNote& note = notes[use.note];
         ++note.started;
         if (!note.live && !note.sound) {
-            // Its first render may have been made ahead; one after a Drop is made here.
-            if (note.started > 1 || !ahead_.Take(use.note, note.sound))
-                note.sound = solo_.Render(note.key);
+            // Its first render may have been made ahead; one after a Drop is made here,
+            // unless the sounds that are no longer kept fill their room: then this use is
+            // played live, so that no melody makes the render hold more.
+            std::shared_ptr<const Sound> sound;
+            if (!(note.started == 1 && ahead_.Take(use.note, sound))) {
+                if (Crowded()) {
+                    PlayLive(use);
+                    return;
+                }
+                sound = solo_.Render(note.key);
+            }
+            note.sound = std::move(sound);
             kept_.Rendered(note);
         }
         if (note.live) {
-            live_.Schedule(use.on, use.onOrder);
-            if (use.endFrame >= 0) {
-                const SynthEvent off{use.endFrame,
-                                     static_cast<uint8_t>(0x80 | (use.on.status & 0x0F)),
-                                     use.on.data1, 0};
-                live_.Schedule(off, use.endOrder);
-            }
+            PlayLive(use);
             return;
         }
         sounding_.push_back({use.frame, note.sound});
-        if (note.started == note.uses.size()) kept_.Drop(note);
+        kept_.Began(note);
+        kept_.Limit(notes, keptBytes_);
+    }
+
+    bool Crowded() const {
+        return bytes_ - static_cast<int64_t>(kept_.Bytes()) - ahead_.HeldBytes() >= kSoundingBytes;
+    }
+
+    void PlayLive(const NoteUse& use) {
+        live_.Schedule(use.on, use.onOrder);
+        if (use.endFrame >= 0) {
+            const SynthEvent off{use.endFrame, static_cast<uint8_t>(0x80 | (use.on.status & 0x0F)),
+                                 use.on.data1, 0};
+            live_.Schedule(off, use.endOrder);
+        }
     }
 
     SoloNotes solo_;
+    const SoundBytes& bytes_;
+    size_t keptBytes_;
     LivePool& live_;
     Prerender& ahead_;
     std::vector<Sounding> sounding_;
@@ -205,7 +243,9 @@ private:
 
 int16_t ToSample(float value) {
     const float scaled = value * 32768.0f;
-    return static_cast<int16_t>(std::clamp(std::lrint(scaled), -32768L, 32767L));
+    // Clipped first, then rounded: the same as the other way round; NaN gives the lowest.
+    const float clipped = scaled > 32767.0f ? 32767.0f : scaled >= -32768.0f ? scaled : -32768.0f;
+    return static_cast<int16_t>(RoundedToInteger(clipped));
 }
 
 }  // namespace
@@ -219,12 +259,13 @@ bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& 
     SilenceSoundLibraries();
     SoundFontSynths synths(soundFont);  // first: FluidSynth sets itself up on the first one
     LivePool live(synths);
+    SoundBytes bytes{0};  // before every holder of a sound: each counts itself off it
     std::vector<NoteUse> uses;
     std::vector<DistinctNote> notes;
     const bool kept = CollectNotes(events, frameCount, uses, notes);
     if (!kept) uses.clear();
-    Prerender ahead(notes);
-    NoteMix mix(synths, live, ahead);
+    Prerender ahead(notes, bytes);
+    NoteMix mix(synths, bytes, keptBytes, live, ahead);
     // Live notes need the programs and pans too; without kept notes everything is live.
     for (size_t i = 0; i < events.size(); ++i) {
         const int type = events[i].status & 0xF0;
@@ -237,7 +278,7 @@ bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& 
     MixWindow* current = &windows[0];
     MixWindow* following = &windows[1];
     if (frameCount > 0) {
-        mix.Prepare(*current, 0, std::min(kChunk, frameCount), uses, notes, keptBytes);
+        mix.Prepare(*current, 0, std::min(kChunk, frameCount), uses, notes);
         mixer.Publish(*current);
     }
     for (int64_t at = 0; at < frameCount; at += kChunk) {
@@ -245,7 +286,7 @@ bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& 
         const bool more = at + count < frameCount;
         if (more)
             mix.Prepare(*following, at + count, std::min(kChunk, frameCount - at - count), uses,
-                        notes, keptBytes);
+                        notes);
         mixer.Finish(*current);
         if (more) mixer.Publish(*following);
         for (int64_t i = 0; i < count; ++i) {

@@ -12,11 +12,13 @@ public:
     Batch(float* left, float* right, int64_t count, bool panned)
         : left_(left), right_(right), count_(count), panned_(panned) {}
 
-    // right is null for a panned sound.
-    void Put(const float* left, const float* right, float gain) {
+    // A sound's steps and what a step is worth on each channel; right is
+    // null for a panned sound, whose right channel is its left one.
+    void Put(const int16_t* left, const int16_t* right, float leftGain, float rightGain) {
         fromLeft_[size_] = left;
         fromRight_[size_] = right;
-        gain_[size_++] = gain;
+        leftGain_[size_] = leftGain;
+        rightGain_[size_++] = rightGain;
         if (size_ == kSize) Flush();
     }
     void Flush();
@@ -26,8 +28,8 @@ private:
     float *left_, *right_;
     int64_t count_;
     bool panned_;
-    std::array<const float*, kSize> fromLeft_{}, fromRight_{};
-    std::array<float, kSize> gain_{};
+    std::array<const int16_t*, kSize> fromLeft_{}, fromRight_{};
+    std::array<float, kSize> leftGain_{}, rightGain_{};
     int size_ = 0;
 };
 

@@ -1,15 +1,22 @@
 #include "midi/synth_offline_cache.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <new>
 
 #include "common/messages.h"
 
 namespace offline {
 namespace {
 
-constexpr int kSoloVoices = 64;  // a note alone needs few voices
+// A note alone needs few voices, and a synthesizer of few is quick to set up.
+constexpr int kSoloVoices = 16;
+// The live notes of one place in the block rarely sound more than a few
+// voices; each voice a synthesizer has costs memory.
+constexpr int kLiveVoices = 64;
 // A note kept for reuse is held and dies away within this (30 s); a longer one is played live.
 constexpr int64_t kMaxSoloFrames = 30 * int64_t{kSynthSampleRate};
 
@@ -28,11 +35,28 @@ bool ActsOnOthers(fluid_synth_t* synth) {
            });
 }
 
+// From here on a sound's samples are pages of their own (64 KiB: 0.7 s of a panned note).
+constexpr size_t kPagesFrom = size_t{64} << 10;
+
 }  // namespace
+
+void* TakePages(size_t bytes) {
+    if (bytes < kPagesFrom) return ::operator new(bytes);
+    void* at = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (at == MAP_FAILED) throw std::bad_alloc();
+    return at;
+}
+
+void GivePages(void* at, size_t bytes) noexcept {
+    if (bytes < kPagesFrom)
+        ::operator delete(at);
+    else
+        munmap(at, bytes);
+}
 
 SoundFontSynths::SoundFontSynths(const std::string& soundFont)
     : settings_(NewSynthSettings()), soloSettings_(NewSynthSettings()) {
-    // Fewer voices make a synthesizer quick to set up.
+    fluid_settings_setint(settings_.get(), "synth.polyphony", kLiveVoices);
     fluid_settings_setint(soloSettings_.get(), "synth.polyphony", kSoloVoices);
     owner_.reset(new_fluid_synth(settings_.get()));
     if (!owner_) throw ESynthError(msg::SynthSetupFailed);
@@ -67,6 +91,11 @@ void DropFrames(fluid_synth_t* synth, int64_t count) {
 
 std::shared_ptr<const Sound> SoloNotes::Render(const NoteKey& note) {
     if (note.blocks * kBlock > kMaxSoloFrames) return nullptr;
+    if (left_.capacity() > size_t{4} * kChunk) {
+        // A long note's room goes back; most notes need a few seconds.
+        left_ = {};
+        right_ = {};
+    }
     const SharedSynth owned = synths_.Solo();
     fluid_synth_t* synth = owned.get();
     fluid_synth_program_change(synth, note.channel, note.program);
@@ -85,6 +114,10 @@ std::shared_ptr<const Sound> SoloNotes::Render(const NoteKey& note) {
 int64_t SoloNotes::Append(fluid_synth_t* synth, int64_t at, int64_t count) {
     const auto end = static_cast<size_t>(at + count);
     if (left_.size() < end) {
+        // In whole windows, not doubled: a long note should not leave twice its room behind.
+        const size_t room = (end + kChunk - 1) / kChunk * kChunk;
+        left_.reserve(room);
+        right_.reserve(room);
         left_.resize(end);
         right_.resize(end);
     }
@@ -94,28 +127,57 @@ int64_t SoloNotes::Append(fluid_synth_t* synth, int64_t at, int64_t count) {
     return at + count;
 }
 
+Sound::Sound(SoundBytes& bytes, int64_t frames, bool isPanned)
+    : samples(static_cast<size_t>(isPanned ? frames : 2 * frames)),
+      panned(isPanned),
+      counted_(bytes) {
+    counted_ += static_cast<int64_t>(Bytes());
+}
+
 std::shared_ptr<const Sound> SoloNotes::Keep(int64_t frames) const {
     const float *left = left_.data(), *right = right_.data();
-    while (frames > 0 && left[frames - 1] == 0.0f && right[frames - 1] == 0.0f) --frames;
-    const float* loudest = std::max_element(
-        left, left + frames, [](float a, float b) { return std::fabs(a) < std::fabs(b); });
-    const float gain = frames > 0 && *loudest != 0.0f ? right[loudest - left] / *loudest : 0.0f;
+    float peakLeft = 0.0f, peakRight = 0.0f;
+    int64_t loudest = 0;
+    for (int64_t i = 0; i < frames; ++i) {
+        if (std::fabs(left[i]) > peakLeft) {
+            peakLeft = std::fabs(left[i]);
+            loudest = i;
+        }
+        peakRight = std::max(peakRight, std::fabs(right[i]));
+    }
+    const float gain = peakLeft != 0.0f ? right[loudest] / left[loudest] : 0.0f;
     bool panned = true;
     for (int64_t i = 0; i < frames && panned; ++i)
         panned = std::fabs(right[i] - gain * left[i]) <= kMonoError;
-    auto sound = std::make_shared<Sound>();
-    sound->samples.assign(left, left + frames);
-    if (panned) {
-        sound->panned = true;
-        sound->rightGain = gain;
-    } else {
-        sound->samples.insert(sound->samples.end(), right, right + frames);
-    }
+
+    // The finest power-of-two step that holds the loudest sample in 16 bits.
+    const float peak = panned ? peakLeft : std::max(peakLeft, peakRight);
+    int exponent = 0;
+    std::frexp(peak, &exponent);
+    int shift = 15 - exponent;
+    if (std::lrint(std::ldexp(peak, shift)) > 32767) --shift;
+    const float scale = std::ldexp(1.0f, shift);
+    // The samples that round to nothing at the end are left out.
+    const float nothing = 0.5f / scale;
+    while (frames > 0 && std::fabs(left[frames - 1]) < nothing &&
+           (panned || std::fabs(right[frames - 1]) < nothing))
+        --frames;
+
+    auto sound = std::make_shared<Sound>(bytes_, frames, panned);
+    int16_t* to = sound->samples.data();
+    for (int64_t i = 0; i < frames; ++i)
+        to[i] = static_cast<int16_t>(RoundedToInteger(left[i] * scale));
+    if (!panned)
+        for (int64_t i = 0; i < frames; ++i)
+            to[frames + i] = static_cast<int16_t>(RoundedToInteger(right[i] * scale));
+    sound->leftGain = 1.0f / scale;
+    sound->rightGain = panned ? gain / scale : 1.0f / scale;
     return sound;
 }
 
 void KeptNotes::Limit(std::vector<DistinctNote>& notes, size_t keptBytes) {
-    while (bytes_ > keptBytes) {
+    if (bytes_ <= keptBytes) return;
+    while (bytes_ > keptBytes - keptBytes / 8) {
         DistinctNote* last = nullptr;
         for (DistinctNote& n : notes)
             if (n.sound && (!last || n.uses[n.started] > last->uses[last->started])) last = &n;

@@ -6,6 +6,12 @@
 #include "midi/synth_offline_add.h"
 
 namespace offline {
+namespace {
+
+// The room of the sounds made ahead and not yet taken.
+constexpr int64_t kAheadBytes = int64_t{16} << 20;
+
+}  // namespace
 
 void MixWindow::MixSlice(int slice) {
     const int64_t size = (count + kSlices - 1) / kSlices;
@@ -16,13 +22,13 @@ void MixWindow::MixSlice(int slice) {
         const int64_t a = std::max(from, n.frame), b = std::min(to, n.End());
         if (a >= b) continue;
         const Sound& s = *n.sound;
-        const float* l = s.Left() + (a - n.frame);
-        const float* r = s.panned ? nullptr : s.Right() + (a - n.frame);
+        const int16_t* l = s.Left() + (a - n.frame);
+        const int16_t* r = s.panned ? nullptr : s.Right() + (a - n.frame);
         if (a == from && b == to) {
-            (s.panned ? panned : stereo).Put(l, r, s.rightGain);
+            (s.panned ? panned : stereo).Put(l, r, s.leftGain, s.rightGain);
         } else {
             Batch single(&left[a - at], &right[a - at], b - a, s.panned);
-            single.Put(l, r, s.rightGain);
+            single.Put(l, r, s.leftGain, s.rightGain);
             single.Flush();
         }
     }
@@ -33,7 +39,7 @@ void MixWindow::MixSlice(int slice) {
 void Prerender::Open(const std::string& soundFont) {
     try {
         synths_ = std::make_unique<SoundFontSynths>(soundFont);
-        solo_ = std::make_unique<SoloNotes>(*synths_);
+        solo_ = std::make_unique<SoloNotes>(*synths_, bytes_);
     } catch (const std::exception&) {
         // The mix renders every note itself then.
     }
@@ -45,7 +51,7 @@ void Prerender::Close() {
 }
 
 bool Prerender::Step() {
-    if (!solo_) return false;
+    if (!solo_ || held_ >= kAheadBytes) return false;
     const size_t top = top_;
     while (top_ < notes_.size() && notes_[top_].uses.front() < horizon_) ++top_;
     if (top_ > top) runs_.emplace_back(top, top_);  // the notes now due, done first
@@ -65,6 +71,7 @@ bool Prerender::Step() {
         int done = kReady;
         try {
             sound_[note] = solo_->Render(notes_[note].key);
+            if (sound_[note]) held_ += static_cast<int64_t>(sound_[note]->Bytes());
         } catch (const std::exception&) {
             done = kFailed;  // the mix tries itself, and says why
             solo_.reset();
@@ -86,6 +93,7 @@ bool Prerender::Take(size_t note, std::shared_ptr<const Sound>& sound) {
     ready_.wait(lock, [&] { return claim_[note] == kReady || claim_[note] == kFailed; });
     if (claim_[note] == kFailed) return false;
     sound = std::move(sound_[note]);
+    if (sound) held_ -= static_cast<int64_t>(sound->Bytes());
     return true;
 }
 

@@ -39,18 +39,22 @@ struct MixWindow {
 // threads), in the order the melody first needs them.
 class Prerender {
 public:
-    explicit Prerender(const std::vector<DistinctNote>& notes)
-        : notes_(notes), claim_(notes.size()), sound_(notes.size()) {}
+    Prerender(const std::vector<DistinctNote>& notes, SoundBytes& bytes)
+        : notes_(notes), bytes_(bytes), claim_(notes.size()), sound_(notes.size()) {}
 
     // On the helper thread, before the first Step.
     void Open(const std::string& soundFont);
     void Close();
 
-    // Renders a note the mix will need before the horizon; false when there is none.
-    // It works down from the last such note, as the mix works up from its next one.
+    // Renders a note the mix will need before the horizon; false when there is
+    // none, or when the sounds made ahead fill their room. It works down from
+    // the last such note, as the mix works up from its next one.
     bool Step();
 
     void Ahead(int64_t horizon) { horizon_ = horizon; }
+
+    // The bytes of the sounds made ahead and not yet taken.
+    int64_t HeldBytes() const { return held_; }
 
     // The note's first render, if it was made ahead: true with sound set
     // (null: the note is played live); false when the caller renders it.
@@ -59,9 +63,10 @@ public:
 private:
     enum { kUnclaimed, kAhead, kReady, kFailed, kMix };
     const std::vector<DistinctNote>& notes_;
+    SoundBytes& bytes_;
     std::vector<std::atomic<int>> claim_;
     std::vector<std::shared_ptr<const Sound>> sound_;
-    std::atomic<int64_t> horizon_{0};
+    std::atomic<int64_t> horizon_{0}, held_{0};
     // The helper's: the notes below top_ are due; runs_ are those not yet
     // rendered, [low, high) each, the newest last.
     size_t top_ = 0;
