@@ -2,7 +2,8 @@
 # Plays a long note through a JACK server of its own (dummy driver) into
 # jack_midi_dump, signals the player at a random moment of its start or its
 # play, and counts how each run ended. A crash (status 134 or 139, or one
-# that left a core file) is a failure; the script ends 1 when any happened.
+# that left a core file) is a failure, and so is any status other than
+# 128 + signal; the script ends 1 when any happened.
 #
 #   bash scripts/jack-signal-soak.sh [CLI] [RUNS] [SIGNAL]
 #
@@ -30,6 +31,8 @@ jackd -n "$server" -r -t 5000 -d dummy -r 48000 -p 1024 >"$work/jackd.log" 2>&1 
 jackd_pid=$!
 dump_pid=
 finish() {
+    # A player signalled before it was started is a copy of this shell.
+    [ "$BASHPID" = "$$" ] || return
     [ -n "$dump_pid" ] && kill "$dump_pid" 2>/dev/null
     # Ended in an orderly way, or the server stays in JACK's registry.
     kill -TERM "$jackd_pid" 2>/dev/null
@@ -57,13 +60,13 @@ jack_lsp 2>/dev/null | grep -qx "$SONAVIX_MIDI_OUT" || {
 ulimit -c unlimited 2>/dev/null
 cd "$work" || exit 2
 declare -A statuses
-crashes=0
+crashes=0 others=0
 for ((run = 1; run <= runs; ++run)); do
     # A whole note of 12 s: only the signal ends it.
     "$cli" melody --list 1,2 --tempo 20 --tempo-map 0 --play >/dev/null 2>"$work/err" &
     pid=$!
     # From the output's opening to well into the note.
-    sleep "0.$(printf '%03d' $((RANDOM % 1000)))"
+    sleep "0.$(printf '%03d' $((10 + RANDOM % 990)))"
     kill -s "$signal" "$pid" 2>/dev/null
     wait "$pid"
     status=$?
@@ -77,9 +80,15 @@ for ((run = 1; run <= runs; ++run)); do
         fi
         rm -f "$work"/core*
     fi
-    if ((run % 100 == 0)); then echo "$run runs, $crashes crashes" >&2; fi
+    if [ "$status" -ne $((128 + $(kill -l "$signal"))) ] && [ "$status" -ne 134 ] &&
+        [ "$status" -ne 139 ]; then
+        others=$((others + 1))
+        echo "run $run: status $status: $(head -c 300 "$work/err")" >&2
+    fi
+    kill -0 "$jackd_pid" 2>/dev/null || { echo "jackd ended at run $run" >&2; exit 2; }
+    if ((run % 100 == 0)); then echo "$run runs, $crashes crashes, $others others" >&2; fi
 done
 
-echo "runs=$runs signal=SIG$signal crashes=$crashes"
+echo "runs=$runs signal=SIG$signal crashes=$crashes other_statuses=$others"
 for status in "${!statuses[@]}"; do echo "status $status: ${statuses[$status]}"; done | sort
-[ "$crashes" -eq 0 ]
+[ "$crashes" -eq 0 ] && [ "$others" -eq 0 ]
