@@ -34,7 +34,7 @@ bool SilenceRequested() { return interrupts >= 2; }
 void SetSilencedUnit(MidiUnit* midi) { silenced = midi; }
 
 void SilenceAndExit(int signal) {
-    if (silenced) silenced->ReleaseMidiOut();
+    if (silenced) silenced->CloseAllMidiOuts();
     ExitAfterSignal(signal);
 }
 

@@ -86,6 +86,12 @@ void MidiUnit::SelectInstrument(int32_t program) {
 
 void MidiUnit::ReleaseMidiOut() { output_.reset(); }
 
+void MidiUnit::CloseAllMidiOuts() noexcept {
+    if (output_) output_->Close();
+    if (devices_) devices_->CloseOpenOutputs();
+    output_.reset();
+}
+
 void MidiUnit::BeginRhythm() {
     inRhythm_ = true;
     chained_ = false;

@@ -49,6 +49,9 @@ public:
 
     // Releases the output (program end): Note Off for every sounding note, then close.
     void ReleaseMidiOut();
+    // A signal's ending: every output open on the unit's devices silenced and
+    // closed (IMidiOutput::Close), whoever holds it; then the unit's own released.
+    void CloseAllMidiOuts() noexcept;
 
     // True while InitMidiOut has given the program an output.
     bool HasMidiOut() const { return output_ != nullptr; }

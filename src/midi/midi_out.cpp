@@ -147,6 +147,11 @@ std::shared_ptr<IMidiOutput> MidiOutputDevices::Get(const std::shared_ptr<MidiOu
     return output;
 }
 
+void MidiOutputDevices::CloseOpenOutputs() const noexcept {
+    for (const Slot& slot : slots_)
+        if (const std::shared_ptr<TMidiOut> output = slot.ref.lock()) output->Close();
+}
+
 // ---- TMidiOut ----
 
 std::shared_ptr<TMidiOut> TMidiOut::Create(std::shared_ptr<IMidiOutService> service,
@@ -171,11 +176,17 @@ TMidiOut::TMidiOut(std::shared_ptr<IMidiOutService> service, uint32_t deviceId)
 }
 
 TMidiOut::~TMidiOut() {
-    ReleaseAllActiveNotesQuietly();
-    service_->Close(handle_);
+    TMidiOut::Close();
     if (!registry_) return;
     auto& slots = registry_->slots_;
     if (deviceId_ < slots.size() && slots[deviceId_].output == this) slots[deviceId_] = {};
+}
+
+void TMidiOut::Close() noexcept {
+    if (closed_) return;
+    ReleaseAllActiveNotesQuietly();
+    closed_ = true;
+    service_->Close(handle_);
 }
 
 std::string TMidiOut::DeviceName() const {

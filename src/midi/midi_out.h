@@ -34,6 +34,9 @@ public:
     // Note Off, velocity 127, for each sounding note of the channel, ascending.
     virtual void ReleaseActiveNotes(int channel) = 0;
     virtual void ReleaseAllActiveNotes() = 0;
+    // Note Off for every sounding note, then the device closed, whoever else
+    // holds the output (a signal's ending); what is sent later fails.
+    virtual void Close() noexcept = 0;
 };
 
 // Encodes channel messages and tracks sounding notes. A derived class must
@@ -84,6 +87,7 @@ public:
 
     std::string DeviceName() const override;
     uint32_t DeviceId() const { return deviceId_; }
+    void Close() noexcept override;
 
 protected:
     void SendBytes(const uint8_t* bytes, int lastIndex) override;
@@ -94,6 +98,7 @@ private:
     std::shared_ptr<IMidiOutService> service_;
     std::shared_ptr<MidiOutputDevices> registry_;
     MidiOutHandle handle_ = 0;
+    bool closed_ = false;  // by Close
     uint32_t deviceId_ = 0;
     MIDIOUTCAPSA caps_{};
 };
@@ -113,6 +118,8 @@ public:
     // registry raises EListError ("Listenindex überschreitet das Maximum (%d)").
     static std::shared_ptr<IMidiOutput> Get(const std::shared_ptr<MidiOutputDevices>& self,
                                             int32_t deviceId);
+    // Close for every output open on its devices, whoever holds it.
+    void CloseOpenOutputs() const noexcept;
 
 private:
     friend class TMidiOut;

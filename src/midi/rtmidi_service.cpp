@@ -3,6 +3,8 @@
 #include <RtMidi.h>
 #include <fcntl.h>
 #include <jack/jack.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -68,30 +70,109 @@ struct ErrorSink {
 const char* const kClientName = "Sonavix";
 const char* const kOutputPortName = "Sonavix Output";
 
-// A client of our own beside RtMidi's (which does not tell when its server
-// goes): it learns of the server's end through its shutdown callback.
-class JackWatch {
+// A JACK port's output on a client of its own, not RtMidi's: RtMidi
+// unregisters its port while its client's process thread may still be reading
+// it, which crashed a signal's ending now and then. This client stops its
+// process thread first (deactivated) and only then lets the port go. Its
+// shutdown callback tells when the server has gone, which RtMidi does not.
+class JackOut {
 public:
-    static std::unique_ptr<JackWatch> Open() {
+    // Connected to destination, a full port name; null with the reason in error.
+    static std::unique_ptr<JackOut> Open(const std::string& destination, std::string& error,
+                                         MidiResult& code) {
         jack_status_t status;
-        jack_client_t* client = jack_client_open("Sonavix-Verbindung", JackNoStartServer, &status);
-        if (!client) return nullptr;
-        std::unique_ptr<JackWatch> watch(new JackWatch(client));
-        jack_on_shutdown(client, &JackWatch::ServerGone, watch.get());
-        return watch;
+        jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
+        code = kMidiErrNoDriver;
+        if (!client) {
+            error = "MidiOutJack::initialize: JACK server not running?";
+            return nullptr;
+        }
+        std::unique_ptr<JackOut> out(new JackOut(client));
+        jack_on_shutdown(client, &JackOut::ServerGone, out.get());
+        code = kMidiErrGeneral;
+        out->port_ = jack_port_register(client, kOutputPortName, JACK_DEFAULT_MIDI_TYPE,
+                                        JackPortIsOutput, 0);
+        if (!out->port_ || !out->ring_ ||
+            jack_set_process_callback(client, &JackOut::Process, out.get()) != 0 ||
+            jack_activate(client) != 0) {
+            error = "MidiOutJack::openPort: JACK error creating port";
+            return nullptr;
+        }
+        out->active_ = true;
+        // Ports come and go; the name, not the position, is what was listed.
+        code = kMidiErrNoDevice;
+        if (!jack_port_by_name(client, destination.c_str()) ||
+            jack_connect(client, jack_port_name(out->port_), destination.c_str()) != 0) {
+            error.clear();
+            return nullptr;
+        }
+        return out;
     }
-    ~JackWatch() { jack_client_close(client_); }
-    JackWatch(const JackWatch&) = delete;
-    JackWatch& operator=(const JackWatch&) = delete;
+    ~JackOut() {
+        // Returns once the process thread is out of its cycle; none follows.
+        if (active_) jack_deactivate(client_);
+        jack_client_close(client_);
+        if (ring_) jack_ringbuffer_free(ring_);
+    }
+    JackOut(const JackOut&) = delete;
+    JackOut& operator=(const JackOut&) = delete;
 
     jack_client_t* Client() const { return client_; }
     bool Gone() const { return gone_.load(); }
 
+    // Queued for the server's next process cycle; false when it does not fit
+    // within a second (a server that stopped taking messages).
+    bool Send(const unsigned char* bytes, size_t count) {
+        const int size = static_cast<int>(count);
+        const size_t needed = sizeof size + count;
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (jack_ringbuffer_write_space(ring_) < needed) {
+            if (needed > kRingBytes / 2 || gone_.load() ||
+                std::chrono::steady_clock::now() > giveUp)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        // The process thread takes a message once all of it is there.
+        jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(&size), sizeof size);
+        jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(bytes), count);
+        return true;
+    }
+
 private:
-    explicit JackWatch(jack_client_t* client) : client_(client) {}
-    static void ServerGone(void* self) { static_cast<JackWatch*>(self)->gone_.store(true); }
+    static constexpr size_t kRingBytes = 65536;
+
+    explicit JackOut(jack_client_t* client)
+        : client_(client), ring_(jack_ringbuffer_create(kRingBytes)) {}
+
+    static void ServerGone(void* self) { static_cast<JackOut*>(self)->gone_.store(true); }
+
+    // The server's process thread: the queued messages into this cycle's
+    // buffer, those that do not fit left for the next one.
+    static int Process(jack_nframes_t frames, void* self) {
+        auto* out = static_cast<JackOut*>(self);
+        void* buffer = jack_port_get_buffer(out->port_, frames);
+        jack_midi_clear_buffer(buffer);
+        int size = 0;
+        while (jack_ringbuffer_peek(out->ring_, reinterpret_cast<char*>(&size), sizeof size) ==
+                   sizeof size &&
+               jack_ringbuffer_read_space(out->ring_) >= sizeof size + static_cast<size_t>(size)) {
+            jack_midi_data_t* data = jack_midi_event_reserve(buffer, 0, static_cast<size_t>(size));
+            // One too big for even an empty buffer is dropped, not kept for ever.
+            if (!data && jack_midi_get_event_count(buffer) > 0) break;
+            jack_ringbuffer_read_advance(out->ring_, sizeof size);
+            if (data)
+                jack_ringbuffer_read(out->ring_, reinterpret_cast<char*>(data),
+                                     static_cast<size_t>(size));
+            else
+                jack_ringbuffer_read_advance(out->ring_, static_cast<size_t>(size));
+        }
+        return 0;
+    }
 
     jack_client_t* client_;
+    jack_ringbuffer_t* ring_;
+    jack_port_t* port_ = nullptr;  // set before the process thread starts
+    bool active_ = false;
     std::atomic<bool> gone_{false};
 };
 
@@ -157,24 +238,28 @@ public:
         open->deviceId = deviceId == kMidiMapper ? 0 : deviceId;
         open->api = port->api;
         QuietStderr quiet;
-        try {
-            open->out = std::make_unique<RtMidiOut>(port->api, kClientName);
-            open->out->setErrorCallback(&ErrorSink::Callback, &open->sink);
-            // Ports come and go; the name, not the position, is what was listed.
-            const unsigned count = open->out->getPortCount();
-            unsigned index = count;
-            for (unsigned i = 0; i < count && index == count; ++i)
-                if (open->out->getPortName(i) == port->name) index = i;
-            if (index == count) return kMidiErrNoDevice;
-            open->out->openPort(index, kOutputPortName);
-            if (open->sink.failed || !open->out->isPortOpen())
-                return Fail(open->sink.text, kMidiErrGeneral);
-            if (port->api == RtMidi::UNIX_JACK) {
-                open->watch = JackWatch::Open();
-                if (open->watch) WaitForJackConnection(open->watch->Client(), port->name);
+        if (port->api == RtMidi::UNIX_JACK) {
+            std::string error;
+            MidiResult code = kMidiNoError;
+            open->jack = JackOut::Open(port->name, error, code);
+            if (!open->jack) return code == kMidiErrNoDevice ? code : Fail(error, code);
+            WaitForJackConnection(open->jack->Client(), port->name);
+        } else {
+            try {
+                open->out = std::make_unique<RtMidiOut>(port->api, kClientName);
+                open->out->setErrorCallback(&ErrorSink::Callback, &open->sink);
+                // Ports come and go; the name, not the position, is what was listed.
+                const unsigned count = open->out->getPortCount();
+                unsigned index = count;
+                for (unsigned i = 0; i < count && index == count; ++i)
+                    if (open->out->getPortName(i) == port->name) index = i;
+                if (index == count) return kMidiErrNoDevice;
+                open->out->openPort(index, kOutputPortName);
+                if (open->sink.failed || !open->out->isPortOpen())
+                    return Fail(open->sink.text, kMidiErrGeneral);
+            } catch (const RtMidiError& error) {
+                return Fail(error.getMessage(), kMidiErrNoDriver);
             }
-        } catch (const RtMidiError& error) {
-            return Fail(error.getMessage(), kMidiErrNoDriver);
         }
         open->sink.Clear();
         lost_.clear();
@@ -248,9 +333,9 @@ public:
 
 private:
     struct OpenPort {
-        ErrorSink sink;  // before out: RtMidi keeps a pointer to it
-        std::unique_ptr<RtMidiOut> out;
-        std::unique_ptr<JackWatch> watch;  // for a JACK port
+        ErrorSink sink;                  // before out: RtMidi keeps a pointer to it
+        std::unique_ptr<RtMidiOut> out;  // for an ALSA port
+        std::unique_ptr<JackOut> jack;   // for a JACK port
         uint32_t deviceId = 0;
         RtMidi::Api api = RtMidi::UNSPECIFIED;
     };
@@ -269,8 +354,9 @@ private:
     MidiResult Send(MidiOutHandle handle, const unsigned char* bytes, size_t count) {
         auto it = open_.find(handle);
         if (it == open_.end()) return kMidiErrInvalidHandle;
-        // RtMidi would fill its buffer for a server that has gone, without a word.
-        if (it->second->watch && it->second->watch->Gone()) {
+        if (JackOut* jack = it->second->jack.get()) {
+            // Its queue would fill for a server that has gone, without a word.
+            if (!jack->Gone() && jack->Send(bytes, count)) return kMidiNoError;
             lost_ = kOutputLostText + std::string("die Verbindung zum JACK-Server ist abgebrochen");
             return kMidiErrGeneral;
         }

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "playback/ensemble.h"
@@ -109,16 +112,83 @@ bool IsNumberChar(char c) {
     return IsDigit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
 }
 
-// The numbers to set aside, found outside strings. The caller puts a 0 and
-// blanks in their place, so that places after them stay where they were.
-std::vector<SetAsideNumber> NumbersSetAside(std::string_view text) {
-    std::vector<SetAsideNumber> found;
-    std::size_t ordinal = 0;
+// A long string the parser is not given: it would copy and check each
+// character on its own. Only one it would take as it stands is set aside, so
+// that whatever the parser refuses it still refuses.
+struct SetAsideString {
+    std::size_t Ordinal;  // among all strings of the text, keys too, from 0
+    std::size_t Offset;   // of its opening quote
+    std::size_t Length;   // with both quotes
+};
+constexpr std::size_t kLongStringChars = 1024;
+
+// Whether a string's body between its quotes is its value as the parser
+// reads it: no escape, no control character, UTF-8 as strict as the parser's.
+bool IsPlainString(std::string_view body) {
+    if (body.find('\\') != std::string_view::npos) return false;
+    constexpr uint64_t kHigh = 0x8080808080808080U, kSpaces = 0x2020202020202020U;
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(body[i]); };
+    for (std::size_t i = 0; i < body.size();) {
+        // Eight printable ASCII characters at a time: no high bit, none below a space.
+        if (body.size() - i >= 8) {
+            uint64_t word = 0;
+            std::memcpy(&word, body.data() + i, 8);
+            if (!(word & kHigh) && !((word - kSpaces) & ~word & kHigh)) {
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char c = byte(i);
+        if (c >= 0x20 && c < 0x80) {
+            ++i;
+            continue;
+        }
+        // A sequence's length after its lead byte, and the range of its second byte.
+        std::size_t more = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (body.size() - i <= more || byte(i + 1) < low || byte(i + 1) > high) return false;
+        for (std::size_t k = 2; k <= more; ++k)
+            if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return false;
+        i += more + 1;
+    }
+    return true;
+}
+
+struct SetAside {
+    std::vector<SetAsideNumber> Numbers;
+    std::vector<SetAsideString> Strings;
+};
+
+// The numbers and strings to set aside, found in one pass. The caller puts a
+// 0 and blanks in place of a number, so that places after it stay where they
+// were, and "" in place of a string, whose length it adds back to the places
+// the parser names.
+SetAside PiecesSetAside(std::string_view text) {
+    SetAside found;
+    std::size_t ordinal = 0, strings = 0;
     // The parser refuses the text before a number beyond the most values.
     for (std::size_t i = 0; i < text.size() && ordinal <= kMaxValues;) {
         const char c = text[i];
         if (c == '"') {
-            i = StringEnd(text, i);
+            const std::size_t end = StringEnd(text, i);
+            if (end - i > kLongStringChars && text[end - 1] == '"' &&
+                IsPlainString(text.substr(i + 1, end - i - 2)))
+                found.Strings.push_back({strings, i, end - i});
+            ++strings;
+            i = end;
         } else if (c == '-' || IsDigit(c)) {
             std::size_t end = i;
             while (end < text.size() && IsNumberChar(text[end])) ++end;
@@ -126,7 +196,7 @@ std::vector<SetAsideNumber> NumbersSetAside(std::string_view text) {
             if (IsJsonNumber(number)) {
                 const std::optional<double> value = DoubleOf(number);
                 if (!value || number.size() > kLongNumberChars)
-                    found.push_back({ordinal, i, number.size(), value});
+                    found.Numbers.push_back({ordinal, i, number.size(), value});
             }
             ++ordinal;
             i = end;
@@ -142,8 +212,7 @@ std::vector<SetAsideNumber> NumbersSetAside(std::string_view text) {
 // through an array for a value to drop after each object in it.
 class Builder {
 public:
-    Builder(const std::string& fileName, std::string_view text,
-            const std::vector<SetAsideNumber>& aside)
+    Builder(const std::string& fileName, std::string_view text, const SetAside& aside)
         : fileName_(fileName), text_(text), aside_(aside) {}
 
     bool null() { return Add(nullptr); }
@@ -151,12 +220,17 @@ public:
     bool number_integer(Json::number_integer_t value) { return Number(value); }
     bool number_unsigned(Json::number_unsigned_t value) { return Number(value); }
     bool number_float(Json::number_float_t value, const std::string&) { return Number(value); }
-    bool string(std::string& value) { return Add(std::move(value)); }
+    bool string(std::string& value) {
+        const std::optional<std::string_view> aside = StringSetAside();
+        if (Json* place = Place()) *place = aside ? std::string(*aside) : std::move(value);
+        return true;
+    }
     bool binary(Json::binary_t&) { return false; }  // not in a JSON text
     bool start_object(std::size_t) { return Open(Json::object()); }
     bool start_array(std::size_t) { return Open(Json::array()); }
     bool key(std::string& key) {
-        key_ = std::move(key);
+        const std::optional<std::string_view> aside = StringSetAside();
+        key_ = aside ? std::string(*aside) : std::move(key);
         return true;
     }
     bool end_object() { return Close(); }
@@ -173,13 +247,24 @@ private:
     template <class T>
     bool Number(T value) {
         const std::size_t ordinal = numbers_++;
-        if (nextAside_ < aside_.size() && aside_[nextAside_].Ordinal == ordinal) {
-            const SetAsideNumber& number = aside_[nextAside_++];
+        const std::vector<SetAsideNumber>& numbers = aside_.Numbers;
+        if (nextNumber_ < numbers.size() && numbers[nextNumber_].Ordinal == ordinal) {
+            const SetAsideNumber& number = numbers[nextNumber_++];
             if (number.Value) return Add(*number.Value);
             const std::string_view text = text_.substr(number.Offset, number.Length);
             return Add(Json::binary(std::vector<std::uint8_t>(text.begin(), text.end())));
         }
         return Add(value);
+    }
+
+    // The body of the string just read when it was set aside.
+    std::optional<std::string_view> StringSetAside() {
+        const std::size_t ordinal = strings_++;
+        const std::vector<SetAsideString>& strings = aside_.Strings;
+        if (nextString_ == strings.size() || strings[nextString_].Ordinal != ordinal)
+            return std::nullopt;
+        const SetAsideString& string = strings[nextString_++];
+        return text_.substr(string.Offset + 1, string.Length - 2);
     }
 
     // The new value's place, or null where it is not kept.
@@ -228,9 +313,9 @@ private:
 
     const std::string& fileName_;
     std::string_view text_;
-    const std::vector<SetAsideNumber>& aside_;
-    std::size_t nextAside_ = 0;
-    std::size_t numbers_ = 0;
+    const SetAside& aside_;
+    std::size_t nextNumber_ = 0, nextString_ = 0;
+    std::size_t numbers_ = 0, strings_ = 0;
     std::size_t values_ = 0;
     Json root_;
     std::vector<Json*> stack_;  // the open arrays and objects; null: not kept
@@ -264,23 +349,50 @@ Json SetupJsonOf(const std::string& text, const std::string& fileName) {
     };
     // The parser takes a NUL for the end of the text; nothing may follow there.
     const std::size_t nul = text.find('\0');
-    std::string_view json(text.data(), std::min(nul, text.size()));
-    const std::vector<SetAsideNumber> aside = NumbersSetAside(json);
+    const std::string_view whole(text.data(), std::min(nul, text.size()));
+    const SetAside aside = PiecesSetAside(whole);
+    std::string_view json = whole;
     std::string patched;
-    if (!aside.empty()) {
-        patched.assign(json);
-        for (const SetAsideNumber& number : aside) {
-            const auto at = patched.begin() + static_cast<std::ptrdiff_t>(number.Offset);
-            *at = '0';
-            std::fill_n(at + 1, number.Length - 1, ' ');
+    // Each set-aside string's end in the patched text, and how much shorter
+    // the patched text is from there on.
+    std::vector<std::pair<std::size_t, std::size_t>> shortened;
+    if (!aside.Numbers.empty() || !aside.Strings.empty()) {
+        patched.reserve(whole.size());
+        std::size_t copied = 0;
+        auto number = aside.Numbers.begin();
+        auto string = aside.Strings.begin();
+        while (number != aside.Numbers.end() || string != aside.Strings.end()) {
+            const bool isNumber =
+                string == aside.Strings.end() ||
+                (number != aside.Numbers.end() && number->Offset < string->Offset);
+            const std::size_t offset = isNumber ? number->Offset : string->Offset;
+            patched.append(whole.substr(copied, offset - copied));
+            if (isNumber) {
+                patched += '0';
+                patched.append(number->Length - 1, ' ');
+                copied = offset + number->Length;
+                ++number;
+            } else {
+                patched += "\"\"";
+                copied = offset + string->Length;
+                shortened.emplace_back(patched.size(), copied - patched.size());
+                ++string;
+            }
         }
+        patched.append(whole.substr(copied));
         json = patched;
     }
     Builder builder(fileName, text, aside);
     if (!Json::sax_parse(json.begin(), json.end(), &builder)) {
         // The parser counts bytes from 1; past the last one the text broke off.
-        const std::size_t byte = builder.ErrorByte();
-        if (byte < json.size()) notJson(byte == 0 ? 0 : byte - 1);
+        std::size_t byte = builder.ErrorByte();
+        const auto after =
+            std::upper_bound(shortened.begin(), shortened.end(), byte,
+                             [](std::size_t at, const std::pair<std::size_t, std::size_t>& s) {
+                                 return at < s.first;
+                             });
+        if (after != shortened.begin()) byte += std::prev(after)->second;
+        if (byte < whole.size()) notJson(byte == 0 ? 0 : byte - 1);
         if (nul != std::string::npos) notJson(nul);
         Refuse(fileName, "endet mitten im JSON-Text (unvollständig gespeichert?)");
     }

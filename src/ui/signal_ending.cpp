@@ -15,15 +15,9 @@ namespace {
 MidiUnit* silenced = nullptr;
 
 [[noreturn]] void SilenceAndExit(int signal) {
-    if (silenced && silenced->HasMidiOut()) {
-        // The voices window holds the output too, so letting it go would not
-        // end its notes: they are ended here, whoever sounds them.
-        try {
-            silenced->GetMidiOutput(0)->ReleaseAllActiveNotes();
-        } catch (...) {  // NOLINT(bugprone-empty-catch): the output may be gone; the ending goes on
-        }
-        silenced->ReleaseMidiOut();
-    }
+    // The voices window holds the output too, so letting it go would not end
+    // its notes: they are ended here, whoever sounds them.
+    if (silenced) silenced->CloseAllMidiOuts();
     ExitAfterSignal(signal);
 }
 }  // namespace

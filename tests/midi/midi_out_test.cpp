@@ -133,6 +133,22 @@ TEST_F(MidiOutTest, DestroyingReleasesSoundingNotesAt127BeforeClosing) {
     }
 }
 
+// A signal's ending: the unit's output and one that another window holds.
+TEST_F(MidiOutTest, ClosingAllSilencesAndClosesEveryOpenOutputOnce) {
+    midi.InitMidiOut();
+    const auto held = midi.GetMidiOutput(1);
+    midi.GetMidiOutput(0)->NoteOn(1, 60, 100);
+    held->NoteOn(2, 64, 100);
+    service->ClearMessages();
+    midi.CloseAllMidiOuts();
+    EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x80, 60, 127}, {0x81, 64, 127}}));
+    EXPECT_EQ(service->CloseCount(), 2);
+    EXPECT_FALSE(midi.HasMidiOut());
+    EXPECT_NE(MessageOf<EJclMIDIError>([&] { held->NoteOn(2, 64, 100); }), "<no error>");
+    midi.CloseAllMidiOuts();
+    EXPECT_EQ(service->CloseCount(), 2);
+}
+
 TEST_F(MidiOutTest, ActiveNotesFollowNoteOnAndOff) {
     auto output = midi.GetMidiOutput(0);
     output->NoteOn(16, 0, 1);

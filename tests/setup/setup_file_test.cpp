@@ -60,6 +60,8 @@ TEST(SetupFile, EveryFieldSurvivesTheRoundTrip) {
     voice.Transpose = -12;
     voice.Velocity = 1;
     voice.Mute = voice.Solo = true;
+    // Long enough to be read past the parser, with characters of two to four bytes.
+    voice.Notes.ExplicitList = std::string(2000, '7') + "\xc3\xa4 \xe2\x82\xac \xf0\x9f\x8e\xb5";
     EXPECT_EQ(SetupFromJson(SetupToJson(two), "a"), two);
     // A one-voice file names none of the ensemble's fields, a 4/4 one no meter.
     EXPECT_EQ(SetupToJson(setup).find("channel"), std::string::npos);
@@ -197,6 +199,39 @@ TEST(SetupFile, BrokenTextsAreRefusedWithWhatAndWhere) {
         EXPECT_EQ(MessageOf<ESetupError>([&] { SetupFromJson(c.text, "f.sonavix"); }),
                   "Die Datei \"f.sonavix\" " + c.message)
             << c.text.substr(0, 80);
+}
+
+// A long string is read past the parser where the parser would take it as it
+// stands; whatever the parser refuses, and the place it names, stays the same.
+TEST(SetupFile, LongStringsAreRefusedAsTheParserRefusesThem) {
+    const std::string head =
+        R"({"format": "sonavix-setup", "formatVersion": 1, "voices": [{"notes": {"explicit": ")" +
+        std::string(2000, '7');
+    const struct {
+        std::string text;
+        std::string message;  // after 'Die Datei "f" '
+    } cases[] = {
+        {head + R"(" "x"}}]})", "ist kein gültiger JSON-Text (Zeile 1, Spalte 2088)"},
+        {head + "\"}}], \"" + std::string(2000, 'k') + "\": 1,\n\"" + std::string(2000, 'k') +
+             "\": x}",
+         "ist kein gültiger JSON-Text (Zeile 2, Spalte 2005)"},
+        {head + "\xff\"}}]}", "ist kein gültiger JSON-Text (Zeile 1, Spalte 2084)"},
+        {head + "\xed\xa0\x80\"}}]}", "ist kein gültiger JSON-Text (Zeile 1, Spalte 2085)"},
+        {head + "\xf4\x90\x80\x80\"}}]}", "ist kein gültiger JSON-Text (Zeile 1, Spalte 2085)"},
+        {head + "\xc3\"}}]}", "ist kein gültiger JSON-Text (Zeile 1, Spalte 2085)"},
+        {head + "\x01\"}}]}", "ist kein gültiger JSON-Text (Zeile 1, Spalte 2084)"},
+        {head + "\\q\"}}]}", "ist kein gültiger JSON-Text (Zeile 1, Spalte 2085)"},
+        {head + "\"}}], \"tempo\": 300}",
+         "ist fehlerhaft: tempo muss eine ganze Zahl von 20 bis 220 sein, nicht 300"},
+        {head + "\"}}]", "endet mitten im JSON-Text (unvollständig gespeichert?)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MessageOf<ESetupError>([&] { SetupFromJson(c.text, "f"); }),
+                  "Die Datei \"f\" " + c.message)
+            << c.text.substr(c.text.size() - 20);
+    // An escape leaves the string to the parser, which reads it.
+    EXPECT_EQ(SetupFromJson(head + "\\n\"}}]}", "f").Voices[0].Notes.ExplicitList,
+              std::string(2000, '7') + "\n");
 }
 
 // Reading takes time in proportion to the file's size whatever its shape: a
