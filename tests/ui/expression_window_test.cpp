@@ -38,7 +38,8 @@ TEST_F(ExpressionInWindow, PresetsAndAnOwnSequenceSoundInTheRunAndAreOneStepEach
     EXPECT_TRUE(pan.cbxVerwenden->isChecked());
     window->TakeStep();
     EXPECT_EQ(window->UndoStack()->undoText(), "Ausdruck");
-    // Dynamics from a list of its own: members 0 and 7 of eight rising rows.
+    // The pans follow the notes 1, 2, 3 (right, left, right); the dynamics a
+    // list of its own: members 0 and 7 of eight rising rows.
     dyn.cbxVorgabe->setCurrentText("ansteigend");
     emit dyn.cbxVorgabe->activated(dyn.cbxVorgabe->currentIndex());
     dyn.cbxEigeneFolge->setChecked(true);
@@ -49,7 +50,7 @@ TEST_F(ExpressionInWindow, PresetsAndAnOwnSequenceSoundInTheRunAndAreOneStepEach
     window->btnPlay->click();
     EXPECT_EQ(Expressive(service->Messages()),
               (std::vector<std::vector<uint8_t>>{
-                  {0xB0, 0}, {0x90, 32}, {0xB0, 127}, {0x90, 127}, {0xB0, 0}, {0x90, 32}}));
+                  {0xB0, 127}, {0x90, 32}, {0xB0, 0}, {0x90, 127}, {0xB0, 127}, {0x90, 32}}));
     const VoiceSetup saved = window->CaptureSetup().Voices.front();
     EXPECT_TRUE(saved.Dynamics.OwnSequence);
     EXPECT_EQ(saved.Panorama.Map, (std::vector<std::string>{"-64", "63"}));
