@@ -1,6 +1,7 @@
 #include "playback/run.h"
 
 #include "midi/midi.h"
+#include "playback/step_run.h"
 #include "playback/timeline.h"
 
 namespace {
@@ -56,6 +57,10 @@ void PlaybackRun::Play(const PlayRange& range) {
     SequenceCursor& tempi = melody.Tempi;
     if (host_.KeyboardWanted()) host_.ShowKeyboard();
     host_.SetSourceControlsEnabled(false);
+    if (step_.Queue) {
+        RunSteps(host_, midi_, melody, *step_.Queue, step_.Once, playing_);
+        return;
+    }
     // Members before the range are passed over, tempo members in step.
     size_t index = 0;
     for (; index < range.First && !notes.AtEnd(); ++index) {
