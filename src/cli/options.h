@@ -30,7 +30,7 @@ inline constexpr OptionInfo kOptions[] = {
     {"--instrument", true, kSetup},    {"--play", false, kMelody},
     {"--out", true, kMelody},          {"--setup", true, kSetup},
     {"--offset", true, kMelody},       {"--oeis-all", false, kSetup},
-    {"--time", true, kSetup},
+    {"--time", true, kSetup},          {"--step-input", true, kMelody},
 };
 
 // The command line, read but not yet checked against what each command needs.
