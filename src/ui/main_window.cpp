@@ -132,6 +132,7 @@ void TfrmMain::BuildControls() {
     miLilyPondDatei = menuDatei->addAction(LilyPondExport().MenuCaption);
     miStimmen = menuDatei->addAction("Stimmen...");
     mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
+    mnuMidiEingang = menuDatei->addMenu("MIDI-Eingang");
     miAnsicht = menuDatei->addAction("&Ansicht...");
     miBeenden = menuDatei->addAction("&Beenden");
     auto* menuBearbeiten = menuBar()->addMenu("&Bearbeiten");
@@ -265,6 +266,7 @@ void TfrmMain::Wire() {
     On(miAnsicht, &QAction::triggered, &TfrmMain::miAnsichtClick);
     On(miStimmen, &QAction::triggered, &TfrmMain::miStimmenClick);
     On(mnuMidiAusgang, &QMenu::aboutToShow, &TfrmMain::mnuMidiAusgangShow);
+    On(mnuMidiEingang, &QMenu::aboutToShow, &TfrmMain::mnuMidiEingangShow);
     lblHomepage->installEventFilter(this);
     client_->installEventFilter(this);
 }
@@ -292,6 +294,7 @@ void TfrmMain::FormCreate(QObject*) {
     // Without a MIDI output the window still opens complete; playing then stays silent.
     const QSettings settings = SonavixSettings();
     RememberMidiOutPort(midi_, settings.value(kMidiOutSetting).toString().toStdString());
+    midiInName_ = settings.value(kMidiInSetting).toString();
     // A sound system that does not answer must not keep the window from
     // appearing: the devices are then decided beside it, and the output opens
     // when they are.
