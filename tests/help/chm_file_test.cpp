@@ -62,7 +62,8 @@ TEST(ShippedHelpFile, EveryContextOfTheProgramOpensItsTopic) {
                     {IDH_ABSPIELEN, "/abspielen.htm"},
                     {IDH_STIMMEN, "/stimmen.htm"},
                     {IDH_ANSICHT, "/ansicht.htm"},
-                    {IDH_BARRIEREFREIHEIT, "/barrierefreiheit.htm"}};
+                    {IDH_BARRIEREFREIHEIT, "/barrierefreiheit.htm"},
+                    {IDH_MIDIEINGANG, "/midieingang.htm"}};
     EXPECT_EQ(file->ContextMap().size(), std::size(contexts));
     for (const auto& c : contexts) {
         EXPECT_EQ(file->TopicOfContext(c.context), c.topic) << c.context;
