@@ -62,7 +62,9 @@ std::vector<ApiPort> ListPorts() {
             in.setErrorCallback(&IgnoreErrors, nullptr);
             const unsigned count = in.getPortCount();
             for (unsigned i = 0; i < count; ++i)
-                if (std::string name = in.getPortName(i); !name.empty())
+                // The program's own output is no keyboard: its notes would step it.
+                if (std::string name = in.getPortName(i);
+                    !name.empty() && name.find("Sonavix Output") == std::string::npos)
                     ports.push_back({api, std::move(name)});
         } catch (const RtMidiError&) {
             // This sound system is not there.
