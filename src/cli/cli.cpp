@@ -16,6 +16,7 @@
 #include "melodyfile/export_formats.h"
 #include "midi/clock.h"
 #include "midi/midi.h"
+#include "midi/midi_in.h"
 #include "midi/midi_out.h"
 #include "midi/port_list.h"
 #include "playback/maps.h"
@@ -235,7 +236,8 @@ extern "C" void OnInterrupt(int) {
 }
 
 // Sounds the melody as the play button does; true when it ran to its end.
-bool Play(MidiUnit& midi, CliHost& host, std::ostream& err) {
+// With steps, each Note On of that input sounds the next member, once through the melody.
+bool Play(MidiUnit& midi, CliHost& host, std::ostream& err, MidiInQueue* steps = nullptr) {
     // From the open output on, a signal first silences what sounds.
     TidyingScope tidying;
     OpenPlayOutput(midi, err);
@@ -251,6 +253,7 @@ bool Play(MidiUnit& midi, CliHost& host, std::ostream& err) {
     } release{midi};
     if (StopRequested()) return false;
     PlaybackRun run(host, midi);
+    if (steps) run.SetStepInput({steps, true});
     host.Run = &run;
     const RealTimeScope realTime;  // the rhythm kept on a busy machine too
     run.Press();
@@ -303,8 +306,14 @@ int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& 
         const MelodyTimeline melody = BuildTimeline(host);
         for (const CliSource* frame : {&host.Notes, &host.Tempi, &host.Dynamics, &host.Panorama})
             for (const std::string& notice : frame->OeisNotices) err << notice << '\n';
+        // The input before anything is written: a port that is not there ends the call.
+        std::unique_ptr<MidiInPort> stepInput;
+        if (a.Has("--step-input"))
+            stepInput =
+                OpenMidiInPort(ResolveMidiInPort(ListMidiInPorts(), a.Value("--step-input")));
+        const bool play = a.Has("--play") || stepInput;
         // From here on, Ctrl+C means: stop the melody.
-        if (a.Has("--play")) std::signal(SIGINT, OnInterrupt);
+        if (play) std::signal(SIGINT, OnInterrupt);
         // The file first: a reader that stops reading the listing (| head)
         // ends the program, and the file is kept.
         std::string fileFailure;  // said after the listing, which is printed all the same
@@ -326,7 +335,8 @@ int Melody(MidiUnit& midi, const Arguments& a, std::ostream& out, std::ostream& 
         if (!fileFailure.empty()) throw Exception(fileFailure);
         // The sources have been read: the run plays the list a formula or a
         // lookup left, as a second press of the button would.
-        if (a.Has("--play") && !Play(midi, host, err)) return kExitStopped;
+        if (play && !Play(midi, host, err, stepInput ? &stepInput->Queue() : nullptr))
+            return kExitStopped;
     } catch (const Exception& e) {
         err << ErrorBoxText(e.Message()) << '\n';
         return kExitFailure;

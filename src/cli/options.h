@@ -36,9 +36,9 @@ inline constexpr OptionInfo kOptions[] = {
     {"--velocity-count", true, kSetup}, {"--velocity-start", true, kSetup},
     {"--pan-map", true, kSetup},        {"--pan-list", true, kSetup},
     {"--pan-formula", true, kSetup},    {"--pan-count", true, kSetup},
-    {"--pan-start", true, kSetup},
-    {"--list-file", true, kSetup},      {"--column", true, kSetup},
-    {"--quality", true, kMelody},
+    {"--pan-start", true, kSetup},      {"--list-file", true, kSetup},
+    {"--column", true, kSetup},         {"--quality", true, kMelody},
+    {"--step-input", true, kMelody},
 };
 
 // The command line, read but not yet checked against what each command needs.

@@ -55,6 +55,8 @@ public:
 
     // True while InitMidiOut has given the program an output.
     bool HasMidiOut() const { return output_ != nullptr; }
+    // The program's output for a run that times its notes itself; null without one.
+    IMidiOutput* Output() const { return output_.get(); }
 
     // The playback run's rhythm: between BeginRhythm and EndRhythm every note's end
     // is an absolute deadline that continues from the previous note's deadline,

@@ -2,6 +2,7 @@
 
 #include "midi/midi.h"
 #include "midi/midinote.h"
+#include "playback/step_run.h"
 #include "playback/timeline.h"
 
 namespace {
@@ -59,6 +60,10 @@ void PlaybackRun::Play(const PlayRange& range) {
     PanFollower pan;
     if (host_.KeyboardWanted()) host_.ShowKeyboard();
     host_.SetSourceControlsEnabled(false);
+    if (step_.Queue) {
+        RunSteps(host_, midi_, melody, *step_.Queue, step_.Once, playing_);
+        return;
+    }
     // Members before the range are passed over, tempo members in step.
     size_t index = 0;
     for (; index < range.First && !notes.AtEnd(); ++index) {

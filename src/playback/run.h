@@ -20,6 +20,14 @@ struct PlayRange {
 std::vector<MelodyNote> BuildMelody(IPlaybackHost& host);
 
 class MidiUnit;
+class MidiInQueue;
+
+// A run stepped by a MIDI input instead of the clock (step_run.h); once: it
+// ends when every member has sounded once.
+struct StepInput {
+    MidiInQueue* Queue = nullptr;
+    bool Once = false;
+};
 
 class PlaybackRun {
 public:
@@ -35,6 +43,9 @@ public:
     bool Playing() const { return playing_; }
     // A run is under way, possibly stopped and sounding its last element.
     bool Active() const { return active_; }
+    // From the next press on, runs are stepped by this input; an empty one
+    // (the default) gives timed runs.
+    void SetStepInput(StepInput input) { step_ = input; }
 
 private:
     void Play(const PlayRange& range);
@@ -43,6 +54,7 @@ private:
     MidiUnit& midi_;
     bool playing_ = false;
     bool active_ = false;
+    StepInput step_;
 };
 
 inline const char* const kCaptionPlay = "Abspielen";

@@ -84,6 +84,7 @@ void AddShortcuts(TfrmMain& w) {
                                                   {w.miLilyPondDatei, 'L'},
                                                   {w.miStimmen, 't'},
                                                   {w.mnuMidiAusgang->menuAction(), 'g'},
+                                                  {w.mnuMidiEingang->menuAction(), 'E'},
                                                   {w.miOeisAlle, 'G'}};
     for (const auto& [action, letter] : letters) Mnemonic(action, letter);
 }

@@ -134,6 +134,7 @@ void TfrmMain::BuildControls() {
     miListeLaden = menuDatei->addAction("Liste aus Datei laden...");
     miStimmen = menuDatei->addAction("Stimmen...");
     mnuMidiAusgang = menuDatei->addMenu("MIDI-Ausgang");
+    mnuMidiEingang = menuDatei->addMenu("MIDI-Eingang");
     miAnsicht = menuDatei->addAction("&Ansicht...");
     miAusdruck = menuDatei->addAction("Ausdr&uck...");
     miBeenden = menuDatei->addAction("&Beenden");
@@ -154,7 +155,9 @@ void TfrmMain::BuildControls() {
         {miStimmen, IDH_STIMMEN},        {mnuMidiAusgang->menuAction(), IDH_ABSPIELEN},
         {miAnsicht, IDH_ANSICHT},        {miNotenFuellen, IDH_FUELLEN},
         {miTempoFuellen, IDH_FUELLEN},   {miTaktart, IDH_PARTITUR},
-        {miOeisAlle, IDH_GANZE_FOLGEN}};
+        {miOeisAlle, IDH_GANZE_FOLGEN},  {miAudioDatei, IDH_AUDIOFORMATE},
+        {miListeLaden, IDH_DATENDATEI},  {mnuMidiEingang->menuAction(), IDH_MIDIEINGANG},
+        {miAusdruck, IDH_AUSDRUCK}};
     for (const auto& [item, context] : itemHelp) SetHelpContext(item, context);
 
     client_ = new QWidget(this);
@@ -281,6 +284,7 @@ void TfrmMain::Wire() {
     On(miListeLaden, &QAction::triggered, &TfrmMain::miListeLadenClick);
     On(miStimmen, &QAction::triggered, &TfrmMain::miStimmenClick);
     On(mnuMidiAusgang, &QMenu::aboutToShow, &TfrmMain::mnuMidiAusgangShow);
+    On(mnuMidiEingang, &QMenu::aboutToShow, &TfrmMain::mnuMidiEingangShow);
     lblHomepage->installEventFilter(this);
     client_->installEventFilter(this);
 }
@@ -308,6 +312,7 @@ void TfrmMain::FormCreate(QObject*) {
     // Without a MIDI output the window still opens complete; playing then stays silent.
     const QSettings settings = SonavixSettings();
     RememberMidiOutPort(midi_, settings.value(kMidiOutSetting).toString().toStdString());
+    midiInName_ = settings.value(kMidiInSetting).toString();
     // A sound system that does not answer must not keep the window from
     // appearing: the devices are then decided beside it, and the output opens
     // when they are.

@@ -20,6 +20,7 @@
 #include "common/maptable.h"
 #include "formula/formulaparser.h"
 #include "melodyfile/audiofile.h"
+#include "midi/midi_in.h"
 #include "playback/run.h"
 #include "playback/startup.h"
 #include "sources/generation.h"
@@ -106,6 +107,7 @@ public:
     QAction* miMusicXmlDatei;
     QAction* miLilyPondDatei;
     QMenu* mnuMidiAusgang;
+    QMenu* mnuMidiEingang;  // the input whose keys step through the melody
     QMenu* mnuDatei;
     QAction* miOeisAlle;  // lookups load the whole b-file
     QAction* miAnsicht;
@@ -206,6 +208,12 @@ public:
     // The output menu: lists the devices, the current one checked.
     void mnuMidiAusgangShow(QObject* Sender);
     void MidiAusgangChoose(const QString& name);
+    // The input menu: "-keine-" and the input ports, the current one checked;
+    // not to be changed during a run. An empty name chooses none.
+    void mnuMidiEingangShow(QObject* Sender);
+    void MidiEingangChoose(const QString& name);
+    // The input chosen, open; null for none.
+    MidiInPort* StepInput();
     // A key clicked on the keyboard: sounds it, and outside a run writes it
     // into the note map's selected row.
     void KlavierKeyClick(int32_t keyNumber);
@@ -312,6 +320,9 @@ private:
 
     QWidget* client_;
     std::unique_ptr<FormulaGenerator> noteGenerator_, tempoGenerator_;
+    std::unique_ptr<MidiInPort> midiIn_;
+    QString midiInName_;              // chosen, or remembered from an earlier start
+    bool midiInTried_ = false;        // the remembered one was tried once this session
     std::future<void> midiDecision_;  // valid while the devices are decided in the background
     MidiUnit& midi_;
     PlaybackRun run_{*this, midi_};

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QSettings>
 
+#include "common/errors.h"
 #include "common/quote.h"
 #include "midi/midi.h"
 #include "midi/midi_out.h"
@@ -76,6 +77,58 @@ void TfrmMain::MidiAusgangChoose(const QString& name) {
                                QuotedText(settings.fileName().toStdString(), 1024) +
                                "\" lässt sich nicht schreiben"));
     }
+}
+
+MidiInPort* TfrmMain::StepInput() {
+    // A remembered input that is not there at this start is passed over
+    // without a word, as a remembered output is.
+    if (!midiIn_ && !midiInTried_ && !midiInName_.isEmpty()) {
+        midiInTried_ = true;
+        try {
+            midiIn_ = OpenMidiInPort(midiInName_.toStdString());
+        } catch (const Exception&) {
+            midiInName_.clear();
+        }
+    }
+    return midiIn_.get();
+}
+
+void TfrmMain::mnuMidiEingangShow(QObject*) {
+    StepInput();
+    mnuMidiEingang->clear();
+    const QString current = midiIn_ ? QString::fromStdString(midiIn_->Name()) : QString();
+    // The run reads the input's queue: a change waits for its end.
+    const bool changeable = !run_.Active();
+    QAction* none = mnuMidiEingang->addAction("-keine-");
+    none->setCheckable(true);
+    none->setChecked(current.isEmpty());
+    none->setEnabled(changeable);
+    connect(none, &QAction::triggered, this,
+            [this] { Guarded(this, [&] { MidiEingangChoose({}); }); });
+    for (const std::string& name : ListMidiInPorts()) {
+        const QString caption = QString::fromStdString(name);
+        QAction* item = mnuMidiEingang->addAction(caption);
+        item->setCheckable(true);
+        item->setChecked(caption == current);
+        item->setEnabled(changeable);
+        connect(item, &QAction::triggered, this,
+                [this, caption] { Guarded(this, [&] { MidiEingangChoose(caption); }); });
+    }
+}
+
+void TfrmMain::MidiEingangChoose(const QString& name) {
+    if (run_.Active()) return;
+    midiInTried_ = true;
+    midiIn_.reset();
+    midiInName_.clear();
+    // Opened first: a port that refuses stays unchosen, and its message says why.
+    if (!name.isEmpty()) midiIn_ = OpenMidiInPort(name.toStdString());
+    midiInName_ = name;
+    QSettings settings = SonavixSettings();
+    if (name.isEmpty())
+        settings.remove(kMidiInSetting);
+    else
+        settings.setValue(kMidiInSetting, name);
 }
 
 void TfrmMain::KlavierKeyClick(int32_t keyNumber) {

@@ -22,7 +22,16 @@ void TfrmMain::cbxTempoFolgeClick(QObject*) {
     SetClientHeight(bottom.y() + bottom.height() + btnPlay->height() + 49);
 }
 
-void TfrmMain::btnPlayClick(QObject*) { PlayMembers({}); }
+void TfrmMain::btnPlayClick(QObject*) {
+    // With an input chosen the button's run is stepped by its keys; a range
+    // from the picture window always plays in time.
+    if (!run_.Active()) {
+        MidiInPort* input = StepInput();
+        run_.SetStepInput({input ? &input->Queue() : nullptr, false});
+    }
+    PlayMembers({});
+    if (!run_.Active()) run_.SetStepInput({});
+}
 
 void TfrmMain::PlayMembers(const PlayRange& range) {
     // A close request made during the run is carried out when the run has

@@ -4,6 +4,8 @@
 #include <QSettings>
 
 inline const char* const kMidiOutSetting = "MIDI-Ausgang";
+// The MIDI input whose keys step through the melody; absent: none.
+inline const char* const kMidiInSetting = "MIDI-Eingang";
 inline const char* const kRecentSetting = "Zuletzt geöffnet";
 inline const char* const kFolderSetting = "Letzter Ordner";
 

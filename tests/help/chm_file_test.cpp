@@ -71,7 +71,8 @@ TEST(ShippedHelpFile, EveryContextOfTheProgramOpensItsTopic) {
                     {IDH_AUDIOEXPORT, "/audioexport.htm"},
                     {IDH_AUSDRUCK, "/ausdruck.htm"},
                     {IDH_DATENDATEI, "/datendatei.htm"},
-                    {IDH_AUDIOFORMATE, "/audioformate.htm"}};
+                    {IDH_AUDIOFORMATE, "/audioformate.htm"},
+                    {IDH_MIDIEINGANG, "/midieingang.htm"}};
     EXPECT_EQ(file->ContextMap().size(), std::size(contexts));
     for (const auto& c : contexts) {
         EXPECT_EQ(file->TopicOfContext(c.context), c.topic) << c.context;

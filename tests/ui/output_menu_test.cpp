@@ -245,3 +245,20 @@ TEST_F(OutputMenu, SavesAsWavAndALongRenderShowsItsProgressAndCanBeCancelled) {
 }
 
 }  // namespace
+
+TEST_F(OutputMenu, TheInputMenuFollowsTheOutputMenuAndStartsWithNoneChecked) {
+    // A remembered input that is not there at this start is passed over without a word.
+    QSettings("Sonavix", "Sonavix").setValue("MIDI-Eingang", "Gibt es nicht:0");
+    Start({"Port A"});
+    const QList<QAction*> file = window->mnuDatei->actions();
+    const auto output = file.indexOf(window->mnuMidiAusgang->menuAction());
+    ASSERT_GE(output, 0);
+    EXPECT_EQ(file.value(output + 1), window->mnuMidiEingang->menuAction());
+    window->mnuMidiEingang->aboutToShow();
+    const QList<QAction*> items = window->mnuMidiEingang->actions();
+    ASSERT_FALSE(items.empty());
+    EXPECT_EQ(items.front()->text(), "-keine-");
+    EXPECT_TRUE(items.front()->isChecked());
+    EXPECT_EQ(window->StepInput(), nullptr);
+    EXPECT_TRUE(errors.empty());
+}
