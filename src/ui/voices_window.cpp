@@ -348,10 +348,9 @@ void VoicesWindow::MoveClick(int step) {
 }
 
 void VoicesWindow::SetEditable(bool editable) {
-    for (QPushButton* b :
-         {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter, btnBearbeiten,
-          btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei, btnLilyPondDatei, btnWavDatei,
-          btnAudioDatei})
+    for (QPushButton* b : {btnUebernehmen, btnHinzufuegen, btnEntfernen, btnHoch, btnRunter,
+                           btnBearbeiten, btnOeffnen, btnSpeichern, btnMidiDatei, btnMusicXmlDatei,
+                           btnLilyPondDatei, btnWavDatei, btnAudioDatei})
         b->setEnabled(editable);
     // The rows' history and the voice taken back wait for the end of the run.
     editable_ = editable;
