@@ -58,8 +58,16 @@ std::string NoteLine(size_t index, std::string_view member, int modulus, int32_t
 
 std::string NoteLine(const DescribedMelody& melody, size_t index) {
     const NoteEvent& e = melody.Timeline.Events().at(index);
-    return NoteLine(index, melody.Members.at(index), melody.Modulus, e.Key, e.LengthExponent,
-                    e.DurationMs);
+    std::string line = NoteLine(index, melody.Members.at(index), melody.Modulus, e.Key,
+                                e.LengthExponent, e.DurationMs);
+    // What the expression maps give the note, where they are on.
+    if (e.Velocity) line += " · Anschlag " + std::to_string(*e.Velocity);
+    if (e.Pan)
+        line += " · Panorama " + std::to_string(*e.Pan) +
+                (*e.Pan < 0   ? " (links)"
+                 : *e.Pan > 0 ? " (rechts)"
+                              : " (Mitte)");
+    return line;
 }
 
 std::string MelodyCsv(const DescribedMelody& melody) {

@@ -22,6 +22,17 @@ TEST(MelodyView, LinesNameMemberRemainderKeyAndLength) {
               "Glied,Wert,Rest,Taste,Länge (ms)\n1,1597,1,41,1333\n2,0,0,0,667\n3,13,1,41,10667\n");
     EXPECT_EQ(NoteLine(16, "1597", 12, 41, 2, 667),
               "Glied 17: 1597 → Rest 1 (mod 12) → Taste 41 (cis') · Viertel");
+    // The picture's line names what the expression maps give a note.
+    DescribedMelody expressive{{}, {"5"}, 12};
+    expressive.Timeline.Append({.StartMs = 0,
+                                .DurationMs = 667,
+                                .Key = 45,
+                                .LengthExponent = {},
+                                .Velocity = 90,
+                                .Pan = -64});
+    EXPECT_EQ(NoteLine(expressive, 0),
+              "Glied 1: 5 → Rest 5 (mod 12) → Taste 45 (f') · 667 ms · Anschlag 90 · Panorama -64 "
+              "(links)");
 }
 
 TEST(MelodyView, KeyAndLengthNames) {
