@@ -26,6 +26,7 @@ std::vector<std::string> ExpressionPresetRows(Expression kind, size_t preset) {
             throw std::out_of_range("no such expression preset");
     }
     std::vector<std::string> texts;
+    texts.reserve(rows.size());
     for (const int value : rows) texts.push_back(std::to_string(value));
     return texts;
 }

@@ -101,7 +101,7 @@ void ExpressionWindow::BuildPanel(Expression kind, const QString& title) {
             [this, &p] { Guarded(this, [&p] { AddMapRow(p.Map); }); });
     connect(p.btnLess, &QPushButton::clicked, this,
             [this, &p] { Guarded(this, [&p] { RemoveMapRow(p.Map); }); });
-    connect(p.cbxVorgabe, &QComboBox::activated, this, [this, kind, &p](int index) {
+    connect(p.cbxVorgabe, &QComboBox::activated, this, [kind, &p](int index) {
         if (index <= 0) return;
         p.Map.Assign(ExpressionPresetRows(kind, static_cast<size_t>(index - 1)));
         // A filled map is meant to be heard.

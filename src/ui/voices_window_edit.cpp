@@ -157,6 +157,7 @@ void VoicesWindow::StimmeUebernehmenClick() {
 
 std::vector<VoiceSetup> VoicesWindow::Rows() const {
     std::vector<VoiceSetup> rows;
+    rows.reserve(voices_.size());
     for (int row = 0; row < VoiceCount(); ++row) rows.push_back(RowVoice(row));
     return rows;
 }
