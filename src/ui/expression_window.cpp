@@ -112,8 +112,9 @@ void ExpressionWindow::BuildPanel(Expression kind, const QString& title) {
 void ExpressionWindow::ShowPanel(Expression kind) {
     ExpressionPanel& p = Of(kind);
     const bool used = p.cbxVerwenden->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{p.vleMap, p.btnLess, p.btnMore, p.cbxVorgabe,
-                                                      p.cbxEigeneFolge})
+    // A preset stays at hand: choosing one turns its map on.
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{p.vleMap, p.btnLess, p.btnMore, p.cbxEigeneFolge})
         w->setEnabled(used);
     p.frmFolgen->setEnabled(used && p.cbxEigeneFolge->isChecked());
 }
