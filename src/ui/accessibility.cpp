@@ -94,6 +94,8 @@ void AddShortcuts(TfrmMain& w) {
 void DescribeMainWindow(TfrmMain& w) {
     DescribeSourceFrame(w.frmFolgenNoten, "Notenfolge");
     DescribeSourceFrame(w.frmFolgenTempo, "Tempofolge");
+    DescribeSourceFrame(w.frmAusdruck->Of(Expression::Dynamics).frmFolgen, "Anschlagfolge");
+    DescribeSourceFrame(w.frmAusdruck->Of(Expression::Panorama).frmFolgen, "Panoramafolge");
     NameControl(w.vleNoten, "Notentabelle",
                 "Jeder Divisionsrest eines Glieds spielt die Taste seiner Zeile (0: Pause); "
                 "Eingabe oder Tippen ändert den Notenwert",
