@@ -30,7 +30,11 @@ ExpressionWindow::ExpressionWindow(QWidget* parent) : QWidget(parent, Qt::Window
     Apply(Expression::Panorama, start.Panorama);
 }
 
-ExpressionWindow::~ExpressionWindow() = default;
+ExpressionWindow::~ExpressionWindow() {
+    // The controls go while the maps behind the tables still live: an open
+    // cell editor commits into its map when it is destroyed.
+    qDeleteAll(findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly));
+}
 
 void ExpressionWindow::BuildPanel(Expression kind, const QString& title) {
     ExpressionPanel& p = Of(kind);
