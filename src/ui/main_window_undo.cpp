@@ -5,13 +5,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
-#include <QUndoCommand>
 #include <QUndoStack>
 
 #include "common/errors.h"
 #include "ui/error_box.h"
 #include "ui/main_window.h"
 #include "ui/setup_files.h"
+#include "ui/snapshot_step.h"
 
 namespace {
 // Typing in one field, or one drag of the slider, is one step until the focus moves.
@@ -29,38 +29,6 @@ bool SourcesDiffer(const MelodySetup& a, const MelodySetup& b) {
            a.OeisWholeSequences != b.OeisWholeSequences;
 }
 }  // namespace
-
-class DocumentStep : public QUndoCommand {
-public:
-    DocumentStep(TfrmMain& window, MelodySetup before, MelodySetup after, const QString& caption,
-                 const QObject* field, int focusEpoch)
-        : QUndoCommand(caption),
-          w_(window),
-          before_(std::move(before)),
-          after_(std::move(after)),
-          field_(field),
-          focusEpoch_(focusEpoch) {}
-    int id() const override { return TypedInto(field_) ? 1 : -1; }
-    bool mergeWith(const QUndoCommand* other) override {
-        const auto* next = static_cast<const DocumentStep*>(other);
-        if (next->field_ != field_ || next->focusEpoch_ != focusEpoch_) return false;
-        after_ = next->after_;
-        return true;
-    }
-    // The first redo comes with the push: the window already holds what it made.
-    void redo() override {
-        if (pushed_) w_.ShowDocument(after_, before_);
-        pushed_ = true;
-    }
-    void undo() override { w_.ShowDocument(before_, after_); }
-
-private:
-    TfrmMain& w_;
-    MelodySetup before_, after_;
-    const QObject* field_;
-    int focusEpoch_;
-    bool pushed_ = false;
-};
 
 void TfrmMain::SetUpUndo(QMenu* menu) {
     undo_ = new QUndoStack(this);
@@ -106,8 +74,10 @@ void TfrmMain::TakeStep() {
     MelodySetup now = CaptureSetup();
     if (now == undoShown_) return;
     MelodySetup before = std::exchange(undoShown_, now);
-    undo_->push(new DocumentStep(*this, std::move(before), std::move(now), caption, pendingField_,
-                                 pendingEpoch_));
+    undo_->push(new SnapshotStep<MelodySetup>(
+        [this](const MelodySetup& shown, const MelodySetup& from) { ShowDocument(shown, from); },
+        std::move(before), std::move(now), caption, pendingField_, pendingEpoch_,
+        TypedInto(pendingField_)));
 }
 
 void TfrmMain::ForgetSteps() {

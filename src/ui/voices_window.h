@@ -140,7 +140,6 @@ private:
     void ForgetSteps();
     void ShowVoices(const std::vector<VoiceSetup>& voices);
     std::vector<VoiceSetup> Rows() const;
-    friend class VoicesStep;
 
     // Writes the voices in format to the path that choose gives, a lossy audio
     // format in quality.

@@ -10,13 +10,13 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QTableWidget>
-#include <QUndoCommand>
 #include <QUndoStack>
 #include <algorithm>
 #include <variant>
 
 #include "common/errors.h"
 #include "ui/error_box.h"
+#include "ui/snapshot_step.h"
 #include "ui/voices_window.h"
 #include "ui/window_host.h"
 
@@ -47,38 +47,6 @@ QString StepCaption(const std::vector<VoiceSetup>& before, const std::vector<Voi
     return FieldCaption(*b, *a) + QString(" (Stimme %1)").arg(row + 1);
 }
 }  // namespace
-
-class VoicesStep : public QUndoCommand {
-public:
-    VoicesStep(VoicesWindow& window, std::vector<VoiceSetup> before, std::vector<VoiceSetup> after,
-               const QObject* field, int focusEpoch)
-        : QUndoCommand(StepCaption(before, after)),
-          w_(window),
-          before_(std::move(before)),
-          after_(std::move(after)),
-          field_(field),
-          focusEpoch_(focusEpoch) {}
-    int id() const override { return TypedInto(field_) ? 1 : -1; }
-    bool mergeWith(const QUndoCommand* other) override {
-        const auto* next = static_cast<const VoicesStep*>(other);
-        if (next->field_ != field_ || next->focusEpoch_ != focusEpoch_) return false;
-        after_ = next->after_;
-        return true;
-    }
-    // The first redo comes with the push: the rows already show what it made.
-    void redo() override {
-        if (pushed_) w_.ShowVoices(after_);
-        pushed_ = true;
-    }
-    void undo() override { w_.ShowVoices(before_); }
-
-private:
-    VoicesWindow& w_;
-    std::vector<VoiceSetup> before_, after_;
-    const QObject* field_;
-    int focusEpoch_;
-    bool pushed_ = false;
-};
 
 void VoicesWindow::SetUpEditing() {
     btnBearbeiten->setToolTip("Holt die gewählte Stimme zum Bearbeiten ins Hauptfenster");
@@ -178,8 +146,13 @@ void VoicesWindow::TakeStep() {
     std::vector<VoiceSetup> now = Rows();
     if (now == undoShown_) return;
     std::vector<VoiceSetup> before = std::exchange(undoShown_, now);
-    undo_->push(
-        new VoicesStep(*this, std::move(before), std::move(now), pendingField_, pendingEpoch_));
+    const QString caption = StepCaption(before, now);
+    undo_->push(new SnapshotStep<std::vector<VoiceSetup>>(
+        [this](const std::vector<VoiceSetup>& shown, const std::vector<VoiceSetup>&) {
+            ShowVoices(shown);
+        },
+        std::move(before), std::move(now), caption, pendingField_, pendingEpoch_,
+        TypedInto(pendingField_)));
 }
 
 void VoicesWindow::ForgetSteps() {
