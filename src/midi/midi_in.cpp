@@ -1,8 +1,6 @@
 #include "midi/midi_in.h"
 
 #include <RtMidi.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -11,37 +9,12 @@
 #include "common/errors.h"
 #include "common/quote.h"
 #include "midi/port_list.h"
+#include "midi/quiet_stderr.h"
 
 namespace {
 
 const char* const kClientName = "Sonavix";
 const char* const kInputPortName = "Sonavix Input";
-
-// As for the outputs: a missing sound system complains on stderr, and that
-// is an ordinary situation here.
-class QuietStderr {
-public:
-    QuietStderr() {
-        std::cerr.flush();
-        std::fflush(stderr);
-        saved_ = dup(STDERR_FILENO);
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
-        if (null >= 0) close(null);
-    }
-    ~QuietStderr() {
-        std::fflush(stderr);
-        if (saved_ >= 0) {
-            dup2(saved_, STDERR_FILENO);
-            close(saved_);
-        }
-    }
-    QuietStderr(const QuietStderr&) = delete;
-    QuietStderr& operator=(const QuietStderr&) = delete;
-
-private:
-    int saved_ = -1;
-};
 
 void IgnoreErrors(RtMidiError::Type, const std::string&, void*) {}
 

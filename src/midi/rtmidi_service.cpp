@@ -20,35 +20,9 @@
 #include <vector>
 
 #include "midi/port_list.h"
+#include "midi/quiet_stderr.h"
 
 namespace {
-
-// ALSA, JACK and RtMidi itself complain on stderr when a sound system is
-// missing; that is an ordinary situation for us, reported by an empty list.
-class QuietStderr {
-public:
-    QuietStderr() {
-        std::cerr.flush();
-        std::fflush(stderr);
-        saved_ = dup(STDERR_FILENO);
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
-        if (null >= 0) close(null);
-    }
-    ~QuietStderr() {
-        std::cerr.flush();
-        std::fflush(stderr);
-        if (saved_ >= 0) {
-            dup2(saved_, STDERR_FILENO);
-            close(saved_);
-        }
-    }
-    QuietStderr(const QuietStderr&) = delete;
-    QuietStderr& operator=(const QuietStderr&) = delete;
-
-private:
-    int saved_ = -1;
-};
 
 // Collects what RtMidi reports instead of letting it print or throw.
 struct ErrorSink {
