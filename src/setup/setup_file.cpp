@@ -1,10 +1,5 @@
 #include "setup/setup_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <nlohmann/json.hpp>
@@ -12,8 +7,8 @@
 #include <type_traits>
 #include <variant>
 
+#include "common/file_read.h"
 #include "common/file_write.h"
-#include "common/system_error.h"
 #include "setup/setup_json.h"
 #include "setup/setup_reader.h"
 
@@ -143,47 +138,22 @@ MelodySetup SetupFromJson(const std::string& text, const std::string& fileName) 
 }
 
 MelodySetup ReadSetupFile(const std::string& path) {
-    const auto fail = [&](const std::string& cause) -> void {
-        throw ESetupError("Die Datei " + QuotedSetupFile(path) +
-                          " lässt sich nicht öffnen: " + cause);
-    };
-    // Not blocking: a FIFO at the path must not hang the program.
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) fail(errno == ENOENT ? "die Datei existiert nicht" : SystemErrorText(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { close(fd); }
-    } closer{fd};
-    struct stat info;
-    if (fstat(fd, &info) != 0) fail(SystemErrorText(errno));
-    if (S_ISDIR(info.st_mode)) fail("das ist ein Ordner");
-    if (!S_ISREG(info.st_mode)) fail("das ist keine gewöhnliche Datei");
-    const auto tooBig = [&] {
-        throw ESetupError("Die Datei " + QuotedSetupFile(path) +
-                          " ist zu groß für eine Sonavix-Datei (über " +
-                          std::to_string(kSetupFileMaxBytes >> 20) + " MiB)");
-    };
-    if (static_cast<uintmax_t>(info.st_size) > kSetupFileMaxBytes) tooBig();
-    // Read one byte past the cap, in case the file grew since fstat.
-    std::string text(static_cast<std::size_t>(info.st_size) + 1, '\0');
-    std::size_t used = 0;
-    for (;;) {
-        if (used == text.size()) {
-            if (text.size() > kSetupFileMaxBytes) tooBig();
-            text.resize(std::min(text.size() * 2, kSetupFileMaxBytes + 1));
-        }
-        const ssize_t n = read(fd, text.data() + used, text.size() - used);
-        if (n < 0) {
-            if (errno == EINTR) continue;
+    const BoundedFile file = ReadBoundedFile(path, kSetupFileMaxBytes);
+    switch (file.Failure) {
+        case BoundedFile::Fault::None:
+            return SetupFromJson(file.Text, path);
+        case BoundedFile::Fault::Open:
             throw ESetupError("Die Datei " + QuotedSetupFile(path) +
-                              " lässt sich nicht lesen: " + SystemErrorText(errno));
-        }
-        if (n == 0) break;
-        used += static_cast<std::size_t>(n);
+                              " lässt sich nicht öffnen: " + file.Cause);
+        case BoundedFile::Fault::Read:
+            throw ESetupError("Die Datei " + QuotedSetupFile(path) +
+                              " lässt sich nicht lesen: " + file.Cause);
+        case BoundedFile::Fault::TooBig:
+            break;
     }
-    if (used > kSetupFileMaxBytes) tooBig();
-    text.resize(used);
-    return SetupFromJson(text, path);
+    throw ESetupError("Die Datei " + QuotedSetupFile(path) +
+                      " ist zu groß für eine Sonavix-Datei (über " +
+                      std::to_string(kSetupFileMaxBytes >> 20) + " MiB)");
 }
 
 void SaveSetupFile(const std::string& path, const MelodySetup& setup) {
