@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <ostream>
 
 #include "cli/cli.h"
 #include "cli/host.h"
+#include "cli/options.h"
 #include "cli/output.h"
 #include "common/convert.h"
 #include "common/errors.h"
@@ -26,17 +26,12 @@
 namespace {
 
 double OffsetOf(const std::string& text) {
-    std::string number = text;
-    for (char& c : number)
-        if (c == ',') c = '.';  // as a German user types it
-    double value = -1;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (error != std::errc() || end != number.data() + number.size() || !(value >= 0) ||
-        value > kMaxVoiceOffsetWholeNotes)
+    const std::optional<double> value = DecimalFromZero(text, kMaxVoiceOffsetWholeNotes);
+    if (!value)
         throw ECliUsage("--offset erwartet ganze Noten von 0 bis " +
                         std::to_string(static_cast<int>(kMaxVoiceOffsetWholeNotes)) +
                         ", z. B. 1 oder 0,5, nicht \"" + QuotedText(text) + "\"");
-    return value;
+    return *value;
 }
 
 class CliObserver : public IEnsembleObserver {

@@ -221,23 +221,30 @@ void RequireWith(const Arguments& a, const std::string& name, const std::string&
         throw ECliUsage("Die Option " + name + " gilt nur zusammen mit " + needed);
 }
 
+std::optional<double> DecimalFromZero(const std::string& text, double max) {
+    std::string number = text;
+    for (char& c : number)
+        if (c == ',') c = '.';
+    double value = -1;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc() || end != number.data() + number.size() || !(value >= 0) ||
+        value > max)
+        return std::nullopt;
+    return value;
+}
+
 void NoOperands(const Arguments& a) {
     if (!a.operands.empty()) throw ECliUsage(msg::SurplusArgument(a.operands.front()));
 }
 
 namespace {
 
-// "0,6" or "0.6" from 0 to 1.
 double QualityOf(const std::string& text) {
-    std::string number = text;
-    for (char& c : number)
-        if (c == ',') c = '.';  // as a German user types it
-    double value = -1;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (error != std::errc() || end != number.data() + number.size() || !(value >= 0) || value > 1)
+    const std::optional<double> value = DecimalFromZero(text, 1);
+    if (!value)
         throw ECliUsage("--quality erwartet eine Zahl von 0 bis 1, z. B. 0,6, nicht \"" +
                         QuotedText(text) + "\"");
-    return value;
+    return *value;
 }
 
 // ".mid, .midi, .wav, ...": the endings of the formats that have qualities, or all.

@@ -65,6 +65,8 @@ int IntegerOption(const Arguments& a, const std::string& name, int low, int high
 // name only together with needed.
 void RequireWith(const Arguments& a, const std::string& name, const std::string& needed);
 void NoOperands(const Arguments& a);
+// "0,5" or "0.5": a number from 0 to max as a German user types it, or none.
+std::optional<double> DecimalFromZero(const std::string& text, double max);
 // The file --out names, if any: its format by the ending, and --quality (0..1,
 // else the default) for a lossy one. Throws ECliUsage for an empty name, an
 // ending the program does not write, and a --quality out of range or without
