@@ -21,7 +21,8 @@
 // The memory is bounded whatever the melody: the kept sounds by keptBytes
 // (the notes needed again last go first, and each note goes once its last use
 // began), the sounds that sound on without being kept by a room of their own
-// (beyond it a note is played live), and those made ahead by theirs.
+// (beyond it a note is played live), and those made ahead by keptBytes
+// for all sounds together, or by a room of their own.
 //
 // The parts: the plan of the notes (synth_offline_plan.h), the kept notes
 // (synth_offline_cache.h), the mix on two threads (synth_offline_mix.h) and
@@ -264,7 +265,7 @@ bool RenderOffline(const std::string& soundFont, const std::vector<SynthEvent>& 
     std::vector<DistinctNote> notes;
     const bool kept = CollectNotes(events, frameCount, uses, notes);
     if (!kept) uses.clear();
-    Prerender ahead(notes, bytes);
+    Prerender ahead(notes, bytes, keptBytes);
     NoteMix mix(synths, bytes, keptBytes, live, ahead);
     // Live notes need the programs and pans too; without kept notes everything is live.
     for (size_t i = 0; i < events.size(); ++i) {

@@ -1,5 +1,7 @@
 #include "midi/synth_offline_add.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace offline {
@@ -20,6 +22,7 @@ constexpr int64_t kLanes = 8;
 // Macros, not functions: a function passing these vectors would have an ABI
 // that differs with the processor variant.
 #define SONAVIX_FRAMES(p) (*reinterpret_cast<Frames*>(p))
+#define SONAVIX_READ(p) (*reinterpret_cast<const Frames*>(p))
 #define SONAVIX_STEPS(p) __builtin_convertvector(*reinterpret_cast<const Steps*>(p), Floats)
 
 using Gains = std::array<float, 4>;
@@ -76,11 +79,70 @@ SONAVIX_VARIANTS void AddPanned4(float* __restrict left, float* __restrict right
     }
 }
 
+using Bits = int32_t __attribute__((vector_size(32)));
+typedef int16_t StepsOut __attribute__((vector_size(16), aligned(2), may_alias));
+constexpr float kRoundShift = 12582912.0f;  // 1.5 * 2^23: adding it leaves no fraction
+
+SONAVIX_VARIANTS float PeakOf(const float* x, int64_t count) {
+    Floats most{};
+    int64_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        const Floats a =
+            reinterpret_cast<Floats>(reinterpret_cast<Bits>(SONAVIX_READ(x + i)) & 0x7FFFFFFF);
+        most = a > most ? a : most;  // false for NaN: passed over
+    }
+    float peak = 0.0f;
+    for (int64_t lane = 0; lane < kLanes; ++lane) peak = std::max(peak, most[lane]);
+    for (; i < count; ++i)
+        if (std::fabs(x[i]) > peak) peak = std::fabs(x[i]);
+    return peak;
+}
+
+SONAVIX_VARIANTS bool ScalesAll(const float* left, const float* right, float gain, float error,
+                                int64_t count) {
+    int64_t i = 0;
+    // In runs, so that a stereo note stops the test early.
+    constexpr int64_t kRun = 32 * kLanes;
+    for (; i + kRun <= count; i += kRun) {
+        Bits within = ~Bits{};
+        for (int64_t j = i; j < i + kRun; j += kLanes) {
+            const Floats d = SONAVIX_READ(right + j) - gain * SONAVIX_READ(left + j);
+            const Floats a = reinterpret_cast<Floats>(reinterpret_cast<Bits>(d) & 0x7FFFFFFF);
+            within &= a <= error;  // false for NaN
+        }
+        for (int64_t lane = 0; lane < kLanes; ++lane)
+            if (within[lane] == 0) return false;
+    }
+    for (; i < count; ++i)
+        if (!(std::fabs(right[i] - gain * left[i]) <= error)) return false;
+    return true;
+}
+
+SONAVIX_VARIANTS void ToStepsOf(const float* x, float scale, int16_t* to, int64_t count) {
+    int64_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        const Floats rounded = (SONAVIX_READ(x + i) * scale + kRoundShift) - kRoundShift;
+        *reinterpret_cast<StepsOut*>(to + i) = __builtin_convertvector(rounded, StepsOut);
+    }
+    for (; i < count; ++i) to[i] = static_cast<int16_t>((x[i] * scale + kRoundShift) - kRoundShift);
+}
+
 #undef SONAVIX_VARIANTS
 #undef SONAVIX_FRAMES
+#undef SONAVIX_READ
 #undef SONAVIX_STEPS
 
 }  // namespace
+
+float Peak(const float* x, int64_t count) { return PeakOf(x, count); }
+
+bool Scales(const float* left, const float* right, float gain, float error, int64_t count) {
+    return ScalesAll(left, right, gain, error, count);
+}
+
+void ToSteps(const float* x, float scale, int16_t* to, int64_t count) {
+    ToStepsOf(x, scale, to, count);
+}
 
 void Batch::Flush() {
     const auto& l = fromLeft_;

@@ -1,6 +1,7 @@
 #pragma once
-// The adds of the offline mix: a kept note's samples into a stretch of the
-// output. Private to the midi library.
+// The vector loops of the offline render: a kept note's samples added into
+// a stretch of the output, and a rendered note made into steps. Private to
+// the midi library.
 #include <array>
 #include <cstdint>
 
@@ -32,5 +33,15 @@ private:
     std::array<float, kSize> leftGain_{}, rightGain_{};
     int size_ = 0;
 };
+
+// The largest |x[i]| (NaN is passed over).
+float Peak(const float* x, int64_t count);
+
+// Whether every |right[i] - gain * left[i]| is at most error.
+bool Scales(const float* left, const float* right, float gain, float error, int64_t count);
+
+// to[i] = x[i] * scale rounded to the nearest integer, halves to even
+// (|x[i] * scale| < 32768).
+void ToSteps(const float* x, float scale, int16_t* to, int64_t count);
 
 }  // namespace offline

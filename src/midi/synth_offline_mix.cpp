@@ -51,7 +51,7 @@ void Prerender::Close() {
 }
 
 bool Prerender::Step() {
-    if (!solo_ || held_ >= kAheadBytes) return false;
+    if (!solo_ || (held_ >= kAheadBytes && bytes_ >= keptBytes_)) return false;
     const size_t top = top_;
     while (top_ < notes_.size() && notes_[top_].uses.front() < horizon_) ++top_;
     if (top_ > top) runs_.emplace_back(top, top_);  // the notes now due, done first

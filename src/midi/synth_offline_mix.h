@@ -36,18 +36,25 @@ struct MixWindow {
 
 // Renders notes ahead of the mix, on a synthesizer and SoundFont of its own
 // (FluidSynth's synthesizers that share a SoundFont may not play on two
-// threads), in the order the melody first needs them.
+// threads), in the order the melody first needs them. It goes on while all
+// sounds together stay below keptBytes, or its own not yet taken below a
+// room of their own: so it shares the work of a start full of new notes
+// without raising the bound.
 class Prerender {
 public:
-    Prerender(const std::vector<DistinctNote>& notes, SoundBytes& bytes)
-        : notes_(notes), bytes_(bytes), claim_(notes.size()), sound_(notes.size()) {}
+    Prerender(const std::vector<DistinctNote>& notes, SoundBytes& bytes, size_t keptBytes)
+        : notes_(notes),
+          bytes_(bytes),
+          keptBytes_(static_cast<int64_t>(keptBytes)),
+          claim_(notes.size()),
+          sound_(notes.size()) {}
 
     // On the helper thread, before the first Step.
     void Open(const std::string& soundFont);
     void Close();
 
     // Renders a note the mix will need before the horizon; false when there is
-    // none, or when the sounds made ahead fill their room. It works down from
+    // none, or when there is no room. It works down from
     // the last such note, as the mix works up from its next one.
     bool Step();
 
@@ -64,6 +71,7 @@ private:
     enum { kUnclaimed, kAhead, kReady, kFailed, kMix };
     const std::vector<DistinctNote>& notes_;
     SoundBytes& bytes_;
+    int64_t keptBytes_;
     std::vector<std::atomic<int>> claim_;
     std::vector<std::shared_ptr<const Sound>> sound_;
     std::atomic<int64_t> horizon_{0}, held_{0};

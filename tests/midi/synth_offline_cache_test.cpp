@@ -1,10 +1,15 @@
 // The kept notes of an offline render, without a SoundFont: which sounds go
-// when the bytes run out, and that every sound is counted until its end.
+// when the bytes run out, that every sound is counted until its end, and the
+// vector loops that make a note into steps.
 #include "midi/synth_offline_cache.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <vector>
+
+#include "midi/synth_offline_add.h"
 
 namespace {
 
@@ -64,6 +69,33 @@ TEST(OfflineKeptNotes, ANoteLetsGoOfItsSoundOnceItsLastUseBegan) {
     }
     EXPECT_EQ(kept.Bytes(), 0u);
     EXPECT_EQ(bytes, 0);
+}
+
+// Every length around the vectors' eight lanes and their runs, with the
+// sample that matters at each place: in a full vector and in the rest.
+TEST(OfflineSteps, PeakScaleAndStepsSeeEveryFrame) {
+    for (const int64_t count : {1, 7, 8, 9, 255, 256, 257, 300}) {
+        for (int64_t at = 0; at < count; at += std::max<int64_t>(1, count / 5)) {
+            std::vector<float> left(count, 0.25f), right(count, 0.125f), noisy = left;
+            left[at] = -0.75f;
+            right[at] = -0.375f;
+            noisy[at] = std::nanf("");
+            EXPECT_EQ(offline::Peak(left.data(), count), 0.75f) << count << " " << at;
+            EXPECT_EQ(offline::Peak(noisy.data(), count), count == 1 ? 0.0f : 0.25f) << count;
+            EXPECT_TRUE(offline::Scales(left.data(), right.data(), 0.5f, 1e-6f, count));
+            right[at] = -0.37f;
+            EXPECT_FALSE(offline::Scales(left.data(), right.data(), 0.5f, 1e-6f, count))
+                << count << " " << at;
+            EXPECT_FALSE(offline::Scales(noisy.data(), right.data(), 0.5f, 1e-6f, count));
+
+            // Halves go to the even step, as the samples' rounding does.
+            std::vector<float> x(count, 2.5f / 4096);
+            x[at] = -3.5f / 4096;
+            std::vector<int16_t> steps(count);
+            offline::ToSteps(x.data(), 4096.0f, steps.data(), count);
+            for (int64_t i = 0; i < count; ++i) ASSERT_EQ(steps[i], i == at ? -4 : 2) << count;
+        }
+    }
 }
 
 }  // namespace
