@@ -1,7 +1,7 @@
 #pragma once
 // A melody as a compressed audio file: the samples of the WAV export (44.1 kHz
-// stereo, the same render) encoded through libsndfile as FLAC (lossless),
-// Ogg Vorbis or MP3, and written as every export is: complete or not at all.
+// stereo, the same render) encoded as FLAC (lossless) or Ogg Vorbis through
+// libsndfile, or as MP3 through LAME, and written as every export is: complete or not at all.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -38,6 +38,8 @@ public:
     struct State;
 
 private:
+    void OpenMp3(double quality);
+
     std::unique_ptr<State> state_;
 };
 
