@@ -13,7 +13,7 @@ $SUDO apt-get install -y --no-install-recommends \
   libgtest-dev libgmock-dev libmuparser-dev \
   qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n \
   librtmidi-dev libjack-jackd2-dev jackd2 \
-  libfluidsynth-dev fluidsynth timgm6mb-soundfont libsndfile1-dev libmp3lame-dev \
+  libfluidsynth-dev fluidsynth timgm6mb-soundfont libsndfile1-dev libmp3lame-dev sox libsox-fmt-mp3 \
   libcurl4-openssl-dev ca-certificates \
   nlohmann-json3-dev \
   libpugixml-dev lilypond musescore3 libxml2-utils \

@@ -22,7 +22,7 @@ protected:
     bool Connected(const std::string& part) {
         const auto giveUp = std::chrono::steady_clock::now() + 10s;
         while (std::chrono::steady_clock::now() < giveUp) {
-            const ProgramResult r = RunProgram(*FindOnPath("jack_lsp"), {"-c"}, env);
+            const ProgramResult r = RunProgramWithin(2, *FindOnPath("jack_lsp"), {"-c"}, env);
             if (r.out.find(part) != std::string::npos) return true;
             std::this_thread::sleep_for(50ms);
         }
@@ -47,7 +47,9 @@ protected:
         for (const char* arg : {"--instrument", "5", "--step-input", "steptest:keys"})
             args.emplace_back(arg);
         auto step = std::make_unique<ChildProgram>(SONAVIX_CLI, args, env);
-        EXPECT_TRUE(Connected("Sonavix Input") && Received(0xC0)) << step->Wait().err;
+        const bool ready = Connected("Sonavix Input") && Received(0xC0);
+        if (!ready) step->Stop();  // it waits for keys: its message comes only once it ended
+        EXPECT_TRUE(ready) << step->Wait().err;
         std::this_thread::sleep_for(300ms);
         return step;
     }

@@ -115,7 +115,7 @@ protected:
         const auto giveUp = std::chrono::steady_clock::now() + 15s;
         while (std::chrono::steady_clock::now() < giveUp) {
             ASSERT_TRUE(server->Running()) << "jackd ended: " << server->Wait().err;
-            const ProgramResult ports = RunProgram(*lsp, {}, env);
+            const ProgramResult ports = RunProgramWithin(2, *lsp, {}, env);
             if (ports.status == 0 && !dump)
                 dump.emplace(*dumpTool, std::vector<std::string>{tag + "-dump"}, env);
             if (ports.out.find(port) != std::string::npos) return;

@@ -131,3 +131,14 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
                                 const std::string& stdoutTarget = "") {
     return ChildProgram(program, args, env, stdoutTarget).Wait();
 }
+
+// RunProgram for a tool that may hang (JACK's jack_lsp now and then deadlocks
+// in its own jack_client_close): killed after seconds, its status then -1.
+inline ProgramResult RunProgramWithin(int seconds, const std::string& program,
+                                      const std::vector<std::string>& args,
+                                      const std::vector<std::string>& env = {}) {
+    ChildProgram child(program, args, env);
+    for (int i = 0; i < 100 * seconds && child.Running(); ++i) usleep(10000);
+    child.Stop(0);
+    return child.Wait();
+}
