@@ -14,6 +14,7 @@ namespace {
 // would on the samples themselves; with the same operations in the same
 // order (and no fused multiply-add) every variant gives the same floats.
 using Floats = float __attribute__((vector_size(32)));
+using Bits = int32_t __attribute__((vector_size(32)));
 // Unaligned, and allowed to stand for the floats and steps they are read from.
 typedef float Frames __attribute__((vector_size(32), aligned(4), may_alias));
 typedef int16_t Steps __attribute__((vector_size(16), aligned(2), may_alias));
@@ -23,7 +24,9 @@ constexpr int64_t kLanes = 8;
 // that differs with the processor variant.
 #define SONAVIX_FRAMES(p) (*reinterpret_cast<Frames*>(p))
 #define SONAVIX_READ(p) (*reinterpret_cast<const Frames*>(p))
-#define SONAVIX_STEPS(p) __builtin_convertvector(*reinterpret_cast<const Steps*>(p), Floats)
+#define SONAVIX_STEPS(p)                                                                       \
+    __builtin_convertvector(__builtin_convertvector(*reinterpret_cast<const Steps*>(p), Bits), \
+                            Floats)
 
 using Gains = std::array<float, 4>;
 
@@ -79,7 +82,6 @@ SONAVIX_VARIANTS void AddPanned4(float* __restrict left, float* __restrict right
     }
 }
 
-using Bits = int32_t __attribute__((vector_size(32)));
 typedef int16_t StepsOut __attribute__((vector_size(16), aligned(2), may_alias));
 constexpr float kRoundShift = 12582912.0f;  // 1.5 * 2^23: adding it leaves no fraction
 
