@@ -24,6 +24,8 @@ constexpr int64_t kLanes = 8;
 // that differs with the processor variant.
 #define SONAVIX_FRAMES(p) (*reinterpret_cast<Frames*>(p))
 #define SONAVIX_READ(p) (*reinterpret_cast<const Frames*>(p))
+// Through 32-bit integers: they become floats in one step of all eight
+// lanes, where the direct conversion makes each half apart.
 #define SONAVIX_STEPS(p)                                                                       \
     __builtin_convertvector(__builtin_convertvector(*reinterpret_cast<const Steps*>(p), Bits), \
                             Floats)
