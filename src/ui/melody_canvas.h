@@ -123,5 +123,6 @@ private:
     // The columns' picture, kept between redraws so that a frame does not
     // fault in fresh pages for it.
     mutable QImage picture_;
+    mutable std::vector<QRgb> cells_;  // the roll's columns, kept between redraws
     bool backgroundValid_ = false;
 };

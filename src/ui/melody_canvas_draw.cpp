@@ -144,9 +144,12 @@ void MelodyCanvas::DrawRollColumns(QPainter& p, const Frame& f,
                                    const std::vector<QRgb>& colours) const {
     const int columns = voices.empty() ? 0 : static_cast<int>(voices.front().size());
     if (columns == 0) return;
-    // First a cell per column and key (0 where nothing sounds), row 0 the highest key.
+    // First a cell per column and key (0 where nothing sounds), row 0 the highest
+    // key; a column's keys lie together, as each voice fills a run of them. Kept,
+    // so that each redraw does not map and clear fresh pages for them.
     const int keys = highKey_ - lowKey_ + 1;
-    std::vector<QRgb> cells(static_cast<size_t>(keys) * static_cast<size_t>(columns), 0);
+    std::vector<QRgb>& cells = cells_;
+    cells.assign(static_cast<size_t>(keys) * static_cast<size_t>(columns), 0);
     std::vector<size_t> order;
     for (size_t c = 0; c < static_cast<size_t>(columns); ++c) {
         order.clear();
@@ -163,8 +166,9 @@ void MelodyCanvas::DrawRollColumns(QPainter& p, const Frame& f,
         for (size_t v : order) {
             const int top = std::max(0, static_cast<int>(highKey_ - voices[v][c].High));
             const int bottom = std::min(keys - 1, static_cast<int>(highKey_ - voices[v][c].Low));
-            for (int k = top; k <= bottom; ++k)
-                cells[static_cast<size_t>(k) * static_cast<size_t>(columns) + c] = colours[v];
+            if (top <= bottom)
+                std::fill_n(cells.begin() + static_cast<std::ptrdiff_t>(c * keys + top),
+                            bottom - top + 1, colours[v]);
         }
     }
     // Then the plot's pixel lines, opaque over the key rows as drawn: one copy,
@@ -186,8 +190,11 @@ void MelodyCanvas::DrawRollColumns(QPainter& p, const Frame& f,
         const int k = std::clamp(static_cast<int>((r + 0.5) / rowPixels), 0, keys - 1);
         const QRgb rowColour = background.pixel(0, r);
         if (k != shownKey || rowColour != shownRow) {
-            const QRgb* cell = cells.data() + static_cast<size_t>(k) * static_cast<size_t>(columns);
-            for (size_t c = 0; c < line.size(); ++c) line[c] = cell[c] != 0 ? cell[c] : rowColour;
+            const QRgb* cell = cells.data() + k;
+            for (size_t c = 0; c < line.size(); ++c) {
+                const QRgb colour = cell[c * static_cast<size_t>(keys)];
+                line[c] = colour != 0 ? colour : rowColour;
+            }
             shownKey = k;
             shownRow = rowColour;
         }

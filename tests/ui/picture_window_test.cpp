@@ -57,6 +57,31 @@ TEST(MelodyCanvas, HitTestFindsTheNoteUnderAPoint) {
     }
 }
 
+// More notes than columns: each column is drawn from what falls into it.
+// 4000 notes, c' for the first half and c'' for the second, in the same
+// plot as FourNotes (keys 40 to 52 over the height).
+TEST(MelodyCanvas, ADenseRollShowsEachColumnsKeysInTheirRows) {
+    DescribedMelody m;
+    m.Modulus = 12;
+    for (int i = 0; i < 4000; ++i) {
+        m.Timeline.Append(i < 2000 ? 40 : 52, 10, 0);
+        m.Members.push_back(std::to_string(i));
+    }
+    MelodyCanvas canvas;
+    canvas.resize(600, 300);
+    canvas.SetMelody(m);
+    canvas.SetView(MelodyCanvas::View::Roll);
+    QImage image(canvas.size(), QImage::Format_RGB32);
+    canvas.render(&image);
+    const QColor kNote(40, 90, 200);
+    const struct {
+        QPoint at;
+        bool note;
+    } cases[] = {{{100, 267}, true}, {{100, 16}, false}, {{500, 16}, true}, {{500, 267}, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(image.pixelColor(c.at) == kNote, c.note) << c.at.x() << "," << c.at.y();
+}
+
 TEST(PictureWindow, ArrowsStepSoundAndAnnounceSpacePlaysADraggedRangeLoops) {
     PictureWindow w;
     std::vector<size_t> sounded;
