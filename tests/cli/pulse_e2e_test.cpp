@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -116,9 +117,18 @@ TEST_F(PulseAudioEndToEnd, PlayWithoutAPortIsHeardThroughTheSynthesizer) {
     for (int64_t i = from; i < from + window; ++i) energy += double(samples[i]) * samples[i];
     const double rms = std::sqrt(energy / window);
     ASSERT_GT(rms, 100) << "the sink heard silence";
-    const int hz = DominantFrequency(samples, from, from + window);
-    std::cout << "[ MEASURED ] heard " << hz << " Hz at RMS " << rms << " in "
-              << samples.size() / 44.1 << " ms recorded\n";
+    // The median of quarter seconds: on a loaded machine the server may drop a
+    // moment of the stream, which smears the spectrum of the quarter it falls in.
+    std::vector<int> heard;
+    for (int64_t at = from;
+         at + window / 2 <= static_cast<int64_t>(samples.size()) && heard.size() < 5;
+         at += window / 2)
+        heard.push_back(DominantFrequency(samples, at, at + window / 2));
+    std::sort(heard.begin(), heard.end());
+    const int hz = heard[heard.size() / 2];
+    std::cout << "[ MEASURED ] heard " << hz << " Hz (median of " << heard.size()
+              << " quarter seconds) at RMS " << rms << " in " << samples.size() / 44.1
+              << " ms recorded\n";
     EXPECT_NEAR(hz, 220, 4);
 }
 
