@@ -49,7 +49,7 @@ int FormatOf(AudioCodec codec) {
 // shaping, which at these constant rates costs little sound and halves the
 // time (250 s in about 2 s here, against 3.2 s at LAME's own 3).
 constexpr int kLameAlgorithm = 7;
-// A frame at 320 kbit/s and 32 kHz is the largest; the tag is one frame.
+// The tag is one frame, at most 1441 bytes (320 kbit/s at 32 kHz).
 constexpr size_t kLameTagRoom = 2880;
 
 }  // namespace
@@ -68,8 +68,8 @@ double Mp3Quality(int kbps) { return (kbps - 32) / 288.0; }
 // failure of the disk keeps its cause (errno) for the message. MP3 goes to
 // LAME directly (libsndfile's encoder behind it offers no speed setting).
 struct AudioEncoder::State {
-    int fd;
-    AudioCodec codec;
+    int fd = -1;
+    AudioCodec codec = AudioCodec::Flac;
     std::string shownPath;
     int error = 0;  // the first errno of a write
     SNDFILE* file = nullptr;
@@ -77,6 +77,15 @@ struct AudioEncoder::State {
     lame_t lame = nullptr;
     std::vector<unsigned char> encoded;
     off_t start = 0;  // where the MP3 stream begins, for its LAME tag
+
+    // Here, not in the encoder's destructor: a constructor that fails has opened some.
+    State() = default;
+    ~State() {
+        if (file) sf_close(file);
+        if (lame) lame_close(lame);
+    }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
 
     [[noreturn]] void Fail() const {
         throw FileWriteError(shownPath, error ? SystemErrorText(error)
@@ -161,10 +170,7 @@ void AudioEncoder::OpenMp3(double quality) {
     if (lame_init_params(s.lame) < 0) s.Fail();
 }
 
-AudioEncoder::~AudioEncoder() {
-    if (state_->file) sf_close(state_->file);
-    if (state_->lame) lame_close(state_->lame);
-}
+AudioEncoder::~AudioEncoder() = default;
 
 void AudioEncoder::Put(const int16_t* samples, size_t frames) {
     // A long render ends here when a signal asks the program to end.
