@@ -30,6 +30,7 @@
 #include "ui/folgen.h"
 #include "ui/klavier.h"
 #include "ui/list_file_dialog.h"
+#include "ui/pending_edit.h"
 #include "ui/setup_files.h"
 #include "ui/valuelist_editor.h"
 #include "ui/window_host.h"
@@ -308,10 +309,8 @@ private:
     void DocumentEdited(const QString& caption);
     void ForgetSteps();
     QUndoStack* undo_ = nullptr;
-    QTimer editTimer_;
-    QString pendingCaption_;
-    const QObject* pendingField_ = nullptr;
-    int pendingEpoch_ = 0, focusEpoch_ = 0;
+    PendingEdit pending_{[this] { TakeStep(); }};
+    QString pendingCaption_;  // the pending edit's
     bool showingStep_ = false;
     MelodySetup undoShown_;  // what the window held after the last step
 

@@ -14,12 +14,12 @@ void TfrmMain::miListeLadenClick(QObject*) {
     // A step of its own: an edit not yet taken goes before it, and typing
     // into the list afterwards is not merged into it.
     TakeStep();
-    ++focusEpoch_;
+    pending_.NewEpoch();
     DocumentEdited("Liste aus Datei");
     frmFolgenNoten->rbtExplizit->setChecked(true);
     FillTextBox(frmFolgenNoten->frmExplizit1->mmoExplizit, ListForDisplay(read->List));
     frmFolgenNoten->ShowSelectedSource();
     TakeStep();
-    ++focusEpoch_;
+    pending_.NewEpoch();
     if (read->NegativeValues) ShowNotice(this, kDataSignsNotRead);
 }

@@ -51,37 +51,28 @@ void TfrmMain::SetUpUndo(QMenu* menu) {
             [this] { Guarded(this, [this] { miRueckgaengigClick(miRueckgaengig); }); });
     connect(miWiederholen, &QAction::triggered, this,
             [this] { Guarded(this, [this] { miWiederholenClick(miWiederholen); }); });
-    connect(qApp, &QApplication::focusChanged, this, [this] { ++focusEpoch_; });
-    editTimer_.setSingleShot(true);
-    editTimer_.setInterval(0);
-    connect(&editTimer_, &QTimer::timeout, this, [this] { TakeStep(); });
 }
 
 void TfrmMain::DocumentEdited(const QString& caption) {
     if (showingStep_) return;
-    if (pendingCaption_.isEmpty()) {
-        pendingCaption_ = caption;
-        pendingField_ = QApplication::focusWidget();
-        pendingEpoch_ = focusEpoch_;
-    }
-    editTimer_.start();
+    if (pending_.Edited()) pendingCaption_ = caption;
 }
 
 void TfrmMain::TakeStep() {
-    editTimer_.stop();
-    if (pendingCaption_.isEmpty()) return;
+    // Edits while the window is built are its start, not steps.
+    if (!pending_.Take() || !undo_) return;
     const QString caption = std::exchange(pendingCaption_, QString());
     MelodySetup now = CaptureSetup();
     if (now == undoShown_) return;
     MelodySetup before = std::exchange(undoShown_, now);
     undo_->push(new SnapshotStep<MelodySetup>(
         [this](const MelodySetup& shown, const MelodySetup& from) { ShowDocument(shown, from); },
-        std::move(before), std::move(now), caption, pendingField_, pendingEpoch_,
-        TypedInto(pendingField_)));
+        std::move(before), std::move(now), caption, pending_.Field(), pending_.Epoch(),
+        TypedInto(pending_.Field())));
 }
 
 void TfrmMain::ForgetSteps() {
-    editTimer_.stop();
+    pending_.Take();
     pendingCaption_.clear();
     undo_->clear();
     undoShown_ = CaptureSetup();

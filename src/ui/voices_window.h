@@ -14,6 +14,7 @@
 #include "playback/melody_view.h"
 #include "setup/setup.h"
 #include "ui/file_dialogs.h"
+#include "ui/pending_edit.h"
 
 class IWindowHost;
 class QPushButton;
@@ -161,11 +162,9 @@ private:
     std::map<int32_t, std::vector<int>> keyVoices_;
     std::optional<int> edited_;
     QUndoStack* undo_ = nullptr;
-    QTimer stepTimer_;
+    PendingEdit pending_{[this] { TakeStep(); }};
     std::vector<VoiceSetup> undoShown_;  // the rows after the last step
-    const QObject* pendingField_ = nullptr;
-    int pendingEpoch_ = 0, focusEpoch_ = 0;
-    bool stepPending_ = false, showingStep_ = false;
+    bool showingStep_ = false;
     bool editable_ = true;             // false while the voices play
     std::function<void()> showSteps_;  // the undo buttons as the stack stands
 };

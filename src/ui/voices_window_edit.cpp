@@ -78,10 +78,6 @@ void VoicesWindow::SetUpEditing() {
     connect(undo_, &QUndoStack::indexChanged, this, show);
     showSteps_ = show;
     show();
-    connect(qApp, &QApplication::focusChanged, this, [this] { ++focusEpoch_; });
-    stepTimer_.setSingleShot(true);
-    stepTimer_.setInterval(0);
-    connect(&stepTimer_, &QTimer::timeout, this, [this] { TakeStep(); });
 }
 
 void VoicesWindow::ShowEdited() {
@@ -132,17 +128,11 @@ std::vector<VoiceSetup> VoicesWindow::Rows() const {
 
 void VoicesWindow::RowsEdited() {
     if (showingStep_ || !undo_) return;
-    if (!stepPending_) {
-        stepPending_ = true;
-        pendingField_ = QApplication::focusWidget();
-        pendingEpoch_ = focusEpoch_;
-    }
-    stepTimer_.start();
+    pending_.Edited();
 }
 
 void VoicesWindow::TakeStep() {
-    stepTimer_.stop();
-    if (!std::exchange(stepPending_, false)) return;
+    if (!pending_.Take()) return;
     std::vector<VoiceSetup> now = Rows();
     if (now == undoShown_) return;
     std::vector<VoiceSetup> before = std::exchange(undoShown_, now);
@@ -151,13 +141,12 @@ void VoicesWindow::TakeStep() {
         [this](const std::vector<VoiceSetup>& shown, const std::vector<VoiceSetup>&) {
             ShowVoices(shown);
         },
-        std::move(before), std::move(now), caption, pendingField_, pendingEpoch_,
-        TypedInto(pendingField_)));
+        std::move(before), std::move(now), caption, pending_.Field(), pending_.Epoch(),
+        TypedInto(pending_.Field())));
 }
 
 void VoicesWindow::ForgetSteps() {
-    stepTimer_.stop();
-    stepPending_ = false;
+    pending_.Take();
     undo_->clear();
     undoShown_ = Rows();
 }
