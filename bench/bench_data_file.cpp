@@ -4,41 +4,15 @@
 // in the processor time this process used (which a busy machine does not inflate).
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 
+#include "best_of_five.h"
 #include "sources/data_file.h"
 
 namespace {
 constexpr int kRows = 1000000;
-
-double CpuMs() {
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
-struct Times {
-    double wallMs = 1e300, cpuMs = 1e300;
-};
-
-Times Best(const std::string& path, std::size_t& count) {
-    Times best;
-    for (int i = 0; i < 5; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        const double cpu = CpuMs();
-        count = ReadDataList(ReadDataFile(path), "").Count;
-        best.cpuMs = std::min(best.cpuMs, CpuMs() - cpu);
-        best.wallMs = std::min(best.wallMs, std::chrono::duration<double, std::milli>(
-                                                std::chrono::steady_clock::now() - start)
-                                                .count());
-    }
-    return best;
-}
 }  // namespace
 
 int main() {
@@ -61,7 +35,8 @@ int main() {
     }
     for (const fs::path& path : {csv, bfile}) {
         std::size_t count = 0;
-        const Times t = Best(path.string(), count);
+        const Times t =
+            BestOfFive([&] { count = ReadDataList(ReadDataFile(path.string()), "").Count; });
         std::printf("%s: %zu values from %.1f MB in %.0f ms (processor %.0f ms)\n",
                     path.extension().c_str(), count, static_cast<double>(fs::file_size(path)) / 1e6,
                     t.wallMs, t.cpuMs);

@@ -4,41 +4,12 @@
 // a machine busy with other work does not inflate).
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 
+#include "best_of_five.h"
 #include "setup/setup_file.h"
 #include "sources/bfile.h"
-
-namespace {
-double CpuMs() {
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-struct Times {
-    double wallMs = 1e300, cpuMs = 1e300;
-};
-
-template <typename F>
-Times Best(F&& run) {
-    Times best;
-    for (int i = 0; i < 5; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        const double cpu = CpuMs();
-        run();
-        best.cpuMs = std::min(best.cpuMs, CpuMs() - cpu);
-        best.wallMs = std::min(best.wallMs, std::chrono::duration<double, std::milli>(
-                                                std::chrono::steady_clock::now() - start)
-                                                .count());
-    }
-    return best;
-}
-}  // namespace
 
 int main() {
     MelodySetup setup;
@@ -56,9 +27,9 @@ int main() {
         std::filesystem::temp_directory_path() /
         ("sonavix-bench-setup-" + std::to_string(getpid()) + ".sonavix");
 
-    const Times save = Best([&] { SaveSetupFile(path.string(), setup); });
+    const Times save = BestOfFive([&] { SaveSetupFile(path.string(), setup); });
     MelodySetup read;
-    const Times open = Best([&] { read = ReadSetupFile(path.string()); });
+    const Times open = BestOfFive([&] { read = ReadSetupFile(path.string()); });
     const auto bytes = std::filesystem::file_size(path);
     std::filesystem::remove(path);
     if (read.Voices.front().Notes.ExplicitList != list) return 1;
@@ -69,7 +40,7 @@ int main() {
         bFile += std::to_string(n) + " " + std::string(1 + n % 60, static_cast<char>('1' + n % 9)) +
                  "\n";
     std::string terms;
-    const Times parse = Best([&] { terms = ReadBFile(bFile).terms; });
+    const Times parse = BestOfFive([&] { terms = ReadBFile(bFile).terms; });
 
     std::printf(
         "setup file %.1f MiB (note map 10000 rows, list 10^6 members): save wall_ms=%.1f "
