@@ -2,7 +2,9 @@
 // The end-to-end tests' MIDI destination: a JACK server of its own name on the
 // dummy driver, with jack_midi_dump listening on it. A test derives from
 // JackDumpTest; it is skipped where jackd2 is not installed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -93,6 +95,43 @@ private:
     std::optional<std::string> old_;
 };
 
+// JACK's registry holds at most eight servers, and a server that ends without
+// cleaning up (killed, or crashed on its way out) keeps its entry until a
+// server of the same name starts. So the tests' servers take their names from
+// eight slots, each locked for a test's life: a stale entry is then always one
+// of these names, and the next server of its slot reclaims it.
+class JackServerSlot {
+public:
+    JackServerSlot() {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < giveUp) {
+            for (int slot = 0; slot < 8; ++slot) {
+                const std::string lock = "/tmp/sonavix-e2e-jack-" + std::to_string(getuid()) + "-" +
+                                         std::to_string(slot) + ".lock";
+                fd_ = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+                if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+                    name_ = "sonavix-e2e-" + std::to_string(slot);
+                    return;
+                }
+                if (fd_ >= 0) close(fd_);
+                fd_ = -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
+    ~JackServerSlot() {
+        if (fd_ >= 0) close(fd_);
+    }
+    JackServerSlot(const JackServerSlot&) = delete;
+    JackServerSlot& operator=(const JackServerSlot&) = delete;
+    // Empty when all eight slots stayed taken.
+    const std::string& Name() const { return name_; }
+
+private:
+    int fd_ = -1;
+    std::string name_;
+};
+
 class JackDumpTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -102,7 +141,9 @@ protected:
         const auto lsp = FindOnPath("jack_lsp");
         if (!jackd || !dumpTool || !lsp)
             GTEST_SKIP() << "jackd, jack_midi_dump or jack_lsp missing (package jackd2)";
-        tag = "sonavix-e2e-" + std::to_string(getpid());
+        slot.emplace();
+        ASSERT_FALSE(slot->Name().empty()) << "all eight JACK server names in use for 60 s";
+        tag = slot->Name();
         port = tag + "-dump:input";
         env = {"JACK_DEFAULT_SERVER=" + tag, "SONAVIX_MIDI_OUT=" + port};
         // Long periods and a generous client time-out: on a loaded machine a
@@ -129,6 +170,7 @@ protected:
         // and a few of those keep any new server from starting.
         if (server) server->Stop(15);
         server.reset();
+        slot.reset();
     }
     // What reached the dump; stops it.
     std::vector<Bytes> Dumped() {
@@ -138,6 +180,7 @@ protected:
     }
 
     std::string tag, port;
-    std::vector<std::string> env;  // JACK_DEFAULT_SERVER and SONAVIX_MIDI_OUT for a child
+    std::vector<std::string> env;        // JACK_DEFAULT_SERVER and SONAVIX_MIDI_OUT for a child
+    std::optional<JackServerSlot> slot;  // declared first: released after the server
     std::optional<ChildProgram> server, dump;
 };
