@@ -102,19 +102,21 @@ private:
 // of these names, and the next server of its slot reclaims it.
 class JackServerSlot {
 public:
+    static constexpr int kSlots = 8;
     JackServerSlot() {
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (std::chrono::steady_clock::now() < giveUp) {
-            for (int slot = 0; slot < 8; ++slot) {
+            for (int slot = 0; slot < kSlots; ++slot) {
                 const std::string lock = "/tmp/sonavix-e2e-jack-" + std::to_string(getuid()) + "-" +
                                          std::to_string(slot) + ".lock";
-                fd_ = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-                if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+                const int fd = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+                if (fd < 0) continue;
+                if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                    fd_ = fd;
                     name_ = "sonavix-e2e-" + std::to_string(slot);
                     return;
                 }
-                if (fd_ >= 0) close(fd_);
-                fd_ = -1;
+                close(fd);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
@@ -124,11 +126,11 @@ public:
     }
     JackServerSlot(const JackServerSlot&) = delete;
     JackServerSlot& operator=(const JackServerSlot&) = delete;
-    // Empty when all eight slots stayed taken.
+    // Empty when every slot stayed taken.
     const std::string& Name() const { return name_; }
 
 private:
-    int fd_ = -1;
+    int fd_ = -1;  // holds the slot's lock
     std::string name_;
 };
 
@@ -142,7 +144,7 @@ protected:
         if (!jackd || !dumpTool || !lsp)
             GTEST_SKIP() << "jackd, jack_midi_dump or jack_lsp missing (package jackd2)";
         slot.emplace();
-        ASSERT_FALSE(slot->Name().empty()) << "all eight JACK server names in use for 60 s";
+        ASSERT_FALSE(slot->Name().empty()) << "every JACK server name in use for 60 s";
         tag = slot->Name();
         port = tag + "-dump:input";
         env = {"JACK_DEFAULT_SERVER=" + tag, "SONAVIX_MIDI_OUT=" + port};
