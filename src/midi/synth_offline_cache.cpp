@@ -45,7 +45,9 @@ constexpr size_t kPagesFrom = size_t{64} << 10;
 
 void* TakePages(size_t bytes) {
     if (bytes < kPagesFrom) return ::operator new(bytes);
-    void* at = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    // Populated at once: every page is written next, and one call is cheaper than a fault each.
+    void* at = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     if (at == MAP_FAILED) throw std::bad_alloc();
     return at;
 }
