@@ -33,6 +33,7 @@
 #include <map>
 #include <queue>
 #include <tuple>
+#include <vector>
 
 #include "midi/fluid.h"
 #include "midi/synth.h"
@@ -88,6 +89,9 @@ public:
 
 private:
     static constexpr size_t kNone = ~size_t{0};
+    // A stopping note must not take a sounding voice's place.
+    static constexpr int kStopperRoom = 8;
+    static constexpr float kLongestDelay = 5000.0f;  // timecents, about 18 s
     struct Pending {
         SynthEvent event;
         uint64_t order;
@@ -114,6 +118,7 @@ private:
             SendToSynth(calls, bytes, 3);
             ++s.held;
             holder_[key] = place;
+            StopClassElsewhere(s, e.status & 0x0F, e.data1, e.data2);
         } else if (type == 0x80 || type == 0x90) {
             if (auto held = holder_.find(key); held != holder_.end()) Release(held);
         } else {
@@ -132,6 +137,65 @@ private:
         fluid_synth_noteoff(s.synth, held->first >> 8, held->first & 0xFF);
         --s.held;
         holder_.erase(held);
+    }
+
+    // A note of an exclusive class stops that class's voices on its channel
+    // (a closed hi-hat the open one), but FluidSynth does so only on the
+    // note's own synthesizer. Each other one sounding the class gets the same
+    // note, whose voices wait out the longest envelope delay and are let go
+    // at once: silent, while FluidSynth stops the class there as it would
+    // have (from that synthesizer's next block, within FluidSynth's own step
+    // of envelopes).
+    void StopClassElsewhere(const Synth& own, int channel, int key, int velocity) {
+        std::vector<int> classes;
+        for (fluid_voice_t* voice : Newest(own.synth, channel, key))
+            if (const auto c = static_cast<int>(fluid_voice_gen_get(voice, GEN_EXCLUSIVECLASS)))
+                classes.push_back(c);
+        if (classes.empty()) return;
+        for (Synth& s : pool_) {
+            if (&s == &own || !s.busy || !Sounds(s.synth, channel, classes) ||
+                fluid_synth_get_active_voice_count(s.synth) + kStopperRoom >
+                    fluid_synth_get_polyphony(s.synth))
+                continue;
+            fluid_synth_noteon(s.synth, channel, key, velocity);
+            const std::vector<fluid_voice_t*> stopper = Newest(s.synth, channel, key);
+            for (fluid_voice_t* voice : stopper) {
+                fluid_voice_gen_set(voice, GEN_VOLENVDELAY, kLongestDelay);
+                fluid_voice_update_param(voice, GEN_VOLENVDELAY);
+            }
+            if (!stopper.empty()) fluid_synth_stop(s.synth, fluid_voice_get_id(stopper.front()));
+        }
+    }
+
+    static std::vector<fluid_voice_t*> Playing(fluid_synth_t* synth) {
+        std::vector<fluid_voice_t*> voices(static_cast<size_t>(fluid_synth_get_polyphony(synth)) +
+                                           1);
+        fluid_synth_get_voicelist(synth, voices.data(), static_cast<int>(voices.size()), -1);
+        std::erase(voices, nullptr);
+        return voices;
+    }
+
+    // The voices of the note last started on the channel and key: FluidSynth
+    // numbers its notes upwards.
+    static std::vector<fluid_voice_t*> Newest(fluid_synth_t* synth, int channel, int key) {
+        std::vector<fluid_voice_t*> voices = Playing(synth);
+        std::erase_if(voices, [&](fluid_voice_t* v) {
+            return fluid_voice_get_channel(v) != channel || fluid_voice_get_key(v) != key ||
+                   !fluid_voice_is_on(v);
+        });
+        unsigned newest = 0;
+        for (fluid_voice_t* v : voices) newest = std::max(newest, fluid_voice_get_id(v));
+        std::erase_if(voices, [&](fluid_voice_t* v) { return fluid_voice_get_id(v) != newest; });
+        return voices;
+    }
+
+    static bool Sounds(fluid_synth_t* synth, int channel, const std::vector<int>& classes) {
+        const std::vector<fluid_voice_t*> voices = Playing(synth);
+        return std::any_of(voices.begin(), voices.end(), [&](fluid_voice_t* v) {
+            const auto c = static_cast<int>(fluid_voice_gen_get(v, GEN_EXCLUSIVECLASS));
+            return fluid_voice_get_channel(v) == channel && c != 0 &&
+                   std::find(classes.begin(), classes.end(), c) != classes.end();
+        });
     }
 
     // The synthesizer of a place in the block, sounding and with a block beginning now.

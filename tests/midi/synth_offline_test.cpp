@@ -79,6 +79,46 @@ TEST(RenderOffline, KeptNotesSoundAsTheSameNotesPlayedLive) {
     }
 }
 
+// Notes starting at different places in FluidSynth's block sound on
+// different synthesizers; a closed hi-hat must still stop the open one, held
+// or let go, as it does when both start at the same place. The mix adds the
+// synthesizers, so taking away the closed hi-hat alone leaves the open one,
+// stopped at the same block either way.
+TEST(RenderOffline, AClosedHiHatStopsTheOpenOneWhereverInTheBlockItStarts) {
+    if (access(kSoundFont, R_OK) != 0) GTEST_SKIP() << kSoundFont << " missing";
+    constexpr int64_t kFrames = 44100, kSamePlace = 4416, kOtherPlace = 4410;
+    const auto openLeft = [](int64_t closedAt, int64_t openOff) {
+        std::vector<SynthEvent> both = {On(0, 9, 46), Off(openOff, 9, 46)};
+        const std::vector<SynthEvent> closed = {On(closedAt, 9, 42), Off(closedAt + 90, 9, 42)};
+        both.insert(both.end(), closed.begin(), closed.end());
+        std::sort(both.begin(), both.end(),
+                  [](const SynthEvent& a, const SynthEvent& b) { return a.frame < b.frame; });
+        std::vector<int16_t> open = Render(both, kFrames);
+        const std::vector<int16_t> alone = Render(closed, kFrames);
+        for (size_t i = 0; i < open.size(); ++i) open[i] = static_cast<int16_t>(open[i] - alone[i]);
+        return open;
+    };
+    for (const int64_t openOff : {int64_t{30000}, int64_t{2000}}) {
+        SCOPED_TRACE(openOff);
+        const std::vector<int16_t> same = openLeft(kSamePlace, openOff),
+                                   other = openLeft(kOtherPlace, openOff),
+                                   ringing = Render({On(0, 9, 46), Off(openOff, 9, 46)}, kFrames);
+        int worst = 0;
+        double stopped = 0, rung = 0;
+        // From twice the stop's frame on, in samples of both channels.
+        const auto later = static_cast<size_t>(kSamePlace) * 4;
+        for (size_t i = 0; i < same.size(); ++i) {
+            worst = std::max(worst, std::abs(same[i] - other[i]));
+            if (i >= later) {
+                stopped += std::abs(same[i]);
+                rung += std::abs(ringing[i]);
+            }
+        }
+        EXPECT_LE(worst, 2);  // the rounding of two renders
+        EXPECT_LT(stopped, rung / 4) << "the open hi-hat was not stopped at all";
+    }
+}
+
 TEST(RenderOffline, NotesLetGoAndRenderedAgainSoundAsTheKeptOnes) {
     if (access(kSoundFont, R_OK) != 0) GTEST_SKIP() << kSoundFont << " missing";
     // Four seconds, so the mix's windows (1.5 s) take turns: keeping no
